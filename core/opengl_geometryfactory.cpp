@@ -1,0 +1,1 @@
+#include "core/opengl_geometryfactory.h"

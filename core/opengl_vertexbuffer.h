@@ -1,0 +1,4 @@
+#ifndef OPENGL_VERTEXBUFFER_H
+#define OPENGL_VERTEXBUFFER_H
+
+#endif
