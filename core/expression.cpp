@@ -1,1 +1,692 @@
-// implemented by its owner
+#include "core/expression.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "core/varlume_assert.h"
+
+namespace
+{
+bool Is_Word_Char(ushort c)
+{
+  // What \b of QRegularExpression counts as a word character (ASCII only, no Unicode properties).
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool Is_Digit(ushort c)
+{
+  return c >= '0' && c <= '9';
+}
+
+bool Is_Operator(ushort c)
+{
+  return c == '+' || c == '-' || c == '*' || c == '/' || c == '^';
+}
+
+bool Is_Word(const QString& name)
+{
+  for(const QChar ch : name)
+  {
+    if(!Is_Word_Char(ch.unicode()))
+    {
+      return false;
+    }
+  }
+  return !name.isEmpty();
+}
+
+bool Starts_With(const QChar* chars, int length, const char* prefix)
+{
+  for(int i = 0; prefix[i]; ++i)
+  {
+    if(i >= length || chars[i].unicode() != static_cast<ushort>(prefix[i]))
+    {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The text in front of a group or a function call: nothing, or the sign at the start of the
+// text. A number there (2(3)) has no sensible reading and is refused.
+bool Group_Sign(const QChar* chars, int begin, int number_start, int position, bool* negate)
+{
+  *negate = false;
+  if(number_start == position)
+  {
+    return true;
+  }
+  if(number_start != begin || position - begin != 1)
+  {
+    return false;
+  }
+  const ushort sign = chars[begin].unicode();
+  *negate = sign == '-';
+  return sign == '-' || sign == '+';
+}
+}
+
+namespace Expression_Text
+{
+QString Normalise(const QString& text)
+{
+  const QChar* chars = text.constData();
+  const int size = text.size();
+  for(int i = 0; i < size; ++i)
+  {
+    if(chars[i].unicode() >= 0x80)
+    {
+      // Unicode case mapping can change the length (sharp s) or yield ASCII (long s): leave it to Qt.
+      QString result = text.simplified().toUpper().trimmed();
+      result.remove(QLatin1Char(' '));
+      return result;
+    }
+  }
+
+  QString result(size, Qt::Uninitialized);
+  QChar* out = result.data();
+  int length = 0;
+  for(int i = 0; i < size; ++i)
+  {
+    ushort c = chars[i].unicode();
+    if(c == ' ' || (c >= '\t' && c <= '\r')) // QChar::isSpace below 0x80
+    {
+      continue;
+    }
+    if(c >= 'a' && c <= 'z')
+    {
+      c = static_cast<ushort>(c - ('a' - 'A'));
+    }
+    out[length++] = QChar(c);
+  }
+  result.truncate(length);
+  return result;
+}
+
+double To_Double(const QChar* chars, int length, bool* ok)
+{
+  // Short decimals are exact as an integer over a power of ten, and one IEEE division rounds
+  // them as correctly as Qt does. Anything else (exponents of long texts, ".5", "1.") goes to Qt.
+  static const double Powers_Of_Ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  int i = 0;
+  const bool negative = length > 0 && chars[0].unicode() == '-';
+  if(length > 0 && (negative || chars[0].unicode() == '+'))
+  {
+    ++i;
+  }
+  const int integer_start = i;
+  while(i < length && Is_Digit(chars[i].unicode()))
+  {
+    ++i;
+  }
+  const int integer_end = i;
+  int fraction_end = i;
+  if(i < length && chars[i].unicode() == '.')
+  {
+    ++i;
+    while(i < length && Is_Digit(chars[i].unicode()))
+    {
+      ++i;
+    }
+    fraction_end = i;
+    if(fraction_end == integer_end + 1)
+    {
+      fraction_end = -1; // "1." is left to Qt
+    }
+  }
+  if(i == length && integer_end > integer_start && fraction_end >= 0)
+  {
+    int last = fraction_end;
+    if(fraction_end > integer_end)
+    {
+      while(last > integer_end + 1 && chars[last - 1].unicode() == '0')
+      {
+        --last;
+      }
+    }
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int decimals = 0;
+    for(int k = integer_start; k < last; ++k)
+    {
+      const ushort c = chars[k].unicode();
+      if(c == '.')
+      {
+        continue;
+      }
+      if(k > integer_end)
+      {
+        ++decimals;
+      }
+      if(mantissa != 0 || c != '0')
+      {
+        ++significant;
+      }
+      if(significant > 15)
+      {
+        break;
+      }
+      mantissa = mantissa * 10 + (c - '0');
+    }
+    if(significant <= 15 && decimals <= 22)
+    {
+      const double value = static_cast<double>(mantissa) / Powers_Of_Ten[decimals];
+      *ok = true;
+      return negative ? -value : value;
+    }
+  }
+  return QString::fromRawData(chars, length).toDouble(ok);
+}
+
+QString Value_Text(double value)
+{
+  if(std::fabs(value) < 5e-17)
+  {
+    value = 0.0; // also turns -0 into 0
+  }
+  const QString number = QString("%1").arg(value, 0, 'f', 16);
+  return value < 0.0 ? QString("(%1)").arg(number) : number;
+}
+
+QString Replace_Word(const QString& text, const QString& name, const QString& replacement)
+{
+  const QChar* chars = text.constData();
+  const int size = text.size();
+  const int name_size = name.size();
+  QString result;
+  int copied = 0;
+  int i = 0;
+  while(i < size)
+  {
+    if(!Is_Word_Char(chars[i].unicode()))
+    {
+      ++i;
+      continue;
+    }
+    int end = i;
+    while(end < size && Is_Word_Char(chars[end].unicode()))
+    {
+      ++end;
+    }
+    if(end - i == name_size && std::equal(chars + i, chars + end, name.constData()))
+    {
+      result.append(chars + copied, i - copied);
+      result.append(replacement);
+      copied = end;
+    }
+    i = end;
+  }
+  if(copied == 0)
+  {
+    return text;
+  }
+  result.append(chars + copied, size - copied);
+  return result;
+}
+}
+
+bool TExpression::Add_Variable(const QString& name, double value)
+{
+  if(name.isEmpty())
+  {
+    return false;
+  }
+  for(std::size_t i = 0; i < d_variables.size(); ++i)
+  {
+    if(d_variables[i].name == name)
+    {
+      d_variables[i].value = value;
+      d_substitutions[i].value_text = Expression_Text::Value_Text(value);
+      return true;
+    }
+  }
+
+  std::size_t position = 0;
+  while(position < d_variables.size() && d_variables[position].name.size() >= name.size())
+  {
+    ++position;
+  }
+
+  TSubstitution substitution;
+  substitution.name = name.toUpper();
+  substitution.value_text = Expression_Text::Value_Text(value);
+  substitution.word = Is_Word(substitution.name);
+  if(!substitution.word)
+  {
+    // The name is not escaped: a name with pattern characters behaves as that pattern.
+    substitution.pattern = QRegularExpression(QString("(\\b%1\\b)").arg(substitution.name));
+    substitution.pattern.optimize();
+  }
+
+  d_variables.insert(d_variables.begin() + static_cast<std::ptrdiff_t>(position), TVariable{name, value});
+  d_substitutions.insert(d_substitutions.begin() + static_cast<std::ptrdiff_t>(position), substitution);
+  Update_Single_Pass();
+  return true;
+}
+
+bool TExpression::Add_Variable(const TVariable& variable)
+{
+  return Add_Variable(variable.name, variable.value);
+}
+
+QString TExpression::Variable_Name(int index) const
+{
+  VARLUME_ASSERT(static_cast<unsigned int>(index) < d_variables.size());
+  return d_variables[static_cast<std::size_t>(index)].name;
+}
+
+double TExpression::Variable_Value(int index) const
+{
+  VARLUME_ASSERT(static_cast<unsigned int>(index) < d_variables.size());
+  return d_variables[static_cast<std::size_t>(index)].value;
+}
+
+TExpression::TVariable TExpression::Variable(int index) const
+{
+  VARLUME_ASSERT(static_cast<unsigned int>(index) < d_variables.size());
+  return d_variables[static_cast<std::size_t>(index)];
+}
+
+double TExpression::Variable_Value(const QString& name, bool* ok) const
+{
+  for(const TVariable& variable : d_variables)
+  {
+    if(variable.name == name)
+    {
+      if(ok)
+      {
+        *ok = true;
+      }
+      return variable.value;
+    }
+  }
+  if(ok)
+  {
+    *ok = false;
+  }
+  return 0.0;
+}
+
+double TExpression::Evaluate(const QString& expression, bool* ok) const
+{
+  if(ok)
+  {
+    *ok = false;
+  }
+  if(expression.isEmpty())
+  {
+    return 0.0;
+  }
+
+  const QString rewritten = Substitute(Expression_Text::Normalise(expression));
+  TText text;
+  text.chars = rewritten.constData();
+  text.size = rewritten.size();
+
+  // One pass pairs the parentheses and finds the commas; text nested too deeply stops here,
+  // before any recursion.
+  QVarLengthArray<int, 16> open;
+  for(int i = 0; i < text.size; ++i)
+  {
+    const ushort c = text.chars[i].unicode();
+    if(c == '(')
+    {
+      if(open.size() == MAXIMUM_NESTING)
+      {
+        return 0.0;
+      }
+      open.append(text.braces.size());
+      text.braces.append(std::make_pair(i, -1));
+    }
+    else if(c == ')')
+    {
+      if(!open.isEmpty())
+      {
+        text.braces[open.last()].second = i;
+        open.removeLast();
+      }
+    }
+    else if(c == ',')
+    {
+      text.commas.append(i);
+    }
+  }
+
+  bool valid = false;
+  const double result = Process_Expression(text, 0, text.size, 0, &valid);
+  if(ok)
+  {
+    *ok = valid;
+  }
+  return valid ? result : 0.0;
+}
+
+void TExpression::Update_Single_Pass()
+{
+  // Value texts hold digit words (and "nan", "inf" in lower case): a later name can only match
+  // inside one when it is all digits, or when it is a pattern.
+  d_single_pass = std::all_of(d_substitutions.begin(), d_substitutions.end(), [](const TSubstitution& s) {
+    return s.word && !std::all_of(s.name.begin(), s.name.end(), [](QChar ch) { return Is_Digit(ch.unicode()); });
+  });
+}
+
+QString TExpression::Substitute(const QString& text) const
+{
+  if(d_substitutions.empty())
+  {
+    return text;
+  }
+  if(!d_single_pass)
+  {
+    QString result = text;
+    for(const TSubstitution& substitution : d_substitutions)
+    {
+      if(substitution.word)
+      {
+        result = Expression_Text::Replace_Word(result, substitution.name, substitution.value_text);
+      }
+      else if(substitution.pattern.isValid()) // Qt would only warn and leave the text as it is
+      {
+        result.replace(substitution.pattern, substitution.value_text);
+      }
+    }
+    return result;
+  }
+
+  // Each whole word takes the first variable, in list order, whose name it equals: the same as
+  // replacing variable after variable, since no value text contains a name.
+  const QChar* chars = text.constData();
+  const int size = text.size();
+  QString result;
+  int copied = 0;
+  int i = 0;
+  while(i < size)
+  {
+    if(!Is_Word_Char(chars[i].unicode()))
+    {
+      ++i;
+      continue;
+    }
+    int end = i;
+    while(end < size && Is_Word_Char(chars[end].unicode()))
+    {
+      ++end;
+    }
+    for(const TSubstitution& substitution : d_substitutions)
+    {
+      if(substitution.name.size() == end - i && std::equal(chars + i, chars + end, substitution.name.constData()))
+      {
+        if(copied == 0)
+        {
+          result.reserve(size + 32);
+        }
+        result.append(chars + copied, i - copied);
+        result.append(substitution.value_text);
+        copied = end;
+        break;
+      }
+    }
+    i = end;
+  }
+  if(copied == 0)
+  {
+    return text;
+  }
+  result.append(chars + copied, size - copied);
+  return result;
+}
+
+double TExpression::Process_Expression(const TText& text, int begin, int end, int depth, bool* valid) const
+{
+  *valid = false;
+  if(depth > MAXIMUM_NESTING)
+  {
+    return 0.0;
+  }
+
+  const QChar* chars = text.chars;
+  TNumberStack number_stack;
+  TOperatorStack oper_stack;
+  int number_start = begin;
+  double pending = 0.0;
+  bool has_pending = false; // the last operand was a group or a function call
+
+  for(int i = begin; i < end; ++i)
+  {
+    const ushort ch = chars[i].unicode();
+    if(has_pending && !Is_Operator(ch))
+    {
+      return 0.0; // (2)3, (1)(2), SQRT(4)(2)
+    }
+
+    if(ch == '(')
+    {
+      bool negate = false;
+      if(!Group_Sign(chars, begin, number_start, i, &negate))
+      {
+        return 0.0;
+      }
+      const int close = Find_Closing_Brace(text, i, end);
+      if(close < 0)
+      {
+        return 0.0;
+      }
+      bool group_valid = false;
+      const double value = Process_Expression(text, i + 1, close, depth + 1, &group_valid);
+      if(!group_valid)
+      {
+        return 0.0;
+      }
+      pending = negate ? -value : value;
+      has_pending = true;
+      i = close;
+    }
+    else if(ch == ')')
+    {
+      return 0.0;
+    }
+    else if(ch == '.' || Is_Digit(ch))
+    {
+      // part of the number text
+    }
+    else if(Is_Operator(ch))
+    {
+      if(i == begin)
+      {
+        continue; // a sign, part of the first number
+      }
+      double left = pending;
+      if(!has_pending)
+      {
+        bool number_valid = false;
+        left = Expression_Text::To_Double(chars + number_start, i - number_start, &number_valid);
+        if(!number_valid)
+        {
+          return 0.0; // 2*-3 ends here on the empty text between the operators
+        }
+      }
+      number_stack.append(left);
+
+      const int precedence = Operator_Precidence(QChar(ch));
+      while(!oper_stack.isEmpty())
+      {
+        const int top = Operator_Precidence(oper_stack.last());
+        // ^ groups from the right: it only yields to a stronger operator, and none is.
+        if(ch == '^' ? top <= precedence : top < precedence)
+        {
+          break;
+        }
+        Apply_Expression(&number_stack, &oper_stack);
+      }
+      oper_stack.append(QChar(ch));
+      has_pending = false;
+      number_start = i + 1;
+    }
+    else
+    {
+      bool negate = false;
+      if(!Group_Sign(chars, begin, number_start, i, &negate))
+      {
+        return 0.0;
+      }
+      int function_length = 0;
+      bool function_valid = false;
+      const double value = Process_Function(text, i, end, depth, &function_length, &function_valid);
+      if(!function_valid)
+      {
+        return 0.0;
+      }
+      pending = negate ? -value : value;
+      has_pending = true;
+      i += function_length;
+    }
+  }
+
+  if(has_pending)
+  {
+    number_stack.append(pending);
+  }
+  else if(number_start < end)
+  {
+    bool number_valid = false;
+    const double value = Expression_Text::To_Double(chars + number_start, end - number_start, &number_valid);
+    if(!number_valid)
+    {
+      return 0.0;
+    }
+    number_stack.append(value);
+  }
+
+  if(number_stack.size() != oper_stack.size() + 1)
+  {
+    return 0.0;
+  }
+  while(!oper_stack.isEmpty())
+  {
+    Apply_Expression(&number_stack, &oper_stack);
+  }
+  *valid = true;
+  return number_stack.last();
+}
+
+double TExpression::Process_Function(const TText& text, int begin, int end, int depth, int* function_length,
+                                     bool* valid) const
+{
+  VARLUME_ASSERT(function_length);
+  VARLUME_ASSERT(valid);
+  *valid = false;
+
+  const QChar* chars = text.chars + begin;
+  const int length = end - begin;
+  bool sum_of_squares = false;
+  int open = 0;
+  if(Starts_With(chars, length, "SUMSQ("))
+  {
+    sum_of_squares = true;
+    open = begin + 5;
+  }
+  else if(Starts_With(chars, length, "SQRT("))
+  {
+    open = begin + 4;
+  }
+  else
+  {
+    return 0.0; // another name, a stray ',' or an undefined variable
+  }
+
+  const int close = Find_Closing_Brace(text, open, end);
+  if(close < 0)
+  {
+    return 0.0;
+  }
+  *function_length = close - begin;
+
+  bool part_valid = false;
+  if(!sum_of_squares)
+  {
+    const double value = Process_Expression(text, open + 1, close, depth + 1, &part_valid);
+    if(!part_valid)
+    {
+      return 0.0;
+    }
+    *valid = true;
+    return std::sqrt(value);
+  }
+
+  // Split at every comma, nested or not: SUMSQ(SUMSQ(1,2),3) is cut apart and fails.
+  const int* comma = std::lower_bound(text.commas.begin(), text.commas.end(), open + 1);
+  double sum = 0.0;
+  int part_start = open + 1;
+  for(;;)
+  {
+    const int part_end = (comma != text.commas.end() && *comma < close) ? *comma : close;
+    const double value = Process_Expression(text, part_start, part_end, depth + 1, &part_valid);
+    if(!part_valid)
+    {
+      return 0.0;
+    }
+    sum += value * value;
+    if(part_end == close)
+    {
+      break;
+    }
+    part_start = part_end + 1;
+    ++comma;
+  }
+  *valid = true;
+  return std::sqrt(sum);
+}
+
+int TExpression::Find_Closing_Brace(const TText& text, int start, int end) const
+{
+  if(start >= end || text.size == 0)
+  {
+    return -1;
+  }
+  // The pairing of the whole text holds for any range of it: the match of a '(' is the first
+  // ')' after it at depth 0, wherever the range ends.
+  const auto brace = std::lower_bound(text.braces.begin(), text.braces.end(), start,
+                                      [](const std::pair<int, int>& b, int position) { return b.first < position; });
+  VARLUME_ASSERT(brace != text.braces.end() && brace->first == start);
+  return brace->second < end ? brace->second : -1;
+}
+
+int TExpression::Operator_Precidence(const QChar& ch) const
+{
+  switch(ch.unicode())
+  {
+    case '^': return 3;
+    case '*':
+    case '/': return 2;
+    case '+':
+    case '-': return 1;
+    default: return 0;
+  }
+}
+
+void TExpression::Apply_Expression(TNumberStack* number_stack, TOperatorStack* oper_stack) const
+{
+  VARLUME_ASSERT(number_stack->size() > 1);
+  VARLUME_ASSERT(oper_stack->size());
+
+  const ushort oper = oper_stack->last().unicode();
+  oper_stack->removeLast();
+  const double right = number_stack->last();
+  number_stack->removeLast();
+  const double left = number_stack->last();
+  number_stack->removeLast();
+
+  double result = 0.0;
+  switch(oper)
+  {
+    case '+': result = left + right; break;
+    case '-': result = left - right; break;
+    case '*': result = left * right; break;
+    case '/': result = left / right; break; // x/0 gives IEEE infinity or NaN, which is not an error
+    case '^': result = std::pow(left, right); break;
+    default: break;
+  }
+  number_stack->append(result);
+}

@@ -1,7 +1,11 @@
 #ifndef EXPRESSION_H
 #define EXPRESSION_H
 
+#include <QChar>
+#include <QRegularExpression>
 #include <QString>
+#include <QVarLengthArray>
+#include <utility>
 #include <vector>
 
 // Evaluates an expression text over named double variables. Variables are substituted as text
@@ -16,6 +20,9 @@ public:
     double value = 0.0;
   };
 
+  // Parentheses and function calls nested deeper than this make a text invalid.
+  static constexpr int MAXIMUM_NESTING = 256;
+
   TExpression() = default;
 
   // An empty name is refused; an existing name gets the new value.
@@ -29,18 +36,60 @@ public:
   // The first variable with exactly this name; 0 and false when there is none.
   double Variable_Value(const QString& name, bool* ok) const;
 
-  // ok may be null.
+  // ok may be null. 2(3), (2)3, (1)(2) and nesting deeper than MAXIMUM_NESTING are invalid.
   double Evaluate(const QString& expression, bool* ok) const;
 
 private:
-  double Process_Expression(const QString& text, bool* valid) const;
-  double Process_Function(const QString& text, int* function_length, bool* valid) const;
-  int Find_Closing_Brace(const QString& text, int start) const;
+  // The rewritten text; the steps below work on ranges of it instead of copies.
+  struct TText
+  {
+    const QChar* chars = nullptr;
+    int size = 0;
+    // Every '(' with its matching ')' (-1 when there is none) and every ',', in text order,
+    // so that no nested level rescans the text.
+    QVarLengthArray<std::pair<int, int>, 16> braces;
+    QVarLengthArray<int, 8> commas;
+  };
+
+  // How one variable is written into the text; parallel to d_variables.
+  struct TSubstitution
+  {
+    QString name; // upper case
+    QString value_text;
+    bool word = false; // name of [A-Z0-9_] only: whole words are compared without a regular expression
+    QRegularExpression pattern;
+  };
+
+  using TNumberStack = QVarLengthArray<double, 16>;
+  using TOperatorStack = QVarLengthArray<QChar, 16>;
+
+  QString Substitute(const QString& text) const;
+  double Process_Expression(const TText& text, int begin, int end, int depth, bool* valid) const;
+  double Process_Function(const TText& text, int begin, int end, int depth, int* function_length, bool* valid) const;
+  int Find_Closing_Brace(const TText& text, int start, int end) const;
   int Operator_Precidence(const QChar& ch) const;
-  void Apply_Expression(std::vector<double>* number_stack, std::vector<QChar>* oper_stack) const;
+  void Apply_Expression(TNumberStack* number_stack, TOperatorStack* oper_stack) const;
+  void Update_Single_Pass();
 
   // Ordered by non-increasing name length; equal lengths keep their insertion order.
   std::vector<TVariable> d_variables;
+  std::vector<TSubstitution> d_substitutions;
+  // When no value text can contain a later name, all names are replaced in one scan.
+  bool d_single_pass = true;
 };
+
+// Fast forms of the Qt calls that define Evaluate's text steps, declared for the tests and the
+// fuzzer that compare them with those calls.
+namespace Expression_Text
+{
+// text.simplified().toUpper().trimmed() with every ' ' removed.
+QString Normalise(const QString& text);
+// QString(chars, length).toDouble(ok).
+double To_Double(const QChar* chars, int length, bool* ok);
+// A variable's value as written into the text: 16 decimals, negatives in parentheses, below 5e-17 zero.
+QString Value_Text(double value);
+// text.replace(QRegularExpression("(\\b%1\\b)").arg(name), replacement) for a name of [A-Za-z0-9_].
+QString Replace_Word(const QString& text, const QString& name, const QString& replacement);
+}
 
 #endif
