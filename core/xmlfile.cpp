@@ -1,1 +1,508 @@
-// implemented by its owner
+#include "core/xmlfile.h"
+
+#include <QDomImplementation>
+#include <QDomProcessingInstruction>
+#include <QDomText>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+#include <QXmlStreamReader>
+
+#include "core/varlume_assert.h"
+
+namespace
+{
+const QString FILE_VERSION_ATTRIBUTE = QStringLiteral("File_Version");
+
+[[noreturn]] void Throw_Data_Error(const QString& message)
+{
+  throw TXmlFileException(message, TXmlFileException::DATA_ERROR);
+}
+
+[[noreturn]] void Throw_Refusal(const QXmlStreamReader& reader, const QString& source, const QString& reason)
+{
+  Throw_Data_Error(QStringLiteral("ERR:  Reference %1 XML refused at line %2 column %3: %4")
+                       .arg(source)
+                       .arg(reader.lineNumber())
+                       .arg(reader.columnNumber())
+                       .arg(reason));
+}
+
+// A streaming pass over the bytes before the DOM sees them. The DOM parser expands entities
+// without limit, builds and frees its tree recursively, costs about a kilobyte per node, and
+// both parsers compare every attribute of an element with every other. So a document type
+// (the only way to declare entities), deep nesting, too many nodes, too many attributes and
+// overlong tags are refused here, where none of them costs much. The bytes are fed in chunks
+// so that one huge tag is refused before this reader's own quadratic attribute check runs
+// over all of it. A document that is not well-formed is reported with this reader's position
+// and reason, so that the DOM never parses past a point that was not checked.
+void Check_Document(const QByteArray& data, const QString& source, bool namespace_processing)
+{
+  const int CHUNK_SIZE = 16 * 1024;
+  // A token still unfinished after this many further chunks spans more than 64 KB.
+  const int MAXIMUM_CHUNKS_PER_TOKEN = 5;
+
+  QXmlStreamReader reader;
+  reader.setNamespaceProcessing(namespace_processing);
+  int depth = 0;
+  qint64 nodes = 0;
+  int position = 0;
+  int chunks_without_token = 0;
+
+  for(;;)
+  {
+    const QXmlStreamReader::TokenType token = reader.readNext();
+    if(token == QXmlStreamReader::Invalid)
+    {
+      if(reader.error() != QXmlStreamReader::PrematureEndOfDocumentError || position >= data.size())
+      {
+        break;
+      }
+      if(++chunks_without_token > MAXIMUM_CHUNKS_PER_TOKEN)
+      {
+        Throw_Refusal(reader, source, QStringLiteral("a single tag or text is longer than %1 bytes")
+                                          .arg(MAXIMUM_CHUNKS_PER_TOKEN * CHUNK_SIZE - CHUNK_SIZE));
+      }
+      reader.addData(data.mid(position, CHUNK_SIZE));
+      position += CHUNK_SIZE;
+      continue;
+    }
+    chunks_without_token = 0;
+
+    switch(token)
+    {
+      case QXmlStreamReader::DTD:
+        Throw_Refusal(reader, source, QStringLiteral("a document type definition is not accepted"));
+      case QXmlStreamReader::StartElement:
+        if(++depth > TXmlFile::MAXIMUM_DEPTH)
+        {
+          Throw_Refusal(reader, source,
+                        QStringLiteral("elements are nested deeper than %1 levels").arg(TXmlFile::MAXIMUM_DEPTH));
+        }
+        if(reader.attributes().size() > TXmlFile::MAXIMUM_ATTRIBUTES)
+        {
+          Throw_Refusal(reader, source,
+                        QStringLiteral("an element has more than %1 attributes").arg(TXmlFile::MAXIMUM_ATTRIBUTES));
+        }
+        nodes += 1 + reader.attributes().size();
+        break;
+      case QXmlStreamReader::EndElement:
+        --depth;
+        break;
+      case QXmlStreamReader::Characters:
+        // White space between elements never becomes a DOM node.
+        nodes += reader.isWhitespace() ? 0 : 1;
+        break;
+      default:
+        ++nodes;
+        break;
+    }
+    if(nodes > TXmlFile::MAXIMUM_NODES)
+    {
+      Throw_Refusal(reader, source, QStringLiteral("the document has more than %1 nodes").arg(TXmlFile::MAXIMUM_NODES));
+    }
+    if(token == QXmlStreamReader::EndDocument)
+    {
+      break;
+    }
+  }
+
+  if(reader.hasError())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Reference %1 XML parse error at line %2 column %3: %4")
+                         .arg(source)
+                         .arg(reader.lineNumber())
+                         .arg(reader.columnNumber())
+                         .arg(reader.errorString()));
+  }
+}
+
+QByteArray Without_Line_Breaks(const QByteArray& text)
+{
+  QByteArray result;
+  result.reserve(text.size());
+  for(const char c : text)
+  {
+    if(c != '\r' && c != '\n')
+    {
+      result.append(c);
+    }
+  }
+  return result;
+}
+
+QString Number_Text(const double& value, int precision) { return QStringLiteral("%1").arg(value, 0, 'f', precision); }
+}
+
+TXmlFile::TXmlFile() { QDomImplementation::setInvalidDataPolicy(QDomImplementation::ReturnNullNode); }
+
+void TXmlFile::Clear()
+{
+  d_document.clear();
+  d_root = QDomElement();
+}
+
+void TXmlFile::Reset(const QString& root_name, int version)
+{
+  Clear();
+  d_document.appendChild(
+      d_document.createProcessingInstruction(QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"utf-8\"")));
+  d_root = d_document.createElement(root_name);
+  d_root.setAttribute(FILE_VERSION_ATTRIBUTE, QStringLiteral("%1").arg(version));
+  d_document.appendChild(d_root);
+}
+
+void TXmlFile::Reset(const QString& document_type, const QString& root_name, int version)
+{
+  d_document = QDomDocument(document_type);
+  d_root = d_document.createElement(root_name);
+  d_root.setAttribute(FILE_VERSION_ATTRIBUTE, QStringLiteral("%1").arg(version));
+  d_document.appendChild(d_root);
+}
+
+void TXmlFile::Open(const QString& identification, int* version, bool namespace_processing)
+{
+  if(!QFileInfo(d_file_name).isReadable())
+  {
+    throw TXmlFileException(QStringLiteral("ERR:  Cannot open file '%1' for reading.").arg(d_file_name),
+                            TXmlFileException::FILE_ACCESS_ERROR);
+  }
+
+  QFile file(d_file_name);
+  if(!file.open(QIODevice::ReadOnly | QIODevice::Text))
+  {
+    throw TXmlFileException(
+        QStringLiteral("ERR:  Cannot open file: '%1'.  Reason: %2").arg(d_file_name, file.errorString()),
+        TXmlFileException::FILE_ACCESS_ERROR);
+  }
+
+  // Reading one byte past the limit tells an oversized file from one of exactly the limit,
+  // also for devices that report no size.
+  const QByteArray data = file.read(MAXIMUM_SIZE + 1);
+  file.close();
+  if(data.size() > MAXIMUM_SIZE)
+  {
+    Throw_Data_Error(
+        QStringLiteral("ERR:  Reference file '%1' is larger than %2 bytes").arg(d_file_name).arg(MAXIMUM_SIZE));
+  }
+
+  Parse(data, QStringLiteral("file"), identification, version, namespace_processing);
+}
+
+void TXmlFile::Open_Data(const QByteArray& data, const QString& identification, int* version, bool namespace_processing)
+{
+  if(data.size() > MAXIMUM_SIZE)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Reference data is larger than %1 bytes").arg(MAXIMUM_SIZE));
+  }
+  Parse(data, QStringLiteral("data"), identification, version, namespace_processing);
+}
+
+void TXmlFile::Parse(const QByteArray& data, const QString& source, const QString& identification, int* version,
+                     bool namespace_processing)
+{
+  Check_Document(data, source, namespace_processing);
+
+  QString error_message;
+  int error_line = 0;
+  int error_column = 0;
+  if(!d_document.setContent(data, namespace_processing, &error_message, &error_line, &error_column))
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Reference %1 XML parse error at line %2 column %3: %4")
+                         .arg(source)
+                         .arg(error_line)
+                         .arg(error_column)
+                         .arg(error_message));
+  }
+
+  d_root = d_document.documentElement();
+  if(d_root.tagName() != identification)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Identification '%1' does not match '%2'").arg(identification, d_root.tagName()));
+  }
+
+  if(version)
+  {
+    if(!d_root.hasAttribute(FILE_VERSION_ATTRIBUTE))
+    {
+      Throw_Data_Error(QStringLiteral("ERR:  The 'File_Version' attribute is missing."));
+    }
+    *version = d_root.attribute(FILE_VERSION_ATTRIBUTE).toInt(nullptr, 10);
+  }
+}
+
+QByteArray TXmlFile::Serialise(bool compact) const
+{
+  if(compact)
+  {
+    return Without_Line_Breaks(d_document.toByteArray(0));
+  }
+  return d_document.toByteArray(4);
+}
+
+void TXmlFile::Write_File(bool compact) const
+{
+  const QFileInfo info(d_file_name);
+  if(info.exists() && !info.isWritable())
+  {
+    throw TXmlFileException(QStringLiteral("ERR:  Cannot open file '%1' for writing").arg(d_file_name),
+                            TXmlFileException::FILE_ACCESS_ERROR);
+  }
+
+  // The old file stays untouched until commit() has everything on disk: a write that fails
+  // half-way (disk full) neither destroys it nor passes as success.
+  QSaveFile file(d_file_name);
+  if(!file.open(QIODevice::WriteOnly | QIODevice::Text))
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(d_file_name, file.errorString()));
+  }
+
+  bool written = true;
+  if(compact)
+  {
+    const QByteArray text = Serialise(true);
+    written = file.write(text) == text.size();
+  }
+  else
+  {
+    // save() takes the character encoding from the document's declaration.
+    QTextStream stream(&file);
+    d_document.save(stream, 4);
+    stream.flush();
+    written = stream.status() == QTextStream::Ok;
+  }
+
+  // An unfinished QSaveFile is discarded by its destructor, leaving the old file as it was.
+  if(!written || !file.commit())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(d_file_name, file.errorString()));
+  }
+}
+
+void TXmlFile::Write_Data(QByteArray* data, bool compact) const
+{
+  VARLUME_ASSERT(data);
+  data->clear();
+  *data = Serialise(compact);
+}
+
+QDomElement TXmlFile::Get_Node(const QDomElement* parent, const QString& name, bool optional) const
+{
+  VARLUME_ASSERT(parent);
+  if(parent->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot get child from a NULL node"));
+  }
+  const QDomElement element = parent->firstChildElement(name);
+  if(element.isNull() && !optional)
+  {
+    Throw_Data_Error(
+        QStringLiteral("ERR:  Node '%1' is missing from node '%2' and not optional.").arg(name, parent->tagName()));
+  }
+  return element;
+}
+
+QDomElement TXmlFile::Get_Node(const QDomNode* parent, const QString& name, bool optional) const
+{
+  VARLUME_ASSERT(parent);
+  if(parent->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot get child from a NULL node"));
+  }
+  const QDomElement element = parent->firstChildElement(name);
+  if(element.isNull() && !optional)
+  {
+    Throw_Data_Error(
+        QStringLiteral("ERR:  Node '%1' is missing from node '%2' and not optional.").arg(name, parent->nodeName()));
+  }
+  return element;
+}
+
+QDomElement TXmlFile::Get_Sibling_Node(const QDomElement* current_node, const QString& name, bool optional) const
+{
+  VARLUME_ASSERT(current_node);
+  if(current_node->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot get sibling from a NULL node"));
+  }
+  const QDomElement element = current_node->nextSiblingElement(name);
+  if(element.isNull() && !optional)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Node '%1' is missing from node '%2' and not optional.")
+                         .arg(name, current_node->tagName()));
+  }
+  return element;
+}
+
+QDomNode TXmlFile::Get_First_Node(const QDomElement* parent, bool optional) const
+{
+  VARLUME_ASSERT(parent);
+  const QDomNode node = parent->firstChild();
+  if(node.isNull() && !optional)
+  {
+    Throw_Data_Error(
+        QStringLiteral("ERR:  Parent '%1' does not have nodes and they are not optional.").arg(parent->tagName()));
+  }
+  return node;
+}
+
+QDomNode TXmlFile::Get_First_Node(const QDomNode* parent, bool optional) const
+{
+  VARLUME_ASSERT(parent);
+  const QDomNode node = parent->firstChild();
+  if(node.isNull() && !optional)
+  {
+    Throw_Data_Error(
+        QStringLiteral("ERR:  Parent '%1' does not have nodes and they are not optional.").arg(parent->localName()));
+  }
+  return node;
+}
+
+QDomNode TXmlFile::Get_Sibling_Node(const QDomNode* current_node, bool optional) const
+{
+  VARLUME_ASSERT(current_node);
+  const QDomNode node = current_node->nextSibling();
+  if(node.isNull() && !optional)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Node '%1' does not have siblings and they are not optional.")
+                         .arg(current_node->localName()));
+  }
+  return node;
+}
+
+QString TXmlFile::Read_Text_Node(const QDomElement* node, bool optional) const
+{
+  VARLUME_ASSERT(node);
+  if(node->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot read data from a NULL node"));
+  }
+  const QDomNode child = node->firstChild();
+  if(!child.isNull() && child.isText())
+  {
+    return child.nodeValue();
+  }
+  if(!optional)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Node Text for '%1' is not optional.").arg(node->tagName()));
+  }
+  return QString();
+}
+
+QString TXmlFile::Read_Text_Node(const QDomNode* node, bool optional) const
+{
+  VARLUME_ASSERT(node);
+  if(node->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot read data from a NULL node"));
+  }
+  const QDomNode child = node->firstChild();
+  if(!child.isNull() && child.isText())
+  {
+    return child.nodeValue();
+  }
+  if(!optional)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Node Text for '%1' is not optional.").arg(node->localName()));
+  }
+  return QString();
+}
+
+QString TXmlFile::Read_Attribute(const QDomElement* node, const QString& name, bool optional) const
+{
+  VARLUME_ASSERT(node);
+  if(node->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot read attribute from a NULL node"));
+  }
+  if(node->hasAttribute(name))
+  {
+    return node->attribute(name);
+  }
+  if(!optional)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Node attribute '%1' missing and not optional.").arg(name));
+  }
+  return QString();
+}
+
+QString TXmlFile::Read_Attribute(const QDomNode* node, const QString& name, bool optional) const
+{
+  VARLUME_ASSERT(node);
+  if(node->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot read attribute from a NULL node"));
+  }
+  if(node->hasAttributes())
+  {
+    const QDomNamedNodeMap attributes = node->attributes();
+    if(attributes.contains(name))
+    {
+      return attributes.namedItem(name).nodeValue();
+    }
+  }
+  if(!optional)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Node attribute '%1' missing and not optional.").arg(name));
+  }
+  return QString();
+}
+
+QDomElement TXmlFile::Create_Node(QDomElement* parent, const QString& name)
+{
+  VARLUME_ASSERT(parent);
+  if(parent->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot create node from a NULL node"));
+  }
+  if(name.isEmpty())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot create an unnamed node"));
+  }
+  QDomElement element = d_document.createElement(name);
+  parent->appendChild(element);
+  return element;
+}
+
+void TXmlFile::Write_Text_Node(QDomElement* node, const QString& text)
+{
+  VARLUME_ASSERT(node);
+  if(node->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot append data to a NULL node"));
+  }
+  const QDomText text_node = d_document.createTextNode(text);
+  if(text_node.isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot write node '%1' with data '%2'").arg(node->tagName(), text));
+  }
+  node->appendChild(text_node);
+}
+
+void TXmlFile::Write_Text_Node(QDomElement* node, const double& value, int precision)
+{
+  Write_Text_Node(node, Number_Text(value, precision));
+}
+
+void TXmlFile::Write_Text_Node(QDomElement* node, int value) { Write_Text_Node(node, QString::number(value)); }
+
+void TXmlFile::Write_Attribute(QDomElement* node, const QString& name, const QString& value)
+{
+  VARLUME_ASSERT(node);
+  if(name.isEmpty())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot create an unnamed attribute"));
+  }
+  node->setAttribute(name, value);
+}
+
+void TXmlFile::Write_Attribute(QDomElement* node, const QString& name, const double& value, int precision)
+{
+  Write_Attribute(node, name, Number_Text(value, precision));
+}
+
+void TXmlFile::Write_Attribute(QDomElement* node, const QString& name, int value)
+{
+  Write_Attribute(node, name, QString::number(value));
+}
