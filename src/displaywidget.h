@@ -1,0 +1,89 @@
+#ifndef DISPLAYWIDGET_H
+#define DISPLAYWIDGET_H
+
+#include <QWidget>
+
+class QFrame;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class TMeasurement;
+class TVector3;
+
+// The central output area: the 3-D view with its selection pane, the measurement results and
+// the machine error map. It holds no results; the main window fills the panes line by line
+// (Clear_*, Add_*_Line, Add_*_End) and hears back through the signals.
+class TDisplayWidget : public QWidget
+{
+  Q_OBJECT
+
+public:
+  explicit TDisplayWidget(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+
+  void Clear_Map_Data();
+  void Clear_Measurement_Data();
+  void Clear_Selection_Data();
+
+  void Add_Map_Data_Line(const QString& line);
+  void Add_Measurement_Data_Line(const QString& line);
+  void Add_Selection_Data_Line(const QString& line);
+
+  // Put the cursor at the start so that the pane shows its first line.
+  void Add_Map_Data_End();
+  void Add_Measurement_Data_End();
+  void Add_Selection_Data_End();
+
+  // Forwarded to the 3-D view; the measurement must not be null.
+  void Clear_Graphical_Data();
+  void Add_Graphical_Data(TMeasurement* measurement);
+  void Add_Graphical_Data_End();
+  void Define_Machine_Volume(const TVector3& minimum, const TVector3& maximum);
+  void Clear_Machine_Volume();
+
+  // The map increments in millimetres: the absolute value of the field, 0 for a text that is not
+  // a finite number (the map display then refuses it as too small).
+  double Map_Data_Increment_X() const;
+  double Map_Data_Increment_Y() const;
+  double Map_Data_Increment_Z() const;
+
+  // The three buttons of the results tab; they start disabled.
+  void Enable_Output_Options(bool state);
+
+  // Writes the whole results pane to the file in Latin-1; false when it cannot be written.
+  bool Write_Measurement_Text(const QString& file_name) const;
+
+signals:
+  void Item_Selected(int id, int index);
+  void Export_Measurements();
+  void Evaluate_Measurements();
+  void Update_Map_Display();
+
+public slots:
+  // Asks for a file name and writes the results pane; a cancelled dialog or a file that cannot be
+  // written ends silently.
+  void Save_Measurement_Text();
+
+  // A pick in the 3-D view: the name is a measurement id (a multiple of 1000) plus a row index,
+  // or negative for a click on empty space.
+  void Measurement_Item_Clicked(const double& x, const double& y, const double& z, int name);
+
+private:
+  static QPlainTextEdit* Create_Text_Pane(QWidget* parent);
+  static double Increment(const QLineEdit* edit);
+
+  QTabWidget* d_tab_widget;
+  QFrame* d_graphical_view;
+  QPlainTextEdit* d_selection_text;
+  QPlainTextEdit* d_measurement_text;
+  QPlainTextEdit* d_map_text;
+  QPushButton* d_evaluation_button;
+  QPushButton* d_export_button;
+  QPushButton* d_save_text_button;
+  QLineEdit* d_increment_x_edit;
+  QLineEdit* d_increment_y_edit;
+  QLineEdit* d_increment_z_edit;
+  QPushButton* d_update_button;
+};
+
+#endif
