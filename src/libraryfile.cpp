@@ -1,0 +1,69 @@
+#include "src/libraryfile.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <limits>
+
+#include "core/xmlfile.h"
+
+namespace LibraryFile
+{
+TNameParts Split_Name(const QString& name, const QString& empty_base)
+{
+  TNameParts parts;
+  const QString simplified = name.simplified();
+  if(simplified.isEmpty())
+  {
+    parts.base = empty_base;
+    return parts;
+  }
+
+  // The second class spells A-z, which also admits [ \ ] ^ and the backquote: names made
+  // that way by earlier versions keep splitting the same way.
+  static const QRegularExpression pattern(QStringLiteral("^([A-Za-z_ ][A-za-z_ ]*)([0-9]{1,10})$"));
+  const QRegularExpressionMatch match = pattern.match(simplified);
+  if(!match.hasMatch())
+  {
+    parts.base = simplified;
+    return parts;
+  }
+
+  parts.base = match.captured(1).trimmed();
+  bool valid = false;
+  const int number = match.captured(2).toInt(&valid, 10);
+  parts.number = valid ? number : 0;
+  return parts;
+}
+
+QString Name_Candidate(const TNameParts& parts, qint64 count)
+{
+  const qint64 number = parts.number + count;
+  if(number == 0)
+  {
+    return parts.base;
+  }
+  return QStringLiteral("%1 %2").arg(parts.base).arg(number);
+}
+
+QString Element_Text(const TXmlFile& xml, const QDomElement& parent, const QString& name)
+{
+  const QDomElement element = xml.Get_Node(&parent, name, false);
+  return xml.Read_Text_Node(&element, true);
+}
+
+void Keep_Copy(const QString& file_name)
+{
+  const QString copy_name = file_name + QStringLiteral(".bak");
+  if(QFile::exists(copy_name))
+  {
+    QFile::remove(copy_name);
+  }
+  if(!QFile::copy(file_name, copy_name))
+  {
+    throw TXmlFileException(
+        QStringLiteral("ERR:  Cannot keep the file '%1' that did not load as '%2'").arg(file_name, copy_name),
+        TXmlFileException::DATA_ERROR);
+  }
+}
+}
