@@ -1,8 +1,8 @@
 #include "core/expression.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdint>
 
 #include "core/varlume_assert.h"
 
@@ -65,32 +65,25 @@ bool Group_Sign(const QChar* chars, int begin, int number_start, int position, b
   *negate = sign == '-';
   return sign == '-' || sign == '+';
 }
-}
 
-namespace Expression_Text
-{
-QString Normalise(const QString& text)
+using TBuffer = QVarLengthArray<QChar, 256>;
+
+// The fast case of Normalise: false (and nothing useful written) when the text is not ASCII.
+bool Normalise_Ascii(const QString& text, TBuffer* normalised)
 {
   const QChar* chars = text.constData();
   const int size = text.size();
-  for(int i = 0; i < size; ++i)
-  {
-    if(chars[i].unicode() >= 0x80)
-    {
-      // Unicode case mapping can change the length (sharp s) or yield ASCII (long s): leave it to Qt.
-      QString result = text.simplified().toUpper().trimmed();
-      result.remove(QLatin1Char(' '));
-      return result;
-    }
-  }
-
-  QString result(size, Qt::Uninitialized);
-  QChar* out = result.data();
+  normalised->resize(size);
+  QChar* out = normalised->data();
   int length = 0;
   for(int i = 0; i < size; ++i)
   {
     ushort c = chars[i].unicode();
-    if(c == ' ' || (c >= '\t' && c <= '\r')) // QChar::isSpace below 0x80
+    if(c >= 0x80)
+    {
+      return false;
+    }
+    if(c == ' ' || (c >= '\t' && c <= '\r')) // what QChar::isSpace is below 0x80
     {
       continue;
     }
@@ -100,81 +93,66 @@ QString Normalise(const QString& text)
     }
     out[length++] = QChar(c);
   }
-  result.truncate(length);
+  normalised->resize(length);
+  return true;
+}
+}
+
+namespace Expression_Text
+{
+QString Normalise(const QString& text)
+{
+  TBuffer normalised;
+  if(Normalise_Ascii(text, &normalised))
+  {
+    return QString(normalised.constData(), normalised.size());
+  }
+  // Unicode case mapping can change the length (sharp s) or yield ASCII (long s): leave it to Qt.
+  QString result = text.simplified().toUpper().trimmed();
+  result.remove(QLatin1Char(' '));
   return result;
 }
 
 double To_Double(const QChar* chars, int length, bool* ok)
 {
-  // Short decimals are exact as an integer over a power of ten, and one IEEE division rounds
-  // them as correctly as Qt does. Anything else (exponents of long texts, ".5", "1.") goes to Qt.
-  static const double Powers_Of_Ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  int i = 0;
-  const bool negative = length > 0 && chars[0].unicode() == '-';
-  if(length > 0 && (negative || chars[0].unicode() == '+'))
+  // Plain decimals of moderate length go to std::from_chars, which rounds correctly as Qt does;
+  // they are too short to overflow or underflow, which Qt reports as failures. Anything else
+  // (".5", "1.", a sign alone, long digit strings) is left to Qt.
+  const int Maximum_Length = 64;
+  if(length > 0 && length <= Maximum_Length)
   {
-    ++i;
-  }
-  const int integer_start = i;
-  while(i < length && Is_Digit(chars[i].unicode()))
-  {
-    ++i;
-  }
-  const int integer_end = i;
-  int fraction_end = i;
-  if(i < length && chars[i].unicode() == '.')
-  {
-    ++i;
+    const ushort first = chars[0].unicode();
+    int i = (first == '+' || first == '-') ? 1 : 0;
+    const int integer_start = i;
     while(i < length && Is_Digit(chars[i].unicode()))
     {
       ++i;
     }
-    fraction_end = i;
-    if(fraction_end == integer_end + 1)
+    bool plain = i > integer_start;
+    if(plain && i < length && chars[i].unicode() == '.')
     {
-      fraction_end = -1; // "1." is left to Qt
+      const int fraction_start = ++i;
+      while(i < length && Is_Digit(chars[i].unicode()))
+      {
+        ++i;
+      }
+      plain = i > fraction_start;
     }
-  }
-  if(i == length && integer_end > integer_start && fraction_end >= 0)
-  {
-    int last = fraction_end;
-    if(fraction_end > integer_end)
+    if(plain && i == length)
     {
-      while(last > integer_end + 1 && chars[last - 1].unicode() == '0')
+      char buffer[Maximum_Length];
+      int size = 0;
+      for(int k = first == '+' ? 1 : 0; k < length; ++k) // from_chars takes no '+'
       {
-        --last;
+        buffer[size++] = static_cast<char>(chars[k].unicode());
       }
-    }
-    std::uint64_t mantissa = 0;
-    int significant = 0;
-    int decimals = 0;
-    for(int k = integer_start; k < last; ++k)
-    {
-      const ushort c = chars[k].unicode();
-      if(c == '.')
+      double value = 0.0;
+      const std::from_chars_result result = std::from_chars(buffer, buffer + size, value, std::chars_format::fixed);
+      if(result.ec == std::errc() && result.ptr == buffer + size)
       {
-        continue;
+        *ok = true;
+        return value;
       }
-      if(k > integer_end)
-      {
-        ++decimals;
-      }
-      if(mantissa != 0 || c != '0')
-      {
-        ++significant;
-      }
-      if(significant > 15)
-      {
-        break;
-      }
-      mantissa = mantissa * 10 + (c - '0');
-    }
-    if(significant <= 15 && decimals <= 22)
-    {
-      const double value = static_cast<double>(mantissa) / Powers_Of_Ten[decimals];
-      *ok = true;
-      return negative ? -value : value;
     }
   }
   return QString::fromRawData(chars, length).toDouble(ok);
@@ -320,10 +298,45 @@ double TExpression::Evaluate(const QString& expression, bool* ok) const
     return 0.0;
   }
 
-  const QString rewritten = Substitute(Expression_Text::Normalise(expression));
+  // Short ASCII texts are rewritten in buffers on the stack; the rest takes the Qt calls.
+  TBuffer normalised;
+  QString normalised_text;
+  const QChar* source = nullptr;
+  int source_size = 0;
+  if(Normalise_Ascii(expression, &normalised))
+  {
+    source = normalised.constData();
+    source_size = normalised.size();
+  }
+  else
+  {
+    normalised_text = Expression_Text::Normalise(expression);
+    source = normalised_text.constData();
+    source_size = normalised_text.size();
+  }
+
   TText text;
-  text.chars = rewritten.constData();
-  text.size = rewritten.size();
+  TBuffer rewritten;
+  QString rewritten_text;
+  if(d_single_pass)
+  {
+    if(Substitute_Words(source, source_size, &rewritten))
+    {
+      text.chars = rewritten.constData();
+      text.size = rewritten.size();
+    }
+    else
+    {
+      text.chars = source;
+      text.size = source_size;
+    }
+  }
+  else
+  {
+    rewritten_text = Substitute(QString(source, source_size));
+    text.chars = rewritten_text.constData();
+    text.size = rewritten_text.size();
+  }
 
   // One pass pairs the parentheses and finds the commas; text nested too deeply stops here,
   // before any recursion.
@@ -374,32 +387,25 @@ void TExpression::Update_Single_Pass()
 
 QString TExpression::Substitute(const QString& text) const
 {
-  if(d_substitutions.empty())
+  QString result = text;
+  for(const TSubstitution& substitution : d_substitutions)
   {
-    return text;
-  }
-  if(!d_single_pass)
-  {
-    QString result = text;
-    for(const TSubstitution& substitution : d_substitutions)
+    if(substitution.word)
     {
-      if(substitution.word)
-      {
-        result = Expression_Text::Replace_Word(result, substitution.name, substitution.value_text);
-      }
-      else if(substitution.pattern.isValid()) // Qt would only warn and leave the text as it is
-      {
-        result.replace(substitution.pattern, substitution.value_text);
-      }
+      result = Expression_Text::Replace_Word(result, substitution.name, substitution.value_text);
     }
-    return result;
+    else if(substitution.pattern.isValid()) // Qt would only warn and leave the text as it is
+    {
+      result.replace(substitution.pattern, substitution.value_text);
+    }
   }
+  return result;
+}
 
+bool TExpression::Substitute_Words(const QChar* chars, int size, QVarLengthArray<QChar, 256>* rewritten) const
+{
   // Each whole word takes the first variable, in list order, whose name it equals: the same as
   // replacing variable after variable, since no value text contains a name.
-  const QChar* chars = text.constData();
-  const int size = text.size();
-  QString result;
   int copied = 0;
   int i = 0;
   while(i < size)
@@ -418,12 +424,8 @@ QString TExpression::Substitute(const QString& text) const
     {
       if(substitution.name.size() == end - i && std::equal(chars + i, chars + end, substitution.name.constData()))
       {
-        if(copied == 0)
-        {
-          result.reserve(size + 32);
-        }
-        result.append(chars + copied, i - copied);
-        result.append(substitution.value_text);
+        rewritten->append(chars + copied, i - copied);
+        rewritten->append(substitution.value_text.constData(), substitution.value_text.size());
         copied = end;
         break;
       }
@@ -432,10 +434,10 @@ QString TExpression::Substitute(const QString& text) const
   }
   if(copied == 0)
   {
-    return text;
+    return false;
   }
-  result.append(chars + copied, size - copied);
-  return result;
+  rewritten->append(chars + copied, size - copied);
+  return true;
 }
 
 double TExpression::Process_Expression(const TText& text, int begin, int end, int depth, bool* valid) const

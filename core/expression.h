@@ -63,7 +63,10 @@ private:
   using TNumberStack = QVarLengthArray<double, 16>;
   using TOperatorStack = QVarLengthArray<QChar, 16>;
 
+  // Variable after variable, as the regular expressions do it.
   QString Substitute(const QString& text) const;
+  // All at once when d_single_pass holds; false when no name occurs.
+  bool Substitute_Words(const QChar* chars, int size, QVarLengthArray<QChar, 256>* rewritten) const;
   double Process_Expression(const TText& text, int begin, int end, int depth, bool* valid) const;
   double Process_Function(const TText& text, int begin, int end, int depth, int* function_length, bool* valid) const;
   int Find_Closing_Brace(const TText& text, int start, int end) const;

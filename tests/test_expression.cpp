@@ -227,19 +227,31 @@ private slots:
   // The fast text steps against the Qt calls that define them.
   void Number_Conversion()
   {
-    const char* texts[] = {"0", "-0", "+0", "-0.000", "12", "+12", "-12.5", "007", "0.0012", "0.1", "3.14159265358979",
-                           "123456789012345", "1234567890123456", "12345678901234567", "9007199254740993",
-                           "0.0000000000000001", "0.00000000000000000000001", "100000000000000000000000",
-                           "500.1229999999999905", "10.0000000000000000", ".5", "-.5", "1.", ".", "-", "+", "",
-                           "1.2.3", "1-2", "--1", "+-1"};
-    for(const char* text : texts)
+    QStringList texts = {"0", "-0", "+0", "-0.000", "12", "+12", "-12.5", "007", "0.0012", "0.1", "3.14159265358979",
+                         "9007199254740993", "9007199254740993.0000000000000001", "0.1000000000000000055511151231257827",
+                         "0.0000000000000001", "100000000000000000000000", "500.1229999999999905", ".5", "-.5", "1.",
+                         ".", "-", "+", "", "1.2.3", "1-2", "--1", "+-1", "0." + QString(70, '0') + "1",
+                         "1" + QString(63, '0'), "1" + QString(64, '0')};
+    // Value texts of 16 decimals and other long mantissas, where rounding is hardest.
+    QRandomGenerator random(7);
+    for(int i = 0; i < 20000; ++i)
     {
-      const QString number(text);
+      QString text = random.bounded(2) ? "-" : "";
+      const int integer_digits = 1 + random.bounded(20);
+      const int decimals = random.bounded(4) ? 16 : random.bounded(40);
+      for(int k = 0; k < integer_digits + decimals; ++k)
+      {
+        text += (k == integer_digits ? "." : "") + QString::number(random.bounded(10));
+      }
+      texts << text;
+    }
+    for(const QString& text : texts)
+    {
       bool fast_ok = false;
       bool qt_ok = false;
-      const double fast = Expression_Text::To_Double(number.constData(), number.size(), &fast_ok);
-      const double qt = number.toDouble(&qt_ok);
-      QVERIFY2(fast_ok == qt_ok && Same(fast, qt), text);
+      const double fast = Expression_Text::To_Double(text.constData(), text.size(), &fast_ok);
+      const double qt = text.toDouble(&qt_ok);
+      QVERIFY2(fast_ok == qt_ok && Same(fast, qt), qPrintable(text));
     }
   }
 
