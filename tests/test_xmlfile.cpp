@@ -1,0 +1,478 @@
+#include <QtTest>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "core/xmlfile.h"
+
+namespace
+{
+const QByteArray DECLARATION = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+
+bool Write(const QString& path, const QByteArray& bytes)
+{
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray Read(const QString& path)
+{
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Runs the call and returns the exception it throws; an empty message when it throws nothing.
+template <typename TCall> TXmlFileException Thrown(TCall call)
+{
+  try
+  {
+    call();
+  }
+  catch(const TXmlFileException& exception)
+  {
+    return exception;
+  }
+  return TXmlFileException(QString(), TXmlFileException::FILE_ACCESS_ERROR);
+}
+
+// A small document with two levels below the root.
+void Build(TXmlFile* xml)
+{
+  xml->Reset(QStringLiteral("Root"), 3);
+  QDomElement item = xml->Create_Node(xml->Root_Node(), QStringLiteral("Item"));
+  QDomElement name = xml->Create_Node(&item, QStringLiteral("Name"));
+  xml->Write_Text_Node(&name, QStringLiteral("a < b & c"));
+  QDomElement value = xml->Create_Node(&item, QStringLiteral("Value"));
+  xml->Write_Text_Node(&value, 2.5, 4);
+  xml->Create_Node(&item, QStringLiteral("Empty"));
+}
+
+const QByteArray BUILT_INDENTED = DECLARATION + "<Root File_Version=\"3\">\n"
+                                                "    <Item>\n"
+                                                "        <Name>a &lt; b &amp; c</Name>\n"
+                                                "        <Value>2.5000</Value>\n"
+                                                "        <Empty/>\n"
+                                                "    </Item>\n"
+                                                "</Root>\n";
+
+const QByteArray BUILT_COMPACT = "<?xml version=\"1.0\" encoding=\"utf-8\"?><Root File_Version=\"3\"><Item>"
+                                 "<Name>a &lt; b &amp; c</Name><Value>2.5000</Value><Empty/></Item></Root>";
+}
+
+class TTestXmlFile : public QObject
+{
+  Q_OBJECT
+
+private slots:
+  void Open_Failures_data()
+  {
+    QTest::addColumn<QByteArray>("content"); // empty: no file at all
+    QTest::addColumn<bool>("want_version");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("message"); // %1 stands for the file name
+
+    QTest::newRow("missing file") << QByteArray() << true << int(TXmlFileException::FILE_ACCESS_ERROR)
+                                  << QStringLiteral("ERR:  Cannot open file '%1' for reading.");
+    QTest::newRow("other root") << QByteArray(DECLARATION + "<Machines File_Version=\"2\"/>") << true
+                                << int(TXmlFileException::DATA_ERROR)
+                                << QStringLiteral("ERR:  Identification 'Measurements' does not match 'Machines'");
+    QTest::newRow("no version") << QByteArray(DECLARATION + "<Measurements/>") << true
+                                << int(TXmlFileException::DATA_ERROR)
+                                << QStringLiteral("ERR:  The 'File_Version' attribute is missing.");
+    QTest::newRow("no version, none asked") << QByteArray(DECLARATION + "<Measurements/>") << false << -1 << QString();
+  }
+
+  void Open_Failures()
+  {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, want_version);
+    QFETCH(int, type);
+    QFETCH(QString, message);
+
+    QTemporaryDir tmp;
+    const QString path = QDir(tmp.path()).filePath(QStringLiteral("library.xml"));
+    if(!content.isEmpty())
+    {
+      QVERIFY(Write(path, content));
+    }
+    TXmlFile xml;
+    xml.Set_File_Name(path);
+    int version = -7;
+    const TXmlFileException exception =
+        Thrown([&] { xml.Open(QStringLiteral("Measurements"), want_version ? &version : nullptr, true); });
+    QCOMPARE(exception.Message(), message.contains(QLatin1String("%1")) ? message.arg(path) : message);
+    if(type >= 0)
+    {
+      QCOMPARE(int(exception.Type()), type);
+    }
+  }
+
+  void Parse_Error_Names_Position()
+  {
+    QTemporaryDir tmp;
+    const QString path = QDir(tmp.path()).filePath(QStringLiteral("broken.xml"));
+    QVERIFY(Write(path, DECLARATION + "<Root File_Version=\"1\">\n  <A></B>\n</Root>\n"));
+    TXmlFile xml;
+    xml.Set_File_Name(path);
+    const TXmlFileException exception = Thrown([&] { xml.Open(QStringLiteral("Root"), nullptr, true); });
+    QCOMPARE(exception.Type(), TXmlFileException::DATA_ERROR);
+    const QRegularExpression pattern(QStringLiteral("^ERR:  Reference file XML parse error at line 3 column \\d+: .+$"));
+    QVERIFY2(pattern.match(exception.Message()).hasMatch(), qPrintable(exception.Message()));
+
+    const TXmlFileException from_data = Thrown([&] { xml.Open_Data("<Root>", QStringLiteral("Root"), nullptr, true); });
+    QVERIFY2(from_data.Message().startsWith(QStringLiteral("ERR:  Reference data XML parse error at line 1 column ")),
+             qPrintable(from_data.Message()));
+  }
+
+  void Version_Attribute_data()
+  {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("version");
+    QTest::newRow("number") << "2" << 2;
+    QTest::newRow("not a number") << "two" << 0;
+    QTest::newRow("large") << "99" << 99;
+  }
+
+  void Version_Attribute()
+  {
+    QFETCH(QString, text);
+    QFETCH(int, version);
+    TXmlFile xml;
+    int read = -1;
+    xml.Open_Data(QStringLiteral("<Machines File_Version=\"%1\"/>").arg(text).toUtf8(), QStringLiteral("Machines"), &read,
+                  true);
+    QCOMPARE(read, version);
+    QCOMPARE(xml.Root_Node()->tagName(), QStringLiteral("Machines"));
+  }
+
+  // Documents that would crash, exhaust memory or stall the DOM parser are refused quickly.
+  void Hostile_Documents_data()
+  {
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("reason");
+
+    QByteArray laughs = DECLARATION + "<!DOCTYPE Machines [<!ENTITY a0 \"lol\">";
+    for(int i = 1; i < 10; ++i)
+    {
+      laughs += QStringLiteral("<!ENTITY a%1 \"&a%2;&a%2;&a%2;&a%2;&a%2;&a%2;&a%2;&a%2;&a%2;&a%2;\">")
+                    .arg(i)
+                    .arg(i - 1)
+                    .toLatin1();
+    }
+    laughs += "]><Machines File_Version=\"2\">&a9;</Machines>";
+    QTest::newRow("billion laughs") << laughs << "a document type definition is not accepted";
+
+    QByteArray quadratic =
+        DECLARATION + "<!DOCTYPE Machines [<!ENTITY a \"" + QByteArray(4000, 'a') + "\">]><Machines File_Version=\"2\">";
+    quadratic += QByteArray("&a;").repeated(200000) + "</Machines>";
+    QTest::newRow("quadratic blow-up") << quadratic << "a document type definition is not accepted";
+
+    QTest::newRow("plain doctype") << QByteArray(DECLARATION + "<!DOCTYPE Machines><Machines File_Version=\"2\"/>")
+                                   << "a document type definition is not accepted";
+
+    const QByteArray deep = "<Machines File_Version=\"2\">" + QByteArray("<a>").repeated(200000);
+    QTest::newRow("deep nesting") << deep << "elements are nested deeper than 32 levels";
+
+    QByteArray attributes = "<Machines File_Version=\"2\"><a";
+    for(int i = 0; i < 300; ++i)
+    {
+      attributes += " a" + QByteArray::number(i) + "=\"\"";
+    }
+    QTest::newRow("many attributes") << QByteArray(attributes + "/></Machines>") << "more than 256 attributes";
+
+    QByteArray huge_tag = "<Machines File_Version=\"2\"><a";
+    for(int i = 0; i < 60000; ++i)
+    {
+      huge_tag += " a" + QByteArray::number(i) + "=\"\"";
+    }
+    QTest::newRow("huge tag") << QByteArray(huge_tag + "/></Machines>") << "longer than 65536 bytes";
+
+    QTest::newRow("many nodes") << QByteArray("<Machines File_Version=\"2\">" + QByteArray("<a/>").repeated(2100000) +
+                                              "</Machines>")
+                                << "more than 2000000 nodes";
+
+    QTest::newRow("invalid UTF-8") << QByteArray(DECLARATION + "<Machines File_Version=\"2\">\xc3\x28</Machines>")
+                                   << "Encountered incorrectly encoded content.";
+
+    QTest::newRow("too large") << QByteArray(TXmlFile::MAXIMUM_SIZE + 1, ' ') << "larger than 67108864 bytes";
+  }
+
+  void Hostile_Documents()
+  {
+    QFETCH(QByteArray, data);
+    QFETCH(QString, reason);
+
+    QElapsedTimer timer;
+    timer.start();
+    TXmlFile xml;
+    int version = 0;
+    const TXmlFileException exception =
+        Thrown([&] { xml.Open_Data(data, QStringLiteral("Machines"), &version, true); });
+    QCOMPARE(exception.Type(), TXmlFileException::DATA_ERROR);
+    QVERIFY2(exception.Message().startsWith(QStringLiteral("ERR:  Reference data ")), qPrintable(exception.Message()));
+    QVERIFY2(exception.Message().contains(reason), qPrintable(exception.Message()));
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+  }
+
+  void Hostile_File_Uses_File_Wording()
+  {
+    QTemporaryDir tmp;
+    const QString path = QDir(tmp.path()).filePath(QStringLiteral("deep.xml"));
+    QVERIFY(Write(path, "<Machines File_Version=\"2\">" + QByteArray("<a>").repeated(50000)));
+    TXmlFile xml;
+    xml.Set_File_Name(path);
+    const TXmlFileException exception = Thrown([&] { xml.Open(QStringLiteral("Machines"), nullptr, true); });
+    QCOMPARE(exception.Type(), TXmlFileException::DATA_ERROR);
+    QVERIFY2(exception.Message().startsWith(QStringLiteral("ERR:  Reference file XML refused at line 1 column ")),
+             qPrintable(exception.Message()));
+  }
+
+  void Read_Text_Node_data()
+  {
+    QTest::addColumn<QByteArray>("element");
+    QTest::addColumn<bool>("optional");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("message");
+
+    const QString not_optional = QStringLiteral("ERR:  Node Text for 'Name' is not optional.");
+    QTest::newRow("text") << QByteArray("<Name>abc</Name>") << false << "abc" << QString();
+    QTest::newRow("text kept as stored") << QByteArray("<Name> a  b </Name>") << false << " a  b " << QString();
+    QTest::newRow("escaped") << QByteArray("<Name>AT&amp;T &lt;1&gt;</Name>") << false << "AT&T <1>" << QString();
+    QTest::newRow("empty element, required") << QByteArray("<Name/>") << false << QString() << not_optional;
+    QTest::newRow("empty element, optional") << QByteArray("<Name/>") << true << "" << QString();
+    QTest::newRow("blanks only") << QByteArray("<Name>   </Name>") << false << QString() << not_optional;
+    QTest::newRow("comment first") << QByteArray("<Name><!-- c -->abc</Name>") << false << QString() << not_optional;
+    QTest::newRow("element first") << QByteArray("<Name><b/>abc</Name>") << true << "" << QString();
+  }
+
+  void Read_Text_Node()
+  {
+    QFETCH(QByteArray, element);
+    QFETCH(bool, optional);
+    QFETCH(QString, result);
+    QFETCH(QString, message);
+
+    TXmlFile xml;
+    xml.Open_Data("<Root>" + element + "</Root>", QStringLiteral("Root"), nullptr, true);
+    const QDomElement node = xml.Get_Node(xml.Root_Node(), QStringLiteral("Name"), false);
+    const QDomNode as_node = node;
+    QString read;
+    const TXmlFileException exception = Thrown([&] { read = xml.Read_Text_Node(&node, optional); });
+    QCOMPARE(exception.Message(), message);
+    QCOMPARE(read, result);
+    // The node form follows the same rules.
+    const TXmlFileException node_exception = Thrown([&] { read = xml.Read_Text_Node(&as_node, optional); });
+    QCOMPARE(node_exception.Message(), message);
+    QCOMPARE(read, result);
+  }
+
+  void Navigation()
+  {
+    TXmlFile xml;
+    xml.Open_Data("<Root File_Version=\"1\" Kind=\"k\"><A>1</A><!-- note --><B/><A>2</A></Root>", QStringLiteral("Root"),
+                  nullptr, true);
+    const QDomElement* root = xml.Root_Node();
+
+    const QDomElement first = xml.Get_Node(root, QStringLiteral("A"), false);
+    const QDomElement second = xml.Get_Sibling_Node(&first, QStringLiteral("A"), false);
+    QCOMPARE(xml.Read_Text_Node(&second, false), QStringLiteral("2"));
+    QVERIFY(xml.Get_Sibling_Node(&second, QStringLiteral("A"), true).isNull());
+    QCOMPARE(Thrown([&] { xml.Get_Sibling_Node(&second, QStringLiteral("A"), false); }).Message(),
+             QStringLiteral("ERR:  Node 'A' is missing from node 'A' and not optional."));
+
+    const QDomElement missing = xml.Get_Node(root, QStringLiteral("C"), true);
+    QVERIFY(missing.isNull());
+    QCOMPARE(Thrown([&] { xml.Get_Node(root, QStringLiteral("C"), false); }).Message(),
+             QStringLiteral("ERR:  Node 'C' is missing from node 'Root' and not optional."));
+    QCOMPARE(Thrown([&] { xml.Get_Node(&missing, QStringLiteral("D"), false); }).Message(),
+             QStringLiteral("ERR:  Cannot get child from a NULL node"));
+    QCOMPARE(Thrown([&] { xml.Get_Sibling_Node(&missing, QStringLiteral("D"), true); }).Message(),
+             QStringLiteral("ERR:  Cannot get sibling from a NULL node"));
+    QCOMPARE(Thrown([&] { xml.Read_Text_Node(&missing, true); }).Message(),
+             QStringLiteral("ERR:  Cannot read data from a NULL node"));
+    QCOMPARE(Thrown([&] { xml.Read_Attribute(&missing, QStringLiteral("x"), true); }).Message(),
+             QStringLiteral("ERR:  Cannot read attribute from a NULL node"));
+
+    // Nodes of any kind, the comment included.
+    const QDomNode text = xml.Get_First_Node(&first, false);
+    QVERIFY(text.isText());
+    const QDomNode comment = xml.Get_Sibling_Node(static_cast<const QDomNode*>(&first), false);
+    QVERIFY(comment.isComment());
+    const QDomElement empty = xml.Get_Node(root, QStringLiteral("B"), false);
+    QVERIFY(xml.Get_First_Node(&empty, true).isNull());
+    QCOMPARE(Thrown([&] { xml.Get_First_Node(&empty, false); }).Message(),
+             QStringLiteral("ERR:  Parent 'B' does not have nodes and they are not optional."));
+    QCOMPARE(Thrown([&] { xml.Get_Sibling_Node(static_cast<const QDomNode*>(&second), false); }).Message(),
+             QStringLiteral("ERR:  Node 'A' does not have siblings and they are not optional."));
+
+    QCOMPARE(xml.Read_Attribute(root, QStringLiteral("Kind"), false), QStringLiteral("k"));
+    const QDomNode root_node = *root;
+    QCOMPARE(xml.Read_Attribute(&root_node, QStringLiteral("Kind"), false), QStringLiteral("k"));
+    QCOMPARE(xml.Read_Attribute(&root_node, QStringLiteral("Other"), true), QString());
+    QCOMPARE(Thrown([&] { xml.Read_Attribute(root, QStringLiteral("Other"), false); }).Message(),
+             QStringLiteral("ERR:  Node attribute 'Other' missing and not optional."));
+  }
+
+  void Write_Errors()
+  {
+    TXmlFile xml;
+    xml.Reset(QStringLiteral("Root"), 1);
+    QDomElement node = xml.Create_Node(xml.Root_Node(), QStringLiteral("Name"));
+    QCOMPARE(Thrown([&] { xml.Write_Text_Node(&node, QStringLiteral("a\x01z")); }).Message(),
+             QStringLiteral("ERR:  Cannot write node 'Name' with data 'a\x01z'"));
+    QCOMPARE(Thrown([&] { xml.Create_Node(&node, QString()); }).Message(),
+             QStringLiteral("ERR:  Cannot create an unnamed node"));
+    QCOMPARE(Thrown([&] { xml.Write_Attribute(&node, QString(), 1); }).Message(),
+             QStringLiteral("ERR:  Cannot create an unnamed attribute"));
+    QDomElement null_element;
+    QCOMPARE(Thrown([&] { xml.Create_Node(&null_element, QStringLiteral("A")); }).Message(),
+             QStringLiteral("ERR:  Cannot create node from a NULL node"));
+    QCOMPARE(Thrown([&] { xml.Write_Text_Node(&null_element, 1); }).Message(),
+             QStringLiteral("ERR:  Cannot append data to a NULL node"));
+  }
+
+  void Layout()
+  {
+    TXmlFile xml;
+    Build(&xml);
+    QDomElement* root = xml.Root_Node();
+    xml.Write_Attribute(root, QStringLiteral("File_Version"), 3); // replaces, does not add
+
+    QByteArray data("old contents");
+    xml.Write_Data(&data, false);
+    QCOMPARE(data, BUILT_INDENTED);
+    xml.Write_Data(&data, true);
+    QCOMPARE(data, BUILT_COMPACT);
+
+    QTemporaryDir tmp;
+    const QString path = QDir(tmp.path()).filePath(QStringLiteral("out.xml"));
+    xml.Set_File_Name(path);
+    xml.Write_File(false);
+    QCOMPARE(Read(path), BUILT_INDENTED);
+    xml.Write_File(true);
+    QCOMPARE(Read(path), BUILT_COMPACT);
+
+    // Compact output drops line breaks inside texts too.
+    QDomElement note = xml.Create_Node(root, QStringLiteral("Note"));
+    xml.Write_Text_Node(&note, QStringLiteral("one\ntwo"));
+    xml.Write_Data(&data, true);
+    QVERIFY(data.endsWith("<Note>onetwo</Note></Root>"));
+
+    // What was written reads back.
+    TXmlFile reader;
+    int version = 0;
+    reader.Open_Data(BUILT_INDENTED, QStringLiteral("Root"), &version, true);
+    QCOMPARE(version, 3);
+  }
+
+  void Numbers()
+  {
+    TXmlFile xml;
+    xml.Reset(QStringLiteral("Root"), 1);
+    QDomElement node = xml.Create_Node(xml.Root_Node(), QStringLiteral("N"));
+    xml.Write_Text_Node(&node, -75.0, 4);
+    xml.Write_Attribute(&node, QStringLiteral("d"), 1.0 / 3.0, 3);
+    xml.Write_Attribute(&node, QStringLiteral("i"), -3);
+    xml.Write_Attribute(&node, QStringLiteral("s"), QStringLiteral("x\"y"));
+    QByteArray data;
+    xml.Write_Data(&data, true);
+    QVERIFY2(data.contains(">-75.0000</N>"), data.constData());
+    // The DOM writes attributes in hash order: compare them one by one.
+    TXmlFile reader;
+    reader.Open_Data(data, QStringLiteral("Root"), nullptr, true);
+    const QDomElement read = reader.Get_Node(reader.Root_Node(), QStringLiteral("N"), false);
+    QCOMPARE(reader.Read_Attribute(&read, QStringLiteral("d"), false), QStringLiteral("0.333"));
+    QCOMPARE(reader.Read_Attribute(&read, QStringLiteral("i"), false), QStringLiteral("-3"));
+    QCOMPARE(reader.Read_Attribute(&read, QStringLiteral("s"), false), QStringLiteral("x\"y"));
+  }
+
+  void Document_Type_Reset()
+  {
+    TXmlFile xml;
+    xml.Reset(QStringLiteral("Gauge"), QStringLiteral("Gauge_Data"), 4);
+    QByteArray data;
+    xml.Write_Data(&data, false);
+    QCOMPARE(data, QByteArray("<!DOCTYPE Gauge>\n<Gauge_Data File_Version=\"4\"/>\n"));
+  }
+
+  // The old file survives every failed write, and the failure is reported.
+  void Failed_Writes_Keep_Old_File_data()
+  {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("target is a directory") << "directory";
+    QTest::newRow("read-only directory") << "read-only directory";
+    QTest::newRow("read-only file") << "read-only file";
+    QTest::newRow("disk full") << "disk full";
+  }
+
+  void Failed_Writes_Keep_Old_File()
+  {
+    QFETCH(QString, kind);
+    QTemporaryDir tmp;
+    const QString directory = QDir(tmp.path()).filePath(QStringLiteral("data"));
+    QVERIFY(QDir().mkpath(directory));
+    QString path = QDir(directory).filePath(QStringLiteral("library.xml"));
+    const QByteArray old_contents = "old library";
+    QVERIFY(Write(path, old_contents));
+
+    TXmlFile xml;
+    Build(&xml);
+    TXmlFileException::TExceptionType expected = TXmlFileException::DATA_ERROR;
+    rlimit old_limit = {};
+    if(kind == QLatin1String("directory"))
+    {
+      path = directory;
+    }
+    else if(kind == QLatin1String("read-only directory"))
+    {
+      QFile::setPermissions(directory, QFile::ReadOwner | QFile::ExeOwner);
+      if(Write(QDir(directory).filePath(QStringLiteral("probe")), "x"))
+      {
+        QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QSKIP("permissions are not enforced for this user");
+      }
+    }
+    else if(kind == QLatin1String("read-only file"))
+    {
+      QFile::setPermissions(path, QFile::ReadOwner);
+      if(::access(QFile::encodeName(path).constData(), W_OK) == 0)
+      {
+        QSKIP("permissions are not enforced for this user");
+      }
+      expected = TXmlFileException::FILE_ACCESS_ERROR;
+    }
+    else
+    {
+      // A file size limit makes the write fail the way a full disk does.
+      std::signal(SIGXFSZ, SIG_IGN);
+      getrlimit(RLIMIT_FSIZE, &old_limit);
+      rlimit limit = old_limit;
+      limit.rlim_cur = 64;
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+
+    xml.Set_File_Name(path);
+    const TXmlFileException exception = Thrown([&] { xml.Write_File(false); });
+
+    if(kind == QLatin1String("disk full"))
+    {
+      setrlimit(RLIMIT_FSIZE, &old_limit);
+    }
+    QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QVERIFY2(exception.Message().startsWith(QStringLiteral("ERR:  Cannot ")), qPrintable(exception.Message()));
+    QCOMPARE(exception.Type(), expected);
+    const QString library = QDir(directory).filePath(QStringLiteral("library.xml"));
+    QCOMPARE(Read(library), old_contents);
+    // Nothing but the old file is left behind.
+    QCOMPARE(QDir(directory).entryList(QDir::Files), QStringList{QStringLiteral("library.xml")});
+  }
+};
+
+QTEST_APPLESS_MAIN(TTestXmlFile)
+#include "test_xmlfile.moc"
