@@ -97,6 +97,7 @@ private:
   };
 
   void Set_Angular(int component, const QString& expression, const QString& message);
+  void Mark_Partly_Written(int column, int written);
   void Update_Lookup();
   int Own_Component() const;
   std::vector<TVector2>& Column(int column);

@@ -124,11 +124,10 @@ private:
   TVector3 Evaluate_XZY(const TVector3& position, const TVector3& probe_offset) const;
   TVector3 Evaluate_YZX(const TVector3& position, const TVector3& probe_offset) const;
 
-  // The chain part shared by all kinematics: axis errors, lever arms, rotations and probe.
-  // Deflection is added between the rotations and the probe by the caller's deflection step.
-  TVector3 Evaluate_Chain(const TVector3& position, const TVector3& probe_offset, int deflection_kinematic) const;
-  double Deflection_Term(const TVector3& position, int kinematic) const;
-  void Add_Squareness(const TVector3& position, bool y_carries_x, TVector3* error) const;
+  void Add_Squareness(const TVector3& position, bool y_moves_with_x, TVector3* error) const;
+  // Squareness held by the table of an axis value, sign option applied; 0 without such a table.
+  double Squareness(int axis) const;
+  double Mechanical_Origin(int axis) const;
 
   QStringList Map_Data_Axis(int axis, const double& increment) const;
   const TMachineStandardComp* Axis_Table(int axis) const;

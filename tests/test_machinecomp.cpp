@@ -1,0 +1,1072 @@
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "core/interpolation.h"
+#include "core/mat4.h"
+#include "src/machinecomp.h"
+
+Q_DECLARE_METATYPE(TVector3)
+
+namespace
+{
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+const double Infinity = std::numeric_limits<double>::infinity();
+
+// A tolerance of 0 asks for equality.
+bool Near(const TVector3& a, const TVector3& b, double tolerance = 1e-12)
+{
+  if(tolerance == 0.0)
+  {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+  }
+  return std::fabs(a.x - b.x) < tolerance && std::fabs(a.y - b.y) < tolerance && std::fabs(a.z - b.z) < tolerance;
+}
+
+// Bit for bit, NaN equal to NaN.
+bool Same(double a, double b)
+{
+  return std::memcmp(&a, &b, sizeof(double)) == 0 || (std::isnan(a) && std::isnan(b));
+}
+
+TMachineStandardComp Table(double start, double end, int axis = AXIS_X)
+{
+  TMachineStandardComp table;
+  table.d_axis_start = start;
+  table.d_axis_end = end;
+  table.d_math_origin = start;
+  table.d_mechanical_origin = start;
+  table.Initialize(axis);
+  return table;
+}
+
+TVector3 Linear_At(const TMachineStandardComp& table, int index)
+{
+  double position = 0.0;
+  TVector3 angular;
+  TVector3 linear;
+  table.Data(index, &position, &angular, &linear);
+  return linear;
+}
+
+struct TTravel
+{
+  double start;
+  double end;
+  double math_origin;
+  double mechanical_origin;
+};
+
+// Axes in the chain order of the kinematic, each with its own travel.
+TMachineComp::TInitParameters Parameters(int kinematic, const TTravel& x, const TTravel& y, const TTravel& z)
+{
+  int order[3] = {AXIS_X, AXIS_Y, AXIS_Z};
+  switch(kinematic)
+  {
+    case KINEMATIC_YXZ: order[0] = AXIS_Y; order[1] = AXIS_X; order[2] = AXIS_Z; break;
+    case KINEMATIC_XZY: order[0] = AXIS_X; order[1] = AXIS_Z; order[2] = AXIS_Y; break;
+    case KINEMATIC_YZX: order[0] = AXIS_Y; order[1] = AXIS_Z; order[2] = AXIS_X; break;
+    default: break;
+  }
+  auto travel = [&](int axis) { return axis == AXIS_X ? x : (axis == AXIS_Y ? y : z); };
+  const TTravel a = travel(order[0]);
+  const TTravel b = travel(order[1]);
+  const TTravel c = travel(order[2]);
+  return {kinematic, order[0], order[1], order[2],
+          a.start, a.end, a.math_origin, a.mechanical_origin,
+          b.start, b.end, b.math_origin, b.mechanical_origin,
+          c.start, c.end, c.math_origin, c.mechanical_origin};
+}
+
+// The chain algorithm written out with TMat4, as a reference for the model's own rotation
+// arithmetic. tables are in chain order and fully set up.
+TVector3 Reference_Error(const TMachineStandardComp (&tables)[3], int kinematic, const TMachineDeflectionComp& deflection,
+                         const TVector3& p, const TVector3& q)
+{
+  auto table_of = [&](int axis) -> const TMachineStandardComp& {
+    return tables[0].d_axis == axis ? tables[0] : (tables[1].d_axis == axis ? tables[1] : tables[2]);
+  };
+  TMat4 m;
+  TVector3 e;
+  for(int i = 0; i < 3; ++i)
+  {
+    const TMachineStandardComp& table = tables[i];
+    const int c = table.d_axis == AXIS_X ? 0 : (table.d_axis == AXIS_Y ? 1 : 2);
+    TVector3 u;
+    u(c) = 1;
+    TVector3 angular;
+    TVector3 linear;
+    table.Data(p(c), &angular, &linear);
+    linear(c) = linear(c) * (table.d_scale_sign < 0 ? -1.0 : 1.0);
+    e = e + linear;
+    if(i > 0)
+    {
+      const TVector3 w1 = (p(c) - table.d_math_origin) * u;
+      const TVector3 w2 = (table.d_mechanical_origin - table.d_math_origin) * u;
+      e = e + (m * w1 - w1);
+      e = e + (m * w2 - w2);
+    }
+    const double rx = angular.x / 1000.0;
+    const double ry = angular.y / 1000.0;
+    const double rz = angular.z / 1000.0;
+    m.Rotate(TVector3(m[0], m[1], m[2]), table.d_rx_sign >= 0 ? -rx : rx);
+    m.Rotate(TVector3(m[4], m[5], m[6]), table.d_ry_sign >= 0 ? -ry : ry);
+    m.Rotate(TVector3(m[8], m[9], m[10]), table.d_rz_sign >= 0 ? -rz : rz);
+  }
+  if(kinematic == KINEMATIC_XZY)
+  {
+    const double d = deflection.Sign() * deflection.Evaluate(p.z, p.y) / 1000;
+    e.y += (p.z - table_of(AXIS_Z).d_mechanical_origin) * d;
+    e.z -= (p.y - table_of(AXIS_Y).d_mechanical_origin) * d;
+  }
+  if(kinematic == KINEMATIC_YZX)
+  {
+    const double d = deflection.Sign() * deflection.Evaluate(p.z, p.x) / 1000;
+    e.x -= (p.z - table_of(AXIS_Z).d_mechanical_origin) * d;
+    e.z += (p.x - table_of(AXIS_X).d_mechanical_origin) * d;
+  }
+  e = e + (m * q - q);
+  auto quad = [&](int axis) { return table_of(axis).d_quad_sign < 0 ? -table_of(axis).d_quad : table_of(axis).d_quad; };
+  if(kinematic == KINEMATIC_YXZ)
+  {
+    e.y += quad(AXIS_X) * p.x / 1000 + quad(AXIS_Y) * p.z / 1000;
+    e.x += quad(AXIS_Z) * p.z / 1000;
+  }
+  else
+  {
+    e.x += quad(AXIS_X) * p.y / 1000 + quad(AXIS_Z) * p.z / 1000;
+    e.y += quad(AXIS_Y) * p.z / 1000;
+  }
+  return e;
+}
+
+// Travel -500..500 on every axis, origins 0.
+TMachineComp::TInitParameters Cube(int kinematic)
+{
+  const TTravel travel = {-500, 500, 0, 0};
+  return Parameters(kinematic, travel, travel, travel);
+}
+
+// A tower machine: Z 0..1000 and the arm 0..2000, origins 0; the third axis -500..500.
+TMachineComp::TInitParameters Tower(int kinematic)
+{
+  const TTravel arm = {0, 2000, 0, 0};
+  const TTravel tower = {0, 1000, 0, 0};
+  const TTravel other = {-500, 500, 0, 0};
+  return kinematic == KINEMATIC_XZY ? Parameters(kinematic, other, arm, tower) : Parameters(kinematic, arm, other, tower);
+}
+}
+
+class TTestMachineComp : public QObject
+{
+  Q_OBJECT
+
+private slots:
+  void Table_Layout()
+  {
+    TMachineStandardComp table;
+    QCOMPARE(table.Data_Size(), 0);
+    table = Table(-500, 500);
+    QCOMPARE(table.Data_Size(), 51);
+    for(int i = 0; i < 51; ++i)
+    {
+      double position = 0.0;
+      TVector3 angular;
+      TVector3 linear;
+      table.Data(i, &position, &angular, &linear);
+      QCOMPARE(position, -500.0 + 20.0 * i);
+    }
+
+    // Nothing set: every lookup reads zero, inside and outside the travel.
+    for(const double position : {-700.0, 0.0, 123.4, 900.0})
+    {
+      TVector3 angular(1, 1, 1);
+      TVector3 linear(1, 1, 1);
+      table.Data(position, &angular, &linear);
+      QVERIFY(Near(angular, TVector3()) && Near(linear, TVector3()));
+    }
+  }
+
+  void Table_Lookup_data()
+  {
+    QTest::addColumn<double>("position");
+    QTest::addColumn<double>("rx");
+    QTest::newRow("start") << -500.0 << -0.005;
+    QTest::newRow("end") << 500.0 << 0.005;
+    QTest::newRow("between positions") << 250.0 << 0.0025;
+    QTest::newRow("beyond end") << 600.0 << 0.006;
+    QTest::newRow("before start") << -520.0 << -0.0052;
+  }
+
+  void Table_Lookup()
+  {
+    QFETCH(double, position);
+    QFETCH(double, rx);
+    TMachineStandardComp table = Table(-500, 500);
+    table.Set_Rx("0.01*L", 1);
+    TVector3 angular;
+    TVector3 linear;
+    table.Data(position, &angular, &linear);
+    QVERIFY(std::fabs(angular.x - rx) < 1e-15);
+    QCOMPARE(angular.y, 0.0);
+  }
+
+  // The computed bracket must give exactly what the walk of Extrapolation::Get_Value gives,
+  // also at and next to table positions, outside the table and for unusable positions.
+  void Table_Lookup_Matches_Walk_data()
+  {
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("end");
+    QTest::newRow("symmetric") << -500.0 << 500.0;
+    QTest::newRow("awkward steps") << -0.1 << 0.3;
+    QTest::newRow("far from zero") << 1234.567 << 98765.4321;
+    QTest::newRow("steps below the walk's threshold") << 0.0 << 1e-5;
+    QTest::newRow("travel below the threshold") << 0.0 << 5e-7;
+  }
+
+  void Table_Lookup_Matches_Walk()
+  {
+    QFETCH(double, start);
+    QFETCH(double, end);
+    TMachineStandardComp table = Table(start, end, AXIS_Y);
+    table.Set_Rx("0.3*L^3-0.2*L+0.01", 1);
+    table.Set_Ry("SQRT(L*L+1)", 1);
+    table.Set_Scale("0.02*L^2", 1);
+    // Rz fails half-way (L^-1 is not finite at 0 only for travels that hold 0, so force it).
+    const int failing_index = 20;
+    double failing_position = 0.0;
+    TVector3 angular;
+    TVector3 linear;
+    table.Data(failing_index, &failing_position, &angular, &linear);
+    try
+    {
+      table.Set_Rz(QString("1/(L-(%1))").arg(failing_position / 1000.0, 0, 'f', 16), 1);
+    }
+    catch(const TMachineAxisException&)
+    {
+    }
+
+    // Reference lists: the stored rows, and for Rz the pairs written before the failure.
+    std::vector<TVector2> reference[6];
+    for(int i = 0; i < table.Data_Size(); ++i)
+    {
+      double position = 0.0;
+      table.Data(i, &position, &angular, &linear);
+      reference[0].push_back(TVector2(position, angular.x));
+      reference[1].push_back(TVector2(position, angular.y));
+      reference[2].push_back(i < failing_index ? TVector2(position, angular.z) : TVector2());
+      reference[4].push_back(TVector2(position, linear.y));
+      reference[3].push_back(TVector2());
+      reference[5].push_back(TVector2());
+    }
+
+    std::vector<double> positions = {-Infinity, Infinity, NaN, start, end, 0.0, (start + end) / 2};
+    for(int i = 0; i < table.Data_Size(); ++i)
+    {
+      const double p = reference[0][i].x;
+      positions.push_back(p);
+      positions.push_back(std::nextafter(p, -Infinity));
+      positions.push_back(std::nextafter(p, Infinity));
+      positions.push_back(std::nextafter(std::nextafter(p, Infinity), Infinity));
+    }
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> spread(start - (end - start), end + (end - start));
+    for(int i = 0; i < 2000; ++i)
+    {
+      positions.push_back(spread(random));
+    }
+
+    for(const double position : positions)
+    {
+      table.Data(position, &angular, &linear);
+      const double values[6] = {angular.x, angular.y, angular.z, linear.x, linear.y, linear.z};
+      for(int column = 0; column < 6; ++column)
+      {
+        double expected = 0.0;
+        Extrapolation::Get_Value(reference[column], position, &expected);
+        if(!Same(values[column], expected))
+        {
+          QFAIL(qPrintable(QString("column %1 at %2: %3 instead of %4")
+                               .arg(column)
+                               .arg(position, 0, 'g', 17)
+                               .arg(values[column], 0, 'g', 17)
+                               .arg(expected, 0, 'g', 17)));
+        }
+      }
+    }
+  }
+
+  void Table_Expression_Failure_data()
+  {
+    QTest::addColumn<int>("axis");
+    QTest::addColumn<QString>("parameter");
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("failing_index");
+    QTest::newRow("Ry syntax") << AXIS_X << "Ry" << "0.01 * L +" << "Ry expression '0.01 * L +' invalid" << 0;
+    QTest::newRow("Rx unknown name") << AXIS_X << "Rx" << "A*L" << "Rx expression 'A*L' invalid" << 0;
+    QTest::newRow("Rz infinite at L = 0") << AXIS_Y << "Rz" << "1/L" << "Rz expression '1/L' invalid" << 25;
+    QTest::newRow("Rx not a number from L = 0") << AXIS_Z << "Rx" << "SQRT(-L-0.001)" << "Rx expression 'SQRT(-L-0.001)' invalid" << 25;
+    QTest::newRow("X scale") << AXIS_X << "Scale" << "L/0" << "X scale expression 'L/0' invalid" << 0;
+    QTest::newRow("Y scale") << AXIS_Y << "Scale" << "(" << "Y scale expression '(' invalid" << 0;
+    QTest::newRow("Z scale") << AXIS_Z << "Scale" << "1/(L-0.2)" << "Z scale expression '1/(L-0.2)' invalid" << 35;
+  }
+
+  void Table_Expression_Failure()
+  {
+    QFETCH(int, axis);
+    QFETCH(QString, parameter);
+    QFETCH(QString, expression);
+    QFETCH(QString, message);
+    QFETCH(int, failing_index);
+
+    TMachineStandardComp table = Table(-500, 500, axis);
+    QString raised;
+    try
+    {
+      if(parameter == "Rx") table.Set_Rx(expression, -1);
+      if(parameter == "Ry") table.Set_Ry(expression, -1);
+      if(parameter == "Rz") table.Set_Rz(expression, -1);
+      if(parameter == "Scale") table.Set_Scale(expression, -1);
+    }
+    catch(const TMachineAxisException& exception)
+    {
+      raised = exception.Message();
+    }
+    QCOMPARE(raised, message);
+    QCOMPARE(table.d_rx_sign + table.d_ry_sign + table.d_rz_sign + table.d_scale_sign, 4);
+
+    // Entries before the failing position stay; from there on the column holds zeros.
+    for(int i = 0; i < table.Data_Size(); ++i)
+    {
+      double position = 0.0;
+      TVector3 angular;
+      TVector3 linear;
+      table.Data(i, &position, &angular, &linear);
+      const double value = parameter == "Scale" ? linear(axis == AXIS_X ? 0 : (axis == AXIS_Y ? 1 : 2))
+                                                : angular(parameter == "Rx" ? 0 : (parameter == "Ry" ? 1 : 2));
+      QVERIFY2(std::isfinite(value) && (i < failing_index) == (value != 0.0), qPrintable(QString::number(i)));
+    }
+  }
+
+  void Straightness_Levelled_data()
+  {
+    QTest::addColumn<QString>("rz");
+    QTest::addColumn<bool>("flat");
+    QTest::newRow("constant angle") << "0.01" << true;
+    QTest::newRow("linear angle") << "0.02*L" << false;
+    QTest::newRow("quadratic angle") << "0.05*L^2-0.01" << false;
+  }
+
+  void Straightness_Levelled()
+  {
+    QFETCH(QString, rz);
+    QFETCH(bool, flat);
+    TMachineStandardComp table = Table(-300, 700);
+    table.Set_Rz(rz, 1);
+    table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Y_FROM_RZ);
+
+    TVector3 angular;
+    TVector3 linear;
+    table.Data(0.0, &angular, &linear);
+    QVERIFY(std::fabs(linear.y) < 1e-12);
+    double largest = 0.0;
+    for(int i = 0; i < table.Data_Size(); ++i)
+    {
+      largest = std::max(largest, std::fabs(Linear_At(table, i).y));
+      QCOMPARE(Linear_At(table, i).x, 0.0);
+      QCOMPARE(Linear_At(table, i).z, 0.0);
+    }
+    QCOMPARE(largest < 1e-12, flat);
+  }
+
+  // Each mode reads its angular column and scales by its sign factor.
+  void Straightness_Sign_Factor_data()
+  {
+    QTest::addColumn<int>("axis");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("sign");
+    QTest::addColumn<int>("factor");
+    using T = TMachineStandardComp;
+    QTest::newRow("X from Ry on Z") << AXIS_Z << int(T::STRAIGHTNESS_X_FROM_RY) << 1 << 1;
+    QTest::newRow("X from Ry, sign -1") << AXIS_Z << int(T::STRAIGHTNESS_X_FROM_RY) << -1 << -1;
+    QTest::newRow("X from Rz on Y") << AXIS_Y << int(T::STRAIGHTNESS_X_FROM_RZ) << 1 << -1;
+    QTest::newRow("X from Rz on X") << AXIS_X << int(T::STRAIGHTNESS_X_FROM_RZ) << 1 << 1;
+    QTest::newRow("Y from Rx on Z") << AXIS_Z << int(T::STRAIGHTNESS_Y_FROM_RX) << 1 << -1;
+    QTest::newRow("Y from Rx on Z, sign -1") << AXIS_Z << int(T::STRAIGHTNESS_Y_FROM_RX) << -1 << 1;
+    QTest::newRow("Y from Rz on X") << AXIS_X << int(T::STRAIGHTNESS_Y_FROM_RZ) << -1 << -1;
+    QTest::newRow("Z from Rx on Y") << AXIS_Y << int(T::STRAIGHTNESS_Z_FROM_RX) << 1 << 1;
+    QTest::newRow("Z from Ry on X") << AXIS_X << int(T::STRAIGHTNESS_Z_FROM_RY) << 1 << -1;
+    QTest::newRow("Z from Ry on Y") << AXIS_Y << int(T::STRAIGHTNESS_Z_FROM_RY) << 1 << 1;
+  }
+
+  void Straightness_Sign_Factor()
+  {
+    QFETCH(int, axis);
+    QFETCH(int, mode);
+    QFETCH(int, sign);
+    QFETCH(int, factor);
+    const QString angle = "5*L^2+L";
+
+    // Reference: Y from Rz on an X axis with sign +1 has the factor +1.
+    TMachineStandardComp reference = Table(-200, 800, AXIS_X);
+    reference.Set_Rz(angle, 1);
+    reference.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Y_FROM_RZ);
+
+    TMachineStandardComp table = Table(-200, 800, axis);
+    const auto mode_value = static_cast<TMachineStandardComp::TStraightnessParameterMode>(mode);
+    const bool from_rx = mode == TMachineStandardComp::STRAIGHTNESS_Y_FROM_RX || mode == TMachineStandardComp::STRAIGHTNESS_Z_FROM_RX;
+    const bool from_ry = mode == TMachineStandardComp::STRAIGHTNESS_X_FROM_RY || mode == TMachineStandardComp::STRAIGHTNESS_Z_FROM_RY;
+    if(from_rx) table.Set_Rx(angle, sign);
+    else if(from_ry) table.Set_Ry(angle, sign);
+    else table.Set_Rz(angle, sign);
+    table.Calculate_Straightness(mode_value);
+
+    const int written = mode_value <= TMachineStandardComp::STRAIGHTNESS_X_FROM_RZ ? 0 : (mode_value <= TMachineStandardComp::STRAIGHTNESS_Y_FROM_RZ ? 1 : 2);
+    QVERIFY(std::fabs(Linear_At(reference, 40).y) > 1e-2);
+    for(int i = 0; i < table.Data_Size(); ++i)
+    {
+      QVERIFY(std::fabs(Linear_At(table, i)(written) - factor * Linear_At(reference, i).y) < 1e-12);
+    }
+  }
+
+  void Straightness_Not_Solvable()
+  {
+    // A travel below 1e-6 mm cannot be looked up at position 0.
+    TMachineStandardComp table = Table(0.0, 5e-7, AXIS_Y);
+    QString raised;
+    try
+    {
+      table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Z_FROM_RX);
+    }
+    catch(const TMachineAxisException& exception)
+    {
+      raised = exception.Message();
+    }
+    QCOMPARE(raised, QString("Z straightness from Rx not solvable"));
+  }
+
+  void Deflection()
+  {
+    TMachineDeflectionComp deflection;
+    QVERIFY(!deflection.Is_Valid());
+    deflection.Set_Vertical_Axis(1000, 0, 0);
+    deflection.Set_Horizontal_Axis(0, 2000, 0);
+    deflection.Initialize(0.02, 0);
+    QCOMPARE(deflection.Sign(), -1);
+    QVERIFY(deflection.Is_Valid());
+    QVERIFY(std::fabs(deflection.Evaluate(1000, 2000) - 0.01) < 1e-15);
+    QCOMPARE(deflection.Evaluate(500, 1000), 0.0);
+
+    deflection.Set_Horizontal_Axis(0, 2000, 2001);
+    QVERIFY(!deflection.Is_Valid());
+    deflection.Set_Vertical_Axis(0, 0.0005, 0);
+    QVERIFY_EXCEPTION_THROWN(deflection.Evaluate(0, 0), TMachineAxisException);
+  }
+
+  void Set_Up_Refusals()
+  {
+    TMachineComp machine;
+    QVERIFY(Near(machine.Evaluate(TVector3(1, 2, 3), TVector3(), nullptr), TVector3(), 0));
+    QCOMPARE(machine.Last_Error(), QString("Map data is invalid"));
+    QVERIFY(Near(machine.Map_Data_Min(), TVector3(), 0) && Near(machine.Map_Data_Max(), TVector3(), 0));
+
+    struct TRefusal
+    {
+      bool result;
+      const char* message;
+    };
+    const TRefusal refusals[] = {
+        {machine.Set_Rx(AXIS_X, "0", 1), "Incorrect mode to set Rx parameter"},
+        {machine.Set_Ry(AXIS_X, "0", 1), "Incorrect mode to set Ry parameter"},
+        {machine.Set_Rz(AXIS_X, "0", 1), "Incorrect mode to set Rz parameter"},
+        {machine.Set_Scale(AXIS_X, "0", 1), "Incorrect mode to set Scale parameter"},
+        {machine.Set_Quad(AXIS_X, 0, 1), "Incorrect mode to set Squareness parameter"},
+        {machine.Initialize_End(), "Incorrect mode to end initialization"},
+        {machine.Set_Deflection(AXIS_Z, 0.01, 1), "Cannot set deflection for not deflection axis"},
+        {machine.Initialize_Begin(Cube(KINEMATIC_XYZ)) && machine.Initialize_Begin(Cube(KINEMATIC_XYZ)),
+         "Incorrect mode to start initialization"},
+        {machine.Set_Scale(AXIS_D, "0", 1), "Set scale error.  Axis not specified"},
+        {machine.Set_Rx(AXIS_X, "1+", 1), "X Axis: Rx expression '1+' invalid"},
+        {machine.Set_Scale(AXIS_Z, "1/L", 1), "Z Axis: Z scale expression '1/L' invalid"},
+    };
+    for(const TRefusal& refusal : refusals)
+    {
+      QVERIFY(!refusal.result);
+    }
+    // Every refusal replaced the message; only the last one is left.
+    QCOMPARE(machine.Last_Error(), QString(refusals[10].message));
+
+    // Failed calls do not abort the set-up; an axis that the chain lacks is ignored.
+    QVERIFY(machine.Set_Rx(AXIS_D, "0.01", 1));
+    QVERIFY(machine.Set_Deflection(AXIS_D, 0.01, 1));
+    QVERIFY(machine.Initialize_End());
+    QVERIFY(machine.Is_Valid());
+  }
+
+  void Initialize_Begin_Checks_data()
+  {
+    QTest::addColumn<int>("field");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("message");
+    // Fields of TInitParameters after the four ints: start, end, math, mechanical per axis.
+    QTest::newRow("first travel reversed") << 0 << 600.0 << "first axis start and end positions not valid";
+    QTest::newRow("third travel empty") << 9 << -500.0 << "third axis start and end positions not valid";
+    QTest::newRow("second travel infinite") << 5 << Infinity << "second axis start and end positions not valid";
+    QTest::newRow("second math origin") << 6 << 501.0 << "second axis math origin not inside axis";
+    QTest::newRow("third math origin not a number") << 10 << NaN << "third axis math origin not inside axis";
+    QTest::newRow("first machine origin") << 3 << -501.0 << "first axis machine origin not inside axis";
+    QTest::newRow("math origin at end") << 2 << 500.0 << "";
+    QTest::newRow("machine origin at start") << 11 << -500.0 << "";
+  }
+
+  void Initialize_Begin_Checks()
+  {
+    QFETCH(int, field);
+    QFETCH(double, value);
+    QFETCH(QString, message);
+    TMachineComp::TInitParameters parameters = Cube(KINEMATIC_XYZ);
+    double* fields[12] = {&parameters.first_axis_start, &parameters.first_axis_end,
+                          &parameters.first_axis_math_origin, &parameters.first_axis_mechanical_origin,
+                          &parameters.second_axis_start, &parameters.second_axis_end,
+                          &parameters.second_axis_math_origin, &parameters.second_axis_mechanical_origin,
+                          &parameters.third_axis_start, &parameters.third_axis_end,
+                          &parameters.third_axis_math_origin, &parameters.third_axis_mechanical_origin};
+    *fields[field] = value;
+
+    // A valid model stays valid when a new set-up is refused.
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(Cube(KINEMATIC_YXZ)) && machine.Initialize_End());
+    QCOMPARE(machine.Initialize_Begin(parameters), message.isEmpty());
+    QCOMPARE(machine.Last_Error(), message);
+    QCOMPARE(machine.Is_Valid(), !message.isEmpty());
+    QCOMPARE(machine.Init_Parameters().kinematic, message.isEmpty() ? KINEMATIC_XYZ : KINEMATIC_YXZ);
+  }
+
+  void Duplicated_Axes()
+  {
+    TMachineComp machine;
+    TMachineComp::TInitParameters parameters = Cube(KINEMATIC_XYZ);
+    parameters.second_axis = AXIS_X;
+    QVERIFY(!machine.Initialize_Begin(parameters));
+    QCOMPARE(machine.Last_Error(), QString("first and second axis duplicated"));
+    parameters.second_axis = AXIS_Z;
+    QVERIFY(!machine.Initialize_Begin(parameters));
+    QCOMPARE(machine.Last_Error(), QString("second and third axis duplicated"));
+  }
+
+  void Evaluate_Errors_data()
+  {
+    QTest::addColumn<int>("kinematic");
+    QTest::addColumn<QString>("set_up");  // axis:parameter=expression:sign; ...
+    QTest::addColumn<TVector3>("position");
+    QTest::addColumn<TVector3>("probe");
+    QTest::addColumn<TVector3>("error");
+
+    const TVector3 none;
+    QTest::newRow("no errors") << KINEMATIC_XYZ << "" << TVector3(123, -45, 67) << TVector3(10, 20, -150) << none;
+    QTest::newRow("X scale") << KINEMATIC_XYZ << "1:Scale=0.01*L:1" << TVector3(500, 0, 0) << none << TVector3(0.005, 0, 0);
+    QTest::newRow("X scale, sign -1") << KINEMATIC_XYZ << "1:Scale=0.01*L:-1" << TVector3(500, 0, 0) << none << TVector3(-0.005, 0, 0);
+    QTest::newRow("Y scale uses its own sign") << KINEMATIC_XYZ << "1:Scale=0.01*L:1;2:Scale=0.01*L:-1" << TVector3(500, 500, 0) << none << TVector3(0.005, -0.005, 0);
+    QTest::newRow("XYZ: X yaw turns the Y arm") << KINEMATIC_XYZ << "1:Rz=0.01:1" << TVector3(0, 300, 0) << none << TVector3(-0.003, 0, 0);
+    QTest::newRow("XYZ: Z roll turns the probe") << KINEMATIC_XYZ << "4:Rx=0.01:1" << TVector3(0, 0, 0) << TVector3(0, 0, -150) << TVector3(0, 0.0015, 0);
+    QTest::newRow("XYZ: squareness XY") << KINEMATIC_XYZ << "1:QXY=0.02:1" << TVector3(0, 500, 0) << none << TVector3(0.01, 0, 0);
+    QTest::newRow("XYZ: squareness XY, sign -1") << KINEMATIC_XYZ << "1:QXY=0.02:-1" << TVector3(0, 500, 0) << none << TVector3(-0.01, 0, 0);
+    QTest::newRow("XYZ: squareness ZX and YZ") << KINEMATIC_XYZ << "4:QZX=0.03:1;2:QYZ=0.01:1" << TVector3(0, 0, 200) << none << TVector3(0.006, 0.002, 0);
+    QTest::newRow("YXZ: Y yaw turns the X arm") << KINEMATIC_YXZ << "2:Rz=0.01:1" << TVector3(300, 0, 0) << none << TVector3(0, 0.003, 0);
+    QTest::newRow("YXZ: squareness moves Y with X") << KINEMATIC_YXZ << "1:QXY=0.02:1" << TVector3(500, 500, 0) << none << TVector3(0, 0.01, 0);
+    QTest::newRow("XZY: X pitch turns the Z arm") << KINEMATIC_XZY << "1:Ry=0.01:1" << TVector3(0, 0, 200) << none << TVector3(0.002, 0, 0);
+    QTest::newRow("XZY: sign -1 turns the other way") << KINEMATIC_XZY << "1:Ry=0.01:-1" << TVector3(0, 0, 200) << none << TVector3(-0.002, 0, 0);
+    QTest::newRow("YZX: Y roll turns the Z arm") << KINEMATIC_YZX << "2:Rx=0.01:1" << TVector3(0, 0, 200) << none << TVector3(0, -0.002, 0);
+    // The arm reaches from the mechanical origin of Z (-100), not from its math origin (0).
+    QTest::newRow("YZX: Z arm from the origins") << KINEMATIC_YZX << "2:Rx=0.01:1;origin=-100" << TVector3(0, 0, 200) << none << TVector3(0, -0.001, 0);
+  }
+
+  void Evaluate_Errors()
+  {
+    QFETCH(int, kinematic);
+    QFETCH(QString, set_up);
+    QFETCH(TVector3, position);
+    QFETCH(TVector3, probe);
+    QFETCH(TVector3, error);
+
+    TMachineComp::TInitParameters parameters = Cube(kinematic);
+    if(set_up.contains("origin=-100"))
+    {
+      parameters.second_axis_mechanical_origin = -100;
+    }
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(parameters));
+    for(const QString& item : set_up.split(';', Qt::SkipEmptyParts))
+    {
+      if(item.startsWith("origin"))
+      {
+        continue;
+      }
+      const QStringList parts = item.split(':');
+      const int axis = parts[0].toInt();
+      const QString name = parts[1].section('=', 0, 0);
+      const QString expression = parts[1].section('=', 1);
+      const int sign = parts[2].toInt();
+      bool ok = false;
+      if(name == "Rx") ok = machine.Set_Rx(axis, expression, sign);
+      if(name == "Ry") ok = machine.Set_Ry(axis, expression, sign);
+      if(name == "Rz") ok = machine.Set_Rz(axis, expression, sign);
+      if(name == "Scale") ok = machine.Set_Scale(axis, expression, sign);
+      if(name.startsWith('Q')) ok = machine.Set_Quad(axis, expression.toDouble(), sign);
+      QVERIFY(ok);
+    }
+    QVERIFY(machine.Initialize_End());
+
+    bool inside = false;
+    const TVector3 actual = machine.Evaluate(position, probe, &inside);
+    QVERIFY(inside);
+    // Second-order terms of the small rotations stay below 1e-7.
+    QVERIFY2(Near(actual - position, error, 1e-7),
+             qPrintable(QString("%1 %2 %3").arg((actual - position).x, 0, 'g', 12).arg((actual - position).y, 0, 'g', 12).arg((actual - position).z, 0, 'g', 12)));
+  }
+
+  // Generated machines of every kinematic order against the chain written out with TMat4:
+  // the model's own rotation arithmetic must give the same numbers.
+  void Evaluate_Matches_Reference()
+  {
+    std::mt19937 random(2024);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const int kinematics[4] = {KINEMATIC_XYZ, KINEMATIC_YXZ, KINEMATIC_XZY, KINEMATIC_YZX};
+    for(int machine_index = 0; machine_index < 40; ++machine_index)
+    {
+      const int kinematic = kinematics[machine_index % 4];
+      TTravel travels[3];
+      for(TTravel& travel : travels)
+      {
+        travel.start = -1500 * unit(random);
+        travel.end = travel.start + 10 + 3000 * unit(random);
+        travel.math_origin = travel.start + (travel.end - travel.start) * unit(random);
+        travel.mechanical_origin = travel.start + (travel.end - travel.start) * unit(random);
+      }
+      const TMachineComp::TInitParameters parameters = Parameters(kinematic, travels[0], travels[1], travels[2]);
+      TMachineComp machine;
+      QVERIFY(machine.Initialize_Begin(parameters));
+
+      // The same set-up on stand-alone tables in chain order.
+      const int axis_values[3] = {parameters.first_axis, parameters.second_axis, parameters.third_axis};
+      TMachineStandardComp tables[3];
+      for(int i = 0; i < 3; ++i)
+      {
+        const TTravel travel = travels[axis_values[i] == AXIS_X ? 0 : (axis_values[i] == AXIS_Y ? 1 : 2)];
+        tables[i].d_axis_start = travel.start;
+        tables[i].d_axis_end = travel.end;
+        tables[i].d_math_origin = travel.math_origin;
+        tables[i].d_mechanical_origin = travel.mechanical_origin;
+        tables[i].Initialize(axis_values[i]);
+      }
+      TMachineDeflectionComp deflection;
+      const TTravel& tower = travels[2];
+      const TTravel& arm = travels[kinematic == KINEMATIC_XZY ? 1 : 0];
+      deflection.Set_Vertical_Axis(tower.start, tower.end, tower.mechanical_origin);
+      deflection.Set_Horizontal_Axis(arm.start, arm.end, arm.mechanical_origin);
+
+      auto coefficient = [&]() { return QString::number((unit(random) - 0.5) * 0.1, 'f', 6); };
+      auto sign = [&]() { return unit(random) < 0.5 ? -1 : 1; };
+      for(int i = 0; i < 3; ++i)
+      {
+        const int axis = axis_values[i];
+        for(int parameter = 0; parameter < 5; ++parameter)
+        {
+          // Leave about a third of the parameters unset.
+          if(unit(random) < 0.3)
+          {
+            continue;
+          }
+          const QString expression = QString("(%1)*L^3+(%2)*L^2+(%3)*L+(%4)").arg(coefficient(), coefficient(), coefficient(), coefficient());
+          const int s = sign();
+          switch(parameter)
+          {
+            case 0: QVERIFY(machine.Set_Rx(axis, expression, s)); tables[i].Set_Rx(expression, s); break;
+            case 1: QVERIFY(machine.Set_Ry(axis, expression, s)); tables[i].Set_Ry(expression, s); break;
+            case 2: QVERIFY(machine.Set_Rz(axis, expression, s)); tables[i].Set_Rz(expression, s); break;
+            case 3: QVERIFY(machine.Set_Scale(axis, expression, s)); tables[i].Set_Scale(expression, s); break;
+            default:
+            {
+              const double value = coefficient().toDouble();
+              QVERIFY(machine.Set_Quad(axis, value, s));
+              tables[i].Set_Quad(value, s);
+            }
+          }
+        }
+      }
+      const double deflection_value = coefficient().toDouble();
+      const int deflection_sign = sign();
+      QVERIFY(machine.Set_Deflection(AXIS_D, deflection_value, deflection_sign));
+      deflection.Initialize(deflection_value, deflection_sign);
+      QVERIFY(machine.Initialize_End());
+      for(TMachineStandardComp& table : tables)
+      {
+        using T = TMachineStandardComp;
+        const T::TStraightnessParameterMode modes[3][2] = {{T::STRAIGHTNESS_Y_FROM_RZ, T::STRAIGHTNESS_Z_FROM_RY},
+                                                           {T::STRAIGHTNESS_X_FROM_RZ, T::STRAIGHTNESS_Z_FROM_RX},
+                                                           {T::STRAIGHTNESS_X_FROM_RY, T::STRAIGHTNESS_Y_FROM_RX}};
+        const int row = table.d_axis == AXIS_X ? 0 : (table.d_axis == AXIS_Y ? 1 : 2);
+        table.Calculate_Straightness(modes[row][0]);
+        table.Calculate_Straightness(modes[row][1]);
+      }
+
+      const TVector3 minimum = machine.Map_Data_Min();
+      const TVector3 maximum = machine.Map_Data_Max();
+      for(int point = 0; point < 50; ++point)
+      {
+        // Somewhat beyond the volume as well.
+        TVector3 p;
+        for(int c = 0; c < 3; ++c)
+        {
+          p(c) = minimum(c) - 50 + (maximum(c) - minimum(c) + 100) * unit(random);
+        }
+        const TVector3 q(100 * (unit(random) - 0.5), 100 * (unit(random) - 0.5), -200 * unit(random));
+        const TVector3 actual = machine.Evaluate(p, q, nullptr);
+        const TVector3 expected = p + Reference_Error(tables, kinematic, deflection, p, q);
+        QVERIFY2(actual.x == expected.x && actual.y == expected.y && actual.z == expected.z,
+                 qPrintable(QString("machine %1 point %2").arg(machine_index).arg(point)));
+      }
+    }
+  }
+
+  void Evaluate_Deflection_data()
+  {
+    QTest::addColumn<int>("kinematic");
+    QTest::addColumn<int>("sign");
+    QTest::addColumn<TVector3>("position");
+    QTest::addColumn<TVector3>("error");
+    // Deflection 0.02 at full height and reach: d = 0.02 * 1 * (1 - 0.5) / 1000.
+    QTest::newRow("XZY") << KINEMATIC_XZY << 1 << TVector3(0, 2000, 1000) << TVector3(0, 0.01, -0.02);
+    QTest::newRow("XZY, sign -1") << KINEMATIC_XZY << -1 << TVector3(0, 2000, 1000) << TVector3(0, -0.01, 0.02);
+    QTest::newRow("XZY, mid reach") << KINEMATIC_XZY << 1 << TVector3(0, 1000, 1000) << TVector3(0, 0, 0);
+    QTest::newRow("YZX") << KINEMATIC_YZX << 1 << TVector3(2000, 0, 1000) << TVector3(-0.01, 0, 0.02);
+  }
+
+  void Evaluate_Deflection()
+  {
+    QFETCH(int, kinematic);
+    QFETCH(int, sign);
+    QFETCH(TVector3, position);
+    QFETCH(TVector3, error);
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(Tower(kinematic)));
+    QVERIFY(machine.Set_Deflection(AXIS_D, 0.02, sign));
+    QVERIFY(machine.Initialize_End());
+    QVERIFY(Near(machine.Evaluate(position, TVector3(), nullptr) - position, error, 1e-12));
+  }
+
+  void Evaluate_Volume_data()
+  {
+    QTest::addColumn<TVector3>("position");
+    QTest::addColumn<bool>("inside");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("4 mm beyond the end") << TVector3(504, 0, 0) << true << "";
+    QTest::newRow("6 mm beyond the end") << TVector3(0, 0, 506) << false
+                                         << "Position 0.0000 0.0000 506.0000 outside of machine volume.  Using extrapolated machine map.";
+    QTest::newRow("before the start") << TVector3(-505.25, 1.5, -2) << false
+                                      << "Position -505.2500 1.5000 -2.0000 outside of machine volume.  Using extrapolated machine map.";
+    QTest::newRow("not a number") << TVector3(NaN, 0, 0) << false
+                                  << "Position nan 0.0000 0.0000 outside of machine volume.  Using extrapolated machine map.";
+    QTest::newRow("infinite") << TVector3(0, Infinity, 0) << false
+                              << "Position 0.0000 inf 0.0000 outside of machine volume.  Using extrapolated machine map.";
+  }
+
+  void Evaluate_Volume()
+  {
+    QFETCH(TVector3, position);
+    QFETCH(bool, inside);
+    QFETCH(QString, message);
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(Cube(KINEMATIC_XZY)));
+    QVERIFY(machine.Set_Scale(AXIS_Z, "0.01*L", 1));
+    QVERIFY(machine.Set_Rz(AXIS_X, "0.01*L^2", 1));
+    QVERIFY(machine.Initialize_End());
+    bool flag = !inside;
+    const TVector3 actual = machine.Evaluate(position, TVector3(), &flag);
+    QCOMPARE(flag, inside);
+    QCOMPARE(machine.Last_Error(), message);
+    if(std::isfinite(position.x) && std::isfinite(position.y))
+    {
+      QVERIFY(std::fabs(actual.z - position.z * (1 + 1e-5)) < 1e-9);  // extrapolated all the same
+    }
+  }
+
+  void Kinematic_Invalid()
+  {
+    TMachineComp::TInitParameters parameters = Cube(KINEMATIC_XYZ);
+    parameters.kinematic = 4096;
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(parameters) && machine.Initialize_End());
+    bool inside = true;
+    QVERIFY(Near(machine.Evaluate(TVector3(1, 2, 3), TVector3(), &inside), TVector3(1, 2, 3), 0));
+    QVERIFY(!inside);
+    QCOMPARE(machine.Last_Error(), QString("Map data kinematic is invalid"));
+  }
+
+  void Degenerate_Geometry_Recovers_data()
+  {
+    QTest::addColumn<int>("kinematic");
+    QTest::addColumn<double>("travel");
+    QTest::addColumn<bool>("raised_by_set_up");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("axis travel below 1e-6") << KINEMATIC_XYZ << 5e-7 << true << "Y straightness from Rz not solvable";
+    QTest::newRow("tower travel below 0.001") << KINEMATIC_XZY << 0.0005 << false << "Deflection axis range invalid.";
+    QTest::newRow("arm travel below 0.001") << KINEMATIC_YZX << 0.0005 << false << "Deflection axis range invalid.";
+  }
+
+  void Degenerate_Geometry_Recovers()
+  {
+    QFETCH(int, kinematic);
+    QFETCH(double, travel);
+    QFETCH(bool, raised_by_set_up);
+    QFETCH(QString, message);
+    TMachineComp::TInitParameters parameters = Tower(kinematic);
+    if(kinematic == KINEMATIC_XZY)
+    {
+      parameters.second_axis_end = travel;  // Z, the tower
+    }
+    else
+    {
+      parameters.first_axis_start = 0;  // the first axis, X on XYZ, Y on YZX
+      parameters.first_axis_end = travel;
+      if(kinematic == KINEMATIC_YZX)
+      {
+        parameters.first_axis_start = -500;
+        parameters.first_axis_end = 500;
+        parameters.third_axis_end = travel;  // X, the arm
+      }
+    }
+
+    TMachineComp machine;
+    QString raised;
+    try
+    {
+      QVERIFY(machine.Initialize_Begin(parameters));
+      machine.Initialize_End();
+      machine.Evaluate(TVector3(0, 0, 0), TVector3(), nullptr);
+    }
+    catch(const TMachineAxisException& exception)
+    {
+      raised = exception.Message();
+    }
+    QCOMPARE(raised, message);
+    QCOMPARE(machine.Is_Initializing(), false);
+    QCOMPARE(machine.Is_Valid(), !raised_by_set_up);
+
+    // A corrected machine can be set up afterwards.
+    QVERIFY(machine.Initialize_Begin(Tower(kinematic)));
+    QVERIFY(machine.Initialize_End());
+    bool inside = false;
+    machine.Evaluate(TVector3(0, 0, 0), TVector3(), &inside);
+    QVERIFY(inside);
+  }
+
+  void Volume_Corners()
+  {
+    TMachineComp machine;
+    TMachineComp::TInitParameters parameters =
+        Parameters(KINEMATIC_YZX, {-100, 900, 0, 0}, {0, 1500, 10, 20}, {-600, 0, -5, -5});
+    QVERIFY(machine.Initialize_Begin(parameters));
+    QVERIFY(Near(machine.Map_Data_Min(), TVector3(-100, 0, -600), 0));
+    QVERIFY(Near(machine.Map_Data_Max(), TVector3(900, 1500, 0), 0));
+  }
+
+  void Axis_Report_Rows_data()
+  {
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("end");
+    QTest::addColumn<double>("increment");
+    QTest::addColumn<QString>("first_row");
+    QTest::addColumn<QString>("last_row");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("from zero up") << 0.0 << 1000.0 << 100.0 << "0.0" << "1000.0" << 11;
+    QTest::newRow("negative travel") << -1000.0 << -100.0 << 100.0 << "-100.0" << "-1000.0" << 10;
+    QTest::newRow("symmetric starts at the end") << -500.0 << 500.0 << 100.0 << "500.0" << "-500.0" << 11;
+    QTest::newRow("far end off the step") << -200.0 << 950.0 << 300.0 << "-200.0" << "700.0" << 4;
+    QTest::newRow("increment below 1") << 0.0 << 1000.0 << 0.5 << "" << "" << 0;
+    QTest::newRow("increment not a number") << 0.0 << 1000.0 << NaN << "" << "" << 0;
+    // A step that cannot move a far-off position must not loop forever.
+    QTest::newRow("step below resolution") << 1e17 << 2e17 << 1.0 << "100000000000000000.0" << "100000000000000000.0" << 1;
+  }
+
+  void Axis_Report_Rows()
+  {
+    QFETCH(double, start);
+    QFETCH(double, end);
+    QFETCH(double, increment);
+    QFETCH(QString, first_row);
+    QFETCH(QString, last_row);
+    QFETCH(int, rows);
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(Parameters(KINEMATIC_XYZ, {start, end, start, start}, {0, 10, 0, 0}, {0, 10, 0, 0})));
+    QVERIFY(machine.Map_Data_X(increment).isEmpty());  // still initializing
+    QVERIFY(machine.Initialize_End());
+
+    const QStringList lines = machine.Map_Data_X(increment);
+    QCOMPARE(lines.size(), rows == 0 ? 0 : rows + 4);
+    if(rows > 0)
+    {
+      QCOMPARE(lines[4].split(' ', Qt::SkipEmptyParts).value(0), first_row);
+      QCOMPARE(lines.last().split(' ', Qt::SkipEmptyParts).value(0), last_row);
+    }
+  }
+
+  void Axis_Report_Layout()
+  {
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(Cube(KINEMATIC_YXZ)));
+    QVERIFY(machine.Set_Rx(AXIS_Y, "0.017*L", -1));
+    QVERIFY(machine.Set_Scale(AXIS_Y, "-0.003", -1));
+    QVERIFY(machine.Initialize_End());
+
+    // Stored values, no sign options: Lz is the Z straightness of the linear Rx, integrated
+    // with the factor -1, zeroed at 0 and levelled (-0.002125 at both ends).
+    const QString rule(78, '-');
+    const QStringList expected = {
+        "Y Axis Data",
+        rule,
+        "     Pos         Lx         Ly         Lz         Rx         Ry         Rz",
+        rule,
+        "     500.0     0.0000    -0.0030    -0.0021     0.0085     0.0000     0.0000",
+        "       0.0     0.0000    -0.0030     0.0000     0.0000     0.0000     0.0000",
+        "    -500.0     0.0000    -0.0030    -0.0021    -0.0085     0.0000     0.0000",
+    };
+    QCOMPARE(machine.Map_Data_Y(500), expected);
+    QCOMPARE(machine.Map_Data_Z(500).value(0), QString("Z Axis Data"));
+  }
+
+  void Axis_Report_Missing_Axis()
+  {
+    TMachineComp machine;
+    TMachineComp::TInitParameters parameters = Cube(KINEMATIC_XYZ);
+    parameters.third_axis = AXIS_D;
+    QVERIFY(machine.Initialize_Begin(parameters) && machine.Initialize_End());
+    QVERIFY(machine.Map_Data_Z(100).isEmpty());
+    QCOMPARE(machine.Map_Data_X(100).size(), 15);
+  }
+
+  void Deflection_Report()
+  {
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(Tower(KINEMATIC_XZY)));
+    QVERIFY(machine.Set_Deflection(AXIS_D, 0.02, -1));
+    QVERIFY(machine.Initialize_End());
+    const QString rule(78, '-');
+    const QStringList expected = {
+        "D Axis Data - Rotation of tower around X axis",
+        rule,
+        "      Z\\Y          0.0      400.0      800.0     1200.0     1600.0     2000.0",
+        rule,
+        "        0.0     0.0000     0.0000     0.0000     0.0000     0.0000     0.0000",
+        "      500.0    -0.0050    -0.0030    -0.0010     0.0010     0.0030     0.0050",
+        "     1000.0    -0.0100    -0.0060    -0.0020     0.0020     0.0060     0.0100",
+    };
+    QCOMPARE(machine.Map_Data_D(500), expected);
+    QVERIFY(machine.Map_Data_D(0.9).isEmpty());
+
+    QVERIFY(machine.Initialize_Begin(Tower(KINEMATIC_YZX)) && machine.Initialize_End());
+    const QStringList yzx = machine.Map_Data_D(1000);
+    QCOMPARE(yzx.value(0), QString("D Axis Data - Rotation of tower around Y axis"));
+    QVERIFY(yzx.value(2).startsWith("      Z\\X  "));
+
+    QVERIFY(machine.Initialize_Begin(Cube(KINEMATIC_XYZ)) && machine.Initialize_End());
+    QVERIFY(machine.Map_Data_D(100).isEmpty());
+    QCOMPARE(machine.Last_Error(), QString("D axis deflection expression invalid."));
+  }
+
+  void Squareness_Report()
+  {
+    TMachineComp machine;
+    QCOMPARE(machine.Map_Data_Quad(), QStringList({"Squareness", QString(78, '-')}));
+    QVERIFY(machine.Initialize_Begin(Cube(KINEMATIC_YZX)));
+    QVERIFY(machine.Set_Quad(AXIS_X, 0.02, -1));
+    QVERIFY(machine.Set_Quad(AXIS_Z, -1.23456, 1));
+    QVERIFY(machine.Initialize_End());
+    QCOMPARE(machine.Map_Data_Quad(), QStringList({"Squareness", QString(78, '-'), "YZ: 0.0000", "ZX: -1.2346", "XY: 0.0200"}));
+  }
+
+  void Angles_data()
+  {
+    QTest::addColumn<TVector3>("direction");
+    QTest::addColumn<TVector3>("probe");
+    QTest::addColumn<TVector3>("angles");
+    // Rx, Ry, Rz of X are 1, 2, 3; of Y 4, 5, 6; of Z 7, 8, 9 (mm/m, sign options ignored).
+    const double s = std::sin(M_PI / 18);
+    const double c = std::cos(M_PI / 18);
+    QTest::newRow("along X") << TVector3(1, 0, 0) << TVector3(0, 0, -1) << TVector3(3, 2, 1);
+    QTest::newRow("along -X") << TVector3(-1, 0, 0) << TVector3(0, 0, -1) << TVector3(3, 2, 1);
+    QTest::newRow("along Y") << TVector3(0, 1, 0) << TVector3(0, 0, -1) << TVector3(6, 4, 5);
+    QTest::newRow("along Z, probe along X") << TVector3(0, 0, 1) << TVector3(1, 0, 0) << TVector3(7, 8, 9);
+    QTest::newRow("along Z, probe along Y") << TVector3(0, 0, -1) << TVector3(0, 1, 0) << TVector3(8, 7, 9);
+    QTest::newRow("10 degrees off every axis") << TVector3(c, s, 0).Normal() << TVector3(0, 0, -1) << TVector3();
+  }
+
+  void Angles()
+  {
+    QFETCH(TVector3, direction);
+    QFETCH(TVector3, probe);
+    QFETCH(TVector3, angles);
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(Cube(KINEMATIC_XYZ)));
+    const char* names[3] = {"Rx", "Ry", "Rz"};
+    for(int axis = 0; axis < 3; ++axis)
+    {
+      for(int k = 0; k < 3; ++k)
+      {
+        const QString value = QString::number(axis * 3 + k + 1);
+        const int axis_value = 1 << axis;
+        QVERIFY(k == 0 ? machine.Set_Rx(axis_value, value, -1)
+                       : (k == 1 ? machine.Set_Ry(axis_value, value, -1) : machine.Set_Rz(axis_value, value, -1)));
+        Q_UNUSED(names);
+      }
+    }
+    QVERIFY(machine.Initialize_End());
+    QVERIFY(Near(machine.Get_Angles_RA_RB_RC(direction, probe, TVector3(100, 200, 300)), angles));
+  }
+
+  void Angles_With_Deflection()
+  {
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(Tower(KINEMATIC_YZX)));
+    QVERIFY(machine.Set_Deflection(AXIS_D, 0.02, -1));
+    QVERIFY(machine.Initialize_End());
+    // The raw deflection 0.01 at full height and reach is added to Ry of X and Z lines.
+    QVERIFY(Near(machine.Get_Angles_RA_RB_RC(TVector3(1, 0, 0), TVector3(0, 0, -1), TVector3(2000, 0, 1000)),
+                 TVector3(0, 0.01, 0)));
+    QVERIFY(Near(machine.Get_Angles_RA_RB_RC(TVector3(0, 0, 1), TVector3(0, 1, 0), TVector3(2000, 0, 1000)),
+                 TVector3(0.01, 0, 0)));
+    QVERIFY(Near(machine.Get_Angles_RA_RB_RC(TVector3(0, 1, 0), TVector3(0, 0, -1), TVector3(2000, 0, 1000)),
+                 TVector3()));
+  }
+
+  void Scale_Split_data()
+  {
+    QTest::addColumn<TVector3>("direction");
+    QTest::addColumn<TVector3>("probe");
+    QTest::addColumn<TVector3>("split");
+    // Deviation (0.1, 0.2, 0.3).
+    QTest::newRow("along X") << TVector3(1, 0, 0) << TVector3(0, 0, -1) << TVector3(0.1, 0.2, 0.3);
+    QTest::newRow("along -Y") << TVector3(0, -1, 0) << TVector3(0, 0, -1) << TVector3(-0.2, 0.1, 0.3);
+    QTest::newRow("vertical, probe along X") << TVector3(0, 0, 1) << TVector3(1, 0, 0) << TVector3(0.3, 0.2, 0.1);
+    QTest::newRow("vertical, probe along Y") << TVector3(0, 0, 1) << TVector3(0, 1, 0) << TVector3(0.3, 0.1, 0.2);
+    QTest::newRow("diagonal") << TVector3(0.6, 0.8, 0) << TVector3(0, 0, -1) << TVector3(0.22, 0, 0);
+  }
+
+  void Scale_Split()
+  {
+    QFETCH(TVector3, direction);
+    QFETCH(TVector3, probe);
+    QFETCH(TVector3, split);
+    TMachineComp machine;
+    const TVector3 nominal(10, 20, 30);
+    QVERIFY(Near(machine.Calculate_Scale_XX_YY_Error(direction, probe, nominal, nominal + TVector3(0.1, 0.2, 0.3)), split));
+  }
+};
+
+QTEST_GUILESS_MAIN(TTestMachineComp)
+#include "test_machinecomp.moc"
