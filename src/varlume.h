@@ -1,0 +1,120 @@
+#ifndef VARLUME_H
+#define VARLUME_H
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include "src/machinecomp.h"
+
+class QAction;
+class QCloseEvent;
+class QListWidget;
+class QToolButton;
+class TAddDialog;
+class TDisplayWidget;
+class TMachineDialog;
+class TMeasurementDialog;
+class TMessageBox;
+class TProgressDialog;
+
+// The main window: the two library lists in docks, the output area in the middle. It owns the
+// libraries (through their dialogs) and the error model of the selected machine, and
+// coordinates: the work itself lives in the model layer.
+class TVarlume : public QMainWindow
+{
+  Q_OBJECT
+
+public:
+  explicit TVarlume(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+  ~TVarlume() override;
+
+  // The selected machine's name when exactly one row is selected, else empty.
+  QString Active_Machine_Name() const;
+  // The selected measurement names in the list's selection order.
+  QStringList Selected_Measurements() const;
+
+public slots:
+  void Add_Machine();
+  void Remove_Machine();
+  void Edit_Machine();
+  void Rename_Machine(QWidget* editor);
+
+  void Add_Measurement();
+  void Remove_Measurement();
+  void Edit_Measurement();
+  void Rename_Measurement(QWidget* editor);
+
+  void Machine_Selection_Changed();
+  void Measurement_Selection_Changed();
+  void Activate_Machine(const QString& name);
+
+  void Update_Machine_Names();
+  void Update_Measurement_Names();
+  void Update_Measurement_Display();
+
+  void Display_Selected_Item(int id, int index);
+  void Update_Map_Display();
+  void Evaluate_Measurements();
+  void Progress_Cancel();
+  void Export_Measurements();
+  void Help_About();
+
+protected:
+  // Saves each library that changed. Refused while an evaluation runs; the window then closes
+  // as soon as the evaluation has ended.
+  void closeEvent(QCloseEvent* event) override;
+
+  // Bracket a long computation that processes events (the compensation evaluation).
+  void Begin_Evaluation();
+  void End_Evaluation();
+  bool Evaluation_Running() const { return d_evaluation_running; }
+
+private:
+  void Setup_Central_Widget();
+  // Returns the About action, which has no member of its own.
+  QAction* Setup_Actions();
+  void Setup_Menus(QAction* about_action);
+  void Setup_Docks();
+  void Setup_Tool_Bar(QAction* about_action);
+  void Setup_Connections(QAction* about_action);
+  void Load_Libraries();
+  void Enable_Machine_Controls(bool remove, bool edit);
+  void Enable_Measurement_Controls(bool remove, bool edit);
+  // Asks whether to close although the libraries could not be written; true to close.
+  bool Confirm_Close_Without_Saving(const QStringList& errors);
+
+  QAction* d_add_machine_action;
+  QAction* d_edit_machine_action;
+  QAction* d_remove_machine_action;
+  QAction* d_add_measurement_action;
+  QAction* d_edit_measurement_action;
+  QAction* d_remove_measurement_action;
+  QAction* d_quit_action;
+
+  QListWidget* d_machine_list;
+  QListWidget* d_measurement_list;
+
+  QToolButton* d_add_machine_button;
+  QToolButton* d_remove_machine_button;
+  QToolButton* d_edit_machine_button;
+  QToolButton* d_add_measurement_button;
+  QToolButton* d_remove_measurement_button;
+  QToolButton* d_edit_measurement_button;
+
+  TDisplayWidget* d_display_widget;
+  TMachineDialog* d_machine_dialog;
+  TMeasurementDialog* d_measurement_dialog;
+  TProgressDialog* d_progress_dialog;
+  TAddDialog* d_add_dialog;
+  TMessageBox* d_message_box;
+
+  TMachineComp d_machine_comp;
+  bool d_cancel_evaluation;
+  QString d_data_path;
+
+  bool d_evaluation_running;
+  bool d_close_pending;
+};
+
+#endif

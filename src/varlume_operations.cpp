@@ -1,0 +1,214 @@
+#include "src/varlume.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QToolButton>
+
+#include <functional>
+
+#include "src/adddialog.h"
+#include "src/displaywidget.h"
+#include "src/machinedialog.h"
+#include "src/measurementdialog.h"
+
+namespace
+{
+void Fill_List(QListWidget* list, const QStringList& names, const std::function<int(const QString&)>& id_of)
+{
+  list->clear();
+  for(const QString& name : names)
+  {
+    QListWidgetItem* item = new QListWidgetItem(name, list);
+    item->setData(Qt::UserRole, id_of(name));
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+  }
+}
+}
+
+QString TVarlume::Active_Machine_Name() const
+{
+  const QList<QListWidgetItem*> selected = d_machine_list->selectedItems();
+  return selected.size() == 1 ? selected.front()->text() : QString();
+}
+
+QStringList TVarlume::Selected_Measurements() const
+{
+  QStringList names;
+  for(const QListWidgetItem* item : d_measurement_list->selectedItems())
+  {
+    names.push_back(item->text());
+  }
+  return names;
+}
+
+void TVarlume::Update_Machine_Names()
+{
+  Fill_List(d_machine_list, d_machine_dialog->Machine_Names(),
+            [this](const QString& name) { return d_machine_dialog->Machine_Id(name); });
+}
+
+void TVarlume::Update_Measurement_Names()
+{
+  Fill_List(d_measurement_list, d_measurement_dialog->Measurement_Names(),
+            [this](const QString& name) { return d_measurement_dialog->Measurement_Id(name); });
+}
+
+void TVarlume::Update_Measurement_Display()
+{
+  Update_Measurement_Names();
+}
+
+void TVarlume::Add_Machine()
+{
+  if(!d_add_dialog)
+  {
+    d_add_dialog = new TAddDialog(this);
+  }
+  d_add_dialog->Reset(TAddDialog::TYPE_MACHINE, d_machine_dialog->Machine_Names());
+  if(d_add_dialog->exec() == QDialog::Accepted)
+  {
+    // The dialog accepts only names that are unique once white space is simplified; store that
+    // form so the list shows what the look-ups compare.
+    d_machine_dialog->Create_Machine(d_add_dialog->Name().simplified());
+    Update_Machine_Names();
+  }
+}
+
+void TVarlume::Remove_Machine()
+{
+  for(const QListWidgetItem* item : d_machine_list->selectedItems())
+  {
+    d_machine_dialog->Remove_Machine(d_machine_dialog->Machine_Id(item->text()));
+  }
+  Update_Machine_Names();
+}
+
+void TVarlume::Rename_Machine(QWidget* editor)
+{
+  QLineEdit* line_edit = qobject_cast<QLineEdit*>(editor);
+  QListWidgetItem* item = d_machine_list->currentItem();
+  if(!line_edit || !item)
+  {
+    return;
+  }
+  const int id = item->data(Qt::UserRole).toInt();
+  item->setText(d_machine_dialog->Rename_Machine(id, line_edit->text()));
+}
+
+void TVarlume::Remove_Measurement()
+{
+  // The dialog announces each removal, which refreshes the list.
+  for(const QString& name : Selected_Measurements())
+  {
+    d_measurement_dialog->Remove_Measurement(d_measurement_dialog->Measurement_Id(name));
+  }
+}
+
+void TVarlume::Rename_Measurement(QWidget* editor)
+{
+  QLineEdit* line_edit = qobject_cast<QLineEdit*>(editor);
+  QListWidgetItem* item = d_measurement_list->currentItem();
+  if(!line_edit || !item)
+  {
+    return;
+  }
+  const int id = item->data(Qt::UserRole).toInt();
+  item->setText(d_measurement_dialog->Rename_Measurement(id, line_edit->text()));
+}
+
+void TVarlume::Machine_Selection_Changed()
+{
+  Enable_Machine_Controls(false, false);
+
+  const int count = d_machine_list->selectedItems().size();
+  if(count == 1)
+  {
+    Activate_Machine(d_machine_list->selectedItems().front()->text());
+    Enable_Machine_Controls(true, true);
+  }
+  else if(count == 0)
+  {
+    d_display_widget->Clear_Map_Data();
+    d_display_widget->Clear_Measurement_Data();
+    d_display_widget->Clear_Graphical_Data();
+    d_display_widget->Clear_Selection_Data();
+    Activate_Machine(QString());
+  }
+  else
+  {
+    d_display_widget->Clear_Map_Data();
+    d_display_widget->Clear_Measurement_Data();
+    Activate_Machine(QString());
+    Enable_Machine_Controls(true, false);
+  }
+}
+
+void TVarlume::Activate_Machine(const QString& name)
+{
+  d_display_widget->Clear_Selection_Data();
+  d_display_widget->Clear_Graphical_Data();
+  if(name.isEmpty())
+  {
+    d_display_widget->Clear_Machine_Volume();
+    return;
+  }
+  // Building the error model of the machine and showing its tables comes with the simulation.
+}
+
+void TVarlume::Measurement_Selection_Changed()
+{
+  Enable_Measurement_Controls(false, false);
+  const QString machine = Active_Machine_Name();
+
+  d_display_widget->Clear_Measurement_Data();
+  d_display_widget->Clear_Graphical_Data();
+  d_display_widget->Clear_Selection_Data();
+
+  const QStringList names = Selected_Measurements();
+  if(names.size() == 1)
+  {
+    Enable_Measurement_Controls(true, true);
+  }
+  else if(names.size() > 1)
+  {
+    Enable_Measurement_Controls(true, false);
+  }
+  d_display_widget->Enable_Output_Options(false);
+
+  if(machine.isEmpty())
+  {
+    const QString hint = tr("Select a machine to display the measurement.");
+    d_display_widget->Add_Measurement_Data_Line(hint);
+    d_display_widget->Add_Selection_Data_Line(hint);
+    d_display_widget->Add_Measurement_Data_End();
+    d_display_widget->Add_Selection_Data_End();
+    return;
+  }
+  // Simulating the selected measurements on the machine comes with the simulation.
+}
+
+// The editors come with the machine and measurement editor forms.
+void TVarlume::Edit_Machine() {}
+
+void TVarlume::Add_Measurement() {}
+
+void TVarlume::Edit_Measurement() {}
+
+// Filled by the simulation, the evaluation and the export.
+void TVarlume::Display_Selected_Item(int id, int index)
+{
+  Q_UNUSED(id);
+  Q_UNUSED(index);
+}
+
+void TVarlume::Update_Map_Display() {}
+
+void TVarlume::Evaluate_Measurements() {}
+
+void TVarlume::Progress_Cancel()
+{
+  d_cancel_evaluation = true;
+}
+
+void TVarlume::Export_Measurements() {}

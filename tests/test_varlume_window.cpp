@@ -1,0 +1,399 @@
+#include <QtTest>
+
+#include <QAction>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <memory>
+
+#include "core/messagebox.h"
+#include "src/adddialog.h"
+#include "src/machinedialog.h"
+#include "src/measurementdialog.h"
+#include "src/varlume.h"
+
+namespace
+{
+// Opens the evaluation bracket, which the evaluation itself drives.
+class TTestableVarlume : public TVarlume
+{
+public:
+  using TVarlume::Begin_Evaluation;
+  using TVarlume::End_Evaluation;
+};
+
+QString Pane_Text(QWidget* window, const char* name)
+{
+  QPlainTextEdit* pane = window->findChild<QPlainTextEdit*>(QString::fromLatin1(name));
+  return pane ? pane->toPlainText() : QStringLiteral("<no pane>");
+}
+
+QAction* Action(QWidget* window, const QString& text)
+{
+  for(QAction* action : window->findChildren<QAction*>())
+  {
+    if(action->text() == text)
+    {
+      return action;
+    }
+  }
+  return nullptr;
+}
+
+// Menu and tool bar contents as texts, "-" for a separator.
+QStringList Texts(const QList<QAction*>& actions)
+{
+  QStringList texts;
+  for(const QAction* action : actions)
+  {
+    texts.push_back(action->isSeparator() ? QStringLiteral("-") : action->text());
+  }
+  return texts;
+}
+
+QByteArray Read_File(const QString& path)
+{
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Write_File(const QString& path, const QByteArray& data)
+{
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  QCOMPARE(file.write(data), qint64(data.size()));
+}
+
+const QByteArray Machines_File(R"(<?xml version="1.0" encoding="UTF-8"?>
+<!-- written by hand: a save would drop this comment -->
+<Machines File_Version="2"/>
+)");
+
+const QByteArray Measurements_File(R"(<?xml version="1.0" encoding="UTF-8"?>
+<!-- written by hand: a save would drop this comment -->
+<Measurements File_Version="1"/>
+)");
+}
+
+class TTestVarlumeWindow : public QObject
+{
+  Q_OBJECT
+
+private:
+  std::unique_ptr<QTemporaryDir> d_home;
+
+  QString Data_File(const QString& name) const { return QDir(d_home->path()).filePath(".varlume/" + name); }
+
+private slots:
+  void init()
+  {
+    // Every test starts in an empty home of its own: no test touches the real one.
+    d_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(d_home->isValid());
+    qputenv("HOME", d_home->path().toLocal8Bit());
+  }
+
+  void First_Start()
+  {
+    TVarlume window;
+    QVERIFY(QFileInfo(QDir(d_home->path()).filePath(".varlume")).isDir());
+
+    const QList<QListWidget*> lists = window.findChildren<QListWidget*>();
+    QCOMPARE(lists.size(), 2);
+    for(const QListWidget* list : lists)
+    {
+      QCOMPARE(list->count(), 0);
+      QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    }
+    for(const char* text : {"Remove Machine", "Edit Machine", "Remove Measurement", "Edit Measurement"})
+    {
+      QVERIFY2(!Action(&window, text)->isEnabled(), text);
+    }
+    QVERIFY(Action(&window, "Add Machine")->isEnabled());
+    QVERIFY(Action(&window, "Add Measurement")->isEnabled());
+
+    // Under each list: add, remove, edit; only add is live.
+    const QList<QToolButton*> buttons = window.findChildren<QToolButton*>();
+    int live = 0;
+    int sixteen = 0;
+    for(const QToolButton* button : buttons)
+    {
+      if(button->size() == QSize(16, 16))
+      {
+        ++sixteen;
+        live += button->isEnabled() ? 1 : 0;
+      }
+    }
+    QCOMPARE(sixteen, 6);
+    QCOMPARE(live, 2);
+
+    // A missing library is a first start, not an error.
+    QVERIFY(Pane_Text(&window, "selection_text").isEmpty());
+
+    // Closing without a change writes nothing.
+    window.close();
+    QVERIFY(!QFileInfo::exists(Data_File("machines.xml")));
+    QVERIFY(!QFileInfo::exists(Data_File("measurements.xml")));
+  }
+
+  void Menus_And_Tool_Bar()
+  {
+    TVarlume window;
+    QCOMPARE(window.windowTitle(), QString("Varlume"));
+    QCOMPARE(window.size(), QSize(1101, 750));
+    QVERIFY(!window.windowIcon().isNull());
+
+    QStringList titles;
+    QMap<QString, QStringList> contents;
+    for(QAction* action : window.menuBar()->actions())
+    {
+      titles.push_back(action->text());
+      contents[action->text()] = Texts(action->menu()->actions());
+    }
+    QCOMPARE(titles, QStringList({"File", "Edit", "View", "Help"}));
+    QCOMPARE(contents["File"], QStringList({"Add Machine", "Add Measurement", "-", "Quit"}));
+    QCOMPARE(contents["Edit"],
+             QStringList({"Edit Machine", "Edit Measurement", "-", "Remove Machine", "Remove Measurement"}));
+    QCOMPARE(contents["View"], QStringList({"Machines", "Measurements"}));
+    QCOMPARE(contents["Help"], QStringList({"About"}));
+
+    QToolBar* tool_bar = window.findChild<QToolBar*>();
+    QVERIFY(tool_bar);
+    QCOMPARE(window.toolBarArea(tool_bar), Qt::TopToolBarArea);
+    QCOMPARE(tool_bar->iconSize(), QSize(32, 32));
+    QCOMPARE(Texts(tool_bar->actions()),
+             QStringList({"Add Machine", "Remove Machine", "Edit Machine", "-", "Add Measurement",
+                          "Remove Measurement", "Edit Measurement", "-", "About"}));
+    for(QAction* action : tool_bar->actions())
+    {
+      QVERIFY2(action->isSeparator() || !action->icon().isNull(), qPrintable(action->text()));
+    }
+    QCOMPARE(Action(&window, "Add Machine")->toolTip(), QString("Add a new machine"));
+    QCOMPARE(Action(&window, "Remove Machine")->toolTip(), QString("Remove the selected machines"));
+    QCOMPARE(Action(&window, "Edit Machine")->toolTip(), QString("Edit the selected machine"));
+    QCOMPARE(Action(&window, "Add Measurement")->toolTip(), QString("Add a new measurement"));
+    QCOMPARE(Action(&window, "Remove Measurement")->toolTip(), QString("Remove the selected measurement"));
+    QCOMPARE(Action(&window, "Edit Measurement")->toolTip(), QString("Edit the selected measurement"));
+
+    QStringList docks;
+    for(QDockWidget* dock : window.findChildren<QDockWidget*>())
+    {
+      docks.push_back(dock->windowTitle());
+      QCOMPARE(window.dockWidgetArea(dock), Qt::LeftDockWidgetArea);
+      QCOMPARE(dock->allowedAreas(), Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    }
+    QCOMPARE(docks, QStringList({"Machines", "Measurements"}));
+  }
+
+  void About_Box()
+  {
+    TVarlume window;
+    QString text;
+    QString informative;
+    QList<QAbstractButton*> buttons;
+    QTimer::singleShot(0, &window, [&]() {
+      TMessageBox* box = window.findChild<TMessageBox*>();
+      QVERIFY(box && box->isVisible());
+      text = box->text();
+      informative = box->informativeText();
+      buttons = box->buttons();
+      box->Send_Key(Qt::Key_Return);
+    });
+    Action(&window, "About")->trigger();
+    QVERIFY(text.contains(">Varlume</span>"));
+    QVERIFY(informative.contains(">Varlume - Version 3.0</span>"));
+    QCOMPARE(buttons.size(), 1);
+  }
+
+  void Close_Saves_Only_Changed_Library_data()
+  {
+    QTest::addColumn<bool>("change_machines");
+    QTest::addColumn<bool>("change_measurements");
+
+    QTest::newRow("no change") << false << false;
+    QTest::newRow("machine added") << true << false;
+    QTest::newRow("measurement renamed") << false << true;
+    QTest::newRow("both changed") << true << true;
+  }
+
+  void Close_Saves_Only_Changed_Library()
+  {
+    QFETCH(bool, change_machines);
+    QFETCH(bool, change_measurements);
+
+    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
+    Write_File(Data_File("machines.xml"), Machines_File);
+    Write_File(Data_File("measurements.xml"), Measurements_File);
+
+    TVarlume window;
+    QVERIFY(Pane_Text(&window, "selection_text").isEmpty());
+    if(change_machines)
+    {
+      window.findChild<TMachineDialog*>()->Create_Machine("Bridge");
+    }
+    if(change_measurements)
+    {
+      // Renaming sets the modified flag even when no measurement has the id.
+      window.findChild<TMeasurementDialog*>()->Rename_Measurement(12345, "Laser");
+    }
+    QVERIFY(window.close());
+
+    QCOMPARE(Read_File(Data_File("machines.xml")) != Machines_File, change_machines);
+    QCOMPARE(Read_File(Data_File("measurements.xml")) != Measurements_File, change_measurements);
+    if(change_machines)
+    {
+      QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
+    }
+  }
+
+  void Load_Error_Is_Shown_data()
+  {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("machines") << "machines.xml" << "ERR:  Loading machines exception: ";
+    QTest::newRow("measurements") << "measurements.xml" << "ERR:  Loading measurements exception: ";
+  }
+
+  void Load_Error_Is_Shown()
+  {
+    QFETCH(QString, file);
+    QFETCH(QString, message);
+
+    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
+    Write_File(Data_File(file), "this is not a library");
+    TVarlume window;
+    const QString shown = Pane_Text(&window, "selection_text");
+    QVERIFY2(shown.startsWith(message), qPrintable(shown));
+    // Only the library that failed speaks.
+    QCOMPARE(shown.count("Loading"), 1);
+  }
+
+  void Add_Machine_Through_Dialog()
+  {
+    TVarlume window;
+    window.findChild<TMachineDialog*>()->Create_Machine("Bridge");
+    window.Update_Machine_Names();
+
+    const auto answer = [&window](const QString& first, const QString& second, bool add) {
+      QTimer::singleShot(0, &window, [&window, first, second, add]() {
+        TAddDialog* dialog = window.findChild<TAddDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), QString("Add Machine"));
+        QLineEdit* edit = dialog->findChild<QLineEdit*>();
+        QTest::keyClicks(edit, first);
+        // A name the library would treat as taken is refused.
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(dialog->isVisible());
+        edit->clear();
+        QTest::keyClicks(edit, second);
+        QTest::keyClick(edit, add ? Qt::Key_Return : Qt::Key_Escape);
+      });
+    };
+
+    answer("bridge", "  Gantry   Two ", true);
+    window.Add_Machine();
+    answer("BRIDGE", "Cantilever", false);
+    window.Add_Machine();
+
+    QListWidget* list = window.findChildren<QListWidget*>().front();
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->item(1)->text(), QString("Gantry Two"));
+    TMachineDialog* machines = window.findChild<TMachineDialog*>();
+    QCOMPARE(list->item(1)->data(Qt::UserRole).toInt(), machines->Machine_Id("Gantry Two"));
+    QVERIFY(list->item(1)->flags() & Qt::ItemIsEditable);
+    QCOMPARE(machines->Machine_Names(), QStringList({"Bridge", "Gantry Two"}));
+  }
+
+  void Selection_Enables_Controls_data()
+  {
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<bool>("remove");
+    QTest::addColumn<bool>("edit");
+
+    QTest::newRow("none") << 0 << false << false;
+    QTest::newRow("one") << 1 << true << true;
+    QTest::newRow("two") << 2 << true << false;
+  }
+
+  void Selection_Enables_Controls()
+  {
+    QFETCH(int, selected);
+    QFETCH(bool, remove);
+    QFETCH(bool, edit);
+
+    TVarlume window;
+    TMachineDialog* machines = window.findChild<TMachineDialog*>();
+    machines->Create_Machine("Bridge");
+    machines->Create_Machine("Gantry");
+    window.Update_Machine_Names();
+    QListWidget* list = window.findChildren<QListWidget*>().front();
+    for(int row = 0; row < selected; ++row)
+    {
+      list->item(row)->setSelected(true);
+    }
+    QCOMPARE(Action(&window, "Remove Machine")->isEnabled(), remove);
+    QCOMPARE(Action(&window, "Edit Machine")->isEnabled(), edit);
+    QCOMPARE(window.Active_Machine_Name(), selected == 1 ? QString("Bridge") : QString());
+  }
+
+  void Close_Asks_When_Save_Fails()
+  {
+    // A folder where the library file belongs: it can be neither read nor replaced.
+    QVERIFY(QDir(d_home->path()).mkpath(".varlume/machines.xml"));
+    TVarlume window;
+    window.show();
+    window.findChild<TMachineDialog*>()->Create_Machine("Bridge");
+
+    QString text;
+    QString informative;
+    const auto answer = [&](QMessageBox::StandardButton button) {
+      QTimer::singleShot(0, &window, [&, button]() {
+        TMessageBox* box = window.findChild<TMessageBox*>();
+        QVERIFY(box && box->isVisible());
+        text = box->text();
+        informative = box->informativeText();
+        QTest::mouseClick(box->button(button), Qt::LeftButton);
+      });
+    };
+
+    // Cancel keeps the window, and with it the unsaved machine.
+    answer(QMessageBox::Cancel);
+    QVERIFY(!window.close());
+    QVERIFY(window.isVisible());
+    QVERIFY(text.contains("Your changes could not be saved."));
+    QVERIFY2(informative.contains("ERR:  Saving machines exception: "), qPrintable(informative));
+    QCOMPARE(window.findChild<TMachineDialog*>()->Machine_Names(), QStringList({"Bridge"}));
+
+    answer(QMessageBox::Discard);
+    QVERIFY(window.close());
+  }
+
+  void Close_Waits_For_Evaluation()
+  {
+    TTestableVarlume window;
+    window.show();
+    window.findChild<TMachineDialog*>()->Create_Machine("Bridge");
+
+    window.Begin_Evaluation();
+    QVERIFY(!window.close());
+    QVERIFY(window.isVisible());
+    QVERIFY(!QFileInfo::exists(Data_File("machines.xml")));
+
+    // The close that was asked for happens once the evaluation is over.
+    window.End_Evaluation();
+    QTRY_VERIFY(!window.isVisible());
+    QVERIFY(QFileInfo::exists(Data_File("machines.xml")));
+  }
+};
+
+QTEST_MAIN(TTestVarlumeWindow)
+#include "test_varlume_window.moc"
