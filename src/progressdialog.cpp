@@ -1,5 +1,6 @@
 #include "src/progressdialog.h"
 
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QProgressBar>
 #include <QPushButton>
@@ -8,14 +9,22 @@
 
 TProgressDialog::TProgressDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags)
 {
-  QVBoxLayout* layout = new QVBoxLayout(this);
+  // Shown without a window frame during the evaluation: a raised panel keeps it from melting
+  // into the window behind it.
+  QVBoxLayout* outer_layout = new QVBoxLayout(this);
+  outer_layout->setContentsMargins(0, 0, 0, 0);
+  QFrame* panel = new QFrame(this);
+  panel->setFrameShape(QFrame::StyledPanel);
+  panel->setFrameShadow(QFrame::Raised);
+  outer_layout->addWidget(panel);
+  QVBoxLayout* layout = new QVBoxLayout(panel);
 
-  d_progress_bar = new QProgressBar(this);
+  d_progress_bar = new QProgressBar(panel);
   layout->addWidget(d_progress_bar);
 
   QHBoxLayout* button_layout = new QHBoxLayout();
   button_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
-  QPushButton* cancel_button = new QPushButton(tr("Cancel"), this);
+  QPushButton* cancel_button = new QPushButton(tr("Cancel"), panel);
   cancel_button->setAutoDefault(false);
   button_layout->addWidget(cancel_button);
   layout->addLayout(button_layout);
