@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -167,6 +168,18 @@ private slots:
     QCOMPARE(map->toPlainText(), QString("X Axis\n   0.0   0.0010\n"));
     QCOMPARE(map->textCursor().position(), 0);
 
+    // A long report is shown from its first line.
+    display.resize(600, 400);
+    display.show();
+    display.findChild<QTabWidget*>()->setCurrentIndex(1);
+    for(int line = 0; line < 500; ++line)
+    {
+      display.Add_Measurement_Data_Line(QString("row %1").arg(line));
+    }
+    QVERIFY(measurement->verticalScrollBar()->value() > 0);
+    display.Add_Measurement_Data_End();
+    QCOMPARE(measurement->verticalScrollBar()->value(), 0);
+    display.Clear_Measurement_Data();
     display.Add_Measurement_Data_Line("Ball Bar");
     display.Add_Measurement_Data_End();
     display.Add_Selection_Data_Line("Picked");
