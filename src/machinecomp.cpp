@@ -175,54 +175,39 @@ bool TMachineComp::Initialize_Begin(const TInitParameters& parameters)
     return false;
   }
 
-  if(!Travel_Valid(p.first_axis_start, p.first_axis_end))
-  {
-    Set_Error(QStringLiteral("first axis start and end positions not valid"));
-    return false;
-  }
-  if(!Travel_Valid(p.second_axis_start, p.second_axis_end))
-  {
-    Set_Error(QStringLiteral("second axis start and end positions not valid"));
-    return false;
-  }
-  if(!Travel_Valid(p.third_axis_start, p.third_axis_end))
-  {
-    Set_Error(QStringLiteral("third axis start and end positions not valid"));
-    return false;
-  }
+  const char* names[3] = {"first", "second", "third"};
+  const int axis_values[3] = {p.first_axis, p.second_axis, p.third_axis};
+  const double starts[3] = {p.first_axis_start, p.second_axis_start, p.third_axis_start};
+  const double ends[3] = {p.first_axis_end, p.second_axis_end, p.third_axis_end};
+  const double math_origins[3] = {p.first_axis_math_origin, p.second_axis_math_origin, p.third_axis_math_origin};
+  const double mechanical_origins[3] = {p.first_axis_mechanical_origin, p.second_axis_mechanical_origin,
+                                        p.third_axis_mechanical_origin};
 
-  if(!Inside(p.first_axis_math_origin, p.first_axis_start, p.first_axis_end))
+  // Each check runs over all three axes before the next one.
+  for(int i = 0; i < 3; ++i)
   {
-    Set_Error(QStringLiteral("first axis math origin not inside axis"));
-    return false;
+    if(!Travel_Valid(starts[i], ends[i]))
+    {
+      Set_Error(QStringLiteral("%1 axis start and end positions not valid").arg(QLatin1String(names[i])));
+      return false;
+    }
   }
-  if(!Inside(p.second_axis_math_origin, p.second_axis_start, p.second_axis_end))
+  for(int i = 0; i < 3; ++i)
   {
-    Set_Error(QStringLiteral("second axis math origin not inside axis"));
-    return false;
+    if(!Inside(math_origins[i], starts[i], ends[i]))
+    {
+      Set_Error(QStringLiteral("%1 axis math origin not inside axis").arg(QLatin1String(names[i])));
+      return false;
+    }
   }
-  if(!Inside(p.third_axis_math_origin, p.third_axis_start, p.third_axis_end))
+  for(int i = 0; i < 3; ++i)
   {
-    Set_Error(QStringLiteral("third axis math origin not inside axis"));
-    return false;
+    if(!Inside(mechanical_origins[i], starts[i], ends[i]))
+    {
+      Set_Error(QStringLiteral("%1 axis machine origin not inside axis").arg(QLatin1String(names[i])));
+      return false;
+    }
   }
-
-  if(!Inside(p.first_axis_mechanical_origin, p.first_axis_start, p.first_axis_end))
-  {
-    Set_Error(QStringLiteral("first axis machine origin not inside axis"));
-    return false;
-  }
-  if(!Inside(p.second_axis_mechanical_origin, p.second_axis_start, p.second_axis_end))
-  {
-    Set_Error(QStringLiteral("second axis machine origin not inside axis"));
-    return false;
-  }
-  if(!Inside(p.third_axis_mechanical_origin, p.third_axis_start, p.third_axis_end))
-  {
-    Set_Error(QStringLiteral("third axis machine origin not inside axis"));
-    return false;
-  }
-
   if(p.first_axis == p.second_axis)
   {
     Set_Error(QStringLiteral("first and second axis duplicated"));
@@ -240,13 +225,6 @@ bool TMachineComp::Initialize_Begin(const TInitParameters& parameters)
   }
 
   d_init_parameters = parameters;
-
-  const int axis_values[3] = {p.first_axis, p.second_axis, p.third_axis};
-  const double starts[3] = {p.first_axis_start, p.second_axis_start, p.third_axis_start};
-  const double ends[3] = {p.first_axis_end, p.second_axis_end, p.third_axis_end};
-  const double math_origins[3] = {p.first_axis_math_origin, p.second_axis_math_origin, p.third_axis_math_origin};
-  const double mechanical_origins[3] = {p.first_axis_mechanical_origin, p.second_axis_mechanical_origin,
-                                        p.third_axis_mechanical_origin};
   for(int i = 0; i < 3; ++i)
   {
     d_axes[i].d_axis_start = starts[i];
@@ -292,92 +270,46 @@ bool TMachineComp::Initialize_Begin(const TInitParameters& parameters)
 
 bool TMachineComp::Set_Rx(int axis, const QString& expression, int sign)
 {
-  if(!d_initializing)
-  {
-    Set_Error(QStringLiteral("Incorrect mode to set Rx parameter"));
-    return false;
-  }
-  TMachineStandardComp* table = Axis_Table(axis);
-  if(!table)
-  {
-    return true;
-  }
-  try
-  {
-    table->Set_Rx(expression, sign);
-  }
-  catch(const TMachineAxisException& exception)
-  {
-    Set_Error(QStringLiteral("%1: %2").arg(Axis_Name(table->d_axis), exception.Message()));
-    return false;
-  }
-  return true;
+  return Set_Expression(axis, expression, sign, &TMachineStandardComp::Set_Rx, QStringLiteral("Rx"));
 }
 
 bool TMachineComp::Set_Ry(int axis, const QString& expression, int sign)
 {
-  if(!d_initializing)
-  {
-    Set_Error(QStringLiteral("Incorrect mode to set Ry parameter"));
-    return false;
-  }
-  TMachineStandardComp* table = Axis_Table(axis);
-  if(!table)
-  {
-    return true;
-  }
-  try
-  {
-    table->Set_Ry(expression, sign);
-  }
-  catch(const TMachineAxisException& exception)
-  {
-    Set_Error(QStringLiteral("%1: %2").arg(Axis_Name(table->d_axis), exception.Message()));
-    return false;
-  }
-  return true;
+  return Set_Expression(axis, expression, sign, &TMachineStandardComp::Set_Ry, QStringLiteral("Ry"));
 }
 
 bool TMachineComp::Set_Rz(int axis, const QString& expression, int sign)
 {
-  if(!d_initializing)
-  {
-    Set_Error(QStringLiteral("Incorrect mode to set Rz parameter"));
-    return false;
-  }
-  TMachineStandardComp* table = Axis_Table(axis);
-  if(!table)
-  {
-    return true;
-  }
-  try
-  {
-    table->Set_Rz(expression, sign);
-  }
-  catch(const TMachineAxisException& exception)
-  {
-    Set_Error(QStringLiteral("%1: %2").arg(Axis_Name(table->d_axis), exception.Message()));
-    return false;
-  }
-  return true;
+  return Set_Expression(axis, expression, sign, &TMachineStandardComp::Set_Rz, QStringLiteral("Rz"));
 }
 
 bool TMachineComp::Set_Scale(int axis, const QString& expression, int sign)
 {
+  return Set_Expression(axis, expression, sign, &TMachineStandardComp::Set_Scale, QStringLiteral("Scale"));
+}
+
+bool TMachineComp::Set_Expression(int axis, const QString& expression, int sign, TExpressionSetter setter,
+                                  const QString& parameter)
+{
   if(!d_initializing)
   {
-    Set_Error(QStringLiteral("Incorrect mode to set Scale parameter"));
+    Set_Error(QStringLiteral("Incorrect mode to set %1 parameter").arg(parameter));
     return false;
   }
   TMachineStandardComp* table = Axis_Table(axis);
   if(!table)
   {
-    Set_Error(QStringLiteral("Set scale error.  Axis not specified"));
-    return false;
+    // Only the scale insists on an axis; an angle of an axis that the chain lacks changes nothing.
+    if(setter == &TMachineStandardComp::Set_Scale)
+    {
+      Set_Error(QStringLiteral("Set scale error.  Axis not specified"));
+      return false;
+    }
+    return true;
   }
   try
   {
-    table->Set_Scale(expression, sign);
+    (table->*setter)(expression, sign);
   }
   catch(const TMachineAxisException& exception)
   {

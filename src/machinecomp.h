@@ -102,7 +102,8 @@ public:
   bool Is_Valid() const { return d_valid; }
 
   // Reports of the tables (fixed-column text); empty for an increment below 1 or an unusable
-  // model state. They never throw.
+  // model state. They never throw. Map_Data_D also sets Last_Error when the machine has no
+  // usable tower geometry.
   QStringList Map_Data_X(const double& increment) const;
   QStringList Map_Data_Y(const double& increment) const;
   QStringList Map_Data_Z(const double& increment) const;
@@ -128,6 +129,9 @@ private:
   // Squareness held by the table of an axis value, sign option applied; 0 without such a table.
   double Squareness(int axis) const;
   double Mechanical_Origin(int axis) const;
+
+  using TExpressionSetter = void (TMachineStandardComp::*)(const QString&, int);
+  bool Set_Expression(int axis, const QString& expression, int sign, TExpressionSetter setter, const QString& parameter);
 
   QStringList Map_Data_Axis(int axis, const double& increment) const;
   const TMachineStandardComp* Axis_Table(int axis) const;
