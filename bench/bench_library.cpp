@@ -60,18 +60,18 @@ public:
       std::unique_ptr<TMeasurement> measurement;
       switch(index % 4)
       {
-        case 0:
-          measurement = std::make_unique<TMeasurement_Laser>();
-          break;
-        case 1:
-          measurement = std::make_unique<TMeasurement_ISO>();
-          break;
-        case 2:
-          measurement = std::make_unique<TMeasurement_MCG>();
-          break;
-        default:
-          measurement = std::make_unique<TMeasurement_Ballbar>();
-          break;
+      case 0:
+        measurement = std::make_unique<TMeasurement_Laser>();
+        break;
+      case 1:
+        measurement = std::make_unique<TMeasurement_ISO>();
+        break;
+      case 2:
+        measurement = std::make_unique<TMeasurement_MCG>();
+        break;
+      default:
+        measurement = std::make_unique<TMeasurement_Ballbar>();
+        break;
       }
       measurement->Initialize();
       measurement->d_name = QStringLiteral("Measurement %1").arg(index);
@@ -162,6 +162,6 @@ void Save_Measurements(benchmark::State& state)
   state.counters["peak_rss_MB"] = Peak_Rss_MB();
 }
 BENCHMARK(Save_Measurements)->Unit(benchmark::kMillisecond);
-}
+} // namespace
 
 BENCHMARK_MAIN();

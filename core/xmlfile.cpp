@@ -61,8 +61,9 @@ void Check_Document(const QByteArray& data, const QString& source, bool namespac
       }
       if(++chunks_without_token > MAXIMUM_CHUNKS_PER_TOKEN)
       {
-        Throw_Refusal(reader, source, QStringLiteral("a single tag or text is longer than %1 bytes")
-                                          .arg(MAXIMUM_CHUNKS_PER_TOKEN * CHUNK_SIZE - CHUNK_SIZE));
+        Throw_Refusal(reader, source,
+                      QStringLiteral("a single tag or text is longer than %1 bytes")
+                          .arg(MAXIMUM_CHUNKS_PER_TOKEN * CHUNK_SIZE - CHUNK_SIZE));
       }
       reader.addData(data.mid(position, CHUNK_SIZE));
       position += CHUNK_SIZE;
@@ -72,31 +73,31 @@ void Check_Document(const QByteArray& data, const QString& source, bool namespac
 
     switch(token)
     {
-      case QXmlStreamReader::DTD:
-        Throw_Refusal(reader, source, QStringLiteral("a document type definition is not accepted"));
-      case QXmlStreamReader::StartElement:
-        if(++depth > TXmlFile::MAXIMUM_DEPTH)
-        {
-          Throw_Refusal(reader, source,
-                        QStringLiteral("elements are nested deeper than %1 levels").arg(TXmlFile::MAXIMUM_DEPTH));
-        }
-        if(reader.attributes().size() > TXmlFile::MAXIMUM_ATTRIBUTES)
-        {
-          Throw_Refusal(reader, source,
-                        QStringLiteral("an element has more than %1 attributes").arg(TXmlFile::MAXIMUM_ATTRIBUTES));
-        }
-        nodes += 1 + reader.attributes().size();
-        break;
-      case QXmlStreamReader::EndElement:
-        --depth;
-        break;
-      case QXmlStreamReader::Characters:
-        // White space between elements never becomes a DOM node.
-        nodes += reader.isWhitespace() ? 0 : 1;
-        break;
-      default:
-        ++nodes;
-        break;
+    case QXmlStreamReader::DTD:
+      Throw_Refusal(reader, source, QStringLiteral("a document type definition is not accepted"));
+    case QXmlStreamReader::StartElement:
+      if(++depth > TXmlFile::MAXIMUM_DEPTH)
+      {
+        Throw_Refusal(reader, source,
+                      QStringLiteral("elements are nested deeper than %1 levels").arg(TXmlFile::MAXIMUM_DEPTH));
+      }
+      if(reader.attributes().size() > TXmlFile::MAXIMUM_ATTRIBUTES)
+      {
+        Throw_Refusal(reader, source,
+                      QStringLiteral("an element has more than %1 attributes").arg(TXmlFile::MAXIMUM_ATTRIBUTES));
+      }
+      nodes += 1 + reader.attributes().size();
+      break;
+    case QXmlStreamReader::EndElement:
+      --depth;
+      break;
+    case QXmlStreamReader::Characters:
+      // White space between elements never becomes a DOM node.
+      nodes += reader.isWhitespace() ? 0 : 1;
+      break;
+    default:
+      ++nodes;
+      break;
     }
     if(nodes > TXmlFile::MAXIMUM_NODES)
     {
@@ -132,10 +133,16 @@ QByteArray Without_Line_Breaks(const QByteArray& text)
   return result;
 }
 
-QString Number_Text(const double& value, int precision) { return QStringLiteral("%1").arg(value, 0, 'f', precision); }
+QString Number_Text(const double& value, int precision)
+{
+  return QStringLiteral("%1").arg(value, 0, 'f', precision);
 }
+} // namespace
 
-TXmlFile::TXmlFile() { QDomImplementation::setInvalidDataPolicy(QDomImplementation::ReturnNullNode); }
+TXmlFile::TXmlFile()
+{
+  QDomImplementation::setInvalidDataPolicy(QDomImplementation::ReturnNullNode);
+}
 
 void TXmlFile::Clear()
 {
@@ -146,8 +153,8 @@ void TXmlFile::Clear()
 void TXmlFile::Reset(const QString& root_name, int version)
 {
   Clear();
-  d_document.appendChild(
-      d_document.createProcessingInstruction(QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"utf-8\"")));
+  d_document.appendChild(d_document.createProcessingInstruction(QStringLiteral("xml"),
+                                                                QStringLiteral("version=\"1.0\" encoding=\"utf-8\"")));
   d_root = d_document.createElement(root_name);
   d_root.setAttribute(FILE_VERSION_ATTRIBUTE, QStringLiteral("%1").arg(version));
   d_document.appendChild(d_root);
@@ -219,7 +226,8 @@ void TXmlFile::Parse(const QByteArray& data, const QString& source, const QStrin
   d_root = d_document.documentElement();
   if(d_root.tagName() != identification)
   {
-    Throw_Data_Error(QStringLiteral("ERR:  Identification '%1' does not match '%2'").arg(identification, d_root.tagName()));
+    Throw_Data_Error(
+        QStringLiteral("ERR:  Identification '%1' does not match '%2'").arg(identification, d_root.tagName()));
   }
 
   if(version)
@@ -485,7 +493,10 @@ void TXmlFile::Write_Text_Node(QDomElement* node, const double& value, int preci
   Write_Text_Node(node, Number_Text(value, precision));
 }
 
-void TXmlFile::Write_Text_Node(QDomElement* node, int value) { Write_Text_Node(node, QString::number(value)); }
+void TXmlFile::Write_Text_Node(QDomElement* node, int value)
+{
+  Write_Text_Node(node, QString::number(value));
+}
 
 void TXmlFile::Write_Attribute(QDomElement* node, const QString& name, const QString& value)
 {

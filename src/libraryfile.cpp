@@ -66,4 +66,4 @@ void Keep_Copy(const QString& file_name)
         TXmlFileException::DATA_ERROR);
   }
 }
-}
+} // namespace LibraryFile

@@ -31,6 +31,6 @@ QString Element_Text(const TXmlFile& xml, const QDomElement& parent, const QStri
 // Copies the file to "<file>.bak", replacing an older copy; throws TXmlFileException
 // (DATA_ERROR) when that fails, so that the file is not replaced without its copy.
 void Keep_Copy(const QString& file_name);
-}
+} // namespace LibraryFile
 
 #endif

@@ -26,8 +26,8 @@ const TKinematicName KINEMATIC_NAMES[] = {
 struct TAxisName
 {
   int axis;
-  const char* element;    // version 2
-  const char* old_text;   // version 1 (no squareness axis there)
+  const char* element;  // version 2
+  const char* old_text; // version 1 (no squareness axis there)
 };
 const TAxisName AXIS_NAMES[] = {{AXIS_X, "Axis_X", "X"},
                                 {AXIS_Y, "Axis_Y", "Y"},
@@ -58,16 +58,18 @@ struct TAxisLayout
 };
 const std::vector<TAxisLayout>& Default_Layout()
 {
-  static const std::vector<TAxisLayout> layout = {
-      {AXIS_X, {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ, PARAMETER_SCALE}},
-      {AXIS_Y, {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ, PARAMETER_SCALE}},
-      {AXIS_Z, {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ, PARAMETER_SCALE}},
-      {AXIS_SQUARENESS, {PARAMETER_QXY, PARAMETER_QYZ, PARAMETER_QZX}},
-      {AXIS_D, {PARAMETER_DEFLECTION}}};
+  static const std::vector<TAxisLayout> layout = {{AXIS_X, {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ, PARAMETER_SCALE}},
+                                                  {AXIS_Y, {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ, PARAMETER_SCALE}},
+                                                  {AXIS_Z, {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ, PARAMETER_SCALE}},
+                                                  {AXIS_SQUARENESS, {PARAMETER_QXY, PARAMETER_QYZ, PARAMETER_QZX}},
+                                                  {AXIS_D, {PARAMETER_DEFLECTION}}};
   return layout;
 }
 
-bool Is_Linear_Axis(int axis) { return axis == AXIS_X || axis == AXIS_Y || axis == AXIS_Z; }
+bool Is_Linear_Axis(int axis)
+{
+  return axis == AXIS_X || axis == AXIS_Y || axis == AXIS_Z;
+}
 
 TMachineLibrary::TMachineParameterItem Default_Parameter(int axis, int parameter)
 {
@@ -120,13 +122,22 @@ QString Vector_Text(const TVector3& v)
 {
   return QStringLiteral("%1,%2,%3").arg(v.x, 0, 'f', 4).arg(v.y, 0, 'f', 4).arg(v.z, 0, 'f', 4);
 }
+} // namespace
+
+QString TMachineLibrary::File_Name() const
+{
+  return QStringLiteral("%1/machines.xml").arg(d_data_path);
 }
 
-QString TMachineLibrary::File_Name() const { return QStringLiteral("%1/machines.xml").arg(d_data_path); }
+bool TMachineLibrary::Load_Data()
+{
+  return Load(nullptr);
+}
 
-bool TMachineLibrary::Load_Data() { return Load(nullptr); }
-
-bool TMachineLibrary::Load_Data(const QByteArray& data) { return Load(&data); }
+bool TMachineLibrary::Load_Data(const QByteArray& data)
+{
+  return Load(&data);
+}
 
 bool TMachineLibrary::Load(const QByteArray* data)
 {
@@ -223,7 +234,8 @@ void TMachineLibrary::Load_Version2(const TXmlFile& xml)
     TMachineItem machine;
     machine.name = Element_Text(xml, machine_node, QStringLiteral("Name"));
 
-    const auto read_vector = [&](const QString& name, const TVector3& fallback) {
+    const auto read_vector = [&](const QString& name, const TVector3& fallback)
+    {
       const QStringList parts = Element_Text(xml, machine_node, name).split(QLatin1Char(','), Qt::KeepEmptyParts);
       if(parts.size() != 3)
       {
@@ -283,7 +295,8 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
     TMachineItem machine;
     machine.name = Element_Text(xml, machine_node, QStringLiteral("Name"));
 
-    const auto read_vector = [&](const QString& prefix) {
+    const auto read_vector = [&](const QString& prefix)
+    {
       return TVector3(Element_Text(xml, machine_node, prefix + QStringLiteral("X")).toDouble(),
                       Element_Text(xml, machine_node, prefix + QStringLiteral("Y")).toDouble(),
                       Element_Text(xml, machine_node, prefix + QStringLiteral("Z")).toDouble());
@@ -302,7 +315,8 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
       axis_item.axis = axis;
       machine.axes.push_back(axis_item);
     }
-    const auto axis_item_of = [&machine](int axis) {
+    const auto axis_item_of = [&machine](int axis)
+    {
       return std::find_if(machine.axes.begin(), machine.axes.end(),
                           [axis](const TMachineAxisItem& item) { return item.axis == axis; });
     };
@@ -312,9 +326,10 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
     while(!entry.isNull())
     {
       const QString axis_text = Element_Text(xml, entry, QStringLiteral("Axis"));
-      const auto axis_name = std::find_if(std::begin(AXIS_NAMES), std::end(AXIS_NAMES), [&](const TAxisName& name) {
-        return name.old_text && axis_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0;
-      });
+      const auto axis_name = std::find_if(
+          std::begin(AXIS_NAMES), std::end(AXIS_NAMES),
+          [&](const TAxisName& name)
+          { return name.old_text && axis_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0; });
       if(axis_name == std::end(AXIS_NAMES))
       {
         throw TXmlFileException(QStringLiteral("Axis not recognized"), TXmlFileException::DATA_ERROR);
@@ -322,9 +337,9 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
 
       const QString parameter_text = Element_Text(xml, entry, QStringLiteral("Parameter"));
       const auto parameter_name =
-          std::find_if(std::begin(PARAMETER_NAMES), std::end(PARAMETER_NAMES), [&](const TParameterName& name) {
-            return parameter_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0;
-          });
+          std::find_if(std::begin(PARAMETER_NAMES), std::end(PARAMETER_NAMES),
+                       [&](const TParameterName& name)
+                       { return parameter_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0; });
       if(parameter_name == std::end(PARAMETER_NAMES))
       {
         throw TXmlFileException(QStringLiteral("Parameter not recognized"), TXmlFileException::DATA_ERROR);
@@ -332,8 +347,8 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
 
       TMachineParameterItem item;
       item.parameter = parameter_name->parameter;
-      item.enabled = Element_Text(xml, entry, QStringLiteral("Enabled"))
-                         .compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
+      item.enabled =
+          Element_Text(xml, entry, QStringLiteral("Enabled")).compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
       item.option_state = Element_Text(xml, entry, QStringLiteral("Option_State")).toInt(nullptr, 10);
       const QDomElement expression_node = xml.Get_Node(&entry, QStringLiteral("Expression"), true);
       if(!expression_node.isNull())
@@ -352,9 +367,8 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
       // The first entry of a parameter wins; a repeated one would be written twice and read
       // back as the first anyway.
       std::vector<TMachineParameterItem>& parameters = axis_item_of(axis)->parameters;
-      const bool listed = std::any_of(parameters.begin(), parameters.end(), [&](const TMachineParameterItem& p) {
-        return p.parameter == item.parameter;
-      });
+      const bool listed = std::any_of(parameters.begin(), parameters.end(),
+                                      [&](const TMachineParameterItem& p) { return p.parameter == item.parameter; });
       if(!listed)
       {
         parameters.push_back(item);
@@ -371,8 +385,9 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
       for(std::size_t index = 0; index < layout.parameters.size(); ++index)
       {
         const int parameter = layout.parameters[index];
-        const bool listed = std::any_of(parameters.begin(), parameters.end(),
-                                        [parameter](const TMachineParameterItem& p) { return p.parameter == parameter; });
+        const bool listed =
+            std::any_of(parameters.begin(), parameters.end(),
+                        [parameter](const TMachineParameterItem& p) { return p.parameter == parameter; });
         if(!listed)
         {
           const std::size_t position = std::min(index, parameters.size());
@@ -505,15 +520,15 @@ int TMachineLibrary::Machine_Id(const QString& name) const
 
 TMachineLibrary::TMachineItem* TMachineLibrary::Machine(int id)
 {
-  const auto machine = std::find_if(d_machines.begin(), d_machines.end(),
-                                    [id](const TMachineItem& item) { return item.id == id; });
+  const auto machine =
+      std::find_if(d_machines.begin(), d_machines.end(), [id](const TMachineItem& item) { return item.id == id; });
   return machine == d_machines.end() ? nullptr : &*machine;
 }
 
 const TMachineLibrary::TMachineItem* TMachineLibrary::Machine(int id) const
 {
-  const auto machine = std::find_if(d_machines.begin(), d_machines.end(),
-                                    [id](const TMachineItem& item) { return item.id == id; });
+  const auto machine =
+      std::find_if(d_machines.begin(), d_machines.end(), [id](const TMachineItem& item) { return item.id == id; });
   return machine == d_machines.end() ? nullptr : &*machine;
 }
 
@@ -592,8 +607,8 @@ QString TMachineLibrary::Rename_Machine(int id, const QString& name)
 
 bool TMachineLibrary::Remove_Machine(int id)
 {
-  const auto machine = std::find_if(d_machines.begin(), d_machines.end(),
-                                    [id](const TMachineItem& item) { return item.id == id; });
+  const auto machine =
+      std::find_if(d_machines.begin(), d_machines.end(), [id](const TMachineItem& item) { return item.id == id; });
   if(machine == d_machines.end())
   {
     return false;
@@ -609,9 +624,10 @@ QString TMachineLibrary::Generate_Unique_Name(int id, const QString& name) const
   for(qint64 count = 0;; ++count)
   {
     const QString candidate = LibraryFile::Name_Candidate(parts, count);
-    const bool taken = std::any_of(d_machines.begin(), d_machines.end(), [&](const TMachineItem& machine) {
-      return machine.id != id && machine.name.compare(candidate, Qt::CaseInsensitive) == 0;
-    });
+    const bool taken =
+        std::any_of(d_machines.begin(), d_machines.end(),
+                    [&](const TMachineItem& machine)
+                    { return machine.id != id && machine.name.compare(candidate, Qt::CaseInsensitive) == 0; });
     if(!taken)
     {
       return candidate;
@@ -626,9 +642,9 @@ bool TMachineLibrary::Name_Valid(const QString& name) const
   {
     return false;
   }
-  return std::none_of(d_machines.begin(), d_machines.end(), [&](const TMachineItem& machine) {
-    return machine.name.compare(simplified, Qt::CaseInsensitive) == 0;
-  });
+  return std::none_of(d_machines.begin(), d_machines.end(),
+                      [&](const TMachineItem& machine)
+                      { return machine.name.compare(simplified, Qt::CaseInsensitive) == 0; });
 }
 
 std::vector<TMachineLibrary::TMapErrorItem> TMachineLibrary::Map_Error_Items(int id) const

@@ -21,7 +21,7 @@ public:
   // One error parameter of an axis.
   struct TMachineParameterItem
   {
-    int parameter = 0;  // PARAMETER_RX ... PARAMETER_QZX
+    int parameter = 0; // PARAMETER_RX ... PARAMETER_QZX
     bool enabled = false;
     int option_state = 0; // index of the sign option: 0 gives +1, anything else -1
     QString expression;   // in L (metres) for X, Y, Z; a plain number for D and squareness

@@ -17,7 +17,7 @@ enum TMeasurementType
   MEASUREMENT_MCG = 2,
   MEASUREMENT_BALLBAR = 3
 };
-}
+} // namespace Types
 
 // One test that a calibration artefact makes on a machine: the expression texts that describe
 // it, the values they evaluate to, and the rows of the last simulation. Plain data: all

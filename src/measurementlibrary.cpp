@@ -23,8 +23,14 @@ struct TField
   double* number;
 };
 
-TField Text(const char* element, QString& text) { return TField{element, &text, nullptr}; }
-TField Number(const char* element, double& number) { return TField{element, nullptr, &number}; }
+TField Text(const char* element, QString& text)
+{
+  return TField{element, &text, nullptr};
+}
+TField Number(const char* element, double& number)
+{
+  return TField{element, nullptr, &number};
+}
 
 // The children of each kind in file order.
 std::vector<TField> Fields(TMeasurement& measurement)
@@ -32,48 +38,62 @@ std::vector<TField> Fields(TMeasurement& measurement)
   TVector3& probe = measurement.d_probe_offset;
   switch(measurement.Type())
   {
-    case Types::MEASUREMENT_BALLBAR:
-    {
-      auto& m = static_cast<TMeasurement_Ballbar&>(measurement);
-      return {Text("Position_X", m.d_position_x_expression),   Text("Position_Y", m.d_position_y_expression),
-              Text("Position_Z", m.d_position_z_expression),   Text("Direction_I", m.d_direction_i_expression),
-              Text("Direction_J", m.d_direction_j_expression), Text("Direction_K", m.d_direction_k_expression),
-              Number("Probe_Offset_X", probe.x),               Number("Probe_Offset_Y", probe.y),
-              Number("Probe_Offset_Z", probe.z),               Text("Length", m.d_length_expression)};
-    }
-    case Types::MEASUREMENT_LASER:
-    {
-      auto& m = static_cast<TMeasurement_Laser&>(measurement);
-      return {Text("Start_Position_X", m.d_start_x_expression), Text("Start_Position_Y", m.d_start_y_expression),
-              Text("Start_Position_Z", m.d_start_z_expression), Text("End_Position_X", m.d_end_x_expression),
-              Text("End_Position_Y", m.d_end_y_expression),     Text("End_Position_Z", m.d_end_z_expression),
-              Number("Probe_Offset_X", probe.x),                Number("Probe_Offset_Y", probe.y),
-              Number("Probe_Offset_Z", probe.z),                Text("Increment", m.d_increment_expression)};
-    }
-    case Types::MEASUREMENT_MCG:
-    {
-      auto& m = static_cast<TMeasurement_MCG&>(measurement);
-      return {Text("Position_X", m.d_position_x_expression),
-              Text("Position_Y", m.d_position_y_expression),
-              Text("Position_Z", m.d_position_z_expression),
-              Number("Probe_Offset_X", probe.x),
-              Number("Probe_Offset_Y", probe.y),
-              Number("Probe_Offset_Z", probe.z),
-              Text("Length", m.d_length_expression),
-              Text("Azimuth_Count", m.d_azimuth_count_expression),
-              Text("Elevation_Count", m.d_elevation_count_expression),
-              Text("Start_Elevation", m.d_start_elevation_expression),
-              Text("End_Elevation", m.d_end_elevation_expression)};
-    }
-    case Types::MEASUREMENT_ISO:
-    {
-      auto& m = static_cast<TMeasurement_ISO&>(measurement);
-      return {Text("Start_Position_X", m.d_start_x_expression), Text("Start_Position_Y", m.d_start_y_expression),
-              Text("Start_Position_Z", m.d_start_z_expression), Text("End_Position_X", m.d_end_x_expression),
-              Text("End_Position_Y", m.d_end_y_expression),     Text("End_Position_Z", m.d_end_z_expression),
-              Number("Probe_Offset_X", probe.x),                Number("Probe_Offset_Y", probe.y),
-              Number("Probe_Offset_Z", probe.z)};
-    }
+  case Types::MEASUREMENT_BALLBAR:
+  {
+    auto& m = static_cast<TMeasurement_Ballbar&>(measurement);
+    return {Text("Position_X", m.d_position_x_expression),
+            Text("Position_Y", m.d_position_y_expression),
+            Text("Position_Z", m.d_position_z_expression),
+            Text("Direction_I", m.d_direction_i_expression),
+            Text("Direction_J", m.d_direction_j_expression),
+            Text("Direction_K", m.d_direction_k_expression),
+            Number("Probe_Offset_X", probe.x),
+            Number("Probe_Offset_Y", probe.y),
+            Number("Probe_Offset_Z", probe.z),
+            Text("Length", m.d_length_expression)};
+  }
+  case Types::MEASUREMENT_LASER:
+  {
+    auto& m = static_cast<TMeasurement_Laser&>(measurement);
+    return {Text("Start_Position_X", m.d_start_x_expression),
+            Text("Start_Position_Y", m.d_start_y_expression),
+            Text("Start_Position_Z", m.d_start_z_expression),
+            Text("End_Position_X", m.d_end_x_expression),
+            Text("End_Position_Y", m.d_end_y_expression),
+            Text("End_Position_Z", m.d_end_z_expression),
+            Number("Probe_Offset_X", probe.x),
+            Number("Probe_Offset_Y", probe.y),
+            Number("Probe_Offset_Z", probe.z),
+            Text("Increment", m.d_increment_expression)};
+  }
+  case Types::MEASUREMENT_MCG:
+  {
+    auto& m = static_cast<TMeasurement_MCG&>(measurement);
+    return {Text("Position_X", m.d_position_x_expression),
+            Text("Position_Y", m.d_position_y_expression),
+            Text("Position_Z", m.d_position_z_expression),
+            Number("Probe_Offset_X", probe.x),
+            Number("Probe_Offset_Y", probe.y),
+            Number("Probe_Offset_Z", probe.z),
+            Text("Length", m.d_length_expression),
+            Text("Azimuth_Count", m.d_azimuth_count_expression),
+            Text("Elevation_Count", m.d_elevation_count_expression),
+            Text("Start_Elevation", m.d_start_elevation_expression),
+            Text("End_Elevation", m.d_end_elevation_expression)};
+  }
+  case Types::MEASUREMENT_ISO:
+  {
+    auto& m = static_cast<TMeasurement_ISO&>(measurement);
+    return {Text("Start_Position_X", m.d_start_x_expression),
+            Text("Start_Position_Y", m.d_start_y_expression),
+            Text("Start_Position_Z", m.d_start_z_expression),
+            Text("End_Position_X", m.d_end_x_expression),
+            Text("End_Position_Y", m.d_end_y_expression),
+            Text("End_Position_Z", m.d_end_z_expression),
+            Number("Probe_Offset_X", probe.x),
+            Number("Probe_Offset_Y", probe.y),
+            Number("Probe_Offset_Z", probe.z)};
+  }
   }
   VARLUME_ASSERT(false);
   return {};
@@ -107,25 +127,34 @@ std::unique_ptr<TMeasurement> New_Measurement(Types::TMeasurementType type)
 {
   switch(type)
   {
-    case Types::MEASUREMENT_ISO:
-      return std::make_unique<TMeasurement_ISO>();
-    case Types::MEASUREMENT_LASER:
-      return std::make_unique<TMeasurement_Laser>();
-    case Types::MEASUREMENT_MCG:
-      return std::make_unique<TMeasurement_MCG>();
-    case Types::MEASUREMENT_BALLBAR:
-      return std::make_unique<TMeasurement_Ballbar>();
+  case Types::MEASUREMENT_ISO:
+    return std::make_unique<TMeasurement_ISO>();
+  case Types::MEASUREMENT_LASER:
+    return std::make_unique<TMeasurement_Laser>();
+  case Types::MEASUREMENT_MCG:
+    return std::make_unique<TMeasurement_MCG>();
+  case Types::MEASUREMENT_BALLBAR:
+    return std::make_unique<TMeasurement_Ballbar>();
   }
   VARLUME_ASSERT(false);
   return nullptr;
 }
+} // namespace
+
+QString TMeasurementLibrary::File_Name() const
+{
+  return QStringLiteral("%1/measurements.xml").arg(d_data_path);
 }
 
-QString TMeasurementLibrary::File_Name() const { return QStringLiteral("%1/measurements.xml").arg(d_data_path); }
+bool TMeasurementLibrary::Load_Data()
+{
+  return Load(nullptr);
+}
 
-bool TMeasurementLibrary::Load_Data() { return Load(nullptr); }
-
-bool TMeasurementLibrary::Load_Data(const QByteArray& data) { return Load(&data); }
+bool TMeasurementLibrary::Load_Data(const QByteArray& data)
+{
+  return Load(&data);
+}
 
 bool TMeasurementLibrary::Load(const QByteArray* data)
 {
@@ -221,10 +250,9 @@ void TMeasurementLibrary::Name_Unnamed_Measurements()
     {
       continue;
     }
-    const std::size_t kind =
-        static_cast<std::size_t>(std::distance(KINDS.begin(), std::find_if(KINDS.begin(), KINDS.end(), [&](const TKind& k) {
-                                   return k.type == measurement->Type();
-                                 })));
+    const std::size_t kind = static_cast<std::size_t>(
+        std::distance(KINDS.begin(), std::find_if(KINDS.begin(), KINDS.end(),
+                                                  [&](const TKind& k) { return k.type == measurement->Type(); })));
     const LibraryFile::TNameParts parts = LibraryFile::Split_Name(QString(), Default_Name(measurement->Type()));
     while(taken.contains(LibraryFile::Name_Candidate(parts, counts[kind]).toCaseFolded()))
     {
@@ -404,9 +432,11 @@ QString TMeasurementLibrary::Generate_Unique_Name(Types::TMeasurementType type, 
   for(qint64 count = 0;; ++count)
   {
     const QString candidate = LibraryFile::Name_Candidate(parts, count);
-    const bool taken = std::any_of(d_measurements.begin(), d_measurements.end(), [&](const auto& measurement) {
-      return measurement->d_id != id && measurement->d_name.compare(candidate, Qt::CaseInsensitive) == 0;
-    });
+    const bool taken = std::any_of(d_measurements.begin(), d_measurements.end(),
+                                   [&](const auto& measurement) {
+                                     return measurement->d_id != id &&
+                                            measurement->d_name.compare(candidate, Qt::CaseInsensitive) == 0;
+                                   });
     if(!taken)
     {
       return candidate;
@@ -421,7 +451,7 @@ bool TMeasurementLibrary::Name_Valid(const QString& name) const
   {
     return false;
   }
-  return std::none_of(d_measurements.begin(), d_measurements.end(), [&](const auto& measurement) {
-    return measurement->d_name.compare(simplified, Qt::CaseInsensitive) == 0;
-  });
+  return std::none_of(d_measurements.begin(), d_measurements.end(),
+                      [&](const auto& measurement)
+                      { return measurement->d_name.compare(simplified, Qt::CaseInsensitive) == 0; });
 }

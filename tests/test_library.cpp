@@ -16,9 +16,15 @@ using TMachineParameterItem = TMachineLibrary::TMachineParameterItem;
 
 namespace
 {
-QString Data_File(const QString& name) { return QDir(QStringLiteral(VARLUME_TEST_DATA)).filePath(name); }
+QString Data_File(const QString& name)
+{
+  return QDir(QStringLiteral(VARLUME_TEST_DATA)).filePath(name);
+}
 
-QString Examples_Directory() { return QDir(QStringLiteral(VARLUME_TEST_DATA "/../../examples")).absolutePath(); }
+QString Examples_Directory()
+{
+  return QDir(QStringLiteral(VARLUME_TEST_DATA "/../../examples")).absolutePath();
+}
 
 QByteArray Read(const QString& path)
 {
@@ -50,11 +56,11 @@ bool Same_Bytes(const QByteArray& actual, const QByteArray& expected, QByteArray
   return true;
 }
 
-#define COMPARE_BYTES(actual, expected)                                                                               \
-  do                                                                                                                  \
-  {                                                                                                                   \
-    QByteArray difference_;                                                                                           \
-    QVERIFY2(Same_Bytes((actual), (expected), &difference_), difference_.constData());                                \
+#define COMPARE_BYTES(actual, expected)                                                                                \
+  do                                                                                                                   \
+  {                                                                                                                    \
+    QByteArray difference_;                                                                                            \
+    QVERIFY2(Same_Bytes((actual), (expected), &difference_), difference_.constData());                                 \
   } while(false)
 
 const TMachineParameterItem* Parameter(const TMachineItem& machine, int axis, int parameter)
@@ -108,7 +114,10 @@ QByteArray Machines_File(const QList<QByteArray>& records)
   return file + "</Machines>\n";
 }
 
-bool Same_Vector(const TVector3& a, const TVector3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+bool Same_Vector(const TVector3& a, const TVector3& b)
+{
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
 // The sample library of examples/: one machine per kinematic order, every kind of measurement.
 void Build_Example_Machines(TMachineLibrary* library)
@@ -127,48 +136,47 @@ void Build_Example_Machines(TMachineLibrary* library)
     TVector3 minimum, maximum, math_origin, mechanical_origin;
     std::vector<TEnabled> enabled;
   };
-  const std::vector<TExample> examples = {
-      {"Bridge XYZ",
-       KINEMATIC_XYZ,
-       {0, 0, -800},
-       {1200, 1000, 0},
-       {0, 0, 0},
-       {0, 0, 0},
-       {{AXIS_X, PARAMETER_RX, 0, "0.0021*L-0.0048*L^2+0.0012*L^3"},
-        {AXIS_X, PARAMETER_SCALE, 0, "0.0050*L"},
-        {AXIS_Y, PARAMETER_RZ, 1, "-0.0030*L+0.0015*L^2"},
-        {AXIS_SQUARENESS, PARAMETER_QXY, 0, "0.0125"},
-        {AXIS_SQUARENESS, PARAMETER_QZX, 1, "-0.0040"}}},
-      {"Gantry YXZ",
-       KINEMATIC_YXZ,
-       {0, 0, -1500},
-       {3000, 2000, 0},
-       {1500, 1000, -750},
-       {0, 0, 0},
-       {{AXIS_Y, PARAMETER_RY, 0, "0.0035*L-0.0011*L^2"},
-        {AXIS_Y, PARAMETER_SCALE, 1, "0.0020*L"},
-        {AXIS_Z, PARAMETER_RX, 0, "0.0008*L+0.0004*L^2"},
-        {AXIS_SQUARENESS, PARAMETER_QYZ, 0, "0.0075"}}},
-      {"Horizontal Arm XZY",
-       KINEMATIC_XZY,
-       {0, -1200, 0},
-       {4000, 0, 2000},
-       {0, 0, 0},
-       {0, -1200, 0},
-       {{AXIS_X, PARAMETER_RZ, 0, "0.0015*L-0.0006*L^2+0.0001*L^3"},
-        {AXIS_Z, PARAMETER_SCALE, 0, "-0.0040*L"},
-        {AXIS_SQUARENESS, PARAMETER_QZX, 0, "0.0100"},
-        {AXIS_D, PARAMETER_DEFLECTION, 0, "0.0080"}}},
-      {"Horizontal Arm YZX",
-       KINEMATIC_YZX,
-       {-1000, 0, 0},
-       {0, 5000, 2500},
-       {0, 0, 0},
-       {-1000, 0, 0},
-       {{AXIS_Y, PARAMETER_RX, 1, "0.0025*L-0.0009*L^2"},
-        {AXIS_X, PARAMETER_SCALE, 0, "0.0030*L+0.0002*L^2"},
-        {AXIS_SQUARENESS, PARAMETER_QXY, 1, "-0.0060"},
-        {AXIS_D, PARAMETER_DEFLECTION, 1, "0.0120"}}}};
+  const std::vector<TExample> examples = {{"Bridge XYZ",
+                                           KINEMATIC_XYZ,
+                                           {0, 0, -800},
+                                           {1200, 1000, 0},
+                                           {0, 0, 0},
+                                           {0, 0, 0},
+                                           {{AXIS_X, PARAMETER_RX, 0, "0.0021*L-0.0048*L^2+0.0012*L^3"},
+                                            {AXIS_X, PARAMETER_SCALE, 0, "0.0050*L"},
+                                            {AXIS_Y, PARAMETER_RZ, 1, "-0.0030*L+0.0015*L^2"},
+                                            {AXIS_SQUARENESS, PARAMETER_QXY, 0, "0.0125"},
+                                            {AXIS_SQUARENESS, PARAMETER_QZX, 1, "-0.0040"}}},
+                                          {"Gantry YXZ",
+                                           KINEMATIC_YXZ,
+                                           {0, 0, -1500},
+                                           {3000, 2000, 0},
+                                           {1500, 1000, -750},
+                                           {0, 0, 0},
+                                           {{AXIS_Y, PARAMETER_RY, 0, "0.0035*L-0.0011*L^2"},
+                                            {AXIS_Y, PARAMETER_SCALE, 1, "0.0020*L"},
+                                            {AXIS_Z, PARAMETER_RX, 0, "0.0008*L+0.0004*L^2"},
+                                            {AXIS_SQUARENESS, PARAMETER_QYZ, 0, "0.0075"}}},
+                                          {"Horizontal Arm XZY",
+                                           KINEMATIC_XZY,
+                                           {0, -1200, 0},
+                                           {4000, 0, 2000},
+                                           {0, 0, 0},
+                                           {0, -1200, 0},
+                                           {{AXIS_X, PARAMETER_RZ, 0, "0.0015*L-0.0006*L^2+0.0001*L^3"},
+                                            {AXIS_Z, PARAMETER_SCALE, 0, "-0.0040*L"},
+                                            {AXIS_SQUARENESS, PARAMETER_QZX, 0, "0.0100"},
+                                            {AXIS_D, PARAMETER_DEFLECTION, 0, "0.0080"}}},
+                                          {"Horizontal Arm YZX",
+                                           KINEMATIC_YZX,
+                                           {-1000, 0, 0},
+                                           {0, 5000, 2500},
+                                           {0, 0, 0},
+                                           {-1000, 0, 0},
+                                           {{AXIS_Y, PARAMETER_RX, 1, "0.0025*L-0.0009*L^2"},
+                                            {AXIS_X, PARAMETER_SCALE, 0, "0.0030*L+0.0002*L^2"},
+                                            {AXIS_SQUARENESS, PARAMETER_QXY, 1, "-0.0060"},
+                                            {AXIS_D, PARAMETER_DEFLECTION, 1, "0.0120"}}}};
 
   for(const TExample& example : examples)
   {
@@ -240,7 +248,7 @@ void Build_Example_Measurements(TMeasurementLibrary* library)
   ballbar->d_probe_offset = TVector3(25, 0, -150);
   library->Append_Measurement(std::move(ballbar));
 }
-}
+} // namespace
 
 class TTestLibrary : public QObject
 {
@@ -287,10 +295,10 @@ private slots:
         << QStringList{QStringLiteral("Bridge")};
     QByteArray missing = good;
     missing.replace("<Parameter_Scale>", "<Parameter_Other>").replace("</Parameter_Scale>", "</Parameter_Other>");
-    QTest::newRow("missing parameter")
-        << missing << false
-        << "ERR:  Loading machines exception: ERR:  Node 'Parameter_Scale' is missing from node 'Axis_X' and not optional."
-        << QStringList();
+    QTest::newRow("missing parameter") << missing << false
+                                       << "ERR:  Loading machines exception: ERR:  Node 'Parameter_Scale' is missing "
+                                          "from node 'Axis_X' and not optional."
+                                       << QStringList();
     QByteArray v1_axis = Read(Data_File(QStringLiteral("machines_v1.xml")));
     v1_axis.replace("<Axis>Y</Axis>\n   <Parameter>QXY", "<Axis>Q</Axis>\n   <Parameter>QXY");
     QTest::newRow("version 1 axis") << v1_axis << false << "ERR:  Loading machines exception: Axis not recognized"
@@ -298,7 +306,8 @@ private slots:
     QByteArray v1_parameter = Read(Data_File(QStringLiteral("machines_v1.xml")));
     v1_parameter.replace("<Parameter>Rt</Parameter>", "<Parameter>Rw</Parameter>");
     QTest::newRow("version 1 parameter") << v1_parameter << false
-                                         << "ERR:  Loading machines exception: Parameter not recognized" << QStringList();
+                                         << "ERR:  Loading machines exception: Parameter not recognized"
+                                         << QStringList();
     QTest::newRow("unknown version") << QByteArray("<Machines File_Version=\"99\"><Machine_Item/></Machines>") << true
                                      << QString() << QStringList();
     QTest::newRow("document type")
@@ -338,12 +347,12 @@ private slots:
 
     const TVector3 minimum(0, 0, -1000);
     const QByteArray rx_enabled = "<Enabled>False</Enabled>";
-    QTest::newRow("kinematic lower case") << QByteArray("YXZ") << QByteArray("yxz") << 512 << minimum << false << 0
-                                          << "0.0000 * L";
+    QTest::newRow("kinematic lower case")
+        << QByteArray("YXZ") << QByteArray("yxz") << 512 << minimum << false << 0 << "0.0000 * L";
     QTest::newRow("kinematic XZY") << QByteArray("YXZ") << QByteArray("XZY") << 1024 << minimum << false << 0
                                    << "0.0000 * L";
-    QTest::newRow("two parts") << QByteArray("0.0000,0.0000,-1000.0000") << QByteArray("1,2") << 512 << minimum
-                               << false << 0 << "0.0000 * L";
+    QTest::newRow("two parts") << QByteArray("0.0000,0.0000,-1000.0000") << QByteArray("1,2") << 512 << minimum << false
+                               << 0 << "0.0000 * L";
     QTest::newRow("empty part") << QByteArray("0.0000,0.0000,-1000.0000") << QByteArray("1,,3") << 512
                                 << TVector3(1, 0, 3) << false << 0 << "0.0000 * L";
     QTest::newRow("not a number") << QByteArray("0.0000,0.0000,-1000.0000") << QByteArray("x,2.5,1e3") << 512
@@ -355,8 +364,8 @@ private slots:
     }
     for(const char* text : {"yes", "1", "Truely"})
     {
-      QTest::newRow(text) << rx_enabled << QByteArray("<Enabled>") + text + "</Enabled>" << 512 << minimum << false
-                          << 0 << "0.0000 * L";
+      QTest::newRow(text) << rx_enabled << QByteArray("<Enabled>") + text + "</Enabled>" << 512 << minimum << false << 0
+                          << "0.0000 * L";
     }
     QTest::newRow("option 1") << QByteArray("<Option_State>0</Option_State>")
                               << QByteArray("<Option_State>1</Option_State>") << 512 << minimum << false << 1
@@ -364,9 +373,9 @@ private slots:
     QTest::newRow("option not a number") << QByteArray("<Option_State>0</Option_State>")
                                          << QByteArray("<Option_State>one</Option_State>") << 512 << minimum << false
                                          << 0 << "0.0000 * L";
-    QTest::newRow("expression as stored") << QByteArray("<Expression>0.0000 * L</Expression>")
-                                          << QByteArray("<Expression> 0.1 *  L </Expression>") << 512 << minimum
-                                          << false << 0 << " 0.1 *  L ";
+    QTest::newRow("expression as stored")
+        << QByteArray("<Expression>0.0000 * L</Expression>") << QByteArray("<Expression> 0.1 *  L </Expression>") << 512
+        << minimum << false << 0 << " 0.1 *  L ";
     QTest::newRow("empty expression") << QByteArray("<Expression>0.0000 * L</Expression>")
                                       << QByteArray("<Expression/>") << 512 << minimum << false << 0 << "";
     QTest::newRow("blank expression") << QByteArray("<Expression>0.0000 * L</Expression>")
@@ -703,9 +712,10 @@ private slots:
     machines.Create_Machine(QStringLiteral("Bridge"));
     QVERIFY(!machines.Save_Data());
     QVERIFY(machines.Is_Modified());
-    QVERIFY2(machines.Last_Error().startsWith(QStringLiteral("ERR:  Saving machines exception: ERR:  Cannot write file '") +
-                                              machines.File_Name() + QStringLiteral("'.  Reason: ")),
-             qPrintable(machines.Last_Error()));
+    QVERIFY2(
+        machines.Last_Error().startsWith(QStringLiteral("ERR:  Saving machines exception: ERR:  Cannot write file '") +
+                                         machines.File_Name() + QStringLiteral("'.  Reason: ")),
+        qPrintable(machines.Last_Error()));
 
     TMeasurementLibrary measurements;
     measurements.Set_Data_Path(missing);
@@ -719,7 +729,8 @@ private slots:
     control.Set_Data_Path(tmp.path());
     control.Create_Machine(QStringLiteral("Bad\x01Name"));
     QVERIFY(!control.Save());
-    QVERIFY(control.Last_Error().startsWith(QStringLiteral("ERR:  Saving machines exception: ERR:  Cannot write node 'Name'")));
+    QVERIFY(control.Last_Error().startsWith(
+        QStringLiteral("ERR:  Saving machines exception: ERR:  Cannot write node 'Name'")));
     QVERIFY(!QFile::exists(control.File_Name()));
   }
 
@@ -733,22 +744,36 @@ private slots:
     QTest::addColumn<QString>("result");
 
     const QStringList bridges{QStringLiteral("Bridge 2"), QStringLiteral("Bridge 3")};
-    QTest::newRow("clash counts on") << bridges << 1 << "Bridge 2" << "Bridge 3";
-    QTest::newRow("own name is free") << bridges << 1 << "Bridge 3" << "Bridge 3";
-    QTest::newRow("plain clash") << QStringList{QStringLiteral("Bridge")} << -1 << "Bridge" << "Bridge 1";
-    QTest::newRow("clash in other case") << QStringList{QStringLiteral("bridge")} << -1 << "BRIDGE" << "BRIDGE 1";
-    QTest::newRow("number joined with a blank") << QStringList() << -1 << "Bridge2" << "Bridge 2";
-    QTest::newRow("blanks simplified") << QStringList() << -1 << "  Two   Words7 " << "Two Words 7";
-    QTest::newRow("eleven digits") << QStringList() << -1 << "Bridge12345678901" << "Bridge12345678901";
+    QTest::newRow("clash counts on") << bridges << 1 << "Bridge 2"
+                                     << "Bridge 3";
+    QTest::newRow("own name is free") << bridges << 1 << "Bridge 3"
+                                      << "Bridge 3";
+    QTest::newRow("plain clash") << QStringList{QStringLiteral("Bridge")} << -1 << "Bridge"
+                                 << "Bridge 1";
+    QTest::newRow("clash in other case") << QStringList{QStringLiteral("bridge")} << -1 << "BRIDGE"
+                                         << "BRIDGE 1";
+    QTest::newRow("number joined with a blank") << QStringList() << -1 << "Bridge2"
+                                                << "Bridge 2";
+    QTest::newRow("blanks simplified") << QStringList() << -1 << "  Two   Words7 "
+                                       << "Two Words 7";
+    QTest::newRow("eleven digits") << QStringList() << -1 << "Bridge12345678901"
+                                   << "Bridge12345678901";
     QTest::newRow("eleven digits taken") << QStringList{QStringLiteral("Bridge12345678901")} << -1
-                                         << "Bridge12345678901" << "Bridge12345678901 1";
-    QTest::newRow("number too large") << QStringList() << -1 << "Bridge 9999999999" << "Bridge";
-    QTest::newRow("largest number taken") << QStringList{QStringLiteral("Bridge 2147483647")} << -1
-                                          << "Bridge 2147483647" << "Bridge 2147483648";
-    QTest::newRow("A-z admits brackets") << QStringList() << -1 << "a[b]3" << "a[b] 3";
-    QTest::newRow("only digits") << QStringList{QStringLiteral("7")} << -1 << "7" << "7 1";
-    QTest::newRow("zero") << QStringList() << -1 << "Bridge 0" << "Bridge";
-    QTest::newRow("other characters") << QStringList() << -1 << "Brücke 2" << "Brücke 2";
+                                         << "Bridge12345678901"
+                                         << "Bridge12345678901 1";
+    QTest::newRow("number too large") << QStringList() << -1 << "Bridge 9999999999"
+                                      << "Bridge";
+    QTest::newRow("largest number taken")
+        << QStringList{QStringLiteral("Bridge 2147483647")} << -1 << "Bridge 2147483647"
+        << "Bridge 2147483648";
+    QTest::newRow("A-z admits brackets") << QStringList() << -1 << "a[b]3"
+                                         << "a[b] 3";
+    QTest::newRow("only digits") << QStringList{QStringLiteral("7")} << -1 << "7"
+                                 << "7 1";
+    QTest::newRow("zero") << QStringList() << -1 << "Bridge 0"
+                          << "Bridge";
+    QTest::newRow("other characters") << QStringList() << -1 << "Brücke 2"
+                                      << "Brücke 2";
   }
 
   void Unique_Names()
@@ -786,12 +811,24 @@ private slots:
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
-    QTest::newRow("ISO") << 0 << "" << "ISO" << "ISO 1";
-    QTest::newRow("laser, blanks") << 1 << " \t " << "Laser" << "Laser 1";
-    QTest::newRow("MCG") << 2 << "" << "MCG" << "MCG 1";
-    QTest::newRow("ball bar") << 3 << "" << "BallBar" << "BallBar 1";
-    QTest::newRow("other type") << 9 << "" << "Untitled" << "Untitled 1";
-    QTest::newRow("MCG 1 stays") << 2 << "MCG 1" << "MCG 1" << "MCG 2";
+    QTest::newRow("ISO") << 0 << ""
+                         << "ISO"
+                         << "ISO 1";
+    QTest::newRow("laser, blanks") << 1 << " \t "
+                                   << "Laser"
+                                   << "Laser 1";
+    QTest::newRow("MCG") << 2 << ""
+                         << "MCG"
+                         << "MCG 1";
+    QTest::newRow("ball bar") << 3 << ""
+                              << "BallBar"
+                              << "BallBar 1";
+    QTest::newRow("other type") << 9 << ""
+                                << "Untitled"
+                                << "Untitled 1";
+    QTest::newRow("MCG 1 stays") << 2 << "MCG 1"
+                                 << "MCG 1"
+                                 << "MCG 2";
   }
 
   void Default_Names()
