@@ -59,15 +59,28 @@ TMachineComp::TInitParameters Parameters(int kinematic)
   TAxisTravel order[3] = {x, y, z};
   switch(kinematic)
   {
-    case KINEMATIC_YXZ: order[0] = y; order[1] = x; order[2] = z; break;
-    case KINEMATIC_XZY: order[0] = x; order[1] = z; order[2] = y; break;
-    case KINEMATIC_YZX: order[0] = y; order[1] = z; order[2] = x; break;
-    default: break;
+  case KINEMATIC_YXZ:
+    order[0] = y;
+    order[1] = x;
+    order[2] = z;
+    break;
+  case KINEMATIC_XZY:
+    order[0] = x;
+    order[1] = z;
+    order[2] = y;
+    break;
+  case KINEMATIC_YZX:
+    order[0] = y;
+    order[1] = z;
+    order[2] = x;
+    break;
+  default:
+    break;
   }
-  return {kinematic, order[0].axis, order[1].axis, order[2].axis,
-          order[0].start, order[0].end, order[0].math_origin, order[0].mechanical_origin,
-          order[1].start, order[1].end, order[1].math_origin, order[1].mechanical_origin,
-          order[2].start, order[2].end, order[2].math_origin, order[2].mechanical_origin};
+  return {kinematic,      order[0].axis, order[1].axis,        order[2].axis,
+          order[0].start, order[0].end,  order[0].math_origin, order[0].mechanical_origin,
+          order[1].start, order[1].end,  order[1].math_origin, order[1].mechanical_origin,
+          order[2].start, order[2].end,  order[2].math_origin, order[2].mechanical_origin};
 }
 
 // All sixteen parameters, polynomial error functions as the expression editor writes them.
@@ -78,7 +91,8 @@ bool Set_Up(TMachineComp* machine, int kinematic)
   for(int i = 0; i < 3; ++i)
   {
     const double k = 1.0 + 0.25 * i;
-    const QString cubic = QString("%1*L^3 - %2*L^2 + %3*L + %4").arg(0.004 * k).arg(0.013 * k).arg(0.021 * k).arg(0.002 * k);
+    const QString cubic =
+        QString("%1*L^3 - %2*L^2 + %3*L + %4").arg(0.004 * k).arg(0.013 * k).arg(0.021 * k).arg(0.002 * k);
     const QString quartic = QString("%1*L^4 + %2*L^2 - %3*L").arg(0.003 * k).arg(0.011 * k).arg(0.017 * k);
     ok = machine->Set_Rx(axes[i], cubic, 1) && ok;
     ok = machine->Set_Ry(axes[i], quartic, -1) && ok;
@@ -251,6 +265,6 @@ void BM_Axis_Data_Scan(benchmark::State& state)
   }
 }
 BENCHMARK(BM_Axis_Data_Scan);
-}
+} // namespace
 
 BENCHMARK_MAIN();

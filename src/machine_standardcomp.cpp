@@ -28,10 +28,10 @@ struct TBracket
 {
   enum TKind
   {
-    NONE,          // lookup fails: every such column reads 0
-    BEFORE_FIRST,  // extrapolate along the first step
-    AFTER_LAST,    // extrapolate along the last step
-    INSIDE         // interpolate in step index with factor h
+    NONE,         // lookup fails: every such column reads 0
+    BEFORE_FIRST, // extrapolate along the first step
+    AFTER_LAST,   // extrapolate along the last step
+    INSIDE        // interpolate in step index with factor h
   };
 
   TKind kind = NONE;
@@ -44,17 +44,17 @@ struct TBracket
   {
     switch(kind)
     {
-      case BEFORE_FIRST:
-        return points[0].y + (points[1].y - points[0].y) * numerator / denominator;
-      case AFTER_LAST:
-      {
-        const TVector2& last = points[index];
-        return last.y + (points[index - 1].y - last.y) * numerator / denominator;
-      }
-      case INSIDE:
-        return points[index].y + (points[index + 1].y - points[index].y) * h / 1.0;
-      case NONE:
-        break;
+    case BEFORE_FIRST:
+      return points[0].y + (points[1].y - points[0].y) * numerator / denominator;
+    case AFTER_LAST:
+    {
+      const TVector2& last = points[index];
+      return last.y + (points[index - 1].y - last.y) * numerator / denominator;
+    }
+    case INSIDE:
+      return points[index].y + (points[index + 1].y - points[index].y) * h / 1.0;
+    case NONE:
+      break;
     }
     return 0.0;
   }
@@ -142,7 +142,7 @@ TBracket Find_Bracket(const std::vector<double>& positions, const double& index_
   }
   return bracket;
 }
-}
+} // namespace
 
 TMachineStandardComp::TMachineStandardComp()
 {
@@ -253,10 +253,18 @@ void TMachineStandardComp::Set_Scale(const QString& expression, int sign)
   QString message;
   switch(d_axis)
   {
-    case 1: message = QStringLiteral("X scale expression '%1' invalid"); break;
-    case 2: message = QStringLiteral("Y scale expression '%1' invalid"); break;
-    case 4: message = QStringLiteral("Z scale expression '%1' invalid"); break;
-    default: message = QStringLiteral("Scale expression '%1' invalid"); break;
+  case 1:
+    message = QStringLiteral("X scale expression '%1' invalid");
+    break;
+  case 2:
+    message = QStringLiteral("Y scale expression '%1' invalid");
+    break;
+  case 4:
+    message = QStringLiteral("Z scale expression '%1' invalid");
+    break;
+  default:
+    message = QStringLiteral("Scale expression '%1' invalid");
+    break;
   }
 
   // A table of no known axis has no column along itself: the expression is still checked.
@@ -320,44 +328,44 @@ void TMachineStandardComp::Calculate_Straightness(TStraightnessParameterMode mod
   QString message;
   switch(mode)
   {
-    case STRAIGHTNESS_X_FROM_RY:
-      source = 1;
-      factor = d_ry_sign;
-      target = 0;
-      message = QStringLiteral("X straightness from Ry not solvable");
-      break;
-    case STRAIGHTNESS_X_FROM_RZ:
-      source = 2;
-      factor = d_axis == 2 ? -d_rz_sign : d_rz_sign;
-      target = 0;
-      message = QStringLiteral("X straightness from Rz not solvable");
-      break;
-    case STRAIGHTNESS_Y_FROM_RX:
-      source = 0;
-      factor = d_axis == 4 ? -d_rx_sign : d_rx_sign;
-      target = 1;
-      message = QStringLiteral("Y straightness from Rx not solvable");
-      break;
-    case STRAIGHTNESS_Y_FROM_RZ:
-      source = 2;
-      factor = d_rz_sign;
-      target = 1;
-      message = QStringLiteral("Y straightness from Rz not solvable");
-      break;
-    case STRAIGHTNESS_Z_FROM_RX:
-      source = 0;
-      factor = d_rx_sign;
-      target = 2;
-      message = QStringLiteral("Z straightness from Rx not solvable");
-      break;
-    case STRAIGHTNESS_Z_FROM_RY:
-      source = 1;
-      factor = d_axis == 1 ? -d_ry_sign : d_ry_sign;
-      target = 2;
-      message = QStringLiteral("Z straightness from Ry not solvable");
-      break;
-    default:
-      return;
+  case STRAIGHTNESS_X_FROM_RY:
+    source = 1;
+    factor = d_ry_sign;
+    target = 0;
+    message = QStringLiteral("X straightness from Ry not solvable");
+    break;
+  case STRAIGHTNESS_X_FROM_RZ:
+    source = 2;
+    factor = d_axis == 2 ? -d_rz_sign : d_rz_sign;
+    target = 0;
+    message = QStringLiteral("X straightness from Rz not solvable");
+    break;
+  case STRAIGHTNESS_Y_FROM_RX:
+    source = 0;
+    factor = d_axis == 4 ? -d_rx_sign : d_rx_sign;
+    target = 1;
+    message = QStringLiteral("Y straightness from Rx not solvable");
+    break;
+  case STRAIGHTNESS_Y_FROM_RZ:
+    source = 2;
+    factor = d_rz_sign;
+    target = 1;
+    message = QStringLiteral("Y straightness from Rz not solvable");
+    break;
+  case STRAIGHTNESS_Z_FROM_RX:
+    source = 0;
+    factor = d_rx_sign;
+    target = 2;
+    message = QStringLiteral("Z straightness from Rx not solvable");
+    break;
+  case STRAIGHTNESS_Z_FROM_RY:
+    source = 1;
+    factor = d_axis == 1 ? -d_ry_sign : d_ry_sign;
+    target = 2;
+    message = QStringLiteral("Z straightness from Ry not solvable");
+    break;
+  default:
+    return;
   }
 
   const int size = static_cast<int>(d_position_data.size());
@@ -420,9 +428,15 @@ void TMachineStandardComp::Data(const double& position, TVector3* angular, TVect
     {
       switch(d_column_state[column])
       {
-        case COLUMN_EMPTY: values[column] = 0.0; break;
-        case COLUMN_POSITIONS: values[column] = bracket.Value(Column(column)); break;
-        case COLUMN_OTHER: Extrapolation::Get_Value(Column(column), position, &values[column]); break;
+      case COLUMN_EMPTY:
+        values[column] = 0.0;
+        break;
+      case COLUMN_POSITIONS:
+        values[column] = bracket.Value(Column(column));
+        break;
+      case COLUMN_OTHER:
+        Extrapolation::Get_Value(Column(column), position, &values[column]);
+        break;
       }
     }
   }
@@ -487,12 +501,17 @@ void TMachineStandardComp::Update_Lookup()
 
 int TMachineStandardComp::Own_Component() const
 {
+  // Axis values: X 1, Y 2, Z 4.
   switch(d_axis)
   {
-    case 1: return 0;
-    case 2: return 1;
-    case 4: return 2;
-    default: break;
+  case 1:
+    return 0;
+  case 2:
+    return 1;
+  case 4:
+    return 2;
+  default:
+    break;
   }
   return -1;
 }
@@ -501,13 +520,20 @@ std::vector<TVector2>& TMachineStandardComp::Column(int column)
 {
   switch(column)
   {
-    case COLUMN_RX: return d_rx_data;
-    case COLUMN_RY: return d_ry_data;
-    case COLUMN_RZ: return d_rz_data;
-    case COLUMN_LX: return d_lx_data;
-    case COLUMN_LY: return d_ly_data;
-    case COLUMN_LZ: return d_lz_data;
-    default: break;
+  case COLUMN_RX:
+    return d_rx_data;
+  case COLUMN_RY:
+    return d_ry_data;
+  case COLUMN_RZ:
+    return d_rz_data;
+  case COLUMN_LX:
+    return d_lx_data;
+  case COLUMN_LY:
+    return d_ly_data;
+  case COLUMN_LZ:
+    return d_lz_data;
+  default:
+    break;
   }
   VARLUME_ASSERT(false);
 }

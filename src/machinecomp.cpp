@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-
 namespace
 {
 // A position may lie this far outside the travel and still count as inside the volume.
@@ -13,10 +12,14 @@ int Direction_Index(int axis)
 {
   switch(axis)
   {
-    case AXIS_X: return 0;
-    case AXIS_Y: return 1;
-    case AXIS_Z: return 2;
-    default: break;
+  case AXIS_X:
+    return 0;
+  case AXIS_Y:
+    return 1;
+  case AXIS_Z:
+    return 2;
+  default:
+    break;
   }
   return -1;
 }
@@ -41,10 +44,14 @@ QString Axis_Name(int axis)
 {
   switch(axis)
   {
-    case AXIS_X: return QStringLiteral("X Axis");
-    case AXIS_Y: return QStringLiteral("Y Axis");
-    case AXIS_Z: return QStringLiteral("Z Axis");
-    default: break;
+  case AXIS_X:
+    return QStringLiteral("X Axis");
+  case AXIS_Y:
+    return QStringLiteral("Y Axis");
+  case AXIS_Z:
+    return QStringLiteral("Z Axis");
+  default:
+    break;
   }
   return QStringLiteral("Axis");
 }
@@ -92,8 +99,8 @@ struct TChainRotation
     const double sa = std::sin(angle);
     const double t = 1.0 - ca;
 
-    const double r[9] = {ux * ux * t + ca, ux * uy * t + uz * sa, ux * uz * t - uy * sa,
-                         ux * uy * t - uz * sa, uy * uy * t + ca, uy * uz * t + ux * sa,
+    const double r[9] = {ux * ux * t + ca,      ux * uy * t + uz * sa, ux * uz * t - uy * sa,
+                         ux * uy * t - uz * sa, uy * uy * t + ca,      uy * uz * t + ux * sa,
                          ux * uz * t + uy * sa, uy * uz * t - ux * sa, uz * uz * t + ca};
     double product[9];
     for(int i = 0; i < 3; ++i)
@@ -164,7 +171,7 @@ void Add_Probe(const TChainRotation& rotation, const TVector3& probe_offset, TVe
 {
   *error = *error + (rotation * probe_offset - probe_offset);
 }
-}
+} // namespace
 
 bool TMachineComp::Initialize_Begin(const TInitParameters& parameters)
 {
@@ -359,20 +366,20 @@ bool TMachineComp::Initialize_End()
     {
       switch(table.d_axis)
       {
-        case AXIS_X:
-          table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Y_FROM_RZ);
-          table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Z_FROM_RY);
-          break;
-        case AXIS_Y:
-          table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_X_FROM_RZ);
-          table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Z_FROM_RX);
-          break;
-        case AXIS_Z:
-          table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_X_FROM_RY);
-          table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Y_FROM_RX);
-          break;
-        default:
-          break;
+      case AXIS_X:
+        table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Y_FROM_RZ);
+        table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Z_FROM_RY);
+        break;
+      case AXIS_Y:
+        table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_X_FROM_RZ);
+        table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Z_FROM_RX);
+        break;
+      case AXIS_Z:
+        table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_X_FROM_RY);
+        table.Calculate_Straightness(TMachineStandardComp::STRAIGHTNESS_Y_FROM_RX);
+        break;
+      default:
+        break;
       }
     }
   }
@@ -404,13 +411,21 @@ TVector3 TMachineComp::Evaluate(const TVector3& position, const TVector3& probe_
   TVector3 error;
   switch(d_init_parameters.kinematic)
   {
-    case KINEMATIC_XYZ: error = Evaluate_XYZ(position, probe_offset); break;
-    case KINEMATIC_YXZ: error = Evaluate_YXZ(position, probe_offset); break;
-    case KINEMATIC_XZY: error = Evaluate_XZY(position, probe_offset); break;
-    case KINEMATIC_YZX: error = Evaluate_YZX(position, probe_offset); break;
-    default:
-      Set_Error(QStringLiteral("Map data kinematic is invalid"));
-      return position;
+  case KINEMATIC_XYZ:
+    error = Evaluate_XYZ(position, probe_offset);
+    break;
+  case KINEMATIC_YXZ:
+    error = Evaluate_YXZ(position, probe_offset);
+    break;
+  case KINEMATIC_XZY:
+    error = Evaluate_XZY(position, probe_offset);
+    break;
+  case KINEMATIC_YZX:
+    error = Evaluate_YZX(position, probe_offset);
+    break;
+  default:
+    Set_Error(QStringLiteral("Map data kinematic is invalid"));
+    return position;
   }
 
   const TVector3 minimum = Map_Data_Min();

@@ -14,8 +14,8 @@
 inline constexpr int AXIS_X = 1;
 inline constexpr int AXIS_Y = 2;
 inline constexpr int AXIS_Z = 4;
-inline constexpr int AXIS_D = 8;            // tower deflection of a horizontal-arm machine
-inline constexpr int AXIS_SQUARENESS = 16;  // the record's squareness entries
+inline constexpr int AXIS_D = 8;           // tower deflection of a horizontal-arm machine
+inline constexpr int AXIS_SQUARENESS = 16; // the record's squareness entries
 
 // Kinematic orders, from the base of the chain upwards.
 inline constexpr int KINEMATIC_XYZ = 256;
@@ -131,7 +131,8 @@ private:
   double Mechanical_Origin(int axis) const;
 
   using TExpressionSetter = void (TMachineStandardComp::*)(const QString&, int);
-  bool Set_Expression(int axis, const QString& expression, int sign, TExpressionSetter setter, const QString& parameter);
+  bool Set_Expression(int axis, const QString& expression, int sign, TExpressionSetter setter,
+                      const QString& parameter);
 
   QStringList Map_Data_Axis(int axis, const double& increment) const;
   const TMachineStandardComp* Axis_Table(int axis) const;

@@ -69,7 +69,7 @@ double Value_At(const std::vector<TVector2>& points, const double& position)
   Extrapolation::Get_Value(points, position, &value);
   return value;
 }
-}
+} // namespace
 
 QStringList TMachineComp::Map_Data_X(const double& increment) const
 {
@@ -124,9 +124,15 @@ QStringList TMachineComp::Map_Data_Axis(int axis, const double& increment) const
 
   switch(axis)
   {
-    case AXIS_X: lines.append(QStringLiteral("X Axis Data")); break;
-    case AXIS_Y: lines.append(QStringLiteral("Y Axis Data")); break;
-    default: lines.append(QStringLiteral("Z Axis Data")); break;
+  case AXIS_X:
+    lines.append(QStringLiteral("X Axis Data"));
+    break;
+  case AXIS_Y:
+    lines.append(QStringLiteral("Y Axis Data"));
+    break;
+  default:
+    lines.append(QStringLiteral("Z Axis Data"));
+    break;
   }
   lines.append(Rule());
   lines.append(QStringLiteral("     Pos         Lx         Ly         Lz         Rx         Ry         Rz"));
@@ -162,17 +168,17 @@ QStringList TMachineComp::Map_Data_D(const double& increment) const
   QString columns;
   switch(d_init_parameters.kinematic)
   {
-    case KINEMATIC_XZY:
-      lines.append(QStringLiteral("D Axis Data - Rotation of tower around X axis"));
-      columns = QStringLiteral("      Z\\Y  ");
-      break;
-    case KINEMATIC_YZX:
-      lines.append(QStringLiteral("D Axis Data - Rotation of tower around Y axis"));
-      columns = QStringLiteral("      Z\\X  ");
-      break;
-    default:
-      // A valid tower geometry is only ever set up for these two kinematics.
-      return lines;
+  case KINEMATIC_XZY:
+    lines.append(QStringLiteral("D Axis Data - Rotation of tower around X axis"));
+    columns = QStringLiteral("      Z\\Y  ");
+    break;
+  case KINEMATIC_YZX:
+    lines.append(QStringLiteral("D Axis Data - Rotation of tower around Y axis"));
+    columns = QStringLiteral("      Z\\X  ");
+    break;
+  default:
+    // A valid tower geometry is only ever set up for these two kinematics.
+    return lines;
   }
   lines.append(Rule());
 
@@ -218,10 +224,17 @@ QStringList TMachineComp::Map_Data_Quad() const
   {
     switch(table.d_axis)
     {
-      case AXIS_X: lines.append(QStringLiteral("XY: %1").arg(table.d_quad, 0, 'f', 4)); break;
-      case AXIS_Y: lines.append(QStringLiteral("YZ: %1").arg(table.d_quad, 0, 'f', 4)); break;
-      case AXIS_Z: lines.append(QStringLiteral("ZX: %1").arg(table.d_quad, 0, 'f', 4)); break;
-      default: break;
+    case AXIS_X:
+      lines.append(QStringLiteral("XY: %1").arg(table.d_quad, 0, 'f', 4));
+      break;
+    case AXIS_Y:
+      lines.append(QStringLiteral("YZ: %1").arg(table.d_quad, 0, 'f', 4));
+      break;
+    case AXIS_Z:
+      lines.append(QStringLiteral("ZX: %1").arg(table.d_quad, 0, 'f', 4));
+      break;
+    default:
+      break;
     }
   }
   return lines;

@@ -24,13 +24,25 @@ bool Near(const TVector3& a, const TVector3& b, double tolerance = 1e-12)
   return std::fabs(a.x - b.x) < tolerance && std::fabs(a.y - b.y) < tolerance && std::fabs(a.z - b.z) < tolerance;
 }
 
-bool Equal(const TVector3& a, const TVector3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+bool Equal(const TVector3& a, const TVector3& b)
+{
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
 // Bit for bit, NaN equal to NaN.
-bool Same(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) == 0 || (std::isnan(a) && std::isnan(b)); }
+bool Same(double a, double b)
+{
+  return std::memcmp(&a, &b, sizeof(double)) == 0 || (std::isnan(a) && std::isnan(b));
+}
 
-int Axis_Value(QChar letter) { return letter == 'X' ? AXIS_X : (letter == 'Y' ? AXIS_Y : (letter == 'Z' ? AXIS_Z : AXIS_D)); }
-int Index_Of(int axis) { return axis == AXIS_X ? 0 : (axis == AXIS_Y ? 1 : 2); }
+int Axis_Value(QChar letter)
+{
+  return letter == 'X' ? AXIS_X : (letter == 'Y' ? AXIS_Y : (letter == 'Z' ? AXIS_Z : AXIS_D));
+}
+int Index_Of(int axis)
+{
+  return axis == AXIS_X ? 0 : (axis == AXIS_Y ? 1 : 2);
+}
 
 TMachineStandardComp Table(double start, double end, int axis = AXIS_X)
 {
@@ -66,17 +78,20 @@ struct TTravel
 TMachineComp::TInitParameters Parameters(int kinematic, const TTravel& x, const TTravel& y, const TTravel& z)
 {
   int order[3] = {AXIS_X, AXIS_Y, AXIS_Z};
-  if(kinematic == KINEMATIC_YXZ) std::swap(order[0], order[1]);
-  if(kinematic == KINEMATIC_XZY) std::swap(order[1], order[2]);
-  if(kinematic == KINEMATIC_YZX) order[0] = AXIS_Y, order[1] = AXIS_Z, order[2] = AXIS_X;
+  if(kinematic == KINEMATIC_YXZ)
+    std::swap(order[0], order[1]);
+  if(kinematic == KINEMATIC_XZY)
+    std::swap(order[1], order[2]);
+  if(kinematic == KINEMATIC_YZX)
+    order[0] = AXIS_Y, order[1] = AXIS_Z, order[2] = AXIS_X;
   const TTravel travels[3] = {x, y, z};
   const TTravel& a = travels[Index_Of(order[0])];
   const TTravel& b = travels[Index_Of(order[1])];
   const TTravel& c = travels[Index_Of(order[2])];
-  return {kinematic, order[0], order[1], order[2],
-          a.start, a.end, a.math_origin, a.mechanical_origin,
-          b.start, b.end, b.math_origin, b.mechanical_origin,
-          c.start, c.end, c.math_origin, c.mechanical_origin};
+  return {kinematic, order[0], order[1],      order[2],
+          a.start,   a.end,    a.math_origin, a.mechanical_origin,
+          b.start,   b.end,    b.math_origin, b.mechanical_origin,
+          c.start,   c.end,    c.math_origin, c.mechanical_origin};
 }
 
 // Travel -500..500 on every axis, origins 0.
@@ -92,7 +107,8 @@ TMachineComp::TInitParameters Tower(int kinematic)
   const TTravel arm = {0, 2000, 0, 0};
   const TTravel tower = {0, 1000, 0, 0};
   const TTravel other = {-500, 500, 0, 0};
-  return kinematic == KINEMATIC_XZY ? Parameters(kinematic, other, arm, tower) : Parameters(kinematic, arm, other, tower);
+  return kinematic == KINEMATIC_XZY ? Parameters(kinematic, other, arm, tower)
+                                    : Parameters(kinematic, arm, other, tower);
 }
 
 // Set-up items "Rx X 0.01*L 1; Quad Y 0.02 -1; D D 0.02 1": parameter, axis, expression or value, sign.
@@ -105,24 +121,29 @@ bool Set_Up(TMachineComp* machine, const TMachineComp::TInitParameters& paramete
     const QString& name = parts[0];
     const int axis = Axis_Value(parts[1][0]);
     const int sign = parts[3].toInt();
-    if(name == "Rx") ok = machine->Set_Rx(axis, parts[2], sign) && ok;
-    if(name == "Ry") ok = machine->Set_Ry(axis, parts[2], sign) && ok;
-    if(name == "Rz") ok = machine->Set_Rz(axis, parts[2], sign) && ok;
-    if(name == "Scale") ok = machine->Set_Scale(axis, parts[2], sign) && ok;
-    if(name == "Quad") ok = machine->Set_Quad(axis, parts[2].toDouble(), sign) && ok;
-    if(name == "D") ok = machine->Set_Deflection(axis, parts[2].toDouble(), sign) && ok;
+    if(name == "Rx")
+      ok = machine->Set_Rx(axis, parts[2], sign) && ok;
+    if(name == "Ry")
+      ok = machine->Set_Ry(axis, parts[2], sign) && ok;
+    if(name == "Rz")
+      ok = machine->Set_Rz(axis, parts[2], sign) && ok;
+    if(name == "Scale")
+      ok = machine->Set_Scale(axis, parts[2], sign) && ok;
+    if(name == "Quad")
+      ok = machine->Set_Quad(axis, parts[2].toDouble(), sign) && ok;
+    if(name == "D")
+      ok = machine->Set_Deflection(axis, parts[2].toDouble(), sign) && ok;
   }
   return machine->Initialize_End() && ok;
 }
 
 // The chain algorithm written out with TMat4, as the reference for the model's own rotation
 // arithmetic; tables in chain order, fully set up.
-TVector3 Reference_Error(const TMachineStandardComp (&tables)[3], int kinematic, const TMachineDeflectionComp& deflection,
-                         const TVector3& p, const TVector3& q)
+TVector3 Reference_Error(const TMachineStandardComp (&tables)[3], int kinematic,
+                         const TMachineDeflectionComp& deflection, const TVector3& p, const TVector3& q)
 {
-  auto table_of = [&](int axis) -> const TMachineStandardComp& {
-    return tables[0].d_axis == axis ? tables[0] : (tables[1].d_axis == axis ? tables[1] : tables[2]);
-  };
+  auto table_of = [&](int axis) -> const TMachineStandardComp&
+  { return tables[0].d_axis == axis ? tables[0] : (tables[1].d_axis == axis ? tables[1] : tables[2]); };
   TMat4 m;
   TVector3 e;
   for(int i = 0; i < 3; ++i)
@@ -172,7 +193,7 @@ TVector3 Reference_Error(const TMachineStandardComp (&tables)[3], int kinematic,
   }
   return e;
 }
-}
+} // namespace
 
 class TTestMachineComp : public QObject
 {
@@ -297,13 +318,27 @@ private slots:
     QTest::addColumn<QString>("expression");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("failing_row");
-    QTest::newRow("Ry syntax") << AXIS_X << "Ry" << "0.01 * L +" << "Ry expression '0.01 * L +' invalid" << 0;
-    QTest::newRow("Rx unknown name") << AXIS_X << "Rx" << "A*L" << "Rx expression 'A*L' invalid" << 0;
-    QTest::newRow("Rz infinite at L = 0") << AXIS_Y << "Rz" << "1/L" << "Rz expression '1/L' invalid" << 25;
-    QTest::newRow("Rx not a number from L = 0") << AXIS_Z << "Rx" << "SQRT(-L-0.001)" << "Rx expression 'SQRT(-L-0.001)' invalid" << 25;
-    QTest::newRow("X scale") << AXIS_X << "Scale" << "L/0" << "X scale expression 'L/0' invalid" << 0;
-    QTest::newRow("Y scale") << AXIS_Y << "Scale" << "(" << "Y scale expression '(' invalid" << 0;
-    QTest::newRow("Z scale") << AXIS_Z << "Scale" << "1/(L-0.2)" << "Z scale expression '1/(L-0.2)' invalid" << 35;
+    QTest::newRow("Ry syntax") << AXIS_X << "Ry"
+                               << "0.01 * L +"
+                               << "Ry expression '0.01 * L +' invalid" << 0;
+    QTest::newRow("Rx unknown name") << AXIS_X << "Rx"
+                                     << "A*L"
+                                     << "Rx expression 'A*L' invalid" << 0;
+    QTest::newRow("Rz infinite at L = 0") << AXIS_Y << "Rz"
+                                          << "1/L"
+                                          << "Rz expression '1/L' invalid" << 25;
+    QTest::newRow("Rx not a number from L = 0") << AXIS_Z << "Rx"
+                                                << "SQRT(-L-0.001)"
+                                                << "Rx expression 'SQRT(-L-0.001)' invalid" << 25;
+    QTest::newRow("X scale") << AXIS_X << "Scale"
+                             << "L/0"
+                             << "X scale expression 'L/0' invalid" << 0;
+    QTest::newRow("Y scale") << AXIS_Y << "Scale"
+                             << "("
+                             << "Y scale expression '(' invalid" << 0;
+    QTest::newRow("Z scale") << AXIS_Z << "Scale"
+                             << "1/(L-0.2)"
+                             << "Z scale expression '1/(L-0.2)' invalid" << 35;
   }
 
   void Table_Expression_Failure()
@@ -318,10 +353,14 @@ private slots:
     QString raised;
     try
     {
-      if(parameter == "Rx") table.Set_Rx(expression, -1);
-      if(parameter == "Ry") table.Set_Ry(expression, -1);
-      if(parameter == "Rz") table.Set_Rz(expression, -1);
-      if(parameter == "Scale") table.Set_Scale(expression, -1);
+      if(parameter == "Rx")
+        table.Set_Rx(expression, -1);
+      if(parameter == "Ry")
+        table.Set_Ry(expression, -1);
+      if(parameter == "Rz")
+        table.Set_Rz(expression, -1);
+      if(parameter == "Scale")
+        table.Set_Scale(expression, -1);
     }
     catch(const TMachineAxisException& exception)
     {
@@ -406,12 +445,15 @@ private slots:
     QVERIFY(std::fabs(Linear_At(reference, 40).y) > 1e-2);
 
     T table = Table(-200, 800, axis);
-    if(mode == T::STRAIGHTNESS_Y_FROM_RX || mode == T::STRAIGHTNESS_Z_FROM_RX) table.Set_Rx(angle, sign);
-    else if(mode == T::STRAIGHTNESS_X_FROM_RY || mode == T::STRAIGHTNESS_Z_FROM_RY) table.Set_Ry(angle, sign);
-    else table.Set_Rz(angle, sign);
+    if(mode == T::STRAIGHTNESS_Y_FROM_RX || mode == T::STRAIGHTNESS_Z_FROM_RX)
+      table.Set_Rx(angle, sign);
+    else if(mode == T::STRAIGHTNESS_X_FROM_RY || mode == T::STRAIGHTNESS_Z_FROM_RY)
+      table.Set_Ry(angle, sign);
+    else
+      table.Set_Rz(angle, sign);
     table.Calculate_Straightness(static_cast<T::TStraightnessParameterMode>(mode));
 
-    const int written = mode / 2;  // X, Y, Z two modes each
+    const int written = mode / 2; // X, Y, Z two modes each
     for(int i = 0; i < table.Data_Size(); ++i)
     {
       QVERIFY(std::fabs(Linear_At(table, i)(written) - factor * Linear_At(reference, i).y) < 1e-12);
@@ -472,7 +514,8 @@ private slots:
          "Incorrect mode to start initialization"},
         {[m] { return m->Set_Scale(AXIS_D, "0", 1); }, "Set scale error.  Axis not specified"},
         {[m] { return m->Set_Rx(AXIS_X, "1+", 1); }, "X Axis: Rx expression '1+' invalid"},
-        {[m] { return m->Set_Rz(AXIS_Y, "0.01*L", 1) && m->Set_Scale(AXIS_Z, "1/L", 1); }, "Z Axis: Z scale expression '1/L' invalid"},
+        {[m] { return m->Set_Rz(AXIS_Y, "0.01*L", 1) && m->Set_Scale(AXIS_Z, "1/L", 1); },
+         "Z Axis: Z scale expression '1/L' invalid"},
     };
     for(const auto& refusal : refusals)
     {
@@ -513,15 +556,18 @@ private slots:
     QFETCH(double, value);
     QFETCH(QString, message);
     TMachineComp::TInitParameters parameters = Cube(KINEMATIC_XYZ);
-    double* fields[12] = {&parameters.first_axis_start, &parameters.first_axis_end,
-                          &parameters.first_axis_math_origin, &parameters.first_axis_mechanical_origin,
-                          &parameters.second_axis_start, &parameters.second_axis_end,
+    double* fields[12] = {&parameters.first_axis_start,        &parameters.first_axis_end,
+                          &parameters.first_axis_math_origin,  &parameters.first_axis_mechanical_origin,
+                          &parameters.second_axis_start,       &parameters.second_axis_end,
                           &parameters.second_axis_math_origin, &parameters.second_axis_mechanical_origin,
-                          &parameters.third_axis_start, &parameters.third_axis_end,
-                          &parameters.third_axis_math_origin, &parameters.third_axis_mechanical_origin};
-    if(field >= 0) *fields[field] = value;
-    if(field == -2) parameters.second_axis = parameters.first_axis;
-    if(field == -3) parameters.third_axis = parameters.second_axis;
+                          &parameters.third_axis_start,        &parameters.third_axis_end,
+                          &parameters.third_axis_math_origin,  &parameters.third_axis_mechanical_origin};
+    if(field >= 0)
+      *fields[field] = value;
+    if(field == -2)
+      parameters.second_axis = parameters.first_axis;
+    if(field == -3)
+      parameters.third_axis = parameters.second_axis;
 
     // A valid model stays valid when a new set-up is refused.
     TMachineComp machine;
@@ -543,21 +589,35 @@ private slots:
 
     const TVector3 none;
     QTest::newRow("no errors") << KINEMATIC_XYZ << "" << TVector3(123, -45, 67) << TVector3(10, 20, -150) << none;
-    QTest::newRow("X scale") << KINEMATIC_XYZ << "Scale X 0.01*L 1" << TVector3(500, 0, 0) << none << TVector3(0.005, 0, 0);
-    QTest::newRow("X scale, sign -1") << KINEMATIC_XYZ << "Scale X 0.01*L -1" << TVector3(500, 0, 0) << none << TVector3(-0.005, 0, 0);
-    QTest::newRow("Y scale uses its own sign") << KINEMATIC_XYZ << "Scale X 0.01*L 1; Scale Y 0.01*L -1" << TVector3(500, 500, 0) << none << TVector3(0.005, -0.005, 0);
-    QTest::newRow("XYZ: X yaw turns the Y arm") << KINEMATIC_XYZ << "Rz X 0.01 1" << TVector3(0, 300, 0) << none << TVector3(-0.003, 0, 0);
-    QTest::newRow("XYZ: Z roll turns the probe") << KINEMATIC_XYZ << "Rx Z 0.01 1" << TVector3(0, 0, 0) << TVector3(0, 0, -150) << TVector3(0, 0.0015, 0);
-    QTest::newRow("XYZ: squareness XY") << KINEMATIC_XYZ << "Quad X 0.02 1" << TVector3(0, 500, 0) << none << TVector3(0.01, 0, 0);
-    QTest::newRow("XYZ: squareness XY, sign -1") << KINEMATIC_XYZ << "Quad X 0.02 -1" << TVector3(0, 500, 0) << none << TVector3(-0.01, 0, 0);
-    QTest::newRow("XYZ: squareness ZX and YZ") << KINEMATIC_XYZ << "Quad Z 0.03 1; Quad Y 0.01 1" << TVector3(0, 0, 200) << none << TVector3(0.006, 0.002, 0);
-    QTest::newRow("YXZ: Y yaw turns the X arm") << KINEMATIC_YXZ << "Rz Y 0.01 1" << TVector3(300, 0, 0) << none << TVector3(0, 0.003, 0);
-    QTest::newRow("YXZ: squareness moves Y with X") << KINEMATIC_YXZ << "Quad X 0.02 1" << TVector3(500, 500, 0) << none << TVector3(0, 0.01, 0);
-    QTest::newRow("XZY: X pitch turns the Z arm") << KINEMATIC_XZY << "Ry X 0.01 1" << TVector3(0, 0, 200) << none << TVector3(0.002, 0, 0);
-    QTest::newRow("XZY: sign -1 turns the other way") << KINEMATIC_XZY << "Ry X 0.01 -1" << TVector3(0, 0, 200) << none << TVector3(-0.002, 0, 0);
-    QTest::newRow("YZX: Y roll turns the Z arm") << KINEMATIC_YZX << "Rx Y 0.01 1" << TVector3(0, 0, 200) << none << TVector3(0, -0.002, 0);
+    QTest::newRow("X scale") << KINEMATIC_XYZ << "Scale X 0.01*L 1" << TVector3(500, 0, 0) << none
+                             << TVector3(0.005, 0, 0);
+    QTest::newRow("X scale, sign -1") << KINEMATIC_XYZ << "Scale X 0.01*L -1" << TVector3(500, 0, 0) << none
+                                      << TVector3(-0.005, 0, 0);
+    QTest::newRow("Y scale uses its own sign") << KINEMATIC_XYZ << "Scale X 0.01*L 1; Scale Y 0.01*L -1"
+                                               << TVector3(500, 500, 0) << none << TVector3(0.005, -0.005, 0);
+    QTest::newRow("XYZ: X yaw turns the Y arm")
+        << KINEMATIC_XYZ << "Rz X 0.01 1" << TVector3(0, 300, 0) << none << TVector3(-0.003, 0, 0);
+    QTest::newRow("XYZ: Z roll turns the probe")
+        << KINEMATIC_XYZ << "Rx Z 0.01 1" << TVector3(0, 0, 0) << TVector3(0, 0, -150) << TVector3(0, 0.0015, 0);
+    QTest::newRow("XYZ: squareness XY") << KINEMATIC_XYZ << "Quad X 0.02 1" << TVector3(0, 500, 0) << none
+                                        << TVector3(0.01, 0, 0);
+    QTest::newRow("XYZ: squareness XY, sign -1")
+        << KINEMATIC_XYZ << "Quad X 0.02 -1" << TVector3(0, 500, 0) << none << TVector3(-0.01, 0, 0);
+    QTest::newRow("XYZ: squareness ZX and YZ")
+        << KINEMATIC_XYZ << "Quad Z 0.03 1; Quad Y 0.01 1" << TVector3(0, 0, 200) << none << TVector3(0.006, 0.002, 0);
+    QTest::newRow("YXZ: Y yaw turns the X arm")
+        << KINEMATIC_YXZ << "Rz Y 0.01 1" << TVector3(300, 0, 0) << none << TVector3(0, 0.003, 0);
+    QTest::newRow("YXZ: squareness moves Y with X")
+        << KINEMATIC_YXZ << "Quad X 0.02 1" << TVector3(500, 500, 0) << none << TVector3(0, 0.01, 0);
+    QTest::newRow("XZY: X pitch turns the Z arm")
+        << KINEMATIC_XZY << "Ry X 0.01 1" << TVector3(0, 0, 200) << none << TVector3(0.002, 0, 0);
+    QTest::newRow("XZY: sign -1 turns the other way")
+        << KINEMATIC_XZY << "Ry X 0.01 -1" << TVector3(0, 0, 200) << none << TVector3(-0.002, 0, 0);
+    QTest::newRow("YZX: Y roll turns the Z arm")
+        << KINEMATIC_YZX << "Rx Y 0.01 1" << TVector3(0, 0, 200) << none << TVector3(0, -0.002, 0);
     // The arm reaches from the mechanical origin of Z (-100), not only from its math origin (0).
-    QTest::newRow("YZX: Z arm from the origins") << KINEMATIC_YZX << "Rx Y 0.01 1; origin" << TVector3(0, 0, 200) << none << TVector3(0, -0.001, 0);
+    QTest::newRow("YZX: Z arm from the origins")
+        << KINEMATIC_YZX << "Rx Y 0.01 1; origin" << TVector3(0, 0, 200) << none << TVector3(0, -0.001, 0);
   }
 
   void Evaluate_Errors()
@@ -622,20 +682,33 @@ private slots:
         {
           if(unit(random) < 0.3)
           {
-            continue;  // about a third unset
+            continue; // about a third unset
           }
-          const QString expression = QString("(%1)*L^3+(%2)*L^2+(%3)*L+(%4)").arg(coefficient(), coefficient(), coefficient(), coefficient());
+          const QString expression =
+              QString("(%1)*L^3+(%2)*L^2+(%3)*L+(%4)").arg(coefficient(), coefficient(), coefficient(), coefficient());
           const int s = sign();
           const int axis = axis_values[i];
           switch(parameter)
           {
-            case 0: QVERIFY(machine.Set_Rx(axis, expression, s)); tables[i].Set_Rx(expression, s); break;
-            case 1: QVERIFY(machine.Set_Ry(axis, expression, s)); tables[i].Set_Ry(expression, s); break;
-            case 2: QVERIFY(machine.Set_Rz(axis, expression, s)); tables[i].Set_Rz(expression, s); break;
-            case 3: QVERIFY(machine.Set_Scale(axis, expression, s)); tables[i].Set_Scale(expression, s); break;
-            default:
-              QVERIFY(machine.Set_Quad(axis, expression.size() / 100.0, s));
-              tables[i].Set_Quad(expression.size() / 100.0, s);
+          case 0:
+            QVERIFY(machine.Set_Rx(axis, expression, s));
+            tables[i].Set_Rx(expression, s);
+            break;
+          case 1:
+            QVERIFY(machine.Set_Ry(axis, expression, s));
+            tables[i].Set_Ry(expression, s);
+            break;
+          case 2:
+            QVERIFY(machine.Set_Rz(axis, expression, s));
+            tables[i].Set_Rz(expression, s);
+            break;
+          case 3:
+            QVERIFY(machine.Set_Scale(axis, expression, s));
+            tables[i].Set_Scale(expression, s);
+            break;
+          default:
+            QVERIFY(machine.Set_Quad(axis, expression.size() / 100.0, s));
+            tables[i].Set_Quad(expression.size() / 100.0, s);
           }
         }
         using T = TMachineStandardComp;
@@ -660,7 +733,7 @@ private slots:
       const TVector3 maximum = machine.Map_Data_Max();
       for(int point = 0; point < 50; ++point)
       {
-        TVector3 p;  // somewhat beyond the volume as well
+        TVector3 p; // somewhat beyond the volume as well
         for(int c = 0; c < 3; ++c)
         {
           p(c) = minimum(c) - 50 + (maximum(c) - minimum(c) + 100) * unit(random);
@@ -722,7 +795,7 @@ private slots:
     QCOMPARE(machine.Last_Error(), message);
     if(std::isfinite(position.x) && std::isfinite(position.y))
     {
-      QVERIFY(std::fabs(actual.z - position.z * (1 + 1e-5)) < 1e-9);  // extrapolated all the same
+      QVERIFY(std::fabs(actual.z - position.z * (1 + 1e-5)) < 1e-9); // extrapolated all the same
     }
   }
 
@@ -741,7 +814,7 @@ private slots:
   void Degenerate_Geometry_Recovers_data()
   {
     QTest::addColumn<int>("kinematic");
-    QTest::addColumn<int>("field");  // the end of travel made short
+    QTest::addColumn<int>("field"); // the end of travel made short
     QTest::addColumn<bool>("raised_by_set_up");
     QTest::addColumn<QString>("message");
     QTest::newRow("X travel below 1e-6") << KINEMATIC_XYZ << 0 << true << "Y straightness from Rz not solvable";
@@ -788,7 +861,8 @@ private slots:
   void Volume_Corners()
   {
     TMachineComp machine;
-    QVERIFY(machine.Initialize_Begin(Parameters(KINEMATIC_YZX, {-100, 900, 0, 0}, {0, 1500, 10, 20}, {-600, 0, -5, -5})));
+    QVERIFY(
+        machine.Initialize_Begin(Parameters(KINEMATIC_YZX, {-100, 900, 0, 0}, {0, 1500, 10, 20}, {-600, 0, -5, -5})));
     QVERIFY(Equal(machine.Map_Data_Min(), TVector3(-100, 0, -600)));
     QVERIFY(Equal(machine.Map_Data_Max(), TVector3(900, 1500, 0)));
   }
@@ -801,14 +875,21 @@ private slots:
     QTest::addColumn<QString>("first_row");
     QTest::addColumn<QString>("last_row");
     QTest::addColumn<int>("rows");
-    QTest::newRow("from zero up") << 0.0 << 1000.0 << 100.0 << "0.0" << "1000.0" << 11;
-    QTest::newRow("negative travel") << -1000.0 << -100.0 << 100.0 << "-100.0" << "-1000.0" << 10;
-    QTest::newRow("symmetric starts at the end") << -500.0 << 500.0 << 100.0 << "500.0" << "-500.0" << 11;
-    QTest::newRow("far end off the step") << -200.0 << 950.0 << 300.0 << "-200.0" << "700.0" << 4;
-    QTest::newRow("increment below 1") << 0.0 << 1000.0 << 0.5 << "" << "" << 0;
-    QTest::newRow("increment not a number") << 0.0 << 1000.0 << NaN << "" << "" << 0;
+    QTest::newRow("from zero up") << 0.0 << 1000.0 << 100.0 << "0.0"
+                                  << "1000.0" << 11;
+    QTest::newRow("negative travel") << -1000.0 << -100.0 << 100.0 << "-100.0"
+                                     << "-1000.0" << 10;
+    QTest::newRow("symmetric starts at the end") << -500.0 << 500.0 << 100.0 << "500.0"
+                                                 << "-500.0" << 11;
+    QTest::newRow("far end off the step") << -200.0 << 950.0 << 300.0 << "-200.0"
+                                          << "700.0" << 4;
+    QTest::newRow("increment below 1") << 0.0 << 1000.0 << 0.5 << ""
+                                       << "" << 0;
+    QTest::newRow("increment not a number") << 0.0 << 1000.0 << NaN << ""
+                                            << "" << 0;
     // A step that cannot move a far-off position must not loop forever.
-    QTest::newRow("step below resolution") << 1e17 << 2e17 << 1.0 << "100000000000000000.0" << "100000000000000000.0" << 1;
+    QTest::newRow("step below resolution") << 1e17 << 2e17 << 1.0 << "100000000000000000.0"
+                                           << "100000000000000000.0" << 1;
   }
 
   void Axis_Report_Rows()
@@ -820,8 +901,9 @@ private slots:
     QFETCH(QString, last_row);
     QFETCH(int, rows);
     TMachineComp machine;
-    QVERIFY(machine.Initialize_Begin(Parameters(KINEMATIC_XYZ, {start, end, start, start}, {0, 10, 0, 0}, {0, 10, 0, 0})));
-    QVERIFY(machine.Map_Data_X(increment).isEmpty());  // still initializing
+    QVERIFY(
+        machine.Initialize_Begin(Parameters(KINEMATIC_XYZ, {start, end, start, start}, {0, 10, 0, 0}, {0, 10, 0, 0})));
+    QVERIFY(machine.Map_Data_X(increment).isEmpty()); // still initializing
     QVERIFY(machine.Initialize_End());
 
     const QStringList lines = machine.Map_Data_X(increment);
@@ -904,7 +986,8 @@ private slots:
     QTest::newRow("along Y") << TVector3(0, 1, 0) << TVector3(0, 0, -1) << TVector3(6, 4, 5);
     QTest::newRow("along Z, probe along X") << TVector3(0, 0, 1) << TVector3(1, 0, 0) << TVector3(7, 8, 9);
     QTest::newRow("along Z, probe along Y") << TVector3(0, 0, -1) << TVector3(0, 1, 0) << TVector3(8, 7, 9);
-    QTest::newRow("10 degrees off every axis") << TVector3(std::cos(M_PI / 18), std::sin(M_PI / 18), 0) << TVector3(0, 0, -1) << TVector3();
+    QTest::newRow("10 degrees off every axis")
+        << TVector3(std::cos(M_PI / 18), std::sin(M_PI / 18), 0) << TVector3(0, 0, -1) << TVector3();
   }
 
   void Angles()
@@ -913,8 +996,9 @@ private slots:
     QFETCH(TVector3, probe);
     QFETCH(TVector3, angles);
     TMachineComp machine;
-    QVERIFY(Set_Up(&machine, Cube(KINEMATIC_XYZ),
-                   "Rx X 1 -1; Ry X 2 -1; Rz X 3 -1; Rx Y 4 -1; Ry Y 5 -1; Rz Y 6 -1; Rx Z 7 -1; Ry Z 8 -1; Rz Z 9 -1"));
+    QVERIFY(
+        Set_Up(&machine, Cube(KINEMATIC_XYZ),
+               "Rx X 1 -1; Ry X 2 -1; Rz X 3 -1; Rx Y 4 -1; Ry Y 5 -1; Rz Y 6 -1; Rx Z 7 -1; Ry Z 8 -1; Rz Z 9 -1"));
     QVERIFY(Near(machine.Get_Angles_RA_RB_RC(direction, probe, TVector3(100, 200, 300)), angles));
   }
 
@@ -949,7 +1033,8 @@ private slots:
     QFETCH(TVector3, split);
     TMachineComp machine;
     const TVector3 nominal(10, 20, 30);
-    QVERIFY(Near(machine.Calculate_Scale_XX_YY_Error(direction, probe, nominal, nominal + TVector3(0.1, 0.2, 0.3)), split));
+    QVERIFY(
+        Near(machine.Calculate_Scale_XX_YY_Error(direction, probe, nominal, nominal + TVector3(0.1, 0.2, 0.3)), split));
   }
 };
 
