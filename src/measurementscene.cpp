@@ -165,7 +165,8 @@ std::vector<TOpenGLDisplay::TBallBar> MeasurementScene::Ballbar_Records(const TM
     record.key = measurement.d_id + static_cast<int>(index);
     record.label_text = measurement.d_name;
     record.flagged = measurement.d_outside_volume;
-    record.label_position = (sphere1 + sphere2) * 0.5 + axes.z * std::max(20.0, length / 10.0);
+    // Below the bar: the label box hangs down from its point, so it stays clear of the bar.
+    record.label_position = (sphere1 + sphere2) * 0.5 - axes.z * std::max(20.0, length / 10.0);
     record.sphere1_position = sphere1 + d * 21.0;
     record.sphere2_position = sphere2 - d * 21.0;
 

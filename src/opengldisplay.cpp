@@ -354,6 +354,7 @@ void TOpenGLDisplay::Add_MCGGauge(const TMCGGauge& gauge)
   }
 
   d_mcg_arms.push_back(gauge);
+  d_mcg_batches_valid = false;
   if(!d_mcg_simplified && static_cast<int>(d_mcg_arms.size()) > FULL_DETAIL_ARM_LIMIT)
   {
     Rebuild_MCG_Arms(true);
@@ -414,6 +415,8 @@ void TOpenGLDisplay::Clear_Render_Items()
   d_mcg_arm_items.clear();
   d_mcg_arms.clear();
   d_mcg_simplified = false;
+  d_mcg_batches.clear();
+  d_mcg_batches_valid = false;
 }
 
 void TOpenGLDisplay::Clear_Selection()
@@ -438,6 +441,7 @@ void TOpenGLDisplay::Clear_Selection()
   {
     gauge.selected = false;
   }
+  d_mcg_batches_valid = false;
   update();
 }
 
@@ -465,6 +469,7 @@ void TOpenGLDisplay::Set_Selection(int key)
   {
     gauge.selected = gauge.key == key;
   }
+  d_mcg_batches_valid = false;
   update();
 }
 

@@ -192,7 +192,18 @@ private:
     TVector3 colour;
   };
 
+  // The gauge items drawn together: all triangle-list items that end up in the same colour
+  // share one array, so a gauge of thousands of arms costs a few draw calls. Rebuilt on the
+  // first frame after the items or the selection changed.
+  struct TMCGBatch
+  {
+    TVector3 colour;
+    std::vector<double> vertices;
+    std::vector<double> normals;
+  };
+
   TMeshBuffers Create_Mesh_Buffers(const TMesh& mesh);
+  void Build_MCG_Batches();
   void Remove_Mesh_Buffers(const TMeshBuffers& buffers, std::vector<int>* keys) const;
   std::vector<TRenderMCGItem> Create_MCG_Items(const std::vector<MCG::TMCGData>& parts, int key, bool flagged,
                                                bool selected);
@@ -213,6 +224,8 @@ private:
   // The arm records, kept so that the arms can be rebuilt in less detail when many arrive.
   std::vector<TMCGGauge> d_mcg_arms;
   bool d_mcg_simplified = false;
+  std::vector<TMCGBatch> d_mcg_batches;
+  bool d_mcg_batches_valid = false;
 
   TVector3 d_volume_minimum;
   TVector3 d_volume_maximum;

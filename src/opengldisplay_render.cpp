@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QOpenGLContext>
+#include <QOpenGLPaintDevice>
 #include <QOpenGLShaderProgram>
 #include <QPainter>
 #include <QVector4D>
@@ -245,6 +246,44 @@ void TOpenGLDisplay::Draw_MCG_Item(const TRenderMCGItem& item, bool with_selecti
                          vertices, normals);
 }
 
+void TOpenGLDisplay::Build_MCG_Batches()
+{
+  d_mcg_batches.clear();
+  const auto add = [this](const TRenderMCGItem& item, bool with_selection) {
+    const double* vertices = d_vertex_buffer.Buffer(item.vertex_key);
+    const double* normals = d_vertex_buffer.Buffer(item.normal_key);
+    const unsigned size = d_vertex_buffer.Buffer_Size(item.vertex_key);
+    if(item.mode != GL_TRIANGLES || !vertices || !normals || d_vertex_buffer.Buffer_Size(item.normal_key) != size)
+    {
+      return;
+    }
+    const TVector3 colour = Tinted_Colour(item.colour, with_selection && item.selected, item.flagged, TINT_DARK);
+    size_t index = 0;
+    while(index < d_mcg_batches.size() &&
+          !(d_mcg_batches[index].colour.x == colour.x && d_mcg_batches[index].colour.y == colour.y &&
+            d_mcg_batches[index].colour.z == colour.z))
+    {
+      ++index;
+    }
+    if(index == d_mcg_batches.size())
+    {
+      d_mcg_batches.push_back(TMCGBatch{colour, {}, {}});
+    }
+    TMCGBatch& batch = d_mcg_batches[index];
+    batch.vertices.insert(batch.vertices.end(), vertices, vertices + size);
+    batch.normals.insert(batch.normals.end(), normals, normals + size);
+  };
+  for(const TRenderMCGItem& item : d_mcg_base_items)
+  {
+    add(item, false);
+  }
+  for(const TRenderMCGItem& item : d_mcg_arm_items)
+  {
+    add(item, true);
+  }
+  d_mcg_batches_valid = true;
+}
+
 void TOpenGLDisplay::Fit_Mesh(const TMeshBuffers& buffers)
 {
   const double* vertices = d_vertex_buffer.Buffer(buffers.vertex_key);
@@ -331,13 +370,29 @@ void TOpenGLDisplay::GLRender()
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glBindBuffer(GL_ARRAY_BUFFER, 0);
 
+  if(!d_mcg_batches_valid)
+  {
+    Build_MCG_Batches();
+  }
+  for(const TMCGBatch& batch : d_mcg_batches)
+  {
+    Render_Triangle_Buffer(static_cast<unsigned>(batch.vertices.size()), TVector3(), batch.colour, 0.1, 1.0,
+                           batch.vertices.data(), batch.normals.data());
+  }
+  // Parts in other primitive modes cannot join a batch.
   for(const TRenderMCGItem& item : d_mcg_base_items)
   {
-    Draw_MCG_Item(item, false);
+    if(item.mode != GL_TRIANGLES)
+    {
+      Draw_MCG_Item(item, false);
+    }
   }
   for(const TRenderMCGItem& item : d_mcg_arm_items)
   {
-    Draw_MCG_Item(item, true);
+    if(item.mode != GL_TRIANGLES)
+    {
+      Draw_MCG_Item(item, true);
+    }
   }
   for(const TRenderBallbarItem& item : d_ballbar_items)
   {
@@ -378,7 +433,10 @@ void TOpenGLDisplay::GLRender()
   const TVector3& o = d_axis_origin;
   const double axes[18] = {o.x, o.y, o.z, o.x + l, o.y, o.z, o.x, o.y, o.z,
                            o.x, o.y + l, o.z, o.x, o.y, o.z, o.x, o.y, o.z + l};
+  // The triad is what the eye looks for first; a wider line keeps it readable at any size.
+  glLineWidth(2.0f);
   Render_Line_Buffer(18, AXIS_COLOUR, axes);
+  glLineWidth(1.0f);
   if(d_flat_program)
   {
     d_flat_program->release();
@@ -396,8 +454,16 @@ void TOpenGLDisplay::Draw_Overlay()
   glPushMatrix();
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
+  // The painter draws in window coordinates with y downwards, which turns its triangles round:
+  // with culling on, its filled shapes would vanish.
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_DEPTH_TEST);
   {
-    QPainter painter(this);
+    // Painting on a device of the bound framebuffer, not on the widget: a widget painter is
+    // redirected while the window is grabbed, and the labels would then be lost under the image.
+    QOpenGLPaintDevice device(size() * devicePixelRatioF());
+    device.setDevicePixelRatio(devicePixelRatioF());
+    QPainter painter(&device);
     painter.setRenderHint(QPainter::TextAntialiasing);
 
     const double l = d_axis_length * 1.125;
