@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTextCodec>
 #include <QTextStream>
 #include <QXmlStreamReader>
 
@@ -29,11 +30,83 @@ const QString FILE_VERSION_ATTRIBUTE = QStringLiteral("File_Version");
                        .arg(reason));
 }
 
+// Index of the first character outside XML's Char production, or -1. Characters above
+// U+FFFF arrive as surrogate pairs and are allowed; a lone surrogate is not.
+int First_Invalid_Character(const QStringRef& text)
+{
+  for(int index = 0; index < text.size(); ++index)
+  {
+    const ushort c = text.at(index).unicode();
+    if(c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD))
+    {
+      continue;
+    }
+    if(QChar::isHighSurrogate(c) && index + 1 < text.size() && text.at(index + 1).isLowSurrogate())
+    {
+      ++index;
+      continue;
+    }
+    return index;
+  }
+  return -1;
+}
+
+// The DOM's own character test rejects every character above U+FFFF, and under the
+// ReturnNullNode policy its parser then dereferences the null node it made and crashes. DOM
+// nodes are therefore made under the accepting policy, after the text was checked here.
+class TAcceptAllCharacters
+{
+public:
+  TAcceptAllCharacters() : d_policy(QDomImplementation::invalidDataPolicy())
+  {
+    QDomImplementation::setInvalidDataPolicy(QDomImplementation::AcceptInvalidChars);
+  }
+  ~TAcceptAllCharacters() { QDomImplementation::setInvalidDataPolicy(d_policy); }
+  TAcceptAllCharacters(const TAcceptAllCharacters&) = delete;
+  TAcceptAllCharacters& operator=(const TAcceptAllCharacters&) = delete;
+
+private:
+  QDomImplementation::InvalidDataPolicy d_policy;
+};
+
+// The streaming reader skips some NUL characters silently (after "]]" in text, for one),
+// while the DOM's parser keeps them. In any encoding but UTF-16 and UTF-32 a zero byte is a
+// NUL character; those two are decoded first.
+void Check_No_Null_Character(const QByteArray& data, const QString& source)
+{
+  if(!data.contains('\0'))
+  {
+    return;
+  }
+  QString text;
+  const bool wide = data.startsWith("\xfe\xff") || data.startsWith("\xff\xfe") || data.startsWith('\0') ||
+                    (data.size() > 1 && data.at(1) == '\0');
+  if(wide)
+  {
+    QTextCodec* codec =
+        QTextCodec::codecForUtfText(data, QTextCodec::codecForName(data.startsWith('\0') ? "UTF-16BE" : "UTF-16LE"));
+    text = codec->toUnicode(data);
+  }
+  const int index = wide ? text.indexOf(QChar(0)) : data.indexOf('\0');
+  if(index < 0)
+  {
+    return;
+  }
+  const QString before = wide ? text.left(index) : QString::fromUtf8(data.left(index));
+  const int line_start = before.lastIndexOf(QLatin1Char('\n')) + 1;
+  Throw_Data_Error(QStringLiteral("ERR:  Reference %1 XML refused at line %2 column %3: "
+                                  "the character U+0000 is not allowed in XML")
+                       .arg(source)
+                       .arg(before.count(QLatin1Char('\n')) + 1)
+                       .arg(before.size() - line_start + 1));
+}
+
 // A streaming pass over the bytes before the DOM sees them. The DOM parser expands entities
 // without limit, builds and frees its tree recursively, costs about a kilobyte per node, and
 // both parsers compare every attribute of an element with every other. So a document type
 // (the only way to declare entities), deep nesting, too many nodes, too many attributes and
-// overlong tags are refused here, where none of them costs much. The bytes are fed in chunks
+// overlong tags are refused here, where none of them costs much. So are characters that XML
+// does not allow, which this reader passes on in text and the DOM could not write back. The bytes are fed in chunks
 // so that one huge tag is refused before this reader's own quadratic attribute check runs
 // over all of it. A document that is not well-formed is reported with this reader's position
 // and reason, so that the DOM never parses past a point that was not checked.
@@ -43,12 +116,24 @@ void Check_Document(const QByteArray& data, const QString& source, bool namespac
   // A token still unfinished after this many further chunks spans more than 64 KB.
   const int MAXIMUM_CHUNKS_PER_TOKEN = 5;
 
+  Check_No_Null_Character(data, source);
+
   QXmlStreamReader reader;
   reader.setNamespaceProcessing(namespace_processing);
   int depth = 0;
   qint64 nodes = 0;
   int position = 0;
   int chunks_without_token = 0;
+
+  const auto check_characters = [&](const QStringRef& text)
+  {
+    const int index = First_Invalid_Character(text);
+    if(index >= 0)
+    {
+      const QString code = QStringLiteral("%1").arg(text.at(index).unicode(), 4, 16, QLatin1Char('0')).toUpper();
+      Throw_Refusal(reader, source, QStringLiteral("the character U+%1 is not allowed in XML").arg(code));
+    }
+  };
 
   for(;;)
   {
@@ -87,6 +172,10 @@ void Check_Document(const QByteArray& data, const QString& source, bool namespac
                       QStringLiteral("an element has more than %1 attributes").arg(TXmlFile::MAXIMUM_ATTRIBUTES));
       }
       nodes += 1 + reader.attributes().size();
+      for(const QXmlStreamAttribute& attribute : reader.attributes())
+      {
+        check_characters(attribute.value());
+      }
       break;
     case QXmlStreamReader::EndElement:
       --depth;
@@ -94,6 +183,15 @@ void Check_Document(const QByteArray& data, const QString& source, bool namespac
     case QXmlStreamReader::Characters:
       // White space between elements never becomes a DOM node.
       nodes += reader.isWhitespace() ? 0 : 1;
+      check_characters(reader.text());
+      break;
+    case QXmlStreamReader::Comment:
+      ++nodes;
+      check_characters(reader.text());
+      break;
+    case QXmlStreamReader::ProcessingInstruction:
+      ++nodes;
+      check_characters(reader.processingInstructionData());
       break;
     default:
       ++nodes;
@@ -214,7 +312,12 @@ void TXmlFile::Parse(const QByteArray& data, const QString& source, const QStrin
   QString error_message;
   int error_line = 0;
   int error_column = 0;
-  if(!d_document.setContent(data, namespace_processing, &error_message, &error_line, &error_column))
+  bool parsed = false;
+  {
+    const TAcceptAllCharacters accept;
+    parsed = d_document.setContent(data, namespace_processing, &error_message, &error_line, &error_column);
+  }
+  if(!parsed)
   {
     Throw_Data_Error(QStringLiteral("ERR:  Reference %1 XML parse error at line %2 column %3: %4")
                          .arg(source)
@@ -480,7 +583,12 @@ void TXmlFile::Write_Text_Node(QDomElement* node, const QString& text)
   {
     Throw_Data_Error(QStringLiteral("ERR:  Cannot append data to a NULL node"));
   }
-  const QDomText text_node = d_document.createTextNode(text);
+  QDomText text_node;
+  if(First_Invalid_Character(QStringRef(&text)) < 0)
+  {
+    const TAcceptAllCharacters accept;
+    text_node = d_document.createTextNode(text);
+  }
   if(text_node.isNull())
   {
     Throw_Data_Error(QStringLiteral("ERR:  Cannot write node '%1' with data '%2'").arg(node->tagName(), text));

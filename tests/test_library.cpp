@@ -702,6 +702,29 @@ private slots:
     QCOMPARE(Read(copy), content);
   }
 
+  void Names_Above_BMP_Round_Trip()
+  {
+    const QString name = QString::fromUtf8("Br\xC3\xBCcke \xF0\x9F\x94\xA7");
+    QTemporaryDir tmp;
+    TMachineLibrary machines;
+    machines.Set_Data_Path(tmp.path());
+    machines.Create_Machine(name);
+    QVERIFY2(machines.Save(), qPrintable(machines.Last_Error()));
+    TMeasurementLibrary measurements;
+    measurements.Set_Data_Path(tmp.path());
+    measurements.Append_Measurement(std::make_unique<TMeasurement_MCG>())->d_name = name;
+    QVERIFY2(measurements.Save(), qPrintable(measurements.Last_Error()));
+
+    TMachineLibrary machines_read;
+    machines_read.Set_Data_Path(tmp.path());
+    QVERIFY2(machines_read.Load_Data(), qPrintable(machines_read.Last_Error()));
+    QCOMPARE(machines_read.Machine_Names(), QStringList{name});
+    TMeasurementLibrary measurements_read;
+    measurements_read.Set_Data_Path(tmp.path());
+    QVERIFY2(measurements_read.Load_Data(), qPrintable(measurements_read.Last_Error()));
+    QCOMPARE(measurements_read.Measurement_Names(), QStringList{name});
+  }
+
   void Failed_Save_Keeps_Modified()
   {
     QTemporaryDir tmp;

@@ -199,6 +199,22 @@ private slots:
     QTest::newRow("invalid UTF-8") << QByteArray(DECLARATION + "<Machines File_Version=\"2\">\xc3\x28</Machines>")
                                    << "Encountered incorrectly encoded content.";
 
+    // XML forbids these characters; the DOM's parser kept them and could not write them back.
+    QTest::newRow("NUL in text") << QByteArray("<Machines File_Version=\"2\"><a>x\0y</a></Machines>", 46)
+                                 << "line 1 column 32: the character U+0000 is not allowed in XML";
+    // The streaming reader drops this one silently; the DOM used to crash on it.
+    QTest::newRow("NUL after ]]") << QByteArray("<Machines File_Version=\"2\">\n<a>]]\0</a></Machines>", 47)
+                                  << "line 2 column 6: the character U+0000 is not allowed in XML";
+    QTest::newRow("NUL in UTF-16") << QByteArray("\xff\xfe<\0M\0/\0>\0\0\0", 12)
+                                   << "the character U+0000 is not allowed in XML";
+    QTest::newRow("control character in text")
+        << QByteArray("<Machines File_Version=\"2\"><a>x\x01</a></Machines>") << "line 1 column";
+    QTest::newRow("control character in attribute")
+        << QByteArray("<Machines File_Version=\"2\" a=\"\x02\"/>") << "line 1 column";
+    QTest::newRow("control character in comment")
+        << QByteArray("<Machines File_Version=\"2\"><!-- \x1f --></Machines>") << "line 1 column";
+    QTest::newRow("U+FFFF") << QByteArray("<Machines File_Version=\"2\"><a>\xef\xbf\xbf</a></Machines>")
+                            << "line 1 column";
     QTest::newRow("too large") << QByteArray(TXmlFile::MAXIMUM_SIZE + 1, ' ') << "larger than 67108864 bytes";
   }
 
@@ -313,6 +329,28 @@ private slots:
     QCOMPARE(xml.Read_Attribute(&root_node, QStringLiteral("Other"), true), QString());
     QCOMPARE(Thrown([&] { xml.Read_Attribute(root, QStringLiteral("Other"), false); }).Message(),
              QStringLiteral("ERR:  Node attribute 'Other' missing and not optional."));
+  }
+
+  // Characters above U+FFFF are valid XML: they load, write and read back unchanged.
+  void Characters_Above_BMP()
+  {
+    const QString text = QString::fromUtf8("Bridge \xF0\x9F\x94\xA7 \xF0\xA0\x80\x80");
+    TXmlFile xml;
+    xml.Reset(QStringLiteral("Root"), 1);
+    QDomElement node = xml.Create_Node(xml.Root_Node(), QStringLiteral("Name"));
+    xml.Write_Text_Node(&node, text);
+    QByteArray data;
+    xml.Write_Data(&data, false);
+    QVERIFY(data.contains(text.toUtf8()));
+
+    TXmlFile reader;
+    reader.Open_Data(data, QStringLiteral("Root"), nullptr, true);
+    const QDomElement name = reader.Get_Node(reader.Root_Node(), QStringLiteral("Name"), false);
+    QCOMPARE(reader.Read_Text_Node(&name, false), text);
+
+    // A lone surrogate is not a character at all.
+    QCOMPARE(Thrown([&] { xml.Write_Text_Node(&node, QString(QChar(0xD800))); }).Message(),
+             QStringLiteral("ERR:  Cannot write node 'Name' with data '") + QChar(0xD800) + QLatin1Char('\''));
   }
 
   void Write_Errors()
