@@ -18,6 +18,7 @@
 
 #include "core/varlume_assert.h"
 #include "core/vector3.h"
+#include "src/opengldisplaywidget.h"
 
 namespace
 {
@@ -43,15 +44,7 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
   QVBoxLayout* graphical_layout = new QVBoxLayout(graphical_tab);
   graphical_layout->setContentsMargins(0, 0, 0, 0);
 
-  // Stands in for the 3-D view until it is built: same frame, same white ground.
-  d_graphical_view = new QFrame(graphical_tab);
-  d_graphical_view->setFrameShape(QFrame::Box);
-  d_graphical_view->setStyleSheet(QStringLiteral("background-color: rgb(255, 255, 255);"));
-  QGridLayout* view_layout = new QGridLayout(d_graphical_view);
-  QLabel* view_label = new QLabel(tr("The 3-D view is not available in this version."), d_graphical_view);
-  view_label->setAlignment(Qt::AlignCenter);
-  view_label->setStyleSheet(QStringLiteral("color: rgb(128, 128, 128);"));
-  view_layout->addWidget(view_label, 0, 0);
+  d_graphical_view = new TOpenGLDisplayWidget(graphical_tab);
   graphical_layout->addWidget(d_graphical_view);
 
   d_selection_text = Create_Text_Pane(graphical_tab);
@@ -114,6 +107,7 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
   connect(d_export_button, &QPushButton::clicked, this, &TDisplayWidget::Export_Measurements);
   connect(d_save_text_button, &QPushButton::clicked, this, &TDisplayWidget::Save_Measurement_Text);
   connect(d_update_button, &QPushButton::clicked, this, &TDisplayWidget::Update_Map_Display);
+  connect(d_graphical_view, &TOpenGLDisplayWidget::Model_Item_Clicked, this, &TDisplayWidget::Measurement_Item_Clicked);
 }
 
 QPlainTextEdit* TDisplayWidget::Create_Text_Pane(QWidget* parent)
@@ -175,23 +169,33 @@ void TDisplayWidget::Add_Selection_Data_End()
   Move_To_Start(d_selection_text);
 }
 
-// The graphics calls have nothing to forward to until the 3-D view exists.
-void TDisplayWidget::Clear_Graphical_Data() {}
+void TDisplayWidget::Clear_Graphical_Data()
+{
+  d_graphical_view->Clear_Render_Measurements();
+}
 
 void TDisplayWidget::Add_Graphical_Data(TMeasurement* measurement)
 {
   VARLUME_ASSERT(measurement);
+  d_graphical_view->Render_Measurements(measurement);
 }
 
-void TDisplayWidget::Add_Graphical_Data_End() {}
+void TDisplayWidget::Add_Graphical_Data_End()
+{
+  d_graphical_view->Update(false);
+}
 
 void TDisplayWidget::Define_Machine_Volume(const TVector3& minimum, const TVector3& maximum)
 {
-  Q_UNUSED(minimum);
-  Q_UNUSED(maximum);
+  d_graphical_view->Define_Machine_Volume(minimum, maximum);
+  d_graphical_view->Update(true);
 }
 
-void TDisplayWidget::Clear_Machine_Volume() {}
+void TDisplayWidget::Clear_Machine_Volume()
+{
+  d_graphical_view->Clear_Render_Volume();
+  d_graphical_view->Update(true);
+}
 
 double TDisplayWidget::Increment(const QLineEdit* edit)
 {
@@ -257,7 +261,9 @@ void TDisplayWidget::Measurement_Item_Clicked(const double& x, const double& y, 
   if(name < 0)
   {
     Clear_Selection_Data();
+    d_graphical_view->Clear_Selection();
     return;
   }
+  d_graphical_view->Set_Selection(name);
   emit Item_Selected((name / 1000) * 1000, name % 1000);
 }

@@ -9,6 +9,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class TMeasurement;
+class TOpenGLDisplayWidget;
 class TVector3;
 
 // The central output area: the 3-D view with its selection pane, the measurement results and
@@ -73,7 +74,7 @@ private:
   static double Increment(const QLineEdit* edit);
 
   QTabWidget* d_tab_widget;
-  QFrame* d_graphical_view;
+  TOpenGLDisplayWidget* d_graphical_view;
   QPlainTextEdit* d_selection_text;
   QPlainTextEdit* d_measurement_text;
   QPlainTextEdit* d_map_text;
