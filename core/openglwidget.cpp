@@ -146,11 +146,21 @@ void TOpenGLWidget::resizeGL(int width, int height)
     return;
   }
 
+  Set_Viewport_Size(width, height);
+  glViewport(0, 0, width, height);
+  Load_Gl_Matrix(GL_PROJECTION, d_projection_mat);
+}
+
+void TOpenGLWidget::Set_Viewport_Size(int width, int height)
+{
+  if(width <= 0 || height <= 0)
+  {
+    return;
+  }
   d_half_width = width / 2;
   d_half_height = height / 2;
   d_viewport_width = width;
   d_viewport_height = height;
-  glViewport(0, 0, width, height);
 
   // The smaller side keeps its scale. The translation of the changed axis scales with it, so
   // the point at the viewport centre stays there.
@@ -173,7 +183,6 @@ void TOpenGLWidget::resizeGL(int width, int height)
     }
     p[5] = scale;
   }
-  Load_Gl_Matrix(GL_PROJECTION, d_projection_mat);
 }
 
 void TOpenGLWidget::paintGL()

@@ -121,6 +121,10 @@ protected:
   void resizeGL(int width, int height) override;
   void paintGL() override;
 
+  // Viewport size in pixels, and the projection's scale adjusted to its aspect ratio; what
+  // resizeGL does besides telling OpenGL.
+  void Set_Viewport_Size(int width, int height);
+
 private:
   void Load_Matrices();
   // Projection x, y, z translation that draws the rotation centre at the viewport centre and
