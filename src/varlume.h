@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 #include "src/machinecomp.h"
 
 class QAction;
@@ -14,6 +16,7 @@ class QToolButton;
 class TAddDialog;
 class TDisplayWidget;
 class TMachineDialog;
+class TMeasurement;
 class TMeasurementDialog;
 class TMessageBox;
 class TProgressDialog;
@@ -33,6 +36,21 @@ public:
   QString Active_Machine_Name() const;
   // The selected measurement names in the list's selection order.
   QStringList Selected_Measurements() const;
+
+  // Simulation and reports; each delegates to the GUI-free Simulation and Report functions.
+  // Sets up d_machine_comp from the named machine's record; errors (may be null) are appended.
+  bool Update_Machine_Comp(const QString& name, QStringList* errors);
+  // Evaluate and simulate on any model: the window's, or the evaluation's own per pattern.
+  bool Evaluate_Measurement_Expressions(TMachineComp* machine, std::vector<TMeasurement*>* measurements,
+                                        QStringList* errors) const;
+  // False (with "<name>: <message>" in errors) when the model raised an axis exception.
+  bool Update_Measurement_Items(TMachineComp* machine, std::vector<TMeasurement*>* measurements,
+                                QStringList* errors = nullptr) const;
+  QStringList Report_Measurement_Item(TMeasurement* measurement) const;
+  QString Pad_String(const QString& text, int width, bool comma) const;
+  // True while the active machine's last set-up failed: d_machine_comp then belongs to no
+  // machine, and nothing may be simulated, exported or evaluated on it.
+  bool Machine_Setup_Failed() const { return d_machine_setup_failed; }
 
 public slots:
   void Add_Machine();
@@ -115,6 +133,10 @@ private:
 
   bool d_evaluation_running;
   bool d_close_pending;
+
+  // The last set-up of the active machine failed, with these error lines.
+  bool d_machine_setup_failed = false;
+  QStringList d_machine_setup_errors;
 };
 
 #endif
