@@ -569,7 +569,7 @@ void TOpenGLWidget::mouseReleaseEvent(QMouseEvent* event)
 
   if(event->button() == Qt::LeftButton)
   {
-    if(d_rubber_band_active && d_rubber_band && d_rubber_band->isVisible())
+    if(d_rubber_band_active && d_rubber_band && !d_rubber_band->isHidden())
     {
       d_rubber_band->hide();
       Zoom_To_Rect(d_rubber_band_rect);
