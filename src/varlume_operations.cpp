@@ -188,12 +188,38 @@ void TVarlume::Measurement_Selection_Changed()
   // Simulating the selected measurements on the machine comes with the simulation.
 }
 
-// The editors come with the machine and measurement editor forms.
-void TVarlume::Edit_Machine() {}
+void TVarlume::Edit_Machine()
+{
+  d_machine_dialog->Reset(Active_Machine_Name());
+  if(d_machine_dialog->exec() == QDialog::Accepted)
+  {
+    // Rebuild the edited machine's error model and everything simulated on it.
+    Machine_Selection_Changed();
+  }
+}
 
-void TVarlume::Add_Measurement() {}
+void TVarlume::Add_Measurement()
+{
+  // With one measurement selected, the new one starts as a copy of it. The dialog announces
+  // what it creates, which refreshes the list; its result says nothing more.
+  const QStringList selected = Selected_Measurements();
+  d_measurement_dialog->Reset(QString(), selected.size() == 1 ? selected.front() : QString());
+  d_measurement_dialog->exec();
+}
 
-void TVarlume::Edit_Measurement() {}
+void TVarlume::Edit_Measurement()
+{
+  const QStringList selected = Selected_Measurements();
+  if(selected.size() != 1)
+  {
+    return;
+  }
+  d_measurement_dialog->Reset(selected.front(), QString());
+  if(d_measurement_dialog->exec() == QDialog::Accepted)
+  {
+    Measurement_Selection_Changed();
+  }
+}
 
 // Filled by the simulation, the evaluation and the export.
 void TVarlume::Display_Selected_Item(int id, int index)

@@ -1,0 +1,42 @@
+#ifndef EXPRESSIONDIALOG_H
+#define EXPRESSIONDIALOG_H
+
+#include <QDialog>
+#include <QString>
+
+class QCloseEvent;
+class QLineEdit;
+
+// Defines an axis error function by its values: the error of the current expression at five
+// positions along the axis is shown and edited, and Expression() fits a polynomial of degree 4
+// in L (the position in metres) through the five points.
+class TExpressionDialog : public QDialog
+{
+  Q_OBJECT
+
+public:
+  static constexpr int POINT_COUNT = 5;
+
+  explicit TExpressionDialog(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+
+  // The first and last position in millimetres; call before Set_Expression.
+  void Set_Position_Range(double lower, double upper);
+  // Shows the error of the expression at the five positions; a text that does not evaluate
+  // shows 0.0000 everywhere.
+  void Set_Expression(const QString& expression);
+  // The fitted polynomial, terms below 4.9e-5 left out, for example "0.0010+0.0100*L";
+  // "0.0000" when a field is not a number or the fit fails.
+  QString Expression() const;
+
+protected:
+  // Closing the window applies nothing.
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  double d_lower = 0.0;
+  double d_upper = 1000.0;
+  QLineEdit* d_position_edits[POINT_COUNT];
+  QLineEdit* d_error_edits[POINT_COUNT];
+};
+
+#endif
