@@ -44,7 +44,7 @@ enum class TVolumeChange
 // The record of the machine with that name (case-insensitive) from anything that has the
 // library's machine queries: TMachineLibrary, or TMachineDialog, which forwards to one.
 // False when no machine has the name.
-template<typename TLibrary>
+template <typename TLibrary>
 bool Find_Machine_Record(const TLibrary& library, const QString& name, TMachineRecord* record);
 
 // The set-up geometry with the axes in kinematic order (XYZ: X, Y, Z; YXZ: Y, X, Z; XZY: X, Z, Y;
@@ -65,7 +65,7 @@ bool Setup_Machine_Comp(const TMachineRecord& record, TMachineComp* machine, QSt
 
 // Find_Machine_Record and Setup_Machine_Comp; "Machine not found." (volume CLEARED) when no
 // machine has the name.
-template<typename TLibrary>
+template <typename TLibrary>
 bool Update_Machine_Comp(const TLibrary& library, const QString& name, TMachineComp* machine, QStringList* errors,
                          TVolumeChange* volume = nullptr);
 
@@ -91,7 +91,7 @@ long long Expected_Row_Count(const TMeasurement& measurement);
 
 // ---------------------------------------------------------------------------------------------
 
-template<typename TLibrary>
+template <typename TLibrary>
 bool Find_Machine_Record(const TLibrary& library, const QString& name, TMachineRecord* record)
 {
   const int id = library.Machine_Id(name);
@@ -109,7 +109,7 @@ bool Find_Machine_Record(const TLibrary& library, const QString& name, TMachineR
   return true;
 }
 
-template<typename TLibrary>
+template <typename TLibrary>
 bool Update_Machine_Comp(const TLibrary& library, const QString& name, TMachineComp* machine, QStringList* errors,
                          TVolumeChange* volume)
 {

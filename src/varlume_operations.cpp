@@ -11,6 +11,7 @@
 #include "src/displaywidget.h"
 #include "src/machinedialog.h"
 #include "src/measurementdialog.h"
+#include "src/report.h"
 
 namespace
 {
@@ -148,12 +149,36 @@ void TVarlume::Activate_Machine(const QString& name)
 {
   d_display_widget->Clear_Selection_Data();
   d_display_widget->Clear_Graphical_Data();
+  d_machine_setup_failed = false;
+  d_machine_setup_errors.clear();
   if(name.isEmpty())
   {
     d_display_widget->Clear_Machine_Volume();
     return;
   }
-  // Building the error model of the machine and showing its tables comes with the simulation.
+
+  QStringList errors;
+  if(Update_Machine_Comp(name, &errors))
+  {
+    Update_Map_Display();
+    Measurement_Selection_Changed();
+    return;
+  }
+
+  // d_machine_comp may still hold the machine selected before, or half of this one: nothing of
+  // it may stay on show, and nothing is simulated on it until a set-up succeeds.
+  d_machine_setup_failed = true;
+  d_machine_setup_errors = errors;
+  d_display_widget->Clear_Map_Data();
+  d_display_widget->Clear_Measurement_Data();
+  d_display_widget->Enable_Output_Options(false);
+  for(const QString& line : Report::Map_Initialization_Errors(errors))
+  {
+    d_display_widget->Add_Map_Data_Line(line);
+    d_display_widget->Add_Selection_Data_Line(line);
+  }
+  d_display_widget->Add_Map_Data_End();
+  d_display_widget->Add_Selection_Data_End();
 }
 
 void TVarlume::Measurement_Selection_Changed()
@@ -185,7 +210,42 @@ void TVarlume::Measurement_Selection_Changed()
     d_display_widget->Add_Selection_Data_End();
     return;
   }
-  // Simulating the selected measurements on the machine comes with the simulation.
+
+  // Errors go to the measurement and the selection pane alike.
+  const auto show_errors = [this](const QStringList& lines) {
+    for(const QString& line : lines)
+    {
+      d_display_widget->Add_Measurement_Data_Line(line);
+      d_display_widget->Add_Selection_Data_Line(line);
+    }
+    d_display_widget->Add_Measurement_Data_End();
+    d_display_widget->Add_Selection_Data_End();
+  };
+  if(d_machine_setup_failed)
+  {
+    show_errors(Report::Map_Initialization_Errors(d_machine_setup_errors));
+    return;
+  }
+
+  std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(names);
+  QStringList lines;
+  if(!Report::Simulate_Measurements(&d_machine_comp, &measurements, &lines))
+  {
+    show_errors(lines);
+    return;
+  }
+
+  d_display_widget->Enable_Output_Options(true);
+  for(TMeasurement* measurement : measurements)
+  {
+    d_display_widget->Add_Graphical_Data(measurement);
+  }
+  for(const QString& line : lines)
+  {
+    d_display_widget->Add_Measurement_Data_Line(line);
+  }
+  d_display_widget->Add_Measurement_Data_End();
+  d_display_widget->Add_Graphical_Data_End();
 }
 
 void TVarlume::Edit_Machine()
@@ -221,15 +281,7 @@ void TVarlume::Edit_Measurement()
   }
 }
 
-// Filled by the simulation, the evaluation and the export.
-void TVarlume::Display_Selected_Item(int id, int index)
-{
-  Q_UNUSED(id);
-  Q_UNUSED(index);
-}
-
-void TVarlume::Update_Map_Display() {}
-
+// Filled by the evaluation and the export.
 void TVarlume::Evaluate_Measurements() {}
 
 void TVarlume::Progress_Cancel()
