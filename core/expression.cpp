@@ -160,10 +160,8 @@ double To_Double(const QChar* chars, int length, bool* ok)
 
 QString Value_Text(double value)
 {
-  if(std::fabs(value) < 5e-17)
-  {
-    value = 0.0; // also turns -0 into 0
-  }
+  // Sixteen decimals write magnitudes below 5e-17 as zero; a tiny negative value keeps its
+  // parentheses and sign and so reads back as -0 (-0 itself is written bare).
   const QString number = QString("%1").arg(value, 0, 'f', 16);
   return value < 0.0 ? QString("(%1)").arg(number) : number;
 }

@@ -89,7 +89,7 @@ namespace Expression_Text
 QString Normalise(const QString& text);
 // QString(chars, length).toDouble(ok).
 double To_Double(const QChar* chars, int length, bool* ok);
-// A variable's value as written into the text: 16 decimals, negatives in parentheses, below 5e-17 zero.
+// A variable's value as written into the text: 16 decimals, negatives in parentheses (below 5e-17 the digits are zero).
 QString Value_Text(double value);
 // text.replace(QRegularExpression("(\\b%1\\b)").arg(name), replacement) for a name of [A-Za-z0-9_].
 QString Replace_Word(const QString& text, const QString& name, const QString& replacement);

@@ -148,7 +148,7 @@ private slots:
     QTest::newRow("smallest decimal") << "T=1.4e-16" << "T" << 1e-16 << true;
     QTest::newRow("no exponent") << "T=1e20" << "T" << 1e20 << true;
     QTest::newRow("tiny is zero") << "T=1e-20" << "1/T" << Infinity << true;
-    QTest::newRow("tiny negative is zero") << "T=-1e-20" << "1/T" << Infinity << true;
+    QTest::newRow("tiny negative is negative zero") << "T=-1e-20" << "1/T" << -Infinity << true;
     QTest::newRow("negative zero is zero") << "T=-0" << "1/T" << Infinity << true;
     QTest::newRow("not a number") << "T=nan" << "T" << 0.0 << false;
     QTest::newRow("infinite") << "T=-inf" << "T" << 0.0 << false;
@@ -272,7 +272,8 @@ private slots:
     }
 
     QCOMPARE(Expression_Text::Value_Text(-5.0), QString("(-5.0000000000000000)"));
-    QCOMPARE(Expression_Text::Value_Text(-4e-17), QString("0.0000000000000000"));
+    QCOMPARE(Expression_Text::Value_Text(-4e-17), QString("(-0.0000000000000000)"));
+    QCOMPARE(Expression_Text::Value_Text(4e-17), QString("0.0000000000000000"));
     QCOMPARE(Expression_Text::Value_Text(-6e-17), QString("(-0.0000000000000001)"));
     QCOMPARE(Expression_Text::Value_Text(-0.0), QString("0.0000000000000000"));
   }
