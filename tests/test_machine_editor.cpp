@@ -142,7 +142,8 @@ QStringList Editor_State(QWidget* dialog)
   return state;
 }
 
-// Runs action on the next modal dialog that opens, then lets the caller's exec() return.
+// Runs action on the next modal dialog; a dialog still open afterwards (a failed check) is
+// rejected, so that the caller's exec() returns.
 void On_Next_Dialog(const std::function<void(QDialog*)>& action)
 {
   QTimer::singleShot(0,
@@ -151,6 +152,10 @@ void On_Next_Dialog(const std::function<void(QDialog*)>& action)
                        QDialog* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
                        QVERIFY(dialog);
                        action(dialog);
+                       if(dialog->isVisible())
+                       {
+                         dialog->reject();
+                       }
                      });
 }
 
