@@ -271,23 +271,6 @@ private slots:
     QCOMPARE(dialog.Expression(), expected);
   }
 
-  void Expression_Round_Trip_data()
-  {
-    QTest::addColumn<QString>("expression");
-    QTest::newRow("constant and slope") << "0.0010+0.0100*L";
-    QTest::newRow("negative slope") << "0.0010-0.0200*L";
-    QTest::newRow("zero") << "0.0000";
-  }
-
-  void Expression_Round_Trip()
-  {
-    QFETCH(QString, expression);
-    TExpressionDialog dialog;
-    dialog.Set_Position_Range(0.0, 1000.0);
-    dialog.Set_Expression(expression);
-    QCOMPARE(dialog.Expression(), expression);
-  }
-
   void New_Machine_Shown()
   {
     auto dialog = New_Machine_Editor();
@@ -487,16 +470,18 @@ private slots:
   void D_Axis_Availability_data()
   {
     QTest::addColumn<QString>("kinematic");
+    QTest::addColumn<int>("value");
     QTest::addColumn<bool>("available");
-    QTest::newRow("X-Y-Z") << "Axis: X-Y-Z" << false;
-    QTest::newRow("Y-X-Z") << "Axis: Y-X-Z" << false;
-    QTest::newRow("X-Z-Y") << "Axis: X-Z-Y" << true;
-    QTest::newRow("Y-Z-X") << "Axis: Y-Z-X" << true;
+    QTest::newRow("X-Y-Z") << "Axis: X-Y-Z" << KINEMATIC_XYZ << false;
+    QTest::newRow("Y-X-Z") << "Axis: Y-X-Z" << KINEMATIC_YXZ << false;
+    QTest::newRow("X-Z-Y") << "Axis: X-Z-Y" << KINEMATIC_XZY << true;
+    QTest::newRow("Y-Z-X") << "Axis: Y-Z-X" << KINEMATIC_YZX << true;
   }
 
   void D_Axis_Availability()
   {
     QFETCH(QString, kinematic);
+    QFETCH(int, value);
     QFETCH(bool, available);
 
     auto dialog = New_Machine_Editor();
@@ -515,6 +500,7 @@ private slots:
 
     Button(dialog.get(), "Accept")->click();
     const int id = dialog->Machine_Id("Bridge");
+    QCOMPARE(dialog->Machine_Kinematic(id), value);
     QCOMPARE(dialog->Map_Error_Items(id).size(), std::size_t(available ? 1 : 0));
 
     // Shown again the same way from the record.
@@ -523,26 +509,6 @@ private slots:
     QCOMPARE(row->isEnabled(), available);
     QCOMPARE(row->Is_Option_Enabled(), available);
     QCOMPARE(Axis_Item(dialog.get(), AXIS_D)->isExpanded(), available);
-  }
-
-  void Kinematic_Stored_data()
-  {
-    QTest::addColumn<QString>("kinematic");
-    QTest::addColumn<int>("value");
-    QTest::newRow("X-Y-Z") << "Axis: X-Y-Z" << KINEMATIC_XYZ;
-    QTest::newRow("Y-X-Z") << "Axis: Y-X-Z" << KINEMATIC_YXZ;
-    QTest::newRow("X-Z-Y") << "Axis: X-Z-Y" << KINEMATIC_XZY;
-    QTest::newRow("Y-Z-X") << "Axis: Y-Z-X" << KINEMATIC_YZX;
-  }
-
-  void Kinematic_Stored()
-  {
-    QFETCH(QString, kinematic);
-    QFETCH(int, value);
-    auto dialog = New_Machine_Editor();
-    Radio(dialog.get(), kinematic)->click();
-    Button(dialog.get(), "Accept")->click();
-    QCOMPARE(dialog->Machine_Kinematic(dialog->Machine_Id("Bridge")), value);
   }
 
   void Cancel_Changes_Nothing()
