@@ -1,0 +1,257 @@
+#include <QtTest>
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <vector>
+
+#include "src/machinelibrary.h"
+#include "src/measurementlibrary.h"
+#include "src/report.h"
+#include "src/simulation.h"
+#include "tests/simulation_cases.h"
+
+namespace
+{
+struct TResult
+{
+  int code = -1;
+  QByteArray out;
+  QByteArray err;
+};
+
+QString Examples_Directory()
+{
+  return QStringLiteral(VARLUME_TEST_DATA "/../../examples");
+}
+
+// Every file below a directory with a digest of its contents.
+QStringList Snapshot(const QString& directory)
+{
+  QStringList entries;
+  QDirIterator it(directory, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+  while(it.hasNext())
+  {
+    const QString path = it.next();
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    entries.push_back(path + ' ' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex());
+  }
+  entries.sort();
+  return entries;
+}
+
+// Exit code that a pane text stands for.
+int Expected_Code(const QByteArray& text)
+{
+  if(text.startsWith("Map Initialization Errors") || text.startsWith("Measurement Expression Errors"))
+  {
+    return 1;
+  }
+  return text.startsWith("ERR:") ? 2 : 0;
+}
+} // namespace
+
+class TTestBatch : public QObject
+{
+  Q_OBJECT
+
+private:
+  QTemporaryDir d_home;
+
+  // Runs the tool without a display and with a home of its own.
+  TResult Run(const QStringList& arguments)
+  {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    environment.insert("HOME", d_home.path());
+    process.setProcessEnvironment(environment);
+    process.start(QDir(QCoreApplication::applicationDirPath()).filePath("../varlume-batch"), arguments);
+    TResult result;
+    if(!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+    {
+      return result;
+    }
+    result.code = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+  }
+
+  static QStringList Case_Arguments(const Simulation_Cases::TCase& c, const QString& data)
+  {
+    QStringList arguments = {"--data", data, c.measurements.isEmpty() ? "map" : "results", "--machine", c.machine};
+    for(const QString& measurement : c.measurements)
+    {
+      arguments << "--measurement" << measurement;
+    }
+    if(c.measurements.isEmpty() && c.increment != 100.0)
+    {
+      arguments << "--increments" << QString::number(c.increment) << QString::number(c.increment)
+                << QString::number(c.increment);
+    }
+    return arguments;
+  }
+
+private slots:
+  void initTestCase() { QVERIFY(d_home.isValid()); }
+
+  void Stored_Panes_data()
+  {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("file");
+    for(const auto& cases : {Simulation_Cases::Results_Cases(), Simulation_Cases::Map_Cases()})
+    {
+      for(const Simulation_Cases::TCase& c : cases)
+      {
+        QTest::newRow(c.file) << Case_Arguments(c, Simulation_Cases::Data_Directory())
+                              << Simulation_Cases::Expected_File(c.file);
+      }
+    }
+  }
+
+  // The same bytes as the model and the window produce, then one line feed.
+  void Stored_Panes()
+  {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, file);
+    const QByteArray expected = Simulation_Cases::Read(file);
+    const TResult result = Run(arguments);
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.out, expected + '\n');
+    QCOMPARE(result.code, Expected_Code(expected));
+  }
+
+  // The sample libraries: every machine's map and every machine with all measurements.
+  void Examples()
+  {
+    TMachineLibrary machines;
+    TMeasurementLibrary measurements;
+    machines.Set_Data_Path(Examples_Directory());
+    measurements.Set_Data_Path(Examples_Directory());
+    QVERIFY(machines.Load_Data());
+    QVERIFY(measurements.Load_Data());
+    QVERIFY(!machines.Machine_Names().isEmpty());
+
+    const TResult list = Run({"list", "--data", Examples_Directory()});
+    QCOMPARE(list.code, 0);
+    QCOMPARE(QString::fromUtf8(list.out),
+             (machines.Machine_Names() + measurements.Measurement_Names()).join('\n') + '\n');
+
+    const QStringList names = measurements.Measurement_Names();
+    for(const QString& name : machines.Machine_Names())
+    {
+      TMachineComp machine;
+      QStringList errors;
+      QVERIFY2(Simulation::Update_Machine_Comp(machines, name, &machine, &errors), qPrintable(errors.join('\n')));
+
+      const TResult map = Run({"map", "--data", Examples_Directory(), "--machine", name});
+      QCOMPARE(map.code, 0);
+      QCOMPARE(map.out, Report::Pane_Text(Report::Map_Display(machine, name, 100, 100, 100)).toLatin1() + '\n');
+
+      QStringList arguments = {"--data", Examples_Directory(), "results", "--machine", name};
+      for(const QString& measurement : names)
+      {
+        arguments << "--measurement" << measurement;
+      }
+      std::vector<TMeasurement*> list = measurements.Measurements(names);
+      QStringList lines;
+      const bool simulated = Report::Simulate_Measurements(&machine, &list, &lines);
+      const TResult results = Run(arguments);
+      QCOMPARE(results.out, Report::Pane_Text(lines).toLatin1() + '\n');
+      QCOMPARE(results.code, simulated ? 0 : 1);
+    }
+  }
+
+  void Usage_Errors_data()
+  {
+    const QString data = Simulation_Cases::Data_Directory();
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::newRow("no command") << QStringList{"--data", data} << 2;
+    QTest::newRow("unknown command") << QStringList{"show", "--data", data} << 2;
+    QTest::newRow("two commands") << QStringList{"list", "map", "--data", data} << 2;
+    QTest::newRow("unknown option") << QStringList{"list", "--colour"} << 2;
+    QTest::newRow("list with a machine") << QStringList{"list", "--machine", "Bridge", "--data", data} << 2;
+    QTest::newRow("map without machine") << QStringList{"map", "--data", data} << 2;
+    QTest::newRow("map with two machines")
+        << QStringList{"map", "--machine", "Bridge", "--machine", "Gantry", "--data", data} << 2;
+    QTest::newRow("map with a measurement")
+        << QStringList{"map", "--machine", "Bridge", "--measurement", "ISO X", "--data", data} << 2;
+    QTest::newRow("results without measurement") << QStringList{"results", "--machine", "Bridge", "--data", data} << 2;
+    QTest::newRow("two increments") << QStringList{"map", "--machine", "Bridge", "--increments", "50", "50"} << 2;
+    QTest::newRow("unknown machine") << QStringList{"map", "--machine", "Nowhere", "--data", data} << 2;
+    QTest::newRow("unknown measurement") << QStringList{"results",       "--machine", "Bridge",
+                                                        "--measurement", "ISO X",     "--measurement",
+                                                        "Nowhere",       "--data",    data}
+                                         << 2;
+  }
+
+  void Usage_Errors()
+  {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    const TResult result = Run(arguments);
+    QCOMPARE(result.code, code);
+    QCOMPARE(result.out, QByteArray());
+    QVERIFY(result.err.startsWith("varlume-batch: "));
+  }
+
+  void Help_And_Version()
+  {
+    const TResult help = Run({"--help"});
+    QCOMPARE(help.code, 0);
+    QVERIFY(help.out.contains("results"));
+    QVERIFY(help.out.contains("--increments"));
+    const TResult version = Run({"--version"});
+    QCOMPARE(version.code, 0);
+    QCOMPARE(version.out, QByteArray("varlume-batch 3.0\n"));
+  }
+
+  // --data may stand on either side of the command; without it the home's .varlume is read.
+  // Names are found in any letter case, and a negative increment counts as its size.
+  void Arguments_In_Any_Place()
+  {
+    const QString data = Simulation_Cases::Data_Directory();
+    const QByteArray expected = Simulation_Cases::Read(Simulation_Cases::Expected_File("map_arm_xzy")) + '\n';
+    QCOMPARE(Run({"map", "--machine", "arm xzy", "--increments", "-250", "250", "-250", "--data", data}).out, expected);
+    QCOMPARE(Run({"--increments", "250", "250", "250", "--data", data, "map", "--machine", "Arm XZY"}).out, expected);
+
+    const QString home_data = QDir(d_home.path()).filePath(".varlume");
+    QVERIFY(QDir().mkpath(home_data));
+    for(const char* name : {"machines.xml", "measurements.xml"})
+    {
+      QFile::remove(QDir(home_data).filePath(name));
+      QVERIFY(QFile::copy(QDir(data).filePath(name), QDir(home_data).filePath(name)));
+    }
+    QCOMPARE(Run({"map", "--machine", "Arm XZY", "--increments", "250", "250", "250"}).out, expected);
+  }
+
+  // The libraries are read, never written, also when one of them does not load.
+  void Never_Writes()
+  {
+    QTemporaryDir data;
+    QVERIFY(QFile::copy(QDir(Simulation_Cases::Data_Directory()).filePath("measurements.xml"),
+                        QDir(data.path()).filePath("measurements.xml")));
+    QFile broken(QDir(data.path()).filePath("machines.xml"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("<Machines File_Version=\"2\"><Machine_Item>");
+    broken.close();
+    const QStringList before = Snapshot(data.path());
+
+    const TResult list = Run({"list", "--data", data.path()});
+    QCOMPARE(list.code, 0);
+    QVERIFY(list.err.contains("ERR:  Loading machines exception"));
+    QVERIFY(list.out.startsWith("Laser X\n"));
+    QCOMPARE(Run({"map", "--machine", "Bridge", "--data", data.path()}).code, 2);
+    QCOMPARE(Snapshot(data.path()), before);
+  }
+};
+
+QTEST_GUILESS_MAIN(TTestBatch)
+#include "test_batch.moc"
