@@ -1,0 +1,301 @@
+#include <QtTest>
+
+#include <QAction>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "src/displaywidget.h"
+#include "src/report.h"
+#include "src/varlume.h"
+#include "tests/simulation_cases.h"
+
+namespace
+{
+QListWidget* List(QWidget* window, const char* dock)
+{
+  return window->findChild<QDockWidget*>(QString::fromLatin1(dock))->findChild<QListWidget*>();
+}
+
+// Selects the rows of these names one after the other, as clicks with Ctrl held would.
+void Select(QListWidget* list, const QStringList& names)
+{
+  list->clearSelection();
+  for(const QString& name : names)
+  {
+    const QList<QListWidgetItem*> items = list->findItems(name, Qt::MatchExactly);
+    QVERIFY2(items.size() == 1, qPrintable(name));
+    list->selectionModel()->select(list->model()->index(list->row(items.front()), 0), QItemSelectionModel::Select);
+  }
+}
+
+QByteArray Pane(QWidget* window, const char* name)
+{
+  return window->findChild<QPlainTextEdit*>(QString::fromLatin1(name))->toPlainText().toLatin1();
+}
+
+QPushButton* Button(QWidget* window, const QString& text)
+{
+  for(QPushButton* button : window->findChildren<QPushButton*>())
+  {
+    if(button->text() == text)
+    {
+      return button;
+    }
+  }
+  return nullptr;
+}
+
+bool Action_Enabled(QWidget* window, const QString& text)
+{
+  for(QAction* action : window->findChildren<QAction*>())
+  {
+    if(action->text() == text)
+    {
+      return action->isEnabled();
+    }
+  }
+  return false;
+}
+
+// The increment fields of the map tab, which hold the Update button.
+void Set_Increments(QWidget* window, double value)
+{
+  const QList<QLineEdit*> edits = Button(window, "Update")->parentWidget()->findChildren<QLineEdit*>();
+  QCOMPARE(edits.size(), 3);
+  for(QLineEdit* edit : edits)
+  {
+    edit->setText(QString::number(value));
+  }
+}
+
+bool Is_Error_Block(const QByteArray& text)
+{
+  return text.startsWith("Map Initialization Errors") || text.startsWith("Measurement Expression Errors");
+}
+} // namespace
+
+class TTestSimulationWindow : public QObject
+{
+  Q_OBJECT
+
+private:
+  std::unique_ptr<QTemporaryDir> d_home;
+  std::unique_ptr<TVarlume> d_window;
+
+  QListWidget* Machines() { return List(d_window.get(), "machine_dock"); }
+  QListWidget* Measurements() { return List(d_window.get(), "measurement_dock"); }
+  QByteArray Pane(const char* name) { return ::Pane(d_window.get(), name); }
+  bool Output_Enabled() { return Button(d_window.get(), "Save Text")->isEnabled(); }
+
+private slots:
+  // A home of its own with the fixture libraries, and a fresh window on them.
+  void init()
+  {
+    d_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(d_home->isValid());
+    qputenv("HOME", d_home->path().toLocal8Bit());
+    const QDir data(QDir(d_home->path()).filePath(".varlume"));
+    QVERIFY(QDir().mkpath(data.path()));
+    for(const char* name : {"machines.xml", "measurements.xml"})
+    {
+      QVERIFY(QFile::copy(QDir(Simulation_Cases::Data_Directory()).filePath(name), data.filePath(name)));
+    }
+    d_window = std::make_unique<TVarlume>();
+    QCOMPARE(Machines()->count(), 8);
+  }
+
+  void cleanup() { d_window.reset(); }
+
+  void Results_data()
+  {
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QStringList>("measurements");
+    QTest::addColumn<QString>("file");
+    for(const Simulation_Cases::TCase& c : Simulation_Cases::Results_Cases())
+    {
+      QTest::newRow(c.file) << c.machine << c.measurements << Simulation_Cases::Expected_File(c.file);
+    }
+  }
+
+  // Measurements chosen first, then the machine: its activation simulates them. The panes show
+  // what varlume-batch prints; errors go to the selection pane as well.
+  void Results()
+  {
+    QFETCH(QString, machine);
+    QFETCH(QStringList, measurements);
+    QFETCH(QString, file);
+    Select(Measurements(), measurements);
+    QCOMPARE(Pane("measurement_text"), QByteArray("Select a machine to display the measurement."));
+    Select(Machines(), {machine});
+
+    const QByteArray expected = Simulation_Cases::Read(file);
+    const bool failed = Is_Error_Block(expected);
+    if(expected.startsWith("Map Initialization Errors"))
+    {
+      // The failed set-up itself clears the results; the block appears in the map and the
+      // selection pane, and in the measurement pane with the next selection change.
+      QCOMPARE(Pane("measurement_text"), QByteArray());
+      QCOMPARE(Pane("map_text"), expected);
+      Select(Measurements(), measurements);
+    }
+    QCOMPARE(Pane("measurement_text"), expected);
+    QCOMPARE(Pane("selection_text"), failed ? expected : QByteArray());
+    QCOMPARE(Output_Enabled(), !failed);
+  }
+
+  void Maps_data()
+  {
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<double>("increment");
+    QTest::addColumn<QString>("file");
+    for(const Simulation_Cases::TCase& c : Simulation_Cases::Map_Cases())
+    {
+      QTest::newRow(c.file) << c.machine << c.increment << Simulation_Cases::Expected_File(c.file);
+    }
+  }
+
+  void Maps()
+  {
+    QFETCH(QString, machine);
+    QFETCH(double, increment);
+    QFETCH(QString, file);
+    Set_Increments(d_window.get(), increment);
+    Select(Machines(), {machine});
+    QCOMPARE(Pane("map_text"), Simulation_Cases::Read(file));
+    // The Update button shows the same.
+    Set_Increments(d_window.get(), 100);
+    Select(Machines(), {machine});
+    Set_Increments(d_window.get(), increment);
+    Button(d_window.get(), "Update")->click();
+    QCOMPARE(Pane("map_text"), Simulation_Cases::Read(file));
+  }
+
+  // A machine that cannot be set up never shows, keeps or simulates the one selected before.
+  void Failed_Setup_After_Good_One()
+  {
+    const QStringList measurements = {"ISO X", "BallBar X"};
+    Select(Machines(), {"Bridge"});
+    Select(Measurements(), measurements);
+    QVERIFY(Pane("measurement_text").startsWith("ISO 10360-2 Measurement"));
+    QVERIFY(Output_Enabled());
+
+    const QByteArray block = Simulation_Cases::Read(Simulation_Cases::Expected_File("map_reversed_travel"));
+    Select(Machines(), {"Reversed Travel"});
+    QCOMPARE(Pane("map_text"), block);
+    QCOMPARE(Pane("selection_text"), block);
+    QCOMPARE(Pane("measurement_text"), QByteArray());
+    QVERIFY(!Output_Enabled());
+    QVERIFY(d_window->Machine_Setup_Failed());
+
+    Select(Measurements(), {"BallBar X"});
+    QCOMPARE(Pane("measurement_text"), block);
+    QCOMPARE(Pane("selection_text"), block);
+    QVERIFY(!Output_Enabled());
+    Button(d_window.get(), "Update")->click();
+    QCOMPARE(Pane("map_text"), block);
+
+    // Back on a machine that works, everything is simulated again.
+    Select(Machines(), {"Bridge"});
+    QVERIFY(!d_window->Machine_Setup_Failed());
+    QCOMPARE(Pane("map_text"), Simulation_Cases::Read(Simulation_Cases::Expected_File("map_bridge")));
+    QVERIFY(Pane("measurement_text").startsWith("ASME B89 Ballbar Measurement"));
+    QVERIFY(Output_Enabled());
+  }
+
+  void Machine_Selection_Counts()
+  {
+    Select(Machines(), {"Bridge"});
+    QVERIFY(Action_Enabled(d_window.get(), "Remove Machine"));
+    QVERIFY(Action_Enabled(d_window.get(), "Edit Machine"));
+    QVERIFY(!Pane("map_text").isEmpty());
+
+    Select(Machines(), {"Bridge", "Gantry"});
+    QVERIFY(Action_Enabled(d_window.get(), "Remove Machine"));
+    QVERIFY(!Action_Enabled(d_window.get(), "Edit Machine"));
+    QCOMPARE(Pane("map_text"), QByteArray());
+    QCOMPARE(Pane("measurement_text"), QByteArray());
+
+    Select(Measurements(), {"ISO X", "MCG Band"});
+    QCOMPARE(Pane("measurement_text"), QByteArray("Select a machine to display the measurement."));
+    QCOMPARE(Pane("selection_text"), QByteArray("Select a machine to display the measurement."));
+    QVERIFY(Action_Enabled(d_window.get(), "Remove Measurement"));
+    QVERIFY(!Action_Enabled(d_window.get(), "Edit Measurement"));
+    QVERIFY(!Output_Enabled());
+
+    Select(Machines(), {});
+    QVERIFY(!Action_Enabled(d_window.get(), "Remove Machine"));
+    Select(Measurements(), {"ISO X"});
+    QVERIFY(Action_Enabled(d_window.get(), "Edit Measurement"));
+    QCOMPARE(Pane("measurement_text"), QByteArray("Select a machine to display the measurement."));
+
+    // An empty measurement selection on one machine is a successful simulation of nothing.
+    Select(Machines(), {"Gantry"});
+    Select(Measurements(), {});
+    QCOMPARE(Pane("measurement_text"), QByteArray());
+    QVERIFY(Output_Enabled());
+  }
+
+  void Picks()
+  {
+    Select(Machines(), {"Bridge"});
+    Select(Measurements(), {"ISO X", "BallBar X"});
+    TDisplayWidget* display = d_window->findChild<TDisplayWidget*>();
+    QListWidget* list = Measurements();
+    const int iso = list->findItems("ISO X", Qt::MatchExactly).front()->data(Qt::UserRole).toInt();
+    const int bar = list->findItems("BallBar X", Qt::MatchExactly).front()->data(Qt::UserRole).toInt();
+
+    emit display->Item_Selected(iso, 2);
+    QVERIFY(Pane("selection_text").startsWith("Name:           ISO X\nIndex:          3\nNominal Length: "));
+    emit display->Item_Selected(bar, 0);
+    QVERIFY(Pane("selection_text").startsWith("Name:           BallBar X\nNominal Length: 400.0000\n"));
+    // Rows that the measurement does not have, and ids that no measurement has.
+    for(const auto& pick : {std::pair<int, int>{iso, 5}, {bar, 999}, {iso + 1000 * 1000, 0}, {-1000, 0}, {iso, -1}})
+    {
+      emit display->Item_Selected(pick.first, pick.second);
+      QCOMPARE(Pane("selection_text"), QByteArray());
+    }
+  }
+
+  // A name that exists already: the row shows what the library stored.
+  void Rename_To_Existing_Name()
+  {
+    QListWidget* list = Machines();
+    list->setCurrentItem(list->findItems("Gantry", Qt::MatchExactly).front());
+    QLineEdit editor;
+    editor.setText("bridge");
+    d_window->Rename_Machine(&editor);
+    QCOMPARE(list->currentItem()->text(), QString("bridge 1"));
+    Select(list, {"bridge 1"});
+    QVERIFY(Pane("map_text").startsWith("Selected Machine: bridge 1\n"));
+  }
+
+  // The batch tool writes Report::Pane_Text; it must read as the pane does after the same lines.
+  void Pane_Text_Matches_The_Pane_data()
+  {
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("report") << QStringList{"a", "", "b", ""};
+    QTest::newRow("leading empty") << QStringList{"", "", "a", "", ""};
+    QTest::newRow("only empty") << QStringList{"", ""};
+    QTest::newRow("separators") << QStringList{QString("a\r\nb\rc") + QChar(0x2029) + "d" + QChar(0xa0), "\n", ""};
+  }
+
+  void Pane_Text_Matches_The_Pane()
+  {
+    QFETCH(QStringList, lines);
+    QPlainTextEdit pane;
+    for(const QString& line : lines)
+    {
+      pane.appendPlainText(line);
+    }
+    QCOMPARE(Report::Pane_Text(lines), pane.toPlainText());
+  }
+};
+
+QTEST_MAIN(TTestSimulationWindow)
+#include "test_simulation_window.moc"
