@@ -38,7 +38,7 @@ const double MINIMUM_DIRECTION_LENGTH = 1e-6;
 class TEvaluator
 {
 public:
-  TEvaluator(QStringList* errors) : d_errors(errors) {}
+  explicit TEvaluator(QStringList* errors) : d_errors(errors) {}
 
   // The value of text, stored by the caller whatever happens. An invalid text, or one whose
   // value is not finite (0/0, 1/0, SQRT(-1)), yields 0, spoils the result and appends its
@@ -73,7 +73,6 @@ public:
 
   void Add_Variable(const char* name, double value) { d_expression.Add_Variable(QLatin1String(name), value); }
   bool Result() const { return d_result; }
-  bool Has_Errors() const { return d_errors != nullptr; }
 
 private:
   TExpression d_expression;
