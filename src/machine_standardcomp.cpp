@@ -189,51 +189,89 @@ void TMachineStandardComp::Initialize(int axis)
 
 void TMachineStandardComp::Set_Rx(const QString& expression, int sign)
 {
-  Set_Angular(COLUMN_RX, expression, QStringLiteral("Rx expression '%1' invalid"));
-  d_rx_sign = sign;
+  Set_Rx(Evaluate_Expression(expression), sign);
 }
 
 void TMachineStandardComp::Set_Ry(const QString& expression, int sign)
 {
-  Set_Angular(COLUMN_RY, expression, QStringLiteral("Ry expression '%1' invalid"));
-  d_ry_sign = sign;
+  Set_Ry(Evaluate_Expression(expression), sign);
 }
 
 void TMachineStandardComp::Set_Rz(const QString& expression, int sign)
 {
-  Set_Angular(COLUMN_RZ, expression, QStringLiteral("Rz expression '%1' invalid"));
-  d_rz_sign = sign;
+  Set_Rz(Evaluate_Expression(expression), sign);
 }
 
-void TMachineStandardComp::Set_Angular(int column, const QString& expression, const QString& message)
+void TMachineStandardComp::Set_Scale(const QString& expression, int sign)
 {
-  std::vector<TVector2>& pairs = Column(column);
-  VARLUME_ASSERT(d_position_data.size() == pairs.size());
-  VARLUME_ASSERT(d_position_data.size() == d_angular_data.size());
+  Set_Scale(Evaluate_Expression(expression), sign);
+}
+
+TMachineAxisValues TMachineStandardComp::Evaluate_Expression(const QString& expression) const
+{
+  TMachineAxisValues result;
+  result.expression = expression;
+  result.axis_start = d_axis_start;
+  result.axis_end = d_axis_end;
+  result.values.reserve(d_position_data.size());
 
   TExpression evaluator;
-  const int size = static_cast<int>(d_position_data.size());
-  for(int i = 0; i < size; ++i)
+  for(const double position : d_position_data)
   {
-    const double position = d_position_data[i];
     evaluator.Add_Variable(QStringLiteral("L"), position / 1000.0);
 
     bool ok = false;
-    double value = evaluator.Evaluate(expression, &ok);
+    const double value = evaluator.Evaluate(expression, &ok);
     // A value that is not finite (division by zero, root of a negative number) would poison
     // every interpolation; it fails like an expression that does not evaluate.
     if(!ok || !std::isfinite(value))
     {
-      value = 0.0;
-      ok = false;
+      break;
     }
-    d_angular_data[i](column - COLUMN_RX) = value;
-    if(!ok)
-    {
-      Mark_Partly_Written(column, i);
-      throw TMachineAxisException(message.arg(expression));
-    }
-    pairs[i] = TVector2(position, value);
+    result.values.push_back(value);
+  }
+  return result;
+}
+
+void TMachineStandardComp::Set_Rx(const TMachineAxisValues& values, int sign)
+{
+  Set_Angular(COLUMN_RX, values, QStringLiteral("Rx expression '%1' invalid"));
+  d_rx_sign = sign;
+}
+
+void TMachineStandardComp::Set_Ry(const TMachineAxisValues& values, int sign)
+{
+  Set_Angular(COLUMN_RY, values, QStringLiteral("Ry expression '%1' invalid"));
+  d_ry_sign = sign;
+}
+
+void TMachineStandardComp::Set_Rz(const TMachineAxisValues& values, int sign)
+{
+  Set_Angular(COLUMN_RZ, values, QStringLiteral("Rz expression '%1' invalid"));
+  d_rz_sign = sign;
+}
+
+void TMachineStandardComp::Set_Angular(int column, const TMachineAxisValues& values, const QString& message)
+{
+  std::vector<TVector2>& pairs = Column(column);
+  VARLUME_ASSERT(d_position_data.size() == pairs.size());
+  VARLUME_ASSERT(d_position_data.size() == d_angular_data.size());
+  VARLUME_ASSERT(values.values.size() <= d_position_data.size());
+  VARLUME_ASSERT(values.axis_start == d_axis_start && values.axis_end == d_axis_end);
+
+  // The entries up to the failing position are written, that one reads 0.
+  const int size = static_cast<int>(d_position_data.size());
+  const int written = static_cast<int>(values.values.size());
+  for(int i = 0; i < written; ++i)
+  {
+    d_angular_data[i](column - COLUMN_RX) = values.values[i];
+    pairs[i] = TVector2(d_position_data[i], values.values[i]);
+  }
+  if(written < size)
+  {
+    d_angular_data[written](column - COLUMN_RX) = 0.0;
+    Mark_Partly_Written(column, written);
+    throw TMachineAxisException(message.arg(values.expression));
   }
   d_column_state[column] = COLUMN_POSITIONS;
 }
@@ -247,7 +285,7 @@ void TMachineStandardComp::Mark_Partly_Written(int column, int written)
   }
 }
 
-void TMachineStandardComp::Set_Scale(const QString& expression, int sign)
+void TMachineStandardComp::Set_Scale(const TMachineAxisValues& values, int sign)
 {
   const int component = Own_Component();
   QString message;
@@ -274,37 +312,28 @@ void TMachineStandardComp::Set_Scale(const QString& expression, int sign)
     VARLUME_ASSERT(d_position_data.size() == Column(column).size());
   }
   VARLUME_ASSERT(d_position_data.size() == d_linear_data.size());
+  VARLUME_ASSERT(values.values.size() <= d_position_data.size());
+  VARLUME_ASSERT(values.axis_start == d_axis_start && values.axis_end == d_axis_end);
 
-  TExpression evaluator;
   const int size = static_cast<int>(d_position_data.size());
-  for(int i = 0; i < size; ++i)
+  const int written = static_cast<int>(values.values.size());
+  if(column >= 0)
   {
-    const double position = d_position_data[i];
-    evaluator.Add_Variable(QStringLiteral("L"), position / 1000.0);
-
-    bool ok = false;
-    double value = evaluator.Evaluate(expression, &ok);
-    if(!ok || !std::isfinite(value))
+    std::vector<TVector2>& pairs = Column(column);
+    for(int i = 0; i < written; ++i)
     {
-      value = 0.0;
-      ok = false;
+      d_linear_data[i](component) = values.values[i];
+      pairs[i] = TVector2(d_position_data[i], values.values[i]);
     }
+  }
+  if(written < size)
+  {
     if(column >= 0)
     {
-      d_linear_data[i](component) = value;
+      d_linear_data[written](component) = 0.0;
+      Mark_Partly_Written(column, written);
     }
-    if(!ok)
-    {
-      if(column >= 0)
-      {
-        Mark_Partly_Written(column, i);
-      }
-      throw TMachineAxisException(message.arg(expression));
-    }
-    if(column >= 0)
-    {
-      Column(column)[i] = TVector2(position, value);
-    }
+    throw TMachineAxisException(message.arg(values.expression));
   }
   if(column >= 0)
   {

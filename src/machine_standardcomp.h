@@ -20,6 +20,19 @@ private:
   QString d_message;
 };
 
+// The values of one error expression at the positions of an axis table, evaluated once so that
+// many set-ups of the same travel can take them without evaluating the text again (the
+// compensation evaluation sets one model up per error pattern). values stops before the first
+// position at which the text is invalid or not finite.
+struct TMachineAxisValues
+{
+  QString expression;
+  std::vector<double> values;
+  // The travel whose positions were used.
+  double axis_start = 0.0;
+  double axis_end = 0.0;
+};
+
 // Error tables of one linear axis: angular errors (mm/m), scale and straightness (mm) at 51
 // equally spaced positions along the travel, interpolated linearly inside and extrapolated
 // along the end steps outside.
@@ -50,6 +63,15 @@ public:
   void Set_Rz(const QString& expression, int sign);
   void Set_Scale(const QString& expression, int sign);
   void Set_Quad(const double& value, int sign);
+
+  // The values that the expression setters write, at this table's positions.
+  TMachineAxisValues Evaluate_Expression(const QString& expression) const;
+  // The expression setters with values evaluated on a table of the same travel: the same
+  // columns, and the same exception at the same position, as the expression itself gives.
+  void Set_Rx(const TMachineAxisValues& values, int sign);
+  void Set_Ry(const TMachineAxisValues& values, int sign);
+  void Set_Rz(const TMachineAxisValues& values, int sign);
+  void Set_Scale(const TMachineAxisValues& values, int sign);
 
   // Integrates one angular column into one straightness column, zeroed at position 0 and
   // levelled by the slope through zero. Throws when the table cannot be looked up.
@@ -96,7 +118,7 @@ private:
     COLUMN_OTHER
   };
 
-  void Set_Angular(int component, const QString& expression, const QString& message);
+  void Set_Angular(int component, const TMachineAxisValues& values, const QString& message);
   void Mark_Partly_Written(int column, int written);
   void Update_Lookup();
   int Own_Component() const;

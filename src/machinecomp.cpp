@@ -277,26 +277,58 @@ bool TMachineComp::Initialize_Begin(const TInitParameters& parameters)
 
 bool TMachineComp::Set_Rx(int axis, const QString& expression, int sign)
 {
-  return Set_Expression(axis, expression, sign, &TMachineStandardComp::Set_Rx, QStringLiteral("Rx"));
+  return Set_Expression(axis, expression, nullptr, sign, &TMachineStandardComp::Set_Rx, QStringLiteral("Rx"));
 }
 
 bool TMachineComp::Set_Ry(int axis, const QString& expression, int sign)
 {
-  return Set_Expression(axis, expression, sign, &TMachineStandardComp::Set_Ry, QStringLiteral("Ry"));
+  return Set_Expression(axis, expression, nullptr, sign, &TMachineStandardComp::Set_Ry, QStringLiteral("Ry"));
 }
 
 bool TMachineComp::Set_Rz(int axis, const QString& expression, int sign)
 {
-  return Set_Expression(axis, expression, sign, &TMachineStandardComp::Set_Rz, QStringLiteral("Rz"));
+  return Set_Expression(axis, expression, nullptr, sign, &TMachineStandardComp::Set_Rz, QStringLiteral("Rz"));
 }
 
 bool TMachineComp::Set_Scale(int axis, const QString& expression, int sign)
 {
-  return Set_Expression(axis, expression, sign, &TMachineStandardComp::Set_Scale, QStringLiteral("Scale"));
+  return Set_Expression(axis, expression, nullptr, sign, &TMachineStandardComp::Set_Scale, QStringLiteral("Scale"));
 }
 
-bool TMachineComp::Set_Expression(int axis, const QString& expression, int sign, TExpressionSetter setter,
-                                  const QString& parameter)
+bool TMachineComp::Evaluate_Axis_Values(int axis, const QString& expression, TMachineAxisValues* values) const
+{
+  const TMachineStandardComp* table = Axis_Table(axis);
+  if(!table || table->Data_Size() == 0)
+  {
+    return false;
+  }
+  *values = table->Evaluate_Expression(expression);
+  return true;
+}
+
+bool TMachineComp::Set_Rx(int axis, const TMachineAxisValues& values, int sign)
+{
+  return Set_Expression(axis, values.expression, &values, sign, &TMachineStandardComp::Set_Rx, QStringLiteral("Rx"));
+}
+
+bool TMachineComp::Set_Ry(int axis, const TMachineAxisValues& values, int sign)
+{
+  return Set_Expression(axis, values.expression, &values, sign, &TMachineStandardComp::Set_Ry, QStringLiteral("Ry"));
+}
+
+bool TMachineComp::Set_Rz(int axis, const TMachineAxisValues& values, int sign)
+{
+  return Set_Expression(axis, values.expression, &values, sign, &TMachineStandardComp::Set_Rz, QStringLiteral("Rz"));
+}
+
+bool TMachineComp::Set_Scale(int axis, const TMachineAxisValues& values, int sign)
+{
+  return Set_Expression(axis, values.expression, &values, sign, &TMachineStandardComp::Set_Scale,
+                        QStringLiteral("Scale"));
+}
+
+bool TMachineComp::Set_Expression(int axis, const QString& expression, const TMachineAxisValues* values, int sign,
+                                  TValuesSetter setter, const QString& parameter)
 {
   if(!d_initializing)
   {
@@ -307,7 +339,7 @@ bool TMachineComp::Set_Expression(int axis, const QString& expression, int sign,
   if(!table)
   {
     // Only the scale insists on an axis; an angle of an axis that the chain lacks changes nothing.
-    if(setter == &TMachineStandardComp::Set_Scale)
+    if(setter == static_cast<TValuesSetter>(&TMachineStandardComp::Set_Scale))
     {
       Set_Error(QStringLiteral("Set scale error.  Axis not specified"));
       return false;
@@ -316,7 +348,14 @@ bool TMachineComp::Set_Expression(int axis, const QString& expression, int sign,
   }
   try
   {
-    (table->*setter)(expression, sign);
+    if(values)
+    {
+      (table->*setter)(*values, sign);
+    }
+    else
+    {
+      (table->*setter)(table->Evaluate_Expression(expression), sign);
+    }
   }
   catch(const TMachineAxisException& exception)
   {

@@ -76,6 +76,16 @@ public:
   bool Set_Ry(int axis, const QString& expression, int sign);
   bool Set_Rz(int axis, const QString& expression, int sign);
   bool Set_Scale(int axis, const QString& expression, int sign);
+  // The values of an error expression at the table positions of axis, for the overloads below;
+  // valid for set-ups of the same geometry. False when the model has no table of that axis (no
+  // Initialize_Begin yet, or not X, Y or Z).
+  bool Evaluate_Axis_Values(int axis, const QString& expression, TMachineAxisValues* values) const;
+  // The same set-up calls with values from Evaluate_Axis_Values: the same tables, results and
+  // messages as with the expression, without evaluating its text again.
+  bool Set_Rx(int axis, const TMachineAxisValues& values, int sign);
+  bool Set_Ry(int axis, const TMachineAxisValues& values, int sign);
+  bool Set_Rz(int axis, const TMachineAxisValues& values, int sign);
+  bool Set_Scale(int axis, const TMachineAxisValues& values, int sign);
   // AXIS_X holds XY, AXIS_Y holds YZ, AXIS_Z holds ZX (mm/m).
   bool Set_Quad(int axis, const double& value, int sign);
   // axis must be AXIS_D; allowed in any state.
@@ -130,9 +140,10 @@ private:
   double Squareness(int axis) const;
   double Mechanical_Origin(int axis) const;
 
-  using TExpressionSetter = void (TMachineStandardComp::*)(const QString&, int);
-  bool Set_Expression(int axis, const QString& expression, int sign, TExpressionSetter setter,
-                      const QString& parameter);
+  using TValuesSetter = void (TMachineStandardComp::*)(const TMachineAxisValues&, int);
+  // values may be null: the expression is then evaluated at the table's positions.
+  bool Set_Expression(int axis, const QString& expression, const TMachineAxisValues* values, int sign,
+                      TValuesSetter setter, const QString& parameter);
 
   QStringList Map_Data_Axis(int axis, const double& increment) const;
   const TMachineStandardComp* Axis_Table(int axis) const;
