@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "batch/export.h"
 #include "src/machinecomp.h"
 #include "src/machinelibrary.h"
 #include "src/measurementlibrary.h"
@@ -193,6 +194,7 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
       "  list      the machine names, then the measurement names, one per line\n"
       "  map       the \"Machine Errors\" pane of --machine\n"
       "  results   the \"Measurement Results\" pane of --machine and the --measurement names, in order\n"
+      "  export    the export files of --machine and the --measurement names, written into --dir\n"
       "\n"
       "Exit codes: 0 done; 1 the machine set-up, an expression or the simulation failed (the error block is\n"
       "printed as the window shows it); 2 usage errors, unknown names, map increments below 10."));
@@ -214,7 +216,10 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
   parser.addOption(machine_option);
   parser.addOption(measurement_option);
   parser.addOption(increments_option);
-  parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, map or results"));
+  const QCommandLineOption dir_option(QStringLiteral("dir"), QStringLiteral("Directory for the files (export)."),
+                                      QStringLiteral("DIR"));
+  parser.addOption(dir_option);
+  parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, map, results or export"));
 
   QStringList arguments = command_line;
   QStringList increments;
@@ -279,6 +284,15 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
       return output.Usage(QStringLiteral("results takes no --increments"));
     }
   }
+  else if(command == QLatin1String("export"))
+  {
+    const QString problem =
+        Export_Usage_Error(machine_names, measurement_names, !increments.isEmpty(), parser.value(dir_option));
+    if(!problem.isEmpty())
+    {
+      return output.Usage(problem);
+    }
+  }
   else
   {
     return output.Usage(QStringLiteral("unknown command '%1'").arg(command));
@@ -299,6 +313,11 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
   if(command == QLatin1String("map"))
   {
     return Run_Map(libraries, machine_name, increments, output);
+  }
+  if(command == QLatin1String("export"))
+  {
+    return Run_Export(libraries.machines, libraries.measurements, machine_name, measurement_names,
+                      parser.value(dir_option), out, err);
   }
   return Run_Results(libraries, machine_name, measurement_names, output);
 }

@@ -16,8 +16,9 @@ namespace
 using TItem = TMeasurement::TMeasurementItem;
 
 const char* const BALLBAR_FILE_NAME = "Ballbar Measurements.dat";
-const char* const BALLBAR_COLUMNS = "   Name                 Length      Sph1 X      Sph1 Y      Sph1 Z      Sph2 X      "
-                                    "Sph2 Y      Sph2 Z     Sph1 Form   Sph2 Form    Probe X     Probe Y     Probe Z";
+const char* const BALLBAR_COLUMNS =
+    "   Name                 Length      Sph1 X      Sph1 Y      Sph1 Z      Sph2 X      "
+    "Sph2 Y      Sph2 Z     Sph1 Form   Sph2 Form    Probe X     Probe Y     Probe Z";
 const int BALLBAR_RULE_WIDTH = 167;
 const int BALLBAR_NAME_WIDTH = 20;
 const int BALLBAR_FIELD_WIDTH = 11;
@@ -147,8 +148,8 @@ bool Write_Ballbar_File(const QString& directory, const std::vector<TMeasurement
   return true;
 }
 
-void Write_Files(const TMachineComp& machine, const QString& directory,
-                 const std::vector<TMeasurement*>& measurements, TResult* result)
+void Write_Files(const TMachineComp& machine, const QString& directory, const std::vector<TMeasurement*>& measurements,
+                 TResult* result)
 {
   VARLUME_ASSERT(result);
   Write_Ballbar_File(directory, measurements, result);

@@ -74,8 +74,8 @@ bool Write_MCG_File(const QString& directory, const TMeasurement& measurement, T
 // Every writer in the window's order: the ball bar file, then per measurement in list order
 // the laser, MCG or ISO files (ball bars are in the first file already). The measurements must
 // have been simulated on machine.
-void Write_Files(const TMachineComp& machine, const QString& directory,
-                 const std::vector<TMeasurement*>& measurements, TResult* result);
+void Write_Files(const TMachineComp& machine, const QString& directory, const std::vector<TMeasurement*>& measurements,
+                 TResult* result);
 
 enum class TStatus
 {

@@ -43,8 +43,8 @@ TBases Bases(const TMachineComp& machine, const TItem& first)
   // X along the line, then minus Z turned about it towards the probe.
   bases.alignment.Skew1(bases.direction, TReferenceSystem::X_AXIS);
   bases.alignment.Skew2(bases.vector, TReferenceSystem::ZMINUS_AXIS, TReferenceSystem::X_AXIS);
-  bases.straightness =
-      machine.Calculate_Scale_XX_YY_Error(bases.direction, bases.vector, first.reference_nominal, first.reference_actual);
+  bases.straightness = machine.Calculate_Scale_XX_YY_Error(bases.direction, bases.vector, first.reference_nominal,
+                                                           first.reference_actual);
   return bases;
 }
 
@@ -111,7 +111,8 @@ bool Write_Pair(const QString& directory, const TMeasurement& measurement, const
   VARLUME_ASSERT(result);
   QSaveFile lumetra(Export::Format::Measurement_File_Path(directory, "Lumetra %1.dat", measurement.d_name));
   QSaveFile zarnik(Export::Format::Measurement_File_Path(directory, "Zarnik %1.dat", measurement.d_name));
-  const auto fail = [&](const char* text) {
+  const auto fail = [&](const char* text)
+  {
     result->failures.push_back(writer + QLatin1String(text));
     return false;
   };
@@ -210,11 +211,13 @@ TFilePair ISO_Texts(const TMachineComp& machine, const TMeasurement& measurement
       const QString number = QString::number(index + 1);
       // Targets in the alignment's frame: A at the start of the line, B a length along it.
       const double nominal_length = (item.point_nominal ^ bases.direction) - nominal_base;
-      const QString target_a = QLatin1String("Point:") + number + QLatin1String(",A,") + zero_target + QLatin1Char('\n');
+      const QString target_a =
+          QLatin1String("Point:") + number + QLatin1String(",A,") + zero_target + QLatin1Char('\n');
       const QString target_b = QLatin1String("Point:") + number + QLatin1String(",B,") +
                                Triple(TVector3(nominal_length, 0.0, 0.0), TARGET_DECIMALS) + QLatin1Char('\n');
-      const QString reading = Lumetra_Line((item.point_actual ^ bases.direction) - actual_base,
-                                           Straightness(machine, bases, item), item.point_angles - item.reference_angles);
+      const QString reading =
+          Lumetra_Line((item.point_actual ^ bases.direction) - actual_base, Straightness(machine, bases, item),
+                       item.point_angles - item.reference_angles);
       for(int repetition = 0; repetition < ISO_REPETITIONS; ++repetition)
       {
         texts.zarnik += target_a + target_b;

@@ -1,5 +1,7 @@
 // The MCG file: the arm end points that the gauge reports, relative to its pivot sphere.
 
+#include <QHash>
+
 #include "core/varlume_assert.h"
 #include "core/xmlfile.h"
 #include "src/export.h"
@@ -12,6 +14,35 @@ using Export::Format::Triple;
 
 const int POINT_DECIMALS = 6;
 const int LOCATION_DECIMALS = 4;
+
+// QDom writes an element's attributes in the order of a hash whose seed is drawn at random per
+// process, so the root's File_Version and Units would swap places from run to run and the same
+// export would not give the same bytes twice. A hash takes the global seed when it is created:
+// with the seed 0 while the document is built, the order is fixed (File_Version, then Units).
+class TFixed_Attribute_Order
+{
+public:
+  TFixed_Attribute_Order() : d_seeded(qGlobalQHashSeed() != 0)
+  {
+    if(d_seeded)
+    {
+      qSetGlobalQHashSeed(0);
+    }
+  }
+  // -1 draws a new random seed; a seed fixed by the environment (0) is left alone.
+  ~TFixed_Attribute_Order()
+  {
+    if(d_seeded)
+    {
+      qSetGlobalQHashSeed(-1);
+    }
+  }
+  TFixed_Attribute_Order(const TFixed_Attribute_Order&) = delete;
+  TFixed_Attribute_Order& operator=(const TFixed_Attribute_Order&) = delete;
+
+private:
+  bool d_seeded;
+};
 
 void Write_Location(TXmlFile* xml, const QString& name, const TVector3& location)
 {
@@ -26,6 +57,7 @@ namespace Export
 void Build_MCG_Document(const TMeasurement& measurement, TXmlFile* xml)
 {
   VARLUME_ASSERT(xml);
+  const TFixed_Attribute_Order attribute_order;
   xml->Reset(QStringLiteral("MCG_Measurement_Data"), 1);
   xml->Write_Attribute(xml->Root_Node(), QStringLiteral("Units"), QStringLiteral("MM"));
 

@@ -52,6 +52,13 @@ public:
   // machine, and nothing may be simulated, exported or evaluated on it.
   bool Machine_Setup_Failed() const { return d_machine_setup_failed; }
 
+  // The export writers; each delegates to the GUI-free Export functions and shows a failure as
+  // one line in the selection pane.
+  void Export_Ballbar_Measurement(const QString& directory, const std::vector<TMeasurement*>& measurements) const;
+  void Export_Laser_Measurement(const QString& directory, TMeasurement* measurement) const;
+  void Export_ISO_Measurement(const QString& directory, TMeasurement* measurement) const;
+  void Export_MCG_Measurement(const QString& directory, TMeasurement* measurement) const;
+
 public slots:
   void Add_Machine();
   void Remove_Machine();

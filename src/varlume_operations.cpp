@@ -1,14 +1,17 @@
 #include "src/varlume.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QToolButton>
 
 #include <functional>
 
+#include "core/varlume_assert.h"
 #include "src/adddialog.h"
 #include "src/displaywidget.h"
+#include "src/export.h"
 #include "src/machinedialog.h"
 #include "src/measurementdialog.h"
 #include "src/report.h"
@@ -289,4 +292,99 @@ void TVarlume::Progress_Cancel()
   d_cancel_evaluation = true;
 }
 
-void TVarlume::Export_Measurements() {}
+namespace
+{
+// A failed export step shows one line; a later failure replaces an earlier one.
+void Show_Export_Failure(TDisplayWidget* display, const QString& line)
+{
+  display->Clear_Selection_Data();
+  display->Add_Selection_Data_Line(line);
+  display->Add_Selection_Data_End();
+}
+} // namespace
+
+void TVarlume::Export_Measurements()
+{
+  const QString directory = QFileDialog::getExistingDirectory(
+      this, tr("Export Into Directory"), QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+  if(directory.isEmpty() || Active_Machine_Name().isEmpty())
+  {
+    return;
+  }
+  // d_machine_comp then belongs to no machine, or to the one selected before.
+  if(d_machine_setup_failed)
+  {
+    return;
+  }
+  std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(Selected_Measurements());
+  if(!Evaluate_Measurement_Expressions(&d_machine_comp, &measurements, nullptr))
+  {
+    return;
+  }
+  // After an axis exception the rows are partial: no file may pass them off as a measurement.
+  QStringList errors;
+  if(!Update_Measurement_Items(&d_machine_comp, &measurements, &errors))
+  {
+    Show_Export_Failure(d_display_widget, QStringLiteral("Export:  %1").arg(errors.value(0)));
+    return;
+  }
+
+  Export_Ballbar_Measurement(directory, measurements);
+  for(TMeasurement* measurement : measurements)
+  {
+    switch(measurement->Type())
+    {
+    case Types::MEASUREMENT_LASER:
+      Export_Laser_Measurement(directory, measurement);
+      break;
+    case Types::MEASUREMENT_MCG:
+      Export_MCG_Measurement(directory, measurement);
+      break;
+    case Types::MEASUREMENT_ISO:
+      Export_ISO_Measurement(directory, measurement);
+      break;
+    case Types::MEASUREMENT_BALLBAR: // all in the one ball bar file
+      break;
+    }
+  }
+}
+
+void TVarlume::Export_Ballbar_Measurement(const QString& directory,
+                                          const std::vector<TMeasurement*>& measurements) const
+{
+  Export::TResult result;
+  if(!Export::Write_Ballbar_File(directory, measurements, &result))
+  {
+    Show_Export_Failure(d_display_widget, result.failures.back());
+  }
+}
+
+void TVarlume::Export_Laser_Measurement(const QString& directory, TMeasurement* measurement) const
+{
+  VARLUME_ASSERT(measurement);
+  Export::TResult result;
+  if(!Export::Write_Laser_Files(d_machine_comp, directory, *measurement, &result))
+  {
+    Show_Export_Failure(d_display_widget, result.failures.back());
+  }
+}
+
+void TVarlume::Export_ISO_Measurement(const QString& directory, TMeasurement* measurement) const
+{
+  VARLUME_ASSERT(measurement);
+  Export::TResult result;
+  if(!Export::Write_ISO_Files(d_machine_comp, directory, *measurement, &result))
+  {
+    Show_Export_Failure(d_display_widget, result.failures.back());
+  }
+}
+
+void TVarlume::Export_MCG_Measurement(const QString& directory, TMeasurement* measurement) const
+{
+  VARLUME_ASSERT(measurement);
+  Export::TResult result;
+  if(!Export::Write_MCG_File(directory, *measurement, &result))
+  {
+    Show_Export_Failure(d_display_widget, result.failures.back());
+  }
+}
