@@ -244,7 +244,7 @@ void Build_Example_Measurements(TMeasurementLibrary* library)
   ballbar->d_name = QStringLiteral("BallBar XY Diagonal");
   ballbar->d_direction_i_expression = QStringLiteral("1.00000");
   ballbar->d_direction_j_expression = QStringLiteral("1.00000");
-  ballbar->d_length_expression = QStringLiteral("SQRT(SUMSQ(XMax - XMin, YMax - YMin)) / 2");
+  ballbar->d_length_expression = QStringLiteral("SUMSQ(XMax - XMin, YMax - YMin) / 4");
   ballbar->d_probe_offset = TVector3(25, 0, -150);
   library->Append_Measurement(std::move(ballbar));
 }
@@ -704,7 +704,7 @@ private slots:
 
   void Names_Above_BMP_Round_Trip()
   {
-    const QString name = QString::fromUtf8("Br\xC3\xBCcke \xF0\x9F\x94\xA7");
+    const QString name = QString::fromUtf8("Br\xC3\xBC" "cke \xF0\x9F\x94\xA7");
     QTemporaryDir tmp;
     TMachineLibrary machines;
     machines.Set_Data_Path(tmp.path());
