@@ -1,0 +1,611 @@
+#include <QtTest>
+
+#include <QDirIterator>
+#include <QDomDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+#include "core/xmlfile.h"
+#include "src/export.h"
+#include "src/machinelibrary.h"
+#include "src/measurementlibrary.h"
+#include "src/simulation.h"
+#include "tests/export_cases.h"
+
+Q_DECLARE_METATYPE(TVector3)
+
+namespace
+{
+using TItem = TMeasurement::TMeasurementItem;
+
+// A machine without errors, 0 .. 1000 on every axis.
+TMachineComp Perfect_Machine()
+{
+  Simulation::TMachineRecord record;
+  record.axis_end = TVector3(1000, 1000, 1000);
+  TMachineComp machine;
+  if(!Simulation::Setup_Machine_Comp(record, &machine, nullptr))
+  {
+    qFatal("test machine not set up");
+  }
+  return machine;
+}
+
+TItem Row(const TVector3& start, const TVector3& target, const TVector3& probe = TVector3(0, 0, -150))
+{
+  TItem item;
+  item.reference_nominal = item.reference_actual = start;
+  item.point_nominal = item.point_actual = target;
+  item.probe_offset = probe;
+  const TVector3 line = target - start;
+  const double length = std::sqrt(line ^ line);
+  item.axis_nominal = item.axis_actual = length > 0.0 ? line / length : TVector3(1, 0, 0);
+  item.length_nominal = item.length_actual = length;
+  return item;
+}
+
+template <typename TKind> std::unique_ptr<TMeasurement> Measurement(const QString& name, std::vector<TItem> items = {})
+{
+  auto measurement = std::make_unique<TKind>();
+  measurement->d_name = name;
+  measurement->d_measurement_items = std::move(items);
+  return measurement;
+}
+
+QStringList Lines(const QString& text)
+{
+  QStringList lines = text.split(QLatin1Char('\n'));
+  if(lines.back().isEmpty())
+  {
+    lines.removeLast();
+  }
+  return lines;
+}
+
+QStringList Lines_Starting(const QString& text, const QString& prefix)
+{
+  return Lines(text).filter(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(prefix)));
+}
+
+// Every file below root, as paths relative to it.
+QStringList All_Files(const QString& root)
+{
+  QStringList files;
+  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while(it.hasNext())
+  {
+    files.push_back(QDir(root).relativeFilePath(it.next()));
+  }
+  files.sort();
+  return files;
+}
+
+QByteArray Read(const QString& path)
+{
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void Write(const QString& path, const QByteArray& data)
+{
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  QCOMPARE(file.write(data), qint64(data.size()));
+}
+
+const QString ZERO_READING =
+    QStringLiteral("       0.00000,   0.00000,   0.00000,   0.00000,   0.00000,   0.00000,  20.00, 20.00");
+} // namespace
+
+class TTestExport : public QObject
+{
+  Q_OBJECT
+
+private:
+  QTemporaryDir d_home;
+
+private slots:
+  void initTestCase()
+  {
+    // The libraries are read from the fixture, but nothing may touch a real home.
+    QVERIFY(d_home.isValid());
+    qputenv("HOME", d_home.path().toLocal8Bit());
+  }
+
+  // The fixture libraries exported on machines of three kinematics, against files reviewed line
+  // by line. VARLUME_REGENERATE_EXPECTED=1 rewrites them.
+  void Stored_Files_data()
+  {
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QString>("directory");
+    for(const Export_Cases::TCase& c : Export_Cases::Stored_Cases())
+    {
+      QTest::newRow(c.directory) << QString(c.machine) << QString(c.directory);
+    }
+  }
+
+  void Stored_Files()
+  {
+    QFETCH(QString, machine);
+    QFETCH(QString, directory);
+    Export_Cases::TLibraries libraries;
+    QVERIFY(libraries.Load());
+    TMachineComp model;
+    QVERIFY(Simulation::Update_Machine_Comp(libraries.machines, machine, &model, nullptr));
+    const std::vector<TMeasurement*> list = libraries.measurements.Measurements(Export_Cases::All_Measurements());
+    QCOMPARE(int(list.size()), Export_Cases::All_Measurements().size());
+
+    QTemporaryDir out;
+    Export::TResult result;
+    QCOMPARE(Export::Export_Measurements(&model, &list, out.path(), &result), Export::TStatus::WRITTEN);
+    QCOMPARE(result.failures, QStringList());
+    QCOMPARE(All_Files(out.path()).size(), result.files.size());
+    // The ball bar file comes first, then the files of each measurement in list order.
+    QCOMPARE(QFileInfo(result.files.front()).fileName(), QString("Ballbar Measurements.dat"));
+    QCOMPARE(QFileInfo(result.files.back()).fileName(), QString("Zarnik .._.._x.dat"));
+
+    const QString expected = Export_Cases::Expected_Directory(directory);
+    if(qEnvironmentVariableIsSet("VARLUME_REGENERATE_EXPECTED"))
+    {
+      QDir(expected).removeRecursively();
+      QVERIFY(QDir().mkpath(expected));
+      for(const QString& file : All_Files(out.path()))
+      {
+        QVERIFY(QFile::copy(QDir(out.path()).filePath(file), QDir(expected).filePath(file)));
+      }
+      QSKIP("expectations written; review them before committing");
+    }
+    QCOMPARE(All_Files(out.path()), All_Files(expected));
+    for(const QString& file : All_Files(expected))
+    {
+      QVERIFY2(Read(QDir(out.path()).filePath(file)) == Read(QDir(expected).filePath(file)), qPrintable(file));
+    }
+  }
+
+  void Safe_File_Name_data()
+  {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("safe");
+    QTest::newRow("plain") << "Laser X"
+                           << "Laser X";
+    QTest::newRow("parent path") << "../../x"
+                                 << ".._.._x";
+    QTest::newRow("absolute") << "/etc/passwd"
+                              << "_etc_passwd";
+    QTest::newRow("backslash") << "a\\b"
+                               << "a_b";
+    QTest::newRow("dot") << "."
+                         << "_";
+    QTest::newRow("dot dot") << ".."
+                             << "__";
+    QTest::newRow("three dots") << "..."
+                                << "...";
+    QTest::newRow("leading dot") << ".hidden"
+                                 << ".hidden";
+    QTest::newRow("tab and line feed") << "a\tb\nc"
+                                       << "a_b_c";
+    QTest::newRow("nul") << QString(QChar(0)) + "x"
+                         << "_x";
+    QTest::newRow("delete and C1") << QString("a") + QChar(0x7f) + QChar(0x85) << "a__";
+    QTest::newRow("beyond ASCII") << QString::fromUtf8("Prüfung Ω") << QString::fromUtf8("Prüfung Ω");
+  }
+
+  void Safe_File_Name()
+  {
+    QFETCH(QString, name);
+    QFETCH(QString, safe);
+    QCOMPARE(Export::Safe_File_Name(name), safe);
+  }
+
+  // Hostile names neither leave the chosen directory nor create one below it; inside the files
+  // they stay as they are.
+  void Hostile_Names_Stay_Inside()
+  {
+    QTemporaryDir root;
+    const QString out = QDir(root.path()).filePath("a/b/out");
+    QVERIFY(QDir().mkpath(out));
+    const TMachineComp machine = Perfect_Machine();
+    const TItem row = Row(TVector3(0, 0, 500), TVector3(100, 0, 500));
+    Export::TResult result;
+    for(const QString& name : QStringList{"../../x", "..", "/tmp/y", "sub/dir", "c:\\z"})
+    {
+      const auto iso = Measurement<TMeasurement_ISO>(name, {row});
+      const auto laser = Measurement<TMeasurement_Laser>(name + " laser", {row});
+      const auto mcg = Measurement<TMeasurement_MCG>(name, {row});
+      QVERIFY(Export::Write_ISO_Files(machine, out, *iso, &result));
+      QVERIFY(Export::Write_Laser_Files(machine, out, *laser, &result));
+      QVERIFY(Export::Write_MCG_File(out, *mcg, &result));
+      QVERIFY(Lines(Read(QDir(out).filePath("Zarnik " + Export::Safe_File_Name(name) + ".dat")))
+                  .contains("Description:" + name));
+    }
+    QCOMPARE(result.failures, QStringList());
+    const QStringList files = All_Files(root.path());
+    QCOMPARE(files.size(), 25);
+    for(const QString& file : files)
+    {
+      QVERIFY2(file.startsWith("a/b/out/") && !file.mid(8).contains('/'), qPrintable(file));
+    }
+    QVERIFY(files.contains("a/b/out/Zarnik .._.._x.dat"));
+    QVERIFY(files.contains("a/b/out/MCG __.xml"));
+  }
+
+  void Probe_Vector_data()
+  {
+    QTest::addColumn<TVector3>("probe");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("down") << TVector3(0, 0, -150) << "0.000000000,0.000000000,-1.000000000";
+    QTest::newRow("up") << TVector3(0, 0, 150) << "0.000000000,0.000000000,-1.000000000";
+    // Above 0 but not above the double epsilon: normalising it would stop the program.
+    QTest::newRow("a hair off vertical") << TVector3(1e-17, -1e-17, -150) << "0.000000000,0.000000000,-1.000000000";
+    QTest::newRow("just beyond epsilon") << TVector3(0, 3e-16, -150) << "0.000000000,1.000000000,0.000000000";
+    QTest::newRow("slanted") << TVector3(30, 40, -100) << "0.600000000,0.800000000,0.000000000";
+    QTest::newRow("minus Y") << TVector3(0, -75, -150) << "0.000000000,-1.000000000,0.000000000";
+  }
+
+  // The probe vector line of laser and ISO files alike.
+  void Probe_Vector()
+  {
+    QFETCH(TVector3, probe);
+    QFETCH(QString, line);
+    const TMachineComp machine = Perfect_Machine();
+    const auto laser = Measurement<TMeasurement_Laser>("L", {Row(TVector3(0, 0, 500), TVector3(0, 0, 500), probe)});
+    QCOMPARE(Lines_Starting(Export::Laser_Texts(machine, *laser).zarnik, "Probe_Vector:"),
+             QStringList("Probe_Vector:" + line));
+    QCOMPARE(Lines_Starting(Export::ISO_Texts(machine, *laser).zarnik, "Probe_Vector:"),
+             QStringList("Probe_Vector:" + line));
+  }
+
+  // Without rows the files still exist, holding only their closing lines (no headers).
+  void No_Rows()
+  {
+    const TMachineComp machine = Perfect_Machine();
+    QTemporaryDir out;
+    Export::TResult result;
+    const auto laser = Measurement<TMeasurement_Laser>("Empty Laser");
+    const auto iso = Measurement<TMeasurement_ISO>("Empty ISO");
+    QVERIFY(Export::Write_Laser_Files(machine, out.path(), *laser, &result));
+    QVERIFY(Export::Write_ISO_Files(machine, out.path(), *iso, &result));
+    for(const char* name : {"Empty Laser", "Empty ISO"})
+    {
+      QCOMPARE(Read(QDir(out.path()).filePath(QString("Zarnik %1.dat").arg(name))), QByteArray("Measurement_End:\n"));
+      QCOMPARE(Read(QDir(out.path()).filePath(QString("Lumetra %1.dat").arg(name))), QByteArray(":Data_End\n"));
+    }
+
+    const auto mcg = Measurement<TMeasurement_MCG>("Empty MCG");
+    QVERIFY(Export::Write_MCG_File(out.path(), *mcg, &result));
+    QCOMPARE(Read(QDir(out.path()).filePath("MCG Empty MCG.xml")),
+             QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                        "<MCG_Measurement_Data File_Version=\"1\" Units=\"MM\">\n"
+                        "    <Environment>\n"
+                        "        <Temperature>20.00</Temperature>\n"
+                        "    </Environment>\n"
+                        "    <Gauge_Points/>\n"
+                        "    <Pivot_Sphere_Final>\n"
+                        "        <Location_XYZ>0.0000,0.0000,0.0000</Location_XYZ>\n"
+                        "    </Pivot_Sphere_Final>\n"
+                        "</MCG_Measurement_Data>\n"));
+    QCOMPARE(result.files.size(), 5);
+  }
+
+  // A run along the machine X axis with the default probe: machine axes, start lowered by the
+  // probe, out and back over the same targets, zero at both ends.
+  void Laser_Along_X()
+  {
+    const TMachineComp machine = Perfect_Machine();
+    auto laser = std::make_unique<TMeasurement_Laser>();
+    laser->d_name = "Laser";
+    laser->d_start_x_expression = "0", laser->d_start_y_expression = "500", laser->d_start_z_expression = "500";
+    laser->d_end_x_expression = "1000", laser->d_end_y_expression = "500", laser->d_end_z_expression = "500";
+    laser->d_increment_expression = "250";
+    std::vector<TMeasurement*> list = {laser.get()};
+    QVERIFY(Simulation::Evaluate_Measurement_Expressions(&machine, &list, nullptr));
+    QVERIFY(Simulation::Update_Measurement_Items(&machine, &list));
+
+    const Export::TFilePair texts = Export::Laser_Texts(machine, *laser);
+    const QStringList zarnik = Lines(texts.zarnik);
+    QCOMPARE(zarnik.mid(5, 4),
+             QStringList({"X_Axis:1.000000000,0.000000000,0.000000000", "Y_Axis:0.000000000,1.000000000,0.000000000",
+                          "Z_Axis:0.000000000,0.000000000,1.000000000", "Translation:0.0000,500.0000,350.0000"}));
+    QCOMPARE(Lines_Starting(texts.zarnik, "Point:"),
+             QStringList({"Point:1,F,0.00000,500.00000,350.00000", "Point:1,F,250.00000,500.00000,350.00000",
+                          "Point:1,F,500.00000,500.00000,350.00000", "Point:1,F,750.00000,500.00000,350.00000",
+                          "Point:1,F,1000.00000,500.00000,350.00000", "Point:1,B,1000.00000,500.00000,350.00000",
+                          "Point:1,B,750.00000,500.00000,350.00000", "Point:1,B,500.00000,500.00000,350.00000",
+                          "Point:1,B,250.00000,500.00000,350.00000", "Point:1,B,0.00000,500.00000,350.00000"}));
+    QCOMPARE(zarnik.back(), QString("Measurement_End:"));
+
+    const QStringList lumetra = Lines(texts.lumetra);
+    QCOMPARE(lumetra.size(), 7 + 10 + 1);
+    const QStringList readings = lumetra.mid(7, 10);
+    QCOMPARE(readings.front(), ZERO_READING);
+    QCOMPARE(readings.back(), ZERO_READING);
+    QCOMPARE(readings[2],
+             QString("     500.00000,   0.00000,   0.00000,   0.00000,   0.00000,   0.00000,  20.00, 20.00"));
+    for(int index = 0; index < 5; ++index)
+    {
+      QCOMPARE(readings[9 - index], readings[index]);
+    }
+  }
+
+  // Five lengths, each measured three times as an A/B pair; on a machine without errors every
+  // reading equals its nominal length.
+  void ISO_Pairs()
+  {
+    const TMachineComp machine = Perfect_Machine();
+    auto iso = std::make_unique<TMeasurement_ISO>();
+    iso->d_name = "ISO";
+    iso->d_start_x_expression = "100", iso->d_start_y_expression = "100", iso->d_start_z_expression = "100";
+    iso->d_end_x_expression = "900", iso->d_end_y_expression = "700", iso->d_end_z_expression = "100";
+    std::vector<TMeasurement*> list = {iso.get()};
+    QVERIFY(Simulation::Evaluate_Measurement_Expressions(&machine, &list, nullptr));
+    QVERIFY(Simulation::Update_Measurement_Items(&machine, &list));
+
+    const Export::TFilePair texts = Export::ISO_Texts(machine, *iso);
+    const QStringList targets = Lines_Starting(texts.zarnik, "Point:");
+    const QStringList readings = Lines(texts.lumetra).mid(7, 30);
+    QCOMPARE(targets.size(), 30);
+    QCOMPARE(Lines(texts.lumetra).size(), 7 + 30 + 1);
+    for(int index = 0; index < 30; ++index)
+    {
+      const QString number = QString::number(index / 6 + 1);
+      const QString length = QString::number(200.0 * (index / 6 + 1), 'f', 5);
+      if(index % 2 == 0)
+      {
+        QCOMPARE(targets[index], "Point:" + number + ",A,0.00000,0.00000,0.00000");
+        QCOMPARE(readings[index], ZERO_READING);
+      }
+      else
+      {
+        QCOMPARE(targets[index], "Point:" + number + ",B," + length + ",0.00000,0.00000");
+        QCOMPARE(readings[index].section(',', 0, 0).trimmed(), length);
+      }
+    }
+  }
+
+  // Point numbers are not padded: the tenth length and beyond simply grow the line.
+  void ISO_Point_Numbers_Grow()
+  {
+    std::vector<TItem> rows;
+    for(int step = 1; step <= 12; ++step)
+    {
+      rows.push_back(Row(TVector3(0, 0, 0), TVector3(10.0 * step, 0, 0)));
+    }
+    const auto iso = Measurement<TMeasurement_ISO>("Long", rows);
+    const QStringList targets = Lines_Starting(Export::ISO_Texts(Perfect_Machine(), *iso).zarnik, "Point:");
+    QCOMPARE(targets.size(), 72);
+    QCOMPARE(targets[53], QString("Point:9,B,90.00000,0.00000,0.00000"));
+    QCOMPARE(targets[54], QString("Point:10,A,0.00000,0.00000,0.00000"));
+    QCOMPARE(targets.back(), QString("Point:12,B,120.00000,0.00000,0.00000"));
+  }
+
+  void Ballbar_Rows_data()
+  {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("name_field");
+    QTest::newRow("short") << "Diagonal 1"
+                           << "Diagonal 1,          ";
+    QTest::newRow("19 characters") << "Name With 19 Chars!"
+                                   << "Name With 19 Chars!, ";
+    QTest::newRow("longer than the field") << "A Name Of Twenty-Five Chr"
+                                           << "A Name Of Twenty-Five Chr, ";
+    QTest::newRow("beyond Latin-1") << QString::fromUtf8("Stab Ω") << "Stab ?,              ";
+  }
+
+  // The name field, then eleven-wide numbers separated by bare commas, negative values inside
+  // the field, the two form columns always zero.
+  void Ballbar_Rows()
+  {
+    QFETCH(QString, name);
+    QFETCH(QString, name_field);
+    TItem item;
+    item.length_actual = 123.456789;
+    item.reference_actual = TVector3(-10.5, -200, -1234.56789);
+    item.point_actual = TVector3(5, -0.000001, 99999.999996);
+    item.probe_offset = TVector3(0, 0, -150);
+    const auto ballbar = Measurement<TMeasurement_Ballbar>(name, {item});
+    QTemporaryDir out;
+    Export::TResult result;
+    QVERIFY(Export::Write_Ballbar_File(out.path(), {ballbar.get()}, &result));
+    const QByteArray row = name_field.toLatin1() + "  123.45679,  -10.50000, -200.00000,-1384.56789,    5.00000,   "
+                                                   "-0.00000,99850.00000,    0.00000,    0.00000,    0.00000,    "
+                                                   "0.00000, -150.00000\n";
+    QCOMPARE(Read(QDir(out.path()).filePath("Ballbar Measurements.dat")),
+             "B89.4.1_Data:Version=1:Type=BallBar\n\n"
+             "# Note:  Sphere locations include the probe offset.\n\n"
+             "   Name                 Length      Sph1 X      Sph1 Y      Sph1 Z      Sph2 X      Sph2 Y      Sph2 Z"
+             "     Sph1 Form   Sph2 Form    Probe X     Probe Y     Probe Z\n" +
+                 QByteArray(167, '-') + "\n" + row);
+  }
+
+  // Only ball bars with exactly one row go into the file, in list order; without any there is
+  // no file, and an older one stays as it was.
+  void Ballbar_Selection()
+  {
+    QTemporaryDir out;
+    const QString path = QDir(out.path()).filePath("Ballbar Measurements.dat");
+    Write(path, "older export\n");
+    const TItem row = Row(TVector3(0, 0, 0), TVector3(100, 0, 0));
+    const auto none = Measurement<TMeasurement_Ballbar>("No Row");
+    const auto two = Measurement<TMeasurement_Ballbar>("Two Rows", {row, row});
+    const auto laser = Measurement<TMeasurement_Laser>("Laser", {row});
+    Export::TResult result;
+    QVERIFY(Export::Write_Ballbar_File(out.path(), {none.get(), two.get(), laser.get()}, &result));
+    QCOMPARE(Read(path), QByteArray("older export\n"));
+    QCOMPARE(result.files, QStringList());
+
+    const auto second = Measurement<TMeasurement_Ballbar>("Second", {row});
+    const auto first = Measurement<TMeasurement_Ballbar>("First", {row});
+    QVERIFY(Export::Write_Ballbar_File(out.path(), {none.get(), second.get(), two.get(), first.get()}, &result));
+    const QStringList lines = Lines(QString::fromLatin1(Read(path)));
+    QCOMPARE(lines.size(), 8);
+    QVERIFY(lines[6].startsWith("Second,"));
+    QVERIFY(lines[7].startsWith("First,"));
+  }
+
+  // A file that cannot be written gives the writer's one line; the others still write, and a
+  // pair that cannot be written whole leaves the old files as they were.
+  void Failures_data()
+  {
+    QTest::addColumn<QString>("blocked");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QStringList>("written");
+    const QStringList all = {
+        "Ballbar Measurements.dat", "Lumetra L.dat", "Zarnik L.dat", "MCG M.xml", "Lumetra I.dat", "Zarnik I.dat"};
+    const auto without = [&](QStringList names)
+    {
+      QStringList rest = all;
+      for(const QString& name : names)
+      {
+        rest.removeAll(name);
+      }
+      return rest;
+    };
+    QTest::newRow("ball bar") << "Ballbar Measurements.dat"
+                              << "Export Ballbar:  Cannot open 'Ballbar Measurements.dat' file for writing."
+                              << without({"Ballbar Measurements.dat"});
+    QTest::newRow("laser Lumetra") << "Lumetra L.dat"
+                                   << "Export Laser:  Cannot open Lumetra file for writing."
+                                   << without({"Lumetra L.dat", "Zarnik L.dat"});
+    QTest::newRow("laser Zarnik") << "Zarnik L.dat"
+                                  << "Export Laser:  Cannot open Zarnik file for writing."
+                                  << without({"Lumetra L.dat", "Zarnik L.dat"});
+    QTest::newRow("ISO Lumetra") << "Lumetra I.dat"
+                                 << "Export ISO:  Cannot open Lumetra file for writing."
+                                 << without({"Lumetra I.dat", "Zarnik I.dat"});
+    QTest::newRow("ISO Zarnik") << "Zarnik I.dat"
+                                << "Export ISO:  Cannot open Zarnik file for writing."
+                                << without({"Lumetra I.dat", "Zarnik I.dat"});
+    QTest::newRow("MCG") << "MCG M.xml"
+                         << "Export MCG: ERR:  Cannot write file '%1'.  Reason: " << without({"MCG M.xml"});
+  }
+
+  void Failures()
+  {
+    QFETCH(QString, blocked);
+    QFETCH(QString, failure);
+    QFETCH(QStringList, written);
+    QTemporaryDir out;
+    const QDir dir(out.path());
+    // Old files of the pair; a directory where the blocked file belongs cannot be replaced.
+    for(const char* name : {"Lumetra L.dat", "Zarnik L.dat", "Lumetra I.dat", "Zarnik I.dat"})
+    {
+      Write(dir.filePath(name), "old\n");
+    }
+    QVERIFY(QFile::remove(dir.filePath(blocked)) || !QFile::exists(dir.filePath(blocked)));
+    QVERIFY(dir.mkdir(blocked));
+
+    const TItem row = Row(TVector3(0, 0, 500), TVector3(100, 0, 500));
+    const auto ballbar = Measurement<TMeasurement_Ballbar>("B", {row});
+    const auto laser = Measurement<TMeasurement_Laser>("L", {row});
+    const auto mcg = Measurement<TMeasurement_MCG>("M", {row});
+    const auto iso = Measurement<TMeasurement_ISO>("I", {row});
+    Export::TResult result;
+    Export::Write_Files(Perfect_Machine(), out.path(), {laser.get(), ballbar.get(), mcg.get(), iso.get()}, &result);
+
+    QCOMPARE(result.failures.size(), 1);
+    const QString line = failure.contains("%1") ? failure.arg(dir.filePath(blocked)) : failure;
+    QVERIFY2(line.endsWith("Reason: ") ? result.failures.front().startsWith(line) : result.failures.front() == line,
+             qPrintable(result.failures.front()));
+    QStringList files;
+    for(const QString& file : result.files)
+    {
+      files.push_back(QFileInfo(file).fileName());
+    }
+    QCOMPARE(files, written);
+    for(const char* name : {"Lumetra L.dat", "Zarnik L.dat", "Lumetra I.dat", "Zarnik I.dat"})
+    {
+      if(!written.contains(name) && name != blocked)
+      {
+        QCOMPARE(Read(dir.filePath(name)), QByteArray("old\n"));
+      }
+    }
+    // No temporary file is left behind.
+    for(const QString& name : dir.entryList(QDir::Files))
+    {
+      QVERIFY2(written.contains(name) || name.endsWith(" L.dat") || name.endsWith(" I.dat"), qPrintable(name));
+    }
+  }
+
+  // Nothing is written when the expressions fail or the error model gives up half-way.
+  void Nothing_Written_data()
+  {
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QStringList>("measurements");
+    QTest::addColumn<int>("status");
+    QTest::newRow("expressions") << "Thin Tower" << Export_Cases::All_Measurements()
+                                 << int(Export::TStatus::EXPRESSIONS_FAILED);
+    QTest::newRow("axis exception") << "Thin Tower" << QStringList({"ISO Y", "MCG Centre"})
+                                    << int(Export::TStatus::SIMULATION_FAILED);
+  }
+
+  void Nothing_Written()
+  {
+    QFETCH(QString, machine);
+    QFETCH(QStringList, measurements);
+    QFETCH(int, status);
+    Export_Cases::TLibraries libraries;
+    QVERIFY(libraries.Load());
+    TMachineComp model;
+    QVERIFY(Simulation::Update_Machine_Comp(libraries.machines, machine, &model, nullptr));
+    const std::vector<TMeasurement*> list = libraries.measurements.Measurements(measurements);
+    QTemporaryDir out;
+    Export::TResult result;
+    QStringList errors;
+    QCOMPARE(int(Export::Export_Measurements(&model, &list, out.path(), &result, &errors)), status);
+    QVERIFY(!errors.isEmpty());
+    QCOMPARE(result.files, QStringList());
+    QCOMPARE(All_Files(out.path()), QStringList());
+  }
+
+  // The command-line tool writes the stored files too, and refuses what it cannot do.
+  void Batch_data()
+  {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exit_code");
+    QTest::addColumn<QString>("expected");
+    QStringList all;
+    for(const QString& name : Export_Cases::All_Measurements())
+    {
+      all << "--measurement" << name;
+    }
+    QTest::newRow("stored") << (QStringList{"--machine", "Gantry"} + all) << 0 << "gantry";
+    QTest::newRow("axis exception") << QStringList{"--machine", "Thin Tower", "--measurement", "ISO Y"} << 1 << "";
+    QTest::newRow("unknown measurement") << QStringList{"--machine", "Bridge", "--measurement", "Nope"} << 2 << "";
+    QTest::newRow("no measurement") << QStringList{"--machine", "Bridge"} << 2 << "";
+  }
+
+  void Batch()
+  {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exit_code);
+    QFETCH(QString, expected);
+    const QString program = Export_Cases::Batch_Program();
+    if(!QFileInfo(program).isExecutable())
+    {
+      QSKIP("varlume-batch is not built");
+    }
+    QTemporaryDir out;
+    QProcess batch;
+    batch.start(program,
+                QStringList{"export", "--data", Export_Cases::Data_Directory(), "--dir", out.path()} + arguments);
+    QVERIFY(batch.waitForFinished(60000));
+    QCOMPARE(batch.exitCode(), exit_code);
+    if(expected.isEmpty())
+    {
+      QCOMPARE(All_Files(out.path()), QStringList());
+      return;
+    }
+    const QString stored = Export_Cases::Expected_Directory(expected);
+    QCOMPARE(All_Files(out.path()), All_Files(stored));
+    for(const QString& file : All_Files(stored))
+    {
+      QVERIFY2(Read(QDir(out.path()).filePath(file)) == Read(QDir(stored).filePath(file)), qPrintable(file));
+    }
+  }
+};
+
+QTEST_GUILESS_MAIN(TTestExport)
+#include "test_export.moc"
