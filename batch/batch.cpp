@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "batch/evaluate.h"
 #include "batch/export.h"
 #include "src/machinecomp.h"
 #include "src/machinelibrary.h"
@@ -195,6 +196,8 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
       "  map       the \"Machine Errors\" pane of --machine\n"
       "  results   the \"Measurement Results\" pane of --machine and the --measurement names, in order\n"
       "  export    the export files of --machine and the --measurement names, written into --dir\n"
+      "  evaluate  the compensation parameter evaluation of --machine and the --measurement names, written to\n"
+      "            --output (Ctrl-C stops it with the lines so far and exit code 130)\n"
       "\n"
       "Exit codes: 0 done; 1 the machine set-up, an expression or the simulation failed (the error block is\n"
       "printed as the window shows it); 2 usage errors, unknown names, map increments below 10."));
@@ -219,7 +222,10 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
   const QCommandLineOption dir_option(QStringLiteral("dir"), QStringLiteral("Directory for the files (export)."),
                                       QStringLiteral("DIR"));
   parser.addOption(dir_option);
-  parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, map, results or export"));
+  const QCommandLineOption output_option(QStringLiteral("output"), QStringLiteral("File to write (evaluate)."),
+                                         QStringLiteral("FILE"));
+  parser.addOption(output_option);
+  parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, map, results, export or evaluate"));
 
   QStringList arguments = command_line;
   QStringList increments;
@@ -293,6 +299,15 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
       return output.Usage(problem);
     }
   }
+  else if(command == QLatin1String("evaluate"))
+  {
+    const QString problem = Evaluate_Usage_Error(machine_names, measurement_names, !increments.isEmpty(),
+                                                 parser.values(output_option));
+    if(!problem.isEmpty())
+    {
+      return output.Usage(problem);
+    }
+  }
   else
   {
     return output.Usage(QStringLiteral("unknown command '%1'").arg(command));
@@ -313,6 +328,11 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
   if(command == QLatin1String("map"))
   {
     return Run_Map(libraries, machine_name, increments, output);
+  }
+  if(command == QLatin1String("evaluate"))
+  {
+    return Run_Evaluate(libraries.machines, libraries.measurements, machine_name, measurement_names,
+                        parser.value(output_option), err);
   }
   if(command == QLatin1String("export"))
   {

@@ -1,0 +1,231 @@
+#include "batch/evaluate.h"
+
+#include <QElapsedTimer>
+#include <QSaveFile>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <vector>
+
+#include "batch/batch.h"
+#include "src/evaluation.h"
+#include "src/machinelibrary.h"
+#include "src/measurementlibrary.h"
+#include "src/simulation.h"
+
+namespace
+{
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void Interrupt(int)
+{
+  g_interrupted = 1;
+  // A second Ctrl-C ends the program at once; the unfinished file then stays a temporary one.
+  struct sigaction action;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  action.sa_handler = SIG_DFL;
+  sigaction(SIGINT, &action, nullptr);
+}
+
+// Ctrl-C asks the evaluation to stop for as long as this lives.
+class TInterruptGuard
+{
+public:
+  TInterruptGuard()
+  {
+    g_interrupted = 0;
+    struct sigaction action;
+    sigemptyset(&action.sa_mask);
+    // File writes carry on after the signal instead of failing with EINTR.
+    action.sa_flags = SA_RESTART;
+    action.sa_handler = Interrupt;
+    d_installed = sigaction(SIGINT, &action, &d_previous) == 0;
+  }
+
+  ~TInterruptGuard()
+  {
+    if(d_installed)
+    {
+      sigaction(SIGINT, &d_previous, nullptr);
+    }
+  }
+
+  TInterruptGuard(const TInterruptGuard&) = delete;
+  TInterruptGuard& operator=(const TInterruptGuard&) = delete;
+
+private:
+  struct sigaction d_previous;
+  bool d_installed = false;
+};
+
+QString Clock(qint64 milliseconds)
+{
+  const qint64 seconds = milliseconds / 1000;
+  return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The progress line on a terminal, redrawn at most ten times a second.
+class TProgressLine
+{
+public:
+  explicit TProgressLine(bool shown) : d_shown(shown) {}
+
+  void Start(int count)
+  {
+    d_count = count;
+    d_timer.start();
+    d_last_draw = -1000;
+  }
+
+  void Update(int pattern, bool force)
+  {
+    if(!d_shown || d_count <= 0)
+    {
+      return;
+    }
+    const qint64 elapsed = d_timer.elapsed();
+    if(!force && elapsed - d_last_draw < 100)
+    {
+      return;
+    }
+    d_last_draw = elapsed;
+
+    const int width = 30;
+    const int filled = static_cast<int>(static_cast<qint64>(pattern) * width / d_count);
+    const qint64 remaining =
+        pattern > 0 ? elapsed * static_cast<qint64>(d_count - pattern) / static_cast<qint64>(pattern) : 0;
+    const QString line = QStringLiteral("\r[%1%2] pattern %3 of %4  elapsed %5  remaining %6 ")
+                             .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char(' ')))
+                             .arg(pattern)
+                             .arg(d_count)
+                             .arg(Clock(elapsed), Clock(remaining));
+    const QByteArray bytes = line.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+    d_drawn = true;
+  }
+
+  // Ends the line so that later messages start on their own.
+  void Finish()
+  {
+    if(d_drawn)
+    {
+      std::fputc('\n', stderr);
+      std::fflush(stderr);
+    }
+  }
+
+private:
+  bool d_shown;
+  bool d_drawn = false;
+  int d_count = 0;
+  QElapsedTimer d_timer;
+  qint64 d_last_draw = 0;
+};
+
+void Message(QByteArray* err, const QString& text)
+{
+  *err += (QStringLiteral("varlume-batch: ") + text + QLatin1Char('\n')).toLocal8Bit();
+}
+} // namespace
+
+namespace Batch
+{
+QString Evaluate_Usage_Error(const QStringList& machine_names, const QStringList& measurement_names,
+                             bool increments_given, const QStringList& output_names)
+{
+  if(machine_names.size() != 1)
+  {
+    return QStringLiteral("evaluate needs one --machine");
+  }
+  if(measurement_names.isEmpty())
+  {
+    return QStringLiteral("evaluate needs at least one --measurement");
+  }
+  if(increments_given)
+  {
+    return QStringLiteral("evaluate takes no --increments");
+  }
+  if(output_names.size() != 1 || output_names.front().isEmpty())
+  {
+    return QStringLiteral("evaluate needs one --output");
+  }
+  return QString();
+}
+
+int Run_Evaluate(const TMachineLibrary& machines, const TMeasurementLibrary& measurements,
+                 const QString& machine_name, const QStringList& measurement_names, const QString& file_name,
+                 QByteArray* err)
+{
+  for(const QString& name : measurement_names)
+  {
+    if(measurements.Measurement_Id(name) < 0)
+    {
+      Message(err, QStringLiteral("no measurement named '%1'").arg(name));
+      return EXIT_USAGE;
+    }
+  }
+  Simulation::TMachineRecord record;
+  if(!Simulation::Find_Machine_Record(machines, machine_name, &record))
+  {
+    Message(err, QStringLiteral("no machine named '%1'").arg(machine_name));
+    return EXIT_USAGE;
+  }
+  const std::vector<TMeasurement*> list = measurements.Measurements(measurement_names);
+
+  // Written under a temporary name and moved into place at the end, so that a killed run never
+  // leaves a file that looks complete.
+  QSaveFile file(file_name);
+  if(!file.open(QIODevice::WriteOnly | QIODevice::Text))
+  {
+    Message(err, QStringLiteral("cannot write '%1': %2").arg(file_name, file.errorString()));
+    return EXIT_FAILED;
+  }
+
+  TProgressLine progress_line(isatty(fileno(stderr)) == 1);
+  Evaluation::TProgress progress;
+  progress.start = [&progress_line](int count) { progress_line.Start(count); };
+  progress.next = [&progress_line](int pattern) {
+    progress_line.Update(pattern, false);
+    return g_interrupted == 0;
+  };
+
+  Evaluation::TResult result;
+  {
+    TInterruptGuard guard;
+    result = Evaluation::Write_Evaluation(record, list, &file, progress);
+  }
+  if(result.end != Evaluation::TEnd::REFUSED)
+  {
+    progress_line.Update(result.patterns, true);
+  }
+  progress_line.Finish();
+
+  if(!file.commit())
+  {
+    Message(err, QStringLiteral("cannot write '%1': %2").arg(file_name, file.errorString()));
+    return EXIT_FAILED;
+  }
+  switch(result.end)
+  {
+  case Evaluation::TEnd::FINISHED:
+    return EXIT_OK;
+  case Evaluation::TEnd::CANCELLED:
+    Message(err, QStringLiteral("interrupted: '%1' holds the lines of the first %2 patterns")
+                     .arg(file_name)
+                     .arg(result.patterns));
+    return EXIT_INTERRUPTED;
+  case Evaluation::TEnd::STOPPED:
+    Message(err, QStringLiteral("evaluation stopped: %1").arg(result.message));
+    return EXIT_FAILED;
+  case Evaluation::TEnd::REFUSED:
+    Message(err, QStringLiteral("evaluation refused: %1").arg(result.message));
+    return EXIT_FAILED;
+  }
+  return EXIT_FAILED;
+}
+} // namespace Batch
