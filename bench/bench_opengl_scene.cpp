@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QOpenGLContext>
 #include <QElapsedTimer>
+#include <QOpenGLContext>
 
 #include <cmath>
 #include <memory>
@@ -93,7 +93,7 @@ bool Have_Display(benchmark::State& state)
   }
   return true;
 }
-}
+} // namespace
 
 static void Rebuild_Largest_MCG(benchmark::State& state)
 {
@@ -187,7 +187,8 @@ static void Frame_Mixed_Scene(benchmark::State& state)
   for(int i = 0; i < 24; ++i)
   {
     const double a = i * 0.2618;
-    mcg.d_measurement_items.push_back(Row(TVector3(200, -200, -300), TVector3(200 + 150 * std::cos(a), -200 + 150 * std::sin(a), -300)));
+    mcg.d_measurement_items.push_back(
+        Row(TVector3(200, -200, -300), TVector3(200 + 150 * std::cos(a), -200 + 150 * std::sin(a), -300)));
   }
 
   g_display->Clear_Render_Items();

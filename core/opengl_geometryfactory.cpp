@@ -38,7 +38,8 @@ TVector3 Perpendicular(const TVector3& axis, const TVector3& reference)
   const double ax = std::fabs(axis.x);
   const double ay = std::fabs(axis.y);
   const double az = std::fabs(axis.z);
-  const TVector3 fallback = (ax <= ay && ax <= az) ? TVector3(1, 0, 0) : (ay <= az ? TVector3(0, 1, 0) : TVector3(0, 0, 1));
+  const TVector3 fallback =
+      (ax <= ay && ax <= az) ? TVector3(1, 0, 0) : (ay <= az ? TVector3(0, 1, 0) : TVector3(0, 0, 1));
   return Unit(fallback - axis * (fallback ^ axis));
 }
 
@@ -46,7 +47,7 @@ void Push(TOpenGLGeometryFactory::TMesh* mesh, const TVector3& vertex, const TVe
 {
   mesh->push_back(TOpenGLGeometryFactory::TOpenGLTriangleVertex{vertex, normal});
 }
-}
+} // namespace
 
 TVector3 TOpenGLGeometryFactory::Normalize_XY(const TVector3& v)
 {
@@ -170,8 +171,7 @@ std::vector<TVector3> TOpenGLGeometryFactory::Render_Disc(TMesh* mesh, const TVe
   return rim;
 }
 
-TOpenGLGeometryFactory::TMesh TOpenGLGeometryFactory::RenderCircularPlane(const TVector3& centre,
-                                                                          const TVector3& axis,
+TOpenGLGeometryFactory::TMesh TOpenGLGeometryFactory::RenderCircularPlane(const TVector3& centre, const TVector3& axis,
                                                                           const TVector3& reference,
                                                                           double radius) const
 {

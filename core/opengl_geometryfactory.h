@@ -48,8 +48,8 @@ private:
                            const TVector3& normal, int level) const;
   void RenderCircleTriangle(TMesh* mesh, const TVector3& centre, const TVector3& normal, double radius,
                             const TVector3& u0, const TVector3& u1, int level, std::vector<TVector3>* rim) const;
-  void RenderSphereTriangle(TMesh* mesh, const TVector3& centre, double radius, const TVector3& u0,
-                            const TVector3& u1, const TVector3& u2, int level) const;
+  void RenderSphereTriangle(TMesh* mesh, const TVector3& centre, double radius, const TVector3& u0, const TVector3& u1,
+                            const TVector3& u2, int level) const;
   // Appends the disc and returns its rim directions in counter-clockwise order.
   std::vector<TVector3> Render_Disc(TMesh* mesh, const TVector3& centre, const TVector3& axis,
                                     const TVector3& reference, double radius) const;

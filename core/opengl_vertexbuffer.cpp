@@ -8,7 +8,7 @@ bool Key_Less(const TOpenGLVertexBuffer::TBufferItem& item, int key)
 {
   return item.key < key;
 }
-}
+} // namespace
 
 int TOpenGLVertexBuffer::Create_Buffer(unsigned count)
 {
@@ -78,9 +78,9 @@ void TOpenGLVertexBuffer::Remove_Buffer(int key)
 void TOpenGLVertexBuffer::Remove_Buffers(std::vector<int> keys)
 {
   std::sort(keys.begin(), keys.end());
-  const auto removed = std::remove_if(d_buffers.begin(), d_buffers.end(), [&keys](const TBufferItem& item) {
-    return std::binary_search(keys.begin(), keys.end(), item.key);
-  });
+  const auto removed = std::remove_if(d_buffers.begin(), d_buffers.end(),
+                                      [&keys](const TBufferItem& item)
+                                      { return std::binary_search(keys.begin(), keys.end(), item.key); });
   d_buffers.erase(removed, d_buffers.end());
 }
 

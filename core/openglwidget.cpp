@@ -42,7 +42,7 @@ TMat4 Point_Rotation(const TVector3& unit_axis, double angle)
   rotation.Transpose();
   return rotation;
 }
-}
+} // namespace
 
 TOpenGLWidget::TOpenGLWidget(QWidget* parent, Qt::WindowFlags flags) : QOpenGLWidget(parent, flags)
 {
@@ -135,7 +135,12 @@ void TOpenGLWidget::initializeGL()
   glDepthRange(0.0, 1.0);
   glPixelTransferf(GL_DEPTH_SCALE, 1.0f);
   glPixelTransferf(GL_DEPTH_BIAS, 0.0f);
-  Set_Pan_Mode();
+  // A widget moved to another window gets a new context; the mode its owner chose stays.
+  if(!d_initialized)
+  {
+    Set_Pan_Mode();
+    d_initialized = true;
+  }
 }
 
 void TOpenGLWidget::resizeGL(int width, int height)
@@ -241,10 +246,10 @@ void TOpenGLWidget::Process_Vertex(const TVector3& vertex)
     d_first_vertex = false;
     return;
   }
-  d_fit_minimum = TVector3(std::min(d_fit_minimum.x, p.x), std::min(d_fit_minimum.y, p.y),
-                           std::min(d_fit_minimum.z, p.z));
-  d_fit_maximum = TVector3(std::max(d_fit_maximum.x, p.x), std::max(d_fit_maximum.y, p.y),
-                           std::max(d_fit_maximum.z, p.z));
+  d_fit_minimum =
+      TVector3(std::min(d_fit_minimum.x, p.x), std::min(d_fit_minimum.y, p.y), std::min(d_fit_minimum.z, p.z));
+  d_fit_maximum =
+      TVector3(std::max(d_fit_maximum.x, p.x), std::max(d_fit_maximum.y, p.y), std::max(d_fit_maximum.z, p.z));
 }
 
 void TOpenGLWidget::End_Fit_To_Viewport()
@@ -292,11 +297,8 @@ void TOpenGLWidget::End_Fit_To_Viewport()
   projection[3] = tx;
   projection[7] = ty;
   projection[11] = tz;
+  // Loaded into OpenGL by the paint that follows; the context need not be current here.
   d_projection_mat = projection;
-  if(context())
-  {
-    Load_Gl_Matrix(GL_PROJECTION, d_projection_mat);
-  }
 }
 
 void TOpenGLWidget::Rebuild_Projection(double x0, double x1, double y0, double y1)

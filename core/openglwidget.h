@@ -158,6 +158,7 @@ private:
   bool d_pan_mode = true;
   bool d_rotate2d_mode = false;
   bool d_rotate3d_mode = false;
+  bool d_initialized = false;
   std::vector<TSelectionItemType> d_SelectionItems;
 };
 

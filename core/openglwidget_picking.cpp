@@ -14,7 +14,7 @@ double Length(const TVector3& v)
 {
   return std::sqrt(v ^ v);
 }
-}
+} // namespace
 
 bool TOpenGLWidget::Is_Point_Between(const TVector3& p, const TVector3& a, const TVector3& b, const TVector3& axis)
 {

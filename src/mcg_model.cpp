@@ -92,8 +92,8 @@ void Add_Revolution(std::vector<TTable>* tables, const TFrame& frame, const std:
 {
   for(int sector = 0; sector < sectors; ++sector)
   {
-    tables->push_back(Revolved_Strip(frame, profile, 2.0 * PI * sector / sectors,
-                                     2.0 * PI * (sector + 1) / sectors, colour));
+    tables->push_back(
+        Revolved_Strip(frame, profile, 2.0 * PI * sector / sectors, 2.0 * PI * (sector + 1) / sectors, colour));
   }
 }
 
@@ -213,12 +213,12 @@ std::vector<TTable> Build_Base()
   // 69-93: foot plate, boss, column, cone and the stem that carries the ball. Sharp edges
   // repeat a point with the normal of the next face.
   const std::vector<TProfilePoint> column = {
-      {-130.0, 0.0, -1.0, 0.0},  {-130.0, 52.0, -1.0, 0.0}, {-130.0, 52.0, 0.0, 1.0},  {-122.0, 52.0, 0.0, 1.0},
-      {-122.0, 52.0, h, h},      {-119.0, 49.0, h, h},      {-119.0, 49.0, 1.0, 0.0},  {-119.0, 22.0, 1.0, 0.0},
-      {-119.0, 22.0, 0.0, 1.0},  {-113.0, 22.0, 0.0, 1.0},  {-113.0, 22.0, h, h},      {-111.0, 20.0, h, h},
-      {-111.0, 20.0, 1.0, 0.0},  {-111.0, 15.0, 1.0, 0.0},  {-111.0, 15.0, 0.0, 1.0},  {-34.0, 15.0, 0.0, 1.0},
-      {-34.0, 15.0, s, c},       {-26.0, 6.0, s, c},        {-26.0, 6.0, 0.0, 1.0},    {-10.0, 6.0, 0.0, 1.0},
-      {-10.0, 6.0, 1.0, 0.0},    {-10.0, 0.0, 1.0, 0.0}};
+      {-130.0, 0.0, -1.0, 0.0}, {-130.0, 52.0, -1.0, 0.0}, {-130.0, 52.0, 0.0, 1.0}, {-122.0, 52.0, 0.0, 1.0},
+      {-122.0, 52.0, h, h},     {-119.0, 49.0, h, h},      {-119.0, 49.0, 1.0, 0.0}, {-119.0, 22.0, 1.0, 0.0},
+      {-119.0, 22.0, 0.0, 1.0}, {-113.0, 22.0, 0.0, 1.0},  {-113.0, 22.0, h, h},     {-111.0, 20.0, h, h},
+      {-111.0, 20.0, 1.0, 0.0}, {-111.0, 15.0, 1.0, 0.0},  {-111.0, 15.0, 0.0, 1.0}, {-34.0, 15.0, 0.0, 1.0},
+      {-34.0, 15.0, s, c},      {-26.0, 6.0, s, c},        {-26.0, 6.0, 0.0, 1.0},   {-10.0, 6.0, 0.0, 1.0},
+      {-10.0, 6.0, 1.0, 0.0},   {-10.0, 0.0, 1.0, 0.0}};
   Add_Revolution(&tables, base, column, 25, GREY);
 
   // 94-118: the clamp band round the column.
@@ -228,7 +228,8 @@ std::vector<TTable> Build_Base()
 
   // 119-124: the clamp knob pointing to -Y, and three feet under the plate.
   const TFrame knob{TVector3(0.0, 0.0, -72.5), TVector3(0, -1, 0), TVector3(1, 0, 0), TVector3(0, 0, 1)};
-  const auto foot = [](double angle) {
+  const auto foot = [](double angle)
+  {
     const TVector3 centre(38.0 * std::cos(angle), 38.0 * std::sin(angle), -130.3);
     return Disc_Fan(centre, TVector3(0, 1, 0), TVector3(1, 0, 0), 7.0, 9, BLACK);
   };
@@ -353,7 +354,7 @@ std::vector<MCG::TMCGData> Place_Arm(const std::vector<TTable>& tables, const TV
   }
   return parts;
 }
-}
+} // namespace
 
 std::vector<MCG::TMCGData> MCG::Render_MCG_Base(const TVector3& position)
 {

@@ -35,6 +35,6 @@ std::vector<TMCGData> Render_MCG_Arm(const TVector3& position, const TVector3& d
 // the full model would make the view slow, and where one arm covers a few pixels anyway.
 std::vector<TMCGData> Render_MCG_Arm_Simplified(const TVector3& position, const TVector3& direction,
                                                 const double& length);
-}
+} // namespace MCG
 
 #endif

@@ -115,8 +115,7 @@ TProbeMeshes Probe_Meshes(const TVector3& tip, const TVector3& offset)
     const double module = std::min(22.0, 0.2 * length);
     probe.head = factory.RenderCylinder(ram, along, 15.0, head);
     probe.extension = factory.RenderCylinder(ram + along * head, along, 7.0, module);
-    probe.stylus =
-        factory.RenderCylinder(ram + along * (head + module), along, STYLUS_RADIUS, length - head - module);
+    probe.stylus = factory.RenderCylinder(ram + along * (head + module), along, STYLUS_RADIUS, length - head - module);
   }
   Append(&probe.stylus, Factory(MEDIUM_LEVEL).RenderSphere(tip, TIP_RADIUS));
   return probe;
@@ -130,8 +129,8 @@ TMesh Probe_Body(const TProbeMeshes& probe)
   return body;
 }
 
-TOpenGLDisplay::TSelectionBox Box_Around(const TVector3& from, const TVector3& to, const TAxes& axes,
-                                         double half_width, double half_height)
+TOpenGLDisplay::TSelectionBox Box_Around(const TVector3& from, const TVector3& to, const TAxes& axes, double half_width,
+                                         double half_height)
 {
   TOpenGLDisplay::TSelectionBox box;
   box.p0 = from - axes.y * half_width - axes.z * half_height;
@@ -141,7 +140,7 @@ TOpenGLDisplay::TSelectionBox Box_Around(const TVector3& from, const TVector3& t
   box.a3 = axes.z;
   return box;
 }
-}
+} // namespace
 
 std::vector<TOpenGLDisplay::TBallBar> MeasurementScene::Ballbar_Records(const TMeasurement& measurement)
 {

@@ -20,6 +20,6 @@ std::vector<TOpenGLDisplay::TMCGGauge> MCG_Records(const TMeasurement& measureme
 
 // Bars longer than this get collars and a thick tube between them; shorter ones one thin tube.
 const double BALLBAR_COLLAR_LENGTH = 148.0;
-}
+} // namespace MeasurementScene
 
 #endif

@@ -83,7 +83,7 @@ void Fill(double* buffer, const std::vector<TVector3>& values)
     *buffer++ = value.z;
   }
 }
-}
+} // namespace
 
 TOpenGLDisplay::TOpenGLDisplay(QWidget* parent, Qt::WindowFlags flags)
     : TOpenGLWidget(parent, flags), d_volume_minimum(-100.0, -100.0, -100.0), d_volume_maximum(100.0, 100.0, 100.0)
@@ -121,17 +121,15 @@ TVector3 TOpenGLDisplay::Tinted_Colour(const TVector3& colour, bool selected, bo
 void TOpenGLDisplay::Define_Machine_Volume(const TVector3& minimum, const TVector3& maximum)
 {
   const TVector3 low(std::min(minimum.x, maximum.x), std::min(minimum.y, maximum.y), std::min(minimum.z, maximum.z));
-  const TVector3 high(std::max(minimum.x, maximum.x), std::max(minimum.y, maximum.y),
-                      std::max(minimum.z, maximum.z));
+  const TVector3 high(std::max(minimum.x, maximum.x), std::max(minimum.y, maximum.y), std::max(minimum.z, maximum.z));
 
   if(!d_vertex_buffer.Has_Buffer(d_volume_buffer_key))
   {
     d_volume_buffer_key = d_vertex_buffer.Create_Buffer(72);
   }
   double* lines = d_vertex_buffer.Buffer(d_volume_buffer_key);
-  const auto corner = [&low, &high](int bits) {
-    return TVector3((bits & 1) ? high.x : low.x, (bits & 2) ? high.y : low.y, (bits & 4) ? high.z : low.z);
-  };
+  const auto corner = [&low, &high](int bits)
+  { return TVector3((bits & 1) ? high.x : low.x, (bits & 2) ? high.y : low.y, (bits & 4) ? high.z : low.z); };
   // Each edge joins two corners that differ in one coordinate bit.
   for(int bit : {1, 2, 4})
   {
@@ -448,7 +446,8 @@ void TOpenGLDisplay::Clear_Selection()
 void TOpenGLDisplay::Set_Selection(int key)
 {
   Clear_Selection();
-  const auto select_first = [key](auto& items) {
+  const auto select_first = [key](auto& items)
+  {
     for(auto& item : items)
     {
       if(item.key == key)

@@ -135,8 +135,8 @@ public:
   // data are client-side doubles, three per vertex.
   void Render_Triangle_Buffer(unsigned size, const TVector3& offset, const TVector3& colour, double specular,
                               double alpha, const double* vertices, const double* normals);
-  void Render_Triangle_Buffer(int mode, unsigned size, const TVector3& offset, const TVector3& colour,
-                              double specular, double alpha, const double* vertices, const double* normals);
+  void Render_Triangle_Buffer(int mode, unsigned size, const TVector3& offset, const TVector3& colour, double specular,
+                              double alpha, const double* vertices, const double* normals);
   void Render_Line_Buffer(unsigned size, const TVector3& colour, const double* vertices);
   void Render_Line_Strip_Buffer(unsigned size, const TVector3& colour, const double* vertices);
   void Render_Point_Buffer(unsigned size, const TVector3& colour, const double* vertices);

@@ -87,7 +87,7 @@ QVector4D Colour(const TVector3& colour, double alpha)
   return QVector4D(static_cast<float>(colour.x), static_cast<float>(colour.y), static_cast<float>(colour.z),
                    static_cast<float>(alpha));
 }
-}
+} // namespace
 
 void TOpenGLDisplay::GLInit()
 {
@@ -185,7 +185,7 @@ void TOpenGLDisplay::Render_Triangle_Buffer(int mode, unsigned size, const TVect
 
 namespace
 {
-template<typename TFunctions>
+template <typename TFunctions>
 void Draw_Flat(TFunctions* gl, QOpenGLShaderProgram* program, int colour_location, int vertex_location, GLenum mode,
                unsigned size, const TVector3& colour, const double* vertices)
 {
@@ -200,24 +200,24 @@ void Draw_Flat(TFunctions* gl, QOpenGLShaderProgram* program, int colour_locatio
   gl->glDrawArrays(mode, 0, static_cast<GLsizei>(size / 3));
   gl->glDisableVertexAttribArray(static_cast<GLuint>(vertex_location));
 }
-}
+} // namespace
 
 void TOpenGLDisplay::Render_Line_Buffer(unsigned size, const TVector3& colour, const double* vertices)
 {
-  Draw_Flat(static_cast<QOpenGLFunctions*>(this), d_flat_program.get(), d_flat_color_location,
-            d_flat_vertex_location, GL_LINES, size, colour, vertices);
+  Draw_Flat(static_cast<QOpenGLFunctions*>(this), d_flat_program.get(), d_flat_color_location, d_flat_vertex_location,
+            GL_LINES, size, colour, vertices);
 }
 
 void TOpenGLDisplay::Render_Line_Strip_Buffer(unsigned size, const TVector3& colour, const double* vertices)
 {
-  Draw_Flat(static_cast<QOpenGLFunctions*>(this), d_flat_program.get(), d_flat_color_location,
-            d_flat_vertex_location, GL_LINE_STRIP, size, colour, vertices);
+  Draw_Flat(static_cast<QOpenGLFunctions*>(this), d_flat_program.get(), d_flat_color_location, d_flat_vertex_location,
+            GL_LINE_STRIP, size, colour, vertices);
 }
 
 void TOpenGLDisplay::Render_Point_Buffer(unsigned size, const TVector3& colour, const double* vertices)
 {
-  Draw_Flat(static_cast<QOpenGLFunctions*>(this), d_flat_program.get(), d_flat_color_location,
-            d_flat_vertex_location, GL_POINTS, size, colour, vertices);
+  Draw_Flat(static_cast<QOpenGLFunctions*>(this), d_flat_program.get(), d_flat_color_location, d_flat_vertex_location,
+            GL_POINTS, size, colour, vertices);
 }
 
 void TOpenGLDisplay::Draw_Mesh(const TMeshBuffers& buffers, const TVector3& colour, double specular)
@@ -229,8 +229,8 @@ void TOpenGLDisplay::Draw_Mesh(const TMeshBuffers& buffers, const TVector3& colo
   {
     return;
   }
-  Render_Triangle_Buffer(d_vertex_buffer.Buffer_Size(buffers.vertex_key), TVector3(), colour, specular, 1.0,
-                         vertices, normals);
+  Render_Triangle_Buffer(d_vertex_buffer.Buffer_Size(buffers.vertex_key), TVector3(), colour, specular, 1.0, vertices,
+                         normals);
 }
 
 void TOpenGLDisplay::Draw_MCG_Item(const TRenderMCGItem& item, bool with_selection)
@@ -249,7 +249,8 @@ void TOpenGLDisplay::Draw_MCG_Item(const TRenderMCGItem& item, bool with_selecti
 void TOpenGLDisplay::Build_MCG_Batches()
 {
   d_mcg_batches.clear();
-  const auto add = [this](const TRenderMCGItem& item, bool with_selection) {
+  const auto add = [this](const TRenderMCGItem& item, bool with_selection)
+  {
     const double* vertices = d_vertex_buffer.Buffer(item.vertex_key);
     const double* normals = d_vertex_buffer.Buffer(item.normal_key);
     const unsigned size = d_vertex_buffer.Buffer_Size(item.vertex_key);
@@ -346,8 +347,8 @@ void TOpenGLDisplay::Fit_Scene()
   }
   else
   {
-    for(const TVector3& p : {o - TVector3(l, l, l), o + TVector3(2 * l, 0, 0), o + TVector3(0, 2 * l, 0),
-                             o + TVector3(0, 0, 2 * l)})
+    for(const TVector3& p :
+        {o - TVector3(l, l, l), o + TVector3(2 * l, 0, 0), o + TVector3(0, 2 * l, 0), o + TVector3(0, 0, 2 * l)})
     {
       Process_Vertex(p);
     }
@@ -431,8 +432,8 @@ void TOpenGLDisplay::GLRender()
   }
   const double l = d_axis_length;
   const TVector3& o = d_axis_origin;
-  const double axes[18] = {o.x, o.y, o.z, o.x + l, o.y, o.z, o.x, o.y, o.z,
-                           o.x, o.y + l, o.z, o.x, o.y, o.z, o.x, o.y, o.z + l};
+  const double axes[18] = {o.x, o.y,     o.z, o.x + l, o.y, o.z, o.x, o.y, o.z,
+                           o.x, o.y + l, o.z, o.x,     o.y, o.z, o.x, o.y, o.z + l};
   // The triad is what the eye looks for first; a wider line keeps it readable at any size.
   glLineWidth(2.0f);
   Render_Line_Buffer(18, AXIS_COLOUR, axes);

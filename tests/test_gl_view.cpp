@@ -86,7 +86,7 @@ QPoint Raster(const TOpenGLDisplay* display, const TVector3& point)
 
 // Some pixel within one pixel of the position has the wanted colour (lines are one pixel wide
 // and may fall on either side of the exact position).
-template<typename TPredicate> bool Near_Pixel(const QImage& image, const QPoint& position, TPredicate wanted)
+template <typename TPredicate> bool Near_Pixel(const QImage& image, const QPoint& position, TPredicate wanted)
 {
   for(int dy = -1; dy <= 1; ++dy)
   {
@@ -105,7 +105,7 @@ bool Grey(const TColour& c, double low, double high)
 {
   return std::fabs(c.r - c.g) < 0.04 && std::fabs(c.g - c.b) < 0.04 && c.r > low && c.r < high;
 }
-}
+} // namespace
 
 class TTestGLView : public QObject
 {

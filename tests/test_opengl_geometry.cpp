@@ -69,7 +69,7 @@ TOpenGLGeometryFactory Factory(int level)
   factory.Set_Level(level);
   return factory;
 }
-}
+} // namespace
 
 class TTestOpenGLGeometry : public QObject
 {
@@ -94,29 +94,29 @@ private slots:
     QTest::newRow("sphere level 3") << TMeshMaker(sphere) << 3 << 512 << 0.0 << 0.95 * sphere_volume;
 
     // Twelve sectors doubled per level; caps and a side of two triangles per sector.
-    const auto cylinder = [c](const TOpenGLGeometryFactory& f) { return f.RenderCylinder(c, TVector3(1, 2, 2), 3.0, 12.0); };
-    const auto prism_volume = [](int sectors, double radius, double height) {
-      return 0.5 * sectors * radius * radius * std::sin(2.0 * PI / sectors) * height;
-    };
+    const auto cylinder = [c](const TOpenGLGeometryFactory& f)
+    { return f.RenderCylinder(c, TVector3(1, 2, 2), 3.0, 12.0); };
+    const auto prism_volume = [](int sectors, double radius, double height)
+    { return 0.5 * sectors * radius * radius * std::sin(2.0 * PI / sectors) * height; };
     QTest::newRow("cylinder level 1") << TMeshMaker(cylinder) << 1 << 96 << prism_volume(24, 3.0, 12.0) << 0.0;
     QTest::newRow("cylinder level 2") << TMeshMaker(cylinder) << 2 << 192 << prism_volume(48, 3.0, 12.0) << 0.0;
-    const auto backwards = [c](const TOpenGLGeometryFactory& f) { return f.RenderCylinder(c, TVector3(0, 0, 1), 3.0, -12.0); };
-    QTest::newRow("cylinder of negative length") << TMeshMaker(backwards) << 1 << 96 << prism_volume(24, 3.0, 12.0) << 0.0;
-    const auto along_x = [c](const TOpenGLGeometryFactory& f) { return f.RenderCylinder(c, TVector3(-4, 0, 0), 3.0, 12.0); };
+    const auto backwards = [c](const TOpenGLGeometryFactory& f)
+    { return f.RenderCylinder(c, TVector3(0, 0, 1), 3.0, -12.0); };
+    QTest::newRow("cylinder of negative length")
+        << TMeshMaker(backwards) << 1 << 96 << prism_volume(24, 3.0, 12.0) << 0.0;
+    const auto along_x = [c](const TOpenGLGeometryFactory& f)
+    { return f.RenderCylinder(c, TVector3(-4, 0, 0), 3.0, 12.0); };
     QTest::newRow("cylinder along -X") << TMeshMaker(along_x) << 0 << 48 << prism_volume(12, 3.0, 12.0) << 0.0;
 
     // A square prism of circumradius r has the side r * sqrt(2).
-    const auto square = [c](const TOpenGLGeometryFactory& f) {
-      return f.RenderPolygon(c, TVector3(0, 0, 1), TVector3(1, 0, 0), 40.0, 10.0, 4);
-    };
+    const auto square = [c](const TOpenGLGeometryFactory& f)
+    { return f.RenderPolygon(c, TVector3(0, 0, 1), TVector3(1, 0, 0), 40.0, 10.0, 4); };
     QTest::newRow("square prism") << TMeshMaker(square) << 1 << 4 * 16 + 8 * 4 << 2.0 * 1600.0 * 10.0 << 0.0;
-    const auto hexagon = [c](const TOpenGLGeometryFactory& f) {
-      return f.RenderPolygon(c, TVector3(1, 1, 0), TVector3(0, 0, 1), 15.0, 14.0, 6);
-    };
+    const auto hexagon = [c](const TOpenGLGeometryFactory& f)
+    { return f.RenderPolygon(c, TVector3(1, 1, 0), TVector3(0, 0, 1), 15.0, 14.0, 6); };
     QTest::newRow("hexagonal prism") << TMeshMaker(hexagon) << 0 << 6 * 4 + 12 << prism_volume(6, 15.0, 14.0) << 0.0;
-    const auto parallel_reference = [c](const TOpenGLGeometryFactory& f) {
-      return f.RenderPolygon(c, TVector3(0, 0, 1), TVector3(0, 0, -3), 15.0, 14.0, 6);
-    };
+    const auto parallel_reference = [c](const TOpenGLGeometryFactory& f)
+    { return f.RenderPolygon(c, TVector3(0, 0, 1), TVector3(0, 0, -3), 15.0, 14.0, 6); };
     QTest::newRow("prism with reference along its axis")
         << TMeshMaker(parallel_reference) << 0 << 6 * 4 + 12 << prism_volume(6, 15.0, 14.0) << 0.0;
   }
@@ -170,16 +170,18 @@ private slots:
     QTest::addColumn<TMeshMaker>("make");
     const TVector3 o;
     const TVector3 z(0, 0, 1);
-    QTest::newRow("tiny sphere") << TMeshMaker([o](const TOpenGLGeometryFactory& f) { return f.RenderSphere(o, 5e-7); });
-    QTest::newRow("tiny cylinder") << TMeshMaker([o, z](const TOpenGLGeometryFactory& f) { return f.RenderCylinder(o, z, 5e-7, 3.0); });
-    QTest::newRow("cylinder without axis")
-        << TMeshMaker([o](const TOpenGLGeometryFactory& f) { return f.RenderCylinder(o, TVector3(0, 0, 1e-7), 1.0, 3.0); });
-    QTest::newRow("triangular prism")
-        << TMeshMaker([o, z](const TOpenGLGeometryFactory& f) { return f.RenderPolygon(o, z, TVector3(1, 0, 0), 5.0, 1.0, 3); });
-    QTest::newRow("prism without reference")
-        << TMeshMaker([o, z](const TOpenGLGeometryFactory& f) { return f.RenderPolygon(o, z, TVector3(), 5.0, 1.0, 6); });
-    QTest::newRow("disc without axis")
-        << TMeshMaker([o](const TOpenGLGeometryFactory& f) { return f.RenderCircularPlane(o, TVector3(), TVector3(1, 0, 0), 1.0); });
+    QTest::newRow("tiny sphere") << TMeshMaker([o](const TOpenGLGeometryFactory& f)
+                                               { return f.RenderSphere(o, 5e-7); });
+    QTest::newRow("tiny cylinder") << TMeshMaker([o, z](const TOpenGLGeometryFactory& f)
+                                                 { return f.RenderCylinder(o, z, 5e-7, 3.0); });
+    QTest::newRow("cylinder without axis") << TMeshMaker(
+        [o](const TOpenGLGeometryFactory& f) { return f.RenderCylinder(o, TVector3(0, 0, 1e-7), 1.0, 3.0); });
+    QTest::newRow("triangular prism") << TMeshMaker([o, z](const TOpenGLGeometryFactory& f)
+                                                    { return f.RenderPolygon(o, z, TVector3(1, 0, 0), 5.0, 1.0, 3); });
+    QTest::newRow("prism without reference") << TMeshMaker([o, z](const TOpenGLGeometryFactory& f)
+                                                           { return f.RenderPolygon(o, z, TVector3(), 5.0, 1.0, 6); });
+    QTest::newRow("disc without axis") << TMeshMaker(
+        [o](const TOpenGLGeometryFactory& f) { return f.RenderCircularPlane(o, TVector3(), TVector3(1, 0, 0), 1.0); });
   }
 
   void Degenerate_Input()

@@ -41,7 +41,8 @@ TMeasurement::TMeasurementItem Row(const TVector3& reference, const TVector3& po
 // Triangles of a part as OpenGL assembles them from its primitive mode.
 int Part_Triangles(const MCG::TMCGData& part, int* bad_winding)
 {
-  const auto check = [&part, bad_winding](size_t a, size_t b, size_t c) {
+  const auto check = [&part, bad_winding](size_t a, size_t b, size_t c)
+  {
     const TVector3 face = (part.vertices[b] - part.vertices[a]) * (part.vertices[c] - part.vertices[a]);
     const TVector3 normals = part.normals[a] + part.normals[b] + part.normals[c];
     if(Length(face) > 1e-9 && (face ^ normals) <= 0.0)
@@ -75,7 +76,7 @@ int Part_Triangles(const MCG::TMCGData& part, int* bad_winding)
   }
   return triangles;
 }
-}
+} // namespace
 
 class TTestOpenGLScene : public QObject
 {
@@ -250,7 +251,8 @@ private slots:
     {
       for(int table = range.first; table <= range.last; ++table)
       {
-        const MCG::TMCGData& part = table <= 68 ? arm[static_cast<size_t>(table - 1)] : base[static_cast<size_t>(table - 69)];
+        const MCG::TMCGData& part =
+            table <= 68 ? arm[static_cast<size_t>(table - 1)] : base[static_cast<size_t>(table - 69)];
         QCOMPARE(part.mode, range.mode);
         QCOMPARE(part.vertices.size(), range.vertices);
         QCOMPARE(part.normals.size(), range.vertices);
@@ -281,7 +283,8 @@ private slots:
     const TVector3 position(100, -50, 20);
     const TVector3 d = direction / Length(direction);
     const double scale = length / MCG::ARM_REFERENCE_LENGTH;
-    const std::vector<MCG::TMCGData> model = MCG::Render_MCG_Arm(TVector3(), TVector3(1, 0, 0), MCG::ARM_REFERENCE_LENGTH);
+    const std::vector<MCG::TMCGData> model =
+        MCG::Render_MCG_Arm(TVector3(), TVector3(1, 0, 0), MCG::ARM_REFERENCE_LENGTH);
     const std::vector<MCG::TMCGData> arm = MCG::Render_MCG_Arm(position, direction, length);
     QCOMPARE(arm.size(), model.size());
     double farthest = 0.0;
@@ -412,12 +415,18 @@ private slots:
   {
     QTest::addColumn<QString>("clicks"); // p pan, 2 rotate 2-D, 3 rotate 3-D, in order
     QTest::addColumn<QString>("checked");
-    QTest::newRow("start") << "" << "p";
-    QTest::newRow("pan off turns itself on again") << "p" << "p";
-    QTest::newRow("rotate 2-D") << "2" << "2";
-    QTest::newRow("rotate 3-D after 2-D") << "23" << "3";
-    QTest::newRow("rotate 3-D off returns to pan") << "33" << "p";
-    QTest::newRow("pan after rotate") << "3p" << "p";
+    QTest::newRow("start") << ""
+                           << "p";
+    QTest::newRow("pan off turns itself on again") << "p"
+                                                   << "p";
+    QTest::newRow("rotate 2-D") << "2"
+                                << "2";
+    QTest::newRow("rotate 3-D after 2-D") << "23"
+                                          << "3";
+    QTest::newRow("rotate 3-D off returns to pan") << "33"
+                                                   << "p";
+    QTest::newRow("pan after rotate") << "3p"
+                                      << "p";
   }
 
   // Exactly one mode button is always on.

@@ -40,7 +40,8 @@ void Fit_Box(TOpenGLWidget* view, const TVector3& low, const TVector3& high)
   view->Begin_Fit_To_Viewport();
   for(int bits = 0; bits < 8; ++bits)
   {
-    view->Process_Vertex(TVector3((bits & 1) ? high.x : low.x, (bits & 2) ? high.y : low.y, (bits & 4) ? high.z : low.z));
+    view->Process_Vertex(
+        TVector3((bits & 1) ? high.x : low.x, (bits & 2) ? high.y : low.y, (bits & 4) ? high.z : low.z));
   }
   view->End_Fit_To_Viewport();
 }
@@ -80,7 +81,7 @@ TOpenGLWidget::TSelectionItemType Box(const TVector3& p0, const TVector3& p1, in
   item.identifier = identifier;
   return item;
 }
-}
+} // namespace
 
 class TTestOpenGLView : public QObject
 {
@@ -104,7 +105,8 @@ private slots:
     QFETCH(bool, between);
     QCOMPARE(TOpenGLWidget::Is_Point_Between(point, TVector3(0, 0, 0), TVector3(10, 0, 0), TVector3(1, 0, 0)), between);
     // The order of the planes and the sign of the axis do not matter.
-    QCOMPARE(TOpenGLWidget::Is_Point_Between(point, TVector3(10, 0, 0), TVector3(0, 0, 0), TVector3(-3, 0, 0)), between);
+    QCOMPARE(TOpenGLWidget::Is_Point_Between(point, TVector3(10, 0, 0), TVector3(0, 0, 0), TVector3(-3, 0, 0)),
+             between);
   }
 
   void Find_Selection_data()
@@ -183,7 +185,8 @@ private slots:
     double largest = 0.0;
     for(int bits = 0; bits < 8; ++bits)
     {
-      const TVector3 ndc = view.Ndc(TVector3((bits & 1) ? high.x : low.x, (bits & 2) ? high.y : low.y, (bits & 4) ? high.z : low.z));
+      const TVector3 ndc =
+          view.Ndc(TVector3((bits & 1) ? high.x : low.x, (bits & 2) ? high.y : low.y, (bits & 4) ? high.z : low.z));
       QVERIFY(std::fabs(ndc.x) <= 1.0 + 1e-12 && std::fabs(ndc.y) <= 1.0 + 1e-12);
       QVERIFY(std::fabs(std::fabs(ndc.z) - 0.125) < 1e-12);
       largest = std::max(largest, std::max(std::fabs(ndc.x) * width, std::fabs(ndc.y) * height));
