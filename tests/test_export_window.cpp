@@ -1,0 +1,258 @@
+#include <QtTest>
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "src/varlume.h"
+#include "tests/export_cases.h"
+
+namespace
+{
+QListWidget* List(const TVarlume& window, const char* dock)
+{
+  return window.findChild<QDockWidget*>(QLatin1String(dock))->findChild<QListWidget*>();
+}
+
+void Select(const TVarlume& window, const QStringList& machines, const QStringList& measurements)
+{
+  for(const QString& name : machines)
+  {
+    List(window, "machine_dock")->findItems(name, Qt::MatchExactly).value(0)->setSelected(true);
+  }
+  for(const QString& name : measurements)
+  {
+    List(window, "measurement_dock")->findItems(name, Qt::MatchExactly).value(0)->setSelected(true);
+  }
+}
+
+QString Selection_Pane(const TVarlume& window)
+{
+  return window.findChild<QPlainTextEdit*>(QStringLiteral("selection_text"))->toPlainText();
+}
+
+QStringList Files(const QString& directory)
+{
+  return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QByteArray Read(const QString& path)
+{
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The files of two directories are the same, byte for byte.
+bool Same_Files(const QString& actual, const QString& expected)
+{
+  if(Files(actual) != Files(expected))
+  {
+    qWarning() << Files(actual) << "differs from" << Files(expected);
+    return false;
+  }
+  for(const QString& file : Files(expected))
+  {
+    if(Read(QDir(actual).filePath(file)) != Read(QDir(expected).filePath(file)))
+    {
+      qWarning() << file << "differs";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Runs the export slot, answering its directory dialog with directory or cancelling it when
+// directory is empty. Returns whether the dialog asked as it should.
+bool Export(TVarlume* window, const QString& directory)
+{
+  bool asked = false;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout,
+                   [&]()
+                   {
+                     QFileDialog* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                     if(!dialog)
+                     {
+                       return;
+                     }
+                     timer.stop();
+                     asked = dialog->windowTitle() == "Export Into Directory" &&
+                             dialog->testOption(QFileDialog::ShowDirsOnly) &&
+                             dialog->testOption(QFileDialog::DontResolveSymlinks);
+                     if(directory.isEmpty())
+                     {
+                       dialog->reject();
+                       return;
+                     }
+                     dialog->setDirectory(directory);
+                     static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept, protected there
+                   });
+  timer.start(10);
+  window->Export_Measurements();
+  return asked;
+}
+} // namespace
+
+class TTestExportWindow : public QObject
+{
+  Q_OBJECT
+
+private:
+  std::unique_ptr<QTemporaryDir> d_home;
+  std::unique_ptr<QTemporaryDir> d_out;
+
+private slots:
+  void init()
+  {
+    // A home of its own with the fixture libraries: no test touches the real one.
+    d_home = std::make_unique<QTemporaryDir>();
+    d_out = std::make_unique<QTemporaryDir>();
+    QVERIFY(d_home->isValid() && d_out->isValid());
+    qputenv("HOME", d_home->path().toLocal8Bit());
+    const QDir data(QDir(d_home->path()).filePath(".varlume"));
+    QVERIFY(data.mkpath("."));
+    for(const char* file : {"machines.xml", "measurements.xml"})
+    {
+      QVERIFY(QFile::copy(QDir(Export_Cases::Data_Directory()).filePath(file), data.filePath(file)));
+    }
+  }
+
+  // The window writes the stored files, and varlume-batch the same bytes for the same selection.
+  void Window_Equals_Batch_data()
+  {
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QString>("expected");
+    for(const Export_Cases::TCase& c : Export_Cases::Stored_Cases())
+    {
+      QTest::newRow(c.directory) << QString(c.machine) << QString(c.directory);
+    }
+  }
+
+  void Window_Equals_Batch()
+  {
+    QFETCH(QString, machine);
+    QFETCH(QString, expected);
+    TVarlume window;
+    Select(window, {machine}, Export_Cases::All_Measurements());
+    QCOMPARE(window.Selected_Measurements(), Export_Cases::All_Measurements());
+    QVERIFY(Export(&window, d_out->path()));
+    QVERIFY(Selection_Pane(window).isEmpty());
+    QVERIFY(Same_Files(d_out->path(), Export_Cases::Expected_Directory(expected)));
+
+    if(!QFileInfo(Export_Cases::Batch_Program()).isExecutable())
+    {
+      QSKIP("varlume-batch is not built");
+    }
+    QTemporaryDir batch_out;
+    QStringList arguments = {"export", "--machine", machine, "--dir", batch_out.path()};
+    for(const QString& name : window.Selected_Measurements())
+    {
+      arguments << "--measurement" << name;
+    }
+    // The batch tool reads the same libraries from the default data directory of this home.
+    QProcess batch;
+    batch.start(Export_Cases::Batch_Program(), arguments);
+    QVERIFY(batch.waitForFinished(60000));
+    QCOMPARE(batch.exitCode(), 0);
+    QVERIFY(Same_Files(batch_out.path(), d_out->path()));
+  }
+
+  // Cancel, no single machine, a machine that could not be set up, or failing expressions: the
+  // export ends without a file and without a message.
+  void Silent_Stops_data()
+  {
+    QTest::addColumn<QStringList>("machines");
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("cancelled") << QStringList{"Bridge"} << true;
+    QTest::newRow("no machine") << QStringList{} << false;
+    QTest::newRow("two machines") << QStringList{"Bridge", "Gantry"} << false;
+    QTest::newRow("set-up failed") << QStringList{"Reversed Travel"} << false;
+    QTest::newRow("expressions") << QStringList{"Thin Tower"} << false;
+  }
+
+  void Silent_Stops()
+  {
+    QFETCH(QStringList, machines);
+    QFETCH(bool, cancel);
+    TVarlume window;
+    // The model holds Bridge before: a failed set-up must not export from it.
+    Select(window, {"Bridge"}, {});
+    List(window, "machine_dock")->clearSelection();
+    Select(window, machines, Export_Cases::All_Measurements());
+    QCOMPARE(window.Machine_Setup_Failed(), machines == QStringList{"Reversed Travel"});
+    const QString pane = Selection_Pane(window);
+    QVERIFY(Export(&window, cancel ? QString() : d_out->path()));
+    QCOMPARE(Files(d_out->path()), QStringList());
+    QCOMPARE(Selection_Pane(window), pane);
+  }
+
+  // The error model gives up half-way through the simulation: no file from partial rows.
+  void Axis_Exception_Writes_Nothing()
+  {
+    TVarlume window;
+    Select(window, {"Thin Tower"}, {"ISO Y", "MCG Centre"});
+    QVERIFY(Export(&window, d_out->path()));
+    QCOMPARE(Files(d_out->path()), QStringList());
+    QVERIFY2(Selection_Pane(window).startsWith("Export:  ISO Y: "), qPrintable(Selection_Pane(window)));
+    QVERIFY(!Selection_Pane(window).contains('\n'));
+  }
+
+  // A writer that fails shows its one line in the selection pane, a later failure replacing an
+  // earlier one; the other writers still write.
+  void Failure_Line_data()
+  {
+    QTest::addColumn<QStringList>("blocked");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("ball bar") << QStringList{"Ballbar Measurements.dat"}
+                              << "Export Ballbar:  Cannot open 'Ballbar Measurements.dat' file for writing.";
+    QTest::newRow("laser") << QStringList{"Zarnik Laser X.dat"}
+                           << "Export Laser:  Cannot open Zarnik file for writing.";
+    QTest::newRow("laser, then ISO") << QStringList{"Zarnik Laser X.dat", "Lumetra ISO Y.dat"}
+                                     << "Export ISO:  Cannot open Lumetra file for writing.";
+    QTest::newRow("MCG") << QStringList{"MCG MCG Centre.xml"} << "Export MCG: ERR:  Cannot write file '%1'.  Reason: ";
+  }
+
+  void Failure_Line()
+  {
+    QFETCH(QStringList, blocked);
+    QFETCH(QString, line);
+    const QDir out(d_out->path());
+    for(const QString& name : blocked)
+    {
+      QVERIFY(out.mkdir(name));
+    }
+    TVarlume window;
+    Select(window, {"Bridge"}, {"Ballbar Diagonal", "Laser X", "MCG Centre", "ISO Y"});
+    QVERIFY(Export(&window, d_out->path()));
+
+    const QString pane = Selection_Pane(window);
+    if(line.contains("%1"))
+    {
+      QVERIFY2(pane.startsWith(line.arg(out.filePath(blocked.front()))) && !pane.contains('\n'), qPrintable(pane));
+    }
+    else
+    {
+      QCOMPARE(pane, line);
+    }
+    QStringList written = {"Ballbar Measurements.dat", "Lumetra Laser X.dat", "Zarnik Laser X.dat",
+                           "MCG MCG Centre.xml",       "Lumetra ISO Y.dat",   "Zarnik ISO Y.dat"};
+    for(const QString& name : blocked)
+    {
+      // A pair is written whole or not at all.
+      written.removeAll(name);
+      written.removeAll(QString(name).replace("Zarnik", "Lumetra"));
+      written.removeAll(QString(name).replace("Lumetra", "Zarnik"));
+    }
+    written.sort();
+    QCOMPARE(Files(d_out->path()), written);
+  }
+};
+
+QTEST_MAIN(TTestExportWindow)
+#include "test_export_window.moc"
