@@ -7,7 +7,9 @@
 
 #include <vector>
 
+#include "src/evaluation.h"
 #include "src/machinecomp.h"
+#include "src/machinelibrary.h"
 
 class QAction;
 class QCloseEvent;
@@ -51,6 +53,18 @@ public:
   // True while the active machine's last set-up failed: d_machine_comp then belongs to no
   // machine, and nothing may be simulated, exported or evaluated on it.
   bool Machine_Setup_Failed() const { return d_machine_setup_failed; }
+
+  // The compensation evaluation's parts; each delegates to the GUI-free Evaluation functions.
+  std::vector<Evaluation::TErrorPattern>
+  Get_Evaluation_Error_Patterns(const std::vector<TMachineLibrary::TMapErrorItem>& items) const;
+  bool Get_Min_Max_Ballbar_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
+                                 double* max, double* min_length, double* max_length) const;
+  bool Get_Min_Max_ISO_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
+                             double* max, double* min_length, double* max_length) const;
+  bool Get_Min_Max_MCG_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
+                             double* max, double* min_length, double* max_length) const;
+  bool Get_Min_Max_Laser_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
+                               double* max, double* min_length, double* max_length) const;
 
   // The export writers; each delegates to the GUI-free Export functions and shows a failure as
   // one line in the selection pane.

@@ -284,14 +284,6 @@ void TVarlume::Edit_Measurement()
   }
 }
 
-// Filled by the evaluation and the export.
-void TVarlume::Evaluate_Measurements() {}
-
-void TVarlume::Progress_Cancel()
-{
-  d_cancel_evaluation = true;
-}
-
 namespace
 {
 // A failed export step shows one line; a later failure replaces an earlier one.
