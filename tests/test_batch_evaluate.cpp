@@ -1,0 +1,240 @@
+#include <QtTest>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <signal.h>
+
+#include "tests/evaluation_cases.h"
+
+namespace
+{
+struct TResult
+{
+  int code = -1;
+  QByteArray err;
+};
+
+QStringList Arguments(const QString& data, const QString& machine, const QStringList& measurements,
+                      const QString& output)
+{
+  QStringList arguments = {"evaluate", "--data", data, "--machine", machine};
+  for(const QString& measurement : measurements)
+  {
+    arguments << "--measurement" << measurement;
+  }
+  if(!output.isEmpty())
+  {
+    arguments << "--output" << output;
+  }
+  return arguments;
+}
+
+QString Program()
+{
+  return QDir(QCoreApplication::applicationDirPath()).filePath("../varlume-batch");
+}
+} // namespace
+
+class TTestBatchEvaluate : public QObject
+{
+  Q_OBJECT
+
+private:
+  QTemporaryDir d_home;
+  std::unique_ptr<QTemporaryDir> d_out;
+
+  // Runs the tool without a display and with a home of its own.
+  void Start(QProcess* process, const QStringList& arguments)
+  {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.insert("HOME", d_home.path());
+    process->setProcessEnvironment(environment);
+    process->start(Program(), arguments);
+  }
+
+  TResult Run(const QStringList& arguments)
+  {
+    QProcess process;
+    Start(&process, arguments);
+    TResult result;
+    if(process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+    {
+      result.code = process.exitCode();
+      result.err = process.readAllStandardError();
+    }
+    return result;
+  }
+
+  QString Output(const char* name) const { return QDir(d_out->path()).filePath(QLatin1String(name)); }
+
+private slots:
+  void initTestCase()
+  {
+    QVERIFY(d_home.isValid());
+    if(!QFileInfo::exists(Program()))
+    {
+      QSKIP("varlume-batch is not built");
+    }
+  }
+
+  void init()
+  {
+    d_out = std::make_unique<QTemporaryDir>();
+    QVERIFY(d_out->isValid());
+  }
+
+  // The stored files of the model tests, byte for byte; a refused or stopped evaluation
+  // completes its file too and says why on stderr.
+  void Stored_Files_data()
+  {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QStringList>("measurements");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("err");
+    for(const Evaluation_Cases::TCase& c : Evaluation_Cases::Stored_Cases())
+    {
+      int code = 0;
+      QByteArray err;
+      if(QByteArray(c.file) == "thin_tower")
+      {
+        code = 1;
+        err = "varlume-batch: evaluation stopped: Deflection axis range invalid.\n";
+      }
+      else if(QByteArray(c.file) == "origin_outside")
+      {
+        code = 1;
+        err = "varlume-batch: evaluation refused: first axis math origin not inside axis\n";
+      }
+      QTest::newRow(c.file) << QString(c.file) << QString(c.machine) << c.measurements << code << err;
+    }
+  }
+
+  void Stored_Files()
+  {
+    QFETCH(QString, file);
+    QFETCH(QString, machine);
+    QFETCH(QStringList, measurements);
+    QFETCH(int, code);
+    QFETCH(QByteArray, err);
+    // An existing file is replaced.
+    QFile old(Output("evaluation.txt"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an older evaluation\n");
+    old.close();
+
+    const TResult result = Run(Arguments(Evaluation_Cases::Data_Directory(), machine, measurements,
+                                         Output("evaluation.txt")));
+    QCOMPARE(result.code, code);
+    QCOMPARE(result.err, err);
+    QCOMPARE(Evaluation_Cases::Read(Output("evaluation.txt")),
+             Evaluation_Cases::Read(Evaluation_Cases::Expected_File(file)));
+    QCOMPARE(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
+  }
+
+  void Too_Many_Parameters()
+  {
+    const TResult result = Run(Arguments(Evaluation_Cases::Version1_Directory(), "Eighteen Parameters",
+                                         {"Ball Bar XY"}, Output("evaluation.txt")));
+    QCOMPARE(result.code, 1);
+    QCOMPARE(result.err, QByteArray("varlume-batch: evaluation refused: 18 enabled parameters; at most 16 can be "
+                                    "evaluated\n"));
+    QVERIFY(Evaluation_Cases::Read(Output("evaluation.txt"))
+                .endsWith("\nEvaluation refused: 18 enabled parameters; at most 16 can be evaluated\n"));
+  }
+
+  // Usage errors and unknown names write nothing.
+  void Refused_Command_Lines_data()
+  {
+    const QString data = Evaluation_Cases::Data_Directory();
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("no output") << Arguments(data, "Two XYZ", {"Laser X"}, QString()) << 2
+                               << QByteArray("varlume-batch: evaluate needs one --output\n");
+    QTest::newRow("no measurement") << Arguments(data, "Two XYZ", {}, "x.txt") << 2
+                                    << QByteArray("varlume-batch: evaluate needs at least one --measurement\n");
+    QTest::newRow("increments") << (Arguments(data, "Two XYZ", {"Laser X"}, "x.txt") << "--increments"
+                                                                                      << "10" << "10" << "10")
+                                << 2 << QByteArray("varlume-batch: evaluate takes no --increments\n");
+    QTest::newRow("unknown machine") << Arguments(data, "Three XYZ", {"Laser X"}, "x.txt") << 2
+                                     << QByteArray("varlume-batch: no machine named 'Three XYZ'\n");
+    QTest::newRow("unknown measurement") << Arguments(data, "Two XYZ", {"Laser X", "Laser Q"}, "x.txt") << 2
+                                         << QByteArray("varlume-batch: no measurement named 'Laser Q'\n");
+  }
+
+  void Refused_Command_Lines()
+  {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QByteArray, err);
+    const int output = arguments.indexOf("x.txt");
+    if(output >= 0)
+    {
+      arguments[output] = Output("x.txt");
+    }
+    const TResult result = Run(arguments);
+    QCOMPARE(result.code, code);
+    QVERIFY2(result.err.startsWith(err), result.err.constData());
+    QVERIFY(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+  }
+
+  void Unwritable_File()
+  {
+    const TResult result =
+        Run(Arguments(Evaluation_Cases::Data_Directory(), "Two XYZ", {"Laser X"}, Output("missing/evaluation.txt")));
+    QCOMPARE(result.code, 1);
+    QVERIFY(result.err.startsWith("varlume-batch: cannot write '"));
+  }
+
+  // Ctrl-C ends the sixteen-parameter evaluation after the current pattern: the file is moved
+  // into place with whole lines, and no temporary file stays behind.
+  void Interrupted()
+  {
+    QProcess process;
+    Start(&process, Arguments(Evaluation_Cases::Data_Directory(), "Sixteen XZY", Evaluation_Cases::All_Measurements(),
+                              Output("evaluation.txt")));
+    QVERIFY(process.waitForStarted());
+
+    // Lines reach the temporary file only once the evaluation runs, with Ctrl-C handled. The
+    // file may have no name yet (O_TMPFILE), so it is found among the open descriptors.
+    const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(process.processId()));
+    QElapsedTimer timer;
+    timer.start();
+    bool running = false;
+    while(!running && timer.elapsed() < 20000 && process.state() == QProcess::Running)
+    {
+      for(const QFileInfo& info : descriptors.entryInfoList(QDir::Files | QDir::System))
+      {
+        running = running || (info.symLinkTarget().startsWith(d_out->path()) && info.size() > 0);
+      }
+      QTest::qWait(5);
+    }
+    QVERIFY(running);
+    QVERIFY(process.processId() > 0);
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    QVERIFY(process.readAllStandardError().startsWith("varlume-batch: interrupted: '"));
+
+    QCOMPARE(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
+    const QByteArray text = Evaluation_Cases::Read(Output("evaluation.txt"));
+    QVERIFY(text.endsWith('\n'));
+    const QList<QByteArray> lines = text.left(text.size() - 1).split('\n');
+    const int rule = lines.indexOf(QByteArray(Evaluation::RULE_WIDTH, '-'));
+    QVERIFY(rule > 0);
+    QVERIFY(lines.size() - rule - 1 > 0);
+    QVERIFY(lines.size() - rule - 1 < 65535);
+    for(int i = rule + 1; i < lines.size(); ++i)
+    {
+      QCOMPARE(lines[i].size(), 243);
+    }
+  }
+};
+
+QTEST_GUILESS_MAIN(TTestBatchEvaluate)
+#include "test_batch_evaluate.moc"
