@@ -238,6 +238,11 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
   {
     return output.Usage(parser.errorText());
   }
+  // Only "--increments=X" gets here; it would otherwise be ignored and the map drawn at 100.
+  if(parser.isSet(increments_option))
+  {
+    return output.Usage(QStringLiteral("--increments needs three values: X Y Z"));
+  }
   if(parser.isSet(help_option))
   {
     *out += parser.helpText().toLocal8Bit();

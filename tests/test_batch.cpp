@@ -185,6 +185,8 @@ private slots:
         << QStringList{"map", "--machine", "Bridge", "--measurement", "ISO X", "--data", data} << 2;
     QTest::newRow("results without measurement") << QStringList{"results", "--machine", "Bridge", "--data", data} << 2;
     QTest::newRow("two increments") << QStringList{"map", "--machine", "Bridge", "--increments", "50", "50"} << 2;
+    QTest::newRow("increments with =") << QStringList{"map", "--machine", "Bridge", "--increments=5", "--data", data}
+                                       << 2;
     QTest::newRow("unknown machine") << QStringList{"map", "--machine", "Nowhere", "--data", data} << 2;
     QTest::newRow("unknown measurement") << QStringList{"results",       "--machine", "Bridge",
                                                         "--measurement", "ISO X",     "--measurement",
