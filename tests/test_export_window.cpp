@@ -217,6 +217,12 @@ private slots:
                            << "Export Laser:  Cannot open Zarnik file for writing.";
     QTest::newRow("laser, then ISO") << QStringList{"Zarnik Laser X.dat", "Lumetra ISO Y.dat"}
                                      << "Export ISO:  Cannot open Lumetra file for writing.";
+    // The Lumetra file is opened first.
+    QTest::newRow("laser pair") << QStringList{"Zarnik Laser X.dat", "Lumetra Laser X.dat"}
+                                << "Export Laser:  Cannot open Lumetra file for writing.";
+    // The ball bar file is written before every other file, wherever the ball bar is selected.
+    QTest::newRow("ball bar, then laser") << QStringList{"Ballbar Measurements.dat", "Zarnik Laser X.dat"}
+                                          << "Export Laser:  Cannot open Zarnik file for writing.";
     QTest::newRow("MCG") << QStringList{"MCG MCG Centre.xml"} << "Export MCG: ERR:  Cannot write file '%1'.  Reason: ";
   }
 
@@ -230,7 +236,7 @@ private slots:
       QVERIFY(out.mkdir(name));
     }
     TVarlume window;
-    Select(window, {"Bridge"}, {"Ballbar Diagonal", "Laser X", "MCG Centre", "ISO Y"});
+    Select(window, {"Bridge"}, {"Laser X", "MCG Centre", "ISO Y", "Ballbar Diagonal"});
     QVERIFY(Export(&window, d_out->path()));
 
     const QString pane = Selection_Pane(window);
