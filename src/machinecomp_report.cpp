@@ -21,9 +21,11 @@ QString Rule()
   return QString(RULE_WIDTH, QLatin1Char('-'));
 }
 
+// Not a number is refused as well: stepping by it would never pass the far end. An infinite
+// increment is usable and gives the one row at the end nearer to zero.
 bool Increment_Usable(const double& increment)
 {
-  return std::isfinite(increment) && increment >= 1.0;
+  return increment >= 1.0;
 }
 
 // Report positions: from the end of travel nearer to zero towards the other end, the far end

@@ -887,6 +887,14 @@ private slots:
                                        << "" << 0;
     QTest::newRow("increment not a number") << 0.0 << 1000.0 << NaN << ""
                                             << "" << 0;
+    QTest::newRow("increment infinite") << 0.0 << 1000.0 << Infinity << "0.0"
+                                        << "0.0" << 1;
+    // The walk starts at the last table position, which the accumulated steps leave a little
+    // below or above zero, and steps from there: the far end can be missed.
+    QTest::newRow("last position just below zero") << -10.0 << 0.0 << 5.0 << "-0.0"
+                                                   << "-5.0" << 2;
+    QTest::newRow("last position just above zero") << -4.0 << 0.0 << 1.0 << "0.0"
+                                                    << "-4.0" << 5;
     // A step that cannot move a far-off position must not loop forever.
     QTest::newRow("step below resolution") << 1e17 << 2e17 << 1.0 << "100000000000000000.0"
                                            << "100000000000000000.0" << 1;
