@@ -295,11 +295,14 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
     TMachineItem machine;
     machine.name = Element_Text(xml, machine_node, QStringLiteral("Name"));
 
+    // One statement per coordinate: arguments of one call are evaluated in no fixed order,
+    // and a missing element must be reported in file order.
     const auto read_vector = [&](const QString& prefix)
     {
-      return TVector3(Element_Text(xml, machine_node, prefix + QStringLiteral("X")).toDouble(),
-                      Element_Text(xml, machine_node, prefix + QStringLiteral("Y")).toDouble(),
-                      Element_Text(xml, machine_node, prefix + QStringLiteral("Z")).toDouble());
+      const double x = Element_Text(xml, machine_node, prefix + QStringLiteral("X")).toDouble();
+      const double y = Element_Text(xml, machine_node, prefix + QStringLiteral("Y")).toDouble();
+      const double z = Element_Text(xml, machine_node, prefix + QStringLiteral("Z")).toDouble();
+      return TVector3(x, y, z);
     };
     machine.axis_minimum = read_vector(QStringLiteral("Map_Minimum_"));
     machine.axis_maximum = read_vector(QStringLiteral("Map_Maximum_"));

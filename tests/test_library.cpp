@@ -308,6 +308,15 @@ private slots:
     QTest::newRow("version 1 parameter") << v1_parameter << false
                                          << "ERR:  Loading machines exception: Parameter not recognized"
                                          << QStringList();
+    // Of several missing coordinates the first in file order is named.
+    QByteArray v1_coordinates = Read(Data_File(QStringLiteral("machines_v1.xml")));
+    v1_coordinates.replace("<Map_Maximum_X>1200</Map_Maximum_X>", "")
+        .replace("<Map_Maximum_Z>0</Map_Maximum_Z>", "")
+        .replace("<Map_Origin_X>1</Map_Origin_X>", "");
+    QTest::newRow("version 1 coordinates") << v1_coordinates << false
+                                           << "ERR:  Loading machines exception: ERR:  Node 'Map_Maximum_X' is missing "
+                                              "from node 'Machine_Item' and not optional."
+                                           << QStringList();
     QTest::newRow("unknown version") << QByteArray("<Machines File_Version=\"99\"><Machine_Item/></Machines>") << true
                                      << QString() << QStringList();
     QTest::newRow("document type")
