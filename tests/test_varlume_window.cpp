@@ -345,6 +345,74 @@ private slots:
     QCOMPARE(window.Active_Machine_Name(), selected == 1 ? QString("Bridge") : QString());
   }
 
+  // Remove takes every selected row, without a question; renaming in place shows the name the
+  // library stored.
+  void Remove_And_Rename_In_Lists()
+  {
+    TVarlume window;
+    window.show();
+    TMachineDialog* machines = window.findChild<TMachineDialog*>();
+    TMeasurementDialog* measurements = window.findChild<TMeasurementDialog*>();
+    for(const char* name : {"Bridge", "Gantry", "Cantilever"})
+    {
+      machines->Create_Machine(name);
+    }
+    measurements->Reset(QString(), QString());
+    measurements->Create_Laser_Measurement();
+    measurements->Create_ISO_Measurement();
+    measurements->Create_MCG_Measurement();
+    window.Update_Machine_Names();
+    window.Update_Measurement_Names();
+    QListWidget* machine_list = window.findChildren<QListWidget*>().value(0);
+    QListWidget* measurement_list = window.findChildren<QListWidget*>().value(1);
+
+    const auto row_of = [](QListWidget* list, const QString& text) {
+      const QList<QListWidgetItem*> items = list->findItems(text, Qt::MatchExactly);
+      return items.isEmpty() ? -1 : list->row(items.front());
+    };
+    // In place: the list's own editor, committed with Return.
+    const auto rename = [](QListWidget* list, int row, const QString& typed) {
+      QVERIFY(row >= 0);
+      list->setCurrentRow(row);
+      list->editItem(list->item(row));
+      QLineEdit* editor = list->findChild<QLineEdit*>();
+      QVERIFY(editor);
+      editor->selectAll();
+      QTest::keyClicks(editor, typed);
+      QTest::keyClick(editor, Qt::Key_Return);
+      // The delegate commits through a queued call.
+      QCoreApplication::processEvents();
+    };
+    const int cantilever = row_of(machine_list, "Cantilever");
+    rename(machine_list, cantilever, "gantry");
+    QCOMPARE(machine_list->item(cantilever)->text(), QString("gantry 1"));
+    QCOMPARE(machine_list->item(cantilever)->data(Qt::UserRole).toInt(), machines->Machine_Id("gantry 1"));
+    QVERIFY(machines->Machine_Names().contains("gantry 1"));
+    QVERIFY(!machines->Machine_Names().contains("Cantilever"));
+    rename(measurement_list, 0, "  ");
+    QCOMPARE(measurement_list->item(0)->text(), measurements->Measurement_Names().value(0));
+    QVERIFY(!measurement_list->item(0)->text().trimmed().isEmpty());
+
+    machine_list->clearSelection();
+    machine_list->item(row_of(machine_list, "Bridge"))->setSelected(true);
+    machine_list->item(row_of(machine_list, "gantry 1"))->setSelected(true);
+    Action(&window, "Remove Machine")->trigger();
+    QCOMPARE(machines->Machine_Names(), QStringList({"Gantry"}));
+    QCOMPARE(machine_list->count(), 1);
+    QCOMPARE(machine_list->item(0)->data(Qt::UserRole).toInt(), machines->Machine_Id("Gantry"));
+    QVERIFY(!Action(&window, "Remove Machine")->isEnabled());
+
+    measurement_list->clearSelection();
+    measurement_list->item(1)->setSelected(true);
+    measurement_list->item(2)->setSelected(true);
+    const QString kept = measurement_list->item(0)->text();
+    Action(&window, "Remove Measurement")->trigger();
+    QCOMPARE(measurements->Measurement_Names(), QStringList({kept}));
+    QCOMPARE(measurement_list->count(), 1);
+    QVERIFY(!Action(&window, "Remove Measurement")->isEnabled());
+    QVERIFY(!Action(&window, "Edit Measurement")->isEnabled());
+  }
+
   void Close_Asks_When_Save_Fails()
   {
     // A folder where the library file belongs: it can be neither read nor replaced.
