@@ -1,5 +1,6 @@
 #include "core/xmlfile.h"
 
+#include <QBuffer>
 #include <QDomImplementation>
 #include <QDomProcessingInstruction>
 #include <QDomText>
@@ -8,6 +9,7 @@
 #include <QSaveFile>
 #include <QTextCodec>
 #include <QTextStream>
+#include <QXmlInputSource>
 #include <QXmlStreamReader>
 
 #include "core/varlume_assert.h"
@@ -101,6 +103,16 @@ void Check_No_Null_Character(const QByteArray& data, const QString& source)
                        .arg(before.size() - line_start + 1));
 }
 
+// Where and why the streaming reader found a document not well-formed.
+struct TStreamError
+{
+  bool found = false;
+  qint64 line = 0;
+  qint64 column = 0;
+  qint64 offset = 0; // characters read
+  QString message;
+};
+
 // A streaming pass over the bytes before the DOM sees them. The DOM parser expands entities
 // without limit, builds and frees its tree recursively, costs about a kilobyte per node, and
 // both parsers compare every attribute of an element with every other. So a document type
@@ -108,9 +120,9 @@ void Check_No_Null_Character(const QByteArray& data, const QString& source)
 // overlong tags are refused here, where none of them costs much. So are characters that XML
 // does not allow, which this reader passes on in text and the DOM could not write back. The bytes are fed in chunks
 // so that one huge tag is refused before this reader's own quadratic attribute check runs
-// over all of it. A document that is not well-formed is reported with this reader's position
-// and reason, so that the DOM never parses past a point that was not checked.
-void Check_Document(const QByteArray& data, const QString& source, bool namespace_processing)
+// over all of it. Where the document is not well-formed the pass stops; the finding is
+// returned, because the message is the DOM's own (Throw_Parse_Error).
+TStreamError Check_Document(const QByteArray& data, const QString& source, bool namespace_processing)
 {
   const int CHUNK_SIZE = 16 * 1024;
   // A token still unfinished after this many further chunks spans more than 64 KB.
@@ -207,14 +219,90 @@ void Check_Document(const QByteArray& data, const QString& source, bool namespac
     }
   }
 
+  TStreamError error;
   if(reader.hasError())
+  {
+    error.found = true;
+    error.line = reader.lineNumber();
+    error.column = reader.columnNumber();
+    error.offset = reader.characterOffset();
+    error.message = reader.errorString();
+  }
+  return error;
+}
+
+// Reads at most a given number of characters and records whether the parser asked for more.
+QT_WARNING_PUSH
+QT_WARNING_DISABLE_DEPRECATED
+class TLimitedSource : public QXmlInputSource
+{
+public:
+  TLimitedSource(QIODevice* device, qint64 limit) : QXmlInputSource(device), d_limit(limit) {}
+
+  QChar next() override
+  {
+    const QChar c = QXmlInputSource::next();
+    if(c.unicode() == EndOfData || c.unicode() == EndOfDocument)
+    {
+      return c;
+    }
+    if(d_count >= d_limit)
+    {
+      d_truncated = true;
+      return QChar(EndOfDocument);
+    }
+    ++d_count;
+    return c;
+  }
+
+  bool Truncated() const { return d_truncated; }
+
+private:
+  qint64 d_limit;
+  qint64 d_count = 0;
+  bool d_truncated = false;
+};
+QT_WARNING_POP
+
+// A document that is not well-formed is reported, like any document the DOM rejects, with the
+// DOM parser's position and reason. The DOM is given only a few characters past the
+// point where the streaming pass stopped, so it never reaches what that pass did not check
+// (nesting, a document type); where it would need more, or accepts what the streaming reader
+// did not, that reader's finding is reported instead.
+[[noreturn]] void Throw_Parse_Error(QDomDocument* document, const QByteArray& data, const QString& source,
+                                    bool namespace_processing, const TStreamError& stream_error)
+{
+  const qint64 LOOKAHEAD = 256;
+
+  QBuffer buffer;
+  buffer.setData(data);
+  QString error_message;
+  int error_line = 0;
+  int error_column = 0;
+  bool parsed = false;
+  bool truncated = false;
+  {
+    const TAcceptAllCharacters accept;
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    TLimitedSource input(&buffer, stream_error.offset + LOOKAHEAD);
+    parsed = document->setContent(&input, namespace_processing, &error_message, &error_line, &error_column);
+    QT_WARNING_POP
+    truncated = input.Truncated();
+  }
+  if(parsed || truncated)
   {
     Throw_Data_Error(QStringLiteral("ERR:  Reference %1 XML parse error at line %2 column %3: %4")
                          .arg(source)
-                         .arg(reader.lineNumber())
-                         .arg(reader.columnNumber())
-                         .arg(reader.errorString()));
+                         .arg(stream_error.line)
+                         .arg(stream_error.column)
+                         .arg(stream_error.message));
   }
+  Throw_Data_Error(QStringLiteral("ERR:  Reference %1 XML parse error at line %2 column %3: %4")
+                       .arg(source)
+                       .arg(error_line)
+                       .arg(error_column)
+                       .arg(error_message));
 }
 
 QByteArray Without_Line_Breaks(const QByteArray& text)
@@ -307,7 +395,11 @@ void TXmlFile::Open_Data(const QByteArray& data, const QString& identification, 
 void TXmlFile::Parse(const QByteArray& data, const QString& source, const QString& identification, int* version,
                      bool namespace_processing)
 {
-  Check_Document(data, source, namespace_processing);
+  const TStreamError stream_error = Check_Document(data, source, namespace_processing);
+  if(stream_error.found)
+  {
+    Throw_Parse_Error(&d_document, data, source, namespace_processing, stream_error);
+  }
 
   QString error_message;
   int error_line = 0;
