@@ -258,30 +258,25 @@ bool LeastSquares::Fit_Curve(const std::vector<TVector2>& points, double* a, dou
     return false;
   }
 
-  // Closed form of the 3 x 3 normal equations (Cramer's rule on the central sums).
+  // Cramer's rule on the 3 x 3 normal equations, each determinant expanded along its first
+  // column. sjk is the sum of x^j * y^k; D is not tested, so a singular set gives inf or NaN.
   double x_sums[5];
   double xy_sums[3];
   Power_Sums(points, 2, x_sums, xy_sums);
 
-  const double n = x_sums[0];
-  const double sx = x_sums[1];
-  const double sx2 = x_sums[2];
-  const double sx3 = x_sums[3];
-  const double sx4 = x_sums[4];
-  const double sy = xy_sums[0];
-  const double sxy = xy_sums[1];
-  const double sx2y = xy_sums[2];
+  const double s00 = x_sums[0];
+  const double s10 = x_sums[1];
+  const double s20 = x_sums[2];
+  const double s30 = x_sums[3];
+  const double s40 = x_sums[4];
+  const double s01 = xy_sums[0];
+  const double s11 = xy_sums[1];
+  const double s21 = xy_sums[2];
 
-  const double sxx = sx2 - sx * sx / n;
-  const double sxy_c = sxy - sx * sy / n;
-  const double sxx2 = sx3 - sx * sx2 / n;
-  const double sx2y_c = sx2y - sx2 * sy / n;
-  const double sx2x2 = sx4 - sx2 * sx2 / n;
-  const double denominator = sxx * sx2x2 - sxx2 * sxx2;
-
-  *a = (sx2y_c * sxx - sxy_c * sxx2) / denominator;
-  *b = (sxy_c * sx2x2 - sx2y_c * sxx2) / denominator;
-  *c = (sy - (*b) * sx - (*a) * sx2) / n;
+  const double D = s40 * (s20 * s00 - s10 * s10) - s30 * (s30 * s00 - s10 * s20) + s20 * (s30 * s10 - s20 * s20);
+  *a = (s21 * (s20 * s00 - s10 * s10) - s11 * (s30 * s00 - s10 * s20) + s01 * (s30 * s10 - s20 * s20)) / D;
+  *b = (s40 * (s11 * s00 - s01 * s10) - s30 * (s21 * s00 - s01 * s20) + s20 * (s21 * s10 - s11 * s20)) / D;
+  *c = (s40 * (s20 * s01 - s10 * s11) - s30 * (s30 * s01 - s10 * s21) + s20 * (s30 * s11 - s20 * s21)) / D;
   return true;
 }
 

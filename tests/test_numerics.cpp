@@ -199,6 +199,11 @@ private slots:
     QVERIFY(LeastSquares::Fit_Curve(parabola, &a, &b, &c));
     QVERIFY(std::fabs(a - 1.0) < 1e-12 && std::fabs(b) < 1e-12 && std::fabs(c) < 1e-12);
 
+    // Integer points: the determinants of the normal equations are exact, so are the
+    // coefficients (dividing by the point count first would round them).
+    QVERIFY(LeastSquares::Fit_Curve({TVector2(1, 1), TVector2(2, 3), TVector2(3, 2)}, &a, &b, &c));
+    QVERIFY(a == -1.5 && b == 6.5 && c == -4.0); // exactly: QCOMPARE would allow rounding
+
     // A cubic with an offset is recovered by the four-coefficient form.
     std::vector<TVector2> cubic;
     for(int x = 0; x < 6; ++x)
