@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -310,6 +311,84 @@ private slots:
     QVERIFY(!Row(dialog.get(), AXIS_D, PARAMETER_DEFLECTION)->isEnabled());
     QVERIFY(!Axis_Item(dialog.get(), AXIS_D)->isExpanded());
     QVERIFY(Axis_Item(dialog.get(), AXIS_X)->isExpanded());
+  }
+
+  // The words the user reads: header, group boxes, the travel labels row by row, the buttons,
+  // and the expression editor's headings.
+  void Editor_Texts()
+  {
+    auto dialog = New_Machine_Editor("Bridge 2");
+    QStringList labels;
+    for(const QLabel* label : dialog->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+    {
+      labels.push_back(label->text());
+    }
+    QCOMPARE(labels, QStringList({"<html><head/><body><p><span style=\" text-decoration: underline;\">Machine: Bridge "
+                                  "2</span></p></body></html>",
+                                  "<html><head/><body><p><span style=\" text-decoration: underline;\">Machine Error "
+                                  "Parameters:</span></p></body></html>"}));
+
+    QStringList boxes;
+    for(const QGroupBox* box : dialog->findChildren<QGroupBox*>())
+    {
+      boxes.push_back(box->title());
+    }
+    QCOMPARE(boxes, QStringList({"Kinematic Order", "Axis Dimensions, Math, and Mechanical Origin"}));
+    QStringList radios;
+    for(const QRadioButton* radio : dialog->findChildren<QRadioButton*>())
+    {
+      radios.push_back(radio->text());
+    }
+    QCOMPARE(radios, QStringList({"Axis: X-Y-Z", "Axis: Y-X-Z", "Axis: X-Z-Y", "Axis: Y-Z-X"}));
+
+    // Each travel field with the label in front of it.
+    QGridLayout* grid = qobject_cast<QGridLayout*>(dialog->findChildren<QGroupBox*>().value(1)->layout());
+    QVERIFY(grid);
+    QStringList rows;
+    for(int row = 0; row < grid->rowCount(); ++row)
+    {
+      QStringList cells;
+      for(int column = 0; column < grid->columnCount(); column += 2)
+      {
+        const QLabel* label = qobject_cast<QLabel*>(grid->itemAtPosition(row, column)->widget());
+        const QLineEdit* field = qobject_cast<QLineEdit*>(grid->itemAtPosition(row, column + 1)->widget());
+        QVERIFY(label && field && label->buddy() == field);
+        QCOMPARE(label->alignment(), Qt::AlignRight | Qt::AlignVCenter);
+        QCOMPARE(field->alignment(), Qt::AlignCenter);
+        cells.push_back(label->text());
+      }
+      rows.push_back(cells.join(' '));
+    }
+    QCOMPARE(rows, QStringList({"Axis Min X: Y: Z:", "Axis Max X: Y: Z:", "Math Origin X: Y: Z:",
+                                "Mechanical Origin X: Y: Z:"}));
+
+    QTreeWidget* tree = dialog->findChild<QTreeWidget*>();
+    QVERIFY(tree->isHeaderHidden());
+    QVERIFY(tree->rootIsDecorated());
+    QCOMPARE(tree->indentation(), 12);
+    QCOMPARE(tree->selectionMode(), QAbstractItemView::NoSelection);
+
+    for(const char* text : {"Cancel", "Accept"})
+    {
+      QVERIFY2(Button(dialog.get(), text) && !Button(dialog.get(), text)->autoDefault(), text);
+    }
+
+    TExpressionDialog expression;
+    QCOMPARE(expression.windowTitle(), QString("Expression Editor"));
+    QStringList headings;
+    for(const QLabel* label : expression.findChildren<QLabel*>())
+    {
+      QCOMPARE(label->alignment(), Qt::Alignment(Qt::AlignCenter));
+      headings.push_back(label->text());
+    }
+    QCOMPARE(headings, QStringList({"Position (mm)", "Error (mm)"}));
+    for(const QLineEdit* field : expression.findChildren<QLineEdit*>())
+    {
+      QCOMPARE(field->alignment(), Qt::Alignment(Qt::AlignCenter));
+    }
+    QPushButton* apply = Button(&expression, "Apply");
+    QPushButton* cancel = Button(&expression, "Cancel");
+    QVERIFY(apply && cancel && !apply->autoDefault() && !cancel->autoDefault());
   }
 
   void Parameter_Rows_data()
