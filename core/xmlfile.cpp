@@ -458,7 +458,16 @@ void TXmlFile::Write_File(bool compact) const
   QSaveFile file(d_file_name);
   if(!file.open(QIODevice::WriteOnly | QIODevice::Text))
   {
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(d_file_name, file.errorString()));
+    QString reason = file.errorString();
+    if(info.isDir())
+    {
+      // QSaveFile words this case its own way; opening a directory changes nothing, and the
+      // system's reason is the one the message has always given.
+      QFile target(d_file_name);
+      target.open(QIODevice::WriteOnly | QIODevice::Text);
+      reason = target.errorString();
+    }
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(d_file_name, reason));
   }
 
   bool written = true;

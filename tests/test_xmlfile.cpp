@@ -474,6 +474,31 @@ private slots:
     QCOMPARE(data, QByteArray("<!DOCTYPE Gauge>\n<Gauge_Data File_Version=\"4\"/>\n"));
   }
 
+  void Write_Failure_Messages_data()
+  {
+    QTest::addColumn<QString>("target"); // below a temporary directory
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no such directory") << "missing/out.xml"
+                                       << "No such file or directory";
+    QTest::newRow("target is a directory") << "directory"
+                                           << "Is a directory";
+  }
+
+  void Write_Failure_Messages()
+  {
+    QFETCH(QString, target);
+    QFETCH(QString, reason);
+    QTemporaryDir tmp;
+    QVERIFY(QDir(tmp.path()).mkdir(QStringLiteral("directory")));
+    const QString path = QDir(tmp.path()).filePath(target);
+    TXmlFile xml;
+    Build(&xml);
+    xml.Set_File_Name(path);
+    const TXmlFileException exception = Thrown([&] { xml.Write_File(false); });
+    QCOMPARE(exception.Message(), QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(path, reason));
+    QCOMPARE(exception.Type(), TXmlFileException::DATA_ERROR);
+  }
+
   // The old file survives every failed write, and the failure is reported.
   void Failed_Writes_Keep_Old_File_data()
   {
