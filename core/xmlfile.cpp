@@ -6,6 +6,7 @@
 #include <QDomText>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QTextCodec>
 #include <QTextStream>
@@ -69,6 +70,35 @@ public:
 
 private:
   QDomImplementation::InvalidDataPolicy d_policy;
+};
+
+// QDom writes an element's attributes in the order of a hash, and a hash takes the process's
+// random seed when its first entry is made, so the same document would not give the same bytes
+// twice. Attributes are set with the seed 0, which fixes the order; a seed already fixed by the
+// environment is left alone.
+class TFixedAttributeOrder
+{
+public:
+  TFixedAttributeOrder() : d_seeded(qGlobalQHashSeed() != 0)
+  {
+    if(d_seeded)
+    {
+      qSetGlobalQHashSeed(0);
+    }
+  }
+  // -1 draws a new random seed.
+  ~TFixedAttributeOrder()
+  {
+    if(d_seeded)
+    {
+      qSetGlobalQHashSeed(-1);
+    }
+  }
+  TFixedAttributeOrder(const TFixedAttributeOrder&) = delete;
+  TFixedAttributeOrder& operator=(const TFixedAttributeOrder&) = delete;
+
+private:
+  bool d_seeded;
 };
 
 // The streaming reader skips some NUL characters silently (after "]]" in text, for one),
@@ -342,7 +372,10 @@ void TXmlFile::Reset(const QString& root_name, int version)
   d_document.appendChild(d_document.createProcessingInstruction(QStringLiteral("xml"),
                                                                 QStringLiteral("version=\"1.0\" encoding=\"utf-8\"")));
   d_root = d_document.createElement(root_name);
-  d_root.setAttribute(FILE_VERSION_ATTRIBUTE, QStringLiteral("%1").arg(version));
+  {
+    const TFixedAttributeOrder order;
+    d_root.setAttribute(FILE_VERSION_ATTRIBUTE, QStringLiteral("%1").arg(version));
+  }
   d_document.appendChild(d_root);
 }
 
@@ -350,7 +383,10 @@ void TXmlFile::Reset(const QString& document_type, const QString& root_name, int
 {
   d_document = QDomDocument(document_type);
   d_root = d_document.createElement(root_name);
-  d_root.setAttribute(FILE_VERSION_ATTRIBUTE, QStringLiteral("%1").arg(version));
+  {
+    const TFixedAttributeOrder order;
+    d_root.setAttribute(FILE_VERSION_ATTRIBUTE, QStringLiteral("%1").arg(version));
+  }
   d_document.appendChild(d_root);
 }
 
@@ -714,6 +750,7 @@ void TXmlFile::Write_Attribute(QDomElement* node, const QString& name, const QSt
   {
     Throw_Data_Error(QStringLiteral("ERR:  Cannot create an unnamed attribute"));
   }
+  const TFixedAttributeOrder order;
   node->setAttribute(name, value);
 }
 

@@ -465,6 +465,32 @@ private slots:
     QCOMPARE(reader.Read_Attribute(&read, QStringLiteral("s"), false), QStringLiteral("x\"y"));
   }
 
+  // The same document gives the same bytes whatever the process's hash seed (a new random one
+  // for each round).
+  void Attribute_Order_Is_Fixed()
+  {
+    QByteArray first;
+    for(int round = 0; round < 8; ++round)
+    {
+      qSetGlobalQHashSeed(-1);
+      TXmlFile xml;
+      xml.Reset(QStringLiteral("Root"), 1);
+      xml.Write_Attribute(xml.Root_Node(), QStringLiteral("Units"), QStringLiteral("MM"));
+      QDomElement node = xml.Create_Node(xml.Root_Node(), QStringLiteral("N"));
+      for(const char* name : {"a", "b", "c", "d", "e", "f", "g", "h"})
+      {
+        xml.Write_Attribute(&node, QLatin1String(name), QLatin1String(name));
+      }
+      QByteArray data;
+      xml.Write_Data(&data, true);
+      if(first.isEmpty())
+      {
+        first = data;
+      }
+      QCOMPARE(data, first);
+    }
+  }
+
   void Document_Type_Reset()
   {
     TXmlFile xml;
