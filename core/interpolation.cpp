@@ -100,6 +100,23 @@ bool Walk_Table(int count, const double& x, TPosition position, TAssign assign)
       }
     }
   }
+
+  // Positions built by adding up steps miss the end of travel by a rounding error, so a point
+  // at the very end can read as inside the table (t rounds to 1) and yet lie a hair beyond the
+  // last step. Reading it as no value made valid travels unsolvable; extrapolate along the
+  // nearer end instead, as a point just outside would be.
+  if(t >= 0 && t <= 1)
+  {
+    if(std::fabs(x - last) <= std::fabs(x - first))
+    {
+      assign(count - 1, count - 2, x - last, position(count - 2) - last);
+    }
+    else
+    {
+      assign(0, 1, x - first, position(1) - first);
+    }
+    return true;
+  }
   return false;
 }
 }

@@ -140,6 +140,20 @@ TBracket Find_Bracket(const std::vector<double>& positions, const double& index_
     bracket.index = k;
     bracket.h = h;
   }
+  else if(std::fabs(x - last) <= std::fabs(x - first))
+  {
+    // A hair beyond an end by rounding: extrapolate along the nearer end, as the table walk does.
+    bracket.kind = TBracket::AFTER_LAST;
+    bracket.index = count - 1;
+    bracket.numerator = x - last;
+    bracket.denominator = positions[count - 2] - last;
+  }
+  else
+  {
+    bracket.kind = TBracket::BEFORE_FIRST;
+    bracket.numerator = x - first;
+    bracket.denominator = positions[1] - first;
+  }
   return bracket;
 }
 } // namespace

@@ -811,6 +811,33 @@ private slots:
     QCOMPARE(machine.Last_Error(), QString("Map data kinematic is invalid"));
   }
 
+  void Travel_Ending_At_Zero_data()
+  {
+    QTest::addColumn<double>("start");
+    // Travels whose summed table positions end a rounding error beyond zero once made the
+    // straightness unsolvable and read every error at the end of travel as 0.
+    QTest::newRow("-73..0") << -73.0;
+    QTest::newRow("-2162..0") << -2162.0;
+    QTest::newRow("-1000..0") << -1000.0;
+  }
+
+  void Travel_Ending_At_Zero()
+  {
+    QFETCH(double, start);
+    const TTravel travel = {start, 0, start, start};
+    TMachineComp machine;
+    QVERIFY2(Set_Up(&machine, Parameters(KINEMATIC_XYZ, travel, travel, travel),
+                    "Rz X 0.02 1;Scale X 0.01 1;Rx Y 0.03 1;Scale Z 0.01 1"),
+             qPrintable(machine.Last_Error()));
+
+    // At the end of travel the errors continue those just inside it.
+    const TVector3 end = machine.Evaluate(TVector3(0, 0, 0), TVector3(), nullptr);
+    const TVector3 near_end = machine.Evaluate(TVector3(-1e-6, -1e-6, -1e-6), TVector3(), nullptr);
+    QVERIFY(std::fabs(end.x - near_end.x - 1e-6) < 1e-9);
+    QVERIFY(std::fabs(end.y - near_end.y - 1e-6) < 1e-9);
+    QVERIFY(std::fabs(end.z - near_end.z - 1e-6) < 1e-9);
+  }
+
   void Degenerate_Geometry_Recovers_data()
   {
     QTest::addColumn<int>("kinematic");

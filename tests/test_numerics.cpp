@@ -64,6 +64,12 @@ private slots:
     // Coinciding neighbours inside the table are skipped.
     const std::vector<TVector2> repeated = {TVector2(0, 0), TVector2(0, 5), TVector2(10, 10)};
     QTest::newRow("skips zero-length pair") << repeated << 5.0 << true << 7.5;
+
+    // A table built by adding up steps ends a rounding error short of its travel: the end of
+    // travel reads as inside (t rounds to 1) but lies beyond the last step.
+    const std::vector<TVector2> summed = {TVector2(-10, 0), TVector2(-0.2, 1), TVector2(-5e-16, 2)};
+    QTest::newRow("end of travel a hair beyond the last step")
+        << summed << 0.0 << true << 2.0 + (1.0 - 2.0) * (0.0 + 5e-16) / (-0.2 + 5e-16);
   }
 
   void Get_Value()
