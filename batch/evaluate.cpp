@@ -157,9 +157,8 @@ QString Evaluate_Usage_Error(const QStringList& machine_names, const QStringList
   return QString();
 }
 
-int Run_Evaluate(const TMachineLibrary& machines, const TMeasurementLibrary& measurements,
-                 const QString& machine_name, const QStringList& measurement_names, const QString& file_name,
-                 QByteArray* err)
+int Run_Evaluate(const TMachineLibrary& machines, const TMeasurementLibrary& measurements, const QString& machine_name,
+                 const QStringList& measurement_names, const QString& file_name, QByteArray* err)
 {
   for(const QString& name : measurement_names)
   {
@@ -189,7 +188,8 @@ int Run_Evaluate(const TMachineLibrary& machines, const TMeasurementLibrary& mea
   TProgressLine progress_line(isatty(fileno(stderr)) == 1);
   Evaluation::TProgress progress;
   progress.start = [&progress_line](int count) { progress_line.Start(count); };
-  progress.next = [&progress_line](int pattern) {
+  progress.next = [&progress_line](int pattern)
+  {
     progress_line.Update(pattern, false);
     return g_interrupted == 0;
   };

@@ -23,9 +23,8 @@ QString Evaluate_Usage_Error(const QStringList& machine_names, const QStringList
 // elapsed and remaining time) is drawn on it directly; Ctrl-C stops after the current pattern
 // and the file is completed with what was written. Messages go to err. Returns the exit code:
 // 0 finished, 1 refused, stopped by the model or not written, 2 unknown names, 130 interrupted.
-int Run_Evaluate(const TMachineLibrary& machines, const TMeasurementLibrary& measurements,
-                 const QString& machine_name, const QStringList& measurement_names, const QString& file_name,
-                 QByteArray* err);
+int Run_Evaluate(const TMachineLibrary& machines, const TMeasurementLibrary& measurements, const QString& machine_name,
+                 const QStringList& measurement_names, const QString& file_name, QByteArray* err);
 } // namespace Batch
 
 #endif

@@ -34,9 +34,8 @@ Simulation::TMachineRecord Machine(int parameter_count)
   record.axis_end = TVector3(2000, 1500, 0);
   record.math_origin = TVector3(0, 0, -1000);
   record.mechanical_origin = TVector3(0, 0, -1000);
-  const QString expressions[4] = {QStringLiteral("0.002*L-0.004*L^2+0.001*L^3"),
-                                  QStringLiteral("-0.003*L+0.002*L^2"), QStringLiteral("0.001+0.004*L^3"),
-                                  QStringLiteral("0.005*L-0.001*L^2+0.0005*L^4")};
+  const QString expressions[4] = {QStringLiteral("0.002*L-0.004*L^2+0.001*L^3"), QStringLiteral("-0.003*L+0.002*L^2"),
+                                  QStringLiteral("0.001+0.004*L^3"), QStringLiteral("0.005*L-0.001*L^2+0.0005*L^4")};
   int index = 0;
   for(int axis : {AXIS_X, AXIS_Y, AXIS_Z})
   {

@@ -12,9 +12,10 @@ namespace
 const double ISO_RELATIVE_LENGTH = 1.0;
 const double LASER_RELATIVE_LENGTH = 10.0;
 
-const char* const HEADER_1 = "                                                                  |                  Ball "
-                             "Bar                   |                ISO 10360-2                |                    "
-                             "MCG                    |                   Laser                   |";
+const char* const HEADER_1 =
+    "                                                                  |                  Ball "
+    "Bar                   |                ISO 10360-2                |                    "
+    "MCG                    |                   Laser                   |";
 const char* const HEADER_2 = " Active Compensation Parameters                                       Min Error  Max "
                              "Error   Min Len    Max Len   Min Error  Max Error   Min Len    Max Len   Min Error  Max "
                              "Error   Min Len    Max Len   Min Error  Max Error   Min Len    Max Len";
@@ -85,12 +86,12 @@ bool Min_Max(const std::vector<TMeasurement*>& measurements, Types::TMeasurement
 }
 
 // In each function, so that a failure names the function that was misused.
-#define CHECK_MIN_MAX_POINTERS()                                                                                      \
-  VARLUME_ASSERT(machine);                                                                                            \
-  VARLUME_ASSERT(measurements);                                                                                       \
-  VARLUME_ASSERT(min);                                                                                                \
-  VARLUME_ASSERT(max);                                                                                                \
-  VARLUME_ASSERT(min_length);                                                                                         \
+#define CHECK_MIN_MAX_POINTERS()                                                                                       \
+  VARLUME_ASSERT(machine);                                                                                             \
+  VARLUME_ASSERT(measurements);                                                                                        \
+  VARLUME_ASSERT(min);                                                                                                 \
+  VARLUME_ASSERT(max);                                                                                                 \
+  VARLUME_ASSERT(min_length);                                                                                          \
   VARLUME_ASSERT(max_length)
 
 using TMinMax = bool (*)(const TMachineComp*, const std::vector<TMeasurement*>*, double*, double*, double*, double*);
@@ -126,8 +127,8 @@ std::vector<TErrorPattern> Get_Evaluation_Error_Patterns(const std::vector<TErro
   return patterns;
 }
 
-bool Get_Min_Max_Ballbar_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
-                               double* min, double* max, double* min_length, double* max_length)
+bool Get_Min_Max_Ballbar_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
+                               double* max, double* min_length, double* max_length)
 {
   CHECK_MIN_MAX_POINTERS();
   return Min_Max(*measurements, Types::MEASUREMENT_BALLBAR, false, 0.0, min, max, min_length, max_length);
@@ -147,8 +148,8 @@ bool Get_Min_Max_MCG_Error(const TMachineComp* machine, const std::vector<TMeasu
   return Min_Max(*measurements, Types::MEASUREMENT_MCG, false, 0.0, min, max, min_length, max_length);
 }
 
-bool Get_Min_Max_Laser_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
-                             double* min, double* max, double* min_length, double* max_length)
+bool Get_Min_Max_Laser_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
+                             double* max, double* min_length, double* max_length)
 {
   CHECK_MIN_MAX_POINTERS();
   return Min_Max(*measurements, Types::MEASUREMENT_LASER, true, LASER_RELATIVE_LENGTH, min, max, min_length,
@@ -158,10 +159,8 @@ bool Get_Min_Max_Laser_Error(const TMachineComp* machine, const std::vector<TMea
 const char* Item_Code(const TErrorItem& item, int kinematic)
 {
   // Codes of Rx, Ry, Rz and scale by axis X, Y, Z.
-  static const char* const AXIS_CODES[4][3] = {{"RXX|", "RYX|", "RZX|"},
-                                               {"RXY|", "RYY|", "RZY|"},
-                                               {"RXZ|", "RYZ|", "RZZ|"},
-                                               {"LXX|", "LYY|", "LZZ|"}};
+  static const char* const AXIS_CODES[4][3] = {
+      {"RXX|", "RYX|", "RZX|"}, {"RXY|", "RYY|", "RZY|"}, {"RXZ|", "RYZ|", "RZZ|"}, {"LXX|", "LYY|", "LZZ|"}};
   int axis_index = -1;
   switch(item.axis)
   {
@@ -286,8 +285,8 @@ QString Heading(const QString& machine_name, const std::vector<TErrorItem>& item
     // The tower and the squareness hold plain numbers, the linear axes expressions.
     const bool number = item.axis == AXIS_D || item.axis == AXIS_SQUARENESS;
     text += Item_Label(item);
-    text += number ? QStringLiteral(": %1\n").arg(item.value, 0, 'f', 4)
-                   : QStringLiteral(": %1\n").arg(item.expression);
+    text +=
+        number ? QStringLiteral(": %1\n").arg(item.value, 0, 'f', 4) : QStringLiteral(": %1\n").arg(item.expression);
   }
   text += QStringLiteral("\n\n");
   text += QLatin1String(HEADER_1) + QLatin1Char('\n');

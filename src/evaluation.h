@@ -42,14 +42,14 @@ std::vector<TErrorPattern> Get_Evaluation_Error_Patterns(const std::vector<TErro
 // nominal length; ISO rows longer than 1 mm and laser rows longer than 10 mm are compared
 // relative to their nominal length, but the outputs are absolute. Ties keep the earlier row.
 // False, with all four outputs 0, when no row of that kind exists. No pointer may be null.
-bool Get_Min_Max_Ballbar_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
-                               double* min, double* max, double* min_length, double* max_length);
+bool Get_Min_Max_Ballbar_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
+                               double* max, double* min_length, double* max_length);
 bool Get_Min_Max_ISO_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
                            double* max, double* min_length, double* max_length);
 bool Get_Min_Max_MCG_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
                            double* max, double* min_length, double* max_length);
-bool Get_Min_Max_Laser_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
-                             double* min, double* max, double* min_length, double* max_length);
+bool Get_Min_Max_Laser_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
+                             double* max, double* min_length, double* max_length);
 
 // The four-character code of an item ("RXX|" for X Rx, "LYY|" for Y scale, "QXY|", "RXD|" for
 // the tower of an X-Z-Y machine), or null for an item that the evaluation does not apply: an

@@ -98,9 +98,9 @@ TResult Write_Evaluation(const Simulation::TMachineRecord& record, const std::ve
   if(item_count > MAXIMUM_PARAMETERS)
   {
     // 2^n set-ups would not finish (or not even be countable) for a hand-made record.
-    return Refuse(file, QStringLiteral("%1 enabled parameters; at most %2 can be evaluated")
-                            .arg(item_count)
-                            .arg(MAXIMUM_PARAMETERS));
+    return Refuse(
+        file,
+        QStringLiteral("%1 enabled parameters; at most %2 can be evaluated").arg(item_count).arg(MAXIMUM_PARAMETERS));
   }
 
   // The geometry as the window's model holds it after selecting the machine. One that the model

@@ -107,8 +107,8 @@ void TVarlume::Evaluate_Measurements()
     return;
   }
 
-  const QString file_name = QFileDialog::getSaveFileName(this, tr("Create Evaluation Results File"), QString(),
-                                                         tr("Text Files (*.txt)"));
+  const QString file_name =
+      QFileDialog::getSaveFileName(this, tr("Create Evaluation Results File"), QString(), tr("Text Files (*.txt)"));
   if(file_name.isEmpty())
   {
     return;
@@ -138,7 +138,8 @@ void TVarlume::Evaluate_Measurements()
   {
     TDisabledWindow disabled(this, d_progress_dialog);
     Evaluation::TProgress progress;
-    progress.start = [this, &disabled](int count) {
+    progress.start = [this, &disabled](int count)
+    {
       disabled.Disable(count);
       d_cancel_evaluation = false;
     };
@@ -149,7 +150,8 @@ void TVarlume::Evaluate_Measurements()
     clock.start();
     qint64 last_update = -UPDATE_INTERVAL;
     bool update_due = false;
-    progress.next = [&](int pattern) {
+    progress.next = [&](int pattern)
+    {
       update_due = clock.elapsed() - last_update >= UPDATE_INTERVAL;
       if(update_due)
       {
@@ -158,7 +160,8 @@ void TVarlume::Evaluate_Measurements()
       return !d_cancel_evaluation;
     };
     // Where a click on Cancel (or a close of the window) is delivered.
-    progress.done = [&](int) {
+    progress.done = [&](int)
+    {
       if(update_due)
       {
         QCoreApplication::processEvents();

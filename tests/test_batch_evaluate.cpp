@@ -126,8 +126,8 @@ private slots:
     old.write("an older evaluation\n");
     old.close();
 
-    const TResult result = Run(Arguments(Evaluation_Cases::Data_Directory(), machine, measurements,
-                                         Output("evaluation.txt")));
+    const TResult result =
+        Run(Arguments(Evaluation_Cases::Data_Directory(), machine, measurements, Output("evaluation.txt")));
     QCOMPARE(result.code, code);
     QCOMPARE(result.err, err);
     QCOMPARE(Evaluation_Cases::Read(Output("evaluation.txt")),
@@ -137,8 +137,8 @@ private slots:
 
   void Too_Many_Parameters()
   {
-    const TResult result = Run(Arguments(Evaluation_Cases::Version1_Directory(), "Eighteen Parameters",
-                                         {"Ball Bar XY"}, Output("evaluation.txt")));
+    const TResult result = Run(Arguments(Evaluation_Cases::Version1_Directory(), "Eighteen Parameters", {"Ball Bar XY"},
+                                         Output("evaluation.txt")));
     QCOMPARE(result.code, 1);
     QCOMPARE(result.err, QByteArray("varlume-batch: evaluation refused: 18 enabled parameters; at most 16 can be "
                                     "evaluated\n"));
@@ -158,7 +158,9 @@ private slots:
     QTest::newRow("no measurement") << Arguments(data, "Two XYZ", {}, "x.txt") << 2
                                     << QByteArray("varlume-batch: evaluate needs at least one --measurement\n");
     QTest::newRow("increments") << (Arguments(data, "Two XYZ", {"Laser X"}, "x.txt") << "--increments"
-                                                                                      << "10" << "10" << "10")
+                                                                                     << "10"
+                                                                                     << "10"
+                                                                                     << "10")
                                 << 2 << QByteArray("varlume-batch: evaluate takes no --increments\n");
     QTest::newRow("unknown machine") << Arguments(data, "Three XYZ", {"Laser X"}, "x.txt") << 2
                                      << QByteArray("varlume-batch: no machine named 'Three XYZ'\n");

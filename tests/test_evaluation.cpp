@@ -130,15 +130,15 @@ private slots:
         << int(ISO) << TList{{ISO, 200, 200.5, 1000, 1001}} << true << QList<double>{1, 0.5, 1001, 200.5};
     QTest::newRow("ISO at 1 mm and below absolute")
         << int(ISO) << TList{{ISO, 1, 1.5, 0.5, 0.75, 2, 2.5}} << true << QList<double>{0.25, 0.5, 0.75, 1.5};
-    QTest::newRow("laser at 10 mm absolute") << int(LASER) << TList{{LASER, 20, 20.5, 10, 10.25}} << true
-                                             << QList<double>{0.5, 0.25, 20.5, 10.25};
+    QTest::newRow("laser at 10 mm absolute")
+        << int(LASER) << TList{{LASER, 20, 20.5, 10, 10.25}} << true << QList<double>{0.5, 0.25, 20.5, 10.25};
     QTest::newRow("laser start row") << int(LASER) << TList{{LASER, 0, 0, 100, 100.5}} << true
                                      << QList<double>{0, 0.5, 0, 100.5};
     QTest::newRow("MCG over measurements, others ignored")
         << int(MCG) << TList{{MCG, 150, 150.25, 150, 149.5}, {ISO, 200, 210}, {MCG, 150, 151}} << true
         << QList<double>{-0.5, 1, 149.5, 151};
-    QTest::newRow("measurement without rows") << int(MCG) << TList{{MCG}, {MCG, 150, 150.5}} << true
-                                              << QList<double>{0.5, 0.5, 150.5, 150.5};
+    QTest::newRow("measurement without rows")
+        << int(MCG) << TList{{MCG}, {MCG, 150, 150.5}} << true << QList<double>{0.5, 0.5, 150.5, 150.5};
   }
 
   void Min_Max()
@@ -163,8 +163,8 @@ private slots:
       list.push_back(owned.back().get());
     }
 
-    using TMinMax = bool (*)(const TMachineComp*, const std::vector<TMeasurement*>*, double*, double*, double*,
-                             double*);
+    using TMinMax =
+        bool (*)(const TMachineComp*, const std::vector<TMeasurement*>*, double*, double*, double*, double*);
     TMinMax functions[4];
     functions[Types::MEASUREMENT_ISO] = Evaluation::Get_Min_Max_ISO_Error;
     functions[Types::MEASUREMENT_LASER] = Evaluation::Get_Min_Max_Laser_Error;
@@ -187,20 +187,34 @@ private slots:
     QTest::addColumn<int>("kinematic");
     QTest::addColumn<QString>("code"); // empty: not applied
     QTest::addColumn<QString>("label");
-    QTest::newRow("X Rx") << AXIS_X << PARAMETER_RX << KINEMATIC_XYZ << "RXX|" << "X Axis Rx";
-    QTest::newRow("Y Rz") << AXIS_Y << PARAMETER_RZ << KINEMATIC_XYZ << "RYZ|" << "Y Axis Rz";
-    QTest::newRow("Z Ry") << AXIS_Z << PARAMETER_RY << KINEMATIC_YXZ << "RZY|" << "Z Axis Ry";
-    QTest::newRow("Y scale") << AXIS_Y << PARAMETER_SCALE << KINEMATIC_XYZ << "LYY|" << "Y Axis Scale";
-    QTest::newRow("Z scale") << AXIS_Z << PARAMETER_SCALE << KINEMATIC_XZY << "LZZ|" << "Z Axis Scale";
-    QTest::newRow("QXY") << AXIS_SQUARENESS << PARAMETER_QXY << KINEMATIC_XYZ << "QXY|" << "QXY";
-    QTest::newRow("QZX") << AXIS_SQUARENESS << PARAMETER_QZX << KINEMATIC_YZX << "QZX|" << "QZX";
-    QTest::newRow("QYZ listed under X") << AXIS_X << PARAMETER_QYZ << KINEMATIC_XYZ << "QYZ|" << "QYZ";
-    QTest::newRow("tower XZY") << AXIS_D << PARAMETER_DEFLECTION << KINEMATIC_XZY << "RXD|" << "D Axis Deflection";
-    QTest::newRow("tower YZX") << AXIS_D << PARAMETER_DEFLECTION << KINEMATIC_YZX << "RYD|" << "D Axis Deflection";
-    QTest::newRow("tower XYZ") << AXIS_D << PARAMETER_DEFLECTION << KINEMATIC_XYZ << "" << "D Axis Deflection";
-    QTest::newRow("tower YXZ") << AXIS_D << PARAMETER_DEFLECTION << KINEMATIC_YXZ << "" << "D Axis Deflection";
-    QTest::newRow("tower under X") << AXIS_X << PARAMETER_DEFLECTION << KINEMATIC_XZY << "" << "X Axis Deflection";
-    QTest::newRow("Rx under D") << AXIS_D << PARAMETER_RX << KINEMATIC_XZY << "" << "D Axis Rx";
+    QTest::newRow("X Rx") << AXIS_X << PARAMETER_RX << KINEMATIC_XYZ << "RXX|"
+                          << "X Axis Rx";
+    QTest::newRow("Y Rz") << AXIS_Y << PARAMETER_RZ << KINEMATIC_XYZ << "RYZ|"
+                          << "Y Axis Rz";
+    QTest::newRow("Z Ry") << AXIS_Z << PARAMETER_RY << KINEMATIC_YXZ << "RZY|"
+                          << "Z Axis Ry";
+    QTest::newRow("Y scale") << AXIS_Y << PARAMETER_SCALE << KINEMATIC_XYZ << "LYY|"
+                             << "Y Axis Scale";
+    QTest::newRow("Z scale") << AXIS_Z << PARAMETER_SCALE << KINEMATIC_XZY << "LZZ|"
+                             << "Z Axis Scale";
+    QTest::newRow("QXY") << AXIS_SQUARENESS << PARAMETER_QXY << KINEMATIC_XYZ << "QXY|"
+                         << "QXY";
+    QTest::newRow("QZX") << AXIS_SQUARENESS << PARAMETER_QZX << KINEMATIC_YZX << "QZX|"
+                         << "QZX";
+    QTest::newRow("QYZ listed under X") << AXIS_X << PARAMETER_QYZ << KINEMATIC_XYZ << "QYZ|"
+                                        << "QYZ";
+    QTest::newRow("tower XZY") << AXIS_D << PARAMETER_DEFLECTION << KINEMATIC_XZY << "RXD|"
+                               << "D Axis Deflection";
+    QTest::newRow("tower YZX") << AXIS_D << PARAMETER_DEFLECTION << KINEMATIC_YZX << "RYD|"
+                               << "D Axis Deflection";
+    QTest::newRow("tower XYZ") << AXIS_D << PARAMETER_DEFLECTION << KINEMATIC_XYZ << ""
+                               << "D Axis Deflection";
+    QTest::newRow("tower YXZ") << AXIS_D << PARAMETER_DEFLECTION << KINEMATIC_YXZ << ""
+                               << "D Axis Deflection";
+    QTest::newRow("tower under X") << AXIS_X << PARAMETER_DEFLECTION << KINEMATIC_XZY << ""
+                                   << "X Axis Deflection";
+    QTest::newRow("Rx under D") << AXIS_D << PARAMETER_RX << KINEMATIC_XZY << ""
+                                << "D Axis Rx";
   }
 
   void Item_Codes()
@@ -333,13 +347,14 @@ private slots:
     QFETCH(QString, machine);
     QFETCH(QStringList, measurements);
     const TLibraries libraries(directory);
-    const int count = static_cast<int>(libraries.machines.Map_Error_Items(libraries.machines.Machine_Id(machine)).size());
+    const int count =
+        static_cast<int>(libraries.machines.Map_Error_Items(libraries.machines.Machine_Id(machine)).size());
     QVERIFY2(count <= 10, "keep the straightforward reference quick");
 
     Evaluation::TResult fast;
     Evaluation::TResult straightforward;
-    const QByteArray fast_text = Evaluation_Cases::Evaluate(libraries, machine, measurements,
-                                                            Evaluation::TMode::FAST, {}, &fast);
+    const QByteArray fast_text =
+        Evaluation_Cases::Evaluate(libraries, machine, measurements, Evaluation::TMode::FAST, {}, &fast);
     const QByteArray reference = Evaluation_Cases::Evaluate(libraries, machine, measurements,
                                                             Evaluation::TMode::STRAIGHTFORWARD, {}, &straightforward);
     QVERIFY(!reference.isEmpty());
@@ -356,7 +371,8 @@ private slots:
     QList<int> done;
     Evaluation::TProgress progress;
     progress.start = [&](int count) { started = count; };
-    progress.next = [&](int pattern) {
+    progress.next = [&](int pattern)
+    {
       next.push_back(pattern);
       return true;
     };
@@ -388,7 +404,8 @@ private slots:
     const TLibraries libraries(Evaluation_Cases::Data_Directory());
     Evaluation::TProgress progress;
     int last = 0;
-    progress.next = [&](int pattern) {
+    progress.next = [&](int pattern)
+    {
       last = pattern;
       return pattern < refused;
     };
@@ -412,9 +429,9 @@ private slots:
     QTest::addColumn<QString>("machine");
     QTest::addColumn<int>("end");
     QTest::addColumn<QString>("last_line");
-    QTest::newRow("eighteen parameters")
-        << Evaluation_Cases::Version1_Directory() << "Eighteen Parameters" << int(Evaluation::TEnd::REFUSED)
-        << "Evaluation refused: 18 enabled parameters; at most 16 can be evaluated";
+    QTest::newRow("eighteen parameters") << Evaluation_Cases::Version1_Directory() << "Eighteen Parameters"
+                                         << int(Evaluation::TEnd::REFUSED)
+                                         << "Evaluation refused: 18 enabled parameters; at most 16 can be evaluated";
     QTest::newRow("origin outside") << Evaluation_Cases::Data_Directory() << "Origin Outside"
                                     << int(Evaluation::TEnd::REFUSED)
                                     << "Evaluation refused: first axis math origin not inside axis";

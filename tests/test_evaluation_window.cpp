@@ -57,34 +57,36 @@ TSeen Evaluate(TVarlume* window, const QString& file, const std::function<void(T
   TSeen seen;
   bool run_seen = false;
   QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout, [&]() {
-    if(QFileDialog* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
-    {
-      seen.asked = true;
-      seen.title = dialog->windowTitle();
-      seen.filter = dialog->nameFilters().join(';');
-      if(file.isEmpty())
-      {
-        dialog->reject();
-        return;
-      }
-      dialog->selectFile(file);
-      static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept, protected there
-      return;
-    }
-    TProgressDialog* progress = window->findChild<TProgressDialog*>();
-    if(progress && progress->isVisible() && !run_seen)
-    {
-      run_seen = true;
-      seen.window_disabled = !window->isEnabled();
-      seen.progress_enabled = progress->isEnabled();
-      seen.progress_flags = progress->windowFlags();
-      if(during_run)
-      {
-        during_run(progress);
-      }
-    }
-  });
+  QObject::connect(&timer, &QTimer::timeout,
+                   [&]()
+                   {
+                     if(QFileDialog* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+                     {
+                       seen.asked = true;
+                       seen.title = dialog->windowTitle();
+                       seen.filter = dialog->nameFilters().join(';');
+                       if(file.isEmpty())
+                       {
+                         dialog->reject();
+                         return;
+                       }
+                       dialog->selectFile(file);
+                       static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept, protected there
+                       return;
+                     }
+                     TProgressDialog* progress = window->findChild<TProgressDialog*>();
+                     if(progress && progress->isVisible() && !run_seen)
+                     {
+                       run_seen = true;
+                       seen.window_disabled = !window->isEnabled();
+                       seen.progress_enabled = progress->isEnabled();
+                       seen.progress_flags = progress->windowFlags();
+                       if(during_run)
+                       {
+                         during_run(progress);
+                       }
+                     }
+                   });
   timer.start(0);
   window->Evaluate_Measurements();
   return seen;
