@@ -70,6 +70,14 @@ private slots:
     const std::vector<TVector2> summed = {TVector2(-10, 0), TVector2(-0.2, 1), TVector2(-5e-16, 2)};
     QTest::newRow("end of travel a hair beyond the last step")
         << summed << 0.0 << true << 2.0 + (1.0 - 2.0) * (0.0 + 5e-16) / (-0.2 + 5e-16);
+
+    // Last bits: outside the table the step times the distance is divided by the spacing;
+    // inside, the step is scaled by the fraction h of the spacing.
+    const std::vector<TVector2> decimals = {TVector2(0, 0.1), TVector2(10, 0.2), TVector2(20, 0.4)};
+    QTest::newRow("before start, product first") << decimals << -1.0 << true << 0.09000000000000001;
+    QTest::newRow("inside, fraction first") << decimals << 7.0 << true << 0.16999999999999998;
+    QTest::newRow("beyond end, product first") << decimals << 22.0 << true << 0.44;
+    QTest::newRow("beyond end, from the last point") << decimals << 33.0 << true << 0.66;
   }
 
   void Get_Value()
@@ -81,7 +89,7 @@ private slots:
 
     double result = -99.0;
     QCOMPARE(Extrapolation::Get_Value(points, x, &result), ok);
-    QCOMPARE(result, value);
+    QVERIFY2(result == value, qPrintable(QString::number(result, 'g', 17))); // QCOMPARE would allow rounding
   }
 
   void Get_Value_Not_A_Number()
