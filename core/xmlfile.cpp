@@ -412,8 +412,8 @@ void TXmlFile::Open(const QString& identification, int* version, bool namespace_
   file.close();
   if(data.size() > MAXIMUM_SIZE)
   {
-    Throw_Data_Error(
-        QStringLiteral("ERR:  Reference file '%1' is larger than %2 bytes").arg(d_file_name).arg(MAXIMUM_SIZE));
+    Throw_Data_Error(QStringLiteral("ERR:  Reference file '%1' is larger than %2 bytes")
+                         .arg(d_file_name, QString::number(MAXIMUM_SIZE)));
   }
 
   Parse(data, QStringLiteral("file"), identification, version, namespace_processing);

@@ -43,7 +43,8 @@ QString Name_Candidate(const TNameParts& parts, qint64 count)
   {
     return parts.base;
   }
-  return QStringLiteral("%1 %2").arg(parts.base).arg(number);
+  // One call with both: a base that holds "%1" itself must not take the number.
+  return QStringLiteral("%1 %2").arg(parts.base, QString::number(number));
 }
 
 QString Element_Text(const TXmlFile& xml, const QDomElement& parent, const QString& name)

@@ -806,6 +806,8 @@ private slots:
                           << "Bridge";
     QTest::newRow("other characters") << QStringList() << -1 << "Brücke 2"
                                       << "Brücke 2";
+    QTest::newRow("percent sign kept") << QStringList{QStringLiteral("Probe %1")} << -1 << "Probe %1"
+                                       << "Probe %1 1";
   }
 
   void Unique_Names()

@@ -282,6 +282,13 @@ private slots:
     QCOMPARE(exception.Type(), TXmlFileException::DATA_ERROR);
     QVERIFY2(exception.Message().startsWith(QStringLiteral("ERR:  Reference file XML refused at line 1 column ")),
              qPrintable(exception.Message()));
+
+    // The file name is taken as it is, a "%1" in it included.
+    const QString large = QDir(tmp.path()).filePath(QStringLiteral("50%1 off.xml"));
+    QVERIFY(Write(large, QByteArray(TXmlFile::MAXIMUM_SIZE + 1, ' ')));
+    xml.Set_File_Name(large);
+    QCOMPARE(Thrown([&] { xml.Open(QStringLiteral("Machines"), nullptr, true); }).Message(),
+             QStringLiteral("ERR:  Reference file '") + large + QStringLiteral("' is larger than 67108864 bytes"));
   }
 
   void Read_Text_Node_data()
