@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "src/measurementdialog.h"
 #include "src/progressdialog.h"
 #include "src/varlume.h"
 #include "tests/evaluation_cases.h"
@@ -32,6 +33,22 @@ void Select(const TVarlume& window, const QString& machine, const QStringList& m
   {
     List(window, "measurement_dock")->findItems(name, Qt::MatchExactly).value(0)->setSelected(true);
   }
+}
+
+// The simulated lengths of the measurements' rows, which a pick in the 3-D view shows.
+QList<double> Rows(const TVarlume& window, const QStringList& names)
+{
+  const TMeasurementDialog* dialog = window.findChild<TMeasurementDialog*>();
+  QList<double> lengths;
+  for(const TMeasurement* measurement : dialog->Measurements(names))
+  {
+    for(const TMeasurement::TMeasurementItem& row : measurement->d_measurement_items)
+    {
+      lengths.push_back(row.length_actual);
+    }
+    lengths.push_back(-1.0);
+  }
+  return lengths;
 }
 
 QString Pane(const TVarlume& window, const char* name)
@@ -141,6 +158,7 @@ private slots:
     window.show();
     Select(window, machine, measurements);
     const QString results = Pane(window, "measurement_text");
+    const QList<double> rows = Rows(window, measurements);
 
     const TSeen seen = Evaluate(&window, Output());
     QVERIFY(seen.asked);
@@ -153,6 +171,7 @@ private slots:
     QVERIFY(progress);
     QVERIFY(!progress->isVisible());
     QCOMPARE(Pane(window, "measurement_text"), results);
+    QCOMPARE(Rows(window, measurements), rows);
     QCOMPARE(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
   }
 
@@ -179,7 +198,10 @@ private slots:
     TVarlume window;
     window.show();
     Select(window, "Six XZY", Evaluation_Cases::All_Measurements());
+    const QList<double> rows = Rows(window, Evaluation_Cases::All_Measurements());
     Evaluate(&window, Output(), [](TProgressDialog* progress) { progress->findChild<QPushButton*>()->click(); });
+    // The rows of the one pattern simulated are not what a pick must show.
+    QCOMPARE(Rows(window, Evaluation_Cases::All_Measurements()), rows);
 
     const QByteArray text = Evaluation_Cases::Read(Output());
     const QByteArray whole = Evaluation_Cases::Read(Evaluation_Cases::Expected_File("six_xzy"));
