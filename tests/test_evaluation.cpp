@@ -459,13 +459,13 @@ private slots:
     QCOMPARE(started, end == int(Evaluation::TEnd::STOPPED));
   }
 
-  // Initialize_End raises for a travel too short for its straightness: the file ends there.
+  // Initialize_End raises for a travel too short to fit its straightness: the file ends there.
   void Stopped_By_Set_Up()
   {
     Simulation::TMachineRecord record;
     record.name = "Short X";
     record.axis_start = TVector3(0, 0, -800);
-    record.axis_end = TVector3(0.00001, 1000, 0);
+    record.axis_end = TVector3(0.0000001, 1000, 0);
     record.error_items = {Item(AXIS_Y, PARAMETER_SCALE, "0.001*L")};
     QByteArray text;
     QBuffer buffer(&text);
