@@ -22,11 +22,11 @@ struct TCase
   std::vector<std::pair<QRegularExpression, QString>> substitutions; // in the expression's order
 };
 
+// Every negative value goes in parentheses, also one whose sixteen decimals are all zero.
 QString Literal_Value_Text(double value)
 {
-  const double written = std::fabs(value) < 5e-17 ? 0.0 : value;
-  const QString number = QString("%1").arg(written, 0, 'f', 16);
-  return written < 0.0 ? "(" + number + ")" : number;
+  const QString number = QString("%1").arg(value, 0, 'f', 16);
+  return value < 0.0 ? "(" + number + ")" : number;
 }
 
 TCase Make_Case(const std::vector<std::pair<QString, double>>& variables)
