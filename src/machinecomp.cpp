@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "core/varlume_assert.h"
+
 namespace
 {
 // A position may lie this far outside the travel and still count as inside the volume.
@@ -83,8 +85,9 @@ struct TChainRotation
 {
   double e[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 
-  // Composes a rotation about the current row (the axis as turned so far) after the matrix.
-  void Rotate(int row, double angle)
+  // Composes a rotation about the current row (the axis as turned so far) after the matrix;
+  // ca and sa are the cosine and sine of angle.
+  void Rotate(int row, double angle, double ca, double sa)
   {
     // A zero angle gives the identity exactly: skipping it changes no value, and most
     // parameters of an evaluation pattern are unset.
@@ -95,8 +98,6 @@ struct TChainRotation
     const double ux = e[3 * row];
     const double uy = e[3 * row + 1];
     const double uz = e[3 * row + 2];
-    const double ca = std::cos(angle);
-    const double sa = std::sin(angle);
     const double t = 1.0 - ca;
 
     const double r[9] = {ux * ux * t + ca,      ux * uy * t + uz * sa, ux * uz * t - uy * sa,
@@ -123,46 +124,81 @@ struct TChainRotation
   }
 };
 
+// What one axis table gives at a position: its values, the scale sign applied, and the
+// rotation angles with their cosines and sines (left at 1 and 0 for a zero angle, which
+// rotates nothing).
+void Axis_Stage(const TMachineStandardComp& table, const TVector3& position, TMachineComp::TStage* stage)
+{
+  const int direction = Direction_Index(table.d_axis);
+  const double axis_position = direction < 0 ? 0.0 : Component(position, direction);
+
+  TVector3 angular;
+  TVector3 linear;
+  table.Data(axis_position, &angular, &linear);
+  const double rx = angular.x / 1000.0;
+  const double ry = angular.y / 1000.0;
+  const double rz = angular.z / 1000.0;
+
+  if(direction >= 0)
+  {
+    double& scale = Component(linear, direction);
+    scale = scale * (table.d_scale_sign < 0 ? -1.0 : 1.0);
+  }
+
+  stage->direction = direction;
+  stage->axis_position = axis_position;
+  stage->linear = linear;
+  stage->angle[0] = Rotation_Angle(rx, table.d_rx_sign);
+  stage->angle[1] = Rotation_Angle(ry, table.d_ry_sign);
+  stage->angle[2] = Rotation_Angle(rz, table.d_rz_sign);
+  for(int r = 0; r < 3; ++r)
+  {
+    if(stage->angle[r] != 0.0)
+    {
+      stage->cos[r] = std::cos(stage->angle[r]);
+      stage->sin[r] = std::sin(stage->angle[r]);
+    }
+    else
+    {
+      stage->cos[r] = 1.0;
+      stage->sin[r] = 0.0;
+    }
+  }
+}
+
 // The three axis stages of the chain, base first: each axis's own errors, the lever arm that
-// the rotations below turn, then the axis's three rotations.
-void Add_Axis_Chain(const TMachineStandardComp (&axes)[3], const TVector3& position, TChainRotation* rotation,
-                    TVector3* error)
+// the rotations below turn, then the axis's three rotations. stages, when given, hold what
+// Axis_Stage gives for each table at this position; otherwise the tables are looked up.
+void Add_Axis_Chain(const TMachineStandardComp (&axes)[3], const TVector3& position,
+                    const TMachineComp::TStage* const* stages, TChainRotation* rotation, TVector3* error)
 {
   TChainRotation& m = *rotation;
   for(int i = 0; i < 3; ++i)
   {
     const TMachineStandardComp& table = axes[i];
-    const int direction = Direction_Index(table.d_axis);
-    const double axis_position = direction < 0 ? 0.0 : Component(position, direction);
-
-    TVector3 angular;
-    TVector3 linear;
-    table.Data(axis_position, &angular, &linear);
-    const double rx = angular.x / 1000.0;
-    const double ry = angular.y / 1000.0;
-    const double rz = angular.z / 1000.0;
-
-    if(direction >= 0)
+    TMachineComp::TStage looked_up;
+    const TMachineComp::TStage* stage = stages ? stages[i] : &looked_up;
+    if(!stages)
     {
-      double& scale = Component(linear, direction);
-      scale = scale * (table.d_scale_sign < 0 ? -1.0 : 1.0);
+      Axis_Stage(table, position, &looked_up);
     }
-    *error = *error + linear;
+
+    *error = *error + stage->linear;
 
     // The arm from the math origin plus the fixed offset of the mechanical origin. The first
     // axis carries no arm.
-    if(i > 0 && direction >= 0)
+    if(i > 0 && stage->direction >= 0)
     {
-      const TVector3 u = Unit(direction);
-      const TVector3 w1 = (axis_position - table.d_math_origin) * u;
+      const TVector3 u = Unit(stage->direction);
+      const TVector3 w1 = (stage->axis_position - table.d_math_origin) * u;
       const TVector3 w2 = (table.d_mechanical_origin - table.d_math_origin) * u;
       *error = *error + (m * w1 - w1);
       *error = *error + (m * w2 - w2);
     }
 
-    m.Rotate(0, Rotation_Angle(rx, table.d_rx_sign));
-    m.Rotate(1, Rotation_Angle(ry, table.d_ry_sign));
-    m.Rotate(2, Rotation_Angle(rz, table.d_rz_sign));
+    m.Rotate(0, stage->angle[0], stage->cos[0], stage->sin[0]);
+    m.Rotate(1, stage->angle[1], stage->cos[1], stage->sin[1]);
+    m.Rotate(2, stage->angle[2], stage->cos[2], stage->sin[2]);
   }
 }
 
@@ -437,6 +473,26 @@ bool TMachineComp::Initialize_End()
 
 TVector3 TMachineComp::Evaluate(const TVector3& position, const TVector3& probe_offset, bool* inside) const
 {
+  return Evaluate_Stages(position, probe_offset, nullptr, inside);
+}
+
+void TMachineComp::Chain_Stage(int index, const TVector3& position, TStage* stage) const
+{
+  VARLUME_ASSERT(index >= 0 && index < 3);
+  VARLUME_ASSERT(stage);
+  Axis_Stage(d_axes[index], position, stage);
+}
+
+TVector3 TMachineComp::Evaluate(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages,
+                                bool* inside) const
+{
+  VARLUME_ASSERT(stages && stages[0] && stages[1] && stages[2]);
+  return Evaluate_Stages(position, probe_offset, stages, inside);
+}
+
+TVector3 TMachineComp::Evaluate_Stages(const TVector3& position, const TVector3& probe_offset,
+                                       const TStage* const* stages, bool* inside) const
+{
   if(inside)
   {
     *inside = false;
@@ -451,16 +507,16 @@ TVector3 TMachineComp::Evaluate(const TVector3& position, const TVector3& probe_
   switch(d_init_parameters.kinematic)
   {
   case KINEMATIC_XYZ:
-    error = Evaluate_XYZ(position, probe_offset);
+    error = Evaluate_XYZ(position, probe_offset, stages);
     break;
   case KINEMATIC_YXZ:
-    error = Evaluate_YXZ(position, probe_offset);
+    error = Evaluate_YXZ(position, probe_offset, stages);
     break;
   case KINEMATIC_XZY:
-    error = Evaluate_XZY(position, probe_offset);
+    error = Evaluate_XZY(position, probe_offset, stages);
     break;
   case KINEMATIC_YZX:
-    error = Evaluate_YZX(position, probe_offset);
+    error = Evaluate_YZX(position, probe_offset, stages);
     break;
   default:
     Set_Error(QStringLiteral("Map data kinematic is invalid"));
@@ -488,31 +544,34 @@ TVector3 TMachineComp::Evaluate(const TVector3& position, const TVector3& probe_
   return position + error;
 }
 
-TVector3 TMachineComp::Evaluate_XYZ(const TVector3& position, const TVector3& probe_offset) const
+TVector3 TMachineComp::Evaluate_XYZ(const TVector3& position, const TVector3& probe_offset,
+                                    const TStage* const* stages) const
 {
   TChainRotation rotation;
   TVector3 error;
-  Add_Axis_Chain(d_axes, position, &rotation, &error);
+  Add_Axis_Chain(d_axes, position, stages, &rotation, &error);
   Add_Probe(rotation, probe_offset, &error);
   Add_Squareness(position, false, &error);
   return error;
 }
 
-TVector3 TMachineComp::Evaluate_YXZ(const TVector3& position, const TVector3& probe_offset) const
+TVector3 TMachineComp::Evaluate_YXZ(const TVector3& position, const TVector3& probe_offset,
+                                    const TStage* const* stages) const
 {
   TChainRotation rotation;
   TVector3 error;
-  Add_Axis_Chain(d_axes, position, &rotation, &error);
+  Add_Axis_Chain(d_axes, position, stages, &rotation, &error);
   Add_Probe(rotation, probe_offset, &error);
   Add_Squareness(position, true, &error);
   return error;
 }
 
-TVector3 TMachineComp::Evaluate_XZY(const TVector3& position, const TVector3& probe_offset) const
+TVector3 TMachineComp::Evaluate_XZY(const TVector3& position, const TVector3& probe_offset,
+                                    const TStage* const* stages) const
 {
   TChainRotation rotation;
   TVector3 error;
-  Add_Axis_Chain(d_axes, position, &rotation, &error);
+  Add_Axis_Chain(d_axes, position, stages, &rotation, &error);
 
   // The tower leans about X, growing with its height and with the arm's reach along Y.
   const double d = static_cast<double>(d_deflection.Sign()) * d_deflection.Evaluate(position.z, position.y) / 1000.0;
@@ -524,11 +583,12 @@ TVector3 TMachineComp::Evaluate_XZY(const TVector3& position, const TVector3& pr
   return error;
 }
 
-TVector3 TMachineComp::Evaluate_YZX(const TVector3& position, const TVector3& probe_offset) const
+TVector3 TMachineComp::Evaluate_YZX(const TVector3& position, const TVector3& probe_offset,
+                                    const TStage* const* stages) const
 {
   TChainRotation rotation;
   TVector3 error;
-  Add_Axis_Chain(d_axes, position, &rotation, &error);
+  Add_Axis_Chain(d_axes, position, stages, &rotation, &error);
 
   // The tower leans about Y, growing with its height and with the arm's reach along X.
   const double d = static_cast<double>(d_deflection.Sign()) * d_deflection.Evaluate(position.z, position.x) / 1000.0;

@@ -100,6 +100,25 @@ public:
   // the extrapolated result is still returned and Last_Error says so.
   TVector3 Evaluate(const TVector3& position, const TVector3& probe_offset, bool* inside) const;
 
+  // What axis index of the chain (0 is the base) contributes to Evaluate at a position: the
+  // table values and the rotations. It depends on that axis's table and the position only.
+  struct TStage
+  {
+    int direction = -1; // coordinate the axis moves along
+    double axis_position = 0.0;
+    TVector3 linear; // scale sign applied
+    double angle[3] = {0.0, 0.0, 0.0};
+    double cos[3] = {1.0, 1.0, 1.0};
+    double sin[3] = {0.0, 0.0, 0.0};
+  };
+  void Chain_Stage(int index, const TVector3& position, TStage* stage) const;
+  // Evaluate with stages[i] from Chain_Stage of a model of the same geometry at this position
+  // in place of this model's own tables; the rest (deflection, squareness) is this model's.
+  // Bit for bit what a model with those tables gives, so that a run over many set-ups that
+  // share tables looks each one up only once.
+  TVector3 Evaluate(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages,
+                    bool* inside) const;
+
   // Volume corners from the stored parameters; no completed set-up needed.
   TVector3 Map_Data_Min() const;
   TVector3 Map_Data_Max() const;
@@ -130,10 +149,13 @@ public:
                                        const TVector3& nominal, const TVector3& actual) const;
 
 private:
-  TVector3 Evaluate_XYZ(const TVector3& position, const TVector3& probe_offset) const;
-  TVector3 Evaluate_YXZ(const TVector3& position, const TVector3& probe_offset) const;
-  TVector3 Evaluate_XZY(const TVector3& position, const TVector3& probe_offset) const;
-  TVector3 Evaluate_YZX(const TVector3& position, const TVector3& probe_offset) const;
+  // stages may be null: the own tables are looked up.
+  TVector3 Evaluate_Stages(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages,
+                           bool* inside) const;
+  TVector3 Evaluate_XYZ(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
+  TVector3 Evaluate_YXZ(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
+  TVector3 Evaluate_XZY(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
+  TVector3 Evaluate_YZX(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
 
   void Add_Squareness(const TVector3& position, bool y_moves_with_x, TVector3* error) const;
   // Squareness held by the table of an axis value, sign option applied; 0 without such a table.

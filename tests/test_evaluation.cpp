@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <cstring>
+
 #include <memory>
 #include <vector>
 
@@ -361,6 +363,84 @@ private slots:
     QCOMPARE(fast_text, reference);
     QCOMPARE(int(fast.end), int(straightforward.end));
     QCOMPARE(fast.lines, straightforward.lines);
+  }
+
+  // Afterwards the measurements hold whole rows of the last simulated pattern (or, when none
+  // was simulated, the rows they had), the same in both modes: the fast mode computes only the
+  // lengths of most patterns and has to complete the last one.
+  void Rows_After_The_Run_data()
+  {
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<int>("refused"); // the pattern that progress refuses, 0 for none
+    const QString evaluation = Evaluation_Cases::Data_Directory();
+    const QString simulation = Simulation_Cases::Data_Directory();
+    QTest::newRow("finished") << evaluation << "Six XZY" << 0;
+    QTest::newRow("finished, empty pattern last") << evaluation << "Deflection XYZ" << 0;
+    QTest::newRow("cancelled before the first") << evaluation << "Six XZY" << 1;
+    QTest::newRow("cancelled after the fifth") << evaluation << "Six YZX" << 6;
+    QTest::newRow("stopped") << evaluation << "Thin Tower XZY" << 0;
+    QTest::newRow("partly failing expression") << simulation << "Bad Expression" << 0;
+  }
+
+  void Rows_After_The_Run()
+  {
+    QFETCH(QString, directory);
+    QFETCH(QString, machine);
+    QFETCH(int, refused);
+    Simulation::TMachineRecord record;
+    QList<std::vector<TMeasurement::TMeasurementItem>> rows[2];
+    QList<bool> outside[2];
+    for(int mode = 0; mode < 2; ++mode)
+    {
+      const TLibraries libraries(directory);
+      QVERIFY(Simulation::Find_Machine_Record(libraries.machines, machine, &record));
+      const QStringList names = directory == Evaluation_Cases::Data_Directory() ? Evaluation_Cases::All_Measurements()
+                                                                                : Simulation_Cases::All_Valid();
+      const std::vector<TMeasurement*> measurements = libraries.measurements.Measurements(names);
+      QVERIFY(!measurements.empty());
+      // Rows from before the run, which a run that simulates nothing must leave alone.
+      for(TMeasurement* measurement : measurements)
+      {
+        TMeasurement::TMeasurementItem row;
+        row.length_actual = 123.0;
+        measurement->d_measurement_items.assign(1, row);
+        measurement->d_outside_volume = true;
+      }
+      Evaluation::TProgress progress;
+      progress.next = [&](int pattern) { return refused == 0 || pattern < refused; };
+      QByteArray text;
+      QBuffer buffer(&text);
+      buffer.open(QIODevice::WriteOnly);
+      Evaluation::Write_Evaluation(record, measurements, &buffer, progress,
+                                   mode == 0 ? Evaluation::TMode::FAST : Evaluation::TMode::STRAIGHTFORWARD);
+      for(const TMeasurement* measurement : measurements)
+      {
+        rows[mode].push_back(measurement->d_measurement_items);
+        outside[mode].push_back(measurement->d_outside_volume);
+      }
+    }
+    QCOMPARE(outside[0], outside[1]);
+    QCOMPARE(rows[0].size(), rows[1].size());
+    for(int m = 0; m < rows[0].size(); ++m)
+    {
+      QCOMPARE(rows[0][m].size(), rows[1][m].size());
+      for(std::size_t r = 0; r < rows[0][m].size(); ++r)
+      {
+        const TMeasurement::TMeasurementItem& a = rows[0][m][r];
+        const TMeasurement::TMeasurementItem& b = rows[1][m][r];
+        const TVector3 vectors_a[] = {a.probe_offset,  a.reference_nominal, a.reference_actual,
+                                      a.point_nominal, a.point_actual,      a.axis_actual,
+                                      a.axis_nominal,  a.reference_angles,  a.point_angles};
+        const TVector3 vectors_b[] = {b.probe_offset,  b.reference_nominal, b.reference_actual,
+                                      b.point_nominal, b.point_actual,      b.axis_actual,
+                                      b.axis_nominal,  b.reference_angles,  b.point_angles};
+        QVERIFY2(std::memcmp(vectors_a, vectors_b, sizeof(vectors_a)) == 0 &&
+                     std::memcmp(&a.length_actual, &b.length_actual, sizeof(double)) == 0 &&
+                     std::memcmp(&a.length_nominal, &b.length_nominal, sizeof(double)) == 0,
+                 qPrintable(QString("measurement %1 row %2").arg(m).arg(r)));
+      }
+    }
   }
 
   void Progress()

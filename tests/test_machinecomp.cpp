@@ -745,6 +745,104 @@ private slots:
     }
   }
 
+  // Evaluate with the stages of models that hold one axis's items each, on a model holding only
+  // the squareness and the deflection, gives what the model holding everything gives, to the
+  // bit: the evaluation combines its patterns that way.
+  void Evaluate_From_Stages_data()
+  {
+    QTest::addColumn<int>("kinematic");
+    QTest::newRow("XYZ") << KINEMATIC_XYZ;
+    QTest::newRow("YXZ") << KINEMATIC_YXZ;
+    QTest::newRow("XZY") << KINEMATIC_XZY;
+    QTest::newRow("YZX") << KINEMATIC_YZX;
+  }
+
+  void Evaluate_From_Stages()
+  {
+    QFETCH(int, kinematic);
+    std::mt19937 random(77 + kinematic);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    auto coefficient = [&]() { return QString::number((unit(random) - 0.5) * 0.1, 'f', 6); };
+    auto sign = [&]() { return unit(random) < 0.5 ? -1 : 1; };
+    const char* parameters_of_axis[4] = {"Rx", "Ry", "Rz", "Scale"};
+    for(int machine_index = 0; machine_index < 20; ++machine_index)
+    {
+      const TMachineComp::TInitParameters parameters = Tower(kinematic);
+      const int axis_values[3] = {parameters.first_axis, parameters.second_axis, parameters.third_axis};
+      QString axis_items[3];
+      QString all;
+      for(int i = 0; i < 3; ++i)
+      {
+        const QString axis_name = axis_values[i] == AXIS_X ? "X" : (axis_values[i] == AXIS_Y ? "Y" : "Z");
+        for(const char* parameter : parameters_of_axis)
+        {
+          if(unit(random) < 0.3)
+          {
+            continue;
+          }
+          axis_items[i] +=
+              QString("%1 %2 (%3)*L^3+(%4)*L %5;").arg(parameter, axis_name, coefficient(), coefficient()).arg(sign());
+        }
+        // One axis in three keeps its straight table: only a table of that axis's own items counts.
+        if(machine_index % 3 == i)
+        {
+          axis_items[i].clear();
+        }
+        all += axis_items[i];
+      }
+      QString other;
+      if(machine_index % 2 == 0)
+      {
+        other += QString("Quad X %1 %2;Quad Z %3 %4;").arg(coefficient()).arg(sign()).arg(coefficient()).arg(sign());
+      }
+      if(machine_index % 4 < 2)
+      {
+        other += QString("D D %1 %2;").arg(coefficient()).arg(sign());
+      }
+      all += other;
+
+      TMachineComp whole;
+      TMachineComp rest;
+      TMachineComp axes[3];
+      QVERIFY(Set_Up(&whole, parameters, all));
+      QVERIFY(Set_Up(&rest, parameters, other));
+      for(int i = 0; i < 3; ++i)
+      {
+        QVERIFY(Set_Up(&axes[i], parameters, axis_items[i]));
+      }
+
+      const TVector3 minimum = whole.Map_Data_Min();
+      const TVector3 maximum = whole.Map_Data_Max();
+      for(int point = 0; point < 40; ++point)
+      {
+        TVector3 p; // somewhat beyond the volume as well
+        for(int c = 0; c < 3; ++c)
+        {
+          p(c) = minimum(c) - 50 + (maximum(c) - minimum(c) + 100) * unit(random);
+        }
+        if(point == 0)
+        {
+          p = minimum; // on a table position
+        }
+        const TVector3 q = point % 5 == 0 ? TVector3() : TVector3(100 * (unit(random) - 0.5), 0, -200 * unit(random));
+        TMachineComp::TStage stages[3];
+        for(int i = 0; i < 3; ++i)
+        {
+          axes[i].Chain_Stage(i, p, &stages[i]);
+        }
+        const TMachineComp::TStage* pointers[3] = {&stages[0], &stages[1], &stages[2]};
+        bool whole_inside = false;
+        bool staged_inside = true;
+        const TVector3 expected = whole.Evaluate(p, q, &whole_inside);
+        const TVector3 actual = rest.Evaluate(p, q, pointers, &staged_inside);
+        QVERIFY2(Same(actual.x, expected.x) && Same(actual.y, expected.y) && Same(actual.z, expected.z),
+                 qPrintable(QString("machine %1 point %2").arg(machine_index).arg(point)));
+        QCOMPARE(staged_inside, whole_inside);
+        QCOMPARE(rest.Last_Error(), whole.Last_Error());
+      }
+    }
+  }
+
   void Evaluate_Deflection_data()
   {
     QTest::addColumn<int>("kinematic");
