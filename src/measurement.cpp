@@ -4,6 +4,22 @@
 
 #include "core/varlume_assert.h"
 
+namespace
+{
+// The ISO and the laser measurement start on the same line: along X through the middle of
+// the travel.
+template <class TLineMeasurement>
+void Initialize_Line(TLineMeasurement& measurement)
+{
+  measurement.d_start_x_expression = QStringLiteral("XMin");
+  measurement.d_start_y_expression = QStringLiteral("YMid");
+  measurement.d_start_z_expression = QStringLiteral("ZMid");
+  measurement.d_end_x_expression = QStringLiteral("XMax");
+  measurement.d_end_y_expression = QStringLiteral("YMid");
+  measurement.d_end_z_expression = QStringLiteral("ZMid");
+}
+} // namespace
+
 TMeasurement::TMeasurement()
 {
   static int next_id = 0;
@@ -34,22 +50,12 @@ void TMeasurement_Ballbar::Initialize()
 
 void TMeasurement_ISO::Initialize()
 {
-  d_start_x_expression = QStringLiteral("XMin");
-  d_start_y_expression = QStringLiteral("YMid");
-  d_start_z_expression = QStringLiteral("ZMid");
-  d_end_x_expression = QStringLiteral("XMax");
-  d_end_y_expression = QStringLiteral("YMid");
-  d_end_z_expression = QStringLiteral("ZMid");
+  Initialize_Line(*this);
 }
 
 void TMeasurement_Laser::Initialize()
 {
-  d_start_x_expression = QStringLiteral("XMin");
-  d_start_y_expression = QStringLiteral("YMid");
-  d_start_z_expression = QStringLiteral("ZMid");
-  d_end_x_expression = QStringLiteral("XMax");
-  d_end_y_expression = QStringLiteral("YMid");
-  d_end_z_expression = QStringLiteral("ZMid");
+  Initialize_Line(*this);
   d_increment_expression = QStringLiteral("100.0000");
 }
 
