@@ -32,6 +32,22 @@ TField Number(const char* element, double& number)
   return TField{element, nullptr, &number};
 }
 
+// The laser measurement stores the ISO one's children first, then its increment.
+template <class TLineMeasurement>
+std::vector<TField> Line_Fields(TLineMeasurement& m)
+{
+  TVector3& probe = m.d_probe_offset;
+  return {Text("Start_Position_X", m.d_start_x_expression),
+          Text("Start_Position_Y", m.d_start_y_expression),
+          Text("Start_Position_Z", m.d_start_z_expression),
+          Text("End_Position_X", m.d_end_x_expression),
+          Text("End_Position_Y", m.d_end_y_expression),
+          Text("End_Position_Z", m.d_end_z_expression),
+          Number("Probe_Offset_X", probe.x),
+          Number("Probe_Offset_Y", probe.y),
+          Number("Probe_Offset_Z", probe.z)};
+}
+
 // The children of each kind in file order.
 std::vector<TField> Fields(TMeasurement& measurement)
 {
@@ -55,16 +71,9 @@ std::vector<TField> Fields(TMeasurement& measurement)
   case Types::MEASUREMENT_LASER:
   {
     auto& m = static_cast<TMeasurement_Laser&>(measurement);
-    return {Text("Start_Position_X", m.d_start_x_expression),
-            Text("Start_Position_Y", m.d_start_y_expression),
-            Text("Start_Position_Z", m.d_start_z_expression),
-            Text("End_Position_X", m.d_end_x_expression),
-            Text("End_Position_Y", m.d_end_y_expression),
-            Text("End_Position_Z", m.d_end_z_expression),
-            Number("Probe_Offset_X", probe.x),
-            Number("Probe_Offset_Y", probe.y),
-            Number("Probe_Offset_Z", probe.z),
-            Text("Increment", m.d_increment_expression)};
+    std::vector<TField> fields = Line_Fields(m);
+    fields.push_back(Text("Increment", m.d_increment_expression));
+    return fields;
   }
   case Types::MEASUREMENT_MCG:
   {
@@ -83,16 +92,7 @@ std::vector<TField> Fields(TMeasurement& measurement)
   }
   case Types::MEASUREMENT_ISO:
   {
-    auto& m = static_cast<TMeasurement_ISO&>(measurement);
-    return {Text("Start_Position_X", m.d_start_x_expression),
-            Text("Start_Position_Y", m.d_start_y_expression),
-            Text("Start_Position_Z", m.d_start_z_expression),
-            Text("End_Position_X", m.d_end_x_expression),
-            Text("End_Position_Y", m.d_end_y_expression),
-            Text("End_Position_Z", m.d_end_z_expression),
-            Number("Probe_Offset_X", probe.x),
-            Number("Probe_Offset_Y", probe.y),
-            Number("Probe_Offset_Z", probe.z)};
+    return Line_Fields(static_cast<TMeasurement_ISO&>(measurement));
   }
   }
   VARLUME_ASSERT(false);
