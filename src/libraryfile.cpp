@@ -1,6 +1,7 @@
 #include "src/libraryfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <limits>
@@ -45,6 +46,41 @@ QString Name_Candidate(const TNameParts& parts, qint64 count)
   }
   // One call with both: a base that holds "%1" itself must not take the number.
   return QStringLiteral("%1 %2").arg(parts.base, QString::number(number));
+}
+
+QString Take_Free_Name(const TNameParts& parts, qint64& count, QSet<QString>& taken)
+{
+  while(taken.contains(Name_Candidate(parts, count).toCaseFolded()))
+  {
+    ++count;
+  }
+  const QString name = Name_Candidate(parts, count);
+  taken.insert(name.toCaseFolded());
+  return name;
+}
+
+int Open(TXmlFile& xml, const QByteArray* data, const QString& identification)
+{
+  int version = 0;
+  if(data)
+  {
+    xml.Open_Data(*data, identification, &version, true);
+  }
+  else
+  {
+    xml.Open(identification, &version, true);
+  }
+  return version;
+}
+
+void Write(const TXmlFile& xml, bool& keep_unloaded_file)
+{
+  if(keep_unloaded_file && QFileInfo::exists(xml.File_Name()))
+  {
+    Keep_Copy(xml.File_Name());
+  }
+  keep_unloaded_file = false;
+  xml.Write_File(false);
 }
 
 QString Element_Text(const TXmlFile& xml, const QDomElement& parent, const QString& name)

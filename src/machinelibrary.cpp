@@ -150,15 +150,7 @@ bool TMachineLibrary::Load(const QByteArray* data)
   }
   try
   {
-    int version = 0;
-    if(data)
-    {
-      xml.Open_Data(*data, IDENTIFICATION, &version, true);
-    }
-    else
-    {
-      xml.Open(IDENTIFICATION, &version, true);
-    }
+    const int version = LibraryFile::Open(xml, data, IDENTIFICATION);
 
     if(version == 1)
     {
@@ -211,12 +203,7 @@ void TMachineLibrary::Name_Unnamed_Machines()
     {
       continue;
     }
-    while(taken.contains(LibraryFile::Name_Candidate(parts, count).toCaseFolded()))
-    {
-      ++count;
-    }
-    machine.name = LibraryFile::Name_Candidate(parts, count);
-    taken.insert(machine.name.toCaseFolded());
+    machine.name = LibraryFile::Take_Free_Name(parts, count, taken);
   }
 }
 
@@ -483,12 +470,7 @@ bool TMachineLibrary::Save() const
       }
     }
 
-    if(d_keep_unloaded_file && QFileInfo::exists(File_Name()))
-    {
-      LibraryFile::Keep_Copy(File_Name());
-    }
-    d_keep_unloaded_file = false;
-    xml.Write_File(false);
+    LibraryFile::Write(xml, d_keep_unloaded_file);
   }
   catch(const TXmlFileException& exception)
   {

@@ -167,15 +167,7 @@ bool TMeasurementLibrary::Load(const QByteArray* data)
   }
   try
   {
-    int version = 0;
-    if(data)
-    {
-      xml.Open_Data(*data, IDENTIFICATION, &version, true);
-    }
-    else
-    {
-      xml.Open(IDENTIFICATION, &version, true);
-    }
+    const int version = LibraryFile::Open(xml, data, IDENTIFICATION);
 
     if(version == FILE_VERSION)
     {
@@ -254,12 +246,7 @@ void TMeasurementLibrary::Name_Unnamed_Measurements()
         std::distance(KINDS.begin(), std::find_if(KINDS.begin(), KINDS.end(),
                                                   [&](const TKind& k) { return k.type == measurement->Type(); })));
     const LibraryFile::TNameParts parts = LibraryFile::Split_Name(QString(), Default_Name(measurement->Type()));
-    while(taken.contains(LibraryFile::Name_Candidate(parts, counts[kind]).toCaseFolded()))
-    {
-      ++counts[kind];
-    }
-    measurement->d_name = LibraryFile::Name_Candidate(parts, counts[kind]);
-    taken.insert(measurement->d_name.toCaseFolded());
+    measurement->d_name = LibraryFile::Take_Free_Name(parts, counts[kind], taken);
   }
 }
 
@@ -311,12 +298,7 @@ bool TMeasurementLibrary::Save() const
       }
     }
 
-    if(d_keep_unloaded_file && QFileInfo::exists(File_Name()))
-    {
-      LibraryFile::Keep_Copy(File_Name());
-    }
-    d_keep_unloaded_file = false;
-    xml.Write_File(false);
+    LibraryFile::Write(xml, d_keep_unloaded_file);
   }
   catch(const TXmlFileException& exception)
   {
