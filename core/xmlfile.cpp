@@ -353,6 +353,57 @@ QString Number_Text(const double& value, int precision)
 {
   return QStringLiteral("%1").arg(value, 0, 'f', precision);
 }
+
+// The element and the node forms of the readers differ only in the name their messages give
+// for the node (tag name, node name or local name); parent_name picks it. The callers check
+// the pointer, so that a failed check names them.
+template <class TNode>
+QDomElement Child_Element(const TNode* parent, const QString& name, bool optional,
+                          QString (TNode::*parent_name)() const)
+{
+  if(parent->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot get child from a NULL node"));
+  }
+  const QDomElement element = parent->firstChildElement(name);
+  if(element.isNull() && !optional)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Node '%1' is missing from node '%2' and not optional.")
+                         .arg(name, (parent->*parent_name)()));
+  }
+  return element;
+}
+
+template <class TNode>
+QDomNode First_Child(const TNode* parent, bool optional, QString (TNode::*parent_name)() const)
+{
+  const QDomNode node = parent->firstChild();
+  if(node.isNull() && !optional)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Parent '%1' does not have nodes and they are not optional.")
+                         .arg((parent->*parent_name)()));
+  }
+  return node;
+}
+
+template <class TNode>
+QString Text_Of(const TNode* node, bool optional, QString (TNode::*node_name)() const)
+{
+  if(node->isNull())
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot read data from a NULL node"));
+  }
+  const QDomNode child = node->firstChild();
+  if(!child.isNull() && child.isText())
+  {
+    return child.nodeValue();
+  }
+  if(!optional)
+  {
+    Throw_Data_Error(QStringLiteral("ERR:  Node Text for '%1' is not optional.").arg((node->*node_name)()));
+  }
+  return QString();
+}
 } // namespace
 
 TXmlFile::TXmlFile()
@@ -538,33 +589,13 @@ void TXmlFile::Write_Data(QByteArray* data, bool compact) const
 QDomElement TXmlFile::Get_Node(const QDomElement* parent, const QString& name, bool optional) const
 {
   VARLUME_ASSERT(parent);
-  if(parent->isNull())
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot get child from a NULL node"));
-  }
-  const QDomElement element = parent->firstChildElement(name);
-  if(element.isNull() && !optional)
-  {
-    Throw_Data_Error(
-        QStringLiteral("ERR:  Node '%1' is missing from node '%2' and not optional.").arg(name, parent->tagName()));
-  }
-  return element;
+  return Child_Element(parent, name, optional, &QDomElement::tagName);
 }
 
 QDomElement TXmlFile::Get_Node(const QDomNode* parent, const QString& name, bool optional) const
 {
   VARLUME_ASSERT(parent);
-  if(parent->isNull())
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot get child from a NULL node"));
-  }
-  const QDomElement element = parent->firstChildElement(name);
-  if(element.isNull() && !optional)
-  {
-    Throw_Data_Error(
-        QStringLiteral("ERR:  Node '%1' is missing from node '%2' and not optional.").arg(name, parent->nodeName()));
-  }
-  return element;
+  return Child_Element(parent, name, optional, &QDomNode::nodeName);
 }
 
 QDomElement TXmlFile::Get_Sibling_Node(const QDomElement* current_node, const QString& name, bool optional) const
@@ -586,25 +617,13 @@ QDomElement TXmlFile::Get_Sibling_Node(const QDomElement* current_node, const QS
 QDomNode TXmlFile::Get_First_Node(const QDomElement* parent, bool optional) const
 {
   VARLUME_ASSERT(parent);
-  const QDomNode node = parent->firstChild();
-  if(node.isNull() && !optional)
-  {
-    Throw_Data_Error(
-        QStringLiteral("ERR:  Parent '%1' does not have nodes and they are not optional.").arg(parent->tagName()));
-  }
-  return node;
+  return First_Child(parent, optional, &QDomElement::tagName);
 }
 
 QDomNode TXmlFile::Get_First_Node(const QDomNode* parent, bool optional) const
 {
   VARLUME_ASSERT(parent);
-  const QDomNode node = parent->firstChild();
-  if(node.isNull() && !optional)
-  {
-    Throw_Data_Error(
-        QStringLiteral("ERR:  Parent '%1' does not have nodes and they are not optional.").arg(parent->localName()));
-  }
-  return node;
+  return First_Child(parent, optional, &QDomNode::localName);
 }
 
 QDomNode TXmlFile::Get_Sibling_Node(const QDomNode* current_node, bool optional) const
@@ -622,39 +641,13 @@ QDomNode TXmlFile::Get_Sibling_Node(const QDomNode* current_node, bool optional)
 QString TXmlFile::Read_Text_Node(const QDomElement* node, bool optional) const
 {
   VARLUME_ASSERT(node);
-  if(node->isNull())
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot read data from a NULL node"));
-  }
-  const QDomNode child = node->firstChild();
-  if(!child.isNull() && child.isText())
-  {
-    return child.nodeValue();
-  }
-  if(!optional)
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Node Text for '%1' is not optional.").arg(node->tagName()));
-  }
-  return QString();
+  return Text_Of(node, optional, &QDomElement::tagName);
 }
 
 QString TXmlFile::Read_Text_Node(const QDomNode* node, bool optional) const
 {
   VARLUME_ASSERT(node);
-  if(node->isNull())
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot read data from a NULL node"));
-  }
-  const QDomNode child = node->firstChild();
-  if(!child.isNull() && child.isText())
-  {
-    return child.nodeValue();
-  }
-  if(!optional)
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Node Text for '%1' is not optional.").arg(node->localName()));
-  }
-  return QString();
+  return Text_Of(node, optional, &QDomNode::localName);
 }
 
 QString TXmlFile::Read_Attribute(const QDomElement* node, const QString& name, bool optional) const
