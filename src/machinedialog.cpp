@@ -1,20 +1,18 @@
 #include "src/machinedialog.h"
 
 #include <QFont>
-#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpacerItem>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <utility>
 
+#include "src/editorbuttons.h"
 #include "src/machineparameterwidget.h"
 
 namespace
@@ -91,20 +89,7 @@ TMachineDialog::TMachineDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog
   layout->addWidget(d_parameter_tree, 3, 0, 1, 2);
   layout->setRowStretch(3, 1);
 
-  QFrame* line = new QFrame(this);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Sunken);
-  layout->addWidget(line, 4, 0, 1, 2);
-
-  QHBoxLayout* button_layout = new QHBoxLayout();
-  button_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
-  d_cancel_button = new QPushButton(tr("Cancel"), this);
-  d_cancel_button->setAutoDefault(false);
-  button_layout->addWidget(d_cancel_button);
-  d_accept_button = new QPushButton(tr("Accept"), this);
-  d_accept_button->setAutoDefault(false);
-  button_layout->addWidget(d_accept_button);
-  layout->addLayout(button_layout, 5, 0, 1, 2);
+  Add_Cancel_Accept_Row(this, layout, 4, &d_cancel_button, &d_accept_button);
 
   setWindowTitle(tr("Machine Editor"));
   resize(801, 801);

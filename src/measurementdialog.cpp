@@ -1,13 +1,11 @@
 #include "src/measurementdialog.h"
 
-#include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSpacerItem>
 #include <QTabWidget>
 
+#include "src/editorbuttons.h"
 #include "src/measurementeditors.h"
 
 namespace
@@ -47,20 +45,7 @@ TMeasurementDialog::TMeasurementDialog(QWidget* parent, Qt::WindowFlags flags) :
   layout->setColumnStretch(0, 3);
   layout->setColumnStretch(1, 2);
 
-  QFrame* line = new QFrame(this);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Sunken);
-  layout->addWidget(line, 1, 0, 1, 2);
-
-  QHBoxLayout* button_layout = new QHBoxLayout();
-  button_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
-  d_cancel_button = new QPushButton(tr("Cancel"), this);
-  d_cancel_button->setAutoDefault(false);
-  button_layout->addWidget(d_cancel_button);
-  d_accept_button = new QPushButton(tr("Accept"), this);
-  d_accept_button->setAutoDefault(false);
-  button_layout->addWidget(d_accept_button);
-  layout->addLayout(button_layout, 2, 0, 1, 2);
+  Add_Cancel_Accept_Row(this, layout, 1, &d_cancel_button, &d_accept_button);
 
   setWindowTitle(tr("Measurement Editor"));
   resize(751, 701);
