@@ -20,6 +20,7 @@
 #include "src/machinedialog.h"
 #include "src/machineparameterwidget.h"
 #include "src/varlume.h"
+#include "tests/editor_dialogs.h"
 
 namespace
 {
@@ -143,28 +144,8 @@ QStringList Editor_State(QWidget* dialog)
   return state;
 }
 
-// Runs action on the next modal dialog; a dialog still open afterwards (a failed check) is
-// rejected, so that the caller's exec() returns.
-void On_Next_Dialog(const std::function<void(QDialog*)>& action)
-{
-  QTimer::singleShot(0,
-                     [action]()
-                     {
-                       QDialog* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                       QVERIFY(dialog);
-                       action(dialog);
-                       if(dialog->isVisible())
-                       {
-                         dialog->reject();
-                       }
-                     });
-}
-
-QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using Editor_Dialogs::On_Next_Dialog;
+using Editor_Dialogs::Read;
 } // namespace
 
 class TTestMachineEditor : public QObject

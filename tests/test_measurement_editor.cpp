@@ -14,6 +14,7 @@
 #include "src/measurementdialog.h"
 #include "src/measurementeditors.h"
 #include "src/varlume.h"
+#include "tests/editor_dialogs.h"
 
 Q_DECLARE_METATYPE(Types::TMeasurementType)
 
@@ -106,28 +107,8 @@ QStringList Names(QWidget* dialog)
   return names;
 }
 
-// Runs action on the next modal dialog; a dialog still open afterwards (a failed check) is
-// rejected, so that the caller's exec() returns.
-void On_Next_Dialog(const std::function<void(QDialog*)>& action)
-{
-  QTimer::singleShot(0,
-                     [action]()
-                     {
-                       QDialog* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                       QVERIFY(dialog);
-                       action(dialog);
-                       if(dialog->isVisible())
-                       {
-                         dialog->reject();
-                       }
-                     });
-}
-
-QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using Editor_Dialogs::On_Next_Dialog;
+using Editor_Dialogs::Read;
 } // namespace
 
 class TTestMeasurementEditor : public QObject

@@ -1,0 +1,43 @@
+#ifndef EDITOR_DIALOGS_H
+#define EDITOR_DIALOGS_H
+
+// Helpers of the machine and the measurement editor tests, which drive modal dialogs and
+// compare the library files the editors write.
+
+#include <QApplication>
+#include <QByteArray>
+#include <QDialog>
+#include <QFile>
+#include <QString>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace Editor_Dialogs
+{
+// Runs action on the next modal dialog; a dialog still open afterwards (a failed check) is
+// rejected, so that the caller's exec() returns.
+inline void On_Next_Dialog(const std::function<void(QDialog*)>& action)
+{
+  QTimer::singleShot(0,
+                     [action]()
+                     {
+                       QDialog* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                       QVERIFY(dialog);
+                       action(dialog);
+                       if(dialog->isVisible())
+                       {
+                         dialog->reject();
+                       }
+                     });
+}
+
+inline QByteArray Read(const QString& path)
+{
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace Editor_Dialogs
+
+#endif
