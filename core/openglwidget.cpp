@@ -42,6 +42,22 @@ TMat4 Point_Rotation(const TVector3& unit_axis, double angle)
   rotation.Transpose();
   return rotation;
 }
+// The factors that shrink the axis along the viewport's longer side, so that the scene keeps
+// its proportions; both stay 1 while the viewport has no size.
+void Aspect_Factors(int w, int h, double* factor_x, double* factor_y)
+{
+  if(w != 0 && h != 0)
+  {
+    if(w > h)
+    {
+      *factor_x = static_cast<double>(h) / w;
+    }
+    else
+    {
+      *factor_y = static_cast<double>(w) / h;
+    }
+  }
+}
 } // namespace
 
 TOpenGLWidget::TOpenGLWidget(QWidget* parent, Qt::WindowFlags flags) : QOpenGLWidget(parent, flags)
@@ -274,21 +290,9 @@ void TOpenGLWidget::End_Fit_To_Viewport()
 
   double factor_x = 1.0;
   double factor_y = 1.0;
-  const int w = d_viewport_width;
-  const int h = d_viewport_height;
-  if(w != 0 && h != 0)
-  {
-    if(w > h)
-    {
-      factor_x = static_cast<double>(h) / w;
-      tx *= factor_x;
-    }
-    else
-    {
-      factor_y = static_cast<double>(w) / h;
-      ty *= factor_y;
-    }
-  }
+  Aspect_Factors(d_viewport_width, d_viewport_height, &factor_x, &factor_y);
+  tx *= factor_x;
+  ty *= factor_y;
 
   TMat4 projection;
   projection[0] = factor_x * 2.0 / m;
@@ -308,21 +312,9 @@ void TOpenGLWidget::Rebuild_Projection(double x0, double x1, double y0, double y
   double ty = -(y0 + y1) / e;
   double factor_x = 1.0;
   double factor_y = 1.0;
-  const int w = d_viewport_width;
-  const int h = d_viewport_height;
-  if(w != 0 && h != 0)
-  {
-    if(w > h)
-    {
-      factor_x = static_cast<double>(h) / w;
-      tx *= factor_x;
-    }
-    else
-    {
-      factor_y = static_cast<double>(w) / h;
-      ty *= factor_y;
-    }
-  }
+  Aspect_Factors(d_viewport_width, d_viewport_height, &factor_x, &factor_y);
+  tx *= factor_x;
+  ty *= factor_y;
   d_projection_mat[0] = factor_x * 2.0 / e;
   d_projection_mat[5] = factor_y * 2.0 / e;
   d_projection_mat[3] = tx;
