@@ -135,8 +135,9 @@ public:
     d_installed = false;
     d_perfect_rows.clear();
     std::vector<std::pair<std::vector<TMeasurement::TMeasurementItem>, bool>> kept;
-    for(const TMeasurement* measurement : measurements)
+    for(TMeasurement* measurement : measurements)
     {
+      // Copied, not moved: a measurement may be listed twice.
       kept.emplace_back(measurement->d_measurement_items, measurement->d_outside_volume);
     }
     QStringList errors;
@@ -144,6 +145,9 @@ public:
     for(std::size_t m = 0; m < measurements.size(); ++m)
     {
       d_perfect_rows.push_back(measurements[m]->d_measurement_items);
+    }
+    for(std::size_t m = 0; m < measurements.size(); ++m)
+    {
       measurements[m]->d_measurement_items = kept[m].first;
       measurements[m]->d_outside_volume = kept[m].second;
     }
@@ -288,6 +292,8 @@ public:
         }
       }
       d_installed = true;
+      d_perfect_rows.clear();
+      d_perfect_rows.shrink_to_fit();
     }
 
     // As the simulation computes a row's length.
@@ -305,8 +311,8 @@ private:
   static constexpr int GROUP_COUNT = 4;
   // 256 subsets of one axis's items at most; more would take long to prepare.
   static constexpr std::size_t MAXIMUM_GROUP_ITEMS = 8;
-  // Some 64 MB of stages.
-  static constexpr std::size_t MAXIMUM_STAGES = (std::size_t(64) << 20) / sizeof(TMachineComp::TStage);
+  // Some 32 MB of stages: the evaluation as a whole should stay well under 100 MB.
+  static constexpr std::size_t MAXIMUM_STAGES = (std::size_t(32) << 20) / sizeof(TMachineComp::TStage);
 
   struct TPoint
   {
