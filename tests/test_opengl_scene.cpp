@@ -2,6 +2,7 @@
 // records and the 3-D page's buttons, all without drawing.
 #include <QtTest>
 
+#include <QLabel>
 #include <QToolButton>
 
 #include <cmath>
@@ -469,6 +470,49 @@ private slots:
       QCOMPARE(page.Display()->Pan_Mode(), checked == QStringLiteral("p"));
       QCOMPARE(page.Display()->Rotate2D_Mode(), checked == QStringLiteral("2"));
       QCOMPARE(page.Display()->Rotate3D_Mode(), checked == QStringLiteral("3"));
+    }
+  }
+
+  // The page holds either the 3-D view or, when OpenGL is missing or older than 2, the text that
+  // says so with the version and extension strings; never both, never neither. Which one is built
+  // depends on the display the test runs on (a virtual X display gives a context, a bare
+  // offscreen platform none).
+  void View_Or_Explanation()
+  {
+    QString version;
+    QString extensions;
+    const int major = TOpenGLWidget::Get_OpenGL_Version_Major(&version, &extensions);
+    TOpenGLDisplayWidget page;
+    const QList<QLabel*> labels = page.findChildren<QLabel*>();
+    if(major >= 2)
+    {
+      QVERIFY(page.Display());
+      QVERIFY(labels.isEmpty());
+      return;
+    }
+    QVERIFY(!page.Display());
+    QCOMPARE(labels.size(), 1);
+    const QString text = labels.front()->text();
+    QVERIFY(labels.front()->wordWrap());
+    QVERIFY(text.startsWith(QStringLiteral("<html><head/><body><p><span style=\" font-weight:700;\">ERR:  OpenGL "
+                                           "version not supported.  No graphical display will be shown.</span></p>")));
+    QVERIFY(text.contains(QStringLiteral("OpenGL Version Text:</span></p><p>%1</p>").arg(version.toHtmlEscaped())));
+    QVERIFY(text.contains(QStringLiteral("OpenGL Extensions:</span></p><p>%1</p>").arg(extensions.toHtmlEscaped())));
+    QVERIFY(text.endsWith(QStringLiteral("</body></html>")));
+
+    // Without a view the page's operations are harmless and the mode buttons still keep one on.
+    TMeasurement_Ballbar ballbar;
+    page.Render_Measurements(&ballbar);
+    page.Define_Machine_Volume(TVector3(1, 1, 1), TVector3(0, 0, 0));
+    page.Set_Selection(3);
+    page.Update(true);
+    for(QToolButton* button : page.findChildren<QToolButton*>())
+    {
+      if(button->toolTip() == QStringLiteral("Pan Mode"))
+      {
+        button->click();
+        QVERIFY(button->isChecked());
+      }
     }
   }
 };
