@@ -341,6 +341,12 @@ private slots:
       QTest::newRow(qPrintable(QString("simulation %1").arg(machine))) << simulation << QString(machine) << all;
     }
     QTest::newRow("invalid measurement texts") << simulation << "Bridge" << bad;
+    // Failing parameters with invalid texts, and measurements listed more than once (their rows
+    // count once per listing).
+    QTest::newRow("failing parameters, invalid texts") << simulation << "Bad Expression" << (bad + all);
+    QTest::newRow("measurements listed twice")
+        << evaluation << "Six YZX"
+        << QStringList{"Laser X", "Ball Bar XY", "Laser X", "MCG Centre", "ISO Diagonal", "MCG Centre", "Ball Bar XY"};
   }
 
   void Fast_Equals_Straightforward()
@@ -441,6 +447,56 @@ private slots:
                  qPrintable(QString("measurement %1 row %2").arg(m).arg(r)));
       }
     }
+  }
+
+  // Hand-made records: a parameter given twice, squareness and tower entries under other axes,
+  // an angle of the tower, negative signs and a partly failing expression. The fast set-up
+  // groups the items by the table they change and must still apply them as the record orders
+  // them, on every kind of chain.
+  void Fast_Equals_Straightforward_Hand_Made_data()
+  {
+    QTest::addColumn<QString>("machine");
+    for(const char* machine : {"Six XZY", "Six YZX", "Six YXZ", "Two XYZ"})
+    {
+      QTest::newRow(machine) << QString(machine);
+    }
+  }
+
+  void Fast_Equals_Straightforward_Hand_Made()
+  {
+    QFETCH(QString, machine);
+    Simulation::TMachineRecord record;
+    {
+      const TLibraries libraries(Evaluation_Cases::Data_Directory());
+      QVERIFY(Simulation::Find_Machine_Record(libraries.machines, machine, &record));
+    }
+    record.error_items = {Item(AXIS_X, PARAMETER_RX, "0.002*L"),
+                          Item(AXIS_X, PARAMETER_RX, "SQRT(0.5-L)"),
+                          Item(AXIS_SQUARENESS, PARAMETER_QXY, QString(), 0.01),
+                          Item(AXIS_Y, PARAMETER_SCALE, "0.003*L"),
+                          Item(AXIS_D, PARAMETER_DEFLECTION, QString(), 0.008),
+                          Item(AXIS_Z, PARAMETER_RZ, "0.001*L^2"),
+                          Item(AXIS_X, PARAMETER_QYZ, QString(), -0.02),
+                          Item(AXIS_D, PARAMETER_RX, "0.1*L"),
+                          Item(AXIS_X, PARAMETER_DEFLECTION, QString(), 0.5),
+                          Item(AXIS_X, PARAMETER_SCALE, "0.001*L")};
+    record.error_items[0].sign = -1;
+    record.error_items[6].sign = -1;
+
+    QByteArray texts[2];
+    Evaluation::TResult results[2];
+    for(int mode = 0; mode < 2; ++mode)
+    {
+      const TLibraries libraries(Evaluation_Cases::Data_Directory());
+      QBuffer buffer(&texts[mode]);
+      buffer.open(QIODevice::WriteOnly);
+      results[mode] = Evaluation::Write_Evaluation(
+          record, libraries.measurements.Measurements(Evaluation_Cases::All_Measurements()), &buffer, {},
+          mode == 0 ? Evaluation::TMode::FAST : Evaluation::TMode::STRAIGHTFORWARD);
+    }
+    QVERIFY(results[1].lines > 0);
+    QCOMPARE(texts[0], texts[1]);
+    QCOMPARE(int(results[0].end), int(results[1].end));
   }
 
   void Progress()
