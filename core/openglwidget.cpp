@@ -167,8 +167,11 @@ void TOpenGLWidget::resizeGL(int width, int height)
     return;
   }
 
+  // The viewport works in widget pixels; OpenGL's viewport is in framebuffer pixels, of which
+  // a high-density screen has devicePixelRatio per widget pixel.
   Set_Viewport_Size(width, height);
-  glViewport(0, 0, width, height);
+  const double ratio = devicePixelRatioF();
+  glViewport(0, 0, qRound(width * ratio), qRound(height * ratio));
   Load_Gl_Matrix(GL_PROJECTION, d_projection_mat);
 }
 

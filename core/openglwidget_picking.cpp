@@ -112,9 +112,18 @@ double TOpenGLWidget::Get_GLPixel_Depth(short x, short y)
   }
   makeCurrent();
 
-  // The view renders into the widget's framebuffer object, which holds the last frame.
+  // The view renders into the widget's framebuffer object, which holds the last frame. It has
+  // devicePixelRatio pixels per viewport pixel (more than one on a high-density screen), so the
+  // pixel read is the one under the centre of the viewport pixel and the averaging square
+  // covers the same part of the view at any ratio.
+  const double ratio = devicePixelRatioF();
+  const int framebuffer_width = qRound(d_viewport_width * ratio);
+  const int framebuffer_height = qRound(d_viewport_height * ratio);
+  const int fx = std::min(static_cast<int>((x + 0.5) * ratio), framebuffer_width - 1);
+  const int fy = std::min(static_cast<int>((y + 0.5) * ratio), framebuffer_height - 1);
+
   GLfloat value = 1.0f;
-  glReadPixels(x, y, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &value);
+  glReadPixels(fx, fy, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &value);
   double depth = value > 1.0f ? 1.0 : value;
   if(depth <= BACKGROUND_DEPTH)
   {
@@ -123,13 +132,13 @@ double TOpenGLWidget::Get_GLPixel_Depth(short x, short y)
 
   // Background: the mean depth of the geometry in a square around the pixel, so that a click
   // beside a thin object still finds its depth.
-  const int side = std::min(d_viewport_width, d_viewport_height) / 5;
+  const int side = static_cast<int>(std::min(d_viewport_width, d_viewport_height) / 5 * ratio);
   if(side <= 1)
   {
     return depth;
   }
-  const int left = std::max(0, std::min(x - side / 2, d_viewport_width - side));
-  const int bottom = std::max(0, std::min(y - side / 2, d_viewport_height - side));
+  const int left = std::max(0, std::min(fx - side / 2, framebuffer_width - side));
+  const int bottom = std::max(0, std::min(fy - side / 2, framebuffer_height - side));
   std::vector<GLfloat> values(static_cast<size_t>(side) * static_cast<size_t>(side), 1.0f);
   glReadPixels(left, bottom, side, side, GL_DEPTH_COMPONENT, GL_FLOAT, values.data());
 

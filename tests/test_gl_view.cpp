@@ -70,9 +70,18 @@ struct TColour
   double b;
 };
 
+// Widget pixel to the image pixel at its centre: a grabbed frame holds devicePixelRatio image
+// pixels per widget pixel.
+QPoint Image_Point(const QImage& image, const QPoint& position)
+{
+  const double ratio = image.devicePixelRatio();
+  return QPoint(static_cast<int>(std::floor((position.x() + 0.5) * ratio)),
+                static_cast<int>(std::floor((position.y() + 0.5) * ratio)));
+}
+
 TColour Pixel(const QImage& image, const QPoint& position)
 {
-  const QColor colour = image.pixelColor(position);
+  const QColor colour = image.pixelColor(Image_Point(image, position));
   return TColour{colour.redF(), colour.greenF(), colour.blueF()};
 }
 
@@ -84,15 +93,18 @@ QPoint Raster(const TOpenGLDisplay* display, const TVector3& point)
   return QPoint(x, y);
 }
 
-// Some pixel within one pixel of the position has the wanted colour (lines are one pixel wide
-// and may fall on either side of the exact position).
+// Some image pixel within one widget pixel of the position has the wanted colour (lines are one
+// image pixel wide and may fall on either side of the exact position).
 template <typename TPredicate> bool Near_Pixel(const QImage& image, const QPoint& position, TPredicate wanted)
 {
-  for(int dy = -1; dy <= 1; ++dy)
+  const QPoint centre = Image_Point(image, position);
+  const int reach = static_cast<int>(std::ceil(image.devicePixelRatio()));
+  for(int dy = -reach; dy <= reach; ++dy)
   {
-    for(int dx = -1; dx <= 1; ++dx)
+    for(int dx = -reach; dx <= reach; ++dx)
     {
-      if(wanted(Pixel(image, position + QPoint(dx, dy))))
+      const QColor colour = image.pixelColor(centre + QPoint(dx, dy));
+      if(wanted(TColour{colour.redF(), colour.greenF(), colour.blueF()}))
       {
         return true;
       }
