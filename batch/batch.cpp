@@ -11,11 +11,11 @@
 
 #include "batch/evaluate.h"
 #include "batch/export.h"
-#include "src/machinecomp.h"
-#include "src/machinelibrary.h"
-#include "src/measurementlibrary.h"
-#include "src/report.h"
-#include "src/simulation.h"
+#include "src/model/machinecomp.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
+#include "src/model/report.h"
+#include "src/model/simulation.h"
 
 namespace
 {

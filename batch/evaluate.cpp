@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "batch/batch.h"
-#include "src/evaluation.h"
-#include "src/machinelibrary.h"
-#include "src/measurementlibrary.h"
-#include "src/simulation.h"
+#include "src/model/evaluation.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
+#include "src/model/simulation.h"
 
 namespace
 {

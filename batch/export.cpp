@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "batch/batch.h"
-#include "src/export.h"
-#include "src/machinecomp.h"
-#include "src/machinelibrary.h"
-#include "src/measurementlibrary.h"
-#include "src/report.h"
-#include "src/simulation.h"
+#include "src/model/export.h"
+#include "src/model/machinecomp.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
+#include "src/model/report.h"
+#include "src/model/simulation.h"
 
 namespace
 {

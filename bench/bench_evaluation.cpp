@@ -20,8 +20,8 @@
 #include <memory>
 #include <vector>
 
-#include "src/evaluation.h"
-#include "src/measurement.h"
+#include "src/model/evaluation.h"
+#include "src/model/measurement.h"
 
 namespace
 {

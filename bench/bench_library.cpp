@@ -8,8 +8,8 @@
 #include <memory>
 #include <sys/resource.h>
 
-#include "src/machinelibrary.h"
-#include "src/measurementlibrary.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
 
 namespace
 {

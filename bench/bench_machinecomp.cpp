@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/interpolation.h"
-#include "src/machinecomp.h"
+#include "src/model/machinecomp.h"
 
 // Counts every allocation of the program (operator new and Qt's containers both end in malloc),
 // so that the Evaluate benchmarks can show that a call allocates nothing.

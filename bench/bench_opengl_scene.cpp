@@ -11,10 +11,10 @@
 #include <cmath>
 #include <memory>
 
-#include "core/openglwidget.h"
-#include "src/measurement.h"
-#include "src/measurementscene.h"
-#include "src/opengldisplay.h"
+#include "core/gui/openglwidget.h"
+#include "src/model/measurement.h"
+#include "src/gui/measurementscene.h"
+#include "src/gui/opengldisplay.h"
 
 namespace
 {

@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "src/machinecomp.h"
-#include "src/measurement.h"
-#include "src/report.h"
-#include "src/simulation.h"
+#include "src/model/machinecomp.h"
+#include "src/model/measurement.h"
+#include "src/model/report.h"
+#include "src/model/simulation.h"
 
 namespace
 {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "src/machinelibrary.h"
+#include "src/model/machinelibrary.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -12,8 +12,8 @@
 
 #include <vector>
 
-#include "src/machinelibrary.h"
-#include "src/measurementlibrary.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
 
 namespace Export_Cases
 {

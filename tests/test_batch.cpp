@@ -7,10 +7,10 @@
 
 #include <vector>
 
-#include "src/machinelibrary.h"
-#include "src/measurementlibrary.h"
-#include "src/report.h"
-#include "src/simulation.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
+#include "src/model/report.h"
+#include "src/model/simulation.h"
 #include "tests/simulation_cases.h"
 
 namespace

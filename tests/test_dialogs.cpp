@@ -6,9 +6,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "core/messagebox.h"
-#include "src/adddialog.h"
-#include "src/progressdialog.h"
+#include "core/gui/messagebox.h"
+#include "src/gui/adddialog.h"
+#include "src/gui/progressdialog.h"
 
 namespace
 {

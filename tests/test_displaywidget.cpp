@@ -8,7 +8,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
-#include "src/displaywidget.h"
+#include "src/gui/displaywidget.h"
 
 namespace
 {

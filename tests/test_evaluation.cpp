@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "src/evaluation.h"
+#include "src/model/evaluation.h"
 #include "tests/evaluation_cases.h"
 #include "tests/simulation_cases.h"
 

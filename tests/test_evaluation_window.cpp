@@ -11,9 +11,9 @@
 #include <functional>
 #include <memory>
 
-#include "src/measurementdialog.h"
-#include "src/progressdialog.h"
-#include "src/varlume.h"
+#include "src/gui/measurementdialog.h"
+#include "src/gui/progressdialog.h"
+#include "src/gui/varlume.h"
 #include "tests/evaluation_cases.h"
 
 namespace

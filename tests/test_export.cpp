@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "core/xmlfile.h"
-#include "src/export.h"
-#include "src/machinelibrary.h"
-#include "src/measurementlibrary.h"
-#include "src/simulation.h"
+#include "src/model/export.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
+#include "src/model/simulation.h"
 #include "tests/export_cases.h"
 
 Q_DECLARE_METATYPE(TVector3)

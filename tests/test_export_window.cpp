@@ -10,7 +10,7 @@
 
 #include <memory>
 
-#include "src/varlume.h"
+#include "src/gui/varlume.h"
 #include "tests/export_cases.h"
 
 namespace

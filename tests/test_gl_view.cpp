@@ -7,10 +7,10 @@
 #include <cmath>
 #include <memory>
 
-#include "src/displaywidget.h"
-#include "src/measurement.h"
-#include "src/opengldisplay.h"
-#include "src/opengldisplaywidget.h"
+#include "src/gui/displaywidget.h"
+#include "src/model/measurement.h"
+#include "src/gui/opengldisplay.h"
+#include "src/gui/opengldisplaywidget.h"
 
 namespace
 {

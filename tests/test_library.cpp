@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "src/machinelibrary.h"
-#include "src/measurementlibrary.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
 
 Q_DECLARE_METATYPE(TVector3)
 

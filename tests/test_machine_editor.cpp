@@ -16,10 +16,10 @@
 #include <functional>
 #include <memory>
 
-#include "src/expressiondialog.h"
-#include "src/machinedialog.h"
-#include "src/machineparameterwidget.h"
-#include "src/varlume.h"
+#include "src/gui/expressiondialog.h"
+#include "src/gui/machinedialog.h"
+#include "src/gui/machineparameterwidget.h"
+#include "src/gui/varlume.h"
 #include "tests/editor_dialogs.h"
 
 namespace

@@ -9,7 +9,7 @@
 
 #include "core/interpolation.h"
 #include "core/mat4.h"
-#include "src/machinecomp.h"
+#include "src/model/machinecomp.h"
 
 Q_DECLARE_METATYPE(TVector3)
 

@@ -11,9 +11,9 @@
 #include <functional>
 #include <memory>
 
-#include "src/measurementdialog.h"
-#include "src/measurementeditors.h"
-#include "src/varlume.h"
+#include "src/gui/measurementdialog.h"
+#include "src/gui/measurementeditors.h"
+#include "src/gui/varlume.h"
 #include "tests/editor_dialogs.h"
 
 Q_DECLARE_METATYPE(Types::TMeasurementType)

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <functional>
 
-#include "core/opengl_geometryfactory.h"
-#include "core/opengl_vertexbuffer.h"
+#include "core/gui/opengl_geometryfactory.h"
+#include "core/gui/opengl_vertexbuffer.h"
 
 using TMesh = TOpenGLGeometryFactory::TMesh;
 using TMeshMaker = std::function<TMesh(const TOpenGLGeometryFactory&)>;

@@ -7,11 +7,11 @@
 
 #include <cmath>
 
-#include "src/mcg_model.h"
-#include "src/measurement.h"
-#include "src/measurementscene.h"
-#include "src/opengldisplay.h"
-#include "src/opengldisplaywidget.h"
+#include "src/gui/mcg_model.h"
+#include "src/model/measurement.h"
+#include "src/gui/measurementscene.h"
+#include "src/gui/opengldisplay.h"
+#include "src/gui/opengldisplaywidget.h"
 
 Q_DECLARE_METATYPE(TVector3)
 

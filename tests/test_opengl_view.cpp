@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "core/openglwidget.h"
+#include "core/gui/openglwidget.h"
 
 Q_DECLARE_METATYPE(TVector3)
 

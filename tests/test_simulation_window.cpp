@@ -10,9 +10,9 @@
 
 #include <memory>
 
-#include "src/displaywidget.h"
-#include "src/report.h"
-#include "src/varlume.h"
+#include "src/gui/displaywidget.h"
+#include "src/model/report.h"
+#include "src/gui/varlume.h"
 #include "tests/simulation_cases.h"
 
 namespace

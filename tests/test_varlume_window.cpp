@@ -14,11 +14,11 @@
 
 #include <memory>
 
-#include "core/messagebox.h"
-#include "src/adddialog.h"
-#include "src/machinedialog.h"
-#include "src/measurementdialog.h"
-#include "src/varlume.h"
+#include "core/gui/messagebox.h"
+#include "src/gui/adddialog.h"
+#include "src/gui/machinedialog.h"
+#include "src/gui/measurementdialog.h"
+#include "src/gui/varlume.h"
 
 namespace
 {

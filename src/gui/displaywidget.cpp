@@ -1,0 +1,269 @@
+#include "src/gui/displaywidget.h"
+
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSpacerItem>
+#include <QTabWidget>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "core/varlume_assert.h"
+#include "core/vector3.h"
+#include "src/gui/opengldisplaywidget.h"
+
+namespace
+{
+void Move_To_Start(QPlainTextEdit* pane)
+{
+  QTextCursor cursor = pane->textCursor();
+  cursor.setPosition(0);
+  pane->setTextCursor(cursor);
+}
+}
+
+TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags)
+{
+  QVBoxLayout* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+
+  d_tab_widget = new QTabWidget(this);
+  d_tab_widget->setTabPosition(QTabWidget::North);
+  layout->addWidget(d_tab_widget);
+
+  // Graphical View: the 3-D view over the selection pane.
+  QWidget* graphical_tab = new QWidget();
+  QVBoxLayout* graphical_layout = new QVBoxLayout(graphical_tab);
+  graphical_layout->setContentsMargins(0, 0, 0, 0);
+
+  d_graphical_view = new TOpenGLDisplayWidget(graphical_tab);
+  graphical_layout->addWidget(d_graphical_view);
+
+  d_selection_text = Create_Text_Pane(graphical_tab);
+  d_selection_text->setObjectName(QStringLiteral("selection_text"));
+  d_selection_text->setMaximumHeight(100);
+  graphical_layout->addWidget(d_selection_text);
+  d_tab_widget->addTab(graphical_tab, tr("Graphical View"));
+
+  // Measurement Results: the results pane over the output buttons.
+  QWidget* measurement_tab = new QWidget();
+  QVBoxLayout* measurement_layout = new QVBoxLayout(measurement_tab);
+  d_measurement_text = Create_Text_Pane(measurement_tab);
+  d_measurement_text->setObjectName(QStringLiteral("measurement_text"));
+  measurement_layout->addWidget(d_measurement_text);
+
+  QHBoxLayout* output_layout = new QHBoxLayout();
+  output_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
+  d_evaluation_button = new QPushButton(tr("Evaluation Report"), measurement_tab);
+  d_export_button = new QPushButton(tr("Export Measurements"), measurement_tab);
+  d_save_text_button = new QPushButton(tr("Save Text"), measurement_tab);
+  for(QPushButton* button : {d_evaluation_button, d_export_button, d_save_text_button})
+  {
+    button->setAutoDefault(false);
+    output_layout->addWidget(button);
+  }
+  measurement_layout->addLayout(output_layout);
+  d_tab_widget->addTab(measurement_tab, tr("Measurement Results"));
+
+  // Machine Errors: the increments over the map pane.
+  QWidget* map_tab = new QWidget();
+  QVBoxLayout* map_layout = new QVBoxLayout(map_tab);
+  QHBoxLayout* increment_layout = new QHBoxLayout();
+  const auto add_increment = [&](const QString& label_text) {
+    QLabel* label = new QLabel(label_text, map_tab);
+    QLineEdit* edit = new QLineEdit(QStringLiteral("100.000"), map_tab);
+    edit->setMaximumWidth(100);
+    edit->setAlignment(Qt::AlignRight);
+    label->setBuddy(edit);
+    increment_layout->addWidget(label);
+    increment_layout->addWidget(edit);
+    return edit;
+  };
+  d_increment_x_edit = add_increment(tr("Increment X:"));
+  d_increment_y_edit = add_increment(tr("Increment Y:"));
+  d_increment_z_edit = add_increment(tr("Increment Z:"));
+  increment_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
+  d_update_button = new QPushButton(tr("Update"), map_tab);
+  d_update_button->setAutoDefault(false);
+  increment_layout->addWidget(d_update_button);
+  map_layout->addLayout(increment_layout);
+  d_map_text = Create_Text_Pane(map_tab);
+  d_map_text->setObjectName(QStringLiteral("map_text"));
+  map_layout->addWidget(d_map_text);
+  d_tab_widget->addTab(map_tab, tr("Machine Errors"));
+
+  d_tab_widget->setCurrentIndex(0);
+  Enable_Output_Options(false);
+
+  connect(d_evaluation_button, &QPushButton::clicked, this, &TDisplayWidget::Evaluate_Measurements);
+  connect(d_export_button, &QPushButton::clicked, this, &TDisplayWidget::Export_Measurements);
+  connect(d_save_text_button, &QPushButton::clicked, this, &TDisplayWidget::Save_Measurement_Text);
+  connect(d_update_button, &QPushButton::clicked, this, &TDisplayWidget::Update_Map_Display);
+  connect(d_graphical_view, &TOpenGLDisplayWidget::Model_Item_Clicked, this, &TDisplayWidget::Measurement_Item_Clicked);
+}
+
+QPlainTextEdit* TDisplayWidget::Create_Text_Pane(QWidget* parent)
+{
+  QPlainTextEdit* pane = new QPlainTextEdit(parent);
+  // The reports are fixed-column text: any monospaced family stands in where this one is missing.
+  QFont font(QStringLiteral("Courier New"));
+  font.setFixedPitch(true);
+  font.setStyleHint(QFont::TypeWriter);
+  pane->setFont(font);
+  pane->setReadOnly(true);
+  pane->setLineWrapMode(QPlainTextEdit::NoWrap);
+  pane->setUndoRedoEnabled(false);
+  return pane;
+}
+
+void TDisplayWidget::Clear_Map_Data()
+{
+  d_map_text->clear();
+}
+
+void TDisplayWidget::Clear_Measurement_Data()
+{
+  d_measurement_text->clear();
+}
+
+void TDisplayWidget::Clear_Selection_Data()
+{
+  d_selection_text->clear();
+}
+
+void TDisplayWidget::Add_Map_Data_Line(const QString& line)
+{
+  d_map_text->appendPlainText(line);
+}
+
+void TDisplayWidget::Add_Measurement_Data_Line(const QString& line)
+{
+  d_measurement_text->appendPlainText(line);
+}
+
+void TDisplayWidget::Add_Selection_Data_Line(const QString& line)
+{
+  d_selection_text->appendPlainText(line);
+}
+
+void TDisplayWidget::Add_Map_Data_End()
+{
+  Move_To_Start(d_map_text);
+}
+
+void TDisplayWidget::Add_Measurement_Data_End()
+{
+  Move_To_Start(d_measurement_text);
+}
+
+void TDisplayWidget::Add_Selection_Data_End()
+{
+  Move_To_Start(d_selection_text);
+}
+
+void TDisplayWidget::Clear_Graphical_Data()
+{
+  d_graphical_view->Clear_Render_Measurements();
+}
+
+void TDisplayWidget::Add_Graphical_Data(TMeasurement* measurement)
+{
+  VARLUME_ASSERT(measurement);
+  d_graphical_view->Render_Measurements(measurement);
+}
+
+void TDisplayWidget::Add_Graphical_Data_End()
+{
+  d_graphical_view->Update(false);
+}
+
+void TDisplayWidget::Define_Machine_Volume(const TVector3& minimum, const TVector3& maximum)
+{
+  d_graphical_view->Define_Machine_Volume(minimum, maximum);
+  d_graphical_view->Update(true);
+}
+
+void TDisplayWidget::Clear_Machine_Volume()
+{
+  d_graphical_view->Clear_Render_Volume();
+  d_graphical_view->Update(true);
+}
+
+double TDisplayWidget::Increment(const QLineEdit* edit)
+{
+  // QString::toDouble accepts "nan" and "inf"; a map stepped by either never ends.
+  const double value = edit->text().toDouble();
+  return std::isfinite(value) ? std::fabs(value) : 0.0;
+}
+
+double TDisplayWidget::Map_Data_Increment_X() const
+{
+  return Increment(d_increment_x_edit);
+}
+
+double TDisplayWidget::Map_Data_Increment_Y() const
+{
+  return Increment(d_increment_y_edit);
+}
+
+double TDisplayWidget::Map_Data_Increment_Z() const
+{
+  return Increment(d_increment_z_edit);
+}
+
+void TDisplayWidget::Enable_Output_Options(bool state)
+{
+  d_evaluation_button->setEnabled(state);
+  d_export_button->setEnabled(state);
+  d_save_text_button->setEnabled(state);
+}
+
+bool TDisplayWidget::Write_Measurement_Text(const QString& file_name) const
+{
+  // Written whole or not at all, so a failed write never leaves half of an earlier report.
+  QSaveFile file(file_name);
+  if(!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate))
+  {
+    return false;
+  }
+  const QByteArray text = d_measurement_text->toPlainText().toLatin1();
+  if(file.write(text) != text.size())
+  {
+    file.cancelWriting();
+    return false;
+  }
+  return file.commit();
+}
+
+void TDisplayWidget::Save_Measurement_Text()
+{
+  const QString file_name =
+    QFileDialog::getSaveFileName(this, tr("Save Measurement Text"), QString(), tr("Text Files (*.txt *.*)"));
+  if(!file_name.isEmpty())
+  {
+    Write_Measurement_Text(file_name);
+  }
+}
+
+void TDisplayWidget::Measurement_Item_Clicked(const double& x, const double& y, const double& z, int name)
+{
+  Q_UNUSED(x);
+  Q_UNUSED(y);
+  Q_UNUSED(z);
+  if(name < 0)
+  {
+    Clear_Selection_Data();
+    d_graphical_view->Clear_Selection();
+    return;
+  }
+  d_graphical_view->Set_Selection(name);
+  emit Item_Selected((name / 1000) * 1000, name % 1000);
+}

@@ -1,0 +1,385 @@
+#include "src/gui/machinedialog.h"
+
+#include <QFont>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <utility>
+
+#include "src/gui/editorbuttons.h"
+#include "src/gui/machineparameterwidget.h"
+
+namespace
+{
+const char* const HEADER_TEXT =
+    "<html><head/><body><p><span style=\" text-decoration: underline;\">Machine: %1</span></p></body></html>";
+const char* const PARAMETERS_TEXT = "<html><head/><body><p><span style=\" text-decoration: "
+                                    "underline;\">Machine Error Parameters:</span></p></body></html>";
+
+QString Number_Text(double value)
+{
+  return QString("%1").arg(value, 0, 'f', 4);
+}
+} // namespace
+
+TMachineDialog::TMachineDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags)
+{
+  QGridLayout* layout = new QGridLayout(this);
+
+  d_header_label = new QLabel(this);
+  layout->addWidget(d_header_label, 0, 0, 1, 2);
+
+  QGroupBox* kinematic_box = new QGroupBox(tr("Kinematic Order"), this);
+  QVBoxLayout* kinematic_layout = new QVBoxLayout(kinematic_box);
+  d_kinematic_xyz_radio = new QRadioButton(tr("Axis: X-Y-Z"), kinematic_box);
+  d_kinematic_yxz_radio = new QRadioButton(tr("Axis: Y-X-Z"), kinematic_box);
+  d_kinematic_xzy_radio = new QRadioButton(tr("Axis: X-Z-Y"), kinematic_box);
+  d_kinematic_yzx_radio = new QRadioButton(tr("Axis: Y-Z-X"), kinematic_box);
+  for(QRadioButton* radio :
+      {d_kinematic_xyz_radio, d_kinematic_yxz_radio, d_kinematic_xzy_radio, d_kinematic_yzx_radio})
+  {
+    kinematic_layout->addWidget(radio);
+  }
+  kinematic_layout->addStretch();
+  layout->addWidget(kinematic_box, 1, 0);
+
+  QGroupBox* dimensions_box = new QGroupBox(tr("Axis Dimensions, Math, and Mechanical Origin"), this);
+  QGridLayout* dimensions_layout = new QGridLayout(dimensions_box);
+  const QString row_labels[FIELD_COUNT] = {tr("Axis Min X:"), tr("Axis Max X:"), tr("Math Origin X:"),
+                                           tr("Mechanical Origin X:")};
+  const char* const row_names[FIELD_COUNT] = {"axis_minimum", "axis_maximum", "math_origin", "mechanical_origin"};
+  const QString axis_labels[3] = {QString(), tr("Y:"), tr("Z:")};
+  for(int field = 0; field < FIELD_COUNT; ++field)
+  {
+    for(int axis = 0; axis < 3; ++axis)
+    {
+      QLabel* label = new QLabel(axis == 0 ? row_labels[field] : axis_labels[axis], dimensions_box);
+      label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      dimensions_layout->addWidget(label, field, axis * 2);
+
+      QLineEdit* edit = new QLineEdit(dimensions_box);
+      edit->setAlignment(Qt::AlignCenter);
+      edit->setObjectName(QString("%1_%2").arg(QLatin1String(row_names[field])).arg(QChar("xyz"[axis])));
+      label->setBuddy(edit);
+      dimensions_layout->addWidget(edit, field, axis * 2 + 1);
+      dimensions_layout->setColumnStretch(axis * 2 + 1, 1);
+      d_vector_edits[field][axis] = edit;
+    }
+  }
+  layout->addWidget(dimensions_box, 1, 1);
+  layout->setColumnStretch(1, 1);
+
+  QLabel* parameters_label = new QLabel(QLatin1String(PARAMETERS_TEXT), this);
+  layout->addWidget(parameters_label, 2, 0, 1, 2);
+
+  d_parameter_tree = new QTreeWidget(this);
+  d_parameter_tree->setColumnCount(1);
+  d_parameter_tree->setRootIsDecorated(true);
+  d_parameter_tree->setHeaderHidden(true);
+  d_parameter_tree->setIndentation(12);
+  d_parameter_tree->setSelectionMode(QAbstractItemView::NoSelection);
+  d_parameter_tree->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  d_parameter_tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  layout->addWidget(d_parameter_tree, 3, 0, 1, 2);
+  layout->setRowStretch(3, 1);
+
+  Add_Cancel_Accept_Row(this, layout, 4, &d_cancel_button, &d_accept_button);
+
+  setWindowTitle(tr("Machine Editor"));
+  resize(801, 801);
+
+  connect(d_cancel_button, &QPushButton::clicked, this, &QDialog::reject);
+  connect(d_accept_button, &QPushButton::clicked, this, &TMachineDialog::Accept_Clicked);
+  for(QRadioButton* radio :
+      {d_kinematic_xyz_radio, d_kinematic_yxz_radio, d_kinematic_xzy_radio, d_kinematic_yzx_radio})
+  {
+    connect(radio, &QRadioButton::toggled, this, &TMachineDialog::Kinematic_Changed);
+  }
+
+  d_kinematic_yxz_radio->setChecked(true);
+  Initialize_Parameter_Tree();
+  Enable_Editing(false);
+  d_parameter_tree->expandAll();
+}
+
+void TMachineDialog::Reset(const QString& name)
+{
+  d_header_label->setText(QString(QLatin1String(HEADER_TEXT)).arg(name.toHtmlEscaped()));
+  d_current_machine_id = Machine_Id(name);
+  Enable_Editing(d_current_machine_id >= 0);
+  if(d_current_machine_id >= 0)
+  {
+    Update_Editor();
+  }
+}
+
+void TMachineDialog::Enable_Editing(bool enabled)
+{
+  for(auto& field : d_vector_edits)
+  {
+    for(QLineEdit* edit : field)
+    {
+      edit->setEnabled(enabled);
+    }
+  }
+  for(QRadioButton* radio :
+      {d_kinematic_xyz_radio, d_kinematic_yxz_radio, d_kinematic_xzy_radio, d_kinematic_yzx_radio})
+  {
+    radio->setEnabled(enabled);
+  }
+  d_parameter_tree->setEnabled(enabled);
+}
+
+void TMachineDialog::Initialize_Parameter_Tree()
+{
+  d_parameter_tree->clear();
+
+  const QStringList rotation = {tr("CCW = Pos"), tr("CW = Pos")};
+  const QStringList scale = {tr("Laser > CMM = Pos"), tr("Laser < CMM = Pos")};
+
+  // Axis headings in bold, so that the sixteen rows read as five groups.
+  QFont heading_font = d_parameter_tree->font();
+  heading_font.setBold(true);
+  const auto add_axis_item = [&](int axis, const QString& title)
+  {
+    QTreeWidgetItem* item = new QTreeWidgetItem(d_parameter_tree, QStringList(title));
+    item->setData(0, Qt::UserRole, axis);
+    item->setFont(0, heading_font);
+    return item;
+  };
+
+  const std::pair<int, QString> linear_axes[] = {
+      {AXIS_X, tr("X Axis")}, {AXIS_Y, tr("Y Axis")}, {AXIS_Z, tr("Z Axis")}};
+  for(const auto& [axis, title] : linear_axes)
+  {
+    QTreeWidgetItem* axis_item = add_axis_item(axis, title);
+    Add_Parameter_Row(axis_item, tr("RX"), PARAMETER_RX, rotation, true);
+    Add_Parameter_Row(axis_item, tr("RY"), PARAMETER_RY, rotation, true);
+    Add_Parameter_Row(axis_item, tr("RZ"), PARAMETER_RZ, rotation, true);
+    Add_Parameter_Row(axis_item, tr("Scale"), PARAMETER_SCALE, scale, true);
+  }
+
+  QTreeWidgetItem* squareness_item = add_axis_item(AXIS_SQUARENESS, tr("Squareness"));
+  Add_Parameter_Row(squareness_item, tr("XY"), PARAMETER_QXY, {tr("X to Y > 90 = Pos"), tr("X to Y < 90 = Pos")},
+                    false);
+  Add_Parameter_Row(squareness_item, tr("YZ"), PARAMETER_QYZ, {tr("Y to Z > 90 = Pos"), tr("Y to Z < 90 = Pos")},
+                    false);
+  Add_Parameter_Row(squareness_item, tr("ZX"), PARAMETER_QZX, {tr("Z to X > 90 = Pos"), tr("Z to X < 90 = Pos")},
+                    false);
+
+  QTreeWidgetItem* d_axis_item = add_axis_item(AXIS_D, tr("D Axis"));
+  Add_Parameter_Row(d_axis_item, tr("Deflection"), PARAMETER_DEFLECTION, rotation, false);
+}
+
+void TMachineDialog::Add_Parameter_Row(QTreeWidgetItem* axis_item, const QString& title, int parameter,
+                                       const QStringList& options, bool expressions)
+{
+  QTreeWidgetItem* item = new QTreeWidgetItem(axis_item);
+  item->setData(0, Qt::UserRole, parameter);
+
+  TMachineParameterWidget* widget = new TMachineParameterWidget();
+  widget->Set_Title_Text(title);
+  widget->Set_Sign_Options(options);
+  widget->Enable_Expression_Editor(expressions);
+  widget->Enable_Expressions(expressions);
+  widget->Set_Expression(expressions ? QStringLiteral("0.0000 * L") : QStringLiteral("0.0000"));
+  d_parameter_tree->setItemWidget(item, 0, widget);
+}
+
+TMachineParameterWidget* TMachineDialog::Row_Widget(QTreeWidgetItem* item)
+{
+  return qobject_cast<TMachineParameterWidget*>(item->treeWidget()->itemWidget(item, 0));
+}
+
+TMachineDialog::TMachineParameterItem* TMachineDialog::Find_Parameter(TMachineItem* machine, int axis, int parameter)
+{
+  for(TMachineAxisItem& axis_item : machine->axes)
+  {
+    if(axis_item.axis != axis)
+    {
+      continue;
+    }
+    for(TMachineParameterItem& parameter_item : axis_item.parameters)
+    {
+      if(parameter_item.parameter == parameter)
+      {
+        return &parameter_item;
+      }
+    }
+  }
+  return nullptr;
+}
+
+bool TMachineDialog::D_Axis_Available() const
+{
+  return d_kinematic_xzy_radio->isChecked() || d_kinematic_yzx_radio->isChecked();
+}
+
+void TMachineDialog::Set_D_Axis_Available(bool available)
+{
+  for(int index = 0; index < d_parameter_tree->topLevelItemCount(); ++index)
+  {
+    QTreeWidgetItem* axis_item = d_parameter_tree->topLevelItem(index);
+    if(axis_item->data(0, Qt::UserRole).toInt() != AXIS_D)
+    {
+      continue;
+    }
+    for(int child = 0; child < axis_item->childCount(); ++child)
+    {
+      TMachineParameterWidget* widget = Row_Widget(axis_item->child(child));
+      widget->setEnabled(available);
+      if(!available)
+      {
+        widget->Set_Option_Enabled(false);
+      }
+    }
+    axis_item->setExpanded(available);
+  }
+}
+
+void TMachineDialog::Update_Editor()
+{
+  TMachineItem* machine = d_library.Machine(d_current_machine_id);
+  if(!machine)
+  {
+    return;
+  }
+
+  switch(machine->kinematic)
+  {
+  case KINEMATIC_XYZ:
+    d_kinematic_xyz_radio->setChecked(true);
+    break;
+  case KINEMATIC_YXZ:
+    d_kinematic_yxz_radio->setChecked(true);
+    break;
+  case KINEMATIC_XZY:
+    d_kinematic_xzy_radio->setChecked(true);
+    break;
+  case KINEMATIC_YZX:
+    d_kinematic_yzx_radio->setChecked(true);
+    break;
+  default:
+    break;
+  }
+
+  TVector3* vectors[FIELD_COUNT] = {&machine->axis_minimum, &machine->axis_maximum, &machine->math_origin,
+                                    &machine->mechanical_origin};
+  for(int field = 0; field < FIELD_COUNT; ++field)
+  {
+    for(int axis = 0; axis < 3; ++axis)
+    {
+      d_vector_edits[field][axis]->setText(Number_Text((*vectors[field])(axis)));
+    }
+  }
+
+  for(int index = 0; index < d_parameter_tree->topLevelItemCount(); ++index)
+  {
+    QTreeWidgetItem* axis_item = d_parameter_tree->topLevelItem(index);
+    const int axis = axis_item->data(0, Qt::UserRole).toInt();
+    for(int child = 0; child < axis_item->childCount(); ++child)
+    {
+      QTreeWidgetItem* item = axis_item->child(child);
+      const TMachineParameterItem* parameter = Find_Parameter(machine, axis, item->data(0, Qt::UserRole).toInt());
+      if(!parameter)
+      {
+        continue;
+      }
+      TMachineParameterWidget* widget = Row_Widget(item);
+      widget->Set_Option_Enabled(parameter->enabled);
+      // Any state but 0 gives the second sign: show it as the second option rather than as none.
+      widget->Set_Sign_Option_Index(parameter->option_state == 0 ? 0 : 1);
+      widget->Set_Expression(parameter->expression);
+    }
+  }
+
+  Set_D_Axis_Available(D_Axis_Available());
+}
+
+void TMachineDialog::Kinematic_Changed(bool checked)
+{
+  // Each change toggles two buttons; the one switched on speaks for both.
+  if(!checked || d_current_machine_id < 0)
+  {
+    return;
+  }
+  Set_D_Axis_Available(D_Axis_Available());
+}
+
+void TMachineDialog::Update_Machine()
+{
+  TMachineItem* machine = d_library.Machine(d_current_machine_id);
+  if(!machine)
+  {
+    return;
+  }
+
+  if(d_kinematic_yxz_radio->isChecked())
+  {
+    machine->kinematic = KINEMATIC_YXZ;
+  }
+  else if(d_kinematic_xyz_radio->isChecked())
+  {
+    machine->kinematic = KINEMATIC_XYZ;
+  }
+  else if(d_kinematic_xzy_radio->isChecked())
+  {
+    machine->kinematic = KINEMATIC_XZY;
+  }
+  else if(d_kinematic_yzx_radio->isChecked())
+  {
+    machine->kinematic = KINEMATIC_YZX;
+  }
+
+  TVector3* vectors[FIELD_COUNT] = {&machine->axis_minimum, &machine->axis_maximum, &machine->math_origin,
+                                    &machine->mechanical_origin};
+  for(int field = 0; field < FIELD_COUNT; ++field)
+  {
+    for(int axis = 0; axis < 3; ++axis)
+    {
+      (*vectors[field])(axis) = d_vector_edits[field][axis]->text().toDouble();
+    }
+  }
+  // The stored minimum is never above the maximum.
+  for(int axis = 0; axis < 3; ++axis)
+  {
+    double& minimum = machine->axis_minimum(axis);
+    double& maximum = machine->axis_maximum(axis);
+    if(maximum < minimum)
+    {
+      std::swap(minimum, maximum);
+    }
+  }
+
+  for(int index = 0; index < d_parameter_tree->topLevelItemCount(); ++index)
+  {
+    QTreeWidgetItem* axis_item = d_parameter_tree->topLevelItem(index);
+    const int axis = axis_item->data(0, Qt::UserRole).toInt();
+    for(int child = 0; child < axis_item->childCount(); ++child)
+    {
+      QTreeWidgetItem* item = axis_item->child(child);
+      TMachineParameterItem* parameter = Find_Parameter(machine, axis, item->data(0, Qt::UserRole).toInt());
+      if(!parameter)
+      {
+        continue;
+      }
+      const TMachineParameterWidget* widget = Row_Widget(item);
+      parameter->enabled = widget->Is_Option_Enabled();
+      parameter->option_state = widget->Sign_Option_Index();
+      parameter->expression = widget->Expression();
+    }
+  }
+}
+
+void TMachineDialog::Accept_Clicked()
+{
+  Update_Machine();
+  d_library.Set_Modified(true);
+  accept();
+}

@@ -1,0 +1,144 @@
+#include "src/gui/machineparameterwidget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+#include "src/gui/expressiondialog.h"
+
+namespace
+{
+QString Number_Text(const QString& text)
+{
+  // toDouble gives 0 for a text that is not a number.
+  return QString("%1").arg(text.toDouble(), 0, 'f', 4);
+}
+} // namespace
+
+TMachineParameterWidget::TMachineParameterWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags)
+{
+  QHBoxLayout* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(4, 0, 4, 0);
+
+  d_title_label = new QLabel(this);
+  d_title_label->setFixedWidth(80);
+  d_title_label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  layout->addWidget(d_title_label);
+
+  d_enable_check = new QCheckBox(tr("Enable"), this);
+  layout->addWidget(d_enable_check);
+
+  d_sign_combo = new QComboBox(this);
+  d_sign_combo->setFixedWidth(180);
+  d_sign_combo->setEnabled(false);
+  layout->addWidget(d_sign_combo);
+
+  d_value_label = new QLabel(tr("Error mm/m ="), this);
+  d_value_label->setFixedWidth(100);
+  d_value_label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  layout->addWidget(d_value_label);
+
+  d_expression_edit = new QLineEdit(this);
+  d_expression_edit->setEnabled(false);
+  layout->addWidget(d_expression_edit);
+
+  d_editor_button = new QToolButton(this);
+  d_editor_button->setText(QStringLiteral("..."));
+  d_editor_button->setEnabled(false);
+  layout->addWidget(d_editor_button);
+
+  connect(d_enable_check, &QCheckBox::toggled, this, &TMachineParameterWidget::Enable_Toggled);
+  connect(d_editor_button, &QToolButton::clicked, this, &TMachineParameterWidget::Edit_Expression);
+}
+
+void TMachineParameterWidget::Set_Title_Text(const QString& text)
+{
+  d_title_label->setText(text);
+}
+
+void TMachineParameterWidget::Set_Sign_Options(const QStringList& options)
+{
+  const QSignalBlocker blocker(d_sign_combo);
+  d_sign_combo->clear();
+  d_sign_combo->addItems(options);
+}
+
+void TMachineParameterWidget::Set_Sign_Option_Index(int index)
+{
+  const QSignalBlocker blocker(d_sign_combo);
+  d_sign_combo->setCurrentIndex(index);
+}
+
+int TMachineParameterWidget::Sign_Option_Index() const
+{
+  return d_sign_combo->currentIndex();
+}
+
+QString TMachineParameterWidget::Sign_Option() const
+{
+  return d_sign_combo->currentText();
+}
+
+void TMachineParameterWidget::Set_Option_Enabled(bool enabled)
+{
+  {
+    const QSignalBlocker blocker(d_enable_check);
+    d_enable_check->setChecked(enabled);
+  }
+  Enable_Toggled(enabled);
+}
+
+bool TMachineParameterWidget::Is_Option_Enabled() const
+{
+  return d_enable_check->isChecked();
+}
+
+void TMachineParameterWidget::Enable_Expression_Editor(bool enabled)
+{
+  d_expression_editor_enabled = enabled;
+  d_editor_button->setEnabled(enabled);
+}
+
+void TMachineParameterWidget::Enable_Expressions(bool enabled)
+{
+  d_expressions_enabled = enabled;
+  d_value_label->setText(enabled ? tr("Expression =") : tr("Error mm/m ="));
+}
+
+void TMachineParameterWidget::Set_Expression(const QString& expression)
+{
+  d_expression_edit->setText(d_expressions_enabled ? expression : Number_Text(expression));
+}
+
+QString TMachineParameterWidget::Expression() const
+{
+  return d_expressions_enabled ? d_expression_edit->text() : Number_Text(d_expression_edit->text());
+}
+
+void TMachineParameterWidget::Enable_Toggled(bool enabled)
+{
+  d_sign_combo->setEnabled(enabled);
+  d_expression_edit->setEnabled(enabled);
+}
+
+void TMachineParameterWidget::Edit_Expression()
+{
+  if(!d_expression_editor_enabled)
+  {
+    return;
+  }
+  if(!d_expression_dialog)
+  {
+    d_expression_dialog = new TExpressionDialog(this);
+  }
+  d_expression_dialog->Set_Position_Range(d_lower_bound, d_upper_bound);
+  d_expression_dialog->Set_Expression(d_expression_edit->text());
+  if(d_expression_dialog->exec() == QDialog::Accepted)
+  {
+    d_expression_edit->setText(d_expression_dialog->Expression());
+  }
+}

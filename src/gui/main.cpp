@@ -1,0 +1,43 @@
+#include <QApplication>
+#include <QIcon>
+#include <QStyleFactory>
+
+#include <cstdio>
+
+#include "src/gui/varlume.h"
+
+namespace
+{
+// Qt aborts with a hint to reinstall when it finds no display; say what is actually missing.
+bool Display_Available()
+{
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+}
+
+int main(int argc, char** argv)
+{
+  if(!Display_Available())
+  {
+    std::fprintf(stderr, "Varlume needs a graphical display, and none was found (DISPLAY and WAYLAND_DISPLAY are "
+                         "not set).\nStart it from a desktop session, or under a virtual display: xvfb-run -a %s\n",
+                 argc > 0 ? argv[0] : "varlume");
+    return 1;
+  }
+
+  Q_INIT_RESOURCE(varlume);
+
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Varlume"));
+  // Lets the desktop match the running window to its menu entry and icon.
+  QApplication::setDesktopFileName(QStringLiteral("varlume"));
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("fusion")));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/varlume.png")));
+
+  TVarlume* window = new TVarlume();
+  window->show();
+  const int result = application.exec();
+  delete window;
+  return result;
+}

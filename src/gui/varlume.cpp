@@ -1,0 +1,406 @@
+#include "src/gui/varlume.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QFont>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeySequence>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSpacerItem>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "core/gui/messagebox.h"
+#include "src/gui/adddialog.h"
+#include "src/gui/displaywidget.h"
+#include "src/gui/machinedialog.h"
+#include "src/gui/measurementdialog.h"
+#include "src/gui/progressdialog.h"
+
+namespace
+{
+QToolButton* Create_List_Button(QWidget* parent, const QString& icon, const QString& tool_tip)
+{
+  QToolButton* button = new QToolButton(parent);
+  button->setIcon(QIcon(icon));
+  button->setIconSize(QSize(16, 16));
+  button->setFixedSize(16, 16);
+  button->setAutoRaise(true);
+  button->setToolTip(tool_tip);
+  return button;
+}
+
+QDockWidget* Create_List_Dock(QMainWindow* window, const QString& title, const QString& object_name,
+                              QListWidget* list, const QList<QToolButton*>& buttons)
+{
+  QDockWidget* dock = new QDockWidget(title, window);
+  dock->setObjectName(object_name);
+  dock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+
+  QWidget* contents = new QWidget(dock);
+  QVBoxLayout* layout = new QVBoxLayout(contents);
+  layout->setSpacing(4);
+  layout->setContentsMargins(4, 4, 4, 4);
+  list->setParent(contents);
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  layout->addWidget(list);
+
+  QHBoxLayout* button_layout = new QHBoxLayout();
+  button_layout->setSpacing(4);
+  button_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
+  for(QToolButton* button : buttons)
+  {
+    button->setParent(contents);
+    button_layout->addWidget(button);
+  }
+  layout->addLayout(button_layout);
+
+  dock->setWidget(contents);
+  window->addDockWidget(Qt::LeftDockWidgetArea, dock);
+  return dock;
+}
+}
+
+TVarlume::TVarlume(QWidget* parent, Qt::WindowFlags flags)
+  : QMainWindow(parent, flags),
+    d_progress_dialog(nullptr),
+    d_add_dialog(nullptr),
+    d_message_box(nullptr),
+    d_cancel_evaluation(false),
+    d_evaluation_running(false),
+    d_close_pending(false)
+{
+  // The images are compiled into a static library; make sure they are registered.
+  Q_INIT_RESOURCE(varlume);
+
+  resize(1101, 750);
+
+  QDir data_directory(QDir::homePath());
+  if(!data_directory.exists(QStringLiteral(".varlume")))
+  {
+    data_directory.mkdir(QStringLiteral(".varlume"));
+  }
+  // Never fall back to the home directory itself when the folder could not be made: the
+  // libraries then fail to load and save instead of landing beside the user's own files.
+  d_data_path = QDir::cleanPath(data_directory.absoluteFilePath(QStringLiteral(".varlume")));
+  if(d_data_path.endsWith(QLatin1Char('/')) && d_data_path.size() > 1)
+  {
+    d_data_path.chop(1);
+  }
+
+  Setup_Central_Widget();
+
+  d_machine_dialog = new TMachineDialog(this);
+  d_measurement_dialog = new TMeasurementDialog(this);
+  d_machine_dialog->Set_Data_Path(d_data_path);
+  d_measurement_dialog->Set_Data_Path(d_data_path);
+
+  QAction* about_action = Setup_Actions();
+  Setup_Menus(about_action);
+  Setup_Docks();
+  Setup_Tool_Bar(about_action);
+
+  Load_Libraries();
+
+  setWindowTitle(tr("Varlume"));
+  setWindowIcon(QIcon(QStringLiteral(":/images/varlume.png")));
+
+  Update_Machine_Names();
+  Enable_Machine_Controls(false, false);
+  Enable_Measurement_Controls(false, false);
+  d_message_box = new TMessageBox(this);
+  Update_Measurement_Names();
+
+  Setup_Connections(about_action);
+}
+
+TVarlume::~TVarlume() = default;
+
+void TVarlume::Setup_Central_Widget()
+{
+  QFont notice_font(QStringLiteral("Verdana"), 8);
+  notice_font.setItalic(true);
+
+  QWidget* central = new QWidget(this);
+  QGridLayout* layout = new QGridLayout(central);
+
+  d_display_widget = new TDisplayWidget(central);
+  layout->addWidget(d_display_widget, 0, 0);
+
+  QHBoxLayout* bottom_layout = new QHBoxLayout();
+  QLabel* notice = new QLabel(
+    tr("Select one machine, then the measurements to simulate on it. Libraries are saved when Varlume closes."),
+    central);
+  notice->setFont(notice_font);
+  notice->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+  bottom_layout->addWidget(notice);
+  bottom_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
+  QLabel* logo = new QLabel(central);
+  logo->setMinimumSize(100, 40);
+  logo->setMaximumSize(100, 40);
+  logo->setPixmap(QPixmap(QStringLiteral(":/images/logo.png")));
+  bottom_layout->addWidget(logo);
+  layout->addLayout(bottom_layout, 1, 0);
+
+  setCentralWidget(central);
+}
+
+QAction* TVarlume::Setup_Actions()
+{
+  const auto create = [this](const QString& icon, const QString& text, const QString& tool_tip) {
+    QAction* action = icon.isEmpty() ? new QAction(text, this) : new QAction(QIcon(icon), text, this);
+    if(!tool_tip.isEmpty())
+    {
+      action->setToolTip(tool_tip);
+    }
+    return action;
+  };
+
+  d_add_machine_action =
+    create(QStringLiteral(":/toolbar/add_machine_32x32.png"), tr("Add Machine"), tr("Add a new machine"));
+  d_edit_machine_action =
+    create(QStringLiteral(":/toolbar/edit_machine_32x32.png"), tr("Edit Machine"), tr("Edit the selected machine"));
+  d_remove_machine_action = create(QStringLiteral(":/toolbar/remove_machine_32x32.png"), tr("Remove Machine"),
+                                   tr("Remove the selected machines"));
+  d_add_measurement_action = create(QStringLiteral(":/toolbar/add_measurement_32x32.png"), tr("Add Measurement"),
+                                    tr("Add a new measurement"));
+  d_edit_measurement_action = create(QStringLiteral(":/toolbar/edit_measurement_32x32.png"), tr("Edit Measurement"),
+                                     tr("Edit the selected measurement"));
+  d_remove_measurement_action = create(QStringLiteral(":/toolbar/remove_measurement_32x32.png"),
+                                       tr("Remove Measurement"), tr("Remove the selected measurement"));
+  d_quit_action = create(QString(), tr("Quit"), QString());
+  d_quit_action->setShortcut(QKeySequence::Quit);
+
+  return create(QStringLiteral(":/toolbar/about_32x32.png"), tr("About"), QString());
+}
+
+void TVarlume::Setup_Menus(QAction* about_action)
+{
+  QMenu* file_menu = menuBar()->addMenu(tr("File"));
+  file_menu->addAction(d_add_machine_action);
+  file_menu->addAction(d_add_measurement_action);
+  file_menu->addSeparator();
+  file_menu->addAction(d_quit_action);
+
+  QMenu* edit_menu = menuBar()->addMenu(tr("Edit"));
+  edit_menu->addAction(d_edit_machine_action);
+  edit_menu->addAction(d_edit_measurement_action);
+  edit_menu->addSeparator();
+  edit_menu->addAction(d_remove_machine_action);
+  edit_menu->addAction(d_remove_measurement_action);
+
+  // Filled by Setup_Docks with the docks' own show/hide actions.
+  QMenu* view_menu = menuBar()->addMenu(tr("View"));
+  view_menu->setObjectName(QStringLiteral("view_menu"));
+
+  QMenu* help_menu = menuBar()->addMenu(tr("Help"));
+  help_menu->addAction(about_action);
+}
+
+void TVarlume::Setup_Docks()
+{
+  d_machine_list = new QListWidget();
+  d_add_machine_button = Create_List_Button(this, QStringLiteral(":/gui/add_16x16.png"), tr("Add a new machine"));
+  d_remove_machine_button =
+    Create_List_Button(this, QStringLiteral(":/gui/remove_16x16.png"), tr("Remove the selected machines"));
+  d_edit_machine_button =
+    Create_List_Button(this, QStringLiteral(":/gui/edit_16x16.png"), tr("Edit the selected machine"));
+  QDockWidget* machine_dock =
+    Create_List_Dock(this, tr("Machines"), QStringLiteral("machine_dock"), d_machine_list,
+                     {d_add_machine_button, d_remove_machine_button, d_edit_machine_button});
+
+  d_measurement_list = new QListWidget();
+  d_add_measurement_button =
+    Create_List_Button(this, QStringLiteral(":/gui/add_16x16.png"), tr("Add a new measurement"));
+  d_remove_measurement_button =
+    Create_List_Button(this, QStringLiteral(":/gui/remove_16x16.png"), tr("Remove the selected measurement"));
+  d_edit_measurement_button =
+    Create_List_Button(this, QStringLiteral(":/gui/edit_16x16.png"), tr("Edit the selected measurement"));
+  QDockWidget* measurement_dock =
+    Create_List_Dock(this, tr("Measurements"), QStringLiteral("measurement_dock"), d_measurement_list,
+                     {d_add_measurement_button, d_remove_measurement_button, d_edit_measurement_button});
+
+  QMenu* view_menu = menuBar()->findChild<QMenu*>(QStringLiteral("view_menu"));
+  view_menu->addAction(machine_dock->toggleViewAction());
+  view_menu->addAction(measurement_dock->toggleViewAction());
+}
+
+void TVarlume::Setup_Tool_Bar(QAction* about_action)
+{
+  QToolBar* tool_bar = new QToolBar(tr("Tool Bar"), this);
+  tool_bar->setObjectName(QStringLiteral("tool_bar"));
+  tool_bar->setIconSize(QSize(32, 32));
+  tool_bar->addAction(d_add_machine_action);
+  tool_bar->addAction(d_remove_machine_action);
+  tool_bar->addAction(d_edit_machine_action);
+  tool_bar->addSeparator();
+  tool_bar->addAction(d_add_measurement_action);
+  tool_bar->addAction(d_remove_measurement_action);
+  tool_bar->addAction(d_edit_measurement_action);
+  tool_bar->addSeparator();
+  tool_bar->addAction(about_action);
+  addToolBar(Qt::TopToolBarArea, tool_bar);
+}
+
+void TVarlume::Setup_Connections(QAction* about_action)
+{
+  connect(d_add_machine_action, &QAction::triggered, this, &TVarlume::Add_Machine);
+  connect(d_add_machine_button, &QToolButton::clicked, this, &TVarlume::Add_Machine);
+  connect(d_remove_machine_action, &QAction::triggered, this, &TVarlume::Remove_Machine);
+  connect(d_remove_machine_button, &QToolButton::clicked, this, &TVarlume::Remove_Machine);
+  connect(d_edit_machine_action, &QAction::triggered, this, &TVarlume::Edit_Machine);
+  connect(d_edit_machine_button, &QToolButton::clicked, this, &TVarlume::Edit_Machine);
+
+  connect(d_add_measurement_action, &QAction::triggered, this, &TVarlume::Add_Measurement);
+  connect(d_add_measurement_button, &QToolButton::clicked, this, &TVarlume::Add_Measurement);
+  connect(d_remove_measurement_action, &QAction::triggered, this, &TVarlume::Remove_Measurement);
+  connect(d_remove_measurement_button, &QToolButton::clicked, this, &TVarlume::Remove_Measurement);
+  connect(d_edit_measurement_action, &QAction::triggered, this, &TVarlume::Edit_Measurement);
+  connect(d_edit_measurement_button, &QToolButton::clicked, this, &TVarlume::Edit_Measurement);
+
+  connect(d_quit_action, &QAction::triggered, this, &QWidget::close);
+  connect(about_action, &QAction::triggered, this, &TVarlume::Help_About);
+
+  connect(d_machine_list, &QListWidget::itemSelectionChanged, this, &TVarlume::Machine_Selection_Changed);
+  connect(d_measurement_list, &QListWidget::itemSelectionChanged, this, &TVarlume::Measurement_Selection_Changed);
+  connect(d_machine_list->itemDelegate(), &QAbstractItemDelegate::commitData, this, &TVarlume::Rename_Machine);
+  connect(d_measurement_list->itemDelegate(), &QAbstractItemDelegate::commitData, this,
+          &TVarlume::Rename_Measurement);
+
+  connect(d_measurement_dialog, &TMeasurementDialog::Update_Measurement_Display, this,
+          &TVarlume::Update_Measurement_Display);
+
+  connect(d_display_widget, &TDisplayWidget::Item_Selected, this, &TVarlume::Display_Selected_Item);
+  connect(d_display_widget, &TDisplayWidget::Export_Measurements, this, &TVarlume::Export_Measurements);
+  connect(d_display_widget, &TDisplayWidget::Evaluate_Measurements, this, &TVarlume::Evaluate_Measurements);
+  connect(d_display_widget, &TDisplayWidget::Update_Map_Display, this, &TVarlume::Update_Map_Display);
+}
+
+void TVarlume::Load_Libraries()
+{
+  const bool machines_loaded = d_machine_dialog->Load_Data();
+  const bool measurements_loaded = d_measurement_dialog->Load_Data();
+
+  // A missing file is a first start; a file that is there but did not load explains an empty
+  // or short list, so its message goes where the user looks.
+  bool shown = false;
+  if(!machines_loaded && QFileInfo::exists(d_machine_dialog->File_Name()))
+  {
+    d_display_widget->Add_Selection_Data_Line(d_machine_dialog->Last_Error());
+    shown = true;
+  }
+  if(!measurements_loaded && QFileInfo::exists(d_measurement_dialog->File_Name()))
+  {
+    d_display_widget->Add_Selection_Data_Line(d_measurement_dialog->Last_Error());
+    shown = true;
+  }
+  if(shown)
+  {
+    d_display_widget->Add_Selection_Data_End();
+  }
+}
+
+void TVarlume::Enable_Machine_Controls(bool remove, bool edit)
+{
+  d_remove_machine_action->setEnabled(remove);
+  d_remove_machine_button->setEnabled(remove);
+  d_edit_machine_action->setEnabled(edit);
+  d_edit_machine_button->setEnabled(edit);
+}
+
+void TVarlume::Enable_Measurement_Controls(bool remove, bool edit)
+{
+  d_remove_measurement_action->setEnabled(remove);
+  d_remove_measurement_button->setEnabled(remove);
+  d_edit_measurement_action->setEnabled(edit);
+  d_edit_measurement_button->setEnabled(edit);
+}
+
+void TVarlume::Help_About()
+{
+  d_message_box->setWindowTitle(tr("About Varlume"));
+  d_message_box->setText(tr("Varlume"));
+  d_message_box->setInformativeText(tr("Varlume - Version 3.0"));
+  d_message_box->setDetailedText(QString());
+  d_message_box->setStandardButtons(QMessageBox::Ok);
+  d_message_box->setDefaultButton(QMessageBox::Ok);
+  d_message_box->setIcon(QMessageBox::Information);
+  d_message_box->exec();
+}
+
+void TVarlume::Begin_Evaluation()
+{
+  d_evaluation_running = true;
+  d_cancel_evaluation = false;
+}
+
+void TVarlume::End_Evaluation()
+{
+  d_evaluation_running = false;
+  if(d_close_pending)
+  {
+    d_close_pending = false;
+    // After the evaluation's slot has returned, not from inside it.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  }
+}
+
+void TVarlume::closeEvent(QCloseEvent* event)
+{
+  // The evaluation processes events between its steps, so a close can arrive in the middle of
+  // it; closing then would pull the window away under the running loop.
+  if(d_evaluation_running)
+  {
+    d_cancel_evaluation = true;
+    d_close_pending = true;
+    event->ignore();
+    return;
+  }
+
+  // A library that cannot be written would lose the session's changes without a word; let the
+  // user keep the window open, fix the cause and close again (the libraries stay modified).
+  QStringList errors;
+  if(!d_machine_dialog->Save_Data())
+  {
+    errors.push_back(d_machine_dialog->Last_Error());
+  }
+  if(!d_measurement_dialog->Save_Data())
+  {
+    errors.push_back(d_measurement_dialog->Last_Error());
+  }
+  if(!errors.isEmpty() && !Confirm_Close_Without_Saving(errors))
+  {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+bool TVarlume::Confirm_Close_Without_Saving(const QStringList& errors)
+{
+  d_message_box->setWindowTitle(tr("Varlume"));
+  d_message_box->setText(tr("Your changes could not be saved."));
+  QStringList lines;
+  for(const QString& error : errors)
+  {
+    lines.push_back(error.toHtmlEscaped());
+  }
+  d_message_box->setInformativeText(lines.join(QStringLiteral("<br>")));
+  d_message_box->setDetailedText(QString());
+  d_message_box->setStandardButtons(QMessageBox::Discard | QMessageBox::Cancel);
+  d_message_box->button(QMessageBox::Discard)->setText(tr("Close Without Saving"));
+  d_message_box->setDefaultButton(QMessageBox::Cancel);
+  d_message_box->setIcon(QMessageBox::Warning);
+  return d_message_box->exec() == QMessageBox::Discard;
+}

@@ -1,0 +1,163 @@
+#ifndef VARLUME_H
+#define VARLUME_H
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+#include "src/model/evaluation.h"
+#include "src/model/machinecomp.h"
+#include "src/model/machinelibrary.h"
+
+class QAction;
+class QCloseEvent;
+class QListWidget;
+class QToolButton;
+class TAddDialog;
+class TDisplayWidget;
+class TMachineDialog;
+class TMeasurement;
+class TMeasurementDialog;
+class TMessageBox;
+class TProgressDialog;
+
+// The main window: the two library lists in docks, the output area in the middle. It owns the
+// libraries (through their dialogs) and the error model of the selected machine, and
+// coordinates: the work itself lives in the model layer.
+class TVarlume : public QMainWindow
+{
+  Q_OBJECT
+
+public:
+  explicit TVarlume(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+  ~TVarlume() override;
+
+  // The selected machine's name when exactly one row is selected, else empty.
+  QString Active_Machine_Name() const;
+  // The selected measurement names in the list's selection order.
+  QStringList Selected_Measurements() const;
+
+  // Simulation and reports; each delegates to the GUI-free Simulation and Report functions.
+  // Sets up d_machine_comp from the named machine's record; errors (may be null) are appended.
+  bool Update_Machine_Comp(const QString& name, QStringList* errors);
+  // Evaluate and simulate on any model: the window's, or the evaluation's own per pattern.
+  bool Evaluate_Measurement_Expressions(TMachineComp* machine, std::vector<TMeasurement*>* measurements,
+                                        QStringList* errors) const;
+  // False (with "<name>: <message>" in errors) when the model raised an axis exception.
+  bool Update_Measurement_Items(TMachineComp* machine, std::vector<TMeasurement*>* measurements,
+                                QStringList* errors = nullptr) const;
+  QStringList Report_Measurement_Item(TMeasurement* measurement) const;
+  QString Pad_String(const QString& text, int width, bool comma) const;
+  // True while the active machine's last set-up failed: d_machine_comp then belongs to no
+  // machine, and nothing may be simulated, exported or evaluated on it.
+  bool Machine_Setup_Failed() const { return d_machine_setup_failed; }
+
+  // The compensation evaluation's parts; each delegates to the GUI-free Evaluation functions.
+  std::vector<Evaluation::TErrorPattern>
+  Get_Evaluation_Error_Patterns(const std::vector<TMachineLibrary::TMapErrorItem>& items) const;
+  bool Get_Min_Max_Ballbar_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
+                                 double* max, double* min_length, double* max_length) const;
+  bool Get_Min_Max_ISO_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
+                             double* max, double* min_length, double* max_length) const;
+  bool Get_Min_Max_MCG_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
+                             double* max, double* min_length, double* max_length) const;
+  bool Get_Min_Max_Laser_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
+                               double* max, double* min_length, double* max_length) const;
+
+  // The export writers; each delegates to the GUI-free Export functions and shows a failure as
+  // one line in the selection pane.
+  void Export_Ballbar_Measurement(const QString& directory, const std::vector<TMeasurement*>& measurements) const;
+  void Export_Laser_Measurement(const QString& directory, TMeasurement* measurement) const;
+  void Export_ISO_Measurement(const QString& directory, TMeasurement* measurement) const;
+  void Export_MCG_Measurement(const QString& directory, TMeasurement* measurement) const;
+
+public slots:
+  void Add_Machine();
+  void Remove_Machine();
+  void Edit_Machine();
+  void Rename_Machine(QWidget* editor);
+
+  void Add_Measurement();
+  void Remove_Measurement();
+  void Edit_Measurement();
+  void Rename_Measurement(QWidget* editor);
+
+  void Machine_Selection_Changed();
+  void Measurement_Selection_Changed();
+  void Activate_Machine(const QString& name);
+
+  void Update_Machine_Names();
+  void Update_Measurement_Names();
+  void Update_Measurement_Display();
+
+  void Display_Selected_Item(int id, int index);
+  void Update_Map_Display();
+  void Evaluate_Measurements();
+  void Progress_Cancel();
+  void Export_Measurements();
+  void Help_About();
+
+protected:
+  // Saves each library that changed. Refused while an evaluation runs; the window then closes
+  // as soon as the evaluation has ended.
+  void closeEvent(QCloseEvent* event) override;
+
+  // Bracket a long computation that processes events (the compensation evaluation).
+  void Begin_Evaluation();
+  void End_Evaluation();
+  bool Evaluation_Running() const { return d_evaluation_running; }
+
+private:
+  void Setup_Central_Widget();
+  // Returns the About action, which has no member of its own.
+  QAction* Setup_Actions();
+  void Setup_Menus(QAction* about_action);
+  void Setup_Docks();
+  void Setup_Tool_Bar(QAction* about_action);
+  void Setup_Connections(QAction* about_action);
+  void Load_Libraries();
+  void Enable_Machine_Controls(bool remove, bool edit);
+  void Enable_Measurement_Controls(bool remove, bool edit);
+  // Asks whether to close although the libraries could not be written; true to close.
+  bool Confirm_Close_Without_Saving(const QStringList& errors);
+
+  QAction* d_add_machine_action;
+  QAction* d_edit_machine_action;
+  QAction* d_remove_machine_action;
+  QAction* d_add_measurement_action;
+  QAction* d_edit_measurement_action;
+  QAction* d_remove_measurement_action;
+  QAction* d_quit_action;
+
+  QListWidget* d_machine_list;
+  QListWidget* d_measurement_list;
+
+  QToolButton* d_add_machine_button;
+  QToolButton* d_remove_machine_button;
+  QToolButton* d_edit_machine_button;
+  QToolButton* d_add_measurement_button;
+  QToolButton* d_remove_measurement_button;
+  QToolButton* d_edit_measurement_button;
+
+  TDisplayWidget* d_display_widget;
+  TMachineDialog* d_machine_dialog;
+  TMeasurementDialog* d_measurement_dialog;
+  TProgressDialog* d_progress_dialog;
+  TAddDialog* d_add_dialog;
+  TMessageBox* d_message_box;
+
+  TMachineComp d_machine_comp;
+  bool d_cancel_evaluation;
+  QString d_data_path;
+
+  bool d_evaluation_running;
+  bool d_close_pending;
+
+  // The last set-up of the active machine failed, with these error lines.
+  bool d_machine_setup_failed = false;
+  QStringList d_machine_setup_errors;
+};
+
+#endif

@@ -1,0 +1,381 @@
+#include "src/gui/varlume.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QToolButton>
+
+#include <functional>
+
+#include "core/varlume_assert.h"
+#include "src/gui/adddialog.h"
+#include "src/gui/displaywidget.h"
+#include "src/model/export.h"
+#include "src/gui/machinedialog.h"
+#include "src/gui/measurementdialog.h"
+#include "src/model/report.h"
+
+namespace
+{
+void Fill_List(QListWidget* list, const QStringList& names, const std::function<int(const QString&)>& id_of)
+{
+  list->clear();
+  for(const QString& name : names)
+  {
+    QListWidgetItem* item = new QListWidgetItem(name, list);
+    item->setData(Qt::UserRole, id_of(name));
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+  }
+}
+}
+
+QString TVarlume::Active_Machine_Name() const
+{
+  const QList<QListWidgetItem*> selected = d_machine_list->selectedItems();
+  return selected.size() == 1 ? selected.front()->text() : QString();
+}
+
+QStringList TVarlume::Selected_Measurements() const
+{
+  QStringList names;
+  for(const QListWidgetItem* item : d_measurement_list->selectedItems())
+  {
+    names.push_back(item->text());
+  }
+  return names;
+}
+
+void TVarlume::Update_Machine_Names()
+{
+  Fill_List(d_machine_list, d_machine_dialog->Machine_Names(),
+            [this](const QString& name) { return d_machine_dialog->Machine_Id(name); });
+}
+
+void TVarlume::Update_Measurement_Names()
+{
+  Fill_List(d_measurement_list, d_measurement_dialog->Measurement_Names(),
+            [this](const QString& name) { return d_measurement_dialog->Measurement_Id(name); });
+}
+
+void TVarlume::Update_Measurement_Display()
+{
+  Update_Measurement_Names();
+}
+
+void TVarlume::Add_Machine()
+{
+  if(!d_add_dialog)
+  {
+    d_add_dialog = new TAddDialog(this);
+  }
+  d_add_dialog->Reset(TAddDialog::TYPE_MACHINE, d_machine_dialog->Machine_Names());
+  if(d_add_dialog->exec() == QDialog::Accepted)
+  {
+    // The dialog accepts only names that are unique once white space is simplified; store that
+    // form so the list shows what the look-ups compare.
+    d_machine_dialog->Create_Machine(d_add_dialog->Name().simplified());
+    Update_Machine_Names();
+  }
+}
+
+void TVarlume::Remove_Machine()
+{
+  for(const QListWidgetItem* item : d_machine_list->selectedItems())
+  {
+    d_machine_dialog->Remove_Machine(d_machine_dialog->Machine_Id(item->text()));
+  }
+  Update_Machine_Names();
+}
+
+void TVarlume::Rename_Machine(QWidget* editor)
+{
+  QLineEdit* line_edit = qobject_cast<QLineEdit*>(editor);
+  QListWidgetItem* item = d_machine_list->currentItem();
+  if(!line_edit || !item)
+  {
+    return;
+  }
+  const int id = item->data(Qt::UserRole).toInt();
+  item->setText(d_machine_dialog->Rename_Machine(id, line_edit->text()));
+}
+
+void TVarlume::Remove_Measurement()
+{
+  // The dialog announces each removal, which refreshes the list.
+  for(const QString& name : Selected_Measurements())
+  {
+    d_measurement_dialog->Remove_Measurement(d_measurement_dialog->Measurement_Id(name));
+  }
+}
+
+void TVarlume::Rename_Measurement(QWidget* editor)
+{
+  QLineEdit* line_edit = qobject_cast<QLineEdit*>(editor);
+  QListWidgetItem* item = d_measurement_list->currentItem();
+  if(!line_edit || !item)
+  {
+    return;
+  }
+  const int id = item->data(Qt::UserRole).toInt();
+  item->setText(d_measurement_dialog->Rename_Measurement(id, line_edit->text()));
+}
+
+void TVarlume::Machine_Selection_Changed()
+{
+  Enable_Machine_Controls(false, false);
+
+  const int count = d_machine_list->selectedItems().size();
+  if(count == 1)
+  {
+    Activate_Machine(d_machine_list->selectedItems().front()->text());
+    Enable_Machine_Controls(true, true);
+  }
+  else if(count == 0)
+  {
+    d_display_widget->Clear_Map_Data();
+    d_display_widget->Clear_Measurement_Data();
+    d_display_widget->Clear_Graphical_Data();
+    d_display_widget->Clear_Selection_Data();
+    Activate_Machine(QString());
+  }
+  else
+  {
+    d_display_widget->Clear_Map_Data();
+    d_display_widget->Clear_Measurement_Data();
+    Activate_Machine(QString());
+    Enable_Machine_Controls(true, false);
+  }
+}
+
+void TVarlume::Activate_Machine(const QString& name)
+{
+  d_display_widget->Clear_Selection_Data();
+  d_display_widget->Clear_Graphical_Data();
+  d_machine_setup_failed = false;
+  d_machine_setup_errors.clear();
+  if(name.isEmpty())
+  {
+    d_display_widget->Clear_Machine_Volume();
+    return;
+  }
+
+  QStringList errors;
+  if(Update_Machine_Comp(name, &errors))
+  {
+    Update_Map_Display();
+    Measurement_Selection_Changed();
+    return;
+  }
+
+  // d_machine_comp may still hold the machine selected before, or half of this one: nothing of
+  // it may stay on show, and nothing is simulated on it until a set-up succeeds.
+  d_machine_setup_failed = true;
+  d_machine_setup_errors = errors;
+  d_display_widget->Clear_Map_Data();
+  d_display_widget->Clear_Measurement_Data();
+  d_display_widget->Enable_Output_Options(false);
+  for(const QString& line : Report::Map_Initialization_Errors(errors))
+  {
+    d_display_widget->Add_Map_Data_Line(line);
+    d_display_widget->Add_Selection_Data_Line(line);
+  }
+  d_display_widget->Add_Map_Data_End();
+  d_display_widget->Add_Selection_Data_End();
+}
+
+void TVarlume::Measurement_Selection_Changed()
+{
+  Enable_Measurement_Controls(false, false);
+  const QString machine = Active_Machine_Name();
+
+  d_display_widget->Clear_Measurement_Data();
+  d_display_widget->Clear_Graphical_Data();
+  d_display_widget->Clear_Selection_Data();
+
+  const QStringList names = Selected_Measurements();
+  if(names.size() == 1)
+  {
+    Enable_Measurement_Controls(true, true);
+  }
+  else if(names.size() > 1)
+  {
+    Enable_Measurement_Controls(true, false);
+  }
+  d_display_widget->Enable_Output_Options(false);
+
+  if(machine.isEmpty())
+  {
+    const QString hint = tr("Select a machine to display the measurement.");
+    d_display_widget->Add_Measurement_Data_Line(hint);
+    d_display_widget->Add_Selection_Data_Line(hint);
+    d_display_widget->Add_Measurement_Data_End();
+    d_display_widget->Add_Selection_Data_End();
+    return;
+  }
+
+  // Errors go to the measurement and the selection pane alike.
+  const auto show_errors = [this](const QStringList& lines) {
+    for(const QString& line : lines)
+    {
+      d_display_widget->Add_Measurement_Data_Line(line);
+      d_display_widget->Add_Selection_Data_Line(line);
+    }
+    d_display_widget->Add_Measurement_Data_End();
+    d_display_widget->Add_Selection_Data_End();
+  };
+  if(d_machine_setup_failed)
+  {
+    show_errors(Report::Map_Initialization_Errors(d_machine_setup_errors));
+    return;
+  }
+
+  std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(names);
+  QStringList lines;
+  if(!Report::Simulate_Measurements(&d_machine_comp, &measurements, &lines))
+  {
+    show_errors(lines);
+    return;
+  }
+
+  d_display_widget->Enable_Output_Options(true);
+  for(TMeasurement* measurement : measurements)
+  {
+    d_display_widget->Add_Graphical_Data(measurement);
+  }
+  for(const QString& line : lines)
+  {
+    d_display_widget->Add_Measurement_Data_Line(line);
+  }
+  d_display_widget->Add_Measurement_Data_End();
+  d_display_widget->Add_Graphical_Data_End();
+}
+
+void TVarlume::Edit_Machine()
+{
+  d_machine_dialog->Reset(Active_Machine_Name());
+  if(d_machine_dialog->exec() == QDialog::Accepted)
+  {
+    // Rebuild the edited machine's error model and everything simulated on it.
+    Machine_Selection_Changed();
+  }
+}
+
+void TVarlume::Add_Measurement()
+{
+  // With one measurement selected, the new one starts as a copy of it. The dialog announces
+  // what it creates, which refreshes the list; its result says nothing more.
+  const QStringList selected = Selected_Measurements();
+  d_measurement_dialog->Reset(QString(), selected.size() == 1 ? selected.front() : QString());
+  d_measurement_dialog->exec();
+}
+
+void TVarlume::Edit_Measurement()
+{
+  const QStringList selected = Selected_Measurements();
+  if(selected.size() != 1)
+  {
+    return;
+  }
+  d_measurement_dialog->Reset(selected.front(), QString());
+  if(d_measurement_dialog->exec() == QDialog::Accepted)
+  {
+    Measurement_Selection_Changed();
+  }
+}
+
+namespace
+{
+// A failed export step shows one line; a later failure replaces an earlier one.
+void Show_Export_Failure(TDisplayWidget* display, const QString& line)
+{
+  display->Clear_Selection_Data();
+  display->Add_Selection_Data_Line(line);
+  display->Add_Selection_Data_End();
+}
+} // namespace
+
+void TVarlume::Export_Measurements()
+{
+  const QString directory = QFileDialog::getExistingDirectory(
+      this, tr("Export Into Directory"), QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+  if(directory.isEmpty() || Active_Machine_Name().isEmpty())
+  {
+    return;
+  }
+  // d_machine_comp then belongs to no machine, or to the one selected before.
+  if(d_machine_setup_failed)
+  {
+    return;
+  }
+  std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(Selected_Measurements());
+  if(!Evaluate_Measurement_Expressions(&d_machine_comp, &measurements, nullptr))
+  {
+    return;
+  }
+  // After an axis exception the rows are partial: no file may pass them off as a measurement.
+  // The stop is silent, as for failing expressions: the panes show the error since the selection.
+  if(!Update_Measurement_Items(&d_machine_comp, &measurements, nullptr))
+  {
+    return;
+  }
+
+  Export_Ballbar_Measurement(directory, measurements);
+  for(TMeasurement* measurement : measurements)
+  {
+    switch(measurement->Type())
+    {
+    case Types::MEASUREMENT_LASER:
+      Export_Laser_Measurement(directory, measurement);
+      break;
+    case Types::MEASUREMENT_MCG:
+      Export_MCG_Measurement(directory, measurement);
+      break;
+    case Types::MEASUREMENT_ISO:
+      Export_ISO_Measurement(directory, measurement);
+      break;
+    case Types::MEASUREMENT_BALLBAR: // all in the one ball bar file
+      break;
+    }
+  }
+}
+
+void TVarlume::Export_Ballbar_Measurement(const QString& directory,
+                                          const std::vector<TMeasurement*>& measurements) const
+{
+  Export::TResult result;
+  if(!Export::Write_Ballbar_File(directory, measurements, &result))
+  {
+    Show_Export_Failure(d_display_widget, result.failures.back());
+  }
+}
+
+void TVarlume::Export_Laser_Measurement(const QString& directory, TMeasurement* measurement) const
+{
+  VARLUME_ASSERT(measurement);
+  Export::TResult result;
+  if(!Export::Write_Laser_Files(d_machine_comp, directory, *measurement, &result))
+  {
+    Show_Export_Failure(d_display_widget, result.failures.back());
+  }
+}
+
+void TVarlume::Export_ISO_Measurement(const QString& directory, TMeasurement* measurement) const
+{
+  VARLUME_ASSERT(measurement);
+  Export::TResult result;
+  if(!Export::Write_ISO_Files(d_machine_comp, directory, *measurement, &result))
+  {
+    Show_Export_Failure(d_display_widget, result.failures.back());
+  }
+}
+
+void TVarlume::Export_MCG_Measurement(const QString& directory, TMeasurement* measurement) const
+{
+  VARLUME_ASSERT(measurement);
+  Export::TResult result;
+  if(!Export::Write_MCG_File(directory, *measurement, &result))
+  {
+    Show_Export_Failure(d_display_widget, result.failures.back());
+  }
+}

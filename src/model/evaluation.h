@@ -1,0 +1,115 @@
+#ifndef EVALUATION_H
+#define EVALUATION_H
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+#include "src/model/machinecomp.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/measurement.h"
+#include "src/model/simulation.h"
+
+class QIODevice;
+
+// The compensation parameter evaluation: the measurements are simulated once for every
+// non-empty combination of the machine's enabled error parameters, each applied alone to an
+// otherwise perfect machine, and one line per combination tells the smallest and largest error
+// that each kind of test shows. GUI-free, so that the window and varlume-batch write the same
+// bytes.
+namespace Evaluation
+{
+using TErrorItem = TMachineLibrary::TMapErrorItem;
+using TErrorPattern = std::vector<TErrorItem>;
+
+// 2^n patterns must stay countable and finishable; a machine record made by the program holds
+// at most this many parameters.
+inline constexpr int MAXIMUM_PARAMETERS = 16;
+// Column of the bar after the pattern code.
+inline constexpr int CODE_WIDTH = 66;
+inline constexpr int RULE_WIDTH = 246;
+
+// For n items, 2^n patterns: pattern k holds, in item order, the items whose bit is set in k + 1.
+// So the first 2^n - 1 are the non-empty subsets in counting order (item 0, item 1, items 0 and
+// 1, item 2, ...) and the last one is empty. No items give no patterns. More than
+// MAXIMUM_PARAMETERS items give none either (the count would not be finishable).
+std::vector<TErrorPattern> Get_Evaluation_Error_Patterns(const std::vector<TErrorItem>& items);
+
+// The smallest and largest error over all rows of the measurements of one kind, in list order,
+// and the simulated lengths of the rows at which they occur. The error of a row is actual minus
+// nominal length; ISO rows longer than 1 mm and laser rows longer than 10 mm are compared
+// relative to their nominal length, but the outputs are absolute. Ties keep the earlier row.
+// False, with all four outputs 0, when no row of that kind exists. No pointer may be null.
+bool Get_Min_Max_Ballbar_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
+                               double* max, double* min_length, double* max_length);
+bool Get_Min_Max_ISO_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
+                           double* max, double* min_length, double* max_length);
+bool Get_Min_Max_MCG_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
+                           double* max, double* min_length, double* max_length);
+bool Get_Min_Max_Laser_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
+                             double* max, double* min_length, double* max_length);
+
+// The four-character code of an item ("RXX|" for X Rx, "LYY|" for Y scale, "QXY|", "RXD|" for
+// the tower of an X-Z-Y machine), or null for an item that the evaluation does not apply: an
+// angle or scale of no linear axis, a deflection on anything but a horizontal-arm machine.
+const char* Item_Code(const TErrorItem& item, int kinematic);
+
+// The label of an item in the heading: "X Axis Rx", "Z Axis Scale", "D Axis Deflection", "QXY".
+QString Item_Label(const TErrorItem& item);
+
+// The file's heading: machine name, the enabled parameters with their values or expressions,
+// two empty lines, the two column headings and the rule; each line ends with a line feed.
+QString Heading(const QString& machine_name, const std::vector<TErrorItem>& items);
+
+// The data line of a simulated pattern: the code padded to CODE_WIDTH, a bar, then minimum,
+// maximum and their lengths for ball bar, ISO, MCG and laser, or dashes for a kind without rows.
+QString Result_Line(const QString& code, const TMachineComp* machine, const std::vector<TMeasurement*>* measurements);
+
+// How the patterns are set up. FAST evaluates each parameter's table and the measurement
+// expressions once; STRAIGHTFORWARD re-evaluates every text for every pattern. Both write the
+// same bytes; the second is kept as the reference that the first is checked against.
+enum class TMode
+{
+  FAST,
+  STRAIGHTFORWARD
+};
+
+// Hooks of a caller that shows progress; each may be empty.
+struct TProgress
+{
+  // Once, after the heading, before the first pattern.
+  std::function<void(int count)> start;
+  // Before pattern 1 .. count; false stops the evaluation before that pattern is simulated.
+  std::function<bool(int pattern)> next;
+  // After each pattern, simulated or not.
+  std::function<void(int pattern)> done;
+};
+
+enum class TEnd
+{
+  FINISHED,
+  CANCELLED, // progress.next said stop
+  STOPPED,   // the model raised an axis exception: "Evaluation stopped: <message>" ends the file
+  REFUSED    // not started: "Evaluation refused: <message>" follows the heading
+};
+
+struct TResult
+{
+  TEnd end = TEnd::FINISHED;
+  int patterns = 0; // patterns begun (simulated or skipped for want of a code)
+  int lines = 0;    // data lines written
+  QString message;  // of STOPPED and REFUSED
+};
+
+// Writes the whole evaluation text of a machine record and the measurements into file (open for
+// writing), in Latin-1. The record's geometry is set up as the window's model holds it; a
+// geometry that the model refuses, or more than MAXIMUM_PARAMETERS items, refuse the evaluation
+// after the heading. The measurements keep the rows of the last simulated pattern. Write
+// failures are left to the device (a QSaveFile then refuses to commit).
+TResult Write_Evaluation(const Simulation::TMachineRecord& record, const std::vector<TMeasurement*>& measurements,
+                         QIODevice* file, const TProgress& progress = TProgress(), TMode mode = TMode::FAST);
+} // namespace Evaluation
+
+#endif

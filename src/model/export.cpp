@@ -1,0 +1,210 @@
+// The export driver, file names and the ball bar file. The laser and ISO files are in
+// export_laser_iso.cpp, the MCG file in export_mcg.cpp.
+
+#include "src/model/export.h"
+
+#include <cmath>
+#include <limits>
+
+#include "core/varlume_assert.h"
+#include "src/model/export_format.h"
+#include "src/model/report.h"
+#include "src/model/simulation.h"
+
+namespace
+{
+using TItem = TMeasurement::TMeasurementItem;
+
+const char* const BALLBAR_FILE_NAME = "Ballbar Measurements.dat";
+const char* const BALLBAR_COLUMNS =
+    "   Name                 Length      Sph1 X      Sph1 Y      Sph1 Z      Sph2 X      "
+    "Sph2 Y      Sph2 Z     Sph1 Form   Sph2 Form    Probe X     Probe Y     Probe Z";
+const int BALLBAR_RULE_WIDTH = 167;
+const int BALLBAR_NAME_WIDTH = 20;
+const int BALLBAR_FIELD_WIDTH = 11;
+const int BALLBAR_DECIMALS = 5;
+
+QString Ballbar_Field(double value)
+{
+  return Export::Format::Number(value, BALLBAR_FIELD_WIDTH, BALLBAR_DECIMALS);
+}
+
+QString Ballbar_Fields(const TVector3& vector)
+{
+  return Ballbar_Field(vector.x) + QLatin1Char(',') + Ballbar_Field(vector.y) + QLatin1Char(',') +
+         Ballbar_Field(vector.z);
+}
+
+// The name padded after its comma to 20 characters (a longer name stays whole), one blank,
+// then the numbers separated by bare commas.
+QString Ballbar_Row(const QString& name, const TItem& item)
+{
+  return Report::Pad_String(name, BALLBAR_NAME_WIDTH, true) + QLatin1Char(' ') + Ballbar_Field(item.length_actual) +
+         QLatin1Char(',') + Ballbar_Fields(item.reference_actual + item.probe_offset) + QLatin1Char(',') +
+         Ballbar_Fields(item.point_actual + item.probe_offset) + QLatin1Char(',') + Ballbar_Field(0.0) +
+         QLatin1Char(',') + Ballbar_Field(0.0) + QLatin1Char(',') + Ballbar_Fields(item.probe_offset) +
+         QLatin1Char('\n');
+}
+
+bool Exportable_Ballbar(const TMeasurement& measurement)
+{
+  return measurement.Type() == Types::MEASUREMENT_BALLBAR && measurement.d_measurement_items.size() == 1;
+}
+} // namespace
+
+namespace Export
+{
+namespace Format
+{
+QString Measurement_File_Path(const QString& directory, const char* pattern, const QString& name)
+{
+  return QDir(directory).filePath(QString::fromLatin1(pattern).arg(Safe_File_Name(name)));
+}
+
+bool Commit_Text(QSaveFile* file, const QString& text)
+{
+  const QByteArray bytes = text.toLatin1();
+  if(file->write(bytes) != bytes.size())
+  {
+    file->cancelWriting();
+    return false;
+  }
+  return file->commit();
+}
+} // namespace Format
+
+QString Safe_File_Name(const QString& name)
+{
+  QString safe = name;
+  for(QChar& character : safe)
+  {
+    if(character == QLatin1Char('/') || character == QLatin1Char('\\') || character.category() == QChar::Other_Control)
+    {
+      character = QLatin1Char('_');
+    }
+  }
+  if(safe == QLatin1String(".") || safe == QLatin1String(".."))
+  {
+    safe.fill(QLatin1Char('_'));
+  }
+  return safe;
+}
+
+TVector3 Probe_Vector(const TVector3& probe_offset)
+{
+  TVector3 vector(probe_offset.x, probe_offset.y, 0.0);
+  // An offset a few ulps off the vertical has a horizontal part above 0 that Normal() refuses.
+  if(std::sqrt(vector ^ vector) > std::numeric_limits<double>::epsilon())
+  {
+    return vector.Normal();
+  }
+  return TVector3(0.0, 0.0, -1.0);
+}
+
+QString Ballbar_Text(const std::vector<TMeasurement*>& measurements)
+{
+  QString text;
+  for(const TMeasurement* measurement : measurements)
+  {
+    VARLUME_ASSERT(measurement);
+    if(!Exportable_Ballbar(*measurement))
+    {
+      continue;
+    }
+    if(text.isEmpty())
+    {
+      text = QStringLiteral("B89.4.1_Data:Version=1:Type=BallBar\n\n"
+                            "# Note:  Sphere locations include the probe offset.\n\n");
+      text += QLatin1String(BALLBAR_COLUMNS) + QLatin1Char('\n');
+      text += QString(BALLBAR_RULE_WIDTH, QLatin1Char('-')) + QLatin1Char('\n');
+    }
+    text += Ballbar_Row(measurement->d_name, measurement->d_measurement_items.front());
+  }
+  return text;
+}
+
+bool Write_Ballbar_File(const QString& directory, const std::vector<TMeasurement*>& measurements, TResult* result)
+{
+  VARLUME_ASSERT(result);
+  const QString text = Ballbar_Text(measurements);
+  // Without a ball bar an older file of the directory stays untouched.
+  if(text.isEmpty())
+  {
+    return true;
+  }
+  QSaveFile file(QDir(directory).filePath(QLatin1String(BALLBAR_FILE_NAME)));
+  if(!Format::Open_Text_File(&file))
+  {
+    result->failures.push_back(
+        QStringLiteral("Export Ballbar:  Cannot open 'Ballbar Measurements.dat' file for writing."));
+    return false;
+  }
+  if(!Format::Commit_Text(&file, text))
+  {
+    result->failures.push_back(QStringLiteral("Export Ballbar:  Cannot write 'Ballbar Measurements.dat' file."));
+    return false;
+  }
+  result->files.push_back(file.fileName());
+  return true;
+}
+
+void Write_Files(const TMachineComp& machine, const QString& directory, const std::vector<TMeasurement*>& measurements,
+                 TResult* result)
+{
+  VARLUME_ASSERT(result);
+  Write_Ballbar_File(directory, measurements, result);
+  for(const TMeasurement* measurement : measurements)
+  {
+    switch(measurement->Type())
+    {
+    case Types::MEASUREMENT_LASER:
+      Write_Laser_Files(machine, directory, *measurement, result);
+      break;
+    case Types::MEASUREMENT_MCG:
+      Write_MCG_File(directory, *measurement, result);
+      break;
+    case Types::MEASUREMENT_ISO:
+      Write_ISO_Files(machine, directory, *measurement, result);
+      break;
+    case Types::MEASUREMENT_BALLBAR:
+      break;
+    }
+  }
+}
+
+TStatus Export_Measurements(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
+                            const QString& directory, TResult* result, QStringList* errors)
+{
+  VARLUME_ASSERT(machine);
+  VARLUME_ASSERT(measurements);
+  VARLUME_ASSERT(result);
+
+  QStringList lines;
+  if(!Simulation::Evaluate_Measurement_Expressions(machine, measurements, &lines))
+  {
+    if(errors)
+    {
+      *errors = lines;
+    }
+    return TStatus::EXPRESSIONS_FAILED;
+  }
+  // A successful evaluation may still note a ball bar direction replaced by +X; it is no error.
+  lines.clear();
+  // After an axis exception the rows of this and the following measurements are gone or
+  // partial: files from them would pass a broken simulation off as a measurement.
+  if(!Simulation::Update_Measurement_Items(machine, measurements, &lines))
+  {
+    if(errors)
+    {
+      *errors = lines;
+    }
+    return TStatus::SIMULATION_FAILED;
+  }
+  if(errors)
+  {
+    errors->clear();
+  }
+  Write_Files(*machine, directory, *measurements, result);
+  return TStatus::WRITTEN;
+}
+} // namespace Export

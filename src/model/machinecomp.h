@@ -1,0 +1,188 @@
+#ifndef MACHINECOMP_H
+#define MACHINECOMP_H
+
+#include <QString>
+#include <QStringList>
+
+#include "core/vector3.h"
+#include "src/model/machine_standardcomp.h"
+
+// Value sets shared by the error model and the machine record. They are bit flags kept in
+// memory only; the library file stores names, never these numbers.
+
+// Axes.
+inline constexpr int AXIS_X = 1;
+inline constexpr int AXIS_Y = 2;
+inline constexpr int AXIS_Z = 4;
+inline constexpr int AXIS_D = 8;           // tower deflection of a horizontal-arm machine
+inline constexpr int AXIS_SQUARENESS = 16; // the record's squareness entries
+
+// Kinematic orders, from the base of the chain upwards.
+inline constexpr int KINEMATIC_XYZ = 256;
+inline constexpr int KINEMATIC_YXZ = 512;
+inline constexpr int KINEMATIC_XZY = 1024;
+inline constexpr int KINEMATIC_YZX = 2048;
+
+// Error parameters.
+inline constexpr int PARAMETER_RX = 0x1000;
+inline constexpr int PARAMETER_RY = 0x2000;
+inline constexpr int PARAMETER_RZ = 0x4000;
+inline constexpr int PARAMETER_SCALE = 0x8000;
+inline constexpr int PARAMETER_DEFLECTION = 0x10000;
+inline constexpr int PARAMETER_QXY = 0x20000;
+inline constexpr int PARAMETER_QYZ = 0x40000;
+inline constexpr int PARAMETER_QZX = 0x80000;
+
+// Geometric error model of a three-axis machine: moves a nominal probe position to where the
+// machine really puts it.
+//
+// Set-up: Initialize_Begin, any Set_* calls, Initialize_End; then Evaluate. Set-up problems
+// come back as false with Last_Error. Initialize_End, Evaluate and Get_Angles_RA_RB_RC may throw
+// TMachineAxisException for degenerate geometries (an axis travel below 1e-6 mm, a tower or arm
+// travel below 0.001 mm); callers catch it and show its message.
+class TMachineComp
+{
+public:
+  // Plain data; the field order is relied on by aggregate initialisation.
+  struct TInitParameters
+  {
+    int kinematic = 0;
+    // Axis values in chain order (base first).
+    int first_axis = 0;
+    int second_axis = 0;
+    int third_axis = 0;
+    // Millimetres, each in its axis's own coordinate.
+    double first_axis_start = 0.0;
+    double first_axis_end = 0.0;
+    double first_axis_math_origin = 0.0;
+    double first_axis_mechanical_origin = 0.0;
+    double second_axis_start = 0.0;
+    double second_axis_end = 0.0;
+    double second_axis_math_origin = 0.0;
+    double second_axis_mechanical_origin = 0.0;
+    double third_axis_start = 0.0;
+    double third_axis_end = 0.0;
+    double third_axis_math_origin = 0.0;
+    double third_axis_mechanical_origin = 0.0;
+  };
+
+  TMachineComp() = default;
+
+  // Validates the geometry and starts a set-up; on failure nothing changes.
+  bool Initialize_Begin(const TInitParameters& parameters);
+
+  // Error functions of one axis (expression in L, metres) with their sign option (+1 or -1).
+  bool Set_Rx(int axis, const QString& expression, int sign);
+  bool Set_Ry(int axis, const QString& expression, int sign);
+  bool Set_Rz(int axis, const QString& expression, int sign);
+  bool Set_Scale(int axis, const QString& expression, int sign);
+  // The values of an error expression at the table positions of axis, for the overloads below;
+  // valid for set-ups of the same geometry. False when the model has no table of that axis (no
+  // Initialize_Begin yet, or not X, Y or Z).
+  bool Evaluate_Axis_Values(int axis, const QString& expression, TMachineAxisValues* values) const;
+  // The same set-up calls with values from Evaluate_Axis_Values: the same tables, results and
+  // messages as with the expression, without evaluating its text again.
+  bool Set_Rx(int axis, const TMachineAxisValues& values, int sign);
+  bool Set_Ry(int axis, const TMachineAxisValues& values, int sign);
+  bool Set_Rz(int axis, const TMachineAxisValues& values, int sign);
+  bool Set_Scale(int axis, const TMachineAxisValues& values, int sign);
+  // AXIS_X holds XY, AXIS_Y holds YZ, AXIS_Z holds ZX (mm/m).
+  bool Set_Quad(int axis, const double& value, int sign);
+  // axis must be AXIS_D; allowed in any state.
+  bool Set_Deflection(int axis, const double& value, int sign);
+
+  // Derives the straightness tables and makes the model valid. When it throws, the model is
+  // left neither initializing nor valid, so that a new set-up can start.
+  bool Initialize_End();
+
+  // The actual position of a nominal position with a probe offset. inside (may be null) is
+  // true only for a successful evaluation within the volume plus a 5 mm margin; outside it
+  // the extrapolated result is still returned and Last_Error says so.
+  TVector3 Evaluate(const TVector3& position, const TVector3& probe_offset, bool* inside) const;
+
+  // What axis index of the chain (0 is the base) contributes to Evaluate at a position: the
+  // table values and the rotations. It depends on that axis's table and the position only.
+  struct TStage
+  {
+    int direction = -1; // coordinate the axis moves along
+    double axis_position = 0.0;
+    TVector3 linear; // scale sign applied
+    double angle[3] = {0.0, 0.0, 0.0};
+    double cos[3] = {1.0, 1.0, 1.0};
+    double sin[3] = {0.0, 0.0, 0.0};
+  };
+  void Chain_Stage(int index, const TVector3& position, TStage* stage) const;
+  // Evaluate with stages[i] from Chain_Stage of a model of the same geometry at this position
+  // in place of this model's own tables; the rest (deflection, squareness) is this model's.
+  // Bit for bit what a model with those tables gives, so that a run over many set-ups that
+  // share tables looks each one up only once.
+  TVector3 Evaluate(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages,
+                    bool* inside) const;
+
+  // Volume corners from the stored parameters; no completed set-up needed.
+  TVector3 Map_Data_Min() const;
+  TVector3 Map_Data_Max() const;
+
+  QString Last_Error() const;
+
+  // The last accepted set-up geometry.
+  const TInitParameters& Init_Parameters() const { return d_init_parameters; }
+  bool Is_Initializing() const { return d_initializing; }
+  bool Is_Valid() const { return d_valid; }
+
+  // Reports of the tables (fixed-column text); empty for an increment below 1 or an unusable
+  // model state. They never throw. Map_Data_D also sets Last_Error when the machine has no
+  // usable tower geometry.
+  QStringList Map_Data_X(const double& increment) const;
+  QStringList Map_Data_Y(const double& increment) const;
+  QStringList Map_Data_Z(const double& increment) const;
+  QStringList Map_Data_D(const double& increment) const;
+  QStringList Map_Data_Quad() const;
+
+  // Angular errors (RA, RB, RC, table values in mm/m) that apply to a measuring line along
+  // axis_direction; RC is the rotation about the line. (0, 0, 0) for a line not along an axis.
+  TVector3 Get_Angles_RA_RB_RC(const TVector3& axis_direction, const TVector3& probe_direction,
+                               const TVector3& position) const;
+
+  // The deviation actual - nominal split into (along the line, XX, YY across it).
+  TVector3 Calculate_Scale_XX_YY_Error(const TVector3& axis_direction, const TVector3& probe_direction,
+                                       const TVector3& nominal, const TVector3& actual) const;
+
+private:
+  // stages may be null: the own tables are looked up.
+  TVector3 Evaluate_Stages(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages,
+                           bool* inside) const;
+  TVector3 Evaluate_XYZ(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
+  TVector3 Evaluate_YXZ(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
+  TVector3 Evaluate_XZY(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
+  TVector3 Evaluate_YZX(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
+
+  void Add_Squareness(const TVector3& position, bool y_moves_with_x, TVector3* error) const;
+  // Squareness held by the table of an axis value, sign option applied; 0 without such a table.
+  double Squareness(int axis) const;
+  double Mechanical_Origin(int axis) const;
+
+  using TValuesSetter = void (TMachineStandardComp::*)(const TMachineAxisValues&, int);
+  // values may be null: the expression is then evaluated at the table's positions.
+  bool Set_Expression(int axis, const QString& expression, const TMachineAxisValues* values, int sign,
+                      TValuesSetter setter, const QString& parameter);
+
+  QStringList Map_Data_Axis(int axis, const double& increment) const;
+  const TMachineStandardComp* Axis_Table(int axis) const;
+  TMachineStandardComp* Axis_Table(int axis);
+  void Set_Error(const QString& message) const;
+
+  TInitParameters d_init_parameters;
+  TMachineStandardComp d_axes[3];
+  TMachineDeflectionComp d_deflection;
+  bool d_initializing = false;
+  bool d_valid = false;
+
+  // Last error. An evaluation outside the volume only records the position; the text is
+  // formatted when asked for, so that Evaluate never allocates.
+  mutable QString d_last_error;
+  mutable bool d_outside_pending = false;
+  mutable TVector3 d_outside_position;
+};
+
+#endif

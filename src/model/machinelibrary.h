@@ -1,0 +1,124 @@
+#ifndef MACHINELIBRARY_H
+#define MACHINELIBRARY_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+#include "core/vector3.h"
+#include "src/model/machinecomp.h"
+
+class TXmlFile;
+
+// The user's machines, kept in memory and stored in machines.xml in the data directory.
+// Version 2 files are written; versions 1 and 2 are read. Problems come back as false with
+// Last_Error; nothing here throws.
+class TMachineLibrary
+{
+public:
+  // One error parameter of an axis.
+  struct TMachineParameterItem
+  {
+    int parameter = 0; // PARAMETER_RX ... PARAMETER_QZX
+    bool enabled = false;
+    int option_state = 0; // index of the sign option: 0 gives +1, anything else -1
+    QString expression;   // in L (metres) for X, Y, Z; a plain number for D and squareness
+  };
+
+  struct TMachineAxisItem
+  {
+    int axis = 0; // AXIS_X, AXIS_Y, AXIS_Z, AXIS_D or AXIS_SQUARENESS
+    std::vector<TMachineParameterItem> parameters;
+  };
+
+  // One machine; ids are valid for one run only and are not stored.
+  struct TMachineItem
+  {
+    int id = -1;
+    QString name;
+    int kinematic = KINEMATIC_XYZ;
+    TVector3 axis_minimum;
+    TVector3 axis_maximum;
+    TVector3 math_origin;
+    TVector3 mechanical_origin;
+    std::vector<TMachineAxisItem> axes;
+  };
+
+  // One enabled parameter, as the error model takes it.
+  struct TMapErrorItem
+  {
+    int axis = 0;
+    int parameter = 0;
+    QString expression; // X, Y and Z axes only
+    double value = 0.0; // D and squareness only
+    int sign = 1;
+  };
+
+  void Set_Data_Path(const QString& path) { d_data_path = path; }
+  QString Data_Path() const { return d_data_path; }
+  // "<data path>/machines.xml".
+  QString File_Name() const;
+
+  // Reads the file; false with Last_Error when it is missing or unreadable. Records read
+  // before a failing one are kept.
+  bool Load_Data();
+  // The same from bytes in memory (no file access).
+  bool Load_Data(const QByteArray& data);
+  // Saves only when something changed; the flag is cleared on success.
+  bool Save_Data() const;
+  // Writes the file in version 2. A file that existed but did not load is first kept as
+  // machines.xml.bak.
+  bool Save() const;
+
+  QStringList Machine_Names() const;
+  // Case-insensitive; -1 when no machine has the name.
+  int Machine_Id(const QString& name) const;
+  // Empty, zero vectors or KINEMATIC_XYZ when no machine has the id.
+  QString Machine_Name(int id) const;
+  TVector3 Machine_Axis_Start(int id) const;
+  TVector3 Machine_Axis_End(int id) const;
+  TVector3 Machine_Math_Origin(int id) const;
+  TVector3 Machine_Mechanical_Origin(int id) const;
+  int Machine_Kinematic(int id) const;
+
+  // Appends a machine with default values under the given name (used unchanged).
+  int Create_Machine(const QString& name);
+  // Gives the machine a unique name made from name and returns it.
+  QString Rename_Machine(int id, const QString& name);
+  // False when no machine has the id.
+  bool Remove_Machine(int id);
+  // A name no other machine has (case-insensitive): a trailing number is split off and
+  // counted up, "Bridge2" becoming "Bridge 2" or the next free number; empty gives "Untitled".
+  QString Generate_Unique_Name(int id, const QString& name) const;
+  // Not blank and not yet taken.
+  bool Name_Valid(const QString& name) const;
+  // The enabled parameters of the machine in stored order; empty when no machine has the id.
+  std::vector<TMapErrorItem> Map_Error_Items(int id) const;
+
+  QString Last_Error() const { return d_last_error; }
+
+  // For the editor: the record itself (null when no machine has the id), valid until the
+  // list changes.
+  TMachineItem* Machine(int id);
+  const TMachineItem* Machine(int id) const;
+  const std::vector<TMachineItem>& Machines() const { return d_machines; }
+  bool Is_Modified() const { return d_modified; }
+  void Set_Modified(bool modified) { d_modified = modified; }
+
+private:
+  bool Load(const QByteArray* data);
+  void Load_Version1(const TXmlFile& xml);
+  void Load_Version2(const TXmlFile& xml);
+  void Name_Unnamed_Machines();
+
+  QString d_data_path;
+  std::vector<TMachineItem> d_machines;
+  mutable bool d_modified = false;
+  mutable QString d_last_error;
+  // The file exists but did not load: keep it before the first save replaces it.
+  mutable bool d_keep_unloaded_file = false;
+};
+
+#endif

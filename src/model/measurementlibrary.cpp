@@ -1,0 +1,439 @@
+#include "src/model/measurementlibrary.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <array>
+
+#include "core/varlume_assert.h"
+#include "core/xmlfile.h"
+#include "src/model/libraryfile.h"
+
+namespace
+{
+const QString IDENTIFICATION = QStringLiteral("Measurements");
+const int FILE_VERSION = 1;
+
+// One child element of a measurement: an expression text or, for the probe offset, a number.
+struct TField
+{
+  const char* element;
+  QString* text;
+  double* number;
+};
+
+TField Text(const char* element, QString& text)
+{
+  return TField{element, &text, nullptr};
+}
+TField Number(const char* element, double& number)
+{
+  return TField{element, nullptr, &number};
+}
+
+// The laser measurement stores the ISO one's children first, then its increment.
+template <class TLineMeasurement>
+std::vector<TField> Line_Fields(TLineMeasurement& m)
+{
+  TVector3& probe = m.d_probe_offset;
+  return {Text("Start_Position_X", m.d_start_x_expression),
+          Text("Start_Position_Y", m.d_start_y_expression),
+          Text("Start_Position_Z", m.d_start_z_expression),
+          Text("End_Position_X", m.d_end_x_expression),
+          Text("End_Position_Y", m.d_end_y_expression),
+          Text("End_Position_Z", m.d_end_z_expression),
+          Number("Probe_Offset_X", probe.x),
+          Number("Probe_Offset_Y", probe.y),
+          Number("Probe_Offset_Z", probe.z)};
+}
+
+// The children of each kind in file order.
+std::vector<TField> Fields(TMeasurement& measurement)
+{
+  TVector3& probe = measurement.d_probe_offset;
+  switch(measurement.Type())
+  {
+  case Types::MEASUREMENT_BALLBAR:
+  {
+    auto& m = static_cast<TMeasurement_Ballbar&>(measurement);
+    return {Text("Position_X", m.d_position_x_expression),
+            Text("Position_Y", m.d_position_y_expression),
+            Text("Position_Z", m.d_position_z_expression),
+            Text("Direction_I", m.d_direction_i_expression),
+            Text("Direction_J", m.d_direction_j_expression),
+            Text("Direction_K", m.d_direction_k_expression),
+            Number("Probe_Offset_X", probe.x),
+            Number("Probe_Offset_Y", probe.y),
+            Number("Probe_Offset_Z", probe.z),
+            Text("Length", m.d_length_expression)};
+  }
+  case Types::MEASUREMENT_LASER:
+  {
+    auto& m = static_cast<TMeasurement_Laser&>(measurement);
+    std::vector<TField> fields = Line_Fields(m);
+    fields.push_back(Text("Increment", m.d_increment_expression));
+    return fields;
+  }
+  case Types::MEASUREMENT_MCG:
+  {
+    auto& m = static_cast<TMeasurement_MCG&>(measurement);
+    return {Text("Position_X", m.d_position_x_expression),
+            Text("Position_Y", m.d_position_y_expression),
+            Text("Position_Z", m.d_position_z_expression),
+            Number("Probe_Offset_X", probe.x),
+            Number("Probe_Offset_Y", probe.y),
+            Number("Probe_Offset_Z", probe.z),
+            Text("Length", m.d_length_expression),
+            Text("Azimuth_Count", m.d_azimuth_count_expression),
+            Text("Elevation_Count", m.d_elevation_count_expression),
+            Text("Start_Elevation", m.d_start_elevation_expression),
+            Text("End_Elevation", m.d_end_elevation_expression)};
+  }
+  case Types::MEASUREMENT_ISO:
+  {
+    return Line_Fields(static_cast<TMeasurement_ISO&>(measurement));
+  }
+  }
+  VARLUME_ASSERT(false);
+  return {};
+}
+
+struct TKind
+{
+  Types::TMeasurementType type;
+  const char* element;
+  const char* default_name;
+};
+// In the order in which a file is read.
+const std::array<TKind, 4> KINDS = {{{Types::MEASUREMENT_LASER, "Measurement_Laser", "Laser"},
+                                     {Types::MEASUREMENT_ISO, "Measurement_ISO", "ISO"},
+                                     {Types::MEASUREMENT_MCG, "Measurement_MCG", "MCG"},
+                                     {Types::MEASUREMENT_BALLBAR, "Measurement_BallBar", "BallBar"}}};
+
+const TKind* Find_Kind(int type)
+{
+  const auto kind = std::find_if(KINDS.begin(), KINDS.end(), [type](const TKind& k) { return k.type == type; });
+  return kind == KINDS.end() ? nullptr : &*kind;
+}
+
+QString Default_Name(int type)
+{
+  const TKind* kind = Find_Kind(type);
+  return kind ? QLatin1String(kind->default_name) : QStringLiteral("Untitled");
+}
+
+std::unique_ptr<TMeasurement> New_Measurement(Types::TMeasurementType type)
+{
+  switch(type)
+  {
+  case Types::MEASUREMENT_ISO:
+    return std::make_unique<TMeasurement_ISO>();
+  case Types::MEASUREMENT_LASER:
+    return std::make_unique<TMeasurement_Laser>();
+  case Types::MEASUREMENT_MCG:
+    return std::make_unique<TMeasurement_MCG>();
+  case Types::MEASUREMENT_BALLBAR:
+    return std::make_unique<TMeasurement_Ballbar>();
+  }
+  VARLUME_ASSERT(false);
+  return nullptr;
+}
+} // namespace
+
+QString TMeasurementLibrary::File_Name() const
+{
+  return QStringLiteral("%1/measurements.xml").arg(d_data_path);
+}
+
+bool TMeasurementLibrary::Load_Data()
+{
+  return Load(nullptr);
+}
+
+bool TMeasurementLibrary::Load_Data(const QByteArray& data)
+{
+  return Load(&data);
+}
+
+bool TMeasurementLibrary::Load(const QByteArray* data)
+{
+  TXmlFile xml;
+  xml.Set_File_Name(File_Name());
+  bool loaded = true;
+  if(!data)
+  {
+    d_keep_unloaded_file = false;
+  }
+  try
+  {
+    const int version = LibraryFile::Open(xml, data, IDENTIFICATION);
+
+    if(version == FILE_VERSION)
+    {
+      Load_Version1(xml);
+    }
+    else if(!data)
+    {
+      // A file of a version this program cannot read is not replaced without a copy.
+      d_keep_unloaded_file = true;
+    }
+  }
+  catch(const TXmlFileException& exception)
+  {
+    d_last_error = QStringLiteral("ERR:  Loading measurements exception: %1").arg(exception.Message());
+    if(!data && QFileInfo::exists(File_Name()))
+    {
+      d_keep_unloaded_file = true;
+    }
+    loaded = false;
+  }
+
+  Name_Unnamed_Measurements();
+  return loaded;
+}
+
+void TMeasurementLibrary::Load_Version1(const TXmlFile& xml)
+{
+  const QDomElement* root = xml.Root_Node();
+  for(const TKind& kind : KINDS)
+  {
+    const QString element_name = QLatin1String(kind.element);
+    QDomElement node = xml.Get_Node(root, element_name, true);
+    while(!node.isNull())
+    {
+      std::unique_ptr<TMeasurement> measurement = New_Measurement(kind.type);
+      measurement->d_name = LibraryFile::Element_Text(xml, node, QStringLiteral("Name"));
+      for(const TField& field : Fields(*measurement))
+      {
+        const QString text = LibraryFile::Element_Text(xml, node, QLatin1String(field.element));
+        if(field.text)
+        {
+          *field.text = text;
+        }
+        else
+        {
+          *field.number = text.toDouble();
+        }
+      }
+      d_measurements.push_back(std::move(measurement));
+      node = xml.Get_Sibling_Node(&node, element_name, true);
+    }
+  }
+}
+
+void TMeasurementLibrary::Name_Unnamed_Measurements()
+{
+  // As sequential Generate_Unique_Name calls on an empty name, counting on per kind from the
+  // last name given so that many unnamed records stay linear.
+  QSet<QString> taken;
+  for(const auto& measurement : d_measurements)
+  {
+    if(!measurement->d_name.simplified().isEmpty())
+    {
+      taken.insert(measurement->d_name.toCaseFolded());
+    }
+  }
+
+  qint64 counts[KINDS.size()] = {};
+  for(const auto& measurement : d_measurements)
+  {
+    if(!measurement->d_name.simplified().isEmpty())
+    {
+      continue;
+    }
+    const std::size_t kind = static_cast<std::size_t>(
+        std::distance(KINDS.begin(), std::find_if(KINDS.begin(), KINDS.end(),
+                                                  [&](const TKind& k) { return k.type == measurement->Type(); })));
+    const LibraryFile::TNameParts parts = LibraryFile::Split_Name(QString(), Default_Name(measurement->Type()));
+    measurement->d_name = LibraryFile::Take_Free_Name(parts, counts[kind], taken);
+  }
+}
+
+bool TMeasurementLibrary::Save_Data() const
+{
+  if(!d_modified)
+  {
+    return true;
+  }
+  if(!Save())
+  {
+    return false;
+  }
+  d_modified = false;
+  return true;
+}
+
+bool TMeasurementLibrary::Save() const
+{
+  TXmlFile xml;
+  xml.Set_File_Name(File_Name());
+  try
+  {
+    xml.Reset(IDENTIFICATION, FILE_VERSION);
+    QDomElement* root = xml.Root_Node();
+
+    for(const auto& measurement : d_measurements)
+    {
+      const TKind* kind = Find_Kind(measurement->Type());
+      if(!kind)
+      {
+        VARLUME_ASSERT(false);
+      }
+      QDomElement measurement_node = xml.Create_Node(root, QLatin1String(kind->element));
+      QDomElement node = xml.Create_Node(&measurement_node, QStringLiteral("Name"));
+      xml.Write_Text_Node(&node, measurement->d_name);
+
+      for(const TField& field : Fields(*measurement))
+      {
+        node = xml.Create_Node(&measurement_node, QLatin1String(field.element));
+        if(field.text)
+        {
+          xml.Write_Text_Node(&node, *field.text);
+        }
+        else
+        {
+          xml.Write_Text_Node(&node, *field.number, 4);
+        }
+      }
+    }
+
+    LibraryFile::Write(xml, d_keep_unloaded_file);
+  }
+  catch(const TXmlFileException& exception)
+  {
+    d_last_error = QStringLiteral("ERR:  Saving measurements exception: %1").arg(exception.Message());
+    return false;
+  }
+  return true;
+}
+
+QStringList TMeasurementLibrary::Measurement_Names() const
+{
+  QStringList names;
+  names.reserve(static_cast<int>(d_measurements.size()));
+  for(const auto& measurement : d_measurements)
+  {
+    names.push_back(measurement->d_name);
+  }
+  return names;
+}
+
+int TMeasurementLibrary::Measurement_Id(const QString& name) const
+{
+  if(name.isEmpty())
+  {
+    return -1;
+  }
+  for(const auto& measurement : d_measurements)
+  {
+    if(measurement->d_name.compare(name, Qt::CaseInsensitive) == 0)
+    {
+      return measurement->d_id;
+    }
+  }
+  return -1;
+}
+
+TMeasurement* TMeasurementLibrary::Measurement(int id) const
+{
+  if(id < 0)
+  {
+    return nullptr;
+  }
+  for(const auto& measurement : d_measurements)
+  {
+    if(measurement->d_id == id)
+    {
+      return measurement.get();
+    }
+  }
+  return nullptr;
+}
+
+std::vector<TMeasurement*> TMeasurementLibrary::Measurements(const QStringList& names) const
+{
+  std::vector<TMeasurement*> measurements;
+  for(const QString& name : names)
+  {
+    if(TMeasurement* measurement = Measurement(Measurement_Id(name)))
+    {
+      measurements.push_back(measurement);
+    }
+  }
+  return measurements;
+}
+
+std::vector<TMeasurement*> TMeasurementLibrary::All_Measurements() const
+{
+  std::vector<TMeasurement*> measurements;
+  measurements.reserve(d_measurements.size());
+  for(const auto& measurement : d_measurements)
+  {
+    measurements.push_back(measurement.get());
+  }
+  return measurements;
+}
+
+TMeasurement* TMeasurementLibrary::Append_Measurement(std::unique_ptr<TMeasurement> measurement)
+{
+  VARLUME_ASSERT(measurement);
+  d_measurements.push_back(std::move(measurement));
+  d_modified = true;
+  return d_measurements.back().get();
+}
+
+QString TMeasurementLibrary::Rename_Measurement(int id, const QString& name)
+{
+  d_modified = true;
+  TMeasurement* measurement = Measurement(id);
+  if(!measurement)
+  {
+    return name;
+  }
+  measurement->d_name = Generate_Unique_Name(measurement->Type(), name, id);
+  return measurement->d_name;
+}
+
+bool TMeasurementLibrary::Remove_Measurement(int id)
+{
+  const auto measurement = std::find_if(d_measurements.begin(), d_measurements.end(),
+                                        [id](const std::unique_ptr<TMeasurement>& m) { return m->d_id == id; });
+  if(measurement == d_measurements.end())
+  {
+    return false;
+  }
+  d_measurements.erase(measurement);
+  d_modified = true;
+  return true;
+}
+
+QString TMeasurementLibrary::Generate_Unique_Name(Types::TMeasurementType type, const QString& name, int id) const
+{
+  const LibraryFile::TNameParts parts = LibraryFile::Split_Name(name, Default_Name(type));
+  for(qint64 count = 0;; ++count)
+  {
+    const QString candidate = LibraryFile::Name_Candidate(parts, count);
+    const bool taken = std::any_of(d_measurements.begin(), d_measurements.end(),
+                                   [&](const auto& measurement) {
+                                     return measurement->d_id != id &&
+                                            measurement->d_name.compare(candidate, Qt::CaseInsensitive) == 0;
+                                   });
+    if(!taken)
+    {
+      return candidate;
+    }
+  }
+}
+
+bool TMeasurementLibrary::Name_Valid(const QString& name) const
+{
+  const QString simplified = name.simplified();
+  if(simplified.isEmpty())
+  {
+    return false;
+  }
+  return std::none_of(d_measurements.begin(), d_measurements.end(),
+                      [&](const auto& measurement)
+                      { return measurement->d_name.compare(simplified, Qt::CaseInsensitive) == 0; });
+}

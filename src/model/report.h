@@ -1,0 +1,66 @@
+#ifndef REPORT_H
+#define REPORT_H
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+#include "src/model/machinecomp.h"
+#include "src/model/measurement.h"
+
+// The fixed-column text of the output panes: measurement results, the selection summary of one
+// picked row and the machine error map. GUI-free, so that the main window and varlume-batch
+// produce the same bytes. Numbers go through QString::arg(value, width, 'f', decimals).
+namespace Report
+{
+// Widths of the rules under the headings.
+inline constexpr int RULE_WIDTH = 128;
+inline constexpr int BALLBAR_RULE_WIDTH = 138;
+inline constexpr int MAP_ERRORS_RULE_WIDTH = 25;
+inline constexpr int EXPRESSION_ERRORS_RULE_WIDTH = 33;
+
+// text, then "," when comma is set, then blanks up to width characters; never shortens.
+QString Pad_String(const QString& text, int width, bool comma);
+
+// The report lines of one measurement: a block with heading, columns and extremes for ISO,
+// laser and MCG (a measurement without rows keeps its heading and closing lines, extremes 0);
+// one line per row for a ball bar. machine is read by the laser report only (deviation split).
+QStringList Measurement_Item(const TMachineComp& machine, const TMeasurement& measurement);
+
+// The ball bar summary over the ball bars that hold exactly one row: heading, length extremes,
+// mean and range, column heading and their lines in list order. Empty when there is none.
+QStringList Ballbar_Summary(const std::vector<TMeasurement*>& measurements);
+
+// The measurement pane after a successful simulation: the blocks of all measurements that are
+// not ball bars, in list order, then the ball bar summary.
+QStringList Measurement_Results(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements);
+
+// heading, count "-", then the error lines.
+QStringList Error_Block(const QString& heading, int rule_width, const QStringList& errors);
+// "Map Initialization Errors" block: a machine that could not be set up.
+QStringList Map_Initialization_Errors(const QStringList& errors);
+// "Measurement Expression Errors" block: expressions or the simulation failed.
+QStringList Measurement_Expression_Errors(const QStringList& errors);
+
+// Evaluates and simulates the measurements on machine and reports them as the measurement pane
+// shows them after a selection change. False when an expression or the simulation failed:
+// lines then hold the "Measurement Expression Errors" block instead. lines is replaced.
+bool Simulate_Measurements(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
+                           QStringList* lines);
+
+// The selection pane for row index of a measurement (index is zero-based; the pane counts from
+// one). Empty when index is not a row of that measurement.
+QStringList Selected_Item(const TMeasurement& measurement, int index);
+
+// The map pane for a machine that was set up: its name and its squareness, X, Y, Z and tower
+// tables (the tower uses the Z increment). Any increment below 10 gives only the error line.
+QStringList Map_Display(const TMachineComp& machine, const QString& machine_name, double increment_x,
+                        double increment_y, double increment_z);
+
+// The text that a pane shows (and "Save Text" writes) after these lines were appended one by
+// one: lines joined by line feeds, without the empty lines that an empty pane swallows.
+QString Pane_Text(const QStringList& lines);
+} // namespace Report
+
+#endif

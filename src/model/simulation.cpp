@@ -1,0 +1,443 @@
+// Machine set-up from a record and the evaluation of the measurements' expression texts.
+// The expansion into result rows is in simulation_items.cpp.
+
+#include "src/model/simulation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/expression.h"
+#include "core/varlume_assert.h"
+
+namespace
+{
+double Component(const TVector3& vector, int axis)
+{
+  switch(axis)
+  {
+  case AXIS_X:
+    return vector.x;
+  case AXIS_Y:
+    return vector.y;
+  default:
+    return vector.z;
+  }
+}
+
+// Limits of the measurement values.
+const double MINIMUM_LASER_INCREMENT = 20.0;
+const double MINIMUM_ARM_LENGTH = 50.0;
+const int MAXIMUM_AZIMUTH_COUNT = 36;
+const int MAXIMUM_ELEVATION_COUNT = 144;
+const double MAXIMUM_ELEVATION = 45.0;
+// A ball bar direction shorter than this is replaced by +X.
+const double MINIMUM_DIRECTION_LENGTH = 1e-6;
+
+// One evaluation pass: the expression with its variables, the error list and the result.
+class TEvaluator
+{
+public:
+  explicit TEvaluator(QStringList* errors) : d_errors(errors) {}
+
+  // The value of text, stored by the caller whatever happens. An invalid text, or one whose
+  // value is not finite (0/0, 1/0, SQRT(-1)), yields 0, spoils the result and appends its
+  // message.
+  double Value(const QString& text, const TMeasurement& measurement, const char* message)
+  {
+    bool ok = false;
+    const double value = d_expression.Evaluate(text, &ok);
+    if(ok && std::isfinite(value))
+    {
+      return value;
+    }
+    Fail(measurement, message);
+    return 0.0;
+  }
+
+  // Appends "<name>: <message>" and spoils the result.
+  void Fail(const TMeasurement& measurement, const char* message)
+  {
+    d_result = false;
+    Note(measurement, message);
+  }
+
+  // Appends "<name>: <message>" without spoiling the result.
+  void Note(const TMeasurement& measurement, const char* message)
+  {
+    if(d_errors)
+    {
+      d_errors->push_back(QStringLiteral("%1: ").arg(measurement.d_name) + QLatin1String(message));
+    }
+  }
+
+  void Add_Variable(const char* name, double value) { d_expression.Add_Variable(QLatin1String(name), value); }
+  bool Result() const { return d_result; }
+
+private:
+  TExpression d_expression;
+  QStringList* d_errors;
+  bool d_result = true;
+};
+
+// Truncated toward zero; values beyond the int range are held at its ends.
+int Truncated_Count(double value)
+{
+  const double truncated = std::trunc(value);
+  if(truncated >= static_cast<double>(std::numeric_limits<int>::max()))
+  {
+    return std::numeric_limits<int>::max();
+  }
+  if(truncated <= static_cast<double>(std::numeric_limits<int>::min()))
+  {
+    return std::numeric_limits<int>::min();
+  }
+  return static_cast<int>(truncated);
+}
+
+double Length(const TVector3& vector)
+{
+  return std::sqrt(vector ^ vector);
+}
+
+// Targets of a laser run: floor(length / increment) + 1, as a double so that it cannot wrap.
+double Laser_Target_Count(const TMeasurement_Laser& laser)
+{
+  const double increment = laser.d_increment < 1.0 ? 10.0 : laser.d_increment;
+  return std::floor(Length(laser.d_end - laser.d_start) / increment) + 1.0;
+}
+
+void Evaluate_Laser(TEvaluator* evaluator, TMeasurement_Laser* laser)
+{
+  laser->d_start.x =
+      evaluator->Value(laser->d_start_x_expression, *laser, "Laser_Measurement Expression: Start_Position_X invalid");
+  laser->d_start.y =
+      evaluator->Value(laser->d_start_y_expression, *laser, "Laser_Measurement Expression: Start_Position_Y invalid");
+  laser->d_start.z =
+      evaluator->Value(laser->d_start_z_expression, *laser, "Laser_Measurement Expression: Start_Position_Z invalid");
+  laser->d_end.x =
+      evaluator->Value(laser->d_end_x_expression, *laser, "Laser_Measurement Expression: End_Position_X invalid");
+  laser->d_end.y =
+      evaluator->Value(laser->d_end_y_expression, *laser, "Laser_Measurement Expression: End_Position_Y invalid");
+  laser->d_end.z =
+      evaluator->Value(laser->d_end_z_expression, *laser, "Laser_Measurement Expression: End_Position_Z invalid");
+  laser->d_increment =
+      evaluator->Value(laser->d_increment_expression, *laser, "Laser_Measurement Expression: Increment invalid");
+  // A run so long that it has more targets than a simulation may make is refused like a step
+  // that is too short: the user's remedy is the same.
+  if(laser->d_increment < MINIMUM_LASER_INCREMENT || !(Laser_Target_Count(*laser) <= Simulation::MAXIMUM_ROWS))
+  {
+    evaluator->Fail(*laser, "Laser_Measurement Expression: Increment too short");
+  }
+}
+
+void Evaluate_ISO(TEvaluator* evaluator, TMeasurement_ISO* iso)
+{
+  iso->d_start.x =
+      evaluator->Value(iso->d_start_x_expression, *iso, "ISO_Measurement Expression: Start_Position_X invalid");
+  iso->d_start.y =
+      evaluator->Value(iso->d_start_y_expression, *iso, "ISO_Measurement Expression: Start_Position_Y invalid");
+  iso->d_start.z =
+      evaluator->Value(iso->d_start_z_expression, *iso, "ISO_Measurement Expression: Start_Position_Z invalid");
+  iso->d_end.x = evaluator->Value(iso->d_end_x_expression, *iso, "ISO_Measurement Expression: End_Position_X invalid");
+  iso->d_end.y = evaluator->Value(iso->d_end_y_expression, *iso, "ISO_Measurement Expression: End_Position_Y invalid");
+  iso->d_end.z = evaluator->Value(iso->d_end_z_expression, *iso, "ISO_Measurement Expression: End_Position_Z invalid");
+}
+
+void Evaluate_MCG(TEvaluator* evaluator, TMeasurement_MCG* mcg)
+{
+  mcg->d_length = evaluator->Value(mcg->d_length_expression, *mcg, "MCG_Measurement Expression: Length invalid");
+  if(mcg->d_length < MINIMUM_ARM_LENGTH)
+  {
+    evaluator->Fail(*mcg, "MCG_Measurement Expression: Length too short");
+  }
+  evaluator->Add_Variable("L", mcg->d_length);
+  evaluator->Add_Variable("R", mcg->d_length * 0.5);
+
+  mcg->d_position.x =
+      evaluator->Value(mcg->d_position_x_expression, *mcg, "MCG_Measurement Expression: Position_X invalid");
+  mcg->d_position.y =
+      evaluator->Value(mcg->d_position_y_expression, *mcg, "MCG_Measurement Expression: Position_Y invalid");
+  mcg->d_position.z =
+      evaluator->Value(mcg->d_position_z_expression, *mcg, "MCG_Measurement Expression: Position_Z invalid");
+
+  mcg->d_azimuth_count = Truncated_Count(
+      evaluator->Value(mcg->d_azimuth_count_expression, *mcg, "MCG_Measurement Expression: Azimuth_Count invalid"));
+  if(mcg->d_azimuth_count > MAXIMUM_AZIMUTH_COUNT)
+  {
+    evaluator->Fail(*mcg, "MCG_Measurement Expression: Azimuth_Count too large");
+  }
+  mcg->d_elevation_count = Truncated_Count(
+      evaluator->Value(mcg->d_elevation_count_expression, *mcg, "MCG_Measurement Expression: Elevation_Count invalid"));
+  if(mcg->d_elevation_count > MAXIMUM_ELEVATION_COUNT)
+  {
+    evaluator->Fail(*mcg, "MCG_Measurement Expression: Elevation_Count too large");
+  }
+
+  mcg->d_start_elevation =
+      evaluator->Value(mcg->d_start_elevation_expression, *mcg, "MCG_Measurement Expression: Start_Elevation invalid");
+  if(std::fabs(mcg->d_start_elevation) > MAXIMUM_ELEVATION)
+  {
+    evaluator->Fail(*mcg, "MCG_Measurement Expression: Start_Elevation out of range");
+  }
+  mcg->d_end_elevation =
+      evaluator->Value(mcg->d_end_elevation_expression, *mcg, "MCG_Measurement Expression: End_Elevation invalid");
+  if(std::fabs(mcg->d_end_elevation) > MAXIMUM_ELEVATION)
+  {
+    evaluator->Fail(*mcg, "MCG_Measurement Expression: End_Elevation out of range");
+  }
+}
+
+void Evaluate_Ballbar(TEvaluator* evaluator, TMeasurement_Ballbar* ballbar)
+{
+  ballbar->d_length =
+      evaluator->Value(ballbar->d_length_expression, *ballbar, "BallBar_Measurement Expression: Length invalid");
+  if(ballbar->d_length < MINIMUM_ARM_LENGTH)
+  {
+    evaluator->Fail(*ballbar, "BallBar_Measurement Expression: Length too short");
+  }
+  evaluator->Add_Variable("L", ballbar->d_length);
+  evaluator->Add_Variable("R", ballbar->d_length * 0.5);
+
+  TVector3 direction;
+  direction.x = evaluator->Value(ballbar->d_direction_i_expression, *ballbar,
+                                 "BallBar_Measurement Expression: Direction_I invalid");
+  direction.y = evaluator->Value(ballbar->d_direction_j_expression, *ballbar,
+                                 "BallBar_Measurement Expression: Direction_J invalid");
+  direction.z = evaluator->Value(ballbar->d_direction_k_expression, *ballbar,
+                                 "BallBar_Measurement Expression: Direction_K invalid");
+
+  double length = Length(direction);
+  if(length < MINIMUM_DIRECTION_LENGTH)
+  {
+    direction = TVector3(1.0, 0.0, 0.0);
+    length = 1.0;
+    // A note, not a failure: the bar is simulated along +X.
+    evaluator->Note(*ballbar, "BallBar_Measurement Expression: Direction_IJK invalid.  Using <1,0,0>");
+  }
+  else if(!std::isfinite(length))
+  {
+    // Components near the double range square to infinity; scale them down first.
+    const double largest = std::fmax(std::fabs(direction.x), std::fmax(std::fabs(direction.y), std::fabs(direction.z)));
+    direction = TVector3(direction.x / largest, direction.y / largest, direction.z / largest);
+    length = Length(direction);
+  }
+  ballbar->d_direction = TVector3(direction.x / length, direction.y / length, direction.z / length);
+  evaluator->Add_Variable("I", ballbar->d_direction.x);
+  evaluator->Add_Variable("J", ballbar->d_direction.y);
+  evaluator->Add_Variable("K", ballbar->d_direction.z);
+
+  ballbar->d_position.x = evaluator->Value(ballbar->d_position_x_expression, *ballbar,
+                                           "BallBar_Measurement Expression: Position_X invalid");
+  ballbar->d_position.y = evaluator->Value(ballbar->d_position_y_expression, *ballbar,
+                                           "BallBar_Measurement Expression: Position_Y invalid");
+  ballbar->d_position.z = evaluator->Value(ballbar->d_position_z_expression, *ballbar,
+                                           "BallBar_Measurement Expression: Position_Z invalid");
+}
+} // namespace
+
+namespace Simulation
+{
+bool Init_Parameters(const TMachineRecord& record, TMachineComp::TInitParameters* parameters)
+{
+  VARLUME_ASSERT(parameters);
+
+  int order[3];
+  switch(record.kinematic)
+  {
+  case KINEMATIC_XYZ:
+    order[0] = AXIS_X, order[1] = AXIS_Y, order[2] = AXIS_Z;
+    break;
+  case KINEMATIC_YXZ:
+    order[0] = AXIS_Y, order[1] = AXIS_X, order[2] = AXIS_Z;
+    break;
+  case KINEMATIC_XZY:
+    order[0] = AXIS_X, order[1] = AXIS_Z, order[2] = AXIS_Y;
+    break;
+  case KINEMATIC_YZX:
+    order[0] = AXIS_Y, order[1] = AXIS_Z, order[2] = AXIS_X;
+    break;
+  default:
+    return false;
+  }
+
+  parameters->kinematic = record.kinematic;
+  parameters->first_axis = order[0];
+  parameters->second_axis = order[1];
+  parameters->third_axis = order[2];
+
+  parameters->first_axis_start = Component(record.axis_start, order[0]);
+  parameters->first_axis_end = Component(record.axis_end, order[0]);
+  parameters->first_axis_math_origin = Component(record.math_origin, order[0]);
+  parameters->first_axis_mechanical_origin = Component(record.mechanical_origin, order[0]);
+  parameters->second_axis_start = Component(record.axis_start, order[1]);
+  parameters->second_axis_end = Component(record.axis_end, order[1]);
+  parameters->second_axis_math_origin = Component(record.math_origin, order[1]);
+  parameters->second_axis_mechanical_origin = Component(record.mechanical_origin, order[1]);
+  parameters->third_axis_start = Component(record.axis_start, order[2]);
+  parameters->third_axis_end = Component(record.axis_end, order[2]);
+  parameters->third_axis_math_origin = Component(record.math_origin, order[2]);
+  parameters->third_axis_mechanical_origin = Component(record.mechanical_origin, order[2]);
+  return true;
+}
+
+bool Apply_Error_Item(TMachineComp* machine, const TMachineLibrary::TMapErrorItem& item)
+{
+  VARLUME_ASSERT(machine);
+
+  switch(item.parameter)
+  {
+  case PARAMETER_RX:
+    return machine->Set_Rx(item.axis, item.expression, item.sign);
+  case PARAMETER_RY:
+    return machine->Set_Ry(item.axis, item.expression, item.sign);
+  case PARAMETER_RZ:
+    return machine->Set_Rz(item.axis, item.expression, item.sign);
+  case PARAMETER_SCALE:
+    return machine->Set_Scale(item.axis, item.expression, item.sign);
+  case PARAMETER_DEFLECTION:
+    return machine->Set_Deflection(item.axis, item.value, item.sign);
+  case PARAMETER_QXY:
+    return machine->Set_Quad(AXIS_X, item.value, item.sign);
+  case PARAMETER_QYZ:
+    return machine->Set_Quad(AXIS_Y, item.value, item.sign);
+  case PARAMETER_QZX:
+    return machine->Set_Quad(AXIS_Z, item.value, item.sign);
+  default:
+    return true;
+  }
+}
+
+bool Setup_Machine_Comp(const TMachineRecord& record, TMachineComp* machine, QStringList* errors, TVolumeChange* volume)
+{
+  VARLUME_ASSERT(machine);
+
+  if(volume)
+  {
+    *volume = TVolumeChange::UNCHANGED;
+  }
+
+  TMachineComp::TInitParameters parameters;
+  if(!Init_Parameters(record, &parameters))
+  {
+    return false;
+  }
+  if(!machine->Initialize_Begin(parameters))
+  {
+    if(errors)
+    {
+      errors->push_back(machine->Last_Error());
+    }
+    return false;
+  }
+  if(volume)
+  {
+    *volume = TVolumeChange::DEFINED;
+  }
+
+  bool result = true;
+  for(const TMachineLibrary::TMapErrorItem& item : record.error_items)
+  {
+    if(!Apply_Error_Item(machine, item))
+    {
+      if(errors)
+      {
+        errors->push_back(machine->Last_Error());
+      }
+      result = false;
+    }
+  }
+
+  try
+  {
+    if(!machine->Initialize_End())
+    {
+      return false;
+    }
+  }
+  catch(const TMachineAxisException& exception)
+  {
+    if(errors)
+    {
+      errors->push_back(exception.Message());
+    }
+    return false;
+  }
+  return result;
+}
+
+bool Evaluate_Measurement_Expressions(const TMachineComp* active_machine,
+                                      const std::vector<TMeasurement*>* measurements, QStringList* errors)
+{
+  VARLUME_ASSERT(active_machine);
+  VARLUME_ASSERT(measurements);
+
+  if(errors)
+  {
+    errors->clear();
+  }
+  TEvaluator evaluator(errors);
+
+  const TVector3 minimum = active_machine->Map_Data_Min();
+  const TVector3 maximum = active_machine->Map_Data_Max();
+  const TVector3 middle = (minimum + maximum) / 2.0;
+  const TVector3 travel = maximum - minimum;
+  evaluator.Add_Variable("XMin", minimum.x);
+  evaluator.Add_Variable("YMin", minimum.y);
+  evaluator.Add_Variable("ZMin", minimum.z);
+  evaluator.Add_Variable("XMax", maximum.x);
+  evaluator.Add_Variable("YMax", maximum.y);
+  evaluator.Add_Variable("ZMax", maximum.z);
+  evaluator.Add_Variable("XMid", middle.x);
+  evaluator.Add_Variable("YMid", middle.y);
+  evaluator.Add_Variable("ZMid", middle.z);
+  evaluator.Add_Variable("AxisMin", std::fmin(travel.x, std::fmin(travel.y, travel.z)));
+  evaluator.Add_Variable("AxisMax", std::fmax(travel.x, std::fmax(travel.y, travel.z)));
+
+  for(TMeasurement* measurement : *measurements)
+  {
+    VARLUME_ASSERT(measurement);
+    switch(measurement->Type())
+    {
+    case Types::MEASUREMENT_LASER:
+      Evaluate_Laser(&evaluator, static_cast<TMeasurement_Laser*>(measurement));
+      break;
+    case Types::MEASUREMENT_ISO:
+      Evaluate_ISO(&evaluator, static_cast<TMeasurement_ISO*>(measurement));
+      break;
+    case Types::MEASUREMENT_MCG:
+      Evaluate_MCG(&evaluator, static_cast<TMeasurement_MCG*>(measurement));
+      break;
+    case Types::MEASUREMENT_BALLBAR:
+      Evaluate_Ballbar(&evaluator, static_cast<TMeasurement_Ballbar*>(measurement));
+      break;
+    }
+  }
+  return evaluator.Result();
+}
+
+long long Expected_Row_Count(const TMeasurement& measurement)
+{
+  switch(measurement.Type())
+  {
+  case Types::MEASUREMENT_BALLBAR:
+    return 1;
+  case Types::MEASUREMENT_ISO:
+    return 5;
+  case Types::MEASUREMENT_LASER:
+  {
+    const double count = Laser_Target_Count(static_cast<const TMeasurement_Laser&>(measurement));
+    // Not a number or beyond any sensible size: report it as too many.
+    return count <= 1e15 ? static_cast<long long>(count) : std::numeric_limits<long long>::max();
+  }
+  case Types::MEASUREMENT_MCG:
+  {
+    const TMeasurement_MCG& mcg = static_cast<const TMeasurement_MCG&>(measurement);
+    const long long azimuths = std::max(mcg.d_azimuth_count, 2);
+    const long long elevations = std::max(mcg.d_elevation_count, 2);
+    return azimuths * elevations;
+  }
+  }
+  return 0;
+}
+} // namespace Simulation
