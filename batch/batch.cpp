@@ -306,8 +306,8 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
   }
   else if(command == QLatin1String("evaluate"))
   {
-    const QString problem = Evaluate_Usage_Error(machine_names, measurement_names, !increments.isEmpty(),
-                                                 parser.values(output_option));
+    const QString problem =
+        Evaluate_Usage_Error(machine_names, measurement_names, !increments.isEmpty(), parser.values(output_option));
     if(!problem.isEmpty())
     {
       return output.Usage(problem);

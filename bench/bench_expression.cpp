@@ -26,7 +26,7 @@ TExpression Volume_Expression()
   expression.Add_Variable("R", 250.0);
   return expression;
 }
-}
+} // namespace
 
 static void Error_Function(benchmark::State& state)
 {

@@ -96,7 +96,7 @@ bool Normalise_Ascii(const QString& text, TBuffer* normalised)
   normalised->resize(length);
   return true;
 }
-}
+} // namespace
 
 namespace Expression_Text
 {
@@ -201,7 +201,7 @@ QString Replace_Word(const QString& text, const QString& name, const QString& re
   result.append(chars + copied, size - copied);
   return result;
 }
-}
+} // namespace Expression_Text
 
 bool TExpression::Add_Variable(const QString& name, double value)
 {
@@ -378,9 +378,11 @@ void TExpression::Update_Single_Pass()
 {
   // Value texts hold digit words (and "nan", "inf" in lower case): a later name can only match
   // inside one when it is all digits, or when it is a pattern.
-  d_single_pass = std::all_of(d_substitutions.begin(), d_substitutions.end(), [](const TSubstitution& s) {
-    return s.word && !std::all_of(s.name.begin(), s.name.end(), [](QChar ch) { return Is_Digit(ch.unicode()); });
-  });
+  d_single_pass = std::all_of(d_substitutions.begin(), d_substitutions.end(),
+                              [](const TSubstitution& s) {
+                                return s.word && !std::all_of(s.name.begin(), s.name.end(),
+                                                              [](QChar ch) { return Is_Digit(ch.unicode()); });
+                              });
 }
 
 QString TExpression::Substitute(const QString& text) const
@@ -657,12 +659,16 @@ int TExpression::Operator_Precidence(const QChar& ch) const
 {
   switch(ch.unicode())
   {
-    case '^': return 3;
-    case '*':
-    case '/': return 2;
-    case '+':
-    case '-': return 1;
-    default: return 0;
+  case '^':
+    return 3;
+  case '*':
+  case '/':
+    return 2;
+  case '+':
+  case '-':
+    return 1;
+  default:
+    return 0;
   }
 }
 
@@ -681,12 +687,23 @@ void TExpression::Apply_Expression(TNumberStack* number_stack, TOperatorStack* o
   double result = 0.0;
   switch(oper)
   {
-    case '+': result = left + right; break;
-    case '-': result = left - right; break;
-    case '*': result = left * right; break;
-    case '/': result = left / right; break; // x/0 gives IEEE infinity or NaN, which is not an error
-    case '^': result = std::pow(left, right); break;
-    default: break;
+  case '+':
+    result = left + right;
+    break;
+  case '-':
+    result = left - right;
+    break;
+  case '*':
+    result = left * right;
+    break;
+  case '/':
+    result = left / right;
+    break; // x/0 gives IEEE infinity or NaN, which is not an error
+  case '^':
+    result = std::pow(left, right);
+    break;
+  default:
+    break;
   }
   number_stack->append(result);
 }

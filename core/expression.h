@@ -93,6 +93,6 @@ double To_Double(const QChar* chars, int length, bool* ok);
 QString Value_Text(double value);
 // text.replace(QRegularExpression("(\\b%1\\b)").arg(name), replacement) for a name of [A-Za-z0-9_].
 QString Replace_Word(const QString& text, const QString& name, const QString& replacement);
-}
+} // namespace Expression_Text
 
 #endif

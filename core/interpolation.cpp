@@ -58,7 +58,7 @@ bool Fit_Polynomial(const std::vector<TVector2>& points, int degree, double* coe
 // assign(k, next, numerator, denominator) writes y(k) + (y(next) - y(k)) * numerator / denominator
 // for every value component. Extrapolation passes the raw distances so that the product is formed
 // before the division; interpolation passes the factor h over 1, which divides exactly.
-template<typename TPosition, typename TAssign>
+template <typename TPosition, typename TAssign>
 bool Walk_Table(int count, const double& x, TPosition position, TAssign assign)
 {
   if(count < 2)
@@ -119,7 +119,7 @@ bool Walk_Table(int count, const double& x, TPosition position, TAssign assign)
   }
   return false;
 }
-}
+} // namespace
 
 bool Solve_Mat(int rows, int columns, double* matrix, double* solution)
 {
@@ -356,9 +356,8 @@ bool Extrapolation::Get_Value(const std::vector<TVector2>& points, const double&
   *value = 0.0;
   return Walk_Table(
       static_cast<int>(points.size()), x, [&points](int i) { return points[i].x; },
-      [&points, value](int k, int next, double numerator, double denominator) {
-        *value = points[k].y + (points[next].y - points[k].y) * numerator / denominator;
-      });
+      [&points, value](int k, int next, double numerator, double denominator)
+      { *value = points[k].y + (points[next].y - points[k].y) * numerator / denominator; });
 }
 
 bool Extrapolation::Get_Value_XY(const std::vector<TVector3>& points, const double& z, double* x_value, double* y_value)
@@ -369,7 +368,8 @@ bool Extrapolation::Get_Value_XY(const std::vector<TVector3>& points, const doub
   *x_value = *y_value = 0.0;
   return Walk_Table(
       static_cast<int>(points.size()), z, [&points](int i) { return points[i].z; },
-      [&](int k, int next, double numerator, double denominator) {
+      [&](int k, int next, double numerator, double denominator)
+      {
         *x_value = points[k].x + (points[next].x - points[k].x) * numerator / denominator;
         *y_value = points[k].y + (points[next].y - points[k].y) * numerator / denominator;
       });
@@ -383,7 +383,8 @@ bool Extrapolation::Get_Value_YZ(const std::vector<TVector3>& points, const doub
   *y_value = *z_value = 0.0;
   return Walk_Table(
       static_cast<int>(points.size()), x, [&points](int i) { return points[i].x; },
-      [&](int k, int next, double numerator, double denominator) {
+      [&](int k, int next, double numerator, double denominator)
+      {
         *y_value = points[k].y + (points[next].y - points[k].y) * numerator / denominator;
         *z_value = points[k].z + (points[next].z - points[k].z) * numerator / denominator;
       });
@@ -397,7 +398,8 @@ bool Extrapolation::Get_Value_ZX(const std::vector<TVector3>& points, const doub
   *z_value = *x_value = 0.0;
   return Walk_Table(
       static_cast<int>(points.size()), y, [&points](int i) { return points[i].y; },
-      [&](int k, int next, double numerator, double denominator) {
+      [&](int k, int next, double numerator, double denominator)
+      {
         *z_value = points[k].z + (points[next].z - points[k].z) * numerator / denominator;
         *x_value = points[k].x + (points[next].x - points[k].x) * numerator / denominator;
       });

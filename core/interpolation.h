@@ -22,7 +22,7 @@ bool Get_Slope_Through_Zero(const std::vector<TVector2>& points, double* slope);
 
 // Slope through the first and last point.
 bool Get_Endfit_Slope(const std::vector<TVector2>& points, double* slope);
-}
+} // namespace Regression
 
 namespace LeastSquares
 {
@@ -32,7 +32,7 @@ bool Fit_Curve(const std::vector<TVector2>& points, double* a, double* b, double
 bool Fit_Curve(const std::vector<TVector2>& points, double* a, double* b, double* c, double* d);
 // y = a*x^4 + b*x^3 + c*x^2 + d*x + e; needs 5 points.
 bool Fit_Curve(const std::vector<TVector2>& points, double* a, double* b, double* c, double* d, double* e);
-}
+} // namespace LeastSquares
 
 namespace Extrapolation
 {
@@ -44,6 +44,6 @@ bool Get_Value(const std::vector<TVector2>& points, const double& x, double* val
 bool Get_Value_XY(const std::vector<TVector3>& points, const double& z, double* x_value, double* y_value);
 bool Get_Value_YZ(const std::vector<TVector3>& points, const double& x, double* y_value, double* z_value);
 bool Get_Value_ZX(const std::vector<TVector3>& points, const double& y, double* z_value, double* x_value);
-}
+} // namespace Extrapolation
 
 #endif

@@ -62,8 +62,8 @@ TMat4 TMat4::operator*=(const TMat4& m)
   {
     for(int c = 0; c < 4; ++c)
     {
-      result[4 * r + c] = m.e[4 * r] * e[c] + m.e[4 * r + 1] * e[4 + c] + m.e[4 * r + 2] * e[8 + c] +
-                          m.e[4 * r + 3] * e[12 + c];
+      result[4 * r + c] =
+          m.e[4 * r] * e[c] + m.e[4 * r + 1] * e[4 + c] + m.e[4 * r + 2] * e[8 + c] + m.e[4 * r + 3] * e[12 + c];
     }
   }
   Set(result);

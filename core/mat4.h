@@ -39,8 +39,7 @@ private:
 inline TVector3 operator*(const TMat4& m, const TVector3& p)
 {
   const double* e = m.Get();
-  return TVector3(e[0] * p.x + e[1] * p.y + e[2] * p.z + e[3],
-                  e[4] * p.x + e[5] * p.y + e[6] * p.z + e[7],
+  return TVector3(e[0] * p.x + e[1] * p.y + e[2] * p.z + e[3], e[4] * p.x + e[5] * p.y + e[6] * p.z + e[7],
                   e[8] * p.x + e[9] * p.y + e[10] * p.z + e[11]);
 }
 

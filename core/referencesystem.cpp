@@ -21,7 +21,7 @@ double Length(const TVector3& v)
 {
   return std::sqrt(v ^ v);
 }
-}
+} // namespace
 
 TVector3 TReferenceSystem::Axis(TAxis axis) const
 {
@@ -68,18 +68,18 @@ void TReferenceSystem::Skew1(const TVector3& direction, TAxis axis)
   TVector3 b;
   switch(row)
   {
-    case 0:
-      a = z_axis * v;
-      b = v * y_axis;
-      break;
-    case 1:
-      a = x_axis * v;
-      b = v * z_axis;
-      break;
-    default:
-      a = y_axis * v;
-      b = v * x_axis;
-      break;
+  case 0:
+    a = z_axis * v;
+    b = v * y_axis;
+    break;
+  case 1:
+    a = x_axis * v;
+    b = v * z_axis;
+    break;
+  default:
+    a = y_axis * v;
+    b = v * x_axis;
+    break;
   }
 
   if(Length(b) < Length(a))

@@ -8,7 +8,7 @@
 [[noreturn]] void Varlume_Assert_Failed(const char* condition, const char* function);
 
 // Fatal in every build type: guards programming errors only, never user input.
-#define VARLUME_ASSERT(condition) \
+#define VARLUME_ASSERT(condition)                                                                                      \
   ((condition) ? static_cast<void>(0) : ::Varlume_Assert_Failed(#condition, Q_FUNC_INFO))
 
 #endif

@@ -4,9 +4,12 @@ double TVector2::operator()(int index) const
 {
   switch(index)
   {
-    case 0: return x;
-    case 1: return y;
-    default: break;
+  case 0:
+    return x;
+  case 1:
+    return y;
+  default:
+    break;
   }
   VARLUME_ASSERT(false);
 }
@@ -15,9 +18,12 @@ double& TVector2::operator()(int index)
 {
   switch(index)
   {
-    case 0: return x;
-    case 1: return y;
-    default: break;
+  case 0:
+    return x;
+  case 1:
+    return y;
+  default:
+    break;
   }
   VARLUME_ASSERT(false);
 }

@@ -36,11 +36,26 @@ public:
 };
 
 // Dot product.
-inline double operator^(const TVector2& a, const TVector2& b) { return a.x * b.x + a.y * b.y; }
-inline TVector2 operator+(const TVector2& a, const TVector2& b) { return TVector2(a.x + b.x, a.y + b.y); }
-inline TVector2 operator-(const TVector2& a, const TVector2& b) { return TVector2(a.x - b.x, a.y - b.y); }
-inline TVector2 operator*(const TVector2& v, double s) { return TVector2(v.x * s, v.y * s); }
-inline TVector2 operator*(double s, const TVector2& v) { return TVector2(v.x * s, v.y * s); }
+inline double operator^(const TVector2& a, const TVector2& b)
+{
+  return a.x * b.x + a.y * b.y;
+}
+inline TVector2 operator+(const TVector2& a, const TVector2& b)
+{
+  return TVector2(a.x + b.x, a.y + b.y);
+}
+inline TVector2 operator-(const TVector2& a, const TVector2& b)
+{
+  return TVector2(a.x - b.x, a.y - b.y);
+}
+inline TVector2 operator*(const TVector2& v, double s)
+{
+  return TVector2(v.x * s, v.y * s);
+}
+inline TVector2 operator*(double s, const TVector2& v)
+{
+  return TVector2(v.x * s, v.y * s);
+}
 inline TVector2 operator/(const TVector2& v, double d)
 {
   TVector2 result(v);

@@ -54,7 +54,10 @@ public:
 };
 
 // Dot product.
-inline double operator^(const TVector3& a, const TVector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline double operator^(const TVector3& a, const TVector3& b)
+{
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // Cross product.
 inline TVector3 operator*(const TVector3& a, const TVector3& b)
@@ -62,10 +65,22 @@ inline TVector3 operator*(const TVector3& a, const TVector3& b)
   return TVector3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
 }
 
-inline TVector3 operator*(const TVector3& v, double s) { return TVector3(v.x * s, v.y * s, v.z * s); }
-inline TVector3 operator*(double s, const TVector3& v) { return TVector3(v.x * s, v.y * s, v.z * s); }
-inline TVector3 operator+(const TVector3& a, const TVector3& b) { return TVector3(a.x + b.x, a.y + b.y, a.z + b.z); }
-inline TVector3 operator-(const TVector3& a, const TVector3& b) { return TVector3(a.x - b.x, a.y - b.y, a.z - b.z); }
+inline TVector3 operator*(const TVector3& v, double s)
+{
+  return TVector3(v.x * s, v.y * s, v.z * s);
+}
+inline TVector3 operator*(double s, const TVector3& v)
+{
+  return TVector3(v.x * s, v.y * s, v.z * s);
+}
+inline TVector3 operator+(const TVector3& a, const TVector3& b)
+{
+  return TVector3(a.x + b.x, a.y + b.y, a.z + b.z);
+}
+inline TVector3 operator-(const TVector3& a, const TVector3& b)
+{
+  return TVector3(a.x - b.x, a.y - b.y, a.z - b.z);
+}
 inline TVector3 operator/(const TVector3& v, double d)
 {
   TVector3 result(v);

@@ -374,8 +374,7 @@ QDomElement Child_Element(const TNode* parent, const QString& name, bool optiona
   return element;
 }
 
-template <class TNode>
-QDomNode First_Child(const TNode* parent, bool optional, QString (TNode::*parent_name)() const)
+template <class TNode> QDomNode First_Child(const TNode* parent, bool optional, QString (TNode::*parent_name)() const)
 {
   const QDomNode node = parent->firstChild();
   if(node.isNull() && !optional)
@@ -386,8 +385,7 @@ QDomNode First_Child(const TNode* parent, bool optional, QString (TNode::*parent
   return node;
 }
 
-template <class TNode>
-QString Text_Of(const TNode* node, bool optional, QString (TNode::*node_name)() const)
+template <class TNode> QString Text_Of(const TNode* node, bool optional, QString (TNode::*node_name)() const)
 {
   if(node->isNull())
   {

@@ -91,7 +91,7 @@ bool Same(double a, double b)
   std::fprintf(stderr, "%s: \"%s\"\n", what, text.toUtf8().constData());
   std::abort();
 }
-}
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -255,7 +255,8 @@ void Draw_Pan(QPainter& p)
 void Draw_Arc_Arrow(QPainter& p, const QPointF& centre, double rx, double ry, double start, double span, double width,
                     double head)
 {
-  const auto point = [&](double degrees) {
+  const auto point = [&](double degrees)
+  {
     const double a = qDegreesToRadians(degrees);
     return QPointF(centre.x() + rx * std::cos(a), centre.y() - ry * std::sin(a));
   };
@@ -392,21 +393,25 @@ void Draw_Logo(QImage& image)
   p.setPen(Steel_Dark);
   p.drawText(QRectF(33, 0, 67, 40), Qt::AlignLeft | Qt::AlignVCenter, "Varlume");
 }
-}
+} // namespace
 
 int main(int argc, char** argv)
 {
   QGuiApplication application(argc, argv);
   g_root = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
 
-  const auto machine_with = [](const std::function<void(QPainter&)>& badge) {
-    return [badge](QPainter& p) {
+  const auto machine_with = [](const std::function<void(QPainter&)>& badge)
+  {
+    return [badge](QPainter& p)
+    {
       Draw_Machine(p);
       badge(p);
     };
   };
-  const auto measurement_with = [](const std::function<void(QPainter&)>& badge) {
-    return [badge](QPainter& p) {
+  const auto measurement_with = [](const std::function<void(QPainter&)>& badge)
+  {
+    return [badge](QPainter& p)
+    {
       Draw_Measurement(p);
       badge(p);
     };

@@ -23,7 +23,7 @@ QPushButton* Button(QWidget* parent, const QString& text)
   }
   return nullptr;
 }
-}
+} // namespace
 
 class TTestDialogs : public QObject
 {
@@ -194,10 +194,12 @@ private slots:
     box.setDefaultButton(QMessageBox::Ok);
 
     int width = 0;
-    QTimer::singleShot(0, &box, [&box, &width]() {
-      width = box.width();
-      box.Send_Key(Qt::Key_Return);
-    });
+    QTimer::singleShot(0, &box,
+                       [&box, &width]()
+                       {
+                         width = box.width();
+                         box.Send_Key(Qt::Key_Return);
+                       });
     QCOMPARE(box.exec(), int(QMessageBox::Ok));
     // A one-letter text would otherwise give a narrow box.
     QCOMPARE(width, 500);

@@ -34,7 +34,7 @@ QByteArray Read_File(const QString& path)
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
-}
+} // namespace
 
 class TTestDisplayWidget : public QObject
 {
@@ -275,21 +275,24 @@ private slots:
     TDisplayWidget display;
     display.Add_Measurement_Data_Line("MCG 1");
 
-    const auto answer = [path](bool accept) {
-      QTimer::singleShot(0, [path, accept]() {
-        QFileDialog* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        QCOMPARE(dialog->windowTitle(), QString("Save Measurement Text"));
-        if(accept)
-        {
-          dialog->selectFile(path);
-          QMetaObject::invokeMethod(dialog, "accept");
-        }
-        else
-        {
-          dialog->reject();
-        }
-      });
+    const auto answer = [path](bool accept)
+    {
+      QTimer::singleShot(0,
+                         [path, accept]()
+                         {
+                           QFileDialog* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                           QVERIFY(dialog);
+                           QCOMPARE(dialog->windowTitle(), QString("Save Measurement Text"));
+                           if(accept)
+                           {
+                             dialog->selectFile(path);
+                             QMetaObject::invokeMethod(dialog, "accept");
+                           }
+                           else
+                           {
+                             dialog->reject();
+                           }
+                         });
     };
 
     answer(false);

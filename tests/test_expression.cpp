@@ -27,7 +27,7 @@ bool Same(double a, double b)
 {
   return std::memcmp(&a, &b, sizeof(double)) == 0 || (std::isnan(a) && std::isnan(b));
 }
-}
+} // namespace
 
 class TTestExpression : public QObject
 {
@@ -87,9 +87,9 @@ private slots:
   {
     QTest::addColumn<QString>("text");
 
-    const char* texts[] = {"", " \t", "5+", "*5", "-", ")", "(1+2", "1+2)", "()", "ABC", "1E5", "2,5", "1.2.3",
-                           ".", "2*-3", "1/-0", "3^-1", "--1", "*(2)", "^(2)", "SUMSQ(3,,4)", "SUMSQ()", "SQRT()",
-                           "SQRT(4", "SQRT4", "SUMSQ(SUMSQ(3,4),0)", "SQRT(1,2)", "PI",
+    const char* texts[] = {"", " \t", "5+", "*5", "-", ")", "(1+2", "1+2)", "()", "ABC", "1E5", "2,5", "1.2.3", ".",
+                           "2*-3", "1/-0", "3^-1", "--1", "*(2)", "^(2)", "SUMSQ(3,,4)", "SUMSQ()", "SQRT()", "SQRT(4",
+                           "SQRT4", "SUMSQ(SUMSQ(3,4),0)", "SQRT(1,2)", "PI",
                            // Juxtaposition has no reading: a number or group next to a group.
                            "2(3)", "(2)3", "(1)(2)", "SQRT(4)(2)", "2SQRT(4)", "SQRT(4)2", "-2(3)", "(2).5",
                            // Overflow and underflow of a number text are conversion failures.
@@ -131,33 +131,58 @@ private slots:
     QTest::addColumn<double>("value");
     QTest::addColumn<bool>("valid");
 
-    QTest::newRow("negative in parentheses") << "X=-5" << "X*2" << -10.0 << true;
-    QTest::newRow("negated negative") << "X=-5" << "-X" << 5.0 << true;
-    QTest::newRow("minus negative") << "X=-5" << "2-X" << 7.0 << true;
-    QTest::newRow("negative power") << "X=-2" << "X^2" << 4.0 << true;
-    QTest::newRow("longest first") << "XMin=10;X=1" << "XMIN-X" << 9.0 << true;
-    QTest::newRow("longest first, other order") << "X=1;XMin=10" << "XMIN-X" << 9.0 << true;
-    QTest::newRow("any case") << "XMin=10" << "xmin+XMin" << 20.0 << true;
-    QTest::newRow("whole words only") << "XMin=10" << "XMIN2" << 0.0 << false;
-    QTest::newRow("underscore is a word character") << "X=1" << "X_+1" << 0.0 << false;
-    QTest::newRow("digit in name") << "P2=3" << "P2*2" << 6.0 << true;
-    QTest::newRow("undefined") << "X=1" << "Y" << 0.0 << false;
-    QTest::newRow("juxtaposed variable") << "X=1" << "(2)X" << 0.0 << false;
-    QTest::newRow("sixteen decimals") << "T=0.12345678901234567" << "T" << 0.1234567890123457 << true;
-    QTest::newRow("rounded to sixteen decimals") << "T=1.23456789e-10" << "T" << 1.234568e-10 << true;
-    QTest::newRow("smallest decimal") << "T=1.4e-16" << "T" << 1e-16 << true;
-    QTest::newRow("no exponent") << "T=1e20" << "T" << 1e20 << true;
-    QTest::newRow("tiny is zero") << "T=1e-20" << "1/T" << Infinity << true;
-    QTest::newRow("tiny negative is negative zero") << "T=-1e-20" << "1/T" << -Infinity << true;
-    QTest::newRow("negative zero is zero") << "T=-0" << "1/T" << Infinity << true;
-    QTest::newRow("not a number") << "T=nan" << "T" << 0.0 << false;
-    QTest::newRow("infinite") << "T=-inf" << "T" << 0.0 << false;
-    QTest::newRow("in sumsq") << "A=3;B=-4" << "SUMSQ(A,B)" << 5.0 << true;
+    QTest::newRow("negative in parentheses") << "X=-5"
+                                             << "X*2" << -10.0 << true;
+    QTest::newRow("negated negative") << "X=-5"
+                                      << "-X" << 5.0 << true;
+    QTest::newRow("minus negative") << "X=-5"
+                                    << "2-X" << 7.0 << true;
+    QTest::newRow("negative power") << "X=-2"
+                                    << "X^2" << 4.0 << true;
+    QTest::newRow("longest first") << "XMin=10;X=1"
+                                   << "XMIN-X" << 9.0 << true;
+    QTest::newRow("longest first, other order") << "X=1;XMin=10"
+                                                << "XMIN-X" << 9.0 << true;
+    QTest::newRow("any case") << "XMin=10"
+                              << "xmin+XMin" << 20.0 << true;
+    QTest::newRow("whole words only") << "XMin=10"
+                                      << "XMIN2" << 0.0 << false;
+    QTest::newRow("underscore is a word character") << "X=1"
+                                                    << "X_+1" << 0.0 << false;
+    QTest::newRow("digit in name") << "P2=3"
+                                   << "P2*2" << 6.0 << true;
+    QTest::newRow("undefined") << "X=1"
+                               << "Y" << 0.0 << false;
+    QTest::newRow("juxtaposed variable") << "X=1"
+                                         << "(2)X" << 0.0 << false;
+    QTest::newRow("sixteen decimals") << "T=0.12345678901234567"
+                                      << "T" << 0.1234567890123457 << true;
+    QTest::newRow("rounded to sixteen decimals") << "T=1.23456789e-10"
+                                                 << "T" << 1.234568e-10 << true;
+    QTest::newRow("smallest decimal") << "T=1.4e-16"
+                                      << "T" << 1e-16 << true;
+    QTest::newRow("no exponent") << "T=1e20"
+                                 << "T" << 1e20 << true;
+    QTest::newRow("tiny is zero") << "T=1e-20"
+                                  << "1/T" << Infinity << true;
+    QTest::newRow("tiny negative is negative zero") << "T=-1e-20"
+                                                    << "1/T" << -Infinity << true;
+    QTest::newRow("negative zero is zero") << "T=-0"
+                                           << "1/T" << Infinity << true;
+    QTest::newRow("not a number") << "T=nan"
+                                  << "T" << 0.0 << false;
+    QTest::newRow("infinite") << "T=-inf"
+                              << "T" << 0.0 << false;
+    QTest::newRow("in sumsq") << "A=3;B=-4"
+                              << "SUMSQ(A,B)" << 5.0 << true;
     // Names are substituted in turn: a digit name may match inside an earlier value's text.
-    QTest::newRow("digit name") << "2=5" << "2+2" << 10.0 << true;
-    QTest::newRow("digit name inside a value") << "ABC=10;10=5" << "ABC" << 0.0 << false;
+    QTest::newRow("digit name") << "2=5"
+                                << "2+2" << 10.0 << true;
+    QTest::newRow("digit name inside a value") << "ABC=10;10=5"
+                                               << "ABC" << 0.0 << false;
     // Names are not escaped: "X.Y" is a pattern and matches XAY.
-    QTest::newRow("pattern name") << "X.Y=3" << "XAY*2" << 6.0 << true;
+    QTest::newRow("pattern name") << "X.Y=3"
+                                  << "XAY*2" << 6.0 << true;
   }
 
   void Variables()
@@ -227,11 +252,37 @@ private slots:
   // The fast text steps against the Qt calls that define them.
   void Number_Conversion()
   {
-    QStringList texts = {"0", "-0", "+0", "-0.000", "12", "+12", "-12.5", "007", "0.0012", "0.1", "3.14159265358979",
-                         "9007199254740993", "9007199254740993.0000000000000001", "0.1000000000000000055511151231257827",
-                         "0.0000000000000001", "100000000000000000000000", "500.1229999999999905", ".5", "-.5", "1.",
-                         ".", "-", "+", "", "1.2.3", "1-2", "--1", "+-1", "0." + QString(70, '0') + "1",
-                         "1" + QString(63, '0'), "1" + QString(64, '0')};
+    QStringList texts = {"0",
+                         "-0",
+                         "+0",
+                         "-0.000",
+                         "12",
+                         "+12",
+                         "-12.5",
+                         "007",
+                         "0.0012",
+                         "0.1",
+                         "3.14159265358979",
+                         "9007199254740993",
+                         "9007199254740993.0000000000000001",
+                         "0.1000000000000000055511151231257827",
+                         "0.0000000000000001",
+                         "100000000000000000000000",
+                         "500.1229999999999905",
+                         ".5",
+                         "-.5",
+                         "1.",
+                         ".",
+                         "-",
+                         "+",
+                         "",
+                         "1.2.3",
+                         "1-2",
+                         "--1",
+                         "+-1",
+                         "0." + QString(70, '0') + "1",
+                         "1" + QString(63, '0'),
+                         "1" + QString(64, '0')};
     // Value texts of 16 decimals and other long mantissas, where rounding is hardest.
     QRandomGenerator random(7);
     for(int i = 0; i < 20000; ++i)
@@ -268,7 +319,8 @@ private slots:
     const QString words[] = {"X", "X+X", "XX+X_X+X1+1X+(X)", QString::fromUtf8("\u00C4X+X\u00E9"), "A.X,X"};
     for(const QString& text : words)
     {
-      QCOMPARE(Expression_Text::Replace_Word(text, "X", "9"), QString(text).replace(QRegularExpression("(\\bX\\b)"), "9"));
+      QCOMPARE(Expression_Text::Replace_Word(text, "X", "9"),
+               QString(text).replace(QRegularExpression("(\\bX\\b)"), "9"));
     }
 
     QCOMPARE(Expression_Text::Value_Text(-5.0), QString("(-5.0000000000000000)"));

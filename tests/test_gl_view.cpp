@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "src/gui/displaywidget.h"
-#include "src/model/measurement.h"
 #include "src/gui/opengldisplay.h"
 #include "src/gui/opengldisplaywidget.h"
+#include "src/model/measurement.h"
 
 namespace
 {

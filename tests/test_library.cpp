@@ -713,7 +713,8 @@ private slots:
 
   void Names_Above_BMP_Round_Trip()
   {
-    const QString name = QString::fromUtf8("Br\xC3\xBC" "cke \xF0\x9F\x94\xA7");
+    const QString name = QString::fromUtf8("Br\xC3\xBC"
+                                           "cke \xF0\x9F\x94\xA7");
     QTemporaryDir tmp;
     TMachineLibrary machines;
     machines.Set_Data_Path(tmp.path());

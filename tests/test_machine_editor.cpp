@@ -340,8 +340,9 @@ private slots:
       }
       rows.push_back(cells.join(' '));
     }
-    QCOMPARE(rows, QStringList({"Axis Min X: Y: Z:", "Axis Max X: Y: Z:", "Math Origin X: Y: Z:",
-                                "Mechanical Origin X: Y: Z:"}));
+    QCOMPARE(
+        rows,
+        QStringList({"Axis Min X: Y: Z:", "Axis Max X: Y: Z:", "Math Origin X: Y: Z:", "Mechanical Origin X: Y: Z:"}));
 
     QTreeWidget* tree = dialog->findChild<QTreeWidget*>();
     QVERIFY(tree->isHeaderHidden());

@@ -1019,7 +1019,7 @@ private slots:
     QTest::newRow("last position just below zero") << -10.0 << 0.0 << 5.0 << "-0.0"
                                                    << "-5.0" << 2;
     QTest::newRow("last position just above zero") << -4.0 << 0.0 << 1.0 << "0.0"
-                                                    << "-4.0" << 5;
+                                                   << "-4.0" << 5;
     // A step that cannot move a far-off position must not loop forever.
     QTest::newRow("step below resolution") << 1e17 << 2e17 << 1.0 << "100000000000000000.0"
                                            << "100000000000000000.0" << 1;

@@ -32,7 +32,7 @@ bool Is_Orthonormal_Frame(const TReferenceSystem& frame)
   return Near(frame.Axis(TReferenceSystem::X_AXIS) * frame.Axis(TReferenceSystem::Y_AXIS),
               frame.Axis(TReferenceSystem::Z_AXIS));
 }
-}
+} // namespace
 
 class TTestNumerics : public QObject
 {
@@ -135,13 +135,13 @@ private slots:
     QTest::newRow("line through zero") << std::vector<TVector2>{TVector2(-2, -1), TVector2(2, 1), TVector2(4, 2)}
                                        << true << 0.5 << 0.5;
     // Steeper than 1: the least-squares line is used instead.
-    QTest::newRow("steep falls back to fit") << std::vector<TVector2>{TVector2(1, 5), TVector2(2, 6)} << true << 1.0
-                                             << 1.0;
+    QTest::newRow("steep falls back to fit")
+        << std::vector<TVector2>{TVector2(1, 5), TVector2(2, 6)} << true << 1.0 << 1.0;
     // x = 0 counts as negative: S = -3 + 1, T = 0 + 1, slope -2 would be steeper than 1, so the fit decides.
-    QTest::newRow("zero counts as negative") << std::vector<TVector2>{TVector2(0, 3), TVector2(1, 1)} << true << -2.0
-                                             << -2.0;
-    QTest::newRow("offset curve") << std::vector<TVector2>{TVector2(1, 0.5), TVector2(2, 0.5), TVector2(3, 0.5)}
-                                  << true << 0.25 << 0.0;
+    QTest::newRow("zero counts as negative")
+        << std::vector<TVector2>{TVector2(0, 3), TVector2(1, 1)} << true << -2.0 << -2.0;
+    QTest::newRow("offset curve") << std::vector<TVector2>{TVector2(1, 0.5), TVector2(2, 0.5), TVector2(3, 0.5)} << true
+                                  << 0.25 << 0.0;
   }
 
   void Slopes()
@@ -385,7 +385,6 @@ private slots:
     QVERIFY(Is_Orthonormal_Frame(frame));
   }
 };
-
 
 QTEST_APPLESS_MAIN(TTestNumerics)
 #include "test_numerics.moc"

@@ -8,10 +8,10 @@
 #include <cmath>
 
 #include "src/gui/mcg_model.h"
-#include "src/model/measurement.h"
 #include "src/gui/measurementscene.h"
 #include "src/gui/opengldisplay.h"
 #include "src/gui/opengldisplaywidget.h"
+#include "src/model/measurement.h"
 
 Q_DECLARE_METATYPE(TVector3)
 

@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "src/gui/displaywidget.h"
-#include "src/model/report.h"
 #include "src/gui/varlume.h"
+#include "src/model/report.h"
 #include "tests/simulation_cases.h"
 
 namespace

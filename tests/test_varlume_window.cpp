@@ -81,7 +81,7 @@ const QByteArray Measurements_File(R"(<?xml version="1.0" encoding="UTF-8"?>
 <!-- written by hand: a save would drop this comment -->
 <Measurements File_Version="1"/>
 )");
-}
+} // namespace
 
 class TTestVarlumeWindow : public QObject
 {
@@ -170,8 +170,8 @@ private slots:
     QCOMPARE(window.toolBarArea(tool_bar), Qt::TopToolBarArea);
     QCOMPARE(tool_bar->iconSize(), QSize(32, 32));
     QCOMPARE(Texts(tool_bar->actions()),
-             QStringList({"Add Machine", "Remove Machine", "Edit Machine", "-", "Add Measurement",
-                          "Remove Measurement", "Edit Measurement", "-", "About"}));
+             QStringList({"Add Machine", "Remove Machine", "Edit Machine", "-", "Add Measurement", "Remove Measurement",
+                          "Edit Measurement", "-", "About"}));
     for(QAction* action : tool_bar->actions())
     {
       QVERIFY2(action->isSeparator() || !action->icon().isNull(), qPrintable(action->text()));
@@ -199,14 +199,16 @@ private slots:
     QString text;
     QString informative;
     QList<QAbstractButton*> buttons;
-    QTimer::singleShot(0, &window, [&]() {
-      TMessageBox* box = window.findChild<TMessageBox*>();
-      QVERIFY(box && box->isVisible());
-      text = box->text();
-      informative = box->informativeText();
-      buttons = box->buttons();
-      box->Send_Key(Qt::Key_Return);
-    });
+    QTimer::singleShot(0, &window,
+                       [&]()
+                       {
+                         TMessageBox* box = window.findChild<TMessageBox*>();
+                         QVERIFY(box && box->isVisible());
+                         text = box->text();
+                         informative = box->informativeText();
+                         buttons = box->buttons();
+                         box->Send_Key(Qt::Key_Return);
+                       });
     Action(&window, "About")->trigger();
     QVERIFY(text.contains(">Varlume</span>"));
     QVERIFY(informative.contains(">Varlume - Version 3.0</span>"));
@@ -259,8 +261,10 @@ private slots:
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("machines") << "machines.xml" << "ERR:  Loading machines exception: ";
-    QTest::newRow("measurements") << "measurements.xml" << "ERR:  Loading measurements exception: ";
+    QTest::newRow("machines") << "machines.xml"
+                              << "ERR:  Loading machines exception: ";
+    QTest::newRow("measurements") << "measurements.xml"
+                                  << "ERR:  Loading measurements exception: ";
   }
 
   void Load_Error_Is_Shown()
@@ -283,20 +287,23 @@ private slots:
     window.findChild<TMachineDialog*>()->Create_Machine("Bridge");
     window.Update_Machine_Names();
 
-    const auto answer = [&window](const QString& first, const QString& second, bool add) {
-      QTimer::singleShot(0, &window, [&window, first, second, add]() {
-        TAddDialog* dialog = window.findChild<TAddDialog*>();
-        QVERIFY(dialog && dialog->isVisible());
-        QCOMPARE(dialog->windowTitle(), QString("Add Machine"));
-        QLineEdit* edit = dialog->findChild<QLineEdit*>();
-        QTest::keyClicks(edit, first);
-        // A name the library would treat as taken is refused.
-        QTest::keyClick(edit, Qt::Key_Return);
-        QVERIFY(dialog->isVisible());
-        edit->clear();
-        QTest::keyClicks(edit, second);
-        QTest::keyClick(edit, add ? Qt::Key_Return : Qt::Key_Escape);
-      });
+    const auto answer = [&window](const QString& first, const QString& second, bool add)
+    {
+      QTimer::singleShot(0, &window,
+                         [&window, first, second, add]()
+                         {
+                           TAddDialog* dialog = window.findChild<TAddDialog*>();
+                           QVERIFY(dialog && dialog->isVisible());
+                           QCOMPARE(dialog->windowTitle(), QString("Add Machine"));
+                           QLineEdit* edit = dialog->findChild<QLineEdit*>();
+                           QTest::keyClicks(edit, first);
+                           // A name the library would treat as taken is refused.
+                           QTest::keyClick(edit, Qt::Key_Return);
+                           QVERIFY(dialog->isVisible());
+                           edit->clear();
+                           QTest::keyClicks(edit, second);
+                           QTest::keyClick(edit, add ? Qt::Key_Return : Qt::Key_Escape);
+                         });
     };
 
     answer("bridge", "  Gantry   Two ", true);
@@ -366,12 +373,14 @@ private slots:
     QListWidget* machine_list = window.findChildren<QListWidget*>().value(0);
     QListWidget* measurement_list = window.findChildren<QListWidget*>().value(1);
 
-    const auto row_of = [](QListWidget* list, const QString& text) {
+    const auto row_of = [](QListWidget* list, const QString& text)
+    {
       const QList<QListWidgetItem*> items = list->findItems(text, Qt::MatchExactly);
       return items.isEmpty() ? -1 : list->row(items.front());
     };
     // In place: the list's own editor, committed with Return.
-    const auto rename = [](QListWidget* list, int row, const QString& typed) {
+    const auto rename = [](QListWidget* list, int row, const QString& typed)
+    {
       QVERIFY(row >= 0);
       list->setCurrentRow(row);
       list->editItem(list->item(row));
@@ -423,14 +432,17 @@ private slots:
 
     QString text;
     QString informative;
-    const auto answer = [&](QMessageBox::StandardButton button) {
-      QTimer::singleShot(0, &window, [&, button]() {
-        TMessageBox* box = window.findChild<TMessageBox*>();
-        QVERIFY(box && box->isVisible());
-        text = box->text();
-        informative = box->informativeText();
-        QTest::mouseClick(box->button(button), Qt::LeftButton);
-      });
+    const auto answer = [&](QMessageBox::StandardButton button)
+    {
+      QTimer::singleShot(0, &window,
+                         [&, button]()
+                         {
+                           TMessageBox* box = window.findChild<TMessageBox*>();
+                           QVERIFY(box && box->isVisible());
+                           text = box->text();
+                           informative = box->informativeText();
+                           QTest::mouseClick(box->button(button), Qt::LeftButton);
+                         });
     };
 
     // Cancel keeps the window, and with it the unsaved machine.

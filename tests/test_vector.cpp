@@ -27,7 +27,7 @@ TMat4 Matrix(double offset)
   m.Set(values);
   return m;
 }
-}
+} // namespace
 
 class TTestVector : public QObject
 {

@@ -12,13 +12,13 @@ TMessageBox::TMessageBox(QWidget* parent) : QMessageBox(parent), d_width(500)
 void TMessageBox::setText(const QString& text)
 {
   QMessageBox::setText(
-    QStringLiteral("<span style=\"font-size:10pt; font-weight:600; color:#000000;\" >%1</span>").arg(text));
+      QStringLiteral("<span style=\"font-size:10pt; font-weight:600; color:#000000;\" >%1</span>").arg(text));
 }
 
 void TMessageBox::setInformativeText(const QString& text)
 {
   QMessageBox::setInformativeText(
-    QStringLiteral("<span style=\"font-size:10pt; font-weight:400; color:#000000;\" >%1</span>").arg(text));
+      QStringLiteral("<span style=\"font-size:10pt; font-weight:400; color:#000000;\" >%1</span>").arg(text));
 }
 
 int TMessageBox::exec()

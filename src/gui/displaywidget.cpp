@@ -28,7 +28,7 @@ void Move_To_Start(QPlainTextEdit* pane)
   cursor.setPosition(0);
   pane->setTextCursor(cursor);
 }
-}
+} // namespace
 
 TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags)
 {
@@ -77,7 +77,8 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
   QWidget* map_tab = new QWidget();
   QVBoxLayout* map_layout = new QVBoxLayout(map_tab);
   QHBoxLayout* increment_layout = new QHBoxLayout();
-  const auto add_increment = [&](const QString& label_text) {
+  const auto add_increment = [&](const QString& label_text)
+  {
     QLabel* label = new QLabel(label_text, map_tab);
     QLineEdit* edit = new QLineEdit(QStringLiteral("100.000"), map_tab);
     edit->setMaximumWidth(100);
@@ -246,7 +247,7 @@ bool TDisplayWidget::Write_Measurement_Text(const QString& file_name) const
 void TDisplayWidget::Save_Measurement_Text()
 {
   const QString file_name =
-    QFileDialog::getSaveFileName(this, tr("Save Measurement Text"), QString(), tr("Text Files (*.txt *.*)"));
+      QFileDialog::getSaveFileName(this, tr("Save Measurement Text"), QString(), tr("Text Files (*.txt *.*)"));
   if(!file_name.isEmpty())
   {
     Write_Measurement_Text(file_name);

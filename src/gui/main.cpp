@@ -14,14 +14,15 @@ bool Display_Available()
   return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
          !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
-}
+} // namespace
 
 int main(int argc, char** argv)
 {
   if(!Display_Available())
   {
-    std::fprintf(stderr, "Varlume needs a graphical display, and none was found (DISPLAY and WAYLAND_DISPLAY are "
-                         "not set).\nStart it from a desktop session, or under a virtual display: xvfb-run -a %s\n",
+    std::fprintf(stderr,
+                 "Varlume needs a graphical display, and none was found (DISPLAY and WAYLAND_DISPLAY are "
+                 "not set).\nStart it from a desktop session, or under a virtual display: xvfb-run -a %s\n",
                  argc > 0 ? argv[0] : "varlume");
     return 1;
   }

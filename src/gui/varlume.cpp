@@ -41,8 +41,8 @@ QToolButton* Create_List_Button(QWidget* parent, const QString& icon, const QStr
   return button;
 }
 
-QDockWidget* Create_List_Dock(QMainWindow* window, const QString& title, const QString& object_name,
-                              QListWidget* list, const QList<QToolButton*>& buttons)
+QDockWidget* Create_List_Dock(QMainWindow* window, const QString& title, const QString& object_name, QListWidget* list,
+                              const QList<QToolButton*>& buttons)
 {
   QDockWidget* dock = new QDockWidget(title, window);
   dock->setObjectName(object_name);
@@ -70,16 +70,11 @@ QDockWidget* Create_List_Dock(QMainWindow* window, const QString& title, const Q
   window->addDockWidget(Qt::LeftDockWidgetArea, dock);
   return dock;
 }
-}
+} // namespace
 
 TVarlume::TVarlume(QWidget* parent, Qt::WindowFlags flags)
-  : QMainWindow(parent, flags),
-    d_progress_dialog(nullptr),
-    d_add_dialog(nullptr),
-    d_message_box(nullptr),
-    d_cancel_evaluation(false),
-    d_evaluation_running(false),
-    d_close_pending(false)
+    : QMainWindow(parent, flags), d_progress_dialog(nullptr), d_add_dialog(nullptr), d_message_box(nullptr),
+      d_cancel_evaluation(false), d_evaluation_running(false), d_close_pending(false)
 {
   // The images are compiled into a static library; make sure they are registered.
   Q_INIT_RESOURCE(varlume);
@@ -140,8 +135,8 @@ void TVarlume::Setup_Central_Widget()
 
   QHBoxLayout* bottom_layout = new QHBoxLayout();
   QLabel* notice = new QLabel(
-    tr("Select one machine, then the measurements to simulate on it. Libraries are saved when Varlume closes."),
-    central);
+      tr("Select one machine, then the measurements to simulate on it. Libraries are saved when Varlume closes."),
+      central);
   notice->setFont(notice_font);
   notice->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
   bottom_layout->addWidget(notice);
@@ -158,7 +153,8 @@ void TVarlume::Setup_Central_Widget()
 
 QAction* TVarlume::Setup_Actions()
 {
-  const auto create = [this](const QString& icon, const QString& text, const QString& tool_tip) {
+  const auto create = [this](const QString& icon, const QString& text, const QString& tool_tip)
+  {
     QAction* action = icon.isEmpty() ? new QAction(text, this) : new QAction(QIcon(icon), text, this);
     if(!tool_tip.isEmpty())
     {
@@ -168,13 +164,13 @@ QAction* TVarlume::Setup_Actions()
   };
 
   d_add_machine_action =
-    create(QStringLiteral(":/toolbar/add_machine_32x32.png"), tr("Add Machine"), tr("Add a new machine"));
+      create(QStringLiteral(":/toolbar/add_machine_32x32.png"), tr("Add Machine"), tr("Add a new machine"));
   d_edit_machine_action =
-    create(QStringLiteral(":/toolbar/edit_machine_32x32.png"), tr("Edit Machine"), tr("Edit the selected machine"));
+      create(QStringLiteral(":/toolbar/edit_machine_32x32.png"), tr("Edit Machine"), tr("Edit the selected machine"));
   d_remove_machine_action = create(QStringLiteral(":/toolbar/remove_machine_32x32.png"), tr("Remove Machine"),
                                    tr("Remove the selected machines"));
-  d_add_measurement_action = create(QStringLiteral(":/toolbar/add_measurement_32x32.png"), tr("Add Measurement"),
-                                    tr("Add a new measurement"));
+  d_add_measurement_action =
+      create(QStringLiteral(":/toolbar/add_measurement_32x32.png"), tr("Add Measurement"), tr("Add a new measurement"));
   d_edit_measurement_action = create(QStringLiteral(":/toolbar/edit_measurement_32x32.png"), tr("Edit Measurement"),
                                      tr("Edit the selected measurement"));
   d_remove_measurement_action = create(QStringLiteral(":/toolbar/remove_measurement_32x32.png"),
@@ -213,23 +209,22 @@ void TVarlume::Setup_Docks()
   d_machine_list = new QListWidget();
   d_add_machine_button = Create_List_Button(this, QStringLiteral(":/gui/add_16x16.png"), tr("Add a new machine"));
   d_remove_machine_button =
-    Create_List_Button(this, QStringLiteral(":/gui/remove_16x16.png"), tr("Remove the selected machines"));
+      Create_List_Button(this, QStringLiteral(":/gui/remove_16x16.png"), tr("Remove the selected machines"));
   d_edit_machine_button =
-    Create_List_Button(this, QStringLiteral(":/gui/edit_16x16.png"), tr("Edit the selected machine"));
-  QDockWidget* machine_dock =
-    Create_List_Dock(this, tr("Machines"), QStringLiteral("machine_dock"), d_machine_list,
-                     {d_add_machine_button, d_remove_machine_button, d_edit_machine_button});
+      Create_List_Button(this, QStringLiteral(":/gui/edit_16x16.png"), tr("Edit the selected machine"));
+  QDockWidget* machine_dock = Create_List_Dock(this, tr("Machines"), QStringLiteral("machine_dock"), d_machine_list,
+                                               {d_add_machine_button, d_remove_machine_button, d_edit_machine_button});
 
   d_measurement_list = new QListWidget();
   d_add_measurement_button =
-    Create_List_Button(this, QStringLiteral(":/gui/add_16x16.png"), tr("Add a new measurement"));
+      Create_List_Button(this, QStringLiteral(":/gui/add_16x16.png"), tr("Add a new measurement"));
   d_remove_measurement_button =
-    Create_List_Button(this, QStringLiteral(":/gui/remove_16x16.png"), tr("Remove the selected measurement"));
+      Create_List_Button(this, QStringLiteral(":/gui/remove_16x16.png"), tr("Remove the selected measurement"));
   d_edit_measurement_button =
-    Create_List_Button(this, QStringLiteral(":/gui/edit_16x16.png"), tr("Edit the selected measurement"));
+      Create_List_Button(this, QStringLiteral(":/gui/edit_16x16.png"), tr("Edit the selected measurement"));
   QDockWidget* measurement_dock =
-    Create_List_Dock(this, tr("Measurements"), QStringLiteral("measurement_dock"), d_measurement_list,
-                     {d_add_measurement_button, d_remove_measurement_button, d_edit_measurement_button});
+      Create_List_Dock(this, tr("Measurements"), QStringLiteral("measurement_dock"), d_measurement_list,
+                       {d_add_measurement_button, d_remove_measurement_button, d_edit_measurement_button});
 
   QMenu* view_menu = menuBar()->findChild<QMenu*>(QStringLiteral("view_menu"));
   view_menu->addAction(machine_dock->toggleViewAction());
@@ -275,8 +270,7 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_machine_list, &QListWidget::itemSelectionChanged, this, &TVarlume::Machine_Selection_Changed);
   connect(d_measurement_list, &QListWidget::itemSelectionChanged, this, &TVarlume::Measurement_Selection_Changed);
   connect(d_machine_list->itemDelegate(), &QAbstractItemDelegate::commitData, this, &TVarlume::Rename_Machine);
-  connect(d_measurement_list->itemDelegate(), &QAbstractItemDelegate::commitData, this,
-          &TVarlume::Rename_Measurement);
+  connect(d_measurement_list->itemDelegate(), &QAbstractItemDelegate::commitData, this, &TVarlume::Rename_Measurement);
 
   connect(d_measurement_dialog, &TMeasurementDialog::Update_Measurement_Display, this,
           &TVarlume::Update_Measurement_Display);

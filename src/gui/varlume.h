@@ -59,10 +59,10 @@ public:
   Get_Evaluation_Error_Patterns(const std::vector<TMachineLibrary::TMapErrorItem>& items) const;
   bool Get_Min_Max_Ballbar_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
                                  double* max, double* min_length, double* max_length) const;
-  bool Get_Min_Max_ISO_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
-                             double* max, double* min_length, double* max_length) const;
-  bool Get_Min_Max_MCG_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
-                             double* max, double* min_length, double* max_length) const;
+  bool Get_Min_Max_ISO_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min, double* max,
+                             double* min_length, double* max_length) const;
+  bool Get_Min_Max_MCG_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min, double* max,
+                             double* min_length, double* max_length) const;
   bool Get_Min_Max_Laser_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
                                double* max, double* min_length, double* max_length) const;
 

@@ -7,12 +7,12 @@
 #include <QSaveFile>
 
 #include "core/gui/messagebox.h"
-#include "src/model/evaluation.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/progressdialog.h"
-#include "src/model/simulation.h"
 #include "src/gui/varlume.h"
+#include "src/model/evaluation.h"
+#include "src/model/simulation.h"
 
 namespace
 {

@@ -11,9 +11,9 @@
 #include "core/varlume_assert.h"
 #include "src/gui/adddialog.h"
 #include "src/gui/displaywidget.h"
-#include "src/model/export.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/model/export.h"
 #include "src/model/report.h"
 
 namespace
@@ -28,7 +28,7 @@ void Fill_List(QListWidget* list, const QStringList& names, const std::function<
     item->setFlags(item->flags() | Qt::ItemIsEditable);
   }
 }
-}
+} // namespace
 
 QString TVarlume::Active_Machine_Name() const
 {
@@ -215,7 +215,8 @@ void TVarlume::Measurement_Selection_Changed()
   }
 
   // Errors go to the measurement and the selection pane alike.
-  const auto show_errors = [this](const QStringList& lines) {
+  const auto show_errors = [this](const QStringList& lines)
+  {
     for(const QString& line : lines)
     {
       d_display_widget->Add_Measurement_Data_Line(line);

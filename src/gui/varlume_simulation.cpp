@@ -7,9 +7,9 @@
 #include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/gui/varlume.h"
 #include "src/model/report.h"
 #include "src/model/simulation.h"
-#include "src/gui/varlume.h"
 
 namespace
 {

@@ -8,8 +8,7 @@ namespace
 {
 // The ISO and the laser measurement start on the same line: along X through the middle of
 // the travel.
-template <class TLineMeasurement>
-void Initialize_Line(TLineMeasurement& measurement)
+template <class TLineMeasurement> void Initialize_Line(TLineMeasurement& measurement)
 {
   measurement.d_start_x_expression = QStringLiteral("XMin");
   measurement.d_start_y_expression = QStringLiteral("YMid");

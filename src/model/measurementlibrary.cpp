@@ -33,8 +33,7 @@ TField Number(const char* element, double& number)
 }
 
 // The laser measurement stores the ISO one's children first, then its increment.
-template <class TLineMeasurement>
-std::vector<TField> Line_Fields(TLineMeasurement& m)
+template <class TLineMeasurement> std::vector<TField> Line_Fields(TLineMeasurement& m)
 {
   TVector3& probe = m.d_probe_offset;
   return {Text("Start_Position_X", m.d_start_x_expression),
