@@ -243,7 +243,8 @@ private slots:
     QFETCH(QString, expected);
 
     TExpressionDialog dialog;
-    dialog.Set_Expression(QStringLiteral("0"));
+    // Shows 1.0000 in every row, which no case keeps: each case is a change, and fitted.
+    dialog.Set_Expression(QStringLiteral("1"));
     const QList<QLineEdit*> fields = Expression_Fields(&dialog, false);
     QCOMPARE(fields.size(), errors.size());
     for(int row = 0; row < fields.size(); ++row)
@@ -251,6 +252,80 @@ private slots:
       fields[row]->setText(errors[row]);
     }
     QCOMPARE(dialog.Expression(), expected);
+  }
+
+  // Applying what is shown keeps the expression: a refit agrees only at the five points.
+  // A value typed differently but equal is no change; any real change is fitted.
+  void Expression_Kept_Unless_Changed_data()
+  {
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+
+    const QString cubic = QStringLiteral("0.0021*L-0.0048*L^2+0.0012*L^3");
+    QTest::newRow("cubic untouched") << cubic << -1 << "" << cubic;
+    QTest::newRow("same value typed") << cubic << 0 << "0.00000" << cubic;
+    QTest::newRow("does not evaluate") << "0.01 * Q" << -1 << ""
+                                       << "0.01 * Q";
+    QTest::newRow("one value changed") << "0.01 * L" << 4 << "0.0110"
+                                       << "0.0090*L+0.0073*L^2-0.0160*L^3+0.0107*L^4";
+  }
+
+  void Expression_Kept_Unless_Changed()
+  {
+    QFETCH(QString, expression);
+    QFETCH(int, row);
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+
+    TExpressionDialog dialog;
+    dialog.Set_Expression(expression);
+    if(row >= 0)
+    {
+      Expression_Fields(&dialog, false)[row]->setText(typed);
+    }
+    QCOMPARE(dialog.Expression(), expected);
+  }
+
+  // Enter in an error field applies, like the Apply button.
+  void Expression_Editor_Enter_Applies()
+  {
+    TExpressionDialog dialog;
+    dialog.Set_Expression(QStringLiteral("0"));
+    const QList<QLineEdit*> fields = Expression_Fields(&dialog, false);
+    On_Next_Dialog(
+        [&fields](QDialog*)
+        {
+          fields[4]->setFocus();
+          QTest::keyClick(fields[4], Qt::Key_Return);
+        });
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+  }
+
+  // The editor opened from an axis row shows that axis's travel as typed, before Accept, and
+  // the row shows the start of the expression it gets back.
+  void Expression_Editor_Shows_Axis_Travel()
+  {
+    auto dialog = New_Machine_Editor();
+    Field(dialog.get(), "axis_minimum_y")->setText("2000");
+    Field(dialog.get(), "axis_maximum_y")->setText("-500");
+    TMachineParameterWidget* row = Row(dialog.get(), AXIS_Y, PARAMETER_SCALE);
+    row->findChild<QCheckBox*>()->click();
+    const QString bow = QStringLiteral("0.0021*L-0.0048*L^2+0.0012*L^3+0.0001*L^4+0.0002*L^5+0.0003*L^6");
+    Row_Edit(row)->setText(bow);
+    QStringList positions;
+    On_Next_Dialog(
+        [&positions](QDialog* editor)
+        {
+          positions = Texts(Expression_Fields(editor, true));
+          Expression_Fields(editor, false)[0]->setText("0.0100");
+          Button(editor, "Apply")->click();
+        });
+    row->findChild<QToolButton*>()->click();
+    QCOMPARE(positions, QStringList({"-500.0", "125.0", "750.0", "1375.0", "2000.0"}));
+    QVERIFY(Row_Edit(row)->text() != bow);
+    QCOMPARE(Row_Edit(row)->cursorPosition(), 0);
   }
 
   void New_Machine_Shown()

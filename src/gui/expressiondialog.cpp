@@ -35,9 +35,9 @@ TExpressionDialog::TExpressionDialog(QWidget* parent, Qt::WindowFlags flags) : Q
   QLabel* position_label = new QLabel(tr("Position (mm)"), this);
   position_label->setAlignment(Qt::AlignCenter);
   layout->addWidget(position_label, 0, 0);
-  QLabel* error_label = new QLabel(tr("Error (mm)"), this);
-  error_label->setAlignment(Qt::AlignCenter);
-  layout->addWidget(error_label, 0, 1);
+  d_error_label = new QLabel(tr("Error (mm)"), this);
+  d_error_label->setAlignment(Qt::AlignCenter);
+  layout->addWidget(d_error_label, 0, 1);
 
   // The positions are fixed: give them the window's background so that only the errors look
   // editable.
@@ -68,6 +68,8 @@ TExpressionDialog::TExpressionDialog(QWidget* parent, Qt::WindowFlags flags) : Q
   button_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
   QPushButton* apply_button = new QPushButton(tr("Apply"), this);
   apply_button->setAutoDefault(false);
+  // Enter in an error field applies, as in any dialog.
+  apply_button->setDefault(true);
   button_layout->addWidget(apply_button);
   QPushButton* cancel_button = new QPushButton(tr("Cancel"), this);
   cancel_button->setAutoDefault(false);
@@ -87,8 +89,14 @@ void TExpressionDialog::Set_Position_Range(double lower, double upper)
   d_upper = upper;
 }
 
+void TExpressionDialog::Set_Error_Unit(const QString& unit)
+{
+  d_error_label->setText(tr("Error (%1)").arg(unit));
+}
+
 void TExpressionDialog::Set_Expression(const QString& expression)
 {
+  d_expression = expression;
   const double middle = (d_lower + d_upper) / 2.0;
   const double positions[POINT_COUNT] = {d_lower, (d_lower + middle) / 2.0, middle, (middle + d_upper) / 2.0, d_upper};
 
@@ -101,12 +109,37 @@ void TExpressionDialog::Set_Expression(const QString& expression)
     bool valid = false;
     const double error = evaluator.Evaluate(expression, &valid);
     d_error_edits[row]->setText(valid ? Number_Text(error, 4) : QStringLiteral("0.0000"));
+    d_shown_errors[row] = d_error_edits[row]->text();
   }
+}
+
+bool TExpressionDialog::Errors_Changed() const
+{
+  for(int row = 0; row < POINT_COUNT; ++row)
+  {
+    const QString text = d_error_edits[row]->text();
+    if(text == d_shown_errors[row])
+    {
+      continue;
+    }
+    // "0.00250" is the value shown as "0.0025".
+    bool valid = false;
+    const double value = text.toDouble(&valid);
+    if(!valid || value != d_shown_errors[row].toDouble())
+    {
+      return true;
+    }
+  }
+  return false;
 }
 
 QString TExpressionDialog::Expression() const
 {
   const QString zero = QStringLiteral("0.0000");
+  if(!Errors_Changed())
+  {
+    return d_expression;
+  }
 
   std::vector<TVector2> points;
   for(int row = 0; row < POINT_COUNT; ++row)

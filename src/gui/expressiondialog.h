@@ -5,6 +5,7 @@
 #include <QString>
 
 class QCloseEvent;
+class QLabel;
 class QLineEdit;
 
 // Defines an axis error function by its values: the error of the current expression at five
@@ -21,11 +22,15 @@ public:
 
   // The first and last position in millimetres; call before Set_Expression.
   void Set_Position_Range(double lower, double upper);
+  // The unit of the error column, "mm" for a scale error, "mm/m" for an angle.
+  void Set_Error_Unit(const QString& unit);
   // Shows the error of the expression at the five positions; a text that does not evaluate
   // shows 0.0000 everywhere.
   void Set_Expression(const QString& expression);
   // The fitted polynomial, terms below 4.9e-5 left out, for example "0.0010+0.0100*L";
-  // "0.0000" when a field is not a number or the fit fails.
+  // "0.0000" when a field is not a number or the fit fails. When no error differs from the
+  // one shown, the expression given to Set_Expression as it was: a refit would replace it by
+  // a different polynomial that only agrees at the five points.
   QString Expression() const;
 
 protected:
@@ -33,10 +38,15 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  bool Errors_Changed() const;
+
   double d_lower = 0.0;
   double d_upper = 1000.0;
   QLineEdit* d_position_edits[POINT_COUNT];
   QLineEdit* d_error_edits[POINT_COUNT];
+  QLabel* d_error_label;
+  QString d_expression;
+  QString d_shown_errors[POINT_COUNT];
 };
 
 #endif

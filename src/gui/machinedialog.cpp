@@ -102,6 +102,14 @@ TMachineDialog::TMachineDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog
     connect(radio, &QRadioButton::toggled, this, &TMachineDialog::Kinematic_Changed);
   }
 
+  for(int axis = 0; axis < 3; ++axis)
+  {
+    for(int field : {FIELD_AXIS_MINIMUM, FIELD_AXIS_MAXIMUM})
+    {
+      connect(d_vector_edits[field][axis], &QLineEdit::textChanged, this, &TMachineDialog::Update_Position_Ranges);
+    }
+  }
+
   d_kinematic_yxz_radio->setChecked(true);
   Initialize_Parameter_Tree();
   Enable_Editing(false);
@@ -175,6 +183,29 @@ void TMachineDialog::Initialize_Parameter_Tree()
 
   QTreeWidgetItem* d_axis_item = add_axis_item(AXIS_D, tr("D Axis"));
   Add_Parameter_Row(d_axis_item, tr("Deflection"), PARAMETER_DEFLECTION, rotation, false);
+
+  Update_Position_Ranges();
+}
+
+void TMachineDialog::Update_Position_Ranges()
+{
+  for(int index = 0; index < d_parameter_tree->topLevelItemCount(); ++index)
+  {
+    QTreeWidgetItem* axis_item = d_parameter_tree->topLevelItem(index);
+    const int axis = axis_item->data(0, Qt::UserRole).toInt();
+    const int column = axis == AXIS_X ? 0 : axis == AXIS_Y ? 1 : axis == AXIS_Z ? 2 : -1;
+    if(column < 0)
+    {
+      continue;
+    }
+    // A field that is not a number is stored as 0 on Accept; show the travel that would be.
+    const double minimum = d_vector_edits[FIELD_AXIS_MINIMUM][column]->text().toDouble();
+    const double maximum = d_vector_edits[FIELD_AXIS_MAXIMUM][column]->text().toDouble();
+    for(int child = 0; child < axis_item->childCount(); ++child)
+    {
+      Row_Widget(axis_item->child(child))->Set_Position_Range(minimum, maximum);
+    }
+  }
 }
 
 void TMachineDialog::Add_Parameter_Row(QTreeWidgetItem* axis_item, const QString& title, int parameter,
@@ -188,6 +219,8 @@ void TMachineDialog::Add_Parameter_Row(QTreeWidgetItem* axis_item, const QString
   widget->Set_Sign_Options(options);
   widget->Enable_Expression_Editor(expressions);
   widget->Enable_Expressions(expressions);
+  // Angles are in mm/m, the scale error in mm.
+  widget->Set_Error_Unit(parameter == PARAMETER_SCALE ? QStringLiteral("mm") : QStringLiteral("mm/m"));
   widget->Set_Expression(expressions ? QStringLiteral("0.0000 * L") : QStringLiteral("0.0000"));
   d_parameter_tree->setItemWidget(item, 0, widget);
 }

@@ -90,6 +90,8 @@ private:
   // Enables and expands the deflection row, or disables it, clears its check box and collapses it.
   void Set_D_Axis_Available(bool available);
   bool D_Axis_Available() const;
+  // Gives the expression editor of each axis row the travel in the fields, as typed.
+  void Update_Position_Ranges();
   // The row's parameter in the record; null when the record does not hold it.
   static TMachineParameterItem* Find_Parameter(TMachineItem* machine, int axis, int parameter);
   static TMachineParameterWidget* Row_Widget(QTreeWidgetItem* item);

@@ -8,6 +8,9 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
+#include <algorithm>
+#include <cmath>
+
 #include "src/gui/expressiondialog.h"
 
 namespace
@@ -109,9 +112,26 @@ void TMachineParameterWidget::Enable_Expressions(bool enabled)
   d_value_label->setText(enabled ? tr("Expression =") : tr("Error mm/m ="));
 }
 
+void TMachineParameterWidget::Set_Position_Range(double lower, double upper)
+{
+  if(!std::isfinite(lower) || !std::isfinite(upper) || lower == upper)
+  {
+    lower = 0.0;
+    upper = 1000.0;
+  }
+  d_lower_bound = std::min(lower, upper);
+  d_upper_bound = std::max(lower, upper);
+}
+
+void TMachineParameterWidget::Set_Error_Unit(const QString& unit)
+{
+  d_error_unit = unit;
+}
+
 void TMachineParameterWidget::Set_Expression(const QString& expression)
 {
   d_expression_edit->setText(d_expressions_enabled ? expression : Number_Text(expression));
+  d_expression_edit->setCursorPosition(0);
 }
 
 QString TMachineParameterWidget::Expression() const
@@ -136,9 +156,10 @@ void TMachineParameterWidget::Edit_Expression()
     d_expression_dialog = new TExpressionDialog(this);
   }
   d_expression_dialog->Set_Position_Range(d_lower_bound, d_upper_bound);
+  d_expression_dialog->Set_Error_Unit(d_error_unit);
   d_expression_dialog->Set_Expression(d_expression_edit->text());
   if(d_expression_dialog->exec() == QDialog::Accepted)
   {
-    d_expression_edit->setText(d_expression_dialog->Expression());
+    Set_Expression(d_expression_dialog->Expression());
   }
 }

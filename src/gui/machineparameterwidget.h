@@ -38,6 +38,12 @@ public:
   // On: the value is an expression kept as typed. Off: a number shown with 4 decimals.
   void Enable_Expressions(bool enabled);
 
+  // The travel the expression editor shows, in millimetres, and the unit of its errors.
+  // A travel of no length or not a number leaves the editor's default of one metre.
+  void Set_Position_Range(double lower, double upper);
+  void Set_Error_Unit(const QString& unit);
+
+  // Shown from its beginning: the tail of a long polynomial reads like another one.
   void Set_Expression(const QString& expression);
   // With expressions the text as typed (may be empty); without, always a number with
   // 4 decimals (0.0000 for a field that is not a number).
@@ -57,9 +63,9 @@ private:
 
   bool d_expression_editor_enabled = false;
   bool d_expressions_enabled = false;
-  // The expression editor always shows one metre of travel.
   double d_lower_bound = 0.0;
   double d_upper_bound = 1000.0;
+  QString d_error_unit = QStringLiteral("mm");
   TExpressionDialog* d_expression_dialog = nullptr;
 };
 
