@@ -3,9 +3,11 @@
 #include <cstdio>
 
 #include "batch/batch.h"
+#include "core/safefile.h"
 
 int main(int argc, char** argv)
 {
+  SafeFile::Ignore_File_Size_Signal();
   QCoreApplication application(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("varlume-batch"));
   QCoreApplication::setApplicationVersion(QStringLiteral("3.0"));

@@ -7,12 +7,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
+#include <QRegularExpression>
 #include <QTextCodec>
 #include <QTextStream>
 #include <QXmlInputSource>
 #include <QXmlStreamReader>
 
+#include "core/safefile.h"
 #include "core/varlume_assert.h"
 
 namespace
@@ -133,6 +134,96 @@ void Check_No_Null_Character(const QByteArray& data, const QString& source)
                        .arg(before.size() - line_start + 1));
 }
 
+// Byte index of the first sequence that is not valid UTF-8 (overlong forms, surrogates and
+// values above U+10FFFF included), or -1.
+int First_Invalid_UTF8(const QByteArray& data)
+{
+  const int size = data.size();
+  int index = 0;
+  while(index < size)
+  {
+    const unsigned char lead = static_cast<unsigned char>(data.at(index));
+    int length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if(lead < 0x80)
+    {
+      ++index;
+      continue;
+    }
+    if(lead >= 0xC2 && lead <= 0xDF)
+    {
+      length = 2;
+    }
+    else if(lead >= 0xE0 && lead <= 0xEF)
+    {
+      length = 3;
+      low = lead == 0xE0 ? 0xA0 : 0x80;
+      high = lead == 0xED ? 0x9F : 0xBF;
+    }
+    else if(lead >= 0xF0 && lead <= 0xF4)
+    {
+      length = 4;
+      low = lead == 0xF0 ? 0x90 : 0x80;
+      high = lead == 0xF4 ? 0x8F : 0xBF;
+    }
+    else
+    {
+      return index;
+    }
+    for(int next = 1; next < length; ++next)
+    {
+      if(index + next >= size)
+      {
+        return index;
+      }
+      const unsigned char byte = static_cast<unsigned char>(data.at(index + next));
+      if(byte < (next == 1 ? low : 0x80) || byte > (next == 1 ? high : 0xBF))
+      {
+        return index;
+      }
+    }
+    index += length;
+  }
+  return -1;
+}
+
+// The streaming reader decodes a whole chunk before it reads it, so it reports invalid UTF-8
+// at the end of the declaration wherever it is. A document read as UTF-8 (no byte order mark
+// of another form, no other encoding declared) is checked here, for the real line and column.
+void Check_UTF8(const QByteArray& data, const QString& source)
+{
+  const bool wide = data.startsWith("\xfe\xff") || data.startsWith("\xff\xfe") || data.startsWith('\0') ||
+                    (data.size() > 1 && data.at(1) == '\0');
+  if(wide)
+  {
+    return;
+  }
+  static const QRegularExpression declaration(
+      QStringLiteral("^(?:\\x{EF}\\x{BB}\\x{BF})?<\\?xml[^>]*encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
+  const QRegularExpressionMatch match = declaration.match(QString::fromLatin1(data.left(256)));
+  if(match.hasMatch())
+  {
+    const QString encoding = match.captured(1).toLower();
+    if(encoding != QLatin1String("utf-8") && encoding != QLatin1String("utf8"))
+    {
+      return;
+    }
+  }
+  const int index = First_Invalid_UTF8(data);
+  if(index < 0)
+  {
+    return;
+  }
+  const QByteArray before = data.left(index);
+  const int line_start = before.lastIndexOf('\n') + 1;
+  Throw_Data_Error(QStringLiteral("ERR:  Reference %1 XML parse error at line %2 column %3: "
+                                  "Encountered incorrectly encoded content.")
+                       .arg(source)
+                       .arg(before.count('\n') + 1)
+                       .arg(QString::fromUtf8(before.mid(line_start)).size() + 1));
+}
+
 // Where and why the streaming reader found a document not well-formed.
 struct TStreamError
 {
@@ -159,6 +250,7 @@ TStreamError Check_Document(const QByteArray& data, const QString& source, bool 
   const int MAXIMUM_CHUNKS_PER_TOKEN = 5;
 
   Check_No_Null_Character(data, source);
+  Check_UTF8(data, source);
 
   QXmlStreamReader reader;
   reader.setNamespaceProcessing(namespace_processing);
@@ -447,8 +539,18 @@ void TXmlFile::Open(const QString& identification, int* version, bool namespace_
                             TXmlFileException::FILE_ACCESS_ERROR);
   }
 
+  // A FIFO or device would block the read or never end.
+  const QString problem = SafeFile::Source_Problem(d_file_name);
+  if(!problem.isEmpty())
+  {
+    throw TXmlFileException(QStringLiteral("ERR:  Cannot open file: '%1'.  Reason: %2").arg(d_file_name, problem),
+                            TXmlFileException::FILE_ACCESS_ERROR);
+  }
+
+  // Bytes as stored: the XML reader decodes them and handles line ends itself; text mode
+  // would drop every 0x0D byte, which in UTF-16 is half of a character.
   QFile file(d_file_name);
-  if(!file.open(QIODevice::ReadOnly | QIODevice::Text))
+  if(!file.open(QIODevice::ReadOnly))
   {
     throw TXmlFileException(
         QStringLiteral("ERR:  Cannot open file: '%1'.  Reason: %2").arg(d_file_name, file.errorString()),
@@ -538,42 +640,24 @@ void TXmlFile::Write_File(bool compact) const
                             TXmlFileException::FILE_ACCESS_ERROR);
   }
 
-  // The old file stays untouched until commit() has everything on disk: a write that fails
-  // half-way (disk full) neither destroys it nor passes as success.
-  QSaveFile file(d_file_name);
-  if(!file.open(QIODevice::WriteOnly | QIODevice::Text))
+  // The old file stays untouched until everything is on disk: a write that fails half-way
+  // (disk full) neither destroys it nor passes as success.
+  TSafeFile file(d_file_name);
+  bool written = file.Open();
+  if(written && compact)
   {
-    QString reason = file.errorString();
-    if(info.isDir())
-    {
-      // QSaveFile words this case its own way; opening a directory changes nothing, and the
-      // system's reason is the one the message has always given.
-      QFile target(d_file_name);
-      target.open(QIODevice::WriteOnly | QIODevice::Text);
-      reason = target.errorString();
-    }
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(d_file_name, reason));
+    written = file.Write(Serialise(true));
   }
-
-  bool written = true;
-  if(compact)
-  {
-    const QByteArray text = Serialise(true);
-    written = file.write(text) == text.size();
-  }
-  else
+  else if(written)
   {
     // save() takes the character encoding from the document's declaration.
-    QTextStream stream(&file);
+    QTextStream stream(file.Device());
     d_document.save(stream, 4);
     stream.flush();
-    written = stream.status() == QTextStream::Ok;
   }
-
-  // An unfinished QSaveFile is discarded by its destructor, leaving the old file as it was.
-  if(!written || !file.commit())
+  if(!written || !file.Commit())
   {
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(d_file_name, file.errorString()));
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(d_file_name, file.Error_String()));
   }
 }
 

@@ -6,8 +6,11 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
+#include "core/safefile.h"
 #include "core/xmlfile.h"
 #include "src/model/export.h"
 #include "src/model/machinelibrary.h"
@@ -527,6 +530,90 @@ private slots:
     {
       QVERIFY2(written.contains(name) || name.endsWith(" L.dat") || name.endsWith(" I.dat"), qPrintable(name));
     }
+  }
+
+  // A full disk (here a file-size limit) or a link or special file under an export name fails
+  // that writer with the file and the reason; the old file, and a file a link points to, stay
+  // as they were, and nothing else is left behind.
+  void Failed_Writes_Keep_Old_Files_data()
+  {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QStringList>("failures");
+    QTest::newRow("file-size limit")
+        << "limit"
+        << QStringList{"Export Ballbar:  Cannot write 'Ballbar Measurements.dat' file: File too "
+                       "large.",
+                       "Export Laser:  Cannot write Lumetra file '%1/Lumetra L.dat': File too large.",
+                       "Export MCG: ERR:  Cannot write file '%1/MCG M.xml'.  Reason: File too large",
+                       "Export ISO:  Cannot write Lumetra file '%1/Lumetra I.dat': File too large."};
+    QTest::newRow("links and a FIFO")
+        << "links"
+        << QStringList{"Export Ballbar:  Cannot write 'Ballbar Measurements.dat' file: Not a regular file.",
+                       "Export Laser:  Cannot write Zarnik file '%1/Zarnik L.dat': Is a symbolic link.",
+                       "Export MCG: ERR:  Cannot write file '%1/MCG M.xml'.  Reason: Is a symbolic link",
+                       "Export ISO:  Cannot write Lumetra file '%1/Lumetra I.dat': Is a symbolic link."};
+  }
+
+  void Failed_Writes_Keep_Old_Files()
+  {
+    QFETCH(QString, how);
+    QFETCH(QStringList, failures);
+    QTemporaryDir tmp;
+    const QDir top(tmp.path());
+    QVERIFY(top.mkdir("out"));
+    const QDir dir(top.filePath("out"));
+    const QString outside = top.filePath("outside.txt");
+    Write(outside, "outside\n");
+    const QStringList names = {
+        "Ballbar Measurements.dat", "Lumetra L.dat", "Zarnik L.dat", "MCG M.xml", "Lumetra I.dat", "Zarnik I.dat"};
+    for(const QString& name : names)
+    {
+      Write(dir.filePath(name), "old\n");
+    }
+    if(how == QLatin1String("links"))
+    {
+      for(const char* name : {"Zarnik L.dat", "MCG M.xml", "Lumetra I.dat"})
+      {
+        QVERIFY(QFile::remove(dir.filePath(name)) && QFile::link(outside, dir.filePath(name)));
+      }
+      const QByteArray fifo = QFile::encodeName(dir.filePath("Ballbar Measurements.dat"));
+      QVERIFY(QFile::remove(dir.filePath("Ballbar Measurements.dat")) && ::mkfifo(fifo.constData(), 0600) == 0);
+    }
+
+    const TItem row = Row(TVector3(0, 0, 500), TVector3(100, 0, 500));
+    const auto ballbar = Measurement<TMeasurement_Ballbar>("B", {row});
+    const auto laser = Measurement<TMeasurement_Laser>("L", {row});
+    const auto mcg = Measurement<TMeasurement_MCG>("M", {row});
+    const auto iso = Measurement<TMeasurement_ISO>("I", {row});
+    Export::TResult result;
+    {
+      rlimit old_limit = {};
+      getrlimit(RLIMIT_FSIZE, &old_limit);
+      if(how == QLatin1String("limit"))
+      {
+        SafeFile::Ignore_File_Size_Signal();
+        rlimit limit = old_limit;
+        limit.rlim_cur = 100;
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      Export::Write_Files(Perfect_Machine(), dir.path(), {laser.get(), ballbar.get(), mcg.get(), iso.get()}, &result);
+      setrlimit(RLIMIT_FSIZE, &old_limit);
+    }
+
+    QCOMPARE(result.files, QStringList());
+    QStringList expected;
+    for(const QString& failure : failures)
+    {
+      expected.push_back(failure.contains("%1") ? failure.arg(dir.path()) : failure);
+    }
+    QCOMPARE(result.failures, expected);
+    QCOMPARE(Read(outside), QByteArray("outside\n"));
+    for(const QString& name : names)
+    {
+      const QFileInfo info(dir.filePath(name));
+      QVERIFY2(info.isSymLink() || !info.isFile() || Read(info.filePath()) == "old\n", qPrintable(name));
+    }
+    QCOMPARE(dir.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size(), names.size());
   }
 
   // Nothing is written when the expressions fail or the error model gives up half-way.

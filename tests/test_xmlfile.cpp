@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/xmlfile.h"
@@ -237,6 +238,9 @@ private slots:
 
     QTest::newRow("invalid UTF-8") << QByteArray(DECLARATION + "<Machines File_Version=\"2\">\xc3\x28</Machines>")
                                    << "Encountered incorrectly encoded content.";
+    QTest::newRow("invalid UTF-8 on a later line")
+        << QByteArray(DECLARATION + "<Machines File_Version=\"2\">\n<a>\xc4\x8d</a>\n<b>x\xed\xa0\x80</b></Machines>")
+        << "line 4 column 5: Encountered incorrectly encoded content.";
 
     // XML forbids these characters; the DOM's parser kept them and could not write them back.
     QTest::newRow("NUL in text") << QByteArray("<Machines File_Version=\"2\"><a>x\0y</a></Machines>", 46)
@@ -289,6 +293,34 @@ private slots:
     xml.Set_File_Name(large);
     QCOMPARE(Thrown([&] { xml.Open(QStringLiteral("Machines"), nullptr, true); }).Message(),
              QStringLiteral("ERR:  Reference file '") + large + QStringLiteral("' is larger than 67108864 bytes"));
+  }
+
+  // The file's bytes reach the XML reader as stored: "č" in UTF-16 holds a 0x0D byte.
+  void Reads_Stored_Bytes()
+  {
+    QTemporaryDir tmp;
+    const QString path = QDir(tmp.path()).filePath(QStringLiteral("utf16.xml"));
+    const QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
+                                        "<Machines File_Version=\"2\"><a>\u010d</a></Machines>\r\n");
+    QByteArray bytes("\xff\xfe");
+    bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    QVERIFY(bytes.contains('\x0d'));
+    QVERIFY(Write(path, bytes));
+    TXmlFile xml;
+    xml.Set_File_Name(path);
+    int version = 0;
+    xml.Open(QStringLiteral("Machines"), &version, true);
+    const QDomElement element = xml.Get_Node(xml.Root_Node(), QStringLiteral("a"), false);
+    QCOMPARE(xml.Read_Text_Node(&element, false), QStringLiteral("\u010d"));
+
+    // A FIFO is refused at once instead of blocking the read.
+    const QString fifo = QDir(tmp.path()).filePath(QStringLiteral("fifo.xml"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    xml.Set_File_Name(fifo);
+    const TXmlFileException exception = Thrown([&] { xml.Open(QStringLiteral("Machines"), &version, true); });
+    QCOMPARE(exception.Message(),
+             QStringLiteral("ERR:  Cannot open file: '%1'.  Reason: Not a regular file").arg(fifo));
+    QCOMPARE(exception.Type(), TXmlFileException::FILE_ACCESS_ERROR);
   }
 
   void Read_Text_Node_data()

@@ -6,9 +6,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpacerItem>
 #include <QTabWidget>
 #include <QTextCursor>
@@ -16,6 +16,7 @@
 
 #include <cmath>
 
+#include "core/safefile.h"
 #include "core/varlume_assert.h"
 #include "core/vector3.h"
 #include "src/gui/opengldisplaywidget.h"
@@ -227,30 +228,21 @@ void TDisplayWidget::Enable_Output_Options(bool state)
   d_save_text_button->setEnabled(state);
 }
 
-bool TDisplayWidget::Write_Measurement_Text(const QString& file_name) const
+bool TDisplayWidget::Write_Measurement_Text(const QString& file_name, QString* error) const
 {
   // Written whole or not at all, so a failed write never leaves half of an earlier report.
-  QSaveFile file(file_name);
-  if(!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate))
-  {
-    return false;
-  }
-  const QByteArray text = d_measurement_text->toPlainText().toLatin1();
-  if(file.write(text) != text.size())
-  {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  return SafeFile::Write_File(file_name, d_measurement_text->toPlainText().toLatin1(), error);
 }
 
 void TDisplayWidget::Save_Measurement_Text()
 {
   const QString file_name =
       QFileDialog::getSaveFileName(this, tr("Save Measurement Text"), QString(), tr("Text Files (*.txt *.*)"));
-  if(!file_name.isEmpty())
+  QString error;
+  if(!file_name.isEmpty() && !Write_Measurement_Text(file_name, &error))
   {
-    Write_Measurement_Text(file_name);
+    QMessageBox::warning(this, tr("Save Measurement Text"),
+                         tr("Cannot write '%1': %2.\nThe file was not changed.").arg(file_name, error));
   }
 }
 

@@ -51,8 +51,9 @@ public:
   // The three buttons of the results tab; they start disabled.
   void Enable_Output_Options(bool state);
 
-  // Writes the whole results pane to the file in Latin-1; false when it cannot be written.
-  bool Write_Measurement_Text(const QString& file_name) const;
+  // Writes the whole results pane to the file in Latin-1; false with the reason in error (may
+  // be null) when it cannot be written, and the old file is then left as it was.
+  bool Write_Measurement_Text(const QString& file_name, QString* error = nullptr) const;
 
 signals:
   void Item_Selected(int id, int index);
@@ -61,8 +62,8 @@ signals:
   void Update_Map_Display();
 
 public slots:
-  // Asks for a file name and writes the results pane; a cancelled dialog or a file that cannot be
-  // written ends silently.
+  // Asks for a file name and writes the results pane; a file that cannot be written is
+  // reported in a message box, a cancelled dialog ends silently.
   void Save_Measurement_Text();
 
   // A pick in the 3-D view: the name is a measurement id (a multiple of 1000) plus a row index,

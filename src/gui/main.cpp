@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "core/safefile.h"
 #include "src/gui/varlume.h"
 
 namespace
@@ -18,6 +19,8 @@ bool Display_Available()
 
 int main(int argc, char** argv)
 {
+  // Over a file-size limit a save then fails and is reported instead of killing the window.
+  SafeFile::Ignore_File_Size_Signal();
   if(!Display_Available())
   {
     std::fprintf(stderr,

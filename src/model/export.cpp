@@ -3,6 +3,8 @@
 
 #include "src/model/export.h"
 
+#include <QFileInfo>
+
 #include <cmath>
 #include <limits>
 
@@ -61,15 +63,15 @@ QString Measurement_File_Path(const QString& directory, const char* pattern, con
   return QDir(directory).filePath(QString::fromLatin1(pattern).arg(Safe_File_Name(name)));
 }
 
-bool Commit_Text(QSaveFile* file, const QString& text)
+QString Refused_Target(const QString& path)
 {
-  const QByteArray bytes = text.toLatin1();
-  if(file->write(bytes) != bytes.size())
-  {
-    file->cancelWriting();
-    return false;
-  }
-  return file->commit();
+  const QString problem = SafeFile::Target_Problem(path);
+  return QFileInfo(path).isDir() && !QFileInfo(path).isSymLink() ? QString() : problem;
+}
+
+bool Write_Text(TSafeFile* file, const QString& text)
+{
+  return file->Write(text.toLatin1()) && file->Flush();
 }
 } // namespace Format
 
@@ -132,19 +134,29 @@ bool Write_Ballbar_File(const QString& directory, const std::vector<TMeasurement
   {
     return true;
   }
-  QSaveFile file(QDir(directory).filePath(QLatin1String(BALLBAR_FILE_NAME)));
-  if(!Format::Open_Text_File(&file))
+  TSafeFile file(QDir(directory).filePath(QLatin1String(BALLBAR_FILE_NAME)));
+  const auto fail_write = [&](const QString& reason)
+  {
+    result->failures.push_back(
+        QStringLiteral("Export Ballbar:  Cannot write 'Ballbar Measurements.dat' file: %1.").arg(reason));
+    return false;
+  };
+  const QString refused = Format::Refused_Target(file.File_Name());
+  if(!refused.isEmpty())
+  {
+    return fail_write(refused);
+  }
+  if(!file.Open())
   {
     result->failures.push_back(
         QStringLiteral("Export Ballbar:  Cannot open 'Ballbar Measurements.dat' file for writing."));
     return false;
   }
-  if(!Format::Commit_Text(&file, text))
+  if(!Format::Write_Text(&file, text) || !file.Commit())
   {
-    result->failures.push_back(QStringLiteral("Export Ballbar:  Cannot write 'Ballbar Measurements.dat' file."));
-    return false;
+    return fail_write(file.Error_String());
   }
-  result->files.push_back(file.fileName());
+  result->files.push_back(file.File_Name());
   return true;
 }
 

@@ -4,9 +4,9 @@
 // Number and file helpers shared by the export writers (src/export*.cpp); not for other callers.
 
 #include <QDir>
-#include <QSaveFile>
 #include <QString>
 
+#include "core/safefile.h"
 #include "core/vector3.h"
 
 namespace Export
@@ -29,15 +29,13 @@ inline QString Triple(const TVector3& vector, int decimals)
 // directory/pattern with %1 the file-name-safe measurement name.
 QString Measurement_File_Path(const QString& directory, const char* pattern, const QString& name);
 
-// Opens file for writing in text mode: the old file stays as it is until Commit_Text succeeds.
-inline bool Open_Text_File(QSaveFile* file)
-{
-  return file->open(QIODevice::WriteOnly | QIODevice::Text);
-}
+// Why an existing export target may not be replaced ("Is a symbolic link", "Not a regular
+// file"); empty when it may, or when it is a directory, which fails to open as it always did.
+QString Refused_Target(const QString& path);
 
-// Writes the text as Latin-1 and replaces the old file; false when any of it failed (the old
-// file is then left as it was).
-bool Commit_Text(QSaveFile* file, const QString& text);
+// Writes the text as Latin-1 into the open file and flushes it to disk without replacing the
+// old file yet; false when any of it failed (the old file then stays as it was).
+bool Write_Text(TSafeFile* file, const QString& text);
 } // namespace Format
 } // namespace Export
 

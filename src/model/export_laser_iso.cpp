@@ -1,8 +1,6 @@
 // Zarnik and Lumetra files of laser runs and ISO 10360-2 tests: the targets that the machine
 // moves to in the one, the laser readings at them in the other.
 
-#include <QSaveFile>
-
 #include "core/referencesystem.h"
 #include "core/varlume_assert.h"
 #include "src/model/export.h"
@@ -103,38 +101,60 @@ TVector3 Straightness(const TMachineComp& machine, const TBases& bases, const TI
 
 const char* const END_TEXTS[2] = {"Measurement_End:\n", ":Data_End\n"};
 
-// Lumetra first, then Zarnik; a pair that cannot be written whole leaves what it could not
-// write as it was.
+// Both files are written and flushed to disk before either replaces its old file, so a full
+// disk never leaves a new Lumetra file beside an old Zarnik file; what could not be written
+// stays as it was.
 bool Write_Pair(const QString& directory, const TMeasurement& measurement, const Export::TFilePair& texts,
                 const QString& writer, Export::TResult* result)
 {
   VARLUME_ASSERT(result);
-  QSaveFile lumetra(Export::Format::Measurement_File_Path(directory, "Lumetra %1.dat", measurement.d_name));
-  QSaveFile zarnik(Export::Format::Measurement_File_Path(directory, "Zarnik %1.dat", measurement.d_name));
+  TSafeFile lumetra(Export::Format::Measurement_File_Path(directory, "Lumetra %1.dat", measurement.d_name));
+  TSafeFile zarnik(Export::Format::Measurement_File_Path(directory, "Zarnik %1.dat", measurement.d_name));
   const auto fail = [&](const char* text)
   {
     result->failures.push_back(writer + QLatin1String(text));
     return false;
   };
-  if(!Export::Format::Open_Text_File(&lumetra))
+  const auto fail_write = [&](const char* kind, const QString& file_name, const QString& reason)
+  {
+    result->failures.push_back(
+        QStringLiteral("%1:  Cannot write %2 file '%3': %4.").arg(writer, QLatin1String(kind), file_name, reason));
+    return false;
+  };
+  for(TSafeFile* file : {&lumetra, &zarnik})
+  {
+    const QString refused = Export::Format::Refused_Target(file->File_Name());
+    if(!refused.isEmpty())
+    {
+      return fail_write(file == &lumetra ? "Lumetra" : "Zarnik", file->File_Name(), refused);
+    }
+  }
+  if(!lumetra.Open())
   {
     return fail(":  Cannot open Lumetra file for writing.");
   }
-  // An uncommitted QSaveFile discards what it wrote: the Lumetra file stays as it was.
-  if(!Export::Format::Open_Text_File(&zarnik))
+  if(!zarnik.Open())
   {
     return fail(":  Cannot open Zarnik file for writing.");
   }
-  if(!Export::Format::Commit_Text(&lumetra, texts.lumetra))
+  if(!Export::Format::Write_Text(&lumetra, texts.lumetra))
   {
-    return fail(":  Cannot write Lumetra file.");
+    return fail_write("Lumetra", lumetra.File_Name(), lumetra.Error_String());
   }
-  result->files.push_back(lumetra.fileName());
-  if(!Export::Format::Commit_Text(&zarnik, texts.zarnik))
+  if(!Export::Format::Write_Text(&zarnik, texts.zarnik))
   {
-    return fail(":  Cannot write Zarnik file.");
+    return fail_write("Zarnik", zarnik.File_Name(), zarnik.Error_String());
   }
-  result->files.push_back(zarnik.fileName());
+  if(!lumetra.Commit())
+  {
+    return fail_write("Lumetra", lumetra.File_Name(), lumetra.Error_String());
+  }
+  result->files.push_back(lumetra.File_Name());
+  if(!zarnik.Commit())
+  {
+    return fail_write("Zarnik", zarnik.File_Name(), zarnik.Error_String());
+  }
+  result->files.push_back(zarnik.File_Name());
   return true;
 }
 } // namespace
