@@ -4,13 +4,14 @@
 
 #include "batch/batch.h"
 #include "core/safefile.h"
+#include "core/version.h"
 
 int main(int argc, char** argv)
 {
   SafeFile::Ignore_File_Size_Signal();
   QCoreApplication application(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("varlume-batch"));
-  QCoreApplication::setApplicationVersion(QStringLiteral("3.0"));
+  QCoreApplication::setApplicationVersion(QLatin1String(VARLUME_VERSION));
 
   QByteArray out;
   QByteArray err;

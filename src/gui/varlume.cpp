@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "core/gui/messagebox.h"
+#include "core/version.h"
 #include "src/gui/adddialog.h"
 #include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
@@ -325,7 +326,7 @@ void TVarlume::Help_About()
 {
   d_message_box->setWindowTitle(tr("About Varlume"));
   d_message_box->setText(tr("Varlume"));
-  d_message_box->setInformativeText(tr("Varlume - Version 3.0"));
+  d_message_box->setInformativeText(tr("Varlume - Version %1").arg(QLatin1String(VARLUME_VERSION)));
   d_message_box->setDetailedText(QString());
   d_message_box->setStandardButtons(QMessageBox::Ok);
   d_message_box->setDefaultButton(QMessageBox::Ok);
