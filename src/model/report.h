@@ -45,7 +45,8 @@ QStringList Measurement_Expression_Errors(const QStringList& errors);
 
 // Evaluates and simulates the measurements on machine and reports them as the measurement pane
 // shows them after a selection change. False when an expression or the simulation failed:
-// lines then hold the "Measurement Expression Errors" block instead. lines is replaced.
+// lines then hold the "Measurement Expression Errors" block instead. lines is replaced. Writes
+// the values and rows into the measurements of the list.
 bool Simulate_Measurements(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
                            QStringList* lines);
 
