@@ -127,29 +127,18 @@ private:
   qint64 d_last_draw = 0;
 };
 
-void Message(QByteArray* err, const QString& text)
-{
-  *err += (QStringLiteral("varlume-batch: ") + text + QLatin1Char('\n')).toLocal8Bit();
-}
 } // namespace
 
 namespace Batch
 {
-QString Evaluate_Usage_Error(const QStringList& machine_names, const QStringList& measurement_names,
-                             bool increments_given, const QStringList& output_names)
+QString Evaluate_Usage_Error(const TArguments& arguments)
 {
-  if(machine_names.size() != 1)
+  const QString problem = Machine_And_Measurements_Error(QStringLiteral("evaluate"), arguments);
+  if(!problem.isEmpty())
   {
-    return QStringLiteral("evaluate needs one --machine");
+    return problem;
   }
-  if(measurement_names.isEmpty())
-  {
-    return QStringLiteral("evaluate needs at least one --measurement");
-  }
-  if(increments_given)
-  {
-    return QStringLiteral("evaluate takes no --increments");
-  }
+  const QStringList output_names = arguments.Values(QStringLiteral("output"));
   if(output_names.size() != 1 || output_names.front().isEmpty())
   {
     return QStringLiteral("evaluate needs one --output");
@@ -157,31 +146,25 @@ QString Evaluate_Usage_Error(const QStringList& machine_names, const QStringList
   return QString();
 }
 
-int Run_Evaluate(const TMachineLibrary& machines, const TMeasurementLibrary& measurements, const QString& machine_name,
-                 const QStringList& measurement_names, const QString& file_name, QByteArray* err)
+int Run_Evaluate(const TArguments& arguments, const TLibraries& libraries, const TOutput& output)
 {
-  for(const QString& name : measurement_names)
-  {
-    if(measurements.Measurement_Id(name) < 0)
-    {
-      Message(err, QStringLiteral("no measurement named '%1'").arg(name));
-      return EXIT_USAGE;
-    }
-  }
+  const QString& machine_name = arguments.machine_names.front();
+  const QString file_name = arguments.Value(QStringLiteral("output"));
   Simulation::TMachineRecord record;
-  if(!Simulation::Find_Machine_Record(machines, machine_name, &record))
+  if(!Simulation::Find_Machine_Record(libraries.machines, machine_name, &record))
   {
-    Message(err, QStringLiteral("no machine named '%1'").arg(machine_name));
+    // The driver has looked the name up already.
+    output.Message(QStringLiteral("no machine named '%1'").arg(machine_name));
     return EXIT_USAGE;
   }
-  const std::vector<TMeasurement*> list = measurements.Measurements(measurement_names);
+  const std::vector<TMeasurement*> list = libraries.measurements.Measurements(arguments.measurement_names);
 
   // Written under a temporary name and moved into place at the end, so that a killed run never
   // leaves a file that looks complete.
   QSaveFile file(file_name);
   if(!file.open(QIODevice::WriteOnly | QIODevice::Text))
   {
-    Message(err, QStringLiteral("cannot write '%1': %2").arg(file_name, file.errorString()));
+    output.Message(QStringLiteral("cannot write '%1': %2").arg(file_name, file.errorString()));
     return EXIT_FAILED;
   }
 
@@ -207,7 +190,7 @@ int Run_Evaluate(const TMachineLibrary& machines, const TMeasurementLibrary& mea
 
   if(!file.commit())
   {
-    Message(err, QStringLiteral("cannot write '%1': %2").arg(file_name, file.errorString()));
+    output.Message(QStringLiteral("cannot write '%1': %2").arg(file_name, file.errorString()));
     return EXIT_FAILED;
   }
   switch(result.end)
@@ -215,15 +198,15 @@ int Run_Evaluate(const TMachineLibrary& machines, const TMeasurementLibrary& mea
   case Evaluation::TEnd::FINISHED:
     return EXIT_OK;
   case Evaluation::TEnd::CANCELLED:
-    Message(err, QStringLiteral("interrupted: '%1' holds the lines of the first %2 patterns")
-                     .arg(file_name)
-                     .arg(result.patterns));
+    output.Message(QStringLiteral("interrupted: '%1' holds the lines of the first %2 patterns")
+                       .arg(file_name)
+                       .arg(result.patterns));
     return EXIT_INTERRUPTED;
   case Evaluation::TEnd::STOPPED:
-    Message(err, QStringLiteral("evaluation stopped: %1").arg(result.message));
+    output.Message(QStringLiteral("evaluation stopped: %1").arg(result.message));
     return EXIT_FAILED;
   case Evaluation::TEnd::REFUSED:
-    Message(err, QStringLiteral("evaluation refused: %1").arg(result.message));
+    output.Message(QStringLiteral("evaluation refused: %1").arg(result.message));
     return EXIT_FAILED;
   }
   return EXIT_FAILED;

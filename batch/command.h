@@ -1,0 +1,86 @@
+#ifndef BATCH_COMMAND_H
+#define BATCH_COMMAND_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
+
+class QCommandLineParser;
+
+// What every subcommand of varlume-batch sees. The table of subcommands and the table of options
+// are in batch.cpp; a subcommand is one entry there (TCommand) with its two functions in a file
+// of its own, an option is one entry (TOption) that the subcommand reads with Value or Values.
+namespace Batch
+{
+// The parsed command line.
+struct TArguments
+{
+  const QCommandLineParser* parser = nullptr;
+  QStringList machine_names;     // every --machine
+  QStringList measurement_names; // every --measurement
+  QStringList increments;        // the three texts after --increments, or none
+
+  // Every value of an option of the option table, by its name without dashes.
+  QStringList Values(const QString& option) const;
+  // The last value of an option, or an empty text.
+  QString Value(const QString& option) const;
+};
+
+// Both library files of the data directory, read once before a subcommand runs.
+struct TLibraries
+{
+  TMachineLibrary machines;
+  TMeasurementLibrary measurements;
+};
+
+// Where a subcommand writes: out for its result, err for messages.
+struct TOutput
+{
+  QByteArray* out;
+  QByteArray* err;
+
+  // "varlume-batch: <text>" and a line feed on err, as every message of the tool.
+  void Message(const QString& text) const;
+  // A usage error: the message and the hint to --help. Returns EXIT_USAGE.
+  int Usage(const QString& text) const;
+  // A pane's text as the window's "Save Text" writes it (Latin-1), then one line feed.
+  void Pane(const QStringList& lines) const;
+};
+
+// Which names the driver looks up in the libraries before the subcommand runs; an unknown one
+// ends with "no machine named ..." or "no measurement named ..." and EXIT_USAGE.
+enum class TNames
+{
+  NONE,                    // the subcommand takes no names
+  MACHINE_AND_MEASUREMENTS // the one --machine, then every --measurement in order
+};
+
+struct TCommand
+{
+  const char* name;
+  // The line of the command list in --help; a line feed starts an indented continuation line.
+  const char* summary;
+  TNames names;
+  // The usage problem of the command line, or an empty text; runs before the libraries are read.
+  QString (*usage_error)(const TArguments& arguments);
+  // Runs the subcommand with the names already looked up. Returns the exit code.
+  int (*run)(const TArguments& arguments, const TLibraries& libraries, const TOutput& output);
+};
+
+struct TOption
+{
+  const char* name; // without dashes
+  const char* description;
+  const char* value_name;
+};
+
+// The usage problem shared by the subcommands that take one machine and a list of measurements:
+// "<command> needs one --machine", "... needs at least one --measurement", "... takes no
+// --increments", or an empty text.
+QString Machine_And_Measurements_Error(const QString& command, const TArguments& arguments);
+} // namespace Batch
+
+#endif
