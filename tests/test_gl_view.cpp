@@ -220,9 +220,16 @@ private slots:
     QCOMPARE(picks.count(), 4);
     QCOMPARE(picks.last().at(3).toInt(), -1);
 
-    // On the background far from any geometry: nothing at all.
+    // On the background far from any geometry: no item, so that the owner drops its selection.
     Click(QPoint(4, d_display->height() - 4));
-    QCOMPARE(picks.count(), 4);
+    QCOMPARE(picks.count(), 5);
+    QCOMPARE(picks.last().at(3).toInt(), -1);
+
+    // On the far end of the longest ISO gauge and on its probe: that row, though an MCG is shown.
+    Click(Raster(d_display, TVector3(300, 300, 300)));
+    QCOMPARE(picks.last().at(3).toInt(), d_scene.iso.d_id + 4);
+    Click(Raster(d_display, TVector3(300, 300, 420)));
+    QCOMPARE(picks.last().at(3).toInt(), d_scene.iso.d_id + 4);
   }
 
   // The output area turns a pick into measurement id and row index and tints the picked row.

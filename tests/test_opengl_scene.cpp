@@ -412,6 +412,87 @@ private slots:
     }
   }
 
+  // A pick meets the surfaces that are drawn: the item nearest to the viewer along the line of
+  // sight, whatever selection volume of another item the point lies in. Parts that serve no
+  // row (the laser head) hide what is behind them and pick nothing.
+  void Pick_Drawn_Item_data()
+  {
+    QTest::addColumn<TVector3>("origin");
+    QTest::addColumn<TVector3>("direction");
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<QString>("item"); // kind and row, or "none"
+
+    const TVector3 down(0, 0, -1);
+    QTest::newRow("ISO end above an MCG arm") << TVector3(500, 0, 1000) << down << 0.0 << "iso 4";
+    QTest::newRow("ISO probe above an MCG arm") << TVector3(300, 0, 1000) << down << 0.0 << "iso 2";
+    QTest::newRow("the MCG arm seen from below") << TVector3(500, 0, -1000) << TVector3(0, 0, 1) << 0.0 << "mcg 0";
+    QTest::newRow("ball bar sphere") << TVector3(0, 300, 1000) << down << 0.0 << "ballbar 0";
+    QTest::newRow("laser head") << TVector3(-450, -300, 1000) << down << 0.0 << "none";
+    QTest::newRow("laser target") << TVector3(-200, -300, 1000) << down << 0.0 << "laser 2";
+    QTest::newRow("beside a target") << TVector3(-200, -317, 1000) << down << 0.0 << "none";
+    QTest::newRow("beside a target, within tolerance") << TVector3(-200, -317, 1000) << down << 3.0 << "laser 2";
+    QTest::newRow("empty space") << TVector3(1000, 1000, 1000) << down << 3.0 << "none";
+  }
+
+  void Pick_Drawn_Item()
+  {
+    QFETCH(TVector3, origin);
+    QFETCH(TVector3, direction);
+    QFETCH(double, tolerance);
+    QFETCH(QString, item);
+
+    TMeasurement_ISO iso;
+    iso.d_id = 1000;
+    for(int k = 1; k <= 5; ++k)
+    {
+      iso.d_measurement_items.push_back(Row(TVector3(), TVector3(100.0 * k, 0, 0)));
+    }
+    TMeasurement_MCG mcg;
+    mcg.d_id = 2000;
+    mcg.d_measurement_items.push_back(Row(TVector3(100, 0, -400), TVector3(500, 0, -400)));
+    TMeasurement_Ballbar ballbar;
+    ballbar.d_id = 3000;
+    ballbar.d_measurement_items.push_back(Row(TVector3(0, 300, 0), TVector3(0, 500, 0)));
+    TMeasurement_Laser laser;
+    laser.d_id = 4000;
+    for(int i = 0; i < 4; ++i)
+    {
+      laser.d_measurement_items.push_back(Row(TVector3(-400, -300, 0), TVector3(-400 + 100 * i, -300, 0)));
+      laser.d_measurement_items.back().probe_offset = TVector3();
+    }
+
+    TOpenGLDisplay display;
+    for(const auto& record : MeasurementScene::MCG_Records(mcg))
+    {
+      display.Add_MCGGauge(record);
+    }
+    for(const auto& record : MeasurementScene::ISO_Records(iso))
+    {
+      display.Add_ISOGauge(record);
+    }
+    for(const auto& record : MeasurementScene::Ballbar_Records(ballbar))
+    {
+      display.Add_BallBar(record);
+    }
+    for(const auto& record : MeasurementScene::Laser_Records(laser))
+    {
+      display.Add_Laser(record);
+    }
+
+    TVector3 point;
+    const int key = display.Pick_Ray(origin, direction, tolerance, &point);
+    const QStringList kinds = {"iso", "mcg", "ballbar", "laser"};
+    const QString picked =
+        key < 0 ? QString("none") : QString("%1 %2").arg(kinds.value(key / 1000 - 1)).arg(key % 1000);
+    QCOMPARE(picked, item);
+    if(key >= 0)
+    {
+      // The point met lies on the line of sight (or beside it by the tolerance), not behind it.
+      const TVector3 across = (point - origin) * direction;
+      QVERIFY(Length(across) <= tolerance + 1e-6);
+    }
+  }
+
   void Mode_Buttons_data()
   {
     QTest::addColumn<QString>("clicks"); // p pan, 2 rotate 2-D, 3 rotate 3-D, in order

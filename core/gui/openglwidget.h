@@ -86,7 +86,13 @@ public:
   void Mousewheel_Zoom(int delta);
   void Set_Rotation_Center();
   TVector3 Rotation_Center() const { return d_rotation_center; }
+  // Emits Model_Click_Point for a left click at a viewport pixel, with the item Pick finds or -1.
   void Process_Mouse_Click(short x, short y);
+  // The line of sight through a viewport pixel in model coordinates: the origin where it crosses
+  // the middle depth of the view, the unit direction pointing away from the viewer.
+  void Pixel_Ray(short x, short y, TVector3* origin, TVector3* direction) const;
+  // The model length that one viewport pixel spans.
+  double Pixel_Size() const;
   // Widget pixel to viewport pixel (y upwards).
   void Convert_To_GLViewport(short& x, short& y) const;
   void Convert_GLViewport_ToModel(short x, short y, double& vx, double& vy) const;
@@ -98,11 +104,17 @@ public:
   int Viewport_Height() const { return d_viewport_height; }
 
 signals:
-  // A left click on drawn geometry: the model point under the pointer and the identifier of
-  // the selection item containing it, or -1.
+  // A left click: the model point under the pointer and the identifier of the item picked
+  // there, or -1 (a click on the background, or on drawn geometry that is no item).
   void Model_Click_Point(const double& x, const double& y, const double& z, int id);
 
 protected:
+  // The identifier of the item drawn under a viewport pixel, nearest to the viewer, and the
+  // model point picked; -1 when the pixel shows no item. The base reads the depth under the
+  // pixel and looks the point up in the selection items; a renderer that knows its surfaces
+  // does better.
+  virtual int Pick(short x, short y, TVector3* point);
+
   virtual void GLInit() {}
   virtual void GLResize(int width, int height)
   {

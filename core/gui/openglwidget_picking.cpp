@@ -155,16 +155,35 @@ double TOpenGLWidget::Get_GLPixel_Depth(short x, short y)
   return count > 0 ? sum / count : 1.0;
 }
 
-void TOpenGLWidget::Process_Mouse_Click(short x, short y)
+void TOpenGLWidget::Pixel_Ray(short x, short y, TVector3* origin, TVector3* direction) const
 {
-  if(!Inside_Viewport(x, y))
-  {
-    return;
-  }
+  const TMat4& p = d_projection_mat;
+  const double half_width = d_viewport_width * 0.5;
+  const double half_height = d_viewport_height * 0.5;
+  // View z where the projection gives normalised depth 0; depth grows along the sign of p[10].
+  const double middle_z = std::fabs(p[10]) > 0.0 ? -p[11] / p[10] : 0.0;
+  const TVector3 view((x - half_width * (1.0 + p[3])) / half_width / p[0],
+                      (y - half_height * (1.0 + p[7])) / half_height / p[5], middle_z);
+  TMat4 inverse(d_model_view_mat);
+  inverse.Transpose();
+  *origin = inverse * view;
+  *direction = inverse * TVector3(0.0, 0.0, p[10] < 0.0 ? -1.0 : 1.0);
+}
+
+double TOpenGLWidget::Pixel_Size() const
+{
+  const double scale = std::fabs(d_projection_mat[0]) * d_viewport_width * 0.5;
+  return scale > 0.0 ? 1.0 / scale : 0.0;
+}
+
+int TOpenGLWidget::Pick(short x, short y, TVector3* point)
+{
+  TVector3 direction;
+  Pixel_Ray(x, y, point, &direction);
   const double depth = Get_GLPixel_Depth(x, y);
   if(depth > BACKGROUND_DEPTH)
   {
-    return;
+    return -1;
   }
 
   const TMat4& p = d_projection_mat;
@@ -175,9 +194,20 @@ void TOpenGLWidget::Process_Mouse_Click(short x, short y)
                       (depth - 0.5 - 0.5 * p[11]) / (0.5 * p[10]));
   TMat4 inverse(d_model_view_mat);
   inverse.Transpose();
-  const TVector3 model = inverse * view;
+  *point = inverse * view;
 
-  const int index = Find_Selection(model);
-  const int id = index < 0 ? -1 : d_SelectionItems[static_cast<size_t>(index)].identifier;
-  emit Model_Click_Point(model.x, model.y, model.z, id);
+  const int index = Find_Selection(*point);
+  return index < 0 ? -1 : d_SelectionItems[static_cast<size_t>(index)].identifier;
+}
+
+void TOpenGLWidget::Process_Mouse_Click(short x, short y)
+{
+  if(!Inside_Viewport(x, y))
+  {
+    return;
+  }
+  // A click on the background reports -1 as well, so that the owner can drop its selection.
+  TVector3 point;
+  const int id = Pick(x, y, &point);
+  emit Model_Click_Point(point.x, point.y, point.z, id);
 }

@@ -415,6 +415,7 @@ void TOpenGLDisplay::Clear_Render_Items()
   d_mcg_simplified = false;
   d_mcg_batches.clear();
   d_mcg_batches_valid = false;
+  d_pick_bounds.clear();
 }
 
 void TOpenGLDisplay::Clear_Selection()

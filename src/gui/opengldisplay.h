@@ -5,6 +5,7 @@
 
 #include <array>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "core/gui/opengl_geometryfactory.h"
@@ -119,6 +120,13 @@ public:
   // The key of a selected item, or -1 when nothing is selected.
   int Selected_Key() const;
 
+  // The key of the item whose drawn surface the line of sight meets first, nearest to the
+  // viewer, and the point met. -1 when that surface belongs to no item (the laser head and beam,
+  // the gauge base: drawn, so they hide what lies behind them) or when nothing is met. When the
+  // line itself meets nothing, eight lines around it at the tolerance are tried, so that thin
+  // parts stay easy to hit. The direction points away from the viewer.
+  int Pick_Ray(const TVector3& origin, const TVector3& direction, double tolerance, TVector3* point) const;
+
   int BallBar_Count() const { return static_cast<int>(d_ballbar_items.size()); }
   int ISO_Count() const { return static_cast<int>(d_iso_items.size()); }
   int Laser_Count() const { return static_cast<int>(d_laser_items.size()); }
@@ -142,6 +150,7 @@ public:
   void Render_Point_Buffer(unsigned size, const TVector3& colour, const double* vertices);
 
 protected:
+  int Pick(short x, short y, TVector3* point) override;
   void GLInit() override;
   void GLResize(int width, int height) override;
   void GLRender() override;
@@ -202,6 +211,24 @@ private:
     std::vector<double> normals;
   };
 
+  // A triangle list that a pick can meet, with the key of its item (-1 for none).
+  struct TPickMesh
+  {
+    int buffer = -1;
+    int key = -1;
+  };
+  struct TBounds
+  {
+    TVector3 minimum;
+    TVector3 maximum;
+  };
+
+  std::vector<TPickMesh> Pick_Meshes() const;
+  // The smallest ray parameter at which the ray meets a pick mesh, with that mesh's key.
+  bool Nearest_Hit(const std::vector<TPickMesh>& meshes, const TVector3& origin, const TVector3& direction,
+                   double* parameter, int* key) const;
+  const TBounds& Buffer_Bounds(int buffer) const;
+
   TMeshBuffers Create_Mesh_Buffers(const TMesh& mesh);
   void Build_MCG_Batches();
   void Remove_Mesh_Buffers(const TMeshBuffers& buffers, std::vector<int>* keys) const;
@@ -244,6 +271,8 @@ private:
   int d_flat_color_location = -1;
   int d_flat_vertex_location = -1;
   bool d_initial_view_set = false;
+  // The bounding boxes of the vertex buffers met by picks so far; buffer keys are never reused.
+  mutable std::unordered_map<int, TBounds> d_pick_bounds;
 };
 
 #endif
