@@ -55,6 +55,10 @@ int Run_Export(const TArguments& arguments, const TLibraries& libraries, const T
     *output.out += file.toUtf8();
     *output.out += '\n';
   }
+  for(const QString& line : result.renamed)
+  {
+    output.Message(line);
+  }
   // The window shows only the last failure; a script sees them all.
   for(const QString& failure : result.failures)
   {

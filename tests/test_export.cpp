@@ -235,6 +235,49 @@ private slots:
     QVERIFY(files.contains("a/b/out/MCG __.xml"));
   }
 
+  // Names that become the same file name give the later measurement a numbered name, a pair
+  // keeping one number, and the renaming is reported; control characters in a name do not
+  // break the rows of a file.
+  void Names_That_Clean_Alike()
+  {
+    QTemporaryDir out;
+    const TItem row = Row(TVector3(0, 0, 500), TVector3(100, 0, 500));
+    const auto laser = Measurement<TMeasurement_Laser>("a/b", {row});
+    const auto iso = Measurement<TMeasurement_ISO>("a_b", {row});
+    const auto mcg = Measurement<TMeasurement_MCG>("a/b", {row});
+    const auto mcg_2 = Measurement<TMeasurement_MCG>("a\\b", {row});
+    const auto laser_2 = Measurement<TMeasurement_Laser>("a_b", {row});
+    const auto iso_feed = Measurement<TMeasurement_ISO>("line\nfeed", {row});
+    const auto ballbar = Measurement<TMeasurement_Ballbar>("ball\nbar", {row});
+    Export::TResult result;
+    Export::Write_Files(Perfect_Machine(), out.path(),
+                        {laser.get(), iso.get(), mcg.get(), ballbar.get(), mcg_2.get(), laser_2.get(), iso_feed.get()},
+                        &result);
+    QCOMPARE(result.failures, QStringList());
+    QStringList files;
+    for(const QString& file : result.files)
+    {
+      files.push_back(QFileInfo(file).fileName());
+    }
+    QCOMPARE(files, QStringList({"Ballbar Measurements.dat", "Lumetra a_b.dat", "Zarnik a_b.dat", "Lumetra a_b 2.dat",
+                                 "Zarnik a_b 2.dat", "MCG a_b.xml", "MCG a_b 2.xml", "Lumetra a_b 3.dat",
+                                 "Zarnik a_b 3.dat", "Lumetra line_feed.dat", "Zarnik line_feed.dat"}));
+    QCOMPARE(result.renamed,
+             QStringList({"Export ISO:  'a_b' written as 'Lumetra a_b 2.dat' and 'Zarnik a_b 2.dat', its file name "
+                          "being taken by an earlier measurement.",
+                          "Export MCG:  'a\\b' written as 'MCG a_b 2.xml', its file name being taken by an earlier "
+                          "measurement.",
+                          "Export Laser:  'a_b' written as 'Lumetra a_b 3.dat' and 'Zarnik a_b 3.dat', its file name "
+                          "being taken by an earlier measurement."}));
+    QCOMPARE(All_Files(out.path()).size(), files.size());
+
+    const QStringList ballbar_lines = Lines(Read(QDir(out.path()).filePath("Ballbar Measurements.dat")));
+    QCOMPARE(ballbar_lines.size(), 7);
+    QVERIFY(ballbar_lines.back().startsWith("ball_bar,"));
+    QVERIFY(Lines(Read(QDir(out.path()).filePath("Zarnik line_feed.dat"))).contains("Description:line_feed"));
+    QVERIFY(Lines(Read(QDir(out.path()).filePath("Zarnik a_b 2.dat"))).contains("Description:a_b"));
+  }
+
   void Probe_Vector_data()
   {
     QTest::addColumn<TVector3>("probe");

@@ -285,17 +285,6 @@ void TVarlume::Edit_Measurement()
   }
 }
 
-namespace
-{
-// A failed export step shows one line; a later failure replaces an earlier one.
-void Show_Export_Failure(TDisplayWidget* display, const QString& line)
-{
-  display->Clear_Selection_Data();
-  display->Add_Selection_Data_Line(line);
-  display->Add_Selection_Data_End();
-}
-} // namespace
-
 void TVarlume::Export_Measurements()
 {
   const QString directory = QFileDialog::getExistingDirectory(
@@ -321,62 +310,21 @@ void TVarlume::Export_Measurements()
     return;
   }
 
-  Export_Ballbar_Measurement(directory, measurements);
-  for(TMeasurement* measurement : measurements)
+  Export::TResult result;
+  Export::Write_Files(d_machine_comp, directory, measurements, &result);
+  // Renamed files are listed; of the failures the last is shown, as each writer replaced the
+  // line of an earlier one.
+  if(!result.renamed.isEmpty() || !result.failures.isEmpty())
   {
-    switch(measurement->Type())
+    d_display_widget->Clear_Selection_Data();
+    for(const QString& line : result.renamed)
     {
-    case Types::MEASUREMENT_LASER:
-      Export_Laser_Measurement(directory, measurement);
-      break;
-    case Types::MEASUREMENT_MCG:
-      Export_MCG_Measurement(directory, measurement);
-      break;
-    case Types::MEASUREMENT_ISO:
-      Export_ISO_Measurement(directory, measurement);
-      break;
-    case Types::MEASUREMENT_BALLBAR: // all in the one ball bar file
-      break;
+      d_display_widget->Add_Selection_Data_Line(line);
     }
-  }
-}
-
-void TVarlume::Export_Ballbar_Measurement(const QString& directory,
-                                          const std::vector<TMeasurement*>& measurements) const
-{
-  Export::TResult result;
-  if(!Export::Write_Ballbar_File(directory, measurements, &result))
-  {
-    Show_Export_Failure(d_display_widget, result.failures.back());
-  }
-}
-
-void TVarlume::Export_Laser_Measurement(const QString& directory, TMeasurement* measurement) const
-{
-  VARLUME_ASSERT(measurement);
-  Export::TResult result;
-  if(!Export::Write_Laser_Files(d_machine_comp, directory, *measurement, &result))
-  {
-    Show_Export_Failure(d_display_widget, result.failures.back());
-  }
-}
-
-void TVarlume::Export_ISO_Measurement(const QString& directory, TMeasurement* measurement) const
-{
-  VARLUME_ASSERT(measurement);
-  Export::TResult result;
-  if(!Export::Write_ISO_Files(d_machine_comp, directory, *measurement, &result))
-  {
-    Show_Export_Failure(d_display_widget, result.failures.back());
-  }
-}
-
-void TVarlume::Export_MCG_Measurement(const QString& directory, TMeasurement* measurement) const
-{
-  VARLUME_ASSERT(measurement);
-  Export::TResult result;
-  if(!Export::Write_MCG_File(directory, *measurement, &result))
-  {
-    Show_Export_Failure(d_display_widget, result.failures.back());
+    if(!result.failures.isEmpty())
+    {
+      d_display_widget->Add_Selection_Data_Line(result.failures.back());
+    }
+    d_display_widget->Add_Selection_Data_End();
   }
 }

@@ -4,7 +4,9 @@
 #include "src/model/export.h"
 
 #include <QFileInfo>
+#include <QSet>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -58,9 +60,11 @@ namespace Export
 {
 namespace Format
 {
-QString Measurement_File_Path(const QString& directory, const char* pattern, const QString& name)
+QString Measurement_File_Path(const QString& directory, const char* pattern, const QString& name,
+                              const QString& file_base)
 {
-  return QDir(directory).filePath(QString::fromLatin1(pattern).arg(Safe_File_Name(name)));
+  return QDir(directory).filePath(
+      QString::fromLatin1(pattern).arg(file_base.isEmpty() ? Safe_File_Name(name) : file_base));
 }
 
 QString Refused_Target(const QString& path)
@@ -92,6 +96,80 @@ QString Safe_File_Name(const QString& name)
   return safe;
 }
 
+QString Row_Name(const QString& name)
+{
+  QString row = name;
+  for(QChar& character : row)
+  {
+    if(character.category() == QChar::Other_Control)
+    {
+      character = QLatin1Char('_');
+    }
+  }
+  return row;
+}
+
+QStringList File_Name_Bases(const std::vector<TMeasurement*>& measurements, QStringList* renamed)
+{
+  QStringList bases;
+  QSet<QString> taken;
+  for(const TMeasurement* measurement : measurements)
+  {
+    VARLUME_ASSERT(measurement);
+    QStringList patterns;
+    const char* writer = "";
+    switch(measurement->Type())
+    {
+    case Types::MEASUREMENT_LASER:
+      writer = "Export Laser";
+      patterns = QStringList{QStringLiteral("Lumetra %1.dat"), QStringLiteral("Zarnik %1.dat")};
+      break;
+    case Types::MEASUREMENT_ISO:
+      writer = "Export ISO";
+      patterns = QStringList{QStringLiteral("Lumetra %1.dat"), QStringLiteral("Zarnik %1.dat")};
+      break;
+    case Types::MEASUREMENT_MCG:
+      writer = "Export MCG";
+      patterns = QStringList{QStringLiteral("MCG %1.xml")};
+      break;
+    case Types::MEASUREMENT_BALLBAR:
+      break;
+    }
+    if(patterns.isEmpty())
+    {
+      bases.push_back(QString());
+      continue;
+    }
+
+    const QString safe = Safe_File_Name(measurement->d_name);
+    QString base = safe;
+    // A pair takes one number, so that its two files keep the same name part.
+    for(qint64 number = 2;; ++number)
+    {
+      const bool free = std::none_of(patterns.begin(), patterns.end(),
+                                     [&](const QString& pattern) { return taken.contains(pattern.arg(base)); });
+      if(free)
+      {
+        break;
+      }
+      base = QStringLiteral("%1 %2").arg(safe, QString::number(number));
+    }
+    QStringList names;
+    for(const QString& pattern : patterns)
+    {
+      taken.insert(pattern.arg(base));
+      names.push_back(QLatin1Char('\'') + pattern.arg(base) + QLatin1Char('\''));
+    }
+    if(base != safe && renamed)
+    {
+      renamed->push_back(QStringLiteral("%1:  '%2' written as %3, its file name being taken by an earlier measurement.")
+                             .arg(QLatin1String(writer), Row_Name(measurement->d_name), names.join(" and ")));
+    }
+    bases.push_back(base);
+  }
+  return bases;
+}
+
 TVector3 Probe_Vector(const TVector3& probe_offset)
 {
   TVector3 vector(probe_offset.x, probe_offset.y, 0.0);
@@ -120,7 +198,7 @@ QString Ballbar_Text(const std::vector<TMeasurement*>& measurements)
       text += QLatin1String(BALLBAR_COLUMNS) + QLatin1Char('\n');
       text += QString(BALLBAR_RULE_WIDTH, QLatin1Char('-')) + QLatin1Char('\n');
     }
-    text += Ballbar_Row(measurement->d_name, measurement->d_measurement_items.front());
+    text += Ballbar_Row(Row_Name(measurement->d_name), measurement->d_measurement_items.front());
   }
   return text;
 }
@@ -164,19 +242,22 @@ void Write_Files(const TMachineComp& machine, const QString& directory, const st
                  TResult* result)
 {
   VARLUME_ASSERT(result);
+  const QStringList bases = File_Name_Bases(measurements, &result->renamed);
   Write_Ballbar_File(directory, measurements, result);
-  for(const TMeasurement* measurement : measurements)
+  for(std::size_t index = 0; index < measurements.size(); ++index)
   {
+    const TMeasurement* measurement = measurements[index];
+    const QString& base = bases[static_cast<int>(index)];
     switch(measurement->Type())
     {
     case Types::MEASUREMENT_LASER:
-      Write_Laser_Files(machine, directory, *measurement, result);
+      Write_Laser_Files(machine, directory, *measurement, result, base);
       break;
     case Types::MEASUREMENT_MCG:
-      Write_MCG_File(directory, *measurement, result);
+      Write_MCG_File(directory, *measurement, result, base);
       break;
     case Types::MEASUREMENT_ISO:
-      Write_ISO_Files(machine, directory, *measurement, result);
+      Write_ISO_Files(machine, directory, *measurement, result, base);
       break;
     case Types::MEASUREMENT_BALLBAR:
       break;

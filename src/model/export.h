@@ -24,12 +24,24 @@ struct TResult
 {
   QStringList files;    // paths written completely, in order
   QStringList failures; // one line per failed writer, worded as the window shows it
+  QStringList renamed;  // one line per measurement whose files took a numbered name
 };
 
 // The measurement name as it may stand in a file name: '/', '\' and control characters become
 // '_', and a name that is "." or ".." becomes "_" or "__", so that no name reaches outside the
-// chosen directory or into a sub-directory of it. Names inside the files stay as they are.
+// chosen directory or into a sub-directory of it.
 QString Safe_File_Name(const QString& name);
+
+// The measurement name as it stands in a row of a file: control characters become '_', so
+// that a line feed cannot end the row; everything else stays as it is.
+QString Row_Name(const QString& name);
+
+// The file-name part of each measurement's files, in list order, as Write_Files uses it:
+// Safe_File_Name, with " 2", " 3", ... added when a file it names (both of a Lumetra/Zarnik
+// pair) was named by an earlier measurement of the list, as "a/b" and "a_b" are. Ball bars
+// write no file of their own and take an empty entry. renamed (may be null) receives one line
+// per renamed measurement.
+QStringList File_Name_Bases(const std::vector<TMeasurement*>& measurements, QStringList* renamed);
 
 // The probe vector of the laser and ISO files: the horizontal part of the probe offset,
 // normalised; (0, 0, -1) when that part is not longer than the double epsilon (straight down
@@ -59,21 +71,23 @@ TFilePair ISO_Texts(const TMachineComp& machine, const TMeasurement& measurement
 void Build_MCG_Document(const TMeasurement& measurement, TXmlFile* xml);
 
 // The writers. Each writes into directory (which must exist) and reports a failure as one line
-// in result->failures; false when it failed.
+// in result->failures; false when it failed. file_base is the name part of the files
+// (File_Name_Bases); empty takes Safe_File_Name of the measurement's name.
 // "Ballbar Measurements.dat" from all exportable ball bars of the list; none: no file, true.
 bool Write_Ballbar_File(const QString& directory, const std::vector<TMeasurement*>& measurements, TResult* result);
 // "Zarnik <name>.dat" and "Lumetra <name>.dat" of a laser run.
 bool Write_Laser_Files(const TMachineComp& machine, const QString& directory, const TMeasurement& measurement,
-                       TResult* result);
+                       TResult* result, const QString& file_base = QString());
 // The same two names for an ISO 10360-2 test.
 bool Write_ISO_Files(const TMachineComp& machine, const QString& directory, const TMeasurement& measurement,
-                     TResult* result);
+                     TResult* result, const QString& file_base = QString());
 // "MCG <name>.xml".
-bool Write_MCG_File(const QString& directory, const TMeasurement& measurement, TResult* result);
+bool Write_MCG_File(const QString& directory, const TMeasurement& measurement, TResult* result,
+                    const QString& file_base = QString());
 
 // Every writer in the window's order: the ball bar file, then per measurement in list order
-// the laser, MCG or ISO files (ball bars are in the first file already). The measurements must
-// have been simulated on machine.
+// the laser, MCG or ISO files (ball bars are in the first file already), named by
+// File_Name_Bases. The measurements must have been simulated on machine.
 void Write_Files(const TMachineComp& machine, const QString& directory, const std::vector<TMeasurement*>& measurements,
                  TResult* result);
 

@@ -26,8 +26,10 @@ inline QString Triple(const TVector3& vector, int decimals)
          Number(vector.z, 0, decimals);
 }
 
-// directory/pattern with %1 the file-name-safe measurement name.
-QString Measurement_File_Path(const QString& directory, const char* pattern, const QString& name);
+// directory/pattern with %1 the file base, or the file-name-safe measurement name when the
+// base is empty.
+QString Measurement_File_Path(const QString& directory, const char* pattern, const QString& name,
+                              const QString& file_base);
 
 // Why an existing export target may not be replaced ("Is a symbolic link", "Not a regular
 // file"); empty when it may, or when it is a directory, which fails to open as it always did.

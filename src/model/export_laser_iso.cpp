@@ -104,12 +104,12 @@ const char* const END_TEXTS[2] = {"Measurement_End:\n", ":Data_End\n"};
 // Both files are written and flushed to disk before either replaces its old file, so a full
 // disk never leaves a new Lumetra file beside an old Zarnik file; what could not be written
 // stays as it was.
-bool Write_Pair(const QString& directory, const TMeasurement& measurement, const Export::TFilePair& texts,
-                const QString& writer, Export::TResult* result)
+bool Write_Pair(const QString& directory, const TMeasurement& measurement, const QString& file_base,
+                const Export::TFilePair& texts, const QString& writer, Export::TResult* result)
 {
   VARLUME_ASSERT(result);
-  TSafeFile lumetra(Export::Format::Measurement_File_Path(directory, "Lumetra %1.dat", measurement.d_name));
-  TSafeFile zarnik(Export::Format::Measurement_File_Path(directory, "Zarnik %1.dat", measurement.d_name));
+  TSafeFile lumetra(Export::Format::Measurement_File_Path(directory, "Lumetra %1.dat", measurement.d_name, file_base));
+  TSafeFile zarnik(Export::Format::Measurement_File_Path(directory, "Zarnik %1.dat", measurement.d_name, file_base));
   const auto fail = [&](const char* text)
   {
     result->failures.push_back(writer + QLatin1String(text));
@@ -220,7 +220,7 @@ TFilePair ISO_Texts(const TMachineComp& machine, const TMeasurement& measurement
                                   "Z_Expansion_Coefficient:11.5\n"
                                   "Scales_End:\n\n");
     texts.zarnik += Zarnik_Alignment(bases, first);
-    texts.zarnik += QLatin1String("\nDescription:") + measurement.d_name + QLatin1String("\n\n");
+    texts.zarnik += QLatin1String("\nDescription:") + Export::Row_Name(measurement.d_name) + QLatin1String("\n\n");
     texts.lumetra = Lumetra_Header("Laser_10360");
 
     const QString zero_target = Triple(TVector3(), TARGET_DECIMALS);
@@ -251,14 +251,16 @@ TFilePair ISO_Texts(const TMachineComp& machine, const TMeasurement& measurement
 }
 
 bool Write_Laser_Files(const TMachineComp& machine, const QString& directory, const TMeasurement& measurement,
-                       TResult* result)
+                       TResult* result, const QString& file_base)
 {
-  return Write_Pair(directory, measurement, Laser_Texts(machine, measurement), QStringLiteral("Export Laser"), result);
+  return Write_Pair(directory, measurement, file_base, Laser_Texts(machine, measurement),
+                    QStringLiteral("Export Laser"), result);
 }
 
 bool Write_ISO_Files(const TMachineComp& machine, const QString& directory, const TMeasurement& measurement,
-                     TResult* result)
+                     TResult* result, const QString& file_base)
 {
-  return Write_Pair(directory, measurement, ISO_Texts(machine, measurement), QStringLiteral("Export ISO"), result);
+  return Write_Pair(directory, measurement, file_base, ISO_Texts(machine, measurement), QStringLiteral("Export ISO"),
+                    result);
 }
 } // namespace Export

@@ -89,11 +89,12 @@ void Build_MCG_Document(const TMeasurement& measurement, TXmlFile* xml)
   Write_Location(xml, QStringLiteral("Pivot_Sphere_Final"), pivot);
 }
 
-bool Write_MCG_File(const QString& directory, const TMeasurement& measurement, TResult* result)
+bool Write_MCG_File(const QString& directory, const TMeasurement& measurement, TResult* result,
+                    const QString& file_base)
 {
   VARLUME_ASSERT(result);
   TXmlFile xml;
-  const QString path = Format::Measurement_File_Path(directory, "MCG %1.xml", measurement.d_name);
+  const QString path = Format::Measurement_File_Path(directory, "MCG %1.xml", measurement.d_name, file_base);
   xml.Set_File_Name(path);
   try
   {
