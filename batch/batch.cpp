@@ -42,12 +42,12 @@ const TCommand COMMANDS[] = {
 // the subcommand that takes it reads it with TArguments::Value or Values and refuses a wrong
 // use in its usage check.
 const TOption OPTIONS[] = {
-    {"data", "Data directory with machines.xml and measurements.xml (default ~/.varlume).", "DIR"},
-    {"machine", "Machine name (map, results).", "NAME"},
-    {"measurement", "Measurement name; repeat for more (results).", "NAME"},
-    {"increments", "Map increments in mm (map; default 100 100 100).", "X Y Z"},
-    {"dir", "Directory for the files (export).", "DIR"},
-    {"output", "File to write (evaluate).", "FILE"},
+    {"data", "Data directory with machines.xml and measurements.xml (default ~/.varlume).", "DIR", nullptr},
+    {"machine", "Machine name.", "NAME", "map results export evaluate"},
+    {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate"},
+    {"increments", "Map increments in mm (default 100 100 100).", "X Y Z", "map"},
+    {"dir", "Directory for the files.", "DIR", "export"},
+    {"output", "File to write.", "FILE", "evaluate"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";
@@ -82,6 +82,38 @@ QString Help_Description()
          QStringLiteral("\nExit codes: 0 done; 1 the machine set-up, an expression or the simulation failed (the "
                         "error block is\nprinted as the window shows it); 2 usage errors, unknown names, map "
                         "increments below 10.");
+}
+
+// The option's description in --help, with the subcommands that take it.
+QString Option_Description(const TOption& option)
+{
+  const QString description = QString::fromLatin1(option.description);
+  if(!option.commands)
+  {
+    return description + QStringLiteral(" All commands.");
+  }
+  const QStringList commands = QString::fromLatin1(option.commands).split(QLatin1Char(' '));
+  return description + QStringLiteral(" Taken by %1.").arg(commands.join(QStringLiteral(", ")));
+}
+
+// "<command> takes no --<option>" for the first option given that the command does not take,
+// or an empty text.
+QString Option_Not_Taken(const TCommand& command, const QCommandLineParser& parser, bool increments_given)
+{
+  for(const TOption& option : OPTIONS)
+  {
+    if(!option.commands)
+    {
+      continue;
+    }
+    const QString name = QLatin1String(option.name);
+    const bool given = name == QLatin1String("increments") ? increments_given : parser.isSet(name);
+    if(given && !QString::fromLatin1(option.commands).split(QLatin1Char(' ')).contains(QLatin1String(command.name)))
+    {
+      return QStringLiteral("%1 takes no --%2").arg(QLatin1String(command.name), name);
+    }
+  }
+  return QString();
 }
 
 // "list, map, results, export or evaluate"
@@ -223,8 +255,8 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
   const QCommandLineOption version_option = parser.addVersionOption();
   for(const TOption& option : OPTIONS)
   {
-    parser.addOption(QCommandLineOption(QLatin1String(option.name), QString::fromLatin1(option.description),
-                                        QLatin1String(option.value_name)));
+    parser.addOption(
+        QCommandLineOption(QLatin1String(option.name), Option_Description(option), QLatin1String(option.value_name)));
   }
   parser.addPositionalArgument(QStringLiteral("command"), Command_Names());
 
@@ -272,7 +304,12 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
   }
   parsed.machine_names = parser.values(QStringLiteral("machine"));
   parsed.measurement_names = parser.values(QStringLiteral("measurement"));
-  const QString problem = command->usage_error(parsed);
+  // The subcommand's own check first: its wording is the more particular one.
+  QString problem = command->usage_error(parsed);
+  if(problem.isEmpty())
+  {
+    problem = Option_Not_Taken(*command, parser, !parsed.increments.isEmpty());
+  }
   if(!problem.isEmpty())
   {
     return output.Usage(problem);

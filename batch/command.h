@@ -75,6 +75,9 @@ struct TOption
   const char* name; // without dashes
   const char* description;
   const char* value_name;
+  // The subcommands that take it, separated by blanks; null for every subcommand. Given to
+  // another one, it is a usage error.
+  const char* commands;
 };
 
 // The usage problem shared by the subcommands that take one machine and a list of measurements:

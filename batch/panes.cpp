@@ -1,5 +1,6 @@
 #include "batch/panes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -13,12 +14,49 @@ namespace
 // The window's increment fields start at 100.
 const double DEFAULT_INCREMENT = 100.0;
 
-// An increment as the window's field reads it: the absolute value of the number, 0 for a text
-// that is not a finite number (which the map then refuses).
+// An increment as the window's field reads it: the absolute value of the number. The usage
+// check has refused a text that is not a finite number.
 double Increment(const QString& text)
 {
-  const double value = text.toDouble();
-  return std::isfinite(value) ? std::fabs(value) : 0.0;
+  return std::fabs(text.toDouble());
+}
+
+// A name as one line of list: a control character would split or garble the line, so a name
+// holding one is printed with it escaped (\n, \r, \t, or \xHH; a backslash of such a name as
+// \\). Every other name is printed as it is, so that a script can pass it back.
+QString List_Line(const QString& name)
+{
+  const bool control = std::any_of(name.begin(), name.end(),
+                                   [](const QChar& character) { return character.category() == QChar::Other_Control; });
+  if(!control)
+  {
+    return name;
+  }
+  QString line;
+  for(const QChar& character : name)
+  {
+    switch(character.unicode())
+    {
+    case '\n':
+      line += QStringLiteral("\\n");
+      break;
+    case '\r':
+      line += QStringLiteral("\\r");
+      break;
+    case '\t':
+      line += QStringLiteral("\\t");
+      break;
+    case '\\':
+      line += QStringLiteral("\\\\");
+      break;
+    default:
+      line += character.category() == QChar::Other_Control
+                  ? QStringLiteral("\\x%1").arg(character.unicode(), 2, 16, QLatin1Char('0'))
+                  : QString(character);
+      break;
+    }
+  }
+  return line;
 }
 } // namespace
 
@@ -40,7 +78,7 @@ int Run_List(const TArguments&, const TLibraries& libraries, const TOutput& outp
   {
     for(const QString& name : names)
     {
-      *output.out += name.toUtf8();
+      *output.out += List_Line(name).toUtf8();
       *output.out += '\n';
     }
   }
@@ -67,6 +105,15 @@ QString Map_Usage_Error(const TArguments& arguments)
   if(!arguments.measurement_names.isEmpty())
   {
     return QStringLiteral("map takes no --measurement");
+  }
+  for(const QString& text : arguments.increments)
+  {
+    bool number = false;
+    const double value = text.toDouble(&number);
+    if(!number || !std::isfinite(value))
+    {
+      return QStringLiteral("--increments: '%1' is not a number").arg(text);
+    }
   }
   return QString();
 }

@@ -187,6 +187,14 @@ private slots:
     QTest::newRow("two increments") << QStringList{"map", "--machine", "Bridge", "--increments", "50", "50"} << 2;
     QTest::newRow("increments with =") << QStringList{"map", "--machine", "Bridge", "--increments=5", "--data", data}
                                        << 2;
+    QTest::newRow("increment not a number")
+        << QStringList{"map", "--machine", "Bridge", "--increments", "50", "abc", "50", "--data", data} << 2;
+    QTest::newRow("increment nan") << QStringList{"map", "--machine", "Bridge", "--increments", "50", "50", "nan"} << 2;
+    QTest::newRow("output to map") << QStringList{"map", "--machine", "Bridge", "--output", "x.txt", "--data", data}
+                                   << 2;
+    QTest::newRow("dir to results") << QStringList{"results", "--machine", "Bridge", "--measurement", "ISO X", "--dir",
+                                                   "/tmp",    "--data",    data}
+                                    << 2;
     QTest::newRow("unknown machine") << QStringList{"map", "--machine", "Nowhere", "--data", data} << 2;
     QTest::newRow("unknown measurement") << QStringList{"results",       "--machine", "Bridge",
                                                         "--measurement", "ISO X",     "--measurement",
@@ -210,6 +218,12 @@ private slots:
     QCOMPARE(help.code, 0);
     QVERIFY(help.out.contains("results"));
     QVERIFY(help.out.contains("--increments"));
+    // Each option names the subcommands that take it, and a wrong one is refused with its name.
+    QVERIFY(help.out.contains("File to write. Taken by evaluate."));
+    QCOMPARE(Run({"list", "--output", "x.txt"}).err,
+             QByteArray("varlume-batch: list takes no --output\nTry 'varlume-batch --help'.\n"));
+    QCOMPARE(Run({"map", "--machine", "Bridge", "--increments", "100", "abc", "100"}).err,
+             QByteArray("varlume-batch: --increments: 'abc' is not a number\nTry 'varlume-batch --help'.\n"));
     const TResult version = Run({"--version"});
     QCOMPARE(version.code, 0);
     QCOMPARE(version.out, QByteArray("varlume-batch 3.0\n"));
@@ -232,6 +246,20 @@ private slots:
       QVERIFY(QFile::copy(QDir(data).filePath(name), QDir(home_data).filePath(name)));
     }
     QCOMPARE(Run({"map", "--machine", "Arm XZY", "--increments", "250", "250", "250"}).out, expected);
+  }
+
+  // A name holding a line feed or another control character stays on its one line of list.
+  void List_Escapes_Control_Characters()
+  {
+    QTemporaryDir data;
+    TMachineLibrary machines;
+    machines.Set_Data_Path(data.path());
+    machines.Create_Machine(QStringLiteral("two\nlines"));
+    machines.Create_Machine(QStringLiteral("tab\tand \\ back"));
+    machines.Create_Machine(QStringLiteral("plain \\ back"));
+    QVERIFY(machines.Save());
+    const TResult list = Run({"list", "--data", data.path()});
+    QCOMPARE(list.out, QByteArray("two\\nlines\ntab\\tand \\\\ back\nplain \\ back\n"));
   }
 
   // The libraries are read, never written, also when one of them does not load.
