@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "src/gui/displaywidget.h"
+#include "src/gui/opengldisplay.h"
 #include "src/gui/varlume.h"
 #include "src/model/report.h"
 #include "tests/simulation_cases.h"
@@ -260,6 +261,51 @@ private slots:
       emit display->Item_Selected(pick.first, pick.second);
       QCOMPARE(Pane("selection_text"), QByteArray());
     }
+  }
+
+  // Renaming and removing update every pane at once, and the 3-D view never keeps rows or a
+  // volume that the panes no longer show.
+  void Panes_Follow_The_Libraries()
+  {
+    TOpenGLDisplay* view = d_window->findChild<TOpenGLDisplay*>();
+    const auto drawn = [view]()
+    { return view ? view->ISO_Count() + view->BallBar_Count() + view->MCG_Arm_Count() : 0; };
+    Select(Machines(), {"Bridge"});
+    Select(Measurements(), {"ISO X", "BallBar X"});
+    QVERIFY(!view || drawn() > 0);
+
+    QLineEdit editor;
+    Measurements()->setCurrentItem(Measurements()->findItems("ISO X", Qt::MatchExactly).front(),
+                                   QItemSelectionModel::NoUpdate);
+    editor.setText("ISO Renamed");
+    d_window->Rename_Measurement(&editor);
+    QVERIFY(Pane("measurement_text").contains("Name:           ISO Renamed\n"));
+
+    Machines()->setCurrentItem(Machines()->findItems("Bridge", Qt::MatchExactly).front(),
+                               QItemSelectionModel::NoUpdate);
+    editor.setText("Bridge Renamed");
+    d_window->Rename_Machine(&editor);
+    QVERIFY(Pane("map_text").startsWith("Selected Machine: Bridge Renamed\n"));
+
+    // Removing the selected rows empties what showed them.
+    Select(Measurements(), {"BallBar X"});
+    d_window->Remove_Measurement();
+    QCOMPARE(Pane("measurement_text"), QByteArray());
+    Select(Measurements(), {"ISO Renamed"});
+    d_window->Remove_Machine();
+    QCOMPARE(Pane("map_text"), QByteArray());
+    QCOMPARE(Pane("measurement_text"), QByteArray());
+    QCOMPARE(drawn(), 0);
+
+    // An axis exception, then a failed set-up: no old rows, no old volume.
+    Select(Machines(), {"Gantry"});
+    Select(Measurements(), {"ISO Renamed", "MCG Centre"});
+    QVERIFY(!view || drawn() > 0);
+    Select(Machines(), {"Thin Tower"});
+    QVERIFY(Is_Error_Block(Pane("measurement_text")) || Pane("measurement_text").contains("Axis"));
+    QCOMPARE(drawn(), 0);
+    Select(Machines(), {"Reversed Travel"});
+    QVERIFY(!view || !view->Has_Render_Volume());
   }
 
   // A name that exists already: the row shows what the library stored.

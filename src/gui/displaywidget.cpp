@@ -174,6 +174,8 @@ void TDisplayWidget::Add_Selection_Data_End()
 void TDisplayWidget::Clear_Graphical_Data()
 {
   d_graphical_view->Clear_Render_Measurements();
+  // Repainted at once: after an error nothing else is drawn, and the old rows must not stay.
+  d_graphical_view->Update(false);
 }
 
 void TDisplayWidget::Add_Graphical_Data(TMeasurement* measurement)

@@ -4,9 +4,12 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSignalBlocker>
 #include <QToolButton>
 
 #include <functional>
+#include <map>
+#include <vector>
 
 #include "core/varlume_assert.h"
 #include "src/gui/adddialog.h"
@@ -18,15 +21,43 @@
 
 namespace
 {
-void Fill_List(QListWidget* list, const QStringList& names, const std::function<int(const QString&)>& id_of)
+// Refills the list from the library. Rows that were selected stay selected, in their order, and
+// the current row stays current; the list's own signals are held back, so the caller refreshes
+// the panes once. True when a row was selected before.
+bool Fill_List(QListWidget* list, const QStringList& names, const std::function<int(const QString&)>& id_of)
 {
+  std::vector<int> selected_ids;
+  for(const QListWidgetItem* item : list->selectedItems())
+  {
+    selected_ids.push_back(item->data(Qt::UserRole).toInt());
+  }
+  const int current_id = list->currentItem() ? list->currentItem()->data(Qt::UserRole).toInt() : -1;
+
+  const QSignalBlocker blocker(list);
   list->clear();
+  std::map<int, QListWidgetItem*> items;
   for(const QString& name : names)
   {
     QListWidgetItem* item = new QListWidgetItem(name, list);
-    item->setData(Qt::UserRole, id_of(name));
+    const int id = id_of(name);
+    item->setData(Qt::UserRole, id);
     item->setFlags(item->flags() | Qt::ItemIsEditable);
+    items[id] = item;
   }
+  const auto found_current = items.find(current_id);
+  if(found_current != items.end())
+  {
+    list->setCurrentItem(found_current->second, QItemSelectionModel::NoUpdate);
+  }
+  for(const int id : selected_ids)
+  {
+    const auto found = items.find(id);
+    if(found != items.end())
+    {
+      list->selectionModel()->select(list->model()->index(list->row(found->second), 0), QItemSelectionModel::Select);
+    }
+  }
+  return !selected_ids.empty();
 }
 } // namespace
 
@@ -48,14 +79,21 @@ QStringList TVarlume::Selected_Measurements() const
 
 void TVarlume::Update_Machine_Names()
 {
-  Fill_List(d_machine_list, d_machine_dialog->Machine_Names(),
-            [this](const QString& name) { return d_machine_dialog->Machine_Id(name); });
+  if(Fill_List(d_machine_list, d_machine_dialog->Machine_Names(),
+               [this](const QString& name) { return d_machine_dialog->Machine_Id(name); }))
+  {
+    // A machine shown may be gone or renamed: every pane follows the library.
+    Machine_Selection_Changed();
+  }
 }
 
 void TVarlume::Update_Measurement_Names()
 {
-  Fill_List(d_measurement_list, d_measurement_dialog->Measurement_Names(),
-            [this](const QString& name) { return d_measurement_dialog->Measurement_Id(name); });
+  if(Fill_List(d_measurement_list, d_measurement_dialog->Measurement_Names(),
+               [this](const QString& name) { return d_measurement_dialog->Measurement_Id(name); }))
+  {
+    Measurement_Selection_Changed();
+  }
 }
 
 void TVarlume::Update_Measurement_Display()
@@ -98,6 +136,11 @@ void TVarlume::Rename_Machine(QWidget* editor)
   }
   const int id = item->data(Qt::UserRole).toInt();
   item->setText(d_machine_dialog->Rename_Machine(id, line_edit->text()));
+  // The map and the reports name the machine.
+  if(item->isSelected())
+  {
+    Machine_Selection_Changed();
+  }
 }
 
 void TVarlume::Remove_Measurement()
@@ -119,6 +162,10 @@ void TVarlume::Rename_Measurement(QWidget* editor)
   }
   const int id = item->data(Qt::UserRole).toInt();
   item->setText(d_measurement_dialog->Rename_Measurement(id, line_edit->text()));
+  if(item->isSelected())
+  {
+    Measurement_Selection_Changed();
+  }
 }
 
 void TVarlume::Machine_Selection_Changed()
@@ -172,6 +219,7 @@ void TVarlume::Activate_Machine(const QString& name)
   // it may stay on show, and nothing is simulated on it until a set-up succeeds.
   d_machine_setup_failed = true;
   d_machine_setup_errors = errors;
+  d_display_widget->Clear_Machine_Volume();
   d_display_widget->Clear_Map_Data();
   d_display_widget->Clear_Measurement_Data();
   d_display_widget->Enable_Output_Options(false);
