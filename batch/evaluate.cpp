@@ -1,6 +1,5 @@
 #include "batch/evaluate.h"
 
-#include <QElapsedTimer>
 #include <QSaveFile>
 
 #include <signal.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "batch/batch.h"
+#include "core/progressthrottle.h"
 #include "src/model/evaluation.h"
 #include "src/model/machinelibrary.h"
 #include "src/model/measurementlibrary.h"
@@ -77,8 +77,7 @@ public:
   void Start(int count)
   {
     d_count = count;
-    d_timer.start();
-    d_last_draw = -1000;
+    d_throttle.Start();
   }
 
   void Update(int pattern, bool force)
@@ -87,12 +86,11 @@ public:
     {
       return;
     }
-    const qint64 elapsed = d_timer.elapsed();
-    if(!force && elapsed - d_last_draw < 100)
+    if(!d_throttle.Due() && !force)
     {
       return;
     }
-    d_last_draw = elapsed;
+    const qint64 elapsed = d_throttle.Elapsed();
 
     const int width = 30;
     const int filled = static_cast<int>(static_cast<qint64>(pattern) * width / d_count);
@@ -123,8 +121,7 @@ private:
   bool d_shown;
   bool d_drawn = false;
   int d_count = 0;
-  QElapsedTimer d_timer;
-  qint64 d_last_draw = 0;
+  TProgressThrottle d_throttle{100};
 };
 
 } // namespace

@@ -97,7 +97,9 @@ protected:
   // as soon as the evaluation has ended.
   void closeEvent(QCloseEvent* event) override;
 
-  // Bracket a long computation that processes events (the compensation evaluation).
+  // Bracket a long computation that processes events (the compensation evaluation); used
+  // through TEvaluationGuard.
+  class TEvaluationGuard;
   void Begin_Evaluation();
   void End_Evaluation();
   bool Evaluation_Running() const { return d_evaluation_running; }

@@ -2,11 +2,11 @@
 // disabled window around the GUI-free Evaluation functions, which varlume-batch calls as well.
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QSaveFile>
 
 #include "core/gui/messagebox.h"
+#include "core/progressthrottle.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/progressdialog.h"
@@ -16,7 +16,8 @@
 
 namespace
 {
-// Milliseconds between two updates of the progress dialog.
+// Milliseconds between two updates of the progress dialog. A pattern takes some 20
+// microseconds and the bar is redrawn at once on every change.
 const qint64 UPDATE_INTERVAL = 20;
 
 // The window stays disabled and the progress dialog on show only while this lives, so that
@@ -58,6 +59,21 @@ private:
   bool d_disabled = false;
 };
 } // namespace
+
+// The window counts as evaluating only while this lives, so that every way out of the
+// evaluation ends it (and carries out a close that arrived meanwhile).
+class TVarlume::TEvaluationGuard
+{
+public:
+  explicit TEvaluationGuard(TVarlume* window) : d_window(window) { d_window->Begin_Evaluation(); }
+  ~TEvaluationGuard() { d_window->End_Evaluation(); }
+
+  TEvaluationGuard(const TEvaluationGuard&) = delete;
+  TEvaluationGuard& operator=(const TEvaluationGuard&) = delete;
+
+private:
+  TVarlume* d_window;
+};
 
 std::vector<Evaluation::TErrorPattern>
 TVarlume::Get_Evaluation_Error_Patterns(const std::vector<TMachineLibrary::TMapErrorItem>& items) const
@@ -134,25 +150,21 @@ void TVarlume::Evaluate_Measurements()
   }
 
   std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(names);
-  Begin_Evaluation();
+  const TEvaluationGuard running(this);
   {
     TDisabledWindow disabled(this, d_progress_dialog);
     Evaluation::TProgress progress;
-    progress.start = [this, &disabled](int count)
+    TProgressThrottle throttle(UPDATE_INTERVAL);
+    progress.start = [this, &disabled, &throttle](int count)
     {
       disabled.Disable(count);
       d_cancel_evaluation = false;
+      throttle.Start();
     };
-    // The bar is redrawn at once on every change and a pattern takes some 20 microseconds:
-    // updating it and delivering events after every pattern would cost a third of the run.
-    // Every UPDATE_INTERVAL ms keeps the dialog live and Cancel as prompt to a person.
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last_update = -UPDATE_INTERVAL;
     bool update_due = false;
     progress.next = [&](int pattern)
     {
-      update_due = clock.elapsed() - last_update >= UPDATE_INTERVAL;
+      update_due = throttle.Due();
       if(update_due)
       {
         d_progress_dialog->Set_Progress(pattern);
@@ -165,7 +177,6 @@ void TVarlume::Evaluate_Measurements()
       if(update_due)
       {
         QCoreApplication::processEvents();
-        last_update = clock.elapsed();
       }
     };
     Evaluation::Write_Evaluation(record, measurements, &file, progress);
@@ -187,7 +198,6 @@ void TVarlume::Evaluate_Measurements()
     d_message_box->setIcon(QMessageBox::Warning);
     d_message_box->exec();
   }
-  End_Evaluation();
 }
 
 void TVarlume::Progress_Cancel()

@@ -40,6 +40,9 @@ inline constexpr int PARAMETER_QZX = 0x80000;
 // come back as false with Last_Error. Initialize_End, Evaluate and Get_Angles_RA_RB_RC may throw
 // TMachineAxisException for degenerate geometries (an axis travel below 1e-6 mm, a tower or arm
 // travel below 0.001 mm); callers catch it and show its message.
+//
+// Not for sharing between threads, not even through a const reference: Evaluate records the
+// last error in mutable members. Each thread that simulates sets up a model of its own.
 class TMachineComp
 {
 public:
