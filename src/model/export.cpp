@@ -12,7 +12,6 @@
 
 #include "core/varlume_assert.h"
 #include "src/model/export_format.h"
-#include "src/model/report.h"
 #include "src/model/simulation.h"
 
 namespace
@@ -43,7 +42,7 @@ QString Ballbar_Fields(const TVector3& vector)
 // then the numbers separated by bare commas.
 QString Ballbar_Row(const QString& name, const TItem& item)
 {
-  return Report::Pad_String(name, BALLBAR_NAME_WIDTH, true) + QLatin1Char(' ') + Ballbar_Field(item.length_actual) +
+  return Text::Pad_String(name, BALLBAR_NAME_WIDTH, true) + QLatin1Char(' ') + Ballbar_Field(item.length_actual) +
          QLatin1Char(',') + Ballbar_Fields(item.reference_actual + item.probe_offset) + QLatin1Char(',') +
          Ballbar_Fields(item.point_actual + item.probe_offset) + QLatin1Char(',') + Ballbar_Field(0.0) +
          QLatin1Char(',') + Ballbar_Field(0.0) + QLatin1Char(',') + Ballbar_Fields(item.probe_offset) +

@@ -1,29 +1,27 @@
 #ifndef EXPORT_FORMAT_H
 #define EXPORT_FORMAT_H
 
-// Number and file helpers shared by the export writers (src/export*.cpp); not for other callers.
+// Number and file helpers shared by the export writers (src/model/export*.cpp); not for other callers.
 
 #include <QDir>
 #include <QString>
 
 #include "core/safefile.h"
 #include "core/vector3.h"
+#include "src/model/textformat.h"
 
 namespace Export
 {
 namespace Format
 {
-// Fixed-point, right-aligned in width characters filled with blanks (no fill for width 0).
-inline QString Number(double value, int width, int decimals)
-{
-  return QStringLiteral("%1").arg(value, width, 'f', decimals);
-}
+// The column helpers of the report (src/model/textformat.h): fixed-point, right-aligned in width
+// characters filled with blanks (no fill for width 0).
+using Text::Number;
 
 // "x,y,z" without field width.
 inline QString Triple(const TVector3& vector, int decimals)
 {
-  return Number(vector.x, 0, decimals) + QLatin1Char(',') + Number(vector.y, 0, decimals) + QLatin1Char(',') +
-         Number(vector.z, 0, decimals);
+  return Text::Triple(vector, decimals, ",");
 }
 
 // directory/pattern with %1 the file base, or the file-name-safe measurement name when the

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "core/varlume_assert.h"
+#include "src/model/textformat.h"
 
 namespace
 {
@@ -18,36 +19,13 @@ const double MINIMUM_PROBE_LENGTH = 1e-6;
 
 using TItem = TMeasurement::TMeasurementItem;
 
-// QString::arg(value, width, 'f', decimals), which the report columns are defined by, without
-// parsing a "%1" template for every field: the digits are the same conversion, and arg pads on
-// the left with blanks up to the width without ever cutting.
-void Append_Number(QString* line, double value, int width, int decimals)
-{
-  const QString digits = QString::number(value, 'f', decimals);
-  for(int blanks = width - digits.size(); blanks > 0; --blanks)
-  {
-    line->append(QLatin1Char(' '));
-  }
-  line->append(digits);
-}
-
-QString Number(double value, int width, int decimals)
-{
-  QString text;
-  Append_Number(&text, value, width, decimals);
-  return text;
-}
+using Text::Append_Number;
+using Text::Number;
 
 // "label" followed by "x, y, z" without field width.
 QString Vector_Line(const char* label, const TVector3& vector, int decimals)
 {
-  QString line = QLatin1String(label);
-  Append_Number(&line, vector.x, 0, decimals);
-  line += QLatin1String(", ");
-  Append_Number(&line, vector.y, 0, decimals);
-  line += QLatin1String(", ");
-  Append_Number(&line, vector.z, 0, decimals);
-  return line;
+  return QLatin1String(label) + Text::Triple(vector, decimals, ", ");
 }
 
 QString Rule(int width)
@@ -300,20 +278,6 @@ bool Summarised(const TMeasurement* measurement)
 
 namespace Report
 {
-QString Pad_String(const QString& text, int width, bool comma)
-{
-  QString padded = text;
-  if(comma)
-  {
-    padded += QLatin1Char(',');
-  }
-  while(padded.size() < width)
-  {
-    padded += QLatin1Char(' ');
-  }
-  return padded;
-}
-
 QStringList Measurement_Item(const TMachineComp& machine, const TMeasurement& measurement)
 {
   switch(measurement.Type())

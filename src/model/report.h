@@ -8,6 +8,7 @@
 
 #include "src/model/machinecomp.h"
 #include "src/model/measurement.h"
+#include "src/model/textformat.h"
 
 // The fixed-column text of the output panes: measurement results, the selection summary of one
 // picked row and the machine error map. GUI-free, so that the main window and varlume-batch
@@ -20,8 +21,9 @@ inline constexpr int BALLBAR_RULE_WIDTH = 138;
 inline constexpr int MAP_ERRORS_RULE_WIDTH = 25;
 inline constexpr int EXPRESSION_ERRORS_RULE_WIDTH = 33;
 
-// text, then "," when comma is set, then blanks up to width characters; never shortens.
-QString Pad_String(const QString& text, int width, bool comma);
+// Kept under its old name for the callers of the report (the window's forwarder); it lives in
+// the formatting file below the report and the export.
+using Text::Pad_String;
 
 // The report lines of one measurement: a block with heading, columns and extremes for ISO,
 // laser and MCG (a measurement without rows keeps its heading and closing lines, extremes 0);
