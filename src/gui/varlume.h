@@ -66,6 +66,14 @@ public:
   bool Get_Min_Max_Laser_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
                                double* max, double* min_length, double* max_length) const;
 
+  // The single export writers, kept as one-line delegates to the GUI-free Export functions
+  // (Export_Measurements runs the model's own driver); each shows a failure as one line in the
+  // selection pane.
+  void Export_Ballbar_Measurement(const QString& directory, const std::vector<TMeasurement*>& measurements) const;
+  void Export_Laser_Measurement(const QString& directory, TMeasurement* measurement) const;
+  void Export_ISO_Measurement(const QString& directory, TMeasurement* measurement) const;
+  void Export_MCG_Measurement(const QString& directory, TMeasurement* measurement) const;
+
 public slots:
   void Add_Machine();
   void Remove_Machine();

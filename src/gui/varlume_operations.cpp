@@ -333,6 +333,29 @@ void TVarlume::Edit_Measurement()
   }
 }
 
+namespace
+{
+// Renamed files are listed; of the failures the last is shown, as each writer replaced the line
+// of an earlier one.
+void Show_Export_Result(TDisplayWidget* display, const Export::TResult& result)
+{
+  if(result.renamed.isEmpty() && result.failures.isEmpty())
+  {
+    return;
+  }
+  display->Clear_Selection_Data();
+  for(const QString& line : result.renamed)
+  {
+    display->Add_Selection_Data_Line(line);
+  }
+  if(!result.failures.isEmpty())
+  {
+    display->Add_Selection_Data_Line(result.failures.back());
+  }
+  display->Add_Selection_Data_End();
+}
+} // namespace
+
 void TVarlume::Export_Measurements()
 {
   const QString directory = QFileDialog::getExistingDirectory(
@@ -346,33 +369,44 @@ void TVarlume::Export_Measurements()
   {
     return;
   }
-  std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(Selected_Measurements());
-  if(!Evaluate_Measurement_Expressions(&d_machine_comp, &measurements, nullptr))
-  {
-    return;
-  }
-  // After an axis exception the rows are partial: no file may pass them off as a measurement.
-  // The stop is silent, as for failing expressions: the panes show the error since the selection.
-  if(!Update_Measurement_Items(&d_machine_comp, &measurements, nullptr))
-  {
-    return;
-  }
-
+  const std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(Selected_Measurements());
   Export::TResult result;
-  Export::Write_Files(d_machine_comp, directory, measurements, &result);
-  // Renamed files are listed; of the failures the last is shown, as each writer replaced the
-  // line of an earlier one.
-  if(!result.renamed.isEmpty() || !result.failures.isEmpty())
+  // Failing expressions or an axis exception (partial rows, which no file may pass off as a
+  // measurement) stop silently: the panes show the error since the selection.
+  if(Export::Export_Measurements(&d_machine_comp, &measurements, directory, &result) == Export::TStatus::WRITTEN)
   {
-    d_display_widget->Clear_Selection_Data();
-    for(const QString& line : result.renamed)
-    {
-      d_display_widget->Add_Selection_Data_Line(line);
-    }
-    if(!result.failures.isEmpty())
-    {
-      d_display_widget->Add_Selection_Data_Line(result.failures.back());
-    }
-    d_display_widget->Add_Selection_Data_End();
+    Show_Export_Result(d_display_widget, result);
   }
+}
+
+void TVarlume::Export_Ballbar_Measurement(const QString& directory,
+                                          const std::vector<TMeasurement*>& measurements) const
+{
+  Export::TResult result;
+  Export::Write_Ballbar_File(directory, measurements, &result);
+  Show_Export_Result(d_display_widget, result);
+}
+
+void TVarlume::Export_Laser_Measurement(const QString& directory, TMeasurement* measurement) const
+{
+  VARLUME_ASSERT(measurement);
+  Export::TResult result;
+  Export::Write_Laser_Files(d_machine_comp, directory, *measurement, &result);
+  Show_Export_Result(d_display_widget, result);
+}
+
+void TVarlume::Export_ISO_Measurement(const QString& directory, TMeasurement* measurement) const
+{
+  VARLUME_ASSERT(measurement);
+  Export::TResult result;
+  Export::Write_ISO_Files(d_machine_comp, directory, *measurement, &result);
+  Show_Export_Result(d_display_widget, result);
+}
+
+void TVarlume::Export_MCG_Measurement(const QString& directory, TMeasurement* measurement) const
+{
+  VARLUME_ASSERT(measurement);
+  Export::TResult result;
+  Export::Write_MCG_File(directory, *measurement, &result);
+  Show_Export_Result(d_display_widget, result);
 }
