@@ -104,3 +104,88 @@ void Keep_Copy(const QString& file_name)
   }
 }
 } // namespace LibraryFile
+
+TLibraryFile::TLibraryFile(const char* file_name, const char* identification, int write_version, const char* what)
+    : d_file_name(file_name), d_identification(identification), d_write_version(write_version), d_what(what)
+{
+}
+
+QString TLibraryFile::File_Name() const
+{
+  return QStringLiteral("%1/%2").arg(d_data_path, QLatin1String(d_file_name));
+}
+
+bool TLibraryFile::Load_Data()
+{
+  return Load(nullptr);
+}
+
+bool TLibraryFile::Load_Data(const QByteArray& data)
+{
+  return Load(&data);
+}
+
+bool TLibraryFile::Load(const QByteArray* data)
+{
+  TXmlFile xml;
+  xml.Set_File_Name(File_Name());
+  bool loaded = true;
+  if(!data)
+  {
+    d_keep_unloaded_file = false;
+  }
+  try
+  {
+    const int version = LibraryFile::Open(xml, data, QLatin1String(d_identification));
+    if(!Read_Version(xml, version) && !data)
+    {
+      // A file of a version this program cannot read is not replaced by the empty library
+      // without a copy.
+      d_keep_unloaded_file = true;
+    }
+  }
+  catch(const TXmlFileException& exception)
+  {
+    d_last_error = QStringLiteral("ERR:  Loading %1 exception: %2").arg(QLatin1String(d_what), exception.Message());
+    if(!data && QFileInfo::exists(File_Name()))
+    {
+      d_keep_unloaded_file = true;
+    }
+    loaded = false;
+  }
+
+  Name_Unnamed_Records();
+  return loaded;
+}
+
+bool TLibraryFile::Save_Data() const
+{
+  if(!d_modified)
+  {
+    return true;
+  }
+  if(!Save())
+  {
+    return false;
+  }
+  d_modified = false;
+  return true;
+}
+
+bool TLibraryFile::Save() const
+{
+  TXmlFile xml;
+  xml.Set_File_Name(File_Name());
+  try
+  {
+    xml.Reset(QLatin1String(d_identification), d_write_version);
+    Write_Records(xml);
+    LibraryFile::Write(xml, d_keep_unloaded_file);
+  }
+  catch(const TXmlFileException& exception)
+  {
+    d_last_error = QStringLiteral("ERR:  Saving %1 exception: %2").arg(QLatin1String(d_what), exception.Message());
+    return false;
+  }
+  return true;
+}

@@ -5,7 +5,65 @@
 #include <QSet>
 #include <QString>
 
+class QByteArray;
 class TXmlFile;
+
+// The file skeleton of the machine and the measurement library: a data directory, loading from
+// the file or from bytes, keeping a file that exists but did not load before the first save
+// replaces it, saving only when modified, and naming the records that came without a name.
+// A library supplies the reading of one file version, the writing of its records and the
+// naming. Problems come back as false with Last_Error; nothing here throws.
+class TLibraryFile
+{
+public:
+  void Set_Data_Path(const QString& path) { d_data_path = path; }
+  QString Data_Path() const { return d_data_path; }
+  // "<data path>/<file name>".
+  QString File_Name() const;
+
+  // Reads the file; false with Last_Error when it is missing or unreadable (the records read
+  // before the fault are kept).
+  bool Load_Data();
+  // The same from bytes in memory (no file access).
+  bool Load_Data(const QByteArray& data);
+  // Saves only when something changed; the flag is cleared on success.
+  bool Save_Data() const;
+  // Writes the file. A file that existed but did not load is first kept as "<file>.bak".
+  bool Save() const;
+
+  QString Last_Error() const { return d_last_error; }
+  bool Is_Modified() const { return d_modified; }
+  void Set_Modified(bool modified) { d_modified = modified; }
+
+protected:
+  // file_name in the data directory, the identification and version written into the file,
+  // and the word of the error texts ("ERR:  Loading <what> exception: ...").
+  TLibraryFile(const char* file_name, const char* identification, int write_version, const char* what);
+  virtual ~TLibraryFile() = default;
+  TLibraryFile(const TLibraryFile&) = default;
+  TLibraryFile& operator=(const TLibraryFile&) = default;
+
+  mutable bool d_modified = false;
+
+private:
+  bool Load(const QByteArray* data);
+  // Reads the records of a file of this version; false for a version the library cannot read
+  // (the file is then kept before a save replaces it). Throws TXmlFileException.
+  virtual bool Read_Version(const TXmlFile& xml, int version) = 0;
+  // Writes every record below the root node of the reset xml. Throws TXmlFileException.
+  virtual void Write_Records(TXmlFile& xml) const = 0;
+  // Gives every record without a name a unique one; runs after every load, also a failed one.
+  virtual void Name_Unnamed_Records() = 0;
+
+  const char* d_file_name;
+  const char* d_identification;
+  int d_write_version;
+  const char* d_what;
+  QString d_data_path;
+  mutable QString d_last_error;
+  // The file exists but did not load: keep it before the first save replaces it.
+  mutable bool d_keep_unloaded_file = false;
+};
 
 // Helpers shared by the machine and the measurement library.
 namespace LibraryFile

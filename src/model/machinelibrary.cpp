@@ -11,7 +11,6 @@
 
 namespace
 {
-const QString IDENTIFICATION = QStringLiteral("Machines");
 const int FILE_VERSION = 2;
 
 struct TKinematicName
@@ -124,65 +123,28 @@ QString Vector_Text(const TVector3& v)
 }
 } // namespace
 
-QString TMachineLibrary::File_Name() const
-{
-  return QStringLiteral("%1/machines.xml").arg(d_data_path);
-}
+TMachineLibrary::TMachineLibrary() : TLibraryFile("machines.xml", "Machines", FILE_VERSION, "machines") {}
 
-bool TMachineLibrary::Load_Data()
+bool TMachineLibrary::Read_Version(const TXmlFile& xml, int version)
 {
-  return Load(nullptr);
-}
-
-bool TMachineLibrary::Load_Data(const QByteArray& data)
-{
-  return Load(&data);
-}
-
-bool TMachineLibrary::Load(const QByteArray* data)
-{
-  TXmlFile xml;
-  xml.Set_File_Name(File_Name());
-  bool loaded = true;
-  if(!data)
+  bool known = true;
+  if(version == 1)
   {
-    d_keep_unloaded_file = false;
+    Load_Version1(xml);
   }
-  try
+  else if(version == 2)
   {
-    const int version = LibraryFile::Open(xml, data, IDENTIFICATION);
-
-    if(version == 1)
-    {
-      Load_Version1(xml);
-    }
-    else if(version == 2)
-    {
-      Load_Version2(xml);
-    }
-    else if(!data)
-    {
-      // A file of a version this program cannot read is not replaced by the empty library
-      // without a copy.
-      d_keep_unloaded_file = true;
-    }
-    d_modified = false;
+    Load_Version2(xml);
   }
-  catch(const TXmlFileException& exception)
+  else
   {
-    d_last_error = QStringLiteral("ERR:  Loading machines exception: %1").arg(exception.Message());
-    if(!data && QFileInfo::exists(File_Name()))
-    {
-      d_keep_unloaded_file = true;
-    }
-    loaded = false;
+    known = false;
   }
-
-  Name_Unnamed_Machines();
-  return loaded;
+  d_modified = false;
+  return known;
 }
 
-void TMachineLibrary::Name_Unnamed_Machines()
+void TMachineLibrary::Name_Unnamed_Records()
 {
   // Sequential Generate_Unique_Name calls on an empty name would give Untitled, Untitled 1,
   // ...; counting on from the last one keeps a file of many unnamed records linear.
@@ -393,91 +355,63 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
   }
 }
 
-bool TMachineLibrary::Save_Data() const
+void TMachineLibrary::Write_Records(TXmlFile& xml) const
 {
-  if(!d_modified)
-  {
-    return true;
-  }
-  if(!Save())
-  {
-    return false;
-  }
-  d_modified = false;
-  return true;
-}
+  QDomElement* root = xml.Root_Node();
 
-bool TMachineLibrary::Save() const
-{
-  TXmlFile xml;
-  xml.Set_File_Name(File_Name());
-  try
+  for(const TMachineItem& machine : d_machines)
   {
-    xml.Reset(IDENTIFICATION, FILE_VERSION);
-    QDomElement* root = xml.Root_Node();
+    QDomElement machine_node = xml.Create_Node(root, QStringLiteral("Machine_Item"));
 
-    for(const TMachineItem& machine : d_machines)
+    QDomElement node = xml.Create_Node(&machine_node, QStringLiteral("Name"));
+    xml.Write_Text_Node(&node, machine.name);
+    node = xml.Create_Node(&machine_node, QStringLiteral("Axis_Minimum"));
+    xml.Write_Text_Node(&node, Vector_Text(machine.axis_minimum));
+    node = xml.Create_Node(&machine_node, QStringLiteral("Axis_Maximum"));
+    xml.Write_Text_Node(&node, Vector_Text(machine.axis_maximum));
+    node = xml.Create_Node(&machine_node, QStringLiteral("Math_Origin"));
+    xml.Write_Text_Node(&node, Vector_Text(machine.math_origin));
+    node = xml.Create_Node(&machine_node, QStringLiteral("Mechanical_Origin"));
+    xml.Write_Text_Node(&node, Vector_Text(machine.mechanical_origin));
+
+    const auto kinematic_name =
+        std::find_if(std::begin(KINEMATIC_NAMES), std::end(KINEMATIC_NAMES),
+                     [&machine](const TKinematicName& name) { return name.kinematic == machine.kinematic; });
+    VARLUME_ASSERT(kinematic_name != std::end(KINEMATIC_NAMES));
+    node = xml.Create_Node(&machine_node, QStringLiteral("Kinematic"));
+    xml.Write_Text_Node(&node, QLatin1String(kinematic_name->text));
+
+    QDomElement parameters_node = xml.Create_Node(&machine_node, QStringLiteral("Machine_Parameters"));
+    for(const TMachineAxisItem& axis : machine.axes)
     {
-      QDomElement machine_node = xml.Create_Node(root, QStringLiteral("Machine_Item"));
-
-      QDomElement node = xml.Create_Node(&machine_node, QStringLiteral("Name"));
-      xml.Write_Text_Node(&node, machine.name);
-      node = xml.Create_Node(&machine_node, QStringLiteral("Axis_Minimum"));
-      xml.Write_Text_Node(&node, Vector_Text(machine.axis_minimum));
-      node = xml.Create_Node(&machine_node, QStringLiteral("Axis_Maximum"));
-      xml.Write_Text_Node(&node, Vector_Text(machine.axis_maximum));
-      node = xml.Create_Node(&machine_node, QStringLiteral("Math_Origin"));
-      xml.Write_Text_Node(&node, Vector_Text(machine.math_origin));
-      node = xml.Create_Node(&machine_node, QStringLiteral("Mechanical_Origin"));
-      xml.Write_Text_Node(&node, Vector_Text(machine.mechanical_origin));
-
-      const auto kinematic_name =
-          std::find_if(std::begin(KINEMATIC_NAMES), std::end(KINEMATIC_NAMES),
-                       [&machine](const TKinematicName& name) { return name.kinematic == machine.kinematic; });
-      VARLUME_ASSERT(kinematic_name != std::end(KINEMATIC_NAMES));
-      node = xml.Create_Node(&machine_node, QStringLiteral("Kinematic"));
-      xml.Write_Text_Node(&node, QLatin1String(kinematic_name->text));
-
-      QDomElement parameters_node = xml.Create_Node(&machine_node, QStringLiteral("Machine_Parameters"));
-      for(const TMachineAxisItem& axis : machine.axes)
+      const TAxisName* axis_name = Find_Axis(axis.axis);
+      if(!axis_name)
       {
-        const TAxisName* axis_name = Find_Axis(axis.axis);
-        if(!axis_name)
-        {
-          VARLUME_ASSERT(false);
-        }
-        QDomElement axis_node = xml.Create_Node(&parameters_node, QLatin1String(axis_name->element));
+        VARLUME_ASSERT(false);
+      }
+      QDomElement axis_node = xml.Create_Node(&parameters_node, QLatin1String(axis_name->element));
 
-        for(const TMachineParameterItem& parameter : axis.parameters)
+      for(const TMachineParameterItem& parameter : axis.parameters)
+      {
+        const TParameterName* parameter_name = Find_Parameter(parameter.parameter);
+        if(!parameter_name)
         {
-          const TParameterName* parameter_name = Find_Parameter(parameter.parameter);
-          if(!parameter_name)
-          {
-            continue;
-          }
-          QDomElement parameter_node = xml.Create_Node(&axis_node, QLatin1String(parameter_name->element));
-          node = xml.Create_Node(&parameter_node, QStringLiteral("Enabled"));
-          xml.Write_Text_Node(&node, parameter.enabled ? QStringLiteral("True") : QStringLiteral("False"));
-          node = xml.Create_Node(&parameter_node, QStringLiteral("Option_State"));
-          xml.Write_Text_Node(&node, parameter.option_state);
-          node = xml.Create_Node(&parameter_node, QStringLiteral("Expression"));
-          const QString expression = parameter.expression.simplified();
-          if(!expression.isEmpty())
-          {
-            xml.Write_Text_Node(&node, expression);
-          }
+          continue;
+        }
+        QDomElement parameter_node = xml.Create_Node(&axis_node, QLatin1String(parameter_name->element));
+        node = xml.Create_Node(&parameter_node, QStringLiteral("Enabled"));
+        xml.Write_Text_Node(&node, parameter.enabled ? QStringLiteral("True") : QStringLiteral("False"));
+        node = xml.Create_Node(&parameter_node, QStringLiteral("Option_State"));
+        xml.Write_Text_Node(&node, parameter.option_state);
+        node = xml.Create_Node(&parameter_node, QStringLiteral("Expression"));
+        const QString expression = parameter.expression.simplified();
+        if(!expression.isEmpty())
+        {
+          xml.Write_Text_Node(&node, expression);
         }
       }
     }
-
-    LibraryFile::Write(xml, d_keep_unloaded_file);
   }
-  catch(const TXmlFileException& exception)
-  {
-    d_last_error = QStringLiteral("ERR:  Saving machines exception: %1").arg(exception.Message());
-    return false;
-  }
-  return true;
 }
 
 QStringList TMachineLibrary::Machine_Names() const

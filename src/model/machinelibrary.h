@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/vector3.h"
+#include "src/model/libraryfile.h"
 #include "src/model/machinecomp.h"
 
 class TXmlFile;
@@ -15,9 +16,11 @@ class TXmlFile;
 // The user's machines, kept in memory and stored in machines.xml in the data directory.
 // Version 2 files are written; versions 1 and 2 are read. Problems come back as false with
 // Last_Error; nothing here throws.
-class TMachineLibrary
+class TMachineLibrary : public TLibraryFile
 {
 public:
+  TMachineLibrary();
+
   // One error parameter of an axis.
   struct TMachineParameterItem
   {
@@ -56,21 +59,8 @@ public:
     int sign = 1;
   };
 
-  void Set_Data_Path(const QString& path) { d_data_path = path; }
-  QString Data_Path() const { return d_data_path; }
-  // "<data path>/machines.xml".
-  QString File_Name() const;
-
-  // Reads the file; false with Last_Error when it is missing or unreadable. Records read
-  // before a failing one are kept.
-  bool Load_Data();
-  // The same from bytes in memory (no file access).
-  bool Load_Data(const QByteArray& data);
-  // Saves only when something changed; the flag is cleared on success.
-  bool Save_Data() const;
-  // Writes the file in version 2. A file that existed but did not load is first kept as
-  // machines.xml.bak.
-  bool Save() const;
+  // Loading, saving and the data directory are TLibraryFile's: "<data path>/machines.xml",
+  // versions 1 and 2 read, version 2 written, a file that did not load kept as machines.xml.bak.
 
   QStringList Machine_Names() const;
   // Case-insensitive; -1 when no machine has the name.
@@ -97,28 +87,20 @@ public:
   // The enabled parameters of the machine in stored order; empty when no machine has the id.
   std::vector<TMapErrorItem> Map_Error_Items(int id) const;
 
-  QString Last_Error() const { return d_last_error; }
-
   // For the editor: the record itself (null when no machine has the id), valid until the
   // list changes.
   TMachineItem* Machine(int id);
   const TMachineItem* Machine(int id) const;
   const std::vector<TMachineItem>& Machines() const { return d_machines; }
-  bool Is_Modified() const { return d_modified; }
-  void Set_Modified(bool modified) { d_modified = modified; }
 
 private:
-  bool Load(const QByteArray* data);
+  bool Read_Version(const TXmlFile& xml, int version) override;
+  void Write_Records(TXmlFile& xml) const override;
+  void Name_Unnamed_Records() override;
   void Load_Version1(const TXmlFile& xml);
   void Load_Version2(const TXmlFile& xml);
-  void Name_Unnamed_Machines();
 
-  QString d_data_path;
   std::vector<TMachineItem> d_machines;
-  mutable bool d_modified = false;
-  mutable QString d_last_error;
-  // The file exists but did not load: keep it before the first save replaces it.
-  mutable bool d_keep_unloaded_file = false;
 };
 
 #endif

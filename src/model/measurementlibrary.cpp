@@ -12,7 +12,6 @@
 
 namespace
 {
-const QString IDENTIFICATION = QStringLiteral("Measurements");
 const int FILE_VERSION = 1;
 
 // One child element of a measurement: an expression text or, for the probe offset, a number.
@@ -140,56 +139,19 @@ std::unique_ptr<TMeasurement> New_Measurement(Types::TMeasurementType type)
 }
 } // namespace
 
-QString TMeasurementLibrary::File_Name() const
+TMeasurementLibrary::TMeasurementLibrary()
+    : TLibraryFile("measurements.xml", "Measurements", FILE_VERSION, "measurements")
 {
-  return QStringLiteral("%1/measurements.xml").arg(d_data_path);
 }
 
-bool TMeasurementLibrary::Load_Data()
+bool TMeasurementLibrary::Read_Version(const TXmlFile& xml, int version)
 {
-  return Load(nullptr);
-}
-
-bool TMeasurementLibrary::Load_Data(const QByteArray& data)
-{
-  return Load(&data);
-}
-
-bool TMeasurementLibrary::Load(const QByteArray* data)
-{
-  TXmlFile xml;
-  xml.Set_File_Name(File_Name());
-  bool loaded = true;
-  if(!data)
+  if(version != FILE_VERSION)
   {
-    d_keep_unloaded_file = false;
+    return false;
   }
-  try
-  {
-    const int version = LibraryFile::Open(xml, data, IDENTIFICATION);
-
-    if(version == FILE_VERSION)
-    {
-      Load_Version1(xml);
-    }
-    else if(!data)
-    {
-      // A file of a version this program cannot read is not replaced without a copy.
-      d_keep_unloaded_file = true;
-    }
-  }
-  catch(const TXmlFileException& exception)
-  {
-    d_last_error = QStringLiteral("ERR:  Loading measurements exception: %1").arg(exception.Message());
-    if(!data && QFileInfo::exists(File_Name()))
-    {
-      d_keep_unloaded_file = true;
-    }
-    loaded = false;
-  }
-
-  Name_Unnamed_Measurements();
-  return loaded;
+  Load_Version1(xml);
+  return true;
 }
 
 void TMeasurementLibrary::Load_Version1(const TXmlFile& xml)
@@ -221,7 +183,7 @@ void TMeasurementLibrary::Load_Version1(const TXmlFile& xml)
   }
 }
 
-void TMeasurementLibrary::Name_Unnamed_Measurements()
+void TMeasurementLibrary::Name_Unnamed_Records()
 {
   // As sequential Generate_Unique_Name calls on an empty name, counting on per kind from the
   // last name given so that many unnamed records stay linear.
@@ -249,62 +211,34 @@ void TMeasurementLibrary::Name_Unnamed_Measurements()
   }
 }
 
-bool TMeasurementLibrary::Save_Data() const
+void TMeasurementLibrary::Write_Records(TXmlFile& xml) const
 {
-  if(!d_modified)
-  {
-    return true;
-  }
-  if(!Save())
-  {
-    return false;
-  }
-  d_modified = false;
-  return true;
-}
+  QDomElement* root = xml.Root_Node();
 
-bool TMeasurementLibrary::Save() const
-{
-  TXmlFile xml;
-  xml.Set_File_Name(File_Name());
-  try
+  for(const auto& measurement : d_measurements)
   {
-    xml.Reset(IDENTIFICATION, FILE_VERSION);
-    QDomElement* root = xml.Root_Node();
-
-    for(const auto& measurement : d_measurements)
+    const TKind* kind = Find_Kind(measurement->Type());
+    if(!kind)
     {
-      const TKind* kind = Find_Kind(measurement->Type());
-      if(!kind)
-      {
-        VARLUME_ASSERT(false);
-      }
-      QDomElement measurement_node = xml.Create_Node(root, QLatin1String(kind->element));
-      QDomElement node = xml.Create_Node(&measurement_node, QStringLiteral("Name"));
-      xml.Write_Text_Node(&node, measurement->d_name);
+      VARLUME_ASSERT(false);
+    }
+    QDomElement measurement_node = xml.Create_Node(root, QLatin1String(kind->element));
+    QDomElement node = xml.Create_Node(&measurement_node, QStringLiteral("Name"));
+    xml.Write_Text_Node(&node, measurement->d_name);
 
-      for(const TField& field : Fields(*measurement))
+    for(const TField& field : Fields(*measurement))
+    {
+      node = xml.Create_Node(&measurement_node, QLatin1String(field.element));
+      if(field.text)
       {
-        node = xml.Create_Node(&measurement_node, QLatin1String(field.element));
-        if(field.text)
-        {
-          xml.Write_Text_Node(&node, *field.text);
-        }
-        else
-        {
-          xml.Write_Text_Node(&node, *field.number, 4);
-        }
+        xml.Write_Text_Node(&node, *field.text);
+      }
+      else
+      {
+        xml.Write_Text_Node(&node, *field.number, 4);
       }
     }
-
-    LibraryFile::Write(xml, d_keep_unloaded_file);
   }
-  catch(const TXmlFileException& exception)
-  {
-    d_last_error = QStringLiteral("ERR:  Saving measurements exception: %1").arg(exception.Message());
-    return false;
-  }
-  return true;
 }
 
 QStringList TMeasurementLibrary::Measurement_Names() const
