@@ -14,6 +14,43 @@ bool Is_Word_Char(ushort c)
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
+// The one word scanner of the expressions: every whole word (a longest run of word characters)
+// of chars is offered to replacement_of (word start, length), which returns the text to put in
+// its place or null to keep it. The rest of the text is copied around the replacements into
+// output; false, with output untouched, when no word was replaced.
+template <typename TReplacementOf, typename TOutput>
+bool Replace_Words(const QChar* chars, int size, const TReplacementOf& replacement_of, TOutput* output)
+{
+  int copied = 0;
+  int i = 0;
+  while(i < size)
+  {
+    if(!Is_Word_Char(chars[i].unicode()))
+    {
+      ++i;
+      continue;
+    }
+    int end = i;
+    while(end < size && Is_Word_Char(chars[end].unicode()))
+    {
+      ++end;
+    }
+    if(const QString* replacement = replacement_of(chars + i, end - i))
+    {
+      output->append(chars + copied, i - copied);
+      output->append(replacement->constData(), replacement->size());
+      copied = end;
+    }
+    i = end;
+  }
+  if(copied == 0)
+  {
+    return false;
+  }
+  output->append(chars + copied, size - copied);
+  return true;
+}
+
 bool Is_Digit(ushort c)
 {
   return c >= '0' && c <= '9';
@@ -168,38 +205,10 @@ QString Value_Text(double value)
 
 QString Replace_Word(const QString& text, const QString& name, const QString& replacement)
 {
-  const QChar* chars = text.constData();
-  const int size = text.size();
-  const int name_size = name.size();
   QString result;
-  int copied = 0;
-  int i = 0;
-  while(i < size)
-  {
-    if(!Is_Word_Char(chars[i].unicode()))
-    {
-      ++i;
-      continue;
-    }
-    int end = i;
-    while(end < size && Is_Word_Char(chars[end].unicode()))
-    {
-      ++end;
-    }
-    if(end - i == name_size && std::equal(chars + i, chars + end, name.constData()))
-    {
-      result.append(chars + copied, i - copied);
-      result.append(replacement);
-      copied = end;
-    }
-    i = end;
-  }
-  if(copied == 0)
-  {
-    return text;
-  }
-  result.append(chars + copied, size - copied);
-  return result;
+  const auto replacement_of = [&](const QChar* word, int length) -> const QString*
+  { return length == name.size() && std::equal(word, word + length, name.constData()) ? &replacement : nullptr; };
+  return Replace_Words(text.constData(), text.size(), replacement_of, &result) ? result : text;
 }
 } // namespace Expression_Text
 
@@ -406,38 +415,18 @@ bool TExpression::Substitute_Words(const QChar* chars, int size, QVarLengthArray
 {
   // Each whole word takes the first variable, in list order, whose name it equals: the same as
   // replacing variable after variable, since no value text contains a name.
-  int copied = 0;
-  int i = 0;
-  while(i < size)
+  const auto replacement_of = [this](const QChar* word, int length) -> const QString*
   {
-    if(!Is_Word_Char(chars[i].unicode()))
-    {
-      ++i;
-      continue;
-    }
-    int end = i;
-    while(end < size && Is_Word_Char(chars[end].unicode()))
-    {
-      ++end;
-    }
     for(const TSubstitution& substitution : d_substitutions)
     {
-      if(substitution.name.size() == end - i && std::equal(chars + i, chars + end, substitution.name.constData()))
+      if(substitution.name.size() == length && std::equal(word, word + length, substitution.name.constData()))
       {
-        rewritten->append(chars + copied, i - copied);
-        rewritten->append(substitution.value_text.constData(), substitution.value_text.size());
-        copied = end;
-        break;
+        return &substitution.value_text;
       }
     }
-    i = end;
-  }
-  if(copied == 0)
-  {
-    return false;
-  }
-  rewritten->append(chars + copied, size - copied);
-  return true;
+    return nullptr;
+  };
+  return Replace_Words(chars, size, replacement_of, rewritten);
 }
 
 double TExpression::Process_Expression(const TText& text, int begin, int end, int depth, bool* valid) const
