@@ -48,6 +48,7 @@ const TOption OPTIONS[] = {
     {"increments", "Map increments in mm (default 100 100 100).", "X Y Z", "map"},
     {"dir", "Directory for the files.", "DIR", "export"},
     {"output", "File to write.", "FILE", "evaluate"},
+    {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";

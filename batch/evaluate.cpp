@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <vector>
@@ -140,6 +141,15 @@ QString Evaluate_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("evaluate needs one --output");
   }
+  const QStringList jobs = arguments.Values(QStringLiteral("jobs"));
+  if(jobs.size() > 1)
+  {
+    return QStringLiteral("--jobs given twice");
+  }
+  if(!jobs.isEmpty() && Evaluation::Parse_Jobs(jobs.front()) == 0)
+  {
+    return QStringLiteral("--jobs: '%1' is not a whole number from 1").arg(jobs.front());
+  }
   return QString();
 }
 
@@ -168,16 +178,26 @@ int Run_Evaluate(const TArguments& arguments, const TLibraries& libraries, const
   TProgressLine progress_line(isatty(fileno(stderr)) == 1);
   Evaluation::TProgress progress;
   progress.start = [&progress_line](int count) { progress_line.Start(count); };
-  progress.next = [&progress_line](int pattern)
+  // The line shows the patterns worked out, which run ahead of the lines written.
+  int shown = 0;
+  progress.next = [&](int pattern)
   {
-    progress_line.Update(pattern, false);
+    shown = std::max(shown, pattern);
+    progress_line.Update(shown, false);
     return g_interrupted == 0;
   };
+  progress.working = [&](int ready)
+  {
+    shown = std::max(shown, ready);
+    progress_line.Update(shown, false);
+    return g_interrupted == 0;
+  };
+  const int jobs = Evaluation::Parse_Jobs(arguments.Value(QStringLiteral("jobs")));
 
   Evaluation::TResult result;
   {
     TInterruptGuard guard;
-    result = Evaluation::Write_Evaluation(record, list, &file, progress);
+    result = Evaluation::Write_Evaluation(record, list, &file, progress, Evaluation::TMode::FAST, jobs);
   }
   if(result.end != Evaluation::TEnd::REFUSED)
   {

@@ -1,12 +1,18 @@
-// Timing of the compensation parameter evaluation: a horizontal-arm machine with all sixteen
-// parameters (65,536 patterns) and a ball bar, an ISO test, a laser run of 1,000 mm in steps of
-// 50 and an MCG of 8 x 3 directions. The aim is the whole file in under 3 s, at least 20 times
-// faster than the straightforward set-up, which re-evaluates every text for every pattern;
-// peak_MB is the process's peak memory.
+// Timing of the compensation parameter evaluation on a horizontal-arm machine with all sixteen
+// parameters (65,536 patterns), on two sets of measurements:
 //
-// The straightforward path takes some 20 s with sixteen parameters, so by default both paths
-// are compared on the first ten parameters (1,024 patterns); pass --straightforward to time it
-// on all sixteen as well.
+// - the reference set: a ball bar, an ISO test, a laser run of 1,000 mm in steps of 50 and an
+//   MCG of 8 x 3 directions (some 80 points);
+// - a real calibration plan: six ball bars, the seven ISO lines (four space diagonals, three
+//   axis lines), laser runs along the three axes in steps of 25 mm and an MCG of 36 x 144
+//   directions (some 5,400 points). The aim is under 10 s with one thread and under 5 s with
+//   both cores of a two-core machine, in under 300 MB.
+//
+// The second argument is the number of threads (0: one per core). peak_MB is the process's
+// peak memory so far: run one benchmark at a time (--benchmark_filter) to read it for that one.
+// The straightforward path takes some 20 s with sixteen parameters on the reference set, so by
+// default it is timed on the first ten parameters (1,024 patterns); pass --straightforward to
+// time it on all sixteen as well.
 
 #include <benchmark/benchmark.h>
 
@@ -79,6 +85,80 @@ struct TMeasurements
   }
 };
 
+// The real plan, on the same machine.
+struct TPlan
+{
+  std::vector<std::unique_ptr<TMeasurement>> owned;
+  std::vector<TMeasurement*> list;
+
+  TPlan()
+  {
+    const char* const directions[6][3] = {{"1", "0", "0"}, {"0", "1", "0"}, {"0", "0", "1"},
+                                          {"1", "1", "0"}, {"1", "0", "1"}, {"0", "1", "1"}};
+    for(const auto& direction : directions)
+    {
+      auto ballbar = std::make_unique<TMeasurement_Ballbar>();
+      ballbar->Initialize();
+      ballbar->d_name = QStringLiteral("Ball Bar %1").arg(owned.size() + 1);
+      ballbar->d_direction_i_expression = QLatin1String(direction[0]);
+      ballbar->d_direction_j_expression = QLatin1String(direction[1]);
+      ballbar->d_direction_k_expression = QLatin1String(direction[2]);
+      ballbar->d_length_expression = QStringLiteral("500");
+      Add(std::move(ballbar));
+    }
+    // Corners 50 mm inside the volume: the four space diagonals, then the three axis lines.
+    const char* const lines[7][6] = {{"XMin + 50", "YMin + 50", "ZMin + 50", "XMax - 50", "YMax - 50", "ZMax - 50"},
+                                     {"XMax - 50", "YMin + 50", "ZMin + 50", "XMin + 50", "YMax - 50", "ZMax - 50"},
+                                     {"XMin + 50", "YMax - 50", "ZMin + 50", "XMax - 50", "YMin + 50", "ZMax - 50"},
+                                     {"XMax - 50", "YMax - 50", "ZMin + 50", "XMin + 50", "YMin + 50", "ZMax - 50"},
+                                     {"XMin + 50", "YMid", "ZMid", "XMax - 50", "YMid", "ZMid"},
+                                     {"XMid", "YMin + 50", "ZMid", "XMid", "YMax - 50", "ZMid"},
+                                     {"XMid", "YMid", "ZMin + 50", "XMid", "YMid", "ZMax - 50"}};
+    for(const auto& line : lines)
+    {
+      auto iso = std::make_unique<TMeasurement_ISO>();
+      iso->Initialize();
+      iso->d_name = QStringLiteral("ISO %1").arg(owned.size() + 1);
+      iso->d_start_x_expression = QLatin1String(line[0]);
+      iso->d_start_y_expression = QLatin1String(line[1]);
+      iso->d_start_z_expression = QLatin1String(line[2]);
+      iso->d_end_x_expression = QLatin1String(line[3]);
+      iso->d_end_y_expression = QLatin1String(line[4]);
+      iso->d_end_z_expression = QLatin1String(line[5]);
+      Add(std::move(iso));
+    }
+    const char* const runs[3][6] = {{"XMin", "YMid", "ZMid", "XMax", "YMid", "ZMid"},
+                                    {"XMid", "YMin", "ZMid", "XMid", "YMax", "ZMid"},
+                                    {"XMid", "YMid", "ZMin", "XMid", "YMid", "ZMax"}};
+    for(const auto& run : runs)
+    {
+      auto laser = std::make_unique<TMeasurement_Laser>();
+      laser->Initialize();
+      laser->d_name = QStringLiteral("Laser %1").arg(owned.size() + 1);
+      laser->d_start_x_expression = QLatin1String(run[0]);
+      laser->d_start_y_expression = QLatin1String(run[1]);
+      laser->d_start_z_expression = QLatin1String(run[2]);
+      laser->d_end_x_expression = QLatin1String(run[3]);
+      laser->d_end_y_expression = QLatin1String(run[4]);
+      laser->d_end_z_expression = QLatin1String(run[5]);
+      laser->d_increment_expression = QStringLiteral("25");
+      Add(std::move(laser));
+    }
+    auto mcg = std::make_unique<TMeasurement_MCG>();
+    mcg->Initialize();
+    mcg->d_name = QStringLiteral("MCG");
+    mcg->d_azimuth_count_expression = QStringLiteral("36");
+    mcg->d_elevation_count_expression = QStringLiteral("144");
+    Add(std::move(mcg));
+  }
+
+  void Add(std::unique_ptr<TMeasurement> measurement)
+  {
+    list.push_back(measurement.get());
+    owned.push_back(std::move(measurement));
+  }
+};
+
 // Peak resident memory of the process so far, in MB.
 double Peak_Memory_MB()
 {
@@ -88,10 +168,10 @@ double Peak_Memory_MB()
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-void Run(benchmark::State& state, Evaluation::TMode mode)
+void Run(benchmark::State& state, const std::vector<TMeasurement*>& measurements, Evaluation::TMode mode)
 {
   const Simulation::TMachineRecord record = Machine(static_cast<int>(state.range(0)));
-  TMeasurements measurements;
+  const int jobs = static_cast<int>(state.range(1));
   QTemporaryDir directory;
   const QString file_name = directory.filePath(QStringLiteral("evaluation.txt"));
 
@@ -107,7 +187,7 @@ void Run(benchmark::State& state, Evaluation::TMode mode)
       state.SkipWithError("cannot write the file");
       return;
     }
-    result = Evaluation::Write_Evaluation(record, measurements.list, &file, Evaluation::TProgress(), mode);
+    result = Evaluation::Write_Evaluation(record, measurements, &file, Evaluation::TProgress(), mode, jobs);
     size = file.size();
     if(!file.commit() || result.end != Evaluation::TEnd::FINISHED)
     {
@@ -116,6 +196,7 @@ void Run(benchmark::State& state, Evaluation::TMode mode)
     }
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   }
+  state.counters["threads"] = jobs > 0 ? jobs : Evaluation::Default_Jobs();
   state.counters["patterns"] = result.patterns;
   state.counters["lines"] = result.lines;
   state.counters["file_MB"] = static_cast<double>(size) / (1024.0 * 1024.0);
@@ -126,12 +207,20 @@ void Run(benchmark::State& state, Evaluation::TMode mode)
 
 void BM_Evaluation_Fast(benchmark::State& state)
 {
-  Run(state, Evaluation::TMode::FAST);
+  TMeasurements measurements;
+  Run(state, measurements.list, Evaluation::TMode::FAST);
 }
 
 void BM_Evaluation_Straightforward(benchmark::State& state)
 {
-  Run(state, Evaluation::TMode::STRAIGHTFORWARD);
+  TMeasurements measurements;
+  Run(state, measurements.list, Evaluation::TMode::STRAIGHTFORWARD);
+}
+
+void BM_Evaluation_Plan(benchmark::State& state)
+{
+  TPlan plan;
+  Run(state, plan.list, Evaluation::TMode::FAST);
 }
 
 // One data line of the sixteen-parameter pattern: the text formatting alone.
@@ -151,8 +240,9 @@ void BM_Result_Line(benchmark::State& state)
 }
 } // namespace
 
-BENCHMARK(BM_Evaluation_Fast)->Arg(10)->Arg(16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Evaluation_Straightforward)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Evaluation_Fast)->Args({10, 0})->Args({16, 1})->Args({16, 0})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Evaluation_Straightforward)->Args({10, 1})->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Evaluation_Plan)->Args({16, 1})->Args({16, 0})->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Result_Line)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
@@ -174,7 +264,7 @@ int main(int argc, char** argv)
   if(straightforward)
   {
     benchmark::RegisterBenchmark("BM_Evaluation_Straightforward", BM_Evaluation_Straightforward)
-        ->Arg(16)
+        ->Args({16, 1})
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
   }

@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QSaveFile>
 
+#include <algorithm>
+
 #include "core/gui/messagebox.h"
 #include "core/progressthrottle.h"
 #include "src/gui/machinedialog.h"
@@ -16,6 +18,13 @@
 
 namespace
 {
+// VARLUME_JOBS sets the number of threads of an evaluation; one per core without it (or with
+// anything but a whole number from 1).
+int Evaluation_Jobs()
+{
+  return Evaluation::Parse_Jobs(qEnvironmentVariable("VARLUME_JOBS"));
+}
+
 // Milliseconds between two updates of the progress dialog. A pattern takes some 20
 // microseconds and the bar is redrawn at once on every change.
 const qint64 UPDATE_INTERVAL = 20;
@@ -161,13 +170,20 @@ void TVarlume::Evaluate_Measurements()
       d_cancel_evaluation = false;
       throttle.Start();
     };
+    // The bar shows the patterns worked out, which run ahead of the lines written.
+    int shown = 0;
     bool update_due = false;
+    const auto show = [&](int patterns)
+    {
+      shown = std::max(shown, patterns);
+      d_progress_dialog->Set_Progress(shown);
+    };
     progress.next = [&](int pattern)
     {
       update_due = throttle.Due();
       if(update_due)
       {
-        d_progress_dialog->Set_Progress(pattern);
+        show(pattern);
       }
       return !d_cancel_evaluation;
     };
@@ -179,7 +195,16 @@ void TVarlume::Evaluate_Measurements()
         QCoreApplication::processEvents();
       }
     };
-    Evaluation::Write_Evaluation(record, measurements, &file, progress);
+    progress.working = [&](int ready)
+    {
+      if(throttle.Due())
+      {
+        show(ready);
+        QCoreApplication::processEvents();
+      }
+      return !d_cancel_evaluation;
+    };
+    Evaluation::Write_Evaluation(record, measurements, &file, progress, Evaluation::TMode::FAST, Evaluation_Jobs());
   }
   const bool written = file.commit();
 

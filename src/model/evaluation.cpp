@@ -21,19 +21,11 @@ const char* const HEADER_2 = " Active Compensation Parameters                   
                              "Error   Min Len    Max Len   Min Error  Max Error   Min Len    Max Len";
 const char* const NO_ROWS = "   --------   --------  ---------  ---------";
 
-// Extremes over the rows of one kind. relative_length is the nominal length above which a
-// row's error is divided by it for the comparison; 0 compares absolute errors.
-bool Min_Max(const std::vector<TMeasurement*>& measurements, Types::TMeasurementType type, bool relative,
-             double relative_length, double* min, double* max, double* min_length, double* max_length)
+// Extremes over the rows of one kind, in list order.
+Evaluation::TExtremes Extremes(const std::vector<TMeasurement*>& measurements, int kind)
 {
-  *min = 0.0;
-  *max = 0.0;
-  *min_length = 0.0;
-  *max_length = 0.0;
-  double min_nominal = 0.0;
-  double max_nominal = 0.0;
-  bool found = false;
-
+  const Types::TMeasurementType type = Evaluation::Kind_Type(kind);
+  Evaluation::TExtremes extremes = Evaluation::Kind_Extremes(kind);
   for(const TMeasurement* measurement : measurements)
   {
     VARLUME_ASSERT(measurement);
@@ -43,46 +35,16 @@ bool Min_Max(const std::vector<TMeasurement*>& measurements, Types::TMeasurement
     }
     for(const TMeasurement::TMeasurementItem& row : measurement->d_measurement_items)
     {
-      double error = row.length_actual - row.length_nominal;
-      if(relative && row.length_nominal > relative_length)
-      {
-        error /= row.length_nominal;
-      }
-      if(!found)
-      {
-        found = true;
-        *min = *max = error;
-        *min_length = *max_length = row.length_actual;
-        min_nominal = max_nominal = row.length_nominal;
-      }
-      else if(error > *max)
-      {
-        *max = error;
-        *max_length = row.length_actual;
-        max_nominal = row.length_nominal;
-      }
-      else if(error < *min)
-      {
-        *min = error;
-        *min_length = row.length_actual;
-        min_nominal = row.length_nominal;
-      }
+      extremes.Add(row.length_nominal, row.length_actual);
     }
   }
+  return extremes;
+}
 
-  // Chosen by relative size, reported as absolute errors.
-  if(found && relative)
-  {
-    if(max_nominal > relative_length)
-    {
-      *max *= max_nominal;
-    }
-    if(min_nominal > relative_length)
-    {
-      *min *= min_nominal;
-    }
-  }
-  return found;
+bool Min_Max(const std::vector<TMeasurement*>& measurements, int kind, double* min, double* max, double* min_length,
+             double* max_length)
+{
+  return Extremes(measurements, kind).Get(min, max, min_length, max_length);
 }
 
 // In each function, so that a failure names the function that was misused.
@@ -94,15 +56,58 @@ bool Min_Max(const std::vector<TMeasurement*>& measurements, Types::TMeasurement
   VARLUME_ASSERT(min_length);                                                                                          \
   VARLUME_ASSERT(max_length)
 
-using TMinMax = bool (*)(const TMachineComp*, const std::vector<TMeasurement*>*, double*, double*, double*, double*);
-
 // Column order of the file.
-const TMinMax GROUPS[4] = {Evaluation::Get_Min_Max_Ballbar_Error, Evaluation::Get_Min_Max_ISO_Error,
-                           Evaluation::Get_Min_Max_MCG_Error, Evaluation::Get_Min_Max_Laser_Error};
+const Types::TMeasurementType KIND_TYPES[Evaluation::KIND_COUNT] = {Types::MEASUREMENT_BALLBAR, Types::MEASUREMENT_ISO,
+                                                                    Types::MEASUREMENT_MCG, Types::MEASUREMENT_LASER};
+const int BALLBAR = 0;
+const int ISO = 1;
+const int MCG = 2;
+const int LASER = 3;
 } // namespace
 
 namespace Evaluation
 {
+bool TExtremes::Get(double* min, double* max, double* min_length, double* max_length) const
+{
+  *min = d_min;
+  *max = d_max;
+  *min_length = d_min_length;
+  *max_length = d_max_length;
+  // Chosen by relative size, reported as absolute errors.
+  if(d_found && d_relative)
+  {
+    if(d_max_nominal > d_relative_length)
+    {
+      *max *= d_max_nominal;
+    }
+    if(d_min_nominal > d_relative_length)
+    {
+      *min *= d_min_nominal;
+    }
+  }
+  return d_found;
+}
+
+Types::TMeasurementType Kind_Type(int kind)
+{
+  VARLUME_ASSERT(kind >= 0 && kind < KIND_COUNT);
+  return KIND_TYPES[kind];
+}
+
+TExtremes Kind_Extremes(int kind)
+{
+  VARLUME_ASSERT(kind >= 0 && kind < KIND_COUNT);
+  if(kind == ISO)
+  {
+    return TExtremes(ISO_RELATIVE_LENGTH);
+  }
+  if(kind == LASER)
+  {
+    return TExtremes(LASER_RELATIVE_LENGTH);
+  }
+  return TExtremes();
+}
+
 std::vector<TErrorPattern> Get_Evaluation_Error_Patterns(const std::vector<TErrorItem>& items)
 {
   std::vector<TErrorPattern> patterns;
@@ -131,29 +136,28 @@ bool Get_Min_Max_Ballbar_Error(const TMachineComp* machine, const std::vector<TM
                                double* max, double* min_length, double* max_length)
 {
   CHECK_MIN_MAX_POINTERS();
-  return Min_Max(*measurements, Types::MEASUREMENT_BALLBAR, false, 0.0, min, max, min_length, max_length);
+  return Min_Max(*measurements, BALLBAR, min, max, min_length, max_length);
 }
 
 bool Get_Min_Max_ISO_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
                            double* max, double* min_length, double* max_length)
 {
   CHECK_MIN_MAX_POINTERS();
-  return Min_Max(*measurements, Types::MEASUREMENT_ISO, true, ISO_RELATIVE_LENGTH, min, max, min_length, max_length);
+  return Min_Max(*measurements, ISO, min, max, min_length, max_length);
 }
 
 bool Get_Min_Max_MCG_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
                            double* max, double* min_length, double* max_length)
 {
   CHECK_MIN_MAX_POINTERS();
-  return Min_Max(*measurements, Types::MEASUREMENT_MCG, false, 0.0, min, max, min_length, max_length);
+  return Min_Max(*measurements, MCG, min, max, min_length, max_length);
 }
 
 bool Get_Min_Max_Laser_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
                              double* max, double* min_length, double* max_length)
 {
   CHECK_MIN_MAX_POINTERS();
-  return Min_Max(*measurements, Types::MEASUREMENT_LASER, true, LASER_RELATIVE_LENGTH, min, max, min_length,
-                 max_length);
+  return Min_Max(*measurements, LASER, min, max, min_length, max_length);
 }
 
 const char* Item_Code(const TErrorItem& item, int kinematic)
@@ -297,17 +301,29 @@ QString Heading(const QString& machine_name, const std::vector<TErrorItem>& item
 
 QString Result_Line(const QString& code, const TMachineComp* machine, const std::vector<TMeasurement*>* measurements)
 {
+  VARLUME_ASSERT(machine);
+  VARLUME_ASSERT(measurements);
+  TExtremes kinds[KIND_COUNT];
+  for(int kind = 0; kind < KIND_COUNT; ++kind)
+  {
+    kinds[kind] = Extremes(*measurements, kind);
+  }
+  return Result_Line(code, kinds);
+}
+
+QString Result_Line(const QString& code, const TExtremes (&kinds)[KIND_COUNT])
+{
   QString line;
   line.reserve(256);
   line += Report::Pad_String(code, CODE_WIDTH, false);
   line += QLatin1Char('|');
-  for(const TMinMax min_max : GROUPS)
+  for(const TExtremes& extremes : kinds)
   {
     double min = 0.0;
     double max = 0.0;
     double min_length = 0.0;
     double max_length = 0.0;
-    if(min_max(machine, measurements, &min, &max, &min_length, &max_length))
+    if(extremes.Get(&min, &max, &min_length, &max_length))
     {
       // " %1 %2 %3 %4" one number at a time: the same text without rescanning the line.
       const QString number = QStringLiteral(" %1");

@@ -51,6 +51,65 @@ bool Get_Min_Max_MCG_Error(const TMachineComp* machine, const std::vector<TMeasu
 bool Get_Min_Max_Laser_Error(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements, double* min,
                              double* max, double* min_length, double* max_length);
 
+// The smallest and largest error of a sequence of rows, fed in list order, and the simulated
+// lengths of the rows at which they occur. The error of a row is actual minus nominal length;
+// with a relative length, rows longer than it are compared relative to their nominal length,
+// but the results are absolute. Ties keep the earlier row.
+class TExtremes
+{
+public:
+  TExtremes() = default;
+  explicit TExtremes(double relative_length) : d_relative(true), d_relative_length(relative_length) {}
+
+  void Add(double nominal, double actual)
+  {
+    double error = actual - nominal;
+    if(d_relative && nominal > d_relative_length)
+    {
+      error /= nominal;
+    }
+    if(!d_found)
+    {
+      d_found = true;
+      d_min = d_max = error;
+      d_min_length = d_max_length = actual;
+      d_min_nominal = d_max_nominal = nominal;
+    }
+    else if(error > d_max)
+    {
+      d_max = error;
+      d_max_length = actual;
+      d_max_nominal = nominal;
+    }
+    else if(error < d_min)
+    {
+      d_min = error;
+      d_min_length = actual;
+      d_min_nominal = nominal;
+    }
+  }
+
+  // False, with all four outputs 0, when no row was added.
+  bool Get(double* min, double* max, double* min_length, double* max_length) const;
+
+private:
+  bool d_relative = false;
+  double d_relative_length = 0.0;
+  bool d_found = false;
+  double d_min = 0.0;
+  double d_max = 0.0;
+  double d_min_length = 0.0;
+  double d_max_length = 0.0;
+  double d_min_nominal = 0.0;
+  double d_max_nominal = 0.0;
+};
+
+// The kinds of test in the column order of the file (ball bar, ISO, MCG, laser), and an empty
+// TExtremes that compares the errors of a kind as the file does.
+inline constexpr int KIND_COUNT = 4;
+Types::TMeasurementType Kind_Type(int kind);
+TExtremes Kind_Extremes(int kind);
+
 // The four-character code of an item ("RXX|" for X Rx, "LYY|" for Y scale, "QXY|", "RXD|" for
 // the tower of an X-Z-Y machine), or null for an item that the evaluation does not apply: an
 // angle or scale of no linear axis, a deflection on anything but a horizontal-arm machine.
@@ -66,6 +125,8 @@ QString Heading(const QString& machine_name, const std::vector<TErrorItem>& item
 // The data line of a simulated pattern: the code padded to CODE_WIDTH, a bar, then minimum,
 // maximum and their lengths for ball bar, ISO, MCG and laser, or dashes for a kind without rows.
 QString Result_Line(const QString& code, const TMachineComp* machine, const std::vector<TMeasurement*>* measurements);
+// The same line from the extremes of each kind, in column order.
+QString Result_Line(const QString& code, const TExtremes (&kinds)[KIND_COUNT]);
 
 // How the patterns are set up. FAST evaluates each parameter's table and the measurement
 // expressions once; STRAIGHTFORWARD re-evaluates every text for every pattern. Both write the
@@ -85,6 +146,10 @@ struct TProgress
   std::function<bool(int pattern)> next;
   // After each pattern, simulated or not.
   std::function<void(int pattern)> done;
+  // While the lines to write next are still being worked out, after each share of that work or
+  // every few tens of milliseconds: how many patterns are worked out so far, in any order. False
+  // stops the evaluation like next.
+  std::function<bool(int ready)> working;
 };
 
 enum class TEnd
@@ -103,13 +168,45 @@ struct TResult
   QString message;  // of STOPPED and REFUSED
 };
 
+// The number of threads that an evaluation uses unless told otherwise: one per core.
+int Default_Jobs();
+// More threads than this are not started, whatever is asked for.
+inline constexpr int MAXIMUM_JOBS = 256;
+// A number of threads as a person writes it: a whole number from 1, else 0.
+int Parse_Jobs(const QString& text);
+
 // Writes the whole evaluation text of a machine record and the measurements into file (open for
 // writing), in Latin-1. The record's geometry is set up as the window's model holds it; a
 // geometry that the model refuses, or more than MAXIMUM_PARAMETERS items, refuse the evaluation
 // after the heading. The measurements keep the rows of the last simulated pattern. Write
 // failures are left to the device (a QSaveFile then refuses to commit).
+//
+// The fast mode works the patterns out on jobs threads (0: Default_Jobs(); 1: on the calling
+// thread alone), each with its own models and rows; the calling thread writes the lines in
+// pattern order and calls the progress hooks, so the file is the same for any number of jobs.
+// The straightforward mode runs on the calling thread.
 TResult Write_Evaluation(const Simulation::TMachineRecord& record, const std::vector<TMeasurement*>& measurements,
-                         QIODevice* file, const TProgress& progress = TProgress(), TMode mode = TMode::FAST);
+                         QIODevice* file, const TProgress& progress = TProgress(), TMode mode = TMode::FAST,
+                         int jobs = 0);
+
+// What each enabled parameter does alone, for plots of how sensitive each kind of test is to
+// it: the pattern of that one item, set up the fast way (as in the evaluation file), simulated
+// on copies of the measurements, which themselves are left alone.
+struct TSingleParameter
+{
+  QString code; // Item_Code ("RXX|"); empty for an item that the evaluation does not apply
+  bool simulated = false;
+  QString message; // why not simulated: the axis exception of the set-up or the simulation
+  bool found[KIND_COUNT] = {false, false, false, false}; // the kind has rows (column order)
+  double largest[KIND_COUNT] = {0.0, 0.0, 0.0, 0.0};     // largest |actual - nominal| length, mm
+  // The simulated rows of each measurement, in list order.
+  std::vector<std::vector<TMeasurement::TMeasurementItem>> rows;
+};
+
+// One entry per item of the record, in item order. False, with message, when the evaluation
+// would refuse the record (an unknown kinematic order, a geometry that the model refuses).
+bool Single_Parameter_Patterns(const Simulation::TMachineRecord& record, const std::vector<TMeasurement*>& measurements,
+                               std::vector<TSingleParameter>* results, QString* message);
 } // namespace Evaluation
 
 #endif

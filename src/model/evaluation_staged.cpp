@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/varlume_assert.h"
+
 namespace Evaluation
 {
 bool Has_Table(const TErrorItem& item)
@@ -36,6 +38,12 @@ void TPatternSetUp::Set_Up(std::size_t k, TMachineComp* machine) const
   }
 }
 
+void TPatternSetUp::Set_Up_Item(std::size_t index, TMachineComp* machine) const
+{
+  machine->Initialize_Begin(parameters);
+  Apply(index, machine);
+}
+
 void TPatternSetUp::Apply(std::size_t index, TMachineComp* machine) const
 {
   const TErrorItem& item = items[index];
@@ -65,6 +73,113 @@ void TPatternSetUp::Apply(std::size_t index, TMachineComp* machine) const
   }
 }
 
+// ---------------------------------------------------------------------------------------------
+
+namespace
+{
+// A copy of a measurement of any kind, rows included.
+std::unique_ptr<TMeasurement> Copy(const TMeasurement& measurement)
+{
+  switch(measurement.Type())
+  {
+  case Types::MEASUREMENT_ISO:
+    return std::make_unique<TMeasurement_ISO>(static_cast<const TMeasurement_ISO&>(measurement));
+  case Types::MEASUREMENT_LASER:
+    return std::make_unique<TMeasurement_Laser>(static_cast<const TMeasurement_Laser&>(measurement));
+  case Types::MEASUREMENT_MCG:
+    return std::make_unique<TMeasurement_MCG>(static_cast<const TMeasurement_MCG&>(measurement));
+  case Types::MEASUREMENT_BALLBAR:
+    return std::make_unique<TMeasurement_Ballbar>(static_cast<const TMeasurement_Ballbar&>(measurement));
+  }
+  VARLUME_ASSERT(false);
+  return nullptr;
+}
+} // namespace
+
+std::vector<TMeasurement*> Copy_Measurements(const std::vector<TMeasurement*>& list,
+                                             std::vector<std::unique_ptr<TMeasurement>>* owned)
+{
+  std::vector<TMeasurement*> copies;
+  std::map<const TMeasurement*, TMeasurement*> copied;
+  for(const TMeasurement* original : list)
+  {
+    TMeasurement*& copy = copied[original];
+    if(!copy)
+    {
+      owned->push_back(Copy(*original));
+      copy = owned->back().get();
+    }
+    copies.push_back(copy);
+  }
+  return copies;
+}
+
+QString Simulation_Failure(const std::vector<TMeasurement*>& measurements, const QStringList& errors)
+{
+  if(errors.isEmpty())
+  {
+    return QString();
+  }
+  const QString& error = errors.back();
+  for(const TMeasurement* measurement : measurements)
+  {
+    if(!measurement->d_measurement_items.empty() ||
+       Simulation::Expected_Row_Count(*measurement) > Simulation::MAXIMUM_ROWS)
+    {
+      continue;
+    }
+    const QString prefix = measurement->d_name + QStringLiteral(": ");
+    return error.startsWith(prefix) ? error.mid(prefix.size()) : error;
+  }
+  return error;
+}
+
+TFullPatterns::TFullPatterns(const TPatternSetUp& set_up, const std::vector<TMeasurement*>& measurements)
+    : d_set_up(set_up), d_originals(measurements)
+{
+}
+
+TFullPatterns::~TFullPatterns() = default;
+
+void TFullPatterns::Run(std::size_t k, TOutcome* outcome)
+{
+  if(d_list.size() != d_originals.size())
+  {
+    d_list = Copy_Measurements(d_originals, &d_copies);
+  }
+
+  const QString code = d_set_up.Code(k);
+  d_set_up.Set_Up(k, &d_machine);
+  int state = TOutcome::NOTHING;
+  try
+  {
+    d_machine.Initialize_End();
+    // A pattern of items that the evaluation does not apply simulates nothing new.
+    if(code.size() > 1)
+    {
+      QStringList errors;
+      if(Simulation::Update_Measurement_Items(&d_machine, &d_list, &errors))
+      {
+        outcome->line = Result_Line(code, &d_machine, &d_list).toLatin1();
+        state = TOutcome::LINE;
+      }
+      else
+      {
+        outcome->message = Simulation_Failure(d_list, errors);
+        state = TOutcome::STOPPED;
+      }
+    }
+  }
+  catch(const TMachineAxisException& exception)
+  {
+    outcome->message = exception.Message();
+    state = TOutcome::STOPPED;
+  }
+  outcome->state.store(state, std::memory_order_release);
+}
+
+// ---------------------------------------------------------------------------------------------
+
 bool TStagedPatterns::TBitwiseLess::operator()(const std::array<double, 6>& a, const std::array<double, 6>& b) const
 {
   return std::memcmp(a.data(), b.data(), sizeof(a)) < 0;
@@ -84,10 +199,10 @@ std::size_t TStagedPatterns::Point_Index(const TVector3& nominal, const TVector3
   return point;
 }
 
-// The rows of the perfect machine, kept aside; the measurements get their own rows back.
-bool TStagedPatterns::Simulate_Perfect(const TMachineComp& perfect, const std::vector<TMeasurement*>& measurements)
+// The rows of the perfect machine as point indices, by kind in file order; the measurements
+// get their own rows back.
+bool TStagedPatterns::Collect_Rows(const TMachineComp& perfect, const std::vector<TMeasurement*>& measurements)
 {
-  d_perfect_rows.clear();
   std::vector<std::pair<std::vector<TMeasurement::TMeasurementItem>, bool>> kept;
   for(TMeasurement* measurement : measurements)
   {
@@ -96,10 +211,29 @@ bool TStagedPatterns::Simulate_Perfect(const TMachineComp& perfect, const std::v
   }
   QStringList errors;
   const bool simulated = Simulation::Update_Measurement_Items(&perfect, &measurements, &errors);
-  for(const TMeasurement* measurement : measurements)
+
+  d_points.clear();
+  TPointIndex point_index;
+  for(int kind = 0; kind < KIND_COUNT; ++kind)
   {
-    d_perfect_rows.push_back(measurement->d_measurement_items);
+    d_rows[kind].clear();
+    for(const TMeasurement* measurement : measurements)
+    {
+      if(measurement->Type() != Kind_Type(kind))
+      {
+        continue;
+      }
+      for(const TMeasurement::TMeasurementItem& row : measurement->d_measurement_items)
+      {
+        TRow staged_row;
+        staged_row.reference = Point_Index(row.reference_nominal, row.probe_offset, &point_index);
+        staged_row.point = Point_Index(row.point_nominal, row.probe_offset, &point_index);
+        staged_row.nominal = row.length_nominal;
+        d_rows[kind].push_back(staged_row);
+      }
+    }
   }
+
   for(std::size_t m = 0; m < measurements.size(); ++m)
   {
     measurements[m]->d_measurement_items = kept[m].first;
@@ -110,8 +244,10 @@ bool TStagedPatterns::Simulate_Perfect(const TMachineComp& perfect, const std::v
 
 bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMeasurement*>& measurements)
 {
-  d_ready = false;
-  TMachineComp perfect;
+  d_task_count = 0;
+  d_set_up = &set_up;
+  d_item_count = set_up.items.size();
+  TMachineComp& perfect = d_geometry;
   if(!perfect.Initialize_Begin(set_up.parameters))
   {
     return false;
@@ -125,21 +261,24 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMe
     // The straight tables cannot be derived: the full set-up reports it.
     return false;
   }
+  d_tower = set_up.parameters.kinematic == KINEMATIC_XZY || set_up.parameters.kinematic == KINEMATIC_YZX;
 
-  // Which items each model part holds: the tables in chain order, then everything else.
+  // Which items each part holds: the tables in chain order, then everything else.
   const int chain_axes[3] = {set_up.parameters.first_axis, set_up.parameters.second_axis, set_up.parameters.third_axis};
   for(std::vector<std::size_t>& group : d_groups)
   {
     group.clear();
   }
+  d_free.clear();
   for(std::size_t j = 0; j < set_up.items.size(); ++j)
   {
     const TErrorItem& item = set_up.items[j];
     if(!set_up.codes[j])
     {
+      d_free.push_back(j);
       continue;
     }
-    std::size_t group = OTHER_GROUP;
+    std::size_t group = OTHER;
     if(Has_Table(item))
     {
       for(std::size_t i = 0; i < 3; ++i)
@@ -160,56 +299,41 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMe
     }
   }
 
-  // The rows and their distinct nominal points. Until a pattern is simulated the
-  // measurements keep the rows that they had.
-  d_measurements = &measurements;
-  d_installed = false;
-  if(!Simulate_Perfect(perfect, measurements))
+  if(!Collect_Rows(perfect, measurements))
   {
     return false;
-  }
-  d_points.clear();
-  d_rows.clear();
-  TPointIndex point_index;
-  for(const std::vector<TMeasurement::TMeasurementItem>& rows : d_perfect_rows)
-  {
-    for(const TMeasurement::TMeasurementItem& row : rows)
-    {
-      TRow staged_row;
-      staged_row.reference = Point_Index(row.reference_nominal, row.probe_offset, &point_index);
-      staged_row.point = Point_Index(row.point_nominal, row.probe_offset, &point_index);
-      d_rows.push_back(staged_row);
-    }
   }
   const std::size_t point_count = d_points.size();
-
-  // Each part's models, one per subset of its items, and the stages of the tables.
-  std::size_t stage_count = 0;
-  for(std::size_t i = 0; i < 3; ++i)
+  std::size_t subsets[GROUP_COUNT];
+  for(std::size_t group = 0; group < GROUP_COUNT; ++group)
   {
-    stage_count += (std::size_t(1) << d_groups[i].size()) * point_count;
+    subsets[group] = std::size_t(1) << d_groups[group].size();
   }
-  if(stage_count > MAXIMUM_STAGES)
+  const std::size_t bytes =
+      point_count * ((subsets[FIRST] + subsets[SECOND] + subsets[THIRD]) * sizeof(TMachineComp::TStage) +
+                     subsets[FIRST] * sizeof(TMachineComp::TChainState) + subsets[OTHER] * sizeof(TTail));
+  if(bytes > MAXIMUM_BYTES)
   {
     return false;
   }
+
+  // Each part's models, one per subset of its items: the stages of the tables, what the tower
+  // and the squareness add.
   for(std::size_t group = 0; group < GROUP_COUNT; ++group)
   {
     const std::vector<std::size_t>& members = d_groups[group];
-    const std::size_t subsets = std::size_t(1) << members.size();
-    d_usable[group].assign(subsets, 0);
-    if(group < 3)
+    d_usable[group].assign(subsets[group], 0);
+    if(group < OTHER)
     {
-      d_stages[group].assign(subsets * point_count, TMachineComp::TStage());
+      d_stages[group].assign(subsets[group] * point_count, TMachineComp::TStage());
     }
     else
     {
-      d_other.assign(subsets, TMachineComp());
+      d_tails.assign(subsets[group] * point_count, TTail());
     }
-    for(std::size_t subset = 0; subset < subsets; ++subset)
+    for(std::size_t subset = 0; subset < subsets[group]; ++subset)
     {
-      TMachineComp local;
-      TMachineComp& model = group < 3 ? local : d_other[subset];
+      TMachineComp model;
       model.Initialize_Begin(set_up.parameters);
       for(std::size_t t = 0; t < members.size(); ++t)
       {
@@ -221,6 +345,26 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMe
       try
       {
         model.Initialize_End();
+        if(group < OTHER)
+        {
+          TMachineComp::TStage* stages = &d_stages[group][subset * point_count];
+          for(std::size_t p = 0; p < point_count; ++p)
+          {
+            model.Chain_Stage(static_cast<int>(group), d_points[p].nominal, &stages[p]);
+          }
+        }
+        else
+        {
+          TTail* tails = &d_tails[subset * point_count];
+          for(std::size_t p = 0; p < point_count; ++p)
+          {
+            if(d_tower)
+            {
+              tails[p].tower = model.Tower_Error(d_points[p].nominal);
+            }
+            tails[p].squareness = model.Squareness_Error(d_points[p].nominal);
+          }
+        }
       }
       catch(const TMachineAxisException&)
       {
@@ -228,91 +372,170 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMe
         continue;
       }
       d_usable[group][subset] = 1;
-      if(group < 3)
+    }
+  }
+
+  // The chain after the first axis.
+  d_first.assign(subsets[FIRST] * point_count, TMachineComp::TChainState());
+  for(std::size_t subset = 0; subset < subsets[FIRST]; ++subset)
+  {
+    if(!d_usable[FIRST][subset])
+    {
+      continue;
+    }
+    for(std::size_t p = 0; p < point_count; ++p)
+    {
+      d_geometry.Chain_Step(0, d_stages[FIRST][subset * point_count + p], &d_first[subset * point_count + p]);
+    }
+  }
+
+  // Enough tasks to share among threads, each long enough to be worth taking.
+  const std::size_t pairs = subsets[FIRST] * subsets[SECOND];
+  d_third_chunks = 1;
+  while(pairs * d_third_chunks < 64 && d_third_chunks < subsets[THIRD])
+  {
+    d_third_chunks *= 2;
+  }
+  d_task_count = pairs * d_third_chunks;
+  return true;
+}
+
+std::size_t TStagedPatterns::Mask(std::size_t group, std::size_t subset) const
+{
+  const std::vector<std::size_t>& members = group < GROUP_COUNT ? d_groups[group] : d_free;
+  std::size_t mask = 0;
+  for(std::size_t t = 0; t < members.size(); ++t)
+  {
+    if((subset >> t) & 1U)
+    {
+      mask |= std::size_t(1) << members[t];
+    }
+  }
+  return mask;
+}
+
+std::size_t TStagedPatterns::Publish(std::size_t mask, const QByteArray& line, int state, TOutcome* outcomes) const
+{
+  const std::size_t pattern_count = std::size_t(1) << d_item_count;
+  const std::size_t free_subsets = std::size_t(1) << d_free.size();
+  for(std::size_t f = 0; f < free_subsets; ++f)
+  {
+    const std::size_t bits = mask | Mask(GROUP_COUNT, f);
+    // Pattern k holds the items of the bits of k; the empty one is the last.
+    TOutcome& outcome = outcomes[bits == 0 ? pattern_count : bits];
+    if(state == TOutcome::LINE)
+    {
+      outcome.line = line;
+    }
+    outcome.state.store(state, std::memory_order_release);
+  }
+  return free_subsets;
+}
+
+std::size_t TStagedPatterns::Combine(std::size_t mask, std::size_t other, TScratch* scratch, TOutcome* outcomes) const
+{
+  const std::size_t point_count = d_points.size();
+  const TTail* tails = &d_tails[other * point_count];
+  const TVector3* chain = scratch->chain.data();
+  const TVector3* probe = scratch->probe.data();
+  TVector3* actual = scratch->actual.data();
+  // As Evaluate adds the terms: chain, tower, probe, squareness; then the position.
+  for(std::size_t p = 0; p < point_count; ++p)
+  {
+    actual[p] = d_points[p].nominal + (((chain[p] + tails[p].tower) + probe[p]) + tails[p].squareness);
+  }
+  // As the simulation computes a row's length.
+  TExtremes kinds[KIND_COUNT];
+  for(int kind = 0; kind < KIND_COUNT; ++kind)
+  {
+    kinds[kind] = Kind_Extremes(kind);
+    for(const TRow& row : d_rows[kind])
+    {
+      const TVector3 difference = actual[row.point] - actual[row.reference];
+      kinds[kind].Add(row.nominal, std::sqrt(difference ^ difference));
+    }
+  }
+  return Publish(mask, Result_Line(d_set_up->Code(mask), kinds).toLatin1(), TOutcome::LINE, outcomes);
+}
+
+std::size_t TStagedPatterns::Run_Task(std::size_t task, TScratch* scratch, TOutcome* outcomes, TFullPatterns* full,
+                                      const std::atomic<bool>& stop) const
+{
+  std::size_t filled = 0;
+  const std::size_t point_count = d_points.size();
+  const std::size_t first_subsets = d_usable[FIRST].size();
+  const std::size_t third_subsets = d_usable[THIRD].size();
+  const std::size_t other_subsets = d_usable[OTHER].size();
+  const std::size_t free_subsets = std::size_t(1) << d_free.size();
+  const std::size_t pattern_count = std::size_t(1) << d_item_count;
+
+  // The first axis varies fastest, as it does in the patterns when it has the first items.
+  const std::size_t chunk = task % d_third_chunks;
+  const std::size_t pair = task / d_third_chunks;
+  const std::size_t first = pair % first_subsets;
+  const std::size_t second = pair / first_subsets;
+  const std::size_t third_per_chunk = third_subsets / d_third_chunks;
+
+  scratch->second.resize(point_count);
+  scratch->chain.resize(point_count);
+  scratch->probe.resize(point_count);
+  scratch->actual.resize(point_count);
+  const bool pair_usable = d_usable[FIRST][first] && d_usable[SECOND][second];
+  if(pair_usable)
+  {
+    const TMachineComp::TStage* stages = &d_stages[SECOND][second * point_count];
+    const TMachineComp::TChainState* states = &d_first[first * point_count];
+    for(std::size_t p = 0; p < point_count; ++p)
+    {
+      scratch->second[p] = states[p];
+      d_geometry.Chain_Step(1, stages[p], &scratch->second[p]);
+    }
+  }
+
+  const std::size_t pair_mask = Mask(FIRST, first) | Mask(SECOND, second);
+  for(std::size_t third = chunk * third_per_chunk; third < (chunk + 1) * third_per_chunk; ++third)
+  {
+    if(stop.load(std::memory_order_relaxed))
+    {
+      return filled;
+    }
+    const std::size_t chain_mask = pair_mask | Mask(THIRD, third);
+    const bool chain_usable = pair_usable && d_usable[THIRD][third];
+    if(chain_usable)
+    {
+      const TMachineComp::TStage* stages = &d_stages[THIRD][third * point_count];
+      for(std::size_t p = 0; p < point_count; ++p)
       {
-        TMachineComp::TStage* stages = &d_stages[group][subset * point_count];
-        for(std::size_t p = 0; p < point_count; ++p)
+        TMachineComp::TChainState state = scratch->second[p];
+        d_geometry.Chain_Step(2, stages[p], &state);
+        scratch->chain[p] = state.error;
+        scratch->probe[p] = TMachineComp::Probe_Error(state, d_points[p].probe);
+      }
+    }
+    for(std::size_t other = 0; other < other_subsets; ++other)
+    {
+      const std::size_t mask = chain_mask | Mask(OTHER, other);
+      if(d_set_up->Code(mask).size() == 1)
+      {
+        // Without a code the set-up is the perfect machine's, which Prepare saw succeed.
+        filled += Publish(mask, QByteArray(), TOutcome::NOTHING, outcomes);
+      }
+      else if(chain_usable && d_usable[OTHER][other])
+      {
+        filled += Combine(mask, other, scratch, outcomes);
+      }
+      else
+      {
+        for(std::size_t f = 0; f < free_subsets; ++f)
         {
-          model.Chain_Stage(static_cast<int>(group), d_points[p].nominal, &stages[p]);
+          const std::size_t bits = mask | Mask(GROUP_COUNT, f);
+          const std::size_t k = bits == 0 ? pattern_count : bits;
+          full->Run(k, &outcomes[k]);
+          ++filled;
         }
       }
     }
   }
-  d_actual.assign(point_count, TVector3());
-  d_ready = true;
-  return true;
-}
-
-// The perfect machine's rows, whose lengths each pattern overwrites.
-void TStagedPatterns::Install_Rows()
-{
-  std::size_t index = 0;
-  for(std::size_t m = 0; m < d_measurements->size(); ++m)
-  {
-    std::vector<TMeasurement::TMeasurementItem>& rows = (*d_measurements)[m]->d_measurement_items;
-    rows = d_perfect_rows[m];
-    for(TMeasurement::TMeasurementItem& row : rows)
-    {
-      d_rows[index++].row = &row;
-    }
-  }
-  d_installed = true;
-  d_perfect_rows.clear();
-  d_perfect_rows.shrink_to_fit();
-}
-
-bool TStagedPatterns::Simulate(std::size_t k)
-{
-  std::size_t subset[GROUP_COUNT];
-  for(std::size_t group = 0; group < GROUP_COUNT; ++group)
-  {
-    const std::vector<std::size_t>& members = d_groups[group];
-    subset[group] = 0;
-    for(std::size_t t = 0; t < members.size(); ++t)
-    {
-      if((k >> members[t]) & 1U)
-      {
-        subset[group] |= std::size_t(1) << t;
-      }
-    }
-    if(!d_usable[group][subset[group]])
-    {
-      return false;
-    }
-  }
-
-  const TMachineComp& model = d_other[subset[OTHER_GROUP]];
-  const std::size_t point_count = d_points.size();
-  const TMachineComp::TStage* first[3];
-  for(std::size_t i = 0; i < 3; ++i)
-  {
-    first[i] = &d_stages[i][subset[i] * point_count];
-  }
-  try
-  {
-    for(std::size_t p = 0; p < point_count; ++p)
-    {
-      const TMachineComp::TStage* stages[3] = {first[0] + p, first[1] + p, first[2] + p};
-      bool inside = false;
-      d_actual[p] = model.Evaluate(d_points[p].nominal, d_points[p].probe, stages, &inside);
-    }
-  }
-  catch(const TMachineAxisException&)
-  {
-    return false;
-  }
-
-  if(!d_installed)
-  {
-    Install_Rows();
-  }
-
-  // As the simulation computes a row's length.
-  for(const TRow& row : d_rows)
-  {
-    const TVector3 difference = d_actual[row.point] - d_actual[row.reference];
-    row.row->length_actual = std::sqrt(difference ^ difference);
-  }
-  return true;
+  return filled;
 }
 } // namespace Evaluation

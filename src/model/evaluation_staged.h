@@ -1,14 +1,18 @@
 #ifndef EVALUATION_STAGED_H
 #define EVALUATION_STAGED_H
 
-// The fast set-up of the evaluation's patterns and the staged look-ups that combine a pattern
-// from parts worked out once. Internal to evaluation_run.cpp.
+// The evaluation's patterns worked out on several threads: the fast set-up of a pattern, the
+// staged look-ups that combine most patterns from parts worked out once, and a worker that sets
+// a pattern up in full on its own model and rows. Internal to evaluation_run.cpp.
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "src/model/evaluation.h"
@@ -16,7 +20,8 @@
 namespace Evaluation
 {
 // What does not change from pattern to pattern of one evaluation: the geometry, the items, their
-// codes and, in the fast set-up, each item's table evaluated once.
+// codes and, in the fast set-up, each item's table evaluated once. Read-only while the workers
+// run.
 struct TPatternSetUp
 {
   TMachineComp::TInitParameters parameters;
@@ -32,6 +37,8 @@ struct TPatternSetUp
   QString Code(std::size_t k) const;
   // Initialize_Begin and the applied items of pattern k - 1; Initialize_End is left to the caller.
   void Set_Up(std::size_t k, TMachineComp* machine) const;
+  // Initialize_Begin and item index alone.
+  void Set_Up_Item(std::size_t index, TMachineComp* machine) const;
   // Item index on a machine whose set-up has begun: Set_Rx ... Set_Scale from its table when
   // it has one, anything else as the record says. The results are not examined: a parameter
   // whose expression fails part way is simulated with what the model made of it, as in the
@@ -42,39 +49,103 @@ struct TPatternSetUp
 // True for the parameters held in an axis table (Rx, Ry, Rz, scale).
 bool Has_Table(const TErrorItem& item);
 
+// Copies of the measurements of list, rows included, in list order; a measurement listed twice
+// is copied once and listed twice. owned keeps the copies.
+std::vector<TMeasurement*> Copy_Measurements(const std::vector<TMeasurement*>& list,
+                                             std::vector<std::unique_ptr<TMeasurement>>* owned);
+
+// The message of a simulation that failed with errors: the axis exception's own message, without
+// the "<name>: " that the simulation puts before it.
+QString Simulation_Failure(const std::vector<TMeasurement*>& measurements, const QStringList& errors);
+
+// What was made of one pattern. A worker fills in line or message and then publishes the state;
+// the writer reads them only after it has seen a state other than PENDING.
+struct TOutcome
+{
+  enum TState
+  {
+    PENDING,
+    NOTHING, // no item of the pattern applies: no line
+    LINE,
+    STOPPED, // an axis exception: the evaluation stops here
+    SKIPPED  // after a stopped pattern: never written
+  };
+  std::atomic<int> state{PENDING};
+  QByteArray line; // Latin-1, with its line feed
+  QString message;
+};
+
+// Sets patterns up in full, as the straightforward loop would with the fast set-up, on a model
+// and copies of the measurements of its own, so that workers share nothing that they write.
+class TFullPatterns
+{
+public:
+  TFullPatterns(const TPatternSetUp& set_up, const std::vector<TMeasurement*>& measurements);
+  ~TFullPatterns();
+  TFullPatterns(const TFullPatterns&) = delete;
+  TFullPatterns& operator=(const TFullPatterns&) = delete;
+
+  // Pattern k into outcome (state published last).
+  void Run(std::size_t k, TOutcome* outcome);
+
+private:
+  const TPatternSetUp& d_set_up;
+  const std::vector<TMeasurement*>& d_originals;
+  std::vector<std::unique_ptr<TMeasurement>> d_copies; // made on first use
+  std::vector<TMeasurement*> d_list;                   // in list order; a measurement listed twice is one copy
+  TMachineComp d_machine;
+};
+
 // The fast runner's shortcut. The file reads nothing of a row but its nominal and simulated
-// lengths, and a table of the chain depends only on the items of its own axis. So the table
-// look-ups and rotations of every distinct nominal point are worked out once for every subset
-// of each axis's items, and a pattern only combines them in Evaluate; the deflection and the
-// squareness come from a model that holds just those items. The rows themselves, whose
-// nominal geometry no error changes, come from one simulation on the perfect machine.
+// lengths, and a table of the chain depends only on the items of its own axis. So for every
+// distinct nominal point the table look-ups and rotations are worked out once for each subset
+// of each axis's items (Chain_Stage), the chain state after the first axis once for each of its
+// subsets, and what the tower and the squareness add once for each subset of the other items.
+// A task then steps the chain through the second and third axes for one subset of the first
+// two and some of the third, and combines each result with every subset of the other items:
+// the same operations as Evaluate, in the same order, so the same bits.
 //
-// Invariant of the raw row pointers: the first successful Simulate installs the perfect rows in
-// the measurements given to Prepare and from then on writes each pattern's lengths through
-// pointers into those measurements' d_measurement_items. Between Prepare and the last Simulate
-// nothing else may resize, reassign or free those vectors, nor the measurements themselves.
+// The rows, whose nominal geometry no error changes, come from one simulation on the perfect
+// machine; only their point indices and nominal lengths are kept, by kind in file order.
+// Nothing here points into the measurements: after Prepare they are not read again. Prepare
+// writes, Run_Task only reads, so any number of threads may run tasks at the same time.
 class TStagedPatterns
 {
 public:
-  // False when the shortcut does not apply; every pattern is then set up in full. The
-  // measurements keep their rows until the first Simulate.
+  // Working memory of one thread.
+  struct TScratch
+  {
+    std::vector<TMachineComp::TChainState> second;
+    std::vector<TVector3> chain;
+    std::vector<TVector3> probe;
+    std::vector<TVector3> actual;
+  };
+
+  // False when the shortcut does not apply (every pattern is then set up in full). The
+  // measurements keep their rows.
   bool Prepare(const TPatternSetUp& set_up, const std::vector<TMeasurement*>& measurements);
 
-  bool Ready() const { return d_ready; }
-  void Disable() { d_ready = false; }
+  // Tasks in an order that completes the patterns from the first one onwards.
+  std::size_t Task_Count() const { return d_task_count; }
 
-  // Writes the simulated lengths of pattern k - 1 (items whose bits are set in k) into the rows.
-  // False when the pattern has to be set up in full: a part of it raises an axis exception.
-  // Only the lengths are written; the rest of each row stays that of the perfect machine.
-  bool Simulate(std::size_t k);
+  // Works out the patterns of one task into outcomes (indexed by pattern, 1 .. 2^n). A pattern
+  // that a part of it keeps from being combined (an axis exception in a part's set-up or in the
+  // tower) is handed to full. Returns early, leaving patterns PENDING, once stop is set. Returns
+  // the number of patterns filled in.
+  std::size_t Run_Task(std::size_t task, TScratch* scratch, TOutcome* outcomes, TFullPatterns* full,
+                       const std::atomic<bool>& stop) const;
 
 private:
-  static constexpr std::size_t OTHER_GROUP = 3;
+  static constexpr std::size_t FIRST = 0;
+  static constexpr std::size_t SECOND = 1;
+  static constexpr std::size_t THIRD = 2;
+  static constexpr std::size_t OTHER = 3;
   static constexpr std::size_t GROUP_COUNT = 4;
-  // 256 subsets of one axis's items at most; more would take long to prepare.
+  // 256 subsets of one part's items at most; more would take long to prepare.
   static constexpr std::size_t MAXIMUM_GROUP_ITEMS = 8;
-  // Some 32 MB of stages: the evaluation as a whole should stay well under 100 MB.
-  static constexpr std::size_t MAXIMUM_STAGES = (std::size_t(32) << 20) / sizeof(TMachineComp::TStage);
+  // The parts worked out once stay below this many bytes; beyond it every pattern is set up in
+  // full (slowly, but within memory).
+  static constexpr std::size_t MAXIMUM_BYTES = std::size_t(160) << 20;
 
   struct TPoint
   {
@@ -84,9 +155,16 @@ private:
 
   struct TRow
   {
-    TMeasurement::TMeasurementItem* row = nullptr;
     std::size_t reference = 0;
     std::size_t point = 0;
+    double nominal = 0.0;
+  };
+
+  // What the tower and the squareness add at a point.
+  struct TTail
+  {
+    TVector3 tower;
+    TVector3 squareness;
   };
 
   // Only the very same bits give the very same result; -0 and +0 stay apart.
@@ -97,20 +175,29 @@ private:
   using TPointIndex = std::map<std::array<double, 6>, std::size_t, TBitwiseLess>;
 
   std::size_t Point_Index(const TVector3& nominal, const TVector3& probe, TPointIndex* index);
-  bool Simulate_Perfect(const TMachineComp& perfect, const std::vector<TMeasurement*>& measurements);
-  void Install_Rows();
+  bool Collect_Rows(const TMachineComp& perfect, const std::vector<TMeasurement*>& measurements);
+  // The bits of pattern k's mask that subset of group stands for.
+  std::size_t Mask(std::size_t group, std::size_t subset) const;
+  // Publish the pattern of mask, whose chain is in scratch, combined with subset other.
+  std::size_t Combine(std::size_t mask, std::size_t other, TScratch* scratch, TOutcome* outcomes) const;
+  // The outcome of every pattern that differs from mask only in items that are not applied.
+  std::size_t Publish(std::size_t mask, const QByteArray& line, int state, TOutcome* outcomes) const;
 
-  bool d_ready = false;
-  const std::vector<TMeasurement*>* d_measurements = nullptr;
-  std::vector<std::vector<TMeasurement::TMeasurementItem>> d_perfect_rows;
-  bool d_installed = false;
+  const TPatternSetUp* d_set_up = nullptr;
+  std::size_t d_item_count = 0;
+  std::size_t d_task_count = 0;
+  std::size_t d_third_chunks = 1;
   std::vector<std::size_t> d_groups[GROUP_COUNT];
+  // Items that the evaluation does not apply: their bits change no line.
+  std::vector<std::size_t> d_free;
   std::vector<char> d_usable[GROUP_COUNT];
   std::vector<TMachineComp::TStage> d_stages[3];
-  std::vector<TMachineComp> d_other;
+  std::vector<TMachineComp::TChainState> d_first; // after the first axis, by subset and point
+  std::vector<TTail> d_tails;                     // by subset of the other items and point
+  TMachineComp d_geometry;                        // the perfect machine: origins of the chain
+  bool d_tower = false;
   std::vector<TPoint> d_points;
-  std::vector<TRow> d_rows;
-  std::vector<TVector3> d_actual;
+  std::vector<TRow> d_rows[KIND_COUNT];
 };
 } // namespace Evaluation
 

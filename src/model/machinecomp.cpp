@@ -78,12 +78,12 @@ double Rotation_Angle(const double& value, int sign)
 }
 
 // The accumulated rotation of the chain: a TMat4 whose translation stays zero and whose fourth
-// row stays (0, 0, 0, 1), so only its 3x3 block is kept. Rotate has the arithmetic of
-// TMat4::Rotate term by term; the terms that it leaves out are products with those zeros and
-// change no value.
+// row stays (0, 0, 0, 1), so only its 3x3 block is kept (in TChainState::rotation). Rotate has
+// the arithmetic of TMat4::Rotate term by term; the terms that it leaves out are products with
+// those zeros and change no value.
 struct TChainRotation
 {
-  double e[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  double (&e)[9];
 
   // Composes a rotation about the current row (the axis as turned so far) after the matrix;
   // ca and sa are the cosine and sine of angle.
@@ -166,46 +166,45 @@ void Axis_Stage(const TMachineStandardComp& table, const TVector3& position, TMa
   }
 }
 
-// The three axis stages of the chain, base first: each axis's own errors, the lever arm that
-// the rotations below turn, then the axis's three rotations. stages, when given, hold what
-// Axis_Stage gives for each table at this position; otherwise the tables are looked up.
-void Add_Axis_Chain(const TMachineStandardComp (&axes)[3], const TVector3& position,
-                    const TMachineComp::TStage* const* stages, TChainRotation* rotation, TVector3* error)
+// One axis stage of the chain: the axis's own errors, the lever arm that the rotations below
+// turn, then the axis's three rotations.
+void Chain_Stage_Step(const TMachineStandardComp& table, int index, const TMachineComp::TStage& stage,
+                      TMachineComp::TChainState* state)
 {
-  TChainRotation& m = *rotation;
-  for(int i = 0; i < 3; ++i)
+  TChainRotation m{state->rotation};
+  TVector3& error = state->error;
+  error = error + stage.linear;
+
+  // The arm from the math origin plus the fixed offset of the mechanical origin. The first
+  // axis carries no arm.
+  if(index > 0 && stage.direction >= 0)
   {
-    const TMachineStandardComp& table = axes[i];
-    TMachineComp::TStage looked_up;
-    const TMachineComp::TStage* stage = stages ? stages[i] : &looked_up;
-    if(!stages)
-    {
-      Axis_Stage(table, position, &looked_up);
-    }
-
-    *error = *error + stage->linear;
-
-    // The arm from the math origin plus the fixed offset of the mechanical origin. The first
-    // axis carries no arm.
-    if(i > 0 && stage->direction >= 0)
-    {
-      const TVector3 u = Unit(stage->direction);
-      const TVector3 w1 = (stage->axis_position - table.d_math_origin) * u;
-      const TVector3 w2 = (table.d_mechanical_origin - table.d_math_origin) * u;
-      *error = *error + (m * w1 - w1);
-      *error = *error + (m * w2 - w2);
-    }
-
-    m.Rotate(0, stage->angle[0], stage->cos[0], stage->sin[0]);
-    m.Rotate(1, stage->angle[1], stage->cos[1], stage->sin[1]);
-    m.Rotate(2, stage->angle[2], stage->cos[2], stage->sin[2]);
+    const TVector3 u = Unit(stage.direction);
+    const TVector3 w1 = (stage.axis_position - table.d_math_origin) * u;
+    const TVector3 w2 = (table.d_mechanical_origin - table.d_math_origin) * u;
+    error = error + (m * w1 - w1);
+    error = error + (m * w2 - w2);
   }
+
+  m.Rotate(0, stage.angle[0], stage.cos[0], stage.sin[0]);
+  m.Rotate(1, stage.angle[1], stage.cos[1], stage.sin[1]);
+  m.Rotate(2, stage.angle[2], stage.cos[2], stage.sin[2]);
 }
 
-// All nine rotations act on the probe offset.
-void Add_Probe(const TChainRotation& rotation, const TVector3& probe_offset, TVector3* error)
+// The three axis stages of the chain, base first. stages, when given, hold what Axis_Stage
+// gives for each table at this position; otherwise the tables are looked up.
+void Add_Axis_Chain(const TMachineStandardComp (&axes)[3], const TVector3& position,
+                    const TMachineComp::TStage* const* stages, TMachineComp::TChainState* state)
 {
-  *error = *error + (rotation * probe_offset - probe_offset);
+  for(int i = 0; i < 3; ++i)
+  {
+    TMachineComp::TStage looked_up;
+    if(!stages)
+    {
+      Axis_Stage(axes[i], position, &looked_up);
+    }
+    Chain_Stage_Step(axes[i], i, stages ? *stages[i] : looked_up, state);
+  }
 }
 } // namespace
 
@@ -544,78 +543,109 @@ TVector3 TMachineComp::Evaluate_Stages(const TVector3& position, const TVector3&
   return position + error;
 }
 
+void TMachineComp::Chain_Step(int index, const TStage& stage, TChainState* state) const
+{
+  VARLUME_ASSERT(index >= 0 && index < 3);
+  VARLUME_ASSERT(state);
+  Chain_Stage_Step(d_axes[index], index, stage, state);
+}
+
+TVector3 TMachineComp::Probe_Error(const TChainState& state, const TVector3& probe_offset)
+{
+  TChainState copy = state;
+  const TChainRotation rotation{copy.rotation};
+  return rotation * probe_offset - probe_offset;
+}
+
+TVector3 TMachineComp::Tower_Error(const TVector3& position) const
+{
+  switch(d_init_parameters.kinematic)
+  {
+  case KINEMATIC_XZY:
+  {
+    // The tower leans about X, growing with its height and with the arm's reach along Y.
+    const double d = static_cast<double>(d_deflection.Sign()) * d_deflection.Evaluate(position.z, position.y) / 1000.0;
+    return TVector3(0.0, (position.z - Mechanical_Origin(AXIS_Z)) * d, -((position.y - Mechanical_Origin(AXIS_Y)) * d));
+  }
+  case KINEMATIC_YZX:
+  {
+    // The tower leans about Y, growing with its height and with the arm's reach along X.
+    const double d = static_cast<double>(d_deflection.Sign()) * d_deflection.Evaluate(position.z, position.x) / 1000.0;
+    return TVector3(-((position.z - Mechanical_Origin(AXIS_Z)) * d), 0.0, (position.x - Mechanical_Origin(AXIS_X)) * d);
+  }
+  default:
+    break;
+  }
+  return TVector3();
+}
+
+TVector3 TMachineComp::Squareness_Error(const TVector3& position) const
+{
+  const double q_xy = Squareness(AXIS_X);
+  const double q_yz = Squareness(AXIS_Y);
+  const double q_zx = Squareness(AXIS_Z);
+
+  // On a YXZ machine the Y axis carries X.
+  if(d_init_parameters.kinematic == KINEMATIC_YXZ)
+  {
+    return TVector3(q_zx * position.z / 1000.0, q_xy * position.x / 1000.0 + q_yz * position.z / 1000.0, 0.0);
+  }
+  return TVector3(q_xy * position.y / 1000.0 + q_zx * position.z / 1000.0, q_yz * position.z / 1000.0, 0.0);
+}
+
+// The chain, then on a horizontal-arm machine the tower, then the rotations of the probe offset
+// and the squareness. Each term is worked out on its own and added component by component: a
+// component that a term leaves alone is not touched (not even by adding zero).
 TVector3 TMachineComp::Evaluate_XYZ(const TVector3& position, const TVector3& probe_offset,
                                     const TStage* const* stages) const
 {
-  TChainRotation rotation;
-  TVector3 error;
-  Add_Axis_Chain(d_axes, position, stages, &rotation, &error);
-  Add_Probe(rotation, probe_offset, &error);
-  Add_Squareness(position, false, &error);
+  TChainState state;
+  Add_Axis_Chain(d_axes, position, stages, &state);
+  TVector3 error = state.error;
+  error = error + Probe_Error(state, probe_offset);
+  Add_Squareness(position, &error);
   return error;
 }
 
 TVector3 TMachineComp::Evaluate_YXZ(const TVector3& position, const TVector3& probe_offset,
                                     const TStage* const* stages) const
 {
-  TChainRotation rotation;
-  TVector3 error;
-  Add_Axis_Chain(d_axes, position, stages, &rotation, &error);
-  Add_Probe(rotation, probe_offset, &error);
-  Add_Squareness(position, true, &error);
-  return error;
+  return Evaluate_XYZ(position, probe_offset, stages);
 }
 
 TVector3 TMachineComp::Evaluate_XZY(const TVector3& position, const TVector3& probe_offset,
                                     const TStage* const* stages) const
 {
-  TChainRotation rotation;
-  TVector3 error;
-  Add_Axis_Chain(d_axes, position, stages, &rotation, &error);
-
-  // The tower leans about X, growing with its height and with the arm's reach along Y.
-  const double d = static_cast<double>(d_deflection.Sign()) * d_deflection.Evaluate(position.z, position.y) / 1000.0;
-  error.y += (position.z - Mechanical_Origin(AXIS_Z)) * d;
-  error.z -= (position.y - Mechanical_Origin(AXIS_Y)) * d;
-
-  Add_Probe(rotation, probe_offset, &error);
-  Add_Squareness(position, false, &error);
+  TChainState state;
+  Add_Axis_Chain(d_axes, position, stages, &state);
+  TVector3 error = state.error;
+  const TVector3 tower = Tower_Error(position);
+  error.y += tower.y;
+  error.z += tower.z;
+  error = error + Probe_Error(state, probe_offset);
+  Add_Squareness(position, &error);
   return error;
 }
 
 TVector3 TMachineComp::Evaluate_YZX(const TVector3& position, const TVector3& probe_offset,
                                     const TStage* const* stages) const
 {
-  TChainRotation rotation;
-  TVector3 error;
-  Add_Axis_Chain(d_axes, position, stages, &rotation, &error);
-
-  // The tower leans about Y, growing with its height and with the arm's reach along X.
-  const double d = static_cast<double>(d_deflection.Sign()) * d_deflection.Evaluate(position.z, position.x) / 1000.0;
-  error.x -= (position.z - Mechanical_Origin(AXIS_Z)) * d;
-  error.z += (position.x - Mechanical_Origin(AXIS_X)) * d;
-
-  Add_Probe(rotation, probe_offset, &error);
-  Add_Squareness(position, false, &error);
+  TChainState state;
+  Add_Axis_Chain(d_axes, position, stages, &state);
+  TVector3 error = state.error;
+  const TVector3 tower = Tower_Error(position);
+  error.x += tower.x;
+  error.z += tower.z;
+  error = error + Probe_Error(state, probe_offset);
+  Add_Squareness(position, &error);
   return error;
 }
 
-void TMachineComp::Add_Squareness(const TVector3& position, bool y_moves_with_x, TVector3* error) const
+void TMachineComp::Add_Squareness(const TVector3& position, TVector3* error) const
 {
-  const double q_xy = Squareness(AXIS_X);
-  const double q_yz = Squareness(AXIS_Y);
-  const double q_zx = Squareness(AXIS_Z);
-
-  if(y_moves_with_x)
-  {
-    error->y += q_xy * position.x / 1000.0 + q_yz * position.z / 1000.0;
-    error->x += q_zx * position.z / 1000.0;
-  }
-  else
-  {
-    error->x += q_xy * position.y / 1000.0 + q_zx * position.z / 1000.0;
-    error->y += q_yz * position.z / 1000.0;
-  }
+  const TVector3 squareness = Squareness_Error(position);
+  error->x += squareness.x;
+  error->y += squareness.y;
 }
 
 double TMachineComp::Squareness(int axis) const

@@ -122,6 +122,22 @@ public:
   TVector3 Evaluate(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages,
                     bool* inside) const;
 
+  // Evaluate in parts, for a run over many set-ups that share tables: the chain one axis
+  // stage at a time (index 0, 1, 2 in turn, from a default state), then the terms that the
+  // rotations of the probe offset, the tower and the squareness add. Evaluate with stages gives
+  // position + (((error + Tower_Error) + Probe_Error) + Squareness_Error), operation for
+  // operation, up to the sign of a zero. Only this model's geometry and, for the last two, its
+  // deflection and squareness are read. Tower_Error may throw like Evaluate.
+  struct TChainState
+  {
+    double rotation[9] = {1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0};
+    TVector3 error;
+  };
+  void Chain_Step(int index, const TStage& stage, TChainState* state) const;
+  static TVector3 Probe_Error(const TChainState& state, const TVector3& probe_offset);
+  TVector3 Tower_Error(const TVector3& position) const;
+  TVector3 Squareness_Error(const TVector3& position) const;
+
   // Volume corners from the stored parameters; no completed set-up needed.
   TVector3 Map_Data_Min() const;
   TVector3 Map_Data_Max() const;
@@ -160,7 +176,7 @@ private:
   TVector3 Evaluate_XZY(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
   TVector3 Evaluate_YZX(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
 
-  void Add_Squareness(const TVector3& position, bool y_moves_with_x, TVector3* error) const;
+  void Add_Squareness(const TVector3& position, TVector3* error) const;
   // Squareness held by the table of an axis value, sign option applied; 0 without such a table.
   double Squareness(int axis) const;
   double Mechanical_Origin(int axis) const;
