@@ -162,6 +162,12 @@ private slots:
                                                                                      << "10"
                                                                                      << "10")
                                 << 2 << QByteArray("varlume-batch: evaluate takes no --increments\n");
+    for(const char* jobs : {"0", "-1", "abc"})
+    {
+      QTest::newRow(qPrintable(QString("--jobs %1").arg(jobs)))
+          << (Arguments(data, "Two XYZ", {"Laser X"}, "x.txt") << "--jobs" << jobs) << 2
+          << QByteArray("varlume-batch: --jobs: '") + jobs + "' is not a whole number from 1\n";
+    }
     QTest::newRow("unknown machine") << Arguments(data, "Three XYZ", {"Laser X"}, "x.txt") << 2
                                      << QByteArray("varlume-batch: no machine named 'Three XYZ'\n");
     QTest::newRow("unknown measurement") << Arguments(data, "Two XYZ", {"Laser X", "Laser Q"}, "x.txt") << 2
@@ -182,6 +188,20 @@ private slots:
     QCOMPARE(result.code, code);
     QVERIFY2(result.err.startsWith(err), result.err.constData());
     QVERIFY(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+  }
+
+  // Any number of threads writes the same file.
+  void Threads()
+  {
+    for(const char* jobs : {"1", "3"})
+    {
+      const TResult result = Run(Arguments(Evaluation_Cases::Data_Directory(), "Six XZY",
+                                           Evaluation_Cases::All_Measurements(), Output("evaluation.txt"))
+                                 << "--jobs" << jobs);
+      QCOMPARE(result.code, 0);
+      QCOMPARE(Evaluation_Cases::Read(Output("evaluation.txt")),
+               Evaluation_Cases::Read(Evaluation_Cases::Expected_File("six_xzy")));
+    }
   }
 
   void Unwritable_File()

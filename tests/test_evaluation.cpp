@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <cmath>
 #include <cstring>
 
 #include <memory>
@@ -54,6 +55,47 @@ QString Code_Of(const QString& line)
 Evaluation::TErrorItem Item(int axis, int parameter, const QString& expression = QString(), double value = 0.0)
 {
   return {axis, parameter, expression, value, 1};
+}
+
+// Every bit of the rows and flags of the measurements, for comparisons.
+QByteArray Row_Bits(const std::vector<TMeasurement*>& measurements)
+{
+  QByteArray bits;
+  for(const TMeasurement* measurement : measurements)
+  {
+    bits += measurement->d_outside_volume ? 'o' : 'i';
+    for(const TMeasurement::TMeasurementItem& row : measurement->d_measurement_items)
+    {
+      bits += QByteArray(reinterpret_cast<const char*>(&row), sizeof(row));
+    }
+  }
+  return bits;
+}
+
+// The file, the result and the rows left behind of an evaluation with a number of threads.
+struct TRun
+{
+  QByteArray text;
+  Evaluation::TResult result;
+  QByteArray rows;
+};
+
+TRun Run_With_Jobs(const QString& directory, const QString& machine, const QStringList& names, int jobs,
+                   const Evaluation::TProgress& progress = Evaluation::TProgress())
+{
+  const TLibraries libraries(directory);
+  Simulation::TMachineRecord record;
+  TRun run;
+  if(!Simulation::Find_Machine_Record(libraries.machines, machine, &record))
+  {
+    return run;
+  }
+  const std::vector<TMeasurement*> measurements = libraries.measurements.Measurements(names);
+  QBuffer buffer(&run.text);
+  buffer.open(QIODevice::WriteOnly);
+  run.result = Evaluation::Write_Evaluation(record, measurements, &buffer, progress, Evaluation::TMode::FAST, jobs);
+  run.rows = Row_Bits(measurements);
+  return run;
 }
 } // namespace
 
@@ -593,6 +635,132 @@ private slots:
     QCOMPARE(Lines(text).back(), last_line);
     QCOMPARE(result.lines, 0);
     QCOMPARE(started, end == int(Evaluation::TEnd::STOPPED));
+  }
+
+  // The workers share the patterns out in another order than the file's; the file, the result and
+  // the rows left behind are those of one thread whatever their number.
+  void Any_Number_Of_Threads_data()
+  {
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QStringList>("measurements");
+    for(const Evaluation_Cases::TCase& stored : Evaluation_Cases::Stored_Cases())
+    {
+      QTest::newRow(stored.file) << QString(stored.machine) << stored.measurements;
+    }
+    QTest::newRow("sixteen parameters") << "Sixteen XZY" << Evaluation_Cases::All_Measurements();
+  }
+
+  void Any_Number_Of_Threads()
+  {
+    QFETCH(QString, machine);
+    QFETCH(QStringList, measurements);
+    const TRun one = Run_With_Jobs(Evaluation_Cases::Data_Directory(), machine, measurements, 1);
+    QVERIFY(!one.text.isEmpty());
+    for(const int jobs : {2, 7})
+    {
+      const TRun many = Run_With_Jobs(Evaluation_Cases::Data_Directory(), machine, measurements, jobs);
+      QCOMPARE(many.text, one.text);
+      QCOMPARE(int(many.result.end), int(one.result.end));
+      QCOMPARE(many.result.patterns, one.result.patterns);
+      QCOMPARE(many.result.lines, one.result.lines);
+      QCOMPARE(many.result.message, one.result.message);
+      QVERIFY(many.rows == one.rows);
+    }
+  }
+
+  // Cancel under several threads, before a line (next) or while the workers are still busy
+  // (working): the file holds the whole lines of the patterns before it, in pattern order.
+  void Cancel_With_Threads()
+  {
+    const QString directory = Evaluation_Cases::Data_Directory();
+    const QStringList names = Evaluation_Cases::All_Measurements();
+    const TRun whole = Run_With_Jobs(directory, "Sixteen XZY", names, 1);
+
+    Evaluation::TProgress at_line;
+    at_line.next = [](int pattern) { return pattern < 1000; };
+    const TRun cancelled = Run_With_Jobs(directory, "Sixteen XZY", names, 3, at_line);
+    QCOMPARE(int(cancelled.result.end), int(Evaluation::TEnd::CANCELLED));
+    QCOMPARE(cancelled.result.patterns, 999);
+    QCOMPARE(cancelled.result.lines, 999);
+    QVERIFY(whole.text.startsWith(cancelled.text));
+    QCOMPARE(Data_Lines(cancelled.text).size(), 999);
+
+    int calls = 0;
+    Evaluation::TProgress while_working;
+    while_working.working = [&calls](int ready)
+    {
+      ++calls;
+      return ready < 20000;
+    };
+    const TRun stopped = Run_With_Jobs(directory, "Sixteen XZY", names, 3, while_working);
+    QCOMPARE(int(stopped.result.end), int(Evaluation::TEnd::CANCELLED));
+    QVERIFY(calls > 0);
+    QVERIFY(whole.text.startsWith(stopped.text));
+    QVERIFY(stopped.text.endsWith('\n'));
+    QCOMPARE(Data_Lines(stopped.text).size(), stopped.result.lines);
+    QVERIFY(stopped.result.patterns < 65536);
+  }
+
+  // Each parameter alone, set up the fast way, gives the rows of a model that holds just that
+  // parameter; the measurements themselves keep their rows.
+  void Single_Parameter_Patterns()
+  {
+    const TLibraries libraries(Evaluation_Cases::Data_Directory());
+    Simulation::TMachineRecord record;
+    QVERIFY(Simulation::Find_Machine_Record(libraries.machines, "Six XZY", &record));
+    record.error_items.push_back(Item(AXIS_D, PARAMETER_RX, "0.1*L")); // not applied
+    const std::vector<TMeasurement*> measurements =
+        libraries.measurements.Measurements(Evaluation_Cases::All_Measurements());
+    const QByteArray before = Row_Bits(measurements);
+
+    std::vector<Evaluation::TSingleParameter> singles;
+    QString message;
+    QVERIFY(Evaluation::Single_Parameter_Patterns(record, measurements, &singles, &message));
+    QCOMPARE(Row_Bits(measurements), before);
+    QCOMPARE(singles.size(), record.error_items.size());
+    QVERIFY(singles.back().code.isEmpty());
+    QVERIFY(!singles.back().simulated);
+
+    for(std::size_t j = 0; j + 1 < singles.size(); ++j)
+    {
+      const Evaluation::TSingleParameter& single = singles[j];
+      QVERIFY(single.simulated);
+      QCOMPARE(single.code, QString::fromLatin1(Evaluation::Item_Code(record.error_items[j], record.kinematic)));
+      Simulation::TMachineRecord alone = record;
+      alone.error_items = {record.error_items[j]};
+      TMachineComp machine;
+      QVERIFY(Simulation::Setup_Machine_Comp(alone, &machine, nullptr));
+      const TLibraries copy(Evaluation_Cases::Data_Directory());
+      const std::vector<TMeasurement*> reference = copy.measurements.Measurements(Evaluation_Cases::All_Measurements());
+      QVERIFY(Simulation::Evaluate_Measurement_Expressions(&machine, &reference, nullptr));
+      QVERIFY(Simulation::Update_Measurement_Items(&machine, &reference));
+      double largest[Evaluation::KIND_COUNT] = {0.0, 0.0, 0.0, 0.0};
+      for(std::size_t m = 0; m < reference.size(); ++m)
+      {
+        const std::vector<TMeasurement::TMeasurementItem>& rows = reference[m]->d_measurement_items;
+        QCOMPARE(single.rows[m].size(), rows.size());
+        QVERIFY(std::memcmp(single.rows[m].data(), rows.data(), rows.size() * sizeof(rows[0])) == 0);
+        for(const TMeasurement::TMeasurementItem& row : rows)
+        {
+          for(int kind = 0; kind < Evaluation::KIND_COUNT; ++kind)
+          {
+            if(reference[m]->Type() == Evaluation::Kind_Type(kind))
+            {
+              largest[kind] = std::max(largest[kind], std::fabs(row.length_actual - row.length_nominal));
+            }
+          }
+        }
+      }
+      for(int kind = 0; kind < Evaluation::KIND_COUNT; ++kind)
+      {
+        QVERIFY(single.found[kind]);
+        QCOMPARE(single.largest[kind], largest[kind]);
+      }
+    }
+
+    record.kinematic = 0;
+    QVERIFY(!Evaluation::Single_Parameter_Patterns(record, measurements, &singles, &message));
+    QCOMPARE(message, QString("unknown kinematic order"));
   }
 
   // Initialize_End raises for a travel too short to fit its straightness: the file ends there.

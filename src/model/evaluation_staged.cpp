@@ -1,5 +1,6 @@
 #include "src/model/evaluation_staged.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -226,8 +227,9 @@ bool TStagedPatterns::Collect_Rows(const TMachineComp& perfect, const std::vecto
       for(const TMeasurement::TMeasurementItem& row : measurement->d_measurement_items)
       {
         TRow staged_row;
-        staged_row.reference = Point_Index(row.reference_nominal, row.probe_offset, &point_index);
-        staged_row.point = Point_Index(row.point_nominal, row.probe_offset, &point_index);
+        staged_row.reference =
+            static_cast<std::uint32_t>(Point_Index(row.reference_nominal, row.probe_offset, &point_index));
+        staged_row.point = static_cast<std::uint32_t>(Point_Index(row.point_nominal, row.probe_offset, &point_index));
         staged_row.nominal = row.length_nominal;
         d_rows[kind].push_back(staged_row);
       }
@@ -304,6 +306,11 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMe
     return false;
   }
   const std::size_t point_count = d_points.size();
+  d_nominal.clear();
+  for(const TPoint& point : d_points)
+  {
+    d_nominal.push_back(point.nominal);
+  }
   std::size_t subsets[GROUP_COUNT];
   for(std::size_t group = 0; group < GROUP_COUNT; ++group)
   {
@@ -311,7 +318,7 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMe
   }
   const std::size_t bytes =
       point_count * ((subsets[FIRST] + subsets[SECOND] + subsets[THIRD]) * sizeof(TMachineComp::TStage) +
-                     subsets[FIRST] * sizeof(TMachineComp::TChainState) + subsets[OTHER] * sizeof(TTail));
+                     subsets[FIRST] * sizeof(TMachineComp::TChainState) + subsets[OTHER] * 2 * sizeof(TVector3));
   if(bytes > MAXIMUM_BYTES)
   {
     return false;
@@ -329,7 +336,10 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMe
     }
     else
     {
-      d_tails.assign(subsets[group] * point_count, TTail());
+      d_towers.clear();
+      d_squares.clear();
+      d_tower_of.assign(subsets[group], 0);
+      d_square_of.assign(subsets[group], 0);
     }
     for(std::size_t subset = 0; subset < subsets[group]; ++subset)
     {
@@ -355,15 +365,18 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMe
         }
         else
         {
-          TTail* tails = &d_tails[subset * point_count];
+          std::vector<TVector3> towers(point_count);
+          std::vector<TVector3> squares(point_count);
           for(std::size_t p = 0; p < point_count; ++p)
           {
             if(d_tower)
             {
-              tails[p].tower = model.Tower_Error(d_points[p].nominal);
+              towers[p] = model.Tower_Error(d_points[p].nominal);
             }
-            tails[p].squareness = model.Squareness_Error(d_points[p].nominal);
+            squares[p] = model.Squareness_Error(d_points[p].nominal);
           }
+          d_tower_of[subset] = Variant(towers, &d_towers);
+          d_square_of[subset] = Variant(squares, &d_squares);
         }
       }
       catch(const TMachineAxisException&)
@@ -398,6 +411,21 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMe
   }
   d_task_count = pairs * d_third_chunks;
   return true;
+}
+
+std::size_t TStagedPatterns::Variant(const std::vector<TVector3>& terms, std::vector<TVector3>* variants)
+{
+  const std::size_t count = terms.size();
+  const std::size_t variant_count = count == 0 ? 0 : variants->size() / count;
+  for(std::size_t v = 0; v < variant_count; ++v)
+  {
+    if(std::memcmp(&(*variants)[v * count], terms.data(), count * sizeof(TVector3)) == 0)
+    {
+      return v;
+    }
+  }
+  variants->insert(variants->end(), terms.begin(), terms.end());
+  return variant_count;
 }
 
 std::size_t TStagedPatterns::Mask(std::size_t group, std::size_t subset) const
@@ -435,25 +463,27 @@ std::size_t TStagedPatterns::Publish(std::size_t mask, const QByteArray& line, i
 std::size_t TStagedPatterns::Combine(std::size_t mask, std::size_t other, TScratch* scratch, TOutcome* outcomes) const
 {
   const std::size_t point_count = d_points.size();
-  const TTail* tails = &d_tails[other * point_count];
-  const TVector3* chain = scratch->chain.data();
-  const TVector3* probe = scratch->probe.data();
+  const TVector3* before = &scratch->before_squareness[d_tower_of[other] * point_count];
+  const TVector3* squares = &d_squares[d_square_of[other] * point_count];
+  const TVector3* nominal = d_nominal.data();
   TVector3* actual = scratch->actual.data();
-  // As Evaluate adds the terms: chain, tower, probe, squareness; then the position.
+  // As Evaluate adds the terms: ((chain + tower) + probe) + squareness, then the position.
   for(std::size_t p = 0; p < point_count; ++p)
   {
-    actual[p] = d_points[p].nominal + (((chain[p] + tails[p].tower) + probe[p]) + tails[p].squareness);
+    actual[p] = nominal[p] + (before[p] + squares[p]);
   }
-  // As the simulation computes a row's length.
+  // As the simulation computes a row's length; the extremes in a local so that they stay in
+  // registers.
   TExtremes kinds[KIND_COUNT];
   for(int kind = 0; kind < KIND_COUNT; ++kind)
   {
-    kinds[kind] = Kind_Extremes(kind);
+    TExtremes extremes = Kind_Extremes(kind);
     for(const TRow& row : d_rows[kind])
     {
       const TVector3 difference = actual[row.point] - actual[row.reference];
-      kinds[kind].Add(row.nominal, std::sqrt(difference ^ difference));
+      extremes.Add(row.nominal, std::sqrt(difference ^ difference));
     }
+    kinds[kind] = extremes;
   }
   return Publish(mask, Result_Line(d_set_up->Code(mask), kinds).toLatin1(), TOutcome::LINE, outcomes);
 }
@@ -480,6 +510,8 @@ std::size_t TStagedPatterns::Run_Task(std::size_t task, TScratch* scratch, TOutc
   scratch->chain.resize(point_count);
   scratch->probe.resize(point_count);
   scratch->actual.resize(point_count);
+  const std::size_t tower_count = d_towers.size() / std::max<std::size_t>(point_count, 1);
+  scratch->before_squareness.resize(tower_count * point_count);
   const bool pair_usable = d_usable[FIRST][first] && d_usable[SECOND][second];
   if(pair_usable)
   {
@@ -510,6 +542,15 @@ std::size_t TStagedPatterns::Run_Task(std::size_t task, TScratch* scratch, TOutc
         d_geometry.Chain_Step(2, stages[p], &state);
         scratch->chain[p] = state.error;
         scratch->probe[p] = TMachineComp::Probe_Error(state, d_points[p].probe);
+      }
+      for(std::size_t tower = 0; tower < tower_count; ++tower)
+      {
+        const TVector3* towers = &d_towers[tower * point_count];
+        TVector3* before = &scratch->before_squareness[tower * point_count];
+        for(std::size_t p = 0; p < point_count; ++p)
+        {
+          before[p] = (scratch->chain[p] + towers[p]) + scratch->probe[p];
+        }
       }
     }
     for(std::size_t other = 0; other < other_subsets; ++other)

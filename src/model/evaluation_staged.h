@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <vector>
@@ -118,6 +119,8 @@ public:
     std::vector<TMachineComp::TChainState> second;
     std::vector<TVector3> chain;
     std::vector<TVector3> probe;
+    // (chain + tower) + probe for each distinct tower term.
+    std::vector<TVector3> before_squareness;
     std::vector<TVector3> actual;
   };
 
@@ -155,16 +158,9 @@ private:
 
   struct TRow
   {
-    std::size_t reference = 0;
-    std::size_t point = 0;
+    std::uint32_t reference = 0;
+    std::uint32_t point = 0;
     double nominal = 0.0;
-  };
-
-  // What the tower and the squareness add at a point.
-  struct TTail
-  {
-    TVector3 tower;
-    TVector3 squareness;
   };
 
   // Only the very same bits give the very same result; -0 and +0 stay apart.
@@ -178,6 +174,8 @@ private:
   bool Collect_Rows(const TMachineComp& perfect, const std::vector<TMeasurement*>& measurements);
   // The bits of pattern k's mask that subset of group stands for.
   std::size_t Mask(std::size_t group, std::size_t subset) const;
+  // Terms of one point each: the variant equal to terms, added if new.
+  static std::size_t Variant(const std::vector<TVector3>& terms, std::vector<TVector3>* variants);
   // Publish the pattern of mask, whose chain is in scratch, combined with subset other.
   std::size_t Combine(std::size_t mask, std::size_t other, TScratch* scratch, TOutcome* outcomes) const;
   // The outcome of every pattern that differs from mask only in items that are not applied.
@@ -193,10 +191,16 @@ private:
   std::vector<char> d_usable[GROUP_COUNT];
   std::vector<TMachineComp::TStage> d_stages[3];
   std::vector<TMachineComp::TChainState> d_first; // after the first axis, by subset and point
-  std::vector<TTail> d_tails;                     // by subset of the other items and point
-  TMachineComp d_geometry;                        // the perfect machine: origins of the chain
+  // What the tower and the squareness add, each distinct set of terms once (by variant and
+  // point), and which variant each subset of the other items has.
+  std::vector<TVector3> d_towers;
+  std::vector<TVector3> d_squares;
+  std::vector<std::size_t> d_tower_of;
+  std::vector<std::size_t> d_square_of;
+  TMachineComp d_geometry; // the perfect machine: origins of the chain
   bool d_tower = false;
   std::vector<TPoint> d_points;
+  std::vector<TVector3> d_nominal; // of d_points, packed for the loop over the patterns
   std::vector<TRow> d_rows[KIND_COUNT];
 };
 } // namespace Evaluation

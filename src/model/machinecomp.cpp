@@ -77,6 +77,13 @@ double Rotation_Angle(const double& value, int sign)
   return sign >= 0 ? -value : value;
 }
 
+// The 3x3 rotation block e applied to p.
+TVector3 Rotated(const double* e, const TVector3& p)
+{
+  return TVector3(e[0] * p.x + e[1] * p.y + e[2] * p.z, e[3] * p.x + e[4] * p.y + e[5] * p.z,
+                  e[6] * p.x + e[7] * p.y + e[8] * p.z);
+}
+
 // The accumulated rotation of the chain: a TMat4 whose translation stays zero and whose fourth
 // row stays (0, 0, 0, 1), so only its 3x3 block is kept (in TChainState::rotation). Rotate has
 // the arithmetic of TMat4::Rotate term by term; the terms that it leaves out are products with
@@ -117,11 +124,7 @@ struct TChainRotation
     }
   }
 
-  TVector3 operator*(const TVector3& p) const
-  {
-    return TVector3(e[0] * p.x + e[1] * p.y + e[2] * p.z, e[3] * p.x + e[4] * p.y + e[5] * p.z,
-                    e[6] * p.x + e[7] * p.y + e[8] * p.z);
-  }
+  TVector3 operator*(const TVector3& p) const { return Rotated(e, p); }
 };
 
 // What one axis table gives at a position: its values, the scale sign applied, and the
@@ -552,9 +555,7 @@ void TMachineComp::Chain_Step(int index, const TStage& stage, TChainState* state
 
 TVector3 TMachineComp::Probe_Error(const TChainState& state, const TVector3& probe_offset)
 {
-  TChainState copy = state;
-  const TChainRotation rotation{copy.rotation};
-  return rotation * probe_offset - probe_offset;
+  return Rotated(state.rotation, probe_offset) - probe_offset;
 }
 
 TVector3 TMachineComp::Tower_Error(const TVector3& position) const
