@@ -1048,6 +1048,19 @@ private slots:
     }
   }
 
+  // A travel far longer than the increment gives at most MAXIMUM_MAP_ROWS rows and then a line
+  // that says so, instead of filling the memory.
+  void Axis_Report_Capped()
+  {
+    TMachineComp machine;
+    QVERIFY(machine.Initialize_Begin(Parameters(KINEMATIC_XYZ, {0, 1e12, 0, 0}, {0, 10, 0, 0}, {0, 10, 0, 0})));
+    QVERIFY(machine.Initialize_End());
+    const QStringList lines = machine.Map_Data_X(10.0);
+    QCOMPARE(lines.size(), TMachineComp::MAXIMUM_MAP_ROWS + 5);
+    QCOMPARE(lines[lines.size() - 2].split(' ', Qt::SkipEmptyParts).value(0), QString("999990.0"));
+    QCOMPARE(lines.last(), QString("Rows after the first 100000 are not shown: use a larger increment."));
+  }
+
   void Axis_Report_Layout()
   {
     TMachineComp machine;

@@ -149,6 +149,11 @@ public:
   bool Is_Initializing() const { return d_initializing; }
   bool Is_Valid() const { return d_valid; }
 
+  // A table report holds at most this many rows; where the travel and the increment would
+  // give more, the rows stop there and one line says so (a huge travel would otherwise fill
+  // the memory until the program aborts).
+  static const int MAXIMUM_MAP_ROWS = 100000;
+
   // Reports of the tables (fixed-column text); empty for an increment below 1 or an unusable
   // model state. They never throw. Map_Data_D also sets Last_Error when the machine has no
   // usable tower geometry.

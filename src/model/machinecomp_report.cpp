@@ -30,39 +30,37 @@ bool Increment_Usable(const double& increment)
 
 // Report positions: from the end of travel nearer to zero towards the other end, the far end
 // only when it falls on the step. Stops as well when a step no longer changes the position
-// (an increment below the resolution of a far-off travel), which would otherwise never end.
-std::vector<double> Report_Positions(const double& first, const double& last, const double& increment)
+// (an increment below the resolution of a far-off travel), which would otherwise never end,
+// and after TMachineComp::MAXIMUM_MAP_ROWS positions, setting truncated when more would follow.
+std::vector<double> Report_Positions(const double& first, const double& last, const double& increment, bool* truncated)
 {
+  *truncated = false;
   std::vector<double> positions;
-  if(std::fabs(last) <= std::fabs(first))
+  const bool downwards = std::fabs(last) <= std::fabs(first);
+  const double step = downwards ? -increment : increment;
+  double position = downwards ? last : first;
+  while(downwards ? position >= first : position <= last)
   {
-    double position = last;
-    while(position >= first)
+    if(positions.size() >= static_cast<std::size_t>(TMachineComp::MAXIMUM_MAP_ROWS))
     {
-      positions.push_back(position);
-      const double next = position - increment;
-      if(next == position)
-      {
-        break;
-      }
-      position = next;
+      *truncated = true;
+      break;
     }
-  }
-  else
-  {
-    double position = first;
-    while(position <= last)
+    positions.push_back(position);
+    const double next = position + step;
+    if(next == position)
     {
-      positions.push_back(position);
-      const double next = position + increment;
-      if(next == position)
-      {
-        break;
-      }
-      position = next;
+      break;
     }
+    position = next;
   }
   return positions;
+}
+
+QString Truncation_Line()
+{
+  return QStringLiteral("Rows after the first %1 are not shown: use a larger increment.")
+      .arg(TMachineComp::MAXIMUM_MAP_ROWS);
 }
 
 double Value_At(const std::vector<TVector2>& points, const double& position)
@@ -140,7 +138,8 @@ QStringList TMachineComp::Map_Data_Axis(int axis, const double& increment) const
   lines.append(QStringLiteral("     Pos         Lx         Ly         Lz         Rx         Ry         Rz"));
   lines.append(Rule());
 
-  for(const double& position : Report_Positions(rx.front().x, rx.back().x, increment))
+  bool truncated = false;
+  for(const double& position : Report_Positions(rx.front().x, rx.back().x, increment, &truncated))
   {
     lines.append(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
                      .arg(position, 10, 'f', 1)
@@ -150,6 +149,10 @@ QStringList TMachineComp::Map_Data_Axis(int axis, const double& increment) const
                      .arg(Value_At(rx, position), 10, 'f', 4)
                      .arg(Value_At(ry, position), 10, 'f', 4)
                      .arg(Value_At(rz, position), 10, 'f', 4));
+  }
+  if(truncated)
+  {
+    lines.append(Truncation_Line());
   }
   return lines;
 }
@@ -195,8 +198,9 @@ QStringList TMachineComp::Map_Data_D(const double& increment) const
   lines.append(columns);
   lines.append(Rule());
 
+  bool truncated = false;
   for(const double& vertical :
-      Report_Positions(d_deflection.Vertical_Minimum(), d_deflection.Vertical_Maximum(), increment))
+      Report_Positions(d_deflection.Vertical_Minimum(), d_deflection.Vertical_Maximum(), increment, &truncated))
   {
     QString line = QStringLiteral(" %1").arg(vertical, 10, 'f', 1);
     for(const double& h : horizontal)
@@ -213,6 +217,10 @@ QStringList TMachineComp::Map_Data_D(const double& increment) const
       line += QStringLiteral(" %1").arg(value, 10, 'f', 4);
     }
     lines.append(line);
+  }
+  if(truncated)
+  {
+    lines.append(Truncation_Line());
   }
   return lines;
 }
