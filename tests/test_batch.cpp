@@ -262,6 +262,34 @@ private slots:
     QCOMPARE(list.out, QByteArray("two\\nlines\ntab\\tand \\\\ back\nplain \\ back\n"));
   }
 
+  // A squareness or a probe offset that is not a finite number stops with the error block and
+  // exit code 1 instead of printing rows of nan.
+  void Non_Finite_Numbers()
+  {
+    QTemporaryDir data;
+    for(const char* name : {"machines.xml", "measurements.xml"})
+    {
+      QFile file(QDir(Simulation_Cases::Data_Directory()).filePath(name));
+      QVERIFY(file.open(QIODevice::ReadOnly));
+      QByteArray text = file.readAll();
+      const QByteArray from = name[1] == 'a' ? "<Expression>0.0125</Expression>" : "<Probe_Offset_X>0.0000<";
+      QVERIFY(text.contains(from));
+      text.replace(text.indexOf(from), from.size(),
+                   name[1] == 'a' ? "<Expression>1e309</Expression>" : "<Probe_Offset_X>nan<");
+      QFile copy(QDir(data.path()).filePath(name));
+      QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(text) == text.size());
+    }
+    const TResult map = Run({"map", "--machine", "Bridge", "--data", data.path()});
+    QCOMPARE(map.code, 1);
+    QVERIFY2(map.out.startsWith("Map Initialization Errors\n") && map.out.contains("Squareness value inf invalid"),
+             map.out.constData());
+    const TResult results = Run({"results", "--machine", "Gantry", "--measurement", "Laser X", "--data", data.path()});
+    QCOMPARE(results.code, 1);
+    QVERIFY2(results.out.startsWith("Measurement Expression Errors\n") &&
+                 results.out.contains("Laser X: Probe_Offset invalid"),
+             results.out.constData());
+  }
+
   // The libraries are read, never written, also when one of them does not load.
   void Never_Writes()
   {

@@ -781,6 +781,25 @@ private slots:
     QVERIFY(row->findChild<TExpressionDialog*>() == nullptr);
   }
 
+  // A squareness value that is not a finite number is marked where it is typed (the set-up
+  // refuses it); an axis row's expression is never marked.
+  void Number_Row_Marks_Non_Finite()
+  {
+    auto dialog = New_Machine_Editor();
+    TMachineParameterWidget* row = Row(dialog.get(), AXIS_SQUARENESS, PARAMETER_QYZ);
+    row->findChild<QCheckBox*>()->click();
+    for(const char* text : {"nan", "1e309", "-inf", "abc"})
+    {
+      Row_Edit(row)->setText(text);
+      QVERIFY2(Row_Edit(row)->property("invalid").toBool(), text);
+    }
+    Row_Edit(row)->setText("0.0125");
+    QVERIFY(!Row_Edit(row)->property("invalid").toBool());
+    TMachineParameterWidget* axis_row = Row(dialog.get(), AXIS_Y, PARAMETER_SCALE);
+    Row_Edit(axis_row)->setText("0.001*L");
+    QVERIFY(!Row_Edit(axis_row)->property("invalid").toBool());
+  }
+
   void Unknown_Machine_Not_Editable()
   {
     auto dialog = New_Machine_Editor();

@@ -513,6 +513,9 @@ private slots:
         {[m] { return m->Initialize_Begin(Cube(KINEMATIC_XYZ)) && m->Initialize_Begin(Cube(KINEMATIC_XYZ)); },
          "Incorrect mode to start initialization"},
         {[m] { return m->Set_Scale(AXIS_D, "0", 1); }, "Set scale error.  Axis not specified"},
+        // Plain numbers from a file or an editor that are not finite would give rows of nan.
+        {[m] { return m->Set_Quad(AXIS_Y, Infinity, 1); }, "Squareness value inf invalid"},
+        {[m] { return m->Set_Deflection(AXIS_D, NaN, 1); }, "Deflection value nan invalid"},
         {[m] { return m->Set_Rx(AXIS_X, "1+", 1); }, "X Axis: Rx expression '1+' invalid"},
         {[m] { return m->Set_Rz(AXIS_Y, "0.01*L", 1) && m->Set_Scale(AXIS_Z, "1/L", 1); },
          "Z Axis: Z scale expression '1/L' invalid"},

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include "src/gui/measurementdialog.h"
@@ -325,6 +326,23 @@ private slots:
     dialog->Create_MCG_Measurement();
     QCOMPARE(dialog->Measurement_Names().value(1), created);
     QCOMPARE(form->Name(), next);
+  }
+
+  // A probe offset that is not a finite number is marked where it is shown or typed; the
+  // evaluation refuses it.
+  void Probe_Offset_Marks_Non_Finite()
+  {
+    TEditor_ISO editor;
+    editor.Set_Probe_Offset(TVector3(std::numeric_limits<double>::quiet_NaN(), 0.0, -150.0));
+    const QList<QLineEdit*> fields = editor.findChildren<QLineEdit*>();
+    const QList<QLineEdit*> probe = fields.mid(fields.size() - 3);
+    QCOMPARE(probe[0]->text(), QString("nan"));
+    QVERIFY(probe[0]->property("invalid").toBool());
+    QVERIFY(!probe[2]->property("invalid").toBool());
+    probe[2]->setText("1e309");
+    QVERIFY(probe[2]->property("invalid").toBool());
+    probe[0]->setText("2.5");
+    QVERIFY(!probe[0]->property("invalid").toBool());
   }
 
   void Create_From_Template()

@@ -245,6 +245,13 @@ private slots:
     QVERIFY2(errors.front().startsWith("X Axis: "), qPrintable(errors.front()));
     QVERIFY(std::fabs(machine.Evaluate(TVector3(0, 1000, 0), TVector3(), nullptr).x - 0.02) < 1e-12);
 
+    // A squareness or deflection value that is not finite (from a file or an editor) fails the
+    // set-up instead of giving rows of nan.
+    errors.clear();
+    record.error_items = {{AXIS_SQUARENESS, PARAMETER_QXY, "", std::numeric_limits<double>::quiet_NaN(), 1}};
+    QVERIFY(!Simulation::Setup_Machine_Comp(record, &machine, &errors));
+    QCOMPARE(errors, QStringList{"Squareness value nan invalid"});
+
     // An axis too short for its straightness raises an exception inside the model.
     errors.clear();
     record.error_items.clear();
@@ -322,6 +329,19 @@ private slots:
     QCOMPARE(actual, errors);
     // Without a list the result is the same.
     QCOMPARE(Simulation::Evaluate_Measurement_Expressions(&machine, &list, nullptr), result);
+  }
+
+  // The probe offset is a plain number; one that is not finite is an evaluation error.
+  void Probe_Offset_Not_Finite()
+  {
+    const TMachineComp machine = Machine();
+    TOwned owned;
+    owned.push_back(Make("iso", "A", {"0", "0", "0", "100", "0", "0"}));
+    owned.back()->d_probe_offset.y = std::numeric_limits<double>::infinity();
+    std::vector<TMeasurement*> list = Pointers(owned);
+    QStringList errors;
+    QVERIFY(!Simulation::Evaluate_Measurement_Expressions(&machine, &list, &errors));
+    QCOMPARE(errors, QStringList{"A: Probe_Offset invalid"});
   }
 
   void Evaluated_Values()

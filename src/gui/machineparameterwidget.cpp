@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/gui/numberfield.h"
 #include "src/gui/expressiondialog.h"
 
 namespace
@@ -54,6 +55,8 @@ TMachineParameterWidget::TMachineParameterWidget(QWidget* parent, Qt::WindowFlag
   d_editor_button->setEnabled(false);
   layout->addWidget(d_editor_button);
 
+  // Squareness and deflection rows hold a plain number; one that is not finite is marked.
+  connect(d_expression_edit, &QLineEdit::textChanged, this, &TMachineParameterWidget::Update_Number_Mark);
   connect(d_enable_check, &QCheckBox::toggled, this, &TMachineParameterWidget::Enable_Toggled);
   connect(d_editor_button, &QToolButton::clicked, this, &TMachineParameterWidget::Edit_Expression);
 }
@@ -110,6 +113,13 @@ void TMachineParameterWidget::Enable_Expressions(bool enabled)
 {
   d_expressions_enabled = enabled;
   d_value_label->setText(enabled ? tr("Expression =") : tr("Error mm/m ="));
+  Update_Number_Mark();
+}
+
+void TMachineParameterWidget::Update_Number_Mark()
+{
+  NumberField::Mark(d_expression_edit,
+                    !d_expressions_enabled && !NumberField::Is_Finite_Number(d_expression_edit->text()));
 }
 
 void TMachineParameterWidget::Set_Position_Range(double lower, double upper)

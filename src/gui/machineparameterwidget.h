@@ -54,6 +54,9 @@ public slots:
   void Edit_Expression();
 
 private:
+  // Marks a number row's field while its text is not a finite number.
+  void Update_Number_Mark();
+
   QLabel* d_title_label;
   QCheckBox* d_enable_check;
   QComboBox* d_sign_combo;

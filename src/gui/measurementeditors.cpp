@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QSpacerItem>
 
+#include "core/gui/numberfield.h"
+
 TMeasurementEditor::TMeasurementEditor(const QString& default_name, QWidget* parent, Qt::WindowFlags flags)
     : QWidget(parent, flags)
 {
@@ -57,6 +59,12 @@ void TMeasurementEditor::Finish_Form()
 {
   Add_Vector_Fields(tr("Probe Offset:"), QStringLiteral("0.000"), QStringLiteral("0.000"), QStringLiteral("-75.000"),
                     d_probe_offset_edits);
+  // The probe offset is a plain number, not an expression.
+  for(QLineEdit* edit : d_probe_offset_edits)
+  {
+    connect(edit, &QLineEdit::textChanged, edit,
+            [edit](const QString& text) { NumberField::Mark(edit, !NumberField::Is_Finite_Number(text)); });
+  }
   d_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), d_row, 0, 1, 3);
 }
 

@@ -410,6 +410,12 @@ bool TMachineComp::Set_Quad(int axis, const double& value, int sign)
     Set_Error(QStringLiteral("Incorrect mode to set Squareness parameter"));
     return false;
   }
+  // A plain number from the file or the editor; not finite, it would give rows of nan.
+  if(!std::isfinite(value))
+  {
+    Set_Error(QStringLiteral("Squareness value %1 invalid").arg(value));
+    return false;
+  }
   TMachineStandardComp* table = Axis_Table(axis);
   if(table)
   {
@@ -423,6 +429,11 @@ bool TMachineComp::Set_Deflection(int axis, const double& value, int sign)
   if(axis != AXIS_D)
   {
     Set_Error(QStringLiteral("Cannot set deflection for not deflection axis"));
+    return false;
+  }
+  if(!std::isfinite(value))
+  {
+    Set_Error(QStringLiteral("Deflection value %1 invalid").arg(value));
     return false;
   }
   d_deflection.Initialize(value, sign);

@@ -397,6 +397,13 @@ bool Evaluate_Measurement_Expressions(const TMachineComp* active_machine,
   for(TMeasurement* measurement : *measurements)
   {
     VARLUME_ASSERT(measurement);
+    // The probe offset is a plain number from the file or the editor, not an expression; a
+    // value that is not finite would give rows of nan.
+    const TVector3& probe = measurement->d_probe_offset;
+    if(!std::isfinite(probe.x) || !std::isfinite(probe.y) || !std::isfinite(probe.z))
+    {
+      evaluator.Fail(*measurement, "Probe_Offset invalid");
+    }
     switch(measurement->Type())
     {
     case Types::MEASUREMENT_LASER:
