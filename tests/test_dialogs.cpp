@@ -63,6 +63,8 @@ private slots:
 
     QTest::keyClicks(edit, typed);
     QCOMPARE(add->isEnabled(), enabled);
+    // A disabled Add says why.
+    QCOMPARE(dialog.findChild<QLabel*>("reason_label")->text().isEmpty(), enabled);
     // The name is handed over as typed.
     QCOMPARE(dialog.Name(), typed);
 

@@ -87,8 +87,16 @@ private slots:
     display.Enable_Output_Options(true);
     for(const QString& text : texts)
     {
-      QVERIFY(Button(&display, text)->isEnabled());
+      // Save Text waits for something to save.
+      QCOMPARE(Button(&display, text)->isEnabled(), text != "Save Text");
     }
+    display.Add_Measurement_Data_Line("Laser 1");
+    display.Add_Measurement_Data_End();
+    QVERIFY(Button(&display, "Save Text")->isEnabled());
+    display.Clear_Measurement_Data();
+    QVERIFY(!Button(&display, "Save Text")->isEnabled());
+    display.Add_Measurement_Data_Line("Laser 1");
+    display.Add_Measurement_Data_End();
     display.Enable_Output_Options(false);
     QVERIFY(!Button(&display, "Save Text")->isEnabled());
   }
@@ -295,13 +303,18 @@ private slots:
                          });
     };
 
+    QSignalSpy status(&display, &TDisplayWidget::Status_Message);
     answer(false);
     display.Save_Measurement_Text();
     QVERIFY(!QFileInfo::exists(path));
+    QCOMPARE(status.count(), 0);
 
+    // A save is reported in the status bar, naming the file.
     answer(true);
     display.Save_Measurement_Text();
     QCOMPARE(Read_File(path), QByteArray("MCG 1"));
+    QCOMPARE(status.count(), 1);
+    QVERIFY(status.front().front().toString().contains(path));
   }
 };
 

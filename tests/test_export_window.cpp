@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -144,6 +145,11 @@ private slots:
     QVERIFY(Export(&window, d_out->path()));
     QVERIFY(Selection_Pane(window).isEmpty());
     QVERIFY(Same_Files(d_out->path(), Export_Cases::Expected_Directory(expected)));
+    // The status bar counts the files and names the directory.
+    const QString status = window.statusBar()->currentMessage();
+    QVERIFY2(status.startsWith(QString::number(QDir(d_out->path()).entryList(QDir::Files).size()) + " files") &&
+                 status.contains(d_out->path()),
+             qPrintable(status));
 
     if(!QFileInfo(Export_Cases::Batch_Program()).isExecutable())
     {

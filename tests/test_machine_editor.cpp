@@ -503,7 +503,8 @@ private slots:
     QVERIFY(!combo->isEnabled());
     QVERIFY(!Row_Edit(row)->isEnabled());
     QCOMPARE(Row_Edit(row)->text(), QString(expressions ? "0.0000 * L" : "0.0000"));
-    QCOMPARE(row->findChild<QToolButton*>()->isEnabled(), expressions);
+    // The "..." of an expression row acts only while the row is enabled.
+    QVERIFY(!row->findChild<QToolButton*>()->isEnabled());
 
     // The check box frees the sign and the value (the deflection needs a horizontal arm).
     if(axis == AXIS_D)
@@ -513,6 +514,7 @@ private slots:
     row->findChild<QCheckBox*>()->click();
     QVERIFY(combo->isEnabled());
     QVERIFY(Row_Edit(row)->isEnabled());
+    QCOMPARE(row->findChild<QToolButton*>()->isEnabled(), expressions);
   }
 
   void Travel_Stored_data()
@@ -731,6 +733,7 @@ private slots:
 
     auto dialog = New_Machine_Editor();
     TMachineParameterWidget* row = Row(dialog.get(), AXIS_Y, PARAMETER_RY);
+    row->findChild<QCheckBox*>()->click();
     // Twice: the editor is kept, and an earlier Apply must not carry over to a closed window.
     for(const QString& pressed : {QString("Apply"), button})
     {

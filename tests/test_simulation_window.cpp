@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -235,11 +236,14 @@ private slots:
     QVERIFY(Action_Enabled(d_window.get(), "Edit Measurement"));
     QCOMPARE(Pane("measurement_text"), QByteArray("Select a machine to display the measurement."));
 
-    // An empty measurement selection on one machine is a successful simulation of nothing.
+    // An empty measurement selection on one machine is a successful simulation of nothing,
+    // with nothing to evaluate, export or save.
     Select(Machines(), {"Gantry"});
     Select(Measurements(), {});
     QCOMPARE(Pane("measurement_text"), QByteArray());
-    QVERIFY(Output_Enabled());
+    QVERIFY(!Output_Enabled());
+    QVERIFY(!Button(d_window.get(), "Export Measurements")->isEnabled());
+    QVERIFY(!Button(d_window.get(), "Evaluation Report")->isEnabled());
   }
 
   void Picks()
@@ -317,6 +321,8 @@ private slots:
     editor.setText("bridge");
     d_window->Rename_Machine(&editor);
     QCOMPARE(list->currentItem()->text(), QString("bridge 1"));
+    // The status bar says that the name typed was not the one stored.
+    QVERIFY(d_window->statusBar()->currentMessage().contains("bridge 1"));
     Select(list, {"bridge 1"});
     QVERIFY(Pane("map_text").startsWith("Selected Machine: bridge 1\n"));
   }

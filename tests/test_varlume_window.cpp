@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -254,6 +255,37 @@ private slots:
     {
       QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
     }
+  }
+
+  // Two windows on one data folder: the second shows the libraries read-only and says so, and
+  // closing it writes nothing, so the first window's changes are what is saved.
+  void Second_Window_Is_Read_Only()
+  {
+    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
+    Write_File(Data_File("machines.xml"), Machines_File);
+    auto first = std::make_unique<TVarlume>();
+    QVERIFY(!first->Read_Only());
+    first->findChild<TMachineDialog*>()->Create_Machine("Bridge");
+
+    {
+      TVarlume second;
+      QVERIFY(second.Read_Only());
+      QVERIFY(second.windowTitle() != first->windowTitle());
+      QVERIFY(!Action(&second, "Add Machine")->isEnabled());
+      QTRY_VERIFY(second.findChild<QMessageBox*>("read_only_message") &&
+                  second.findChild<QMessageBox*>("read_only_message")->isVisible());
+      second.findChild<TMachineDialog*>()->Create_Machine("Gantry");
+      QVERIFY(second.close());
+      QCOMPARE(Read_File(Data_File("machines.xml")), Machines_File);
+    }
+
+    QVERIFY(first->close());
+    QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
+    first.reset();
+
+    // The lock goes with the window that held it.
+    TVarlume third;
+    QVERIFY(!third.Read_Only());
   }
 
   void Load_Error_Is_Shown_data()

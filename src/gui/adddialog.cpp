@@ -24,7 +24,12 @@ TAddDialog::TAddDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent,
   line->setFrameShadow(QFrame::Sunken);
   layout->addWidget(line, 1, 0, 1, 2);
 
-  layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), 2, 0);
+  d_reason_label = new QLabel(this);
+  d_reason_label->setObjectName(QStringLiteral("reason_label"));
+  d_reason_label->setWordWrap(true);
+  d_reason_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  layout->addWidget(d_reason_label, 2, 0, 1, 2);
+  layout->setRowStretch(2, 1);
 
   QHBoxLayout* button_layout = new QHBoxLayout();
   button_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
@@ -48,6 +53,7 @@ TAddDialog::TAddDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent,
 void TAddDialog::Reset(TType type, const QStringList& names)
 {
   d_add_button->setEnabled(false);
+  d_reason_label->setText(tr("Type a name."));
   d_name_edit->clear();
   d_name_edit->setFocus();
   d_type = type;
@@ -75,13 +81,15 @@ void TAddDialog::Name_Changed(const QString& text)
   // The libraries look names up case-insensitively and simplify white space, so "bridge" beside
   // "Bridge", or a name of blanks, would give an entry that can never be selected again.
   const QString name = text.simplified();
-  bool valid = !name.isEmpty();
+  QString reason = name.isEmpty() ? tr("Type a name.") : QString();
   for(const QString& existing : d_names)
   {
-    if(valid && QString::compare(existing.simplified(), name, Qt::CaseInsensitive) == 0)
+    if(reason.isEmpty() && QString::compare(existing.simplified(), name, Qt::CaseInsensitive) == 0)
     {
-      valid = false;
+      reason =
+          tr("\"%1\" is in use already (names differing only in case or spacing count as the same).").arg(existing);
     }
   }
-  d_add_button->setEnabled(valid);
+  d_add_button->setEnabled(reason.isEmpty());
+  d_reason_label->setText(reason);
 }

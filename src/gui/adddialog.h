@@ -35,6 +35,8 @@ public slots:
 private:
   QLabel* d_name_label;
   QLineEdit* d_name_edit;
+  // Why "Add" is disabled; empty while it is enabled.
+  QLabel* d_reason_label;
   QPushButton* d_add_button;
   TType d_type;
   QStringList d_names;

@@ -1,5 +1,6 @@
 #include "src/gui/displaywidget.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -134,6 +135,7 @@ void TDisplayWidget::Clear_Map_Data()
 void TDisplayWidget::Clear_Measurement_Data()
 {
   d_measurement_text->clear();
+  Update_Save_Text_Button();
 }
 
 void TDisplayWidget::Clear_Selection_Data()
@@ -164,6 +166,7 @@ void TDisplayWidget::Add_Map_Data_End()
 void TDisplayWidget::Add_Measurement_Data_End()
 {
   Move_To_Start(d_measurement_text);
+  Update_Save_Text_Button();
 }
 
 void TDisplayWidget::Add_Selection_Data_End()
@@ -225,9 +228,15 @@ double TDisplayWidget::Map_Data_Increment_Z() const
 
 void TDisplayWidget::Enable_Output_Options(bool state)
 {
+  d_output_enabled = state;
   d_evaluation_button->setEnabled(state);
   d_export_button->setEnabled(state);
-  d_save_text_button->setEnabled(state);
+  Update_Save_Text_Button();
+}
+
+void TDisplayWidget::Update_Save_Text_Button()
+{
+  d_save_text_button->setEnabled(d_output_enabled && !d_measurement_text->document()->isEmpty());
 }
 
 bool TDisplayWidget::Write_Measurement_Text(const QString& file_name, QString* error) const
@@ -240,12 +249,19 @@ void TDisplayWidget::Save_Measurement_Text()
 {
   const QString file_name =
       QFileDialog::getSaveFileName(this, tr("Save Measurement Text"), QString(), tr("Text Files (*.txt *.*)"));
-  QString error;
-  if(!file_name.isEmpty() && !Write_Measurement_Text(file_name, &error))
+  if(file_name.isEmpty())
   {
+    return;
+  }
+  QString error;
+  if(!Write_Measurement_Text(file_name, &error))
+  {
+    emit Status_Message(tr("Results not saved: %1").arg(error));
     QMessageBox::warning(this, tr("Save Measurement Text"),
                          tr("Cannot write '%1': %2.\nThe file was not changed.").arg(file_name, error));
+    return;
   }
+  emit Status_Message(tr("Results saved to %1").arg(QDir::toNativeSeparators(file_name)));
 }
 
 void TDisplayWidget::Measurement_Item_Clicked(const double& x, const double& y, const double& z, int name)

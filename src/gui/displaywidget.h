@@ -48,7 +48,8 @@ public:
   double Map_Data_Increment_Y() const;
   double Map_Data_Increment_Z() const;
 
-  // The three buttons of the results tab; they start disabled.
+  // The three buttons of the results tab; they start disabled. Save Text stays disabled while
+  // the results pane is empty.
   void Enable_Output_Options(bool state);
 
   // Writes the whole results pane to the file in Latin-1; false with the reason in error (may
@@ -60,6 +61,8 @@ signals:
   void Export_Measurements();
   void Evaluate_Measurements();
   void Update_Map_Display();
+  // What an action did, for the status bar.
+  void Status_Message(const QString& text);
 
 public slots:
   // Asks for a file name and writes the results pane; a file that cannot be written is
@@ -73,6 +76,7 @@ public slots:
 private:
   static QPlainTextEdit* Create_Text_Pane(QWidget* parent);
   static double Increment(const QLineEdit* edit);
+  void Update_Save_Text_Button();
 
   QTabWidget* d_tab_widget;
   TOpenGLDisplayWidget* d_graphical_view;
@@ -86,6 +90,7 @@ private:
   QLineEdit* d_increment_y_edit;
   QLineEdit* d_increment_z_edit;
   QPushButton* d_update_button;
+  bool d_output_enabled = false;
 };
 
 #endif

@@ -106,7 +106,7 @@ bool TMachineParameterWidget::Is_Option_Enabled() const
 void TMachineParameterWidget::Enable_Expression_Editor(bool enabled)
 {
   d_expression_editor_enabled = enabled;
-  d_editor_button->setEnabled(enabled);
+  d_editor_button->setEnabled(enabled && d_enable_check->isChecked());
 }
 
 void TMachineParameterWidget::Enable_Expressions(bool enabled)
@@ -153,11 +153,13 @@ void TMachineParameterWidget::Enable_Toggled(bool enabled)
 {
   d_sign_combo->setEnabled(enabled);
   d_expression_edit->setEnabled(enabled);
+  d_editor_button->setEnabled(enabled && d_expression_editor_enabled);
 }
 
 void TMachineParameterWidget::Edit_Expression()
 {
-  if(!d_expression_editor_enabled)
+  // The value of a disabled row is not edited, not even through the editor.
+  if(!d_expression_editor_enabled || !d_enable_check->isChecked())
   {
     return;
   }

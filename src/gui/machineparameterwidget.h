@@ -33,7 +33,8 @@ public:
   void Set_Option_Enabled(bool enabled);
   bool Is_Option_Enabled() const;
 
-  // The "..." button that defines an expression by its values.
+  // The "..." button that defines an expression by its values; usable only while the row is
+  // enabled.
   void Enable_Expression_Editor(bool enabled);
   // On: the value is an expression kept as typed. Off: a number shown with 4 decimals.
   void Enable_Expressions(bool enabled);

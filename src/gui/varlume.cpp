@@ -12,11 +12,15 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
+#include <QLockFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -95,6 +99,7 @@ TVarlume::TVarlume(QWidget* parent, Qt::WindowFlags flags)
     d_data_path.chop(1);
   }
 
+  Lock_Data_Folder();
   Setup_Central_Widget();
 
   d_machine_dialog = new TMachineDialog(this);
@@ -109,7 +114,8 @@ TVarlume::TVarlume(QWidget* parent, Qt::WindowFlags flags)
 
   Load_Libraries();
 
-  setWindowTitle(tr("Varlume"));
+  setWindowTitle(d_read_only ? tr("Varlume (read-only)") : tr("Varlume"));
+  statusBar();
   setWindowIcon(QIcon(QStringLiteral(":/images/varlume.png")));
 
   Update_Machine_Names();
@@ -119,6 +125,64 @@ TVarlume::TVarlume(QWidget* parent, Qt::WindowFlags flags)
   Update_Measurement_Names();
 
   Setup_Connections(about_action);
+
+  if(d_read_only)
+  {
+    Enable_Library_Editing(false);
+    // Once the window is up, not in the middle of building it.
+    QTimer::singleShot(0, this, &TVarlume::Explain_Read_Only);
+  }
+}
+
+void TVarlume::Lock_Data_Folder()
+{
+  d_lock = std::make_unique<QLockFile>(QDir(d_data_path).filePath(QStringLiteral("varlume.lock")));
+  // Held for as long as the window is open; only a lock whose process has ended is stale.
+  d_lock->setStaleLockTime(0);
+  if(d_lock->tryLock(0) || d_lock->error() != QLockFile::LockFailedError)
+  {
+    // A folder that cannot take a lock file cannot take the libraries either: that failure is
+    // reported when they are saved.
+    return;
+  }
+  d_read_only = true;
+  qint64 pid = 0;
+  QString host;
+  QString application;
+  if(d_lock->getLockInfo(&pid, &host, &application))
+  {
+    d_lock_holder = tr("process %1 on %2").arg(pid).arg(host);
+  }
+}
+
+void TVarlume::Explain_Read_Only()
+{
+  QMessageBox* box =
+      new QMessageBox(QMessageBox::Information, tr("Varlume (read-only)"),
+                      tr("Another Varlume window is using the data folder %1%2.")
+                          .arg(QDir::toNativeSeparators(d_data_path),
+                               d_lock_holder.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(d_lock_holder)),
+                      QMessageBox::Ok, this);
+  box->setInformativeText(tr("This window shows the machines and measurements read-only: they cannot be changed "
+                             "here and nothing is saved when it closes. Close the other window and start "
+                             "Varlume again to make changes."));
+  box->setObjectName(QStringLiteral("read_only_message"));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+  Show_Status(tr("Read-only: another window is using the data folder."));
+}
+
+void TVarlume::Show_Status(const QString& text)
+{
+  statusBar()->showMessage(text);
+}
+
+void TVarlume::Report_Rename(const QString& kind, const QString& typed, const QString& stored)
+{
+  if(stored != typed.simplified())
+  {
+    Show_Status(tr("The name \"%1\" is in use: the %2 was named \"%3\".").arg(typed.simplified(), kind, stored));
+  }
 }
 
 TVarlume::~TVarlume() = default;
@@ -280,6 +344,7 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_display_widget, &TDisplayWidget::Export_Measurements, this, &TVarlume::Export_Measurements);
   connect(d_display_widget, &TDisplayWidget::Evaluate_Measurements, this, &TVarlume::Evaluate_Measurements);
   connect(d_display_widget, &TDisplayWidget::Update_Map_Display, this, &TVarlume::Update_Map_Display);
+  connect(d_display_widget, &TDisplayWidget::Status_Message, this, &TVarlume::Show_Status);
 }
 
 void TVarlume::Load_Libraries()
@@ -306,8 +371,28 @@ void TVarlume::Load_Libraries()
   }
 }
 
+void TVarlume::Enable_Library_Editing(bool enabled)
+{
+  for(QAction* action : {d_add_machine_action, d_add_measurement_action})
+  {
+    action->setEnabled(enabled);
+  }
+  for(QToolButton* button : {d_add_machine_button, d_add_measurement_button})
+  {
+    button->setEnabled(enabled);
+  }
+  for(QListWidget* list : {d_machine_list, d_measurement_list})
+  {
+    list->setEditTriggers(enabled ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                        QAbstractItemView::SelectedClicked
+                                  : QAbstractItemView::NoEditTriggers);
+  }
+}
+
 void TVarlume::Enable_Machine_Controls(bool remove, bool edit)
 {
+  remove = remove && !d_read_only;
+  edit = edit && !d_read_only;
   d_remove_machine_action->setEnabled(remove);
   d_remove_machine_button->setEnabled(remove);
   d_edit_machine_action->setEnabled(edit);
@@ -316,6 +401,8 @@ void TVarlume::Enable_Machine_Controls(bool remove, bool edit)
 
 void TVarlume::Enable_Measurement_Controls(bool remove, bool edit)
 {
+  remove = remove && !d_read_only;
+  edit = edit && !d_read_only;
   d_remove_measurement_action->setEnabled(remove);
   d_remove_measurement_button->setEnabled(remove);
   d_edit_measurement_action->setEnabled(edit);
@@ -353,6 +440,11 @@ void TVarlume::End_Evaluation()
 
 void TVarlume::closeEvent(QCloseEvent* event)
 {
+  if(d_read_only && !d_evaluation_running)
+  {
+    event->accept();
+    return;
+  }
   // The evaluation processes events between its steps, so a close can arrive in the middle of
   // it; closing then would pull the window away under the running loop.
   if(d_evaluation_running)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 #include "src/model/evaluation.h"
@@ -14,6 +15,7 @@
 class QAction;
 class QCloseEvent;
 class QListWidget;
+class QLockFile;
 class QToolButton;
 class TAddDialog;
 class TDisplayWidget;
@@ -33,6 +35,10 @@ class TVarlume : public QMainWindow
 public:
   explicit TVarlume(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
   ~TVarlume() override;
+
+  // True when another window holds the data folder: the libraries are shown but not changed,
+  // and nothing is saved on close, so neither window drops the other's changes.
+  bool Read_Only() const { return d_read_only; }
 
   // The selected machine's name when exactly one row is selected, else empty.
   QString Active_Machine_Name() const;
@@ -121,6 +127,14 @@ private:
   void Setup_Tool_Bar(QAction* about_action);
   void Setup_Connections(QAction* about_action);
   void Load_Libraries();
+  // Takes the data folder's lock, or opens read-only when another window holds it.
+  void Lock_Data_Folder();
+  void Explain_Read_Only();
+  void Show_Status(const QString& text);
+  // Says in the status bar when the library stored a name other than the one typed.
+  void Report_Rename(const QString& kind, const QString& typed, const QString& stored);
+  // Add, rename and their buttons; off in a read-only window.
+  void Enable_Library_Editing(bool enabled);
   void Enable_Machine_Controls(bool remove, bool edit);
   void Enable_Measurement_Controls(bool remove, bool edit);
   // Asks whether to close although the libraries could not be written; true to close.
@@ -157,6 +171,10 @@ private:
 
   bool d_evaluation_running;
   bool d_close_pending;
+
+  std::unique_ptr<QLockFile> d_lock;
+  bool d_read_only = false;
+  QString d_lock_holder;
 
   // The last set-up of the active machine failed, with these error lines.
   bool d_machine_setup_failed = false;

@@ -1,6 +1,7 @@
 #include "src/gui/varlume.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -136,6 +137,7 @@ void TVarlume::Rename_Machine(QWidget* editor)
   }
   const int id = item->data(Qt::UserRole).toInt();
   item->setText(d_machine_dialog->Rename_Machine(id, line_edit->text()));
+  Report_Rename(tr("machine"), line_edit->text(), item->text());
   // The map and the reports name the machine.
   if(item->isSelected())
   {
@@ -162,6 +164,7 @@ void TVarlume::Rename_Measurement(QWidget* editor)
   }
   const int id = item->data(Qt::UserRole).toInt();
   item->setText(d_measurement_dialog->Rename_Measurement(id, line_edit->text()));
+  Report_Rename(tr("measurement"), line_edit->text(), item->text());
   if(item->isSelected())
   {
     Measurement_Selection_Changed();
@@ -287,7 +290,8 @@ void TVarlume::Measurement_Selection_Changed()
     return;
   }
 
-  d_display_widget->Enable_Output_Options(true);
+  // Nothing selected, nothing to evaluate, export or save.
+  d_display_widget->Enable_Output_Options(!measurements.empty());
   for(TMeasurement* measurement : measurements)
   {
     d_display_widget->Add_Graphical_Data(measurement);
@@ -354,6 +358,23 @@ void Show_Export_Result(TDisplayWidget* display, const Export::TResult& result)
   }
   display->Add_Selection_Data_End();
 }
+
+// "N files written to DIR", the failures counted, each renaming listed.
+QString Export_Status(const QString& directory, const Export::TResult& result)
+{
+  const int count = result.files.size();
+  QString text = count == 1 ? QObject::tr("1 file written to %1").arg(QDir::toNativeSeparators(directory))
+                            : QObject::tr("%1 files written to %2").arg(count).arg(QDir::toNativeSeparators(directory));
+  if(!result.failures.isEmpty())
+  {
+    text += QObject::tr(", %1 failed").arg(result.failures.size());
+  }
+  for(const QString& line : result.renamed)
+  {
+    text += QStringLiteral("; ") + line;
+  }
+  return text;
+}
 } // namespace
 
 void TVarlume::Export_Measurements()
@@ -376,6 +397,11 @@ void TVarlume::Export_Measurements()
   if(Export::Export_Measurements(&d_machine_comp, &measurements, directory, &result) == Export::TStatus::WRITTEN)
   {
     Show_Export_Result(d_display_widget, result);
+    Show_Status(Export_Status(directory, result));
+  }
+  else
+  {
+    Show_Status(tr("Nothing exported: the selected measurements cannot be simulated on this machine."));
   }
 }
 
