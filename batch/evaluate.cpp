@@ -1,7 +1,5 @@
 #include "batch/evaluate.h"
 
-#include <QSaveFile>
-
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,7 +9,9 @@
 #include <vector>
 
 #include "batch/batch.h"
+#include "batch/panes.h"
 #include "core/progressthrottle.h"
+#include "core/safefile.h"
 #include "src/model/evaluation.h"
 #include "src/model/machinelibrary.h"
 #include "src/model/measurementlibrary.h"
@@ -164,14 +164,22 @@ int Run_Evaluate(const TArguments& arguments, const TLibraries& libraries, const
     output.Message(QStringLiteral("no machine named '%1'").arg(machine_name));
     return EXIT_USAGE;
   }
+  // A machine that the window cannot select cannot be evaluated there either: its errors, as
+  // map and results print them, and no file.
+  TMachineComp machine;
+  if(!Setup_Machine(libraries, machine_name, &machine, output))
+  {
+    return EXIT_FAILED;
+  }
   const std::vector<TMeasurement*> list = libraries.measurements.Measurements(arguments.measurement_names);
 
-  // Written under a temporary name and moved into place at the end, so that a killed run never
-  // leaves a file that looks complete.
-  QSaveFile file(file_name);
-  if(!file.open(QIODevice::WriteOnly | QIODevice::Text))
+  // Written under a temporary name and moved into place only when every write succeeded, so
+  // that a killed run or a full disk never leaves a file that looks complete, nor replaces an
+  // older one.
+  TSafeFile file(file_name);
+  if(!file.Open())
   {
-    output.Message(QStringLiteral("cannot write '%1': %2").arg(file_name, file.errorString()));
+    output.Message(QStringLiteral("cannot write '%1': %2").arg(file_name, file.Error_String()));
     return EXIT_FAILED;
   }
 
@@ -197,7 +205,7 @@ int Run_Evaluate(const TArguments& arguments, const TLibraries& libraries, const
   Evaluation::TResult result;
   {
     TInterruptGuard guard;
-    result = Evaluation::Write_Evaluation(record, list, &file, progress, Evaluation::TMode::FAST, jobs);
+    result = Evaluation::Write_Evaluation(record, list, file.Device(), progress, Evaluation::TMode::FAST, jobs);
   }
   if(result.end != Evaluation::TEnd::REFUSED)
   {
@@ -205,9 +213,10 @@ int Run_Evaluate(const TArguments& arguments, const TLibraries& libraries, const
   }
   progress_line.Finish();
 
-  if(!file.commit())
+  if(result.end == Evaluation::TEnd::NOT_WRITTEN || !file.Commit())
   {
-    output.Message(QStringLiteral("cannot write '%1': %2").arg(file_name, file.errorString()));
+    file.Cancel();
+    output.Message(QStringLiteral("cannot write '%1': %2").arg(file_name, file.Error_String()));
     return EXIT_FAILED;
   }
   switch(result.end)
@@ -225,6 +234,8 @@ int Run_Evaluate(const TArguments& arguments, const TLibraries& libraries, const
   case Evaluation::TEnd::REFUSED:
     output.Message(QStringLiteral("evaluation refused: %1").arg(result.message));
     return EXIT_FAILED;
+  case Evaluation::TEnd::NOT_WRITTEN:
+    break;
   }
   return EXIT_FAILED;
 }

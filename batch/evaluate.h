@@ -12,10 +12,13 @@ inline constexpr int EXIT_INTERRUPTED = 130;
 
 QString Evaluate_Usage_Error(const TArguments& arguments);
 
-// Writes the evaluation file (--output). While stderr is a terminal a progress line (pattern k
-// of n, elapsed and remaining time) is drawn on it directly; Ctrl-C stops after the current
-// pattern and the file is completed with what was written. Messages go to err. Returns the exit
-// code: 0 finished, 1 refused, stopped by the model or not written, 130 interrupted.
+// Writes the evaluation file (--output). While stderr is a terminal a progress line (patterns
+// worked out of n, elapsed and remaining time) is drawn on it directly; Ctrl-C stops the
+// evaluation and the file is completed with the lines so far and "Evaluation cancelled: ...".
+// A machine whose set-up fails gets the "Map Initialization Errors" block on out and no file;
+// a file that cannot be written whole (a full disk) is not committed and an older one stays.
+// Messages go to err. Returns the exit code: 0 finished; 1 set-up failed, refused, stopped by
+// the model or not written; 130 interrupted.
 int Run_Evaluate(const TArguments& arguments, const TLibraries& libraries, const TOutput& output);
 } // namespace Batch
 

@@ -47,6 +47,14 @@ QStringList Data_Lines(const QByteArray& text)
   return rule < 0 ? QStringList() : lines.mid(rule + 1);
 }
 
+// A cancelled file without its last line, which says so: what was written before the cancel.
+QByteArray Before_Cancel(const QByteArray& text, int patterns, int count)
+{
+  const QByteArray last =
+      QStringLiteral("Evaluation cancelled: %1 of %2 patterns\n").arg(patterns).arg(count).toLatin1();
+  return text.endsWith(last) ? text.left(text.size() - last.size()) : QByteArray("<not cancelled>");
+}
+
 QString Code_Of(const QString& line)
 {
   return line.left(Evaluation::CODE_WIDTH).trimmed();
@@ -593,10 +601,11 @@ private slots:
     QCOMPARE(last, refused);
     QCOMPARE(int(result.end), int(Evaluation::TEnd::CANCELLED));
     QCOMPARE(result.lines, lines);
-    // The lines so far are those of the whole evaluation.
+    // The lines so far are those of the whole evaluation, and the file says that it stops there.
     const QByteArray whole = Evaluation_Cases::Read(Evaluation_Cases::Expected_File("six_xzy"));
-    QVERIFY(whole.startsWith(text));
-    QCOMPARE(Data_Lines(text).size(), lines);
+    const QByteArray before = Before_Cancel(text, refused - 1, 64);
+    QVERIFY(whole.startsWith(before));
+    QCOMPARE(Data_Lines(before).size(), lines);
   }
 
   // More parameters than can be evaluated, a geometry that the model refuses and an axis
@@ -682,8 +691,9 @@ private slots:
     QCOMPARE(int(cancelled.result.end), int(Evaluation::TEnd::CANCELLED));
     QCOMPARE(cancelled.result.patterns, 999);
     QCOMPARE(cancelled.result.lines, 999);
-    QVERIFY(whole.text.startsWith(cancelled.text));
-    QCOMPARE(Data_Lines(cancelled.text).size(), 999);
+    const QByteArray before = Before_Cancel(cancelled.text, 999, 65536);
+    QVERIFY(whole.text.startsWith(before));
+    QCOMPARE(Data_Lines(before).size(), 999);
 
     int calls = 0;
     Evaluation::TProgress while_working;
@@ -695,9 +705,9 @@ private slots:
     const TRun stopped = Run_With_Jobs(directory, "Sixteen XZY", names, 3, while_working);
     QCOMPARE(int(stopped.result.end), int(Evaluation::TEnd::CANCELLED));
     QVERIFY(calls > 0);
-    QVERIFY(whole.text.startsWith(stopped.text));
-    QVERIFY(stopped.text.endsWith('\n'));
-    QCOMPARE(Data_Lines(stopped.text).size(), stopped.result.lines);
+    const QByteArray written = Before_Cancel(stopped.text, stopped.result.patterns, 65536);
+    QVERIFY(whole.text.startsWith(written));
+    QCOMPARE(Data_Lines(written).size(), stopped.result.lines);
     QVERIFY(stopped.result.patterns < 65536);
   }
 

@@ -3,12 +3,13 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
-#include <QSaveFile>
+#include <QStatusBar>
 
 #include <algorithm>
 
 #include "core/gui/messagebox.h"
 #include "core/progressthrottle.h"
+#include "core/safefile.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/progressdialog.h"
@@ -23,6 +24,33 @@ namespace
 int Evaluation_Jobs()
 {
   return Evaluation::Parse_Jobs(qEnvironmentVariable("VARLUME_JOBS"));
+}
+
+// What the status bar says about an evaluation whose file was written.
+QString Evaluation_Status(const Evaluation::TResult& result, int count, const QString& file_name)
+{
+  switch(result.end)
+  {
+  case Evaluation::TEnd::FINISHED:
+    return QCoreApplication::translate("TVarlume", "Evaluation finished: %1 patterns written to %2")
+        .arg(count)
+        .arg(file_name);
+  case Evaluation::TEnd::CANCELLED:
+    return QCoreApplication::translate("TVarlume", "Evaluation cancelled after %1 of %2 patterns: %3")
+        .arg(result.patterns)
+        .arg(count)
+        .arg(file_name);
+  case Evaluation::TEnd::STOPPED:
+    return QCoreApplication::translate("TVarlume", "Evaluation stopped at pattern %1 of %2: %3")
+        .arg(result.patterns)
+        .arg(count)
+        .arg(result.message);
+  case Evaluation::TEnd::REFUSED:
+    return QCoreApplication::translate("TVarlume", "Evaluation refused: %1").arg(result.message);
+  case Evaluation::TEnd::NOT_WRITTEN:
+    break;
+  }
+  return QString();
 }
 
 // Milliseconds between two updates of the progress dialog. A pattern takes some 20
@@ -127,7 +155,8 @@ void TVarlume::Evaluate_Measurements()
     return;
   }
   const QStringList names = Selected_Measurements();
-  if(names.isEmpty())
+  // A machine whose set-up failed keeps Evaluate disabled; this only guards a queued call.
+  if(names.isEmpty() || d_machine_setup_failed)
   {
     return;
   }
@@ -144,11 +173,13 @@ void TVarlume::Evaluate_Measurements()
   {
     return;
   }
-  // Written under a temporary name and moved into place at the end (also after Cancel), so
-  // that a crash never leaves a file that looks complete.
-  QSaveFile file(file_name);
-  if(!file.open(QIODevice::WriteOnly | QIODevice::Text))
+  // Written under a temporary name and moved into place at the end (also after Cancel) only
+  // when every write succeeded, so that a crash or a full disk never leaves a file that looks
+  // complete, nor replaces an older one.
+  TSafeFile file(file_name);
+  if(!file.Open())
   {
+    statusBar()->showMessage(tr("Evaluation not written: %1: %2").arg(file_name, file.Error_String()));
     return;
   }
 
@@ -160,12 +191,15 @@ void TVarlume::Evaluate_Measurements()
 
   std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(names);
   const TEvaluationGuard running(this);
+  Evaluation::TResult result;
+  int count = 0;
   {
     TDisabledWindow disabled(this, d_progress_dialog);
     Evaluation::TProgress progress;
     TProgressThrottle throttle(UPDATE_INTERVAL);
-    progress.start = [this, &disabled, &throttle](int count)
+    progress.start = [this, &disabled, &throttle, &count](int patterns)
     {
+      count = patterns;
       disabled.Disable(count);
       d_cancel_evaluation = false;
       throttle.Start();
@@ -204,9 +238,16 @@ void TVarlume::Evaluate_Measurements()
       }
       return !d_cancel_evaluation;
     };
-    Evaluation::Write_Evaluation(record, measurements, &file, progress, Evaluation::TMode::FAST, Evaluation_Jobs());
+    result = Evaluation::Write_Evaluation(record, measurements, file.Device(), progress, Evaluation::TMode::FAST,
+                                          Evaluation_Jobs());
   }
-  const bool written = file.commit();
+  const bool written = result.end != Evaluation::TEnd::NOT_WRITTEN && file.Commit();
+  if(!written)
+  {
+    file.Cancel();
+  }
+  statusBar()->showMessage(written ? Evaluation_Status(result, count, file_name)
+                                   : tr("Evaluation not written: %1: %2").arg(file_name, file.Error_String()));
 
   // The measurements hold the last pattern's rows now; show the active machine's again.
   Measurement_Selection_Changed();
@@ -216,7 +257,7 @@ void TVarlume::Evaluate_Measurements()
     d_message_box->setWindowTitle(tr("Varlume"));
     d_message_box->setText(tr("The evaluation results could not be written."));
     d_message_box->setInformativeText(
-        QStringLiteral("%1<br>%2").arg(file_name.toHtmlEscaped(), file.errorString().toHtmlEscaped()));
+        QStringLiteral("%1<br>%2").arg(file_name.toHtmlEscaped(), file.Error_String().toHtmlEscaped()));
     d_message_box->setDetailedText(QString());
     d_message_box->setStandardButtons(QMessageBox::Ok);
     d_message_box->setDefaultButton(QMessageBox::Ok);

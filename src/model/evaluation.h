@@ -155,9 +155,10 @@ struct TProgress
 enum class TEnd
 {
   FINISHED,
-  CANCELLED, // progress.next said stop
-  STOPPED,   // the model raised an axis exception: "Evaluation stopped: <message>" ends the file
-  REFUSED    // not started: "Evaluation refused: <message>" follows the heading
+  CANCELLED,  // progress said stop: "Evaluation cancelled: <patterns> of <count> patterns" ends the file
+  STOPPED,    // the model raised an axis exception: "Evaluation stopped: <message>" ends the file
+  REFUSED,    // not started: "Evaluation refused: <message>" follows the heading
+  NOT_WRITTEN // the file refused a write (a full disk): the evaluation ended there, the file is incomplete
 };
 
 struct TResult
@@ -178,8 +179,8 @@ int Parse_Jobs(const QString& text);
 // Writes the whole evaluation text of a machine record and the measurements into file (open for
 // writing), in Latin-1. The record's geometry is set up as the window's model holds it; a
 // geometry that the model refuses, or more than MAXIMUM_PARAMETERS items, refuse the evaluation
-// after the heading. The measurements keep the rows of the last simulated pattern. Write
-// failures are left to the device (a QSaveFile then refuses to commit).
+// after the heading. The measurements keep the rows of the last simulated pattern. A write that
+// the device refuses ends the evaluation (NOT_WRITTEN); the caller must then discard the file.
 //
 // The fast mode works the patterns out on jobs threads (0: Default_Jobs(); 1: on the calling
 // thread alone), each with its own models and rows; the calling thread writes the lines in

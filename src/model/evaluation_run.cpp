@@ -32,9 +32,15 @@ const std::chrono::milliseconds WAIT_INTERVAL(20);
 // Patterns set up in full are shared out a few at a time.
 const std::size_t FULL_BLOCK = 4;
 
-void Write_Text(QIODevice* file, const QString& text)
+// False when the device refused the bytes (a full disk).
+bool Write_Bytes(QIODevice* file, const QByteArray& bytes)
 {
-  file->write(text.toLatin1());
+  return file->write(bytes) == bytes.size();
+}
+
+bool Write_Text(QIODevice* file, const QString& text)
+{
+  return Write_Bytes(file, text.toLatin1());
 }
 
 TResult Refuse(QIODevice* file, const QString& message)
@@ -94,7 +100,11 @@ TResult Run_Straightforward(const TPatternSetUp& set_up, const std::vector<TMeas
         result.message = Evaluation::Simulation_Failure(measurements, errors);
         break;
       }
-      Write_Text(file, Evaluation::Result_Line(code, &machine, &measurements));
+      if(!Write_Text(file, Evaluation::Result_Line(code, &machine, &measurements)))
+      {
+        result.end = TEnd::NOT_WRITTEN;
+        break;
+      }
       ++result.lines;
     }
 
@@ -180,7 +190,11 @@ public:
       }
       if(state == TOutcome::LINE)
       {
-        file->write(outcome.line);
+        if(!Write_Bytes(file, outcome.line))
+        {
+          result.end = TEnd::NOT_WRITTEN;
+          break;
+        }
         ++result.lines;
         last_line = k;
       }
@@ -353,7 +367,12 @@ TResult Write_Evaluation(const Simulation::TMachineRecord& record, const std::ve
 {
   VARLUME_ASSERT(file);
 
-  Write_Text(file, Heading(record.name, record.error_items));
+  if(!Write_Text(file, Heading(record.name, record.error_items)))
+  {
+    TResult result;
+    result.end = TEnd::NOT_WRITTEN;
+    return result;
+  }
 
   const std::vector<TErrorItem>& items = record.error_items;
   if(items.size() > static_cast<std::size_t>(MAXIMUM_PARAMETERS))
@@ -392,9 +411,15 @@ TResult Write_Evaluation(const Simulation::TMachineRecord& record, const std::ve
   {
     result = Run_Straightforward(set_up, measurements, file, progress, count);
   }
+  // A file that ends early says why, so that it never looks complete. A failing write here
+  // leaves the device in error, which its commit reports.
   if(result.end == TEnd::STOPPED)
   {
     Write_Text(file, QStringLiteral("Evaluation stopped: %1\n").arg(result.message));
+  }
+  else if(result.end == TEnd::CANCELLED)
+  {
+    Write_Text(file, QStringLiteral("Evaluation cancelled: %1 of %2 patterns\n").arg(result.patterns).arg(count));
   }
   return result;
 }
