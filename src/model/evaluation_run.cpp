@@ -12,6 +12,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "core/varlume_assert.h"
@@ -158,20 +159,40 @@ public:
       {
         if(threads == 0)
         {
-          const bool ran = Run_Task(&own);
-          VARLUME_ASSERT(ran);
+          try
+          {
+            const bool ran = Run_Task(&own);
+            VARLUME_ASSERT(ran);
+          }
+          catch(const std::bad_alloc&)
+          {
+            Out_Of_Memory();
+          }
         }
         else
         {
           std::unique_lock<std::mutex> lock(d_mutex);
           d_changed.wait_for(lock, WAIT_INTERVAL,
-                             [&]() { return outcome.state.load(std::memory_order_acquire) != TOutcome::PENDING; });
+                             [&]() {
+                               return outcome.state.load(std::memory_order_acquire) != TOutcome::PENDING ||
+                                      d_out_of_memory.load();
+                             });
+        }
+        if(d_out_of_memory.load())
+        {
+          break;
         }
         if(progress.working && !progress.working(static_cast<int>(d_ready.load())))
         {
           cancelled = true;
           break;
         }
+      }
+      if(d_out_of_memory.load())
+      {
+        result.end = TEnd::STOPPED;
+        result.message = QStringLiteral("not enough memory");
+        break;
       }
       if(cancelled || (progress.next && !progress.next(static_cast<int>(k))))
       {
@@ -254,10 +275,25 @@ private:
 
   void Work()
   {
-    TWorker worker(d_set_up, d_measurements);
-    while(Run_Task(&worker))
+    try
     {
+      TWorker worker(d_set_up, d_measurements);
+      while(Run_Task(&worker))
+      {
+      }
     }
+    catch(const std::bad_alloc&)
+    {
+      Out_Of_Memory();
+    }
+  }
+
+  // A worker that cannot go on would leave its patterns pending for ever: the run stops.
+  void Out_Of_Memory()
+  {
+    d_out_of_memory.store(true);
+    d_stop.store(true);
+    d_changed.notify_all();
   }
 
   void Stop_Workers()
@@ -309,6 +345,7 @@ private:
   std::atomic<std::size_t> d_next_task{0};
   std::atomic<std::size_t> d_ready{0};
   std::atomic<bool> d_stop{false};
+  std::atomic<bool> d_out_of_memory{false};
   std::mutex d_mutex;
   std::condition_variable d_changed;
   std::vector<std::thread> d_threads;
