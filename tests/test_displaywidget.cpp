@@ -117,6 +117,19 @@ private slots:
     QCOMPARE(update.count(), 1);
   }
 
+  // Enter in any increment field applies the increments.
+  void Increments_Enter_Applies()
+  {
+    TDisplayWidget display;
+    QSignalSpy update(&display, &TDisplayWidget::Update_Map_Display);
+    const QList<QLineEdit*> edits = display.findChildren<QLineEdit*>();
+    for(QLineEdit* edit : edits)
+    {
+      QTest::keyClick(edit, Qt::Key_Return);
+    }
+    QCOMPARE(update.count(), edits.size());
+  }
+
   void Increments_data()
   {
     QTest::addColumn<QString>("text");
@@ -315,6 +328,21 @@ private slots:
     QCOMPARE(Read_File(path), QByteArray("MCG 1"));
     QCOMPARE(status.count(), 1);
     QVERIFY(status.front().front().toString().contains(path));
+
+    // A name typed without a suffix gets ".txt"; the dialog opens in the folder used last.
+    QCOMPARE(display.Results_Directory(), directory.path());
+    const QString bare = QDir(directory.path()).filePath("bare");
+    QTimer::singleShot(0,
+                       [bare, &directory]()
+                       {
+                         QFileDialog* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                         QVERIFY(dialog);
+                         QCOMPARE(dialog->directory().absolutePath(), QDir(directory.path()).absolutePath());
+                         dialog->selectFile(bare);
+                         QMetaObject::invokeMethod(dialog, "accept");
+                       });
+    display.Save_Measurement_Text();
+    QCOMPARE(Read_File(bare + ".txt"), QByteArray("MCG 1"));
   }
 };
 

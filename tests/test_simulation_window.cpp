@@ -4,6 +4,7 @@
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -292,10 +293,28 @@ private slots:
     QVERIFY(Pane("map_text").startsWith("Selected Machine: Bridge Renamed\n"));
 
     // Removing the selected rows empties what showed them.
+    const auto confirm = []()
+    {
+      QTimer::singleShot(0,
+                         []()
+                         {
+                           QMessageBox* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                           QVERIFY(box);
+                           for(QAbstractButton* button : box->buttons())
+                           {
+                             if(box->buttonRole(button) == QMessageBox::DestructiveRole)
+                             {
+                               button->click();
+                             }
+                           }
+                         });
+    };
     Select(Measurements(), {"BallBar X"});
+    confirm();
     d_window->Remove_Measurement();
     QCOMPARE(Pane("measurement_text"), QByteArray());
     Select(Measurements(), {"ISO Renamed"});
+    confirm();
     d_window->Remove_Machine();
     QCOMPARE(Pane("map_text"), QByteArray());
     QCOMPARE(Pane("measurement_text"), QByteArray());

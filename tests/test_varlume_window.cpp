@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -17,6 +18,7 @@
 
 #include "core/gui/messagebox.h"
 #include "src/gui/adddialog.h"
+#include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/varlume.h"
@@ -83,6 +85,27 @@ const QByteArray Measurements_File(R"(<?xml version="1.0" encoding="UTF-8"?>
 <Measurements File_Version="1"/>
 )");
 } // namespace
+
+// Answers the next removal question with Remove or Cancel and hands back what it asked.
+void Answer_Removal(bool remove, QString* asked)
+{
+  QTimer::singleShot(0,
+                     [remove, asked]()
+                     {
+                       QMessageBox* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                       QVERIFY(box);
+                       *asked = box->text() + QLatin1Char(' ') + box->informativeText();
+                       for(QAbstractButton* button : box->buttons())
+                       {
+                         if((box->buttonRole(button) == QMessageBox::DestructiveRole) == remove &&
+                            (remove || box->buttonRole(button) == QMessageBox::RejectRole))
+                         {
+                           button->click();
+                           return;
+                         }
+                       }
+                     });
+}
 
 class TTestVarlumeWindow : public QObject
 {
@@ -156,8 +179,11 @@ private slots:
     QMap<QString, QStringList> contents;
     for(QAction* action : window.menuBar()->actions())
     {
-      titles.push_back(action->text());
-      contents[action->text()] = Texts(action->menu()->actions());
+      // Each menu has its Alt key.
+      QVERIFY(action->text().contains('&'));
+      const QString title = QString(action->text()).remove('&');
+      titles.push_back(title);
+      contents[title] = Texts(action->menu()->actions());
     }
     QCOMPARE(titles, QStringList({"File", "Edit", "View", "Help"}));
     QCOMPARE(contents["File"], QStringList({"Add Machine", "Add Measurement", "-", "Quit"}));
@@ -286,6 +312,22 @@ private slots:
     // The lock goes with the window that held it.
     TVarlume third;
     QVERIFY(!third.Read_Only());
+  }
+
+  // Geometry, dock layout, increments and the export folder come back in the next window.
+  void Settings_Remembered()
+  {
+    {
+      TVarlume window;
+      window.resize(900, 640);
+      window.findChild<QDockWidget*>("measurement_dock")->setFloating(true);
+      window.findChild<TDisplayWidget*>()->Set_Map_Increment_Texts({"25", "50", "12.5"});
+      QVERIFY(window.close());
+    }
+    TVarlume window;
+    QCOMPARE(window.size(), QSize(900, 640));
+    QVERIFY(window.findChild<QDockWidget*>("measurement_dock")->isFloating());
+    QCOMPARE(window.findChild<TDisplayWidget*>()->Map_Increment_Texts(), QStringList({"25", "50", "12.5"}));
   }
 
   void Load_Error_Is_Shown_data()
@@ -437,7 +479,15 @@ private slots:
     machine_list->clearSelection();
     machine_list->item(row_of(machine_list, "Bridge"))->setSelected(true);
     machine_list->item(row_of(machine_list, "gantry 1"))->setSelected(true);
+    // Removal asks first, naming what goes; Cancel keeps everything. The Delete key asks too.
+    QString asked;
+    Answer_Removal(false, &asked);
     Action(&window, "Remove Machine")->trigger();
+    QVERIFY2(asked.contains("\"Bridge\"") && asked.contains("\"gantry 1\""), qPrintable(asked));
+    QCOMPARE(machine_list->count(), 3);
+    Answer_Removal(true, &asked);
+    machine_list->setFocus();
+    QTest::keyClick(machine_list, Qt::Key_Delete);
     QCOMPARE(machines->Machine_Names(), QStringList({"Gantry"}));
     QCOMPARE(machine_list->count(), 1);
     QCOMPARE(machine_list->item(0)->data(Qt::UserRole).toInt(), machines->Machine_Id("Gantry"));
@@ -447,6 +497,7 @@ private slots:
     measurement_list->item(1)->setSelected(true);
     measurement_list->item(2)->setSelected(true);
     const QString kept = measurement_list->item(0)->text();
+    Answer_Removal(true, &asked);
     Action(&window, "Remove Measurement")->trigger();
     QCOMPARE(measurements->Measurement_Names(), QStringList({kept}));
     QCOMPARE(measurement_list->count(), 1);

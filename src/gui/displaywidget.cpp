@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -90,9 +91,9 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
     increment_layout->addWidget(edit);
     return edit;
   };
-  d_increment_x_edit = add_increment(tr("Increment X:"));
-  d_increment_y_edit = add_increment(tr("Increment Y:"));
-  d_increment_z_edit = add_increment(tr("Increment Z:"));
+  d_increment_x_edit = add_increment(tr("Increment &X:"));
+  d_increment_y_edit = add_increment(tr("Increment &Y:"));
+  d_increment_z_edit = add_increment(tr("Increment &Z:"));
   increment_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
   d_update_button = new QPushButton(tr("Update"), map_tab);
   d_update_button->setAutoDefault(false);
@@ -110,6 +111,11 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
   connect(d_export_button, &QPushButton::clicked, this, &TDisplayWidget::Export_Measurements);
   connect(d_save_text_button, &QPushButton::clicked, this, &TDisplayWidget::Save_Measurement_Text);
   connect(d_update_button, &QPushButton::clicked, this, &TDisplayWidget::Update_Map_Display);
+  // Enter in an increment applies the increments, as Update does.
+  for(QLineEdit* edit : {d_increment_x_edit, d_increment_y_edit, d_increment_z_edit})
+  {
+    connect(edit, &QLineEdit::returnPressed, this, &TDisplayWidget::Update_Map_Display);
+  }
   connect(d_graphical_view, &TOpenGLDisplayWidget::Model_Item_Clicked, this, &TDisplayWidget::Measurement_Item_Clicked);
 }
 
@@ -226,6 +232,22 @@ double TDisplayWidget::Map_Data_Increment_Z() const
   return Increment(d_increment_z_edit);
 }
 
+QStringList TDisplayWidget::Map_Increment_Texts() const
+{
+  return {d_increment_x_edit->text(), d_increment_y_edit->text(), d_increment_z_edit->text()};
+}
+
+void TDisplayWidget::Set_Map_Increment_Texts(const QStringList& texts)
+{
+  if(texts.size() != 3)
+  {
+    return;
+  }
+  d_increment_x_edit->setText(texts[0]);
+  d_increment_y_edit->setText(texts[1]);
+  d_increment_z_edit->setText(texts[2]);
+}
+
 void TDisplayWidget::Enable_Output_Options(bool state)
 {
   d_output_enabled = state;
@@ -247,12 +269,17 @@ bool TDisplayWidget::Write_Measurement_Text(const QString& file_name, QString* e
 
 void TDisplayWidget::Save_Measurement_Text()
 {
-  const QString file_name =
-      QFileDialog::getSaveFileName(this, tr("Save Measurement Text"), QString(), tr("Text Files (*.txt *.*)"));
-  if(file_name.isEmpty())
+  // A proposed name in the last folder used, and ".txt" added to a name typed without one.
+  QFileDialog dialog(this, tr("Save Measurement Text"), d_results_directory, tr("Text Files (*.txt);;All Files (*)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  dialog.selectFile(QStringLiteral("Measurement Results.txt"));
+  if(dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
   {
     return;
   }
+  const QString file_name = dialog.selectedFiles().front();
+  d_results_directory = QFileInfo(file_name).absolutePath();
   QString error;
   if(!Write_Measurement_Text(file_name, &error))
   {

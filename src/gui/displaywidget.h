@@ -1,6 +1,7 @@
 #ifndef DISPLAYWIDGET_H
 #define DISPLAYWIDGET_H
 
+#include <QStringList>
 #include <QWidget>
 
 class QFrame;
@@ -48,6 +49,14 @@ public:
   double Map_Data_Increment_Y() const;
   double Map_Data_Increment_Z() const;
 
+  // The texts of the three increment fields, as typed, for remembering them.
+  QStringList Map_Increment_Texts() const;
+  void Set_Map_Increment_Texts(const QStringList& texts);
+
+  // Where Save Text opens its dialog; the folder of the last file saved.
+  QString Results_Directory() const { return d_results_directory; }
+  void Set_Results_Directory(const QString& directory) { d_results_directory = directory; }
+
   // The three buttons of the results tab; they start disabled. Save Text stays disabled while
   // the results pane is empty.
   void Enable_Output_Options(bool state);
@@ -91,6 +100,7 @@ private:
   QLineEdit* d_increment_z_edit;
   QPushButton* d_update_button;
   bool d_output_enabled = false;
+  QString d_results_directory;
 };
 
 #endif

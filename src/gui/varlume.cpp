@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpacerItem>
 #include <QStatusBar>
 #include <QTimer>
@@ -59,6 +61,8 @@ QDockWidget* Create_List_Dock(QMainWindow* window, const QString& title, const Q
   layout->setContentsMargins(4, 4, 4, 4);
   list->setParent(contents);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // A narrowed window takes its width from the output area, not from the lists.
+  list->setMinimumWidth(160);
   layout->addWidget(list);
 
   QHBoxLayout* button_layout = new QHBoxLayout();
@@ -126,12 +130,31 @@ TVarlume::TVarlume(QWidget* parent, Qt::WindowFlags flags)
 
   Setup_Connections(about_action);
 
+  Enable_Library_Editing(!d_read_only);
+  Restore_Settings();
   if(d_read_only)
   {
-    Enable_Library_Editing(false);
     // Once the window is up, not in the middle of building it.
     QTimer::singleShot(0, this, &TVarlume::Explain_Read_Only);
   }
+}
+
+bool TVarlume::eventFilter(QObject* watched, QEvent* event)
+{
+  if(event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Delete))
+  {
+    if(watched == d_machine_list)
+    {
+      Remove_Machine();
+      return true;
+    }
+    if(watched == d_measurement_list)
+    {
+      Remove_Measurement();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TVarlume::Lock_Data_Folder()
@@ -153,6 +176,32 @@ void TVarlume::Lock_Data_Folder()
   {
     d_lock_holder = tr("process %1 on %2").arg(pid).arg(host);
   }
+}
+
+QString TVarlume::Settings_File() const
+{
+  // Beside the libraries: one place per data folder, and tests that move HOME keep their own.
+  return QDir(d_data_path).filePath(QStringLiteral("varlume.conf"));
+}
+
+void TVarlume::Restore_Settings()
+{
+  const QSettings settings(Settings_File(), QSettings::IniFormat);
+  restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+  restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
+  d_display_widget->Set_Map_Increment_Texts(settings.value(QStringLiteral("map/increments")).toStringList());
+  d_display_widget->Set_Results_Directory(settings.value(QStringLiteral("directories/results")).toString());
+  d_export_directory = settings.value(QStringLiteral("directories/export")).toString();
+}
+
+void TVarlume::Save_Settings() const
+{
+  QSettings settings(Settings_File(), QSettings::IniFormat);
+  settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+  settings.setValue(QStringLiteral("window/state"), saveState());
+  settings.setValue(QStringLiteral("map/increments"), d_display_widget->Map_Increment_Texts());
+  settings.setValue(QStringLiteral("directories/results"), d_display_widget->Results_Directory());
+  settings.setValue(QStringLiteral("directories/export"), d_export_directory);
 }
 
 void TVarlume::Explain_Read_Only()
@@ -203,6 +252,8 @@ void TVarlume::Setup_Central_Widget()
       tr("Select one machine, then the measurements to simulate on it. Libraries are saved when Varlume closes."),
       central);
   notice->setFont(notice_font);
+  // Wraps rather than holding the window wide.
+  notice->setWordWrap(true);
   notice->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
   bottom_layout->addWidget(notice);
   bottom_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
@@ -248,13 +299,13 @@ QAction* TVarlume::Setup_Actions()
 
 void TVarlume::Setup_Menus(QAction* about_action)
 {
-  QMenu* file_menu = menuBar()->addMenu(tr("File"));
+  QMenu* file_menu = menuBar()->addMenu(tr("&File"));
   file_menu->addAction(d_add_machine_action);
   file_menu->addAction(d_add_measurement_action);
   file_menu->addSeparator();
   file_menu->addAction(d_quit_action);
 
-  QMenu* edit_menu = menuBar()->addMenu(tr("Edit"));
+  QMenu* edit_menu = menuBar()->addMenu(tr("&Edit"));
   edit_menu->addAction(d_edit_machine_action);
   edit_menu->addAction(d_edit_measurement_action);
   edit_menu->addSeparator();
@@ -262,10 +313,10 @@ void TVarlume::Setup_Menus(QAction* about_action)
   edit_menu->addAction(d_remove_measurement_action);
 
   // Filled by Setup_Docks with the docks' own show/hide actions.
-  QMenu* view_menu = menuBar()->addMenu(tr("View"));
+  QMenu* view_menu = menuBar()->addMenu(tr("&View"));
   view_menu->setObjectName(QStringLiteral("view_menu"));
 
-  QMenu* help_menu = menuBar()->addMenu(tr("Help"));
+  QMenu* help_menu = menuBar()->addMenu(tr("&Help"));
   help_menu->addAction(about_action);
 }
 
@@ -329,6 +380,23 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_edit_measurement_action, &QAction::triggered, this, &TVarlume::Edit_Measurement);
   connect(d_edit_measurement_button, &QToolButton::clicked, this, &TVarlume::Edit_Measurement);
 
+  // Delete removes, Enter (or a double click) edits, F2 renames, as in a file manager.
+  const auto list_keys = [this](QListWidget* list, void (TVarlume::*edit)())
+  {
+    list->installEventFilter(this); // Delete
+
+    connect(list, &QListWidget::itemActivated, this,
+            [this, list, edit]()
+            {
+              if(list->selectedItems().size() == 1 && !d_read_only)
+              {
+                (this->*edit)();
+              }
+            });
+  };
+  list_keys(d_machine_list, &TVarlume::Edit_Machine);
+  list_keys(d_measurement_list, &TVarlume::Edit_Measurement);
+
   connect(d_quit_action, &QAction::triggered, this, &QWidget::close);
   connect(about_action, &QAction::triggered, this, &TVarlume::Help_About);
 
@@ -383,8 +451,7 @@ void TVarlume::Enable_Library_Editing(bool enabled)
   }
   for(QListWidget* list : {d_machine_list, d_measurement_list})
   {
-    list->setEditTriggers(enabled ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                                        QAbstractItemView::SelectedClicked
+    list->setEditTriggers(enabled ? QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked
                                   : QAbstractItemView::NoEditTriggers);
   }
 }
@@ -442,6 +509,7 @@ void TVarlume::closeEvent(QCloseEvent* event)
 {
   if(d_read_only && !d_evaluation_running)
   {
+    Save_Settings();
     event->accept();
     return;
   }
@@ -471,6 +539,7 @@ void TVarlume::closeEvent(QCloseEvent* event)
     event->ignore();
     return;
   }
+  Save_Settings();
   event->accept();
 }
 

@@ -107,6 +107,9 @@ public slots:
   void Help_About();
 
 protected:
+  // Delete in a list removes its selected rows (after asking).
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
   // Saves each library that changed. Refused while an evaluation runs; the window then closes
   // as soon as the evaluation has ended.
   void closeEvent(QCloseEvent* event) override;
@@ -130,6 +133,10 @@ private:
   // Takes the data folder's lock, or opens read-only when another window holds it.
   void Lock_Data_Folder();
   void Explain_Read_Only();
+  // Window geometry, dock layout, map increments and the dialogs' last folders.
+  QString Settings_File() const;
+  void Restore_Settings();
+  void Save_Settings() const;
   void Show_Status(const QString& text);
   // Says in the status bar when the library stored a name other than the one typed.
   void Report_Rename(const QString& kind, const QString& typed, const QString& stored);
@@ -137,6 +144,8 @@ private:
   void Enable_Library_Editing(bool enabled);
   void Enable_Machine_Controls(bool remove, bool edit);
   void Enable_Measurement_Controls(bool remove, bool edit);
+  // Asks whether to remove the named records; true to remove.
+  bool Confirm_Removal(const QString& kind, const QString& kinds, const QStringList& names);
   // Asks whether to close although the libraries could not be written; true to close.
   bool Confirm_Close_Without_Saving(const QStringList& errors);
 
@@ -174,6 +183,7 @@ private:
 
   std::unique_ptr<QLockFile> d_lock;
   bool d_read_only = false;
+  QString d_export_directory;
   QString d_lock_holder;
 
   // The last set-up of the active machine failed, with these error lines.

@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
 
@@ -118,11 +120,46 @@ void TVarlume::Add_Machine()
   }
 }
 
+bool TVarlume::Confirm_Removal(const QString& kind, const QString& kinds, const QStringList& names)
+{
+  if(names.isEmpty())
+  {
+    return false;
+  }
+  QStringList quoted;
+  for(const QString& name : names)
+  {
+    quoted.push_back(QStringLiteral("\"%1\"").arg(name));
+  }
+  QMessageBox box(QMessageBox::Question, tr("Remove"),
+                  names.size() == 1 ? tr("Remove the %1 %2?").arg(kind, quoted.front())
+                                    : tr("Remove these %1 %2?").arg(names.size()).arg(kinds),
+                  QMessageBox::Cancel, this);
+  box.setObjectName(QStringLiteral("remove_confirmation"));
+  if(names.size() > 1)
+  {
+    box.setInformativeText(quoted.join(QStringLiteral(", ")));
+  }
+  QPushButton* remove = box.addButton(tr("Remove"), QMessageBox::DestructiveRole);
+  box.setDefaultButton(QMessageBox::Cancel);
+  box.exec();
+  return box.clickedButton() == remove;
+}
+
 void TVarlume::Remove_Machine()
 {
+  QStringList names;
   for(const QListWidgetItem* item : d_machine_list->selectedItems())
   {
-    d_machine_dialog->Remove_Machine(d_machine_dialog->Machine_Id(item->text()));
+    names.push_back(item->text());
+  }
+  if(d_read_only || !Confirm_Removal(tr("machine"), tr("machines"), names))
+  {
+    return;
+  }
+  for(const QString& name : names)
+  {
+    d_machine_dialog->Remove_Machine(d_machine_dialog->Machine_Id(name));
   }
   Update_Machine_Names();
 }
@@ -147,8 +184,13 @@ void TVarlume::Rename_Machine(QWidget* editor)
 
 void TVarlume::Remove_Measurement()
 {
+  const QStringList names = Selected_Measurements();
+  if(d_read_only || !Confirm_Removal(tr("measurement"), tr("measurements"), names))
+  {
+    return;
+  }
   // The dialog announces each removal, which refreshes the list.
-  for(const QString& name : Selected_Measurements())
+  for(const QString& name : names)
   {
     d_measurement_dialog->Remove_Measurement(d_measurement_dialog->Measurement_Id(name));
   }
@@ -379,8 +421,13 @@ QString Export_Status(const QString& directory, const Export::TResult& result)
 
 void TVarlume::Export_Measurements()
 {
-  const QString directory = QFileDialog::getExistingDirectory(
-      this, tr("Export Into Directory"), QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+  const QString directory =
+      QFileDialog::getExistingDirectory(this, tr("Export Into Directory"), d_export_directory,
+                                        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+  if(!directory.isEmpty())
+  {
+    d_export_directory = directory;
+  }
   if(directory.isEmpty() || Active_Machine_Name().isEmpty())
   {
     return;
