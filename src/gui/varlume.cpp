@@ -255,8 +255,7 @@ void TVarlume::Setup_Central_Widget()
   // Wraps rather than holding the window wide.
   notice->setWordWrap(true);
   notice->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-  bottom_layout->addWidget(notice);
-  bottom_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
+  bottom_layout->addWidget(notice, 1);
   QLabel* logo = new QLabel(central);
   logo->setMinimumSize(100, 40);
   logo->setMaximumSize(100, 40);
