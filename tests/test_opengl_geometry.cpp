@@ -3,8 +3,8 @@
 #include <cmath>
 #include <functional>
 
-#include "core/gui/opengl_geometryfactory.h"
 #include "core/gui/opengl_vertexbuffer.h"
+#include "core/opengl_geometryfactory.h"
 
 using TMesh = TOpenGLGeometryFactory::TMesh;
 using TMeshMaker = std::function<TMesh(const TOpenGLGeometryFactory&)>;

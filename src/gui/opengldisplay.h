@@ -8,9 +8,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/gui/opengl_geometryfactory.h"
 #include "core/gui/opengl_vertexbuffer.h"
 #include "core/gui/openglwidget.h"
+#include "core/opengl_geometryfactory.h"
 #include "src/gui/mcg_model.h"
 
 class QOpenGLShaderProgram;

@@ -1,4 +1,4 @@
-#include "core/gui/opengl_geometryfactory.h"
+#include "core/opengl_geometryfactory.h"
 
 #include <cmath>
 
