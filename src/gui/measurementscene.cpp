@@ -8,7 +8,7 @@
 
 namespace
 {
-using TMesh = TOpenGLDisplay::TMesh;
+using TMesh = Scene::TMesh;
 
 const double MINIMUM_LENGTH = 1e-6;
 const double STYLUS_RADIUS = 1.5;
@@ -129,10 +129,10 @@ TMesh Probe_Body(const TProbeMeshes& probe)
   return body;
 }
 
-TOpenGLDisplay::TSelectionBox Box_Around(const TVector3& from, const TVector3& to, const TAxes& axes, double half_width,
-                                         double half_height)
+Scene::TSelectionBox Box_Around(const TVector3& from, const TVector3& to, const TAxes& axes, double half_width,
+                                double half_height)
 {
-  TOpenGLDisplay::TSelectionBox box;
+  Scene::TSelectionBox box;
   box.p0 = from - axes.y * half_width - axes.z * half_height;
   box.p1 = to + axes.y * half_width + axes.z * half_height;
   box.a1 = axes.x;
@@ -142,9 +142,9 @@ TOpenGLDisplay::TSelectionBox Box_Around(const TVector3& from, const TVector3& t
 }
 } // namespace
 
-std::vector<TOpenGLDisplay::TBallBar> MeasurementScene::Ballbar_Records(const TMeasurement& measurement)
+std::vector<Scene::TBallBar> MeasurementScene::Ballbar_Records(const TMeasurement& measurement)
 {
-  std::vector<TOpenGLDisplay::TBallBar> records;
+  std::vector<Scene::TBallBar> records;
   const TOpenGLGeometryFactory fine = Factory(FINE_LEVEL);
   const TOpenGLGeometryFactory medium = Factory(MEDIUM_LEVEL);
   for(size_t index = 0; index < measurement.d_measurement_items.size(); ++index)
@@ -160,7 +160,7 @@ std::vector<TOpenGLDisplay::TBallBar> MeasurementScene::Ballbar_Records(const TM
     const TVector3 d = (sphere2 - sphere1) / length;
     const TAxes axes = Axes_Along(d);
 
-    TOpenGLDisplay::TBallBar record;
+    Scene::TBallBar record;
     record.key = measurement.d_id + static_cast<int>(index);
     record.label_text = measurement.d_name;
     record.flagged = measurement.d_outside_volume;
@@ -197,9 +197,9 @@ std::vector<TOpenGLDisplay::TBallBar> MeasurementScene::Ballbar_Records(const TM
   return records;
 }
 
-std::vector<TOpenGLDisplay::TISOGauge> MeasurementScene::ISO_Records(const TMeasurement& measurement)
+std::vector<Scene::TISOGauge> MeasurementScene::ISO_Records(const TMeasurement& measurement)
 {
-  std::vector<TOpenGLDisplay::TISOGauge> records;
+  std::vector<Scene::TISOGauge> records;
   const TOpenGLGeometryFactory factory = Factory(COARSE_LEVEL);
   for(size_t index = 0; index < measurement.d_measurement_items.size(); ++index)
   {
@@ -216,7 +216,7 @@ std::vector<TOpenGLDisplay::TISOGauge> MeasurementScene::ISO_Records(const TMeas
     const double half_width = 15.0 - 2.0 * step;
     const double half_height = 7.0 - step;
 
-    TOpenGLDisplay::TISOGauge record;
+    Scene::TISOGauge record;
     record.key = measurement.d_id + static_cast<int>(index);
     record.flagged = measurement.d_outside_volume;
     if(length > 10.0)
@@ -247,9 +247,9 @@ std::vector<TOpenGLDisplay::TISOGauge> MeasurementScene::ISO_Records(const TMeas
   return records;
 }
 
-std::vector<TOpenGLDisplay::TLaser> MeasurementScene::Laser_Records(const TMeasurement& measurement)
+std::vector<Scene::TLaser> MeasurementScene::Laser_Records(const TMeasurement& measurement)
 {
-  std::vector<TOpenGLDisplay::TLaser> records;
+  std::vector<Scene::TLaser> records;
   const TOpenGLGeometryFactory factory = Factory(COARSE_LEVEL);
   const size_t count = measurement.d_measurement_items.size();
   for(size_t index = 0; index < count; ++index)
@@ -260,7 +260,7 @@ std::vector<TOpenGLDisplay::TLaser> MeasurementScene::Laser_Records(const TMeasu
     const TVector3 d = Unit_Or(row.axis_actual, TVector3(1.0, 0.0, 0.0));
     const TAxes axes = Axes_Along(d);
 
-    TOpenGLDisplay::TLaser record;
+    Scene::TLaser record;
     record.key = measurement.d_id + static_cast<int>(index);
     record.flagged = measurement.d_outside_volume;
     if(index == 0)
@@ -288,14 +288,14 @@ std::vector<TOpenGLDisplay::TLaser> MeasurementScene::Laser_Records(const TMeasu
   return records;
 }
 
-std::vector<TOpenGLDisplay::TMCGGauge> MeasurementScene::MCG_Records(const TMeasurement& measurement)
+std::vector<Scene::TMCGGauge> MeasurementScene::MCG_Records(const TMeasurement& measurement)
 {
-  std::vector<TOpenGLDisplay::TMCGGauge> records;
+  std::vector<Scene::TMCGGauge> records;
   records.reserve(measurement.d_measurement_items.size());
   for(size_t index = 0; index < measurement.d_measurement_items.size(); ++index)
   {
     const TMeasurement::TMeasurementItem& row = measurement.d_measurement_items[index];
-    TOpenGLDisplay::TMCGGauge record;
+    Scene::TMCGGauge record;
     record.key = measurement.d_id + static_cast<int>(index);
     record.flagged = measurement.d_outside_volume;
     record.segment_start = row.reference_actual;

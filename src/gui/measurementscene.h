@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "src/gui/opengldisplay.h"
+#include "src/model/scene.h"
 
 class TMeasurement;
 
@@ -13,10 +13,10 @@ class TMeasurement;
 namespace MeasurementScene
 {
 // Ball bars whose simulated centres coincide (1e-6 or closer) give no record.
-std::vector<TOpenGLDisplay::TBallBar> Ballbar_Records(const TMeasurement& measurement);
-std::vector<TOpenGLDisplay::TISOGauge> ISO_Records(const TMeasurement& measurement);
-std::vector<TOpenGLDisplay::TLaser> Laser_Records(const TMeasurement& measurement);
-std::vector<TOpenGLDisplay::TMCGGauge> MCG_Records(const TMeasurement& measurement);
+std::vector<Scene::TBallBar> Ballbar_Records(const TMeasurement& measurement);
+std::vector<Scene::TISOGauge> ISO_Records(const TMeasurement& measurement);
+std::vector<Scene::TLaser> Laser_Records(const TMeasurement& measurement);
+std::vector<Scene::TMCGGauge> MCG_Records(const TMeasurement& measurement);
 
 // Bars longer than this get collars and a thick tube between them; shorter ones one thin tube.
 const double BALLBAR_COLLAR_LENGTH = 148.0;

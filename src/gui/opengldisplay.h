@@ -12,6 +12,7 @@
 #include "core/gui/openglwidget.h"
 #include "core/opengl_geometryfactory.h"
 #include "src/gui/mcg_model.h"
+#include "src/model/scene.h"
 
 class QOpenGLShaderProgram;
 
@@ -24,66 +25,14 @@ class TOpenGLDisplay : public TOpenGLWidget
   Q_OBJECT
 
 public:
-  using TMesh = TOpenGLGeometryFactory::TMesh;
-
-  // A box for picking: corners p0 and p1, edges along a1, a2, a3.
-  struct TSelectionBox
-  {
-    TVector3 p0;
-    TVector3 p1;
-    TVector3 a1;
-    TVector3 a2;
-    TVector3 a3;
-  };
-
-  struct TBallBar
-  {
-    int key = -1;
-    QString label_text;
-    bool selected = false;
-    bool flagged = false;
-    TVector3 label_position;
-    TVector3 sphere1_position;
-    TVector3 sphere2_position;
-    TMesh tube_mesh;   // dark
-    TMesh sphere_mesh; // blue-grey: spheres and end pieces
-    TMesh probe_mesh;  // grey
-    TMesh stylus_mesh; // red
-  };
-
-  struct TISOGauge
-  {
-    int key = -1;
-    bool selected = false;
-    bool flagged = false;
-    TSelectionBox selection_box;
-    std::array<TMesh, 6> gauge_meshes;
-    TMesh grey_mesh;
-    TMesh red_mesh;
-  };
-
-  struct TLaser
-  {
-    int key = -1;
-    bool selected = false;
-    bool flagged = false;
-    TSelectionBox selection_box;
-    std::array<TMesh, 3> laser_meshes; // the third takes only the error highlight
-    std::array<TMesh, 3> grey_meshes;
-    TMesh red_mesh;
-  };
-
-  struct TMCGGauge
-  {
-    int key = -1;
-    bool selected = false;
-    bool flagged = false;
-    TVector3 segment_start;
-    TVector3 segment_end;
-    TVector3 position;  // where base and pivot stand
-    TVector3 direction; // unit arm direction
-    double length = 0.0;
-  };
+  // The input records live in the GUI-free src/model/scene.h; these names are the ones the
+  // renderer was written with.
+  using TMesh = Scene::TMesh;
+  using TSelectionBox = Scene::TSelectionBox;
+  using TBallBar = Scene::TBallBar;
+  using TISOGauge = Scene::TISOGauge;
+  using TLaser = Scene::TLaser;
+  using TMCGGauge = Scene::TMCGGauge;
 
   // How a tint applies to a base colour.
   enum TTint
