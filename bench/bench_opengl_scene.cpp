@@ -12,9 +12,9 @@
 #include <memory>
 
 #include "core/gui/openglwidget.h"
-#include "src/gui/measurementscene.h"
 #include "src/gui/opengldisplay.h"
 #include "src/model/measurement.h"
+#include "src/model/measurementscene.h"
 
 namespace
 {

@@ -7,11 +7,11 @@
 
 #include <cmath>
 
-#include "src/gui/mcg_model.h"
-#include "src/gui/measurementscene.h"
 #include "src/gui/opengldisplay.h"
 #include "src/gui/opengldisplaywidget.h"
+#include "src/model/mcg_model.h"
 #include "src/model/measurement.h"
+#include "src/model/measurementscene.h"
 
 Q_DECLARE_METATYPE(TVector3)
 

@@ -11,7 +11,7 @@
 #include "core/gui/opengl_vertexbuffer.h"
 #include "core/gui/openglwidget.h"
 #include "core/opengl_geometryfactory.h"
-#include "src/gui/mcg_model.h"
+#include "src/model/mcg_model.h"
 #include "src/model/scene.h"
 
 class QOpenGLShaderProgram;

@@ -11,9 +11,9 @@
 
 #include "core/gui/openglwidget.h"
 #include "core/varlume_assert.h"
-#include "src/gui/measurementscene.h"
 #include "src/gui/opengldisplay.h"
 #include "src/model/measurement.h"
+#include "src/model/measurementscene.h"
 
 TOpenGLDisplayWidget::TOpenGLDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QFrame(parent, flags)
 {

@@ -1,4 +1,4 @@
-#include "src/gui/measurementscene.h"
+#include "src/model/measurementscene.h"
 
 #include <algorithm>
 #include <cmath>

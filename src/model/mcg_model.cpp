@@ -1,4 +1,4 @@
-#include "src/gui/mcg_model.h"
+#include "src/model/mcg_model.h"
 
 #include <cmath>
 
