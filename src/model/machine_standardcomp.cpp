@@ -6,6 +6,7 @@
 #include "core/expression.h"
 #include "core/interpolation.h"
 #include "core/varlume_assert.h"
+#include "src/model/machine_values.h"
 
 namespace
 {
@@ -305,13 +306,13 @@ void TMachineStandardComp::Set_Scale(const TMachineAxisValues& values, int sign)
   QString message;
   switch(d_axis)
   {
-  case 1:
+  case AXIS_X:
     message = QStringLiteral("X scale expression '%1' invalid");
     break;
-  case 2:
+  case AXIS_Y:
     message = QStringLiteral("Y scale expression '%1' invalid");
     break;
-  case 4:
+  case AXIS_Z:
     message = QStringLiteral("Z scale expression '%1' invalid");
     break;
   default:
@@ -379,13 +380,13 @@ void TMachineStandardComp::Calculate_Straightness(TStraightnessParameterMode mod
     break;
   case STRAIGHTNESS_X_FROM_RZ:
     source = 2;
-    factor = d_axis == 2 ? -d_rz_sign : d_rz_sign;
+    factor = d_axis == AXIS_Y ? -d_rz_sign : d_rz_sign;
     target = 0;
     message = QStringLiteral("X straightness from Rz not solvable");
     break;
   case STRAIGHTNESS_Y_FROM_RX:
     source = 0;
-    factor = d_axis == 4 ? -d_rx_sign : d_rx_sign;
+    factor = d_axis == AXIS_Z ? -d_rx_sign : d_rx_sign;
     target = 1;
     message = QStringLiteral("Y straightness from Rx not solvable");
     break;
@@ -403,7 +404,7 @@ void TMachineStandardComp::Calculate_Straightness(TStraightnessParameterMode mod
     break;
   case STRAIGHTNESS_Z_FROM_RY:
     source = 1;
-    factor = d_axis == 1 ? -d_ry_sign : d_ry_sign;
+    factor = d_axis == AXIS_X ? -d_ry_sign : d_ry_sign;
     target = 2;
     message = QStringLiteral("Z straightness from Ry not solvable");
     break;
@@ -544,14 +545,13 @@ void TMachineStandardComp::Update_Lookup()
 
 int TMachineStandardComp::Own_Component() const
 {
-  // Axis values: X 1, Y 2, Z 4.
   switch(d_axis)
   {
-  case 1:
+  case AXIS_X:
     return 0;
-  case 2:
+  case AXIS_Y:
     return 1;
-  case 4:
+  case AXIS_Z:
     return 2;
   default:
     break;
