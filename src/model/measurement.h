@@ -143,4 +143,19 @@ public:
   int d_elevation_count = 0;
 };
 
+// One stored field of a measurement: the element name under which the library file keeps it,
+// and either its expression text or, for the probe offset, a number. The library file, the
+// measurement editor and the simulation's messages all go through this one table, so that a new
+// field is added in one place.
+struct TMeasurementField
+{
+  const char* element;
+  QString* text;
+  double* number;
+};
+
+// Every field of the measurement's kind in the order of the library file. The pointers are into
+// measurement.
+std::vector<TMeasurementField> Measurement_Fields(TMeasurement& measurement);
+
 #endif

@@ -14,89 +14,6 @@ namespace
 {
 const int FILE_VERSION = 1;
 
-// One child element of a measurement: an expression text or, for the probe offset, a number.
-struct TField
-{
-  const char* element;
-  QString* text;
-  double* number;
-};
-
-TField Text(const char* element, QString& text)
-{
-  return TField{element, &text, nullptr};
-}
-TField Number(const char* element, double& number)
-{
-  return TField{element, nullptr, &number};
-}
-
-// The laser measurement stores the ISO one's children first, then its increment.
-template <class TLineMeasurement> std::vector<TField> Line_Fields(TLineMeasurement& m)
-{
-  TVector3& probe = m.d_probe_offset;
-  return {Text("Start_Position_X", m.d_start_x_expression),
-          Text("Start_Position_Y", m.d_start_y_expression),
-          Text("Start_Position_Z", m.d_start_z_expression),
-          Text("End_Position_X", m.d_end_x_expression),
-          Text("End_Position_Y", m.d_end_y_expression),
-          Text("End_Position_Z", m.d_end_z_expression),
-          Number("Probe_Offset_X", probe.x),
-          Number("Probe_Offset_Y", probe.y),
-          Number("Probe_Offset_Z", probe.z)};
-}
-
-// The children of each kind in file order.
-std::vector<TField> Fields(TMeasurement& measurement)
-{
-  TVector3& probe = measurement.d_probe_offset;
-  switch(measurement.Type())
-  {
-  case Types::MEASUREMENT_BALLBAR:
-  {
-    auto& m = static_cast<TMeasurement_Ballbar&>(measurement);
-    return {Text("Position_X", m.d_position_x_expression),
-            Text("Position_Y", m.d_position_y_expression),
-            Text("Position_Z", m.d_position_z_expression),
-            Text("Direction_I", m.d_direction_i_expression),
-            Text("Direction_J", m.d_direction_j_expression),
-            Text("Direction_K", m.d_direction_k_expression),
-            Number("Probe_Offset_X", probe.x),
-            Number("Probe_Offset_Y", probe.y),
-            Number("Probe_Offset_Z", probe.z),
-            Text("Length", m.d_length_expression)};
-  }
-  case Types::MEASUREMENT_LASER:
-  {
-    auto& m = static_cast<TMeasurement_Laser&>(measurement);
-    std::vector<TField> fields = Line_Fields(m);
-    fields.push_back(Text("Increment", m.d_increment_expression));
-    return fields;
-  }
-  case Types::MEASUREMENT_MCG:
-  {
-    auto& m = static_cast<TMeasurement_MCG&>(measurement);
-    return {Text("Position_X", m.d_position_x_expression),
-            Text("Position_Y", m.d_position_y_expression),
-            Text("Position_Z", m.d_position_z_expression),
-            Number("Probe_Offset_X", probe.x),
-            Number("Probe_Offset_Y", probe.y),
-            Number("Probe_Offset_Z", probe.z),
-            Text("Length", m.d_length_expression),
-            Text("Azimuth_Count", m.d_azimuth_count_expression),
-            Text("Elevation_Count", m.d_elevation_count_expression),
-            Text("Start_Elevation", m.d_start_elevation_expression),
-            Text("End_Elevation", m.d_end_elevation_expression)};
-  }
-  case Types::MEASUREMENT_ISO:
-  {
-    return Line_Fields(static_cast<TMeasurement_ISO&>(measurement));
-  }
-  }
-  VARLUME_ASSERT(false);
-  return {};
-}
-
 struct TKind
 {
   Types::TMeasurementType type;
@@ -165,7 +82,7 @@ void TMeasurementLibrary::Load_Version1(const TXmlFile& xml)
     {
       std::unique_ptr<TMeasurement> measurement = New_Measurement(kind.type);
       measurement->d_name = LibraryFile::Element_Text(xml, node, QStringLiteral("Name"));
-      for(const TField& field : Fields(*measurement))
+      for(const TMeasurementField& field : Measurement_Fields(*measurement))
       {
         const QString text = LibraryFile::Element_Text(xml, node, QLatin1String(field.element));
         if(field.text)
@@ -226,7 +143,7 @@ void TMeasurementLibrary::Write_Records(TXmlFile& xml) const
     QDomElement node = xml.Create_Node(&measurement_node, QStringLiteral("Name"));
     xml.Write_Text_Node(&node, measurement->d_name);
 
-    for(const TField& field : Fields(*measurement))
+    for(const TMeasurementField& field : Measurement_Fields(*measurement))
     {
       node = xml.Create_Node(&measurement_node, QLatin1String(field.element));
       if(field.text)
