@@ -2,9 +2,11 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "core/varlume_assert.h"
 #include "src/gui/editorbuttons.h"
 #include "src/gui/measurementeditors.h"
 
@@ -120,7 +122,7 @@ void TMeasurementDialog::Reset(const QString& name, const QString& template_name
 
 void TMeasurementDialog::Update_Editor(int id)
 {
-  const TMeasurement* measurement = Measurement(id);
+  TMeasurement* measurement = Measurement(id);
   if(!measurement)
   {
     return;
@@ -134,56 +136,15 @@ void TMeasurementDialog::Update_Editor(int id)
 
   TMeasurementEditor* editor = Editor(measurement->Type());
   editor->Set_Probe_Offset(measurement->d_probe_offset);
-  switch(measurement->Type())
+  // The expression fields, as the library file lists them.
+  for(const TMeasurementField& field : Measurement_Fields(*measurement))
   {
-  case Types::MEASUREMENT_BALLBAR:
-  {
-    const auto* ballbar = static_cast<const TMeasurement_Ballbar*>(measurement);
-    d_editor_ballbar->Set_Position_X(ballbar->d_position_x_expression);
-    d_editor_ballbar->Set_Position_Y(ballbar->d_position_y_expression);
-    d_editor_ballbar->Set_Position_Z(ballbar->d_position_z_expression);
-    d_editor_ballbar->Set_Direction_I(ballbar->d_direction_i_expression);
-    d_editor_ballbar->Set_Direction_J(ballbar->d_direction_j_expression);
-    d_editor_ballbar->Set_Direction_K(ballbar->d_direction_k_expression);
-    d_editor_ballbar->Set_Length(ballbar->d_length_expression);
-    break;
-  }
-  case Types::MEASUREMENT_ISO:
-  {
-    const auto* iso = static_cast<const TMeasurement_ISO*>(measurement);
-    d_editor_iso->Set_Start_Position_X(iso->d_start_x_expression);
-    d_editor_iso->Set_Start_Position_Y(iso->d_start_y_expression);
-    d_editor_iso->Set_Start_Position_Z(iso->d_start_z_expression);
-    d_editor_iso->Set_End_Position_X(iso->d_end_x_expression);
-    d_editor_iso->Set_End_Position_Y(iso->d_end_y_expression);
-    d_editor_iso->Set_End_Position_Z(iso->d_end_z_expression);
-    break;
-  }
-  case Types::MEASUREMENT_LASER:
-  {
-    const auto* laser = static_cast<const TMeasurement_Laser*>(measurement);
-    d_editor_laser->Set_Start_Position_X(laser->d_start_x_expression);
-    d_editor_laser->Set_Start_Position_Y(laser->d_start_y_expression);
-    d_editor_laser->Set_Start_Position_Z(laser->d_start_z_expression);
-    d_editor_laser->Set_End_Position_X(laser->d_end_x_expression);
-    d_editor_laser->Set_End_Position_Y(laser->d_end_y_expression);
-    d_editor_laser->Set_End_Position_Z(laser->d_end_z_expression);
-    d_editor_laser->Set_Increment(laser->d_increment_expression);
-    break;
-  }
-  case Types::MEASUREMENT_MCG:
-  {
-    const auto* mcg = static_cast<const TMeasurement_MCG*>(measurement);
-    d_editor_mcg->Set_Position_X(mcg->d_position_x_expression);
-    d_editor_mcg->Set_Position_Y(mcg->d_position_y_expression);
-    d_editor_mcg->Set_Position_Z(mcg->d_position_z_expression);
-    d_editor_mcg->Set_Length(mcg->d_length_expression);
-    d_editor_mcg->Set_Azimuth_Count(mcg->d_azimuth_count_expression);
-    d_editor_mcg->Set_Elevation_Count(mcg->d_elevation_count_expression);
-    d_editor_mcg->Set_Start_Elevation(mcg->d_start_elevation_expression);
-    d_editor_mcg->Set_End_Elevation(mcg->d_end_elevation_expression);
-    break;
-  }
+    if(field.text)
+    {
+      QLineEdit* edit = editor->Field_Edit(field.element);
+      VARLUME_ASSERT(edit);
+      edit->setText(*field.text);
+    }
   }
 
   d_tab_widget->setTabEnabled(d_tab_widget->indexOf(editor), true);
@@ -202,56 +163,14 @@ void TMeasurementDialog::Update_Measurement(int id)
   const TMeasurementEditor* editor = Editor(measurement->Type());
   measurement->d_name = editor->Name();
   measurement->d_probe_offset = editor->Probe_Offset();
-  switch(measurement->Type())
+  for(const TMeasurementField& field : Measurement_Fields(*measurement))
   {
-  case Types::MEASUREMENT_BALLBAR:
-  {
-    auto* ballbar = static_cast<TMeasurement_Ballbar*>(measurement);
-    ballbar->d_position_x_expression = d_editor_ballbar->Position_X();
-    ballbar->d_position_y_expression = d_editor_ballbar->Position_Y();
-    ballbar->d_position_z_expression = d_editor_ballbar->Position_Z();
-    ballbar->d_direction_i_expression = d_editor_ballbar->Direction_I();
-    ballbar->d_direction_j_expression = d_editor_ballbar->Direction_J();
-    ballbar->d_direction_k_expression = d_editor_ballbar->Direction_K();
-    ballbar->d_length_expression = d_editor_ballbar->Length();
-    break;
-  }
-  case Types::MEASUREMENT_ISO:
-  {
-    auto* iso = static_cast<TMeasurement_ISO*>(measurement);
-    iso->d_start_x_expression = d_editor_iso->Start_Position_X();
-    iso->d_start_y_expression = d_editor_iso->Start_Position_Y();
-    iso->d_start_z_expression = d_editor_iso->Start_Position_Z();
-    iso->d_end_x_expression = d_editor_iso->End_Position_X();
-    iso->d_end_y_expression = d_editor_iso->End_Position_Y();
-    iso->d_end_z_expression = d_editor_iso->End_Position_Z();
-    break;
-  }
-  case Types::MEASUREMENT_LASER:
-  {
-    auto* laser = static_cast<TMeasurement_Laser*>(measurement);
-    laser->d_start_x_expression = d_editor_laser->Start_Position_X();
-    laser->d_start_y_expression = d_editor_laser->Start_Position_Y();
-    laser->d_start_z_expression = d_editor_laser->Start_Position_Z();
-    laser->d_end_x_expression = d_editor_laser->End_Position_X();
-    laser->d_end_y_expression = d_editor_laser->End_Position_Y();
-    laser->d_end_z_expression = d_editor_laser->End_Position_Z();
-    laser->d_increment_expression = d_editor_laser->Increment();
-    break;
-  }
-  case Types::MEASUREMENT_MCG:
-  {
-    auto* mcg = static_cast<TMeasurement_MCG*>(measurement);
-    mcg->d_position_x_expression = d_editor_mcg->Position_X();
-    mcg->d_position_y_expression = d_editor_mcg->Position_Y();
-    mcg->d_position_z_expression = d_editor_mcg->Position_Z();
-    mcg->d_length_expression = d_editor_mcg->Length();
-    mcg->d_azimuth_count_expression = d_editor_mcg->Azimuth_Count();
-    mcg->d_elevation_count_expression = d_editor_mcg->Elevation_Count();
-    mcg->d_start_elevation_expression = d_editor_mcg->Start_Elevation();
-    mcg->d_end_elevation_expression = d_editor_mcg->End_Elevation();
-    break;
-  }
+    if(field.text)
+    {
+      const QLineEdit* edit = editor->Field_Edit(field.element);
+      VARLUME_ASSERT(edit);
+      *field.text = edit->text();
+    }
   }
 }
 

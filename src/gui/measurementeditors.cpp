@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QSpacerItem>
 
+#include <cstring>
+
 #include "core/gui/numberfield.h"
 
 TMeasurementEditor::TMeasurementEditor(const QString& default_name, QWidget* parent, Qt::WindowFlags flags)
@@ -97,6 +99,30 @@ void TMeasurementEditor::Set_Probe_Offset(const TVector3& offset)
   }
 }
 
+void TMeasurementEditor::Name_Field(const char* element, QLineEdit* edit)
+{
+  d_named_fields.emplace_back(element, edit);
+}
+
+void TMeasurementEditor::Name_Fields(const char* x, const char* y, const char* z, QLineEdit* const edits[3])
+{
+  Name_Field(x, edits[0]);
+  Name_Field(y, edits[1]);
+  Name_Field(z, edits[2]);
+}
+
+QLineEdit* TMeasurementEditor::Field_Edit(const char* element) const
+{
+  for(const auto& field : d_named_fields)
+  {
+    if(std::strcmp(field.first, element) == 0)
+    {
+      return field.second;
+    }
+  }
+  return nullptr;
+}
+
 TEditor_Ballbar::TEditor_Ballbar(QWidget* parent, Qt::WindowFlags flags)
     : TMeasurementEditor(QStringLiteral("Ballbar 1"), parent, flags)
 {
@@ -105,6 +131,9 @@ TEditor_Ballbar::TEditor_Ballbar(QWidget* parent, Qt::WindowFlags flags)
                     d_position_edits);
   Add_Vector_Fields(tr("Direction Vector:"), QStringLiteral("1.000"), QStringLiteral("0.000"), QStringLiteral("0.000"),
                     d_direction_edits, "IJK");
+  Name_Field("Length", d_length_edit);
+  Name_Fields("Position_X", "Position_Y", "Position_Z", d_position_edits);
+  Name_Fields("Direction_I", "Direction_J", "Direction_K", d_direction_edits);
   Finish_Form();
 }
 
@@ -171,6 +200,8 @@ void TLineEditor::Add_Line_Fields(const QString& start_y, const QString& start_z
 {
   Add_Vector_Fields(tr("Start Position:"), QStringLiteral("XMin"), start_y, start_z, d_start_edits);
   Add_Vector_Fields(tr("End Position"), QStringLiteral("XMax"), end_y, end_z, d_end_edits);
+  Name_Fields("Start_Position_X", "Start_Position_Y", "Start_Position_Z", d_start_edits);
+  Name_Fields("End_Position_X", "End_Position_Y", "End_Position_Z", d_end_edits);
 }
 
 QString TLineEditor::Start_Position_X() const
@@ -235,6 +266,7 @@ TEditor_Laser::TEditor_Laser(QWidget* parent, Qt::WindowFlags flags)
 {
   Add_Line_Fields(QStringLiteral("YMid"), QStringLiteral("ZMid"), QStringLiteral("YMid"), QStringLiteral("ZMid"));
   d_increment_edit = Add_Field(tr("Increment:"), QString(), QStringLiteral("50"));
+  Name_Field("Increment", d_increment_edit);
   Finish_Form();
 }
 
@@ -257,6 +289,12 @@ TEditor_MCG::TEditor_MCG(QWidget* parent, Qt::WindowFlags flags)
   d_end_elevation_edit = Add_Field(tr("End Elevation:"), QString(), QStringLiteral("45"));
   d_elevation_count_edit = Add_Field(tr("Elevation Count:"), QString(), QStringLiteral("3"));
   d_azimuth_count_edit = Add_Field(tr("Azimuth Count:"), QString(), QStringLiteral("8"));
+  Name_Field("Length", d_length_edit);
+  Name_Fields("Position_X", "Position_Y", "Position_Z", d_position_edits);
+  Name_Field("Start_Elevation", d_start_elevation_edit);
+  Name_Field("End_Elevation", d_end_elevation_edit);
+  Name_Field("Elevation_Count", d_elevation_count_edit);
+  Name_Field("Azimuth_Count", d_azimuth_count_edit);
   Finish_Form();
 }
 

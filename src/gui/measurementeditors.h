@@ -4,6 +4,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
 #include "core/vector3.h"
 
 class QGridLayout;
@@ -26,6 +29,10 @@ public:
   // Each component with 4 decimals.
   void Set_Probe_Offset(const TVector3& offset);
 
+  // The field whose text the library file keeps under element (see Measurement_Fields); null
+  // for an element that the kind does not have.
+  QLineEdit* Field_Edit(const char* element) const;
+
 signals:
   // The user edited a field other than the name.
   void Data_Changed();
@@ -41,12 +48,17 @@ protected:
                          QLineEdit* edits[3], const char* axis_names = "XYZ");
   // The probe offset rows and the spacer that closes the form.
   void Finish_Form();
+  // Names an expression field after its element in the library file, so that the dialog copies
+  // it through the measurement field table.
+  void Name_Field(const char* element, QLineEdit* edit);
+  void Name_Fields(const char* x, const char* y, const char* z, QLineEdit* const edits[3]);
 
 private:
   QGridLayout* d_layout;
   int d_row = 0;
   QLineEdit* d_name_edit;
   QLineEdit* d_probe_offset_edits[3];
+  std::vector<std::pair<const char*, QLineEdit*>> d_named_fields;
 };
 
 class TEditor_Ballbar : public TMeasurementEditor
