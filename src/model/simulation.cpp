@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "core/expression.h"
@@ -41,33 +42,28 @@ public:
   explicit TEvaluator(QStringList* errors) : d_errors(errors) {}
 
   // The value of text, stored by the caller whatever happens. An invalid text, or one whose
-  // value is not finite (0/0, 1/0, SQRT(-1)), yields 0, spoils the result and appends its
-  // message.
-  double Value(const QString& text, const TMeasurement& measurement, const char* message)
+  // value is not finite (0/0, 1/0, SQRT(-1)), yields 0 and valid false.
+  double Value(const QString& text, bool* valid)
   {
     bool ok = false;
     const double value = d_expression.Evaluate(text, &ok);
-    if(ok && std::isfinite(value))
-    {
-      return value;
-    }
-    Fail(measurement, message);
-    return 0.0;
+    *valid = ok && std::isfinite(value);
+    return *valid ? value : 0.0;
   }
 
   // Appends "<name>: <message>" and spoils the result.
-  void Fail(const TMeasurement& measurement, const char* message)
+  void Fail(const TMeasurement& measurement, const QString& message)
   {
     d_result = false;
     Note(measurement, message);
   }
 
   // Appends "<name>: <message>" without spoiling the result.
-  void Note(const TMeasurement& measurement, const char* message)
+  void Note(const TMeasurement& measurement, const QString& message)
   {
     if(d_errors)
     {
-      d_errors->push_back(QStringLiteral("%1: ").arg(measurement.d_name) + QLatin1String(message));
+      d_errors->push_back(QStringLiteral("%1: ").arg(measurement.d_name) + message);
     }
   }
 
@@ -107,113 +103,148 @@ double Laser_Target_Count(const TMeasurement_Laser& laser)
   return std::floor(Length(laser.d_end - laser.d_start) / increment) + 1.0;
 }
 
+// The expression fields of one measurement, found in its field table by their element names,
+// and the messages about them: "<kind> Expression: <element> <problem>".
+class TFields
+{
+public:
+  TFields(TEvaluator* evaluator, TMeasurement* measurement, const char* kind)
+      : d_evaluator(evaluator), d_measurement(measurement), d_kind(kind), d_fields(Measurement_Fields(*measurement))
+  {
+  }
+
+  // The value of the field's text; an invalid text yields 0 and "... <element> invalid".
+  double Value(const char* element)
+  {
+    const QString& text = Text(element);
+    bool valid = false;
+    const double value = d_evaluator->Value(text, &valid);
+    if(!valid)
+    {
+      Fail(element, "invalid");
+    }
+    return value;
+  }
+
+  // "... <element> <problem>"; spoils the result.
+  void Fail(const char* element, const char* problem)
+  {
+    d_evaluator->Fail(*d_measurement, QLatin1String(d_kind) + QLatin1String(" Expression: ") + QLatin1String(element) +
+                                          QLatin1Char(' ') + QLatin1String(problem));
+  }
+
+private:
+  const QString& Text(const char* element) const
+  {
+    for(const TMeasurementField& field : d_fields)
+    {
+      if(field.text && std::strcmp(field.element, element) == 0)
+      {
+        return *field.text;
+      }
+    }
+    VARLUME_ASSERT(false);
+    static const QString none;
+    return none;
+  }
+
+  TEvaluator* d_evaluator;
+  TMeasurement* d_measurement;
+  const char* d_kind;
+  std::vector<TMeasurementField> d_fields;
+};
+
 void Evaluate_Laser(TEvaluator* evaluator, TMeasurement_Laser* laser)
 {
-  laser->d_start.x =
-      evaluator->Value(laser->d_start_x_expression, *laser, "Laser_Measurement Expression: Start_Position_X invalid");
-  laser->d_start.y =
-      evaluator->Value(laser->d_start_y_expression, *laser, "Laser_Measurement Expression: Start_Position_Y invalid");
-  laser->d_start.z =
-      evaluator->Value(laser->d_start_z_expression, *laser, "Laser_Measurement Expression: Start_Position_Z invalid");
-  laser->d_end.x =
-      evaluator->Value(laser->d_end_x_expression, *laser, "Laser_Measurement Expression: End_Position_X invalid");
-  laser->d_end.y =
-      evaluator->Value(laser->d_end_y_expression, *laser, "Laser_Measurement Expression: End_Position_Y invalid");
-  laser->d_end.z =
-      evaluator->Value(laser->d_end_z_expression, *laser, "Laser_Measurement Expression: End_Position_Z invalid");
-  laser->d_increment =
-      evaluator->Value(laser->d_increment_expression, *laser, "Laser_Measurement Expression: Increment invalid");
+  TFields fields(evaluator, laser, "Laser_Measurement");
+  laser->d_start.x = fields.Value("Start_Position_X");
+  laser->d_start.y = fields.Value("Start_Position_Y");
+  laser->d_start.z = fields.Value("Start_Position_Z");
+  laser->d_end.x = fields.Value("End_Position_X");
+  laser->d_end.y = fields.Value("End_Position_Y");
+  laser->d_end.z = fields.Value("End_Position_Z");
+  laser->d_increment = fields.Value("Increment");
   // A run so long that it has more targets than a simulation may make is refused like a step
   // that is too short: the user's remedy is the same.
   if(laser->d_increment < MINIMUM_LASER_INCREMENT || !(Laser_Target_Count(*laser) <= Simulation::MAXIMUM_ROWS))
   {
-    evaluator->Fail(*laser, "Laser_Measurement Expression: Increment too short");
+    fields.Fail("Increment", "too short");
   }
 }
 
 void Evaluate_ISO(TEvaluator* evaluator, TMeasurement_ISO* iso)
 {
-  iso->d_start.x =
-      evaluator->Value(iso->d_start_x_expression, *iso, "ISO_Measurement Expression: Start_Position_X invalid");
-  iso->d_start.y =
-      evaluator->Value(iso->d_start_y_expression, *iso, "ISO_Measurement Expression: Start_Position_Y invalid");
-  iso->d_start.z =
-      evaluator->Value(iso->d_start_z_expression, *iso, "ISO_Measurement Expression: Start_Position_Z invalid");
-  iso->d_end.x = evaluator->Value(iso->d_end_x_expression, *iso, "ISO_Measurement Expression: End_Position_X invalid");
-  iso->d_end.y = evaluator->Value(iso->d_end_y_expression, *iso, "ISO_Measurement Expression: End_Position_Y invalid");
-  iso->d_end.z = evaluator->Value(iso->d_end_z_expression, *iso, "ISO_Measurement Expression: End_Position_Z invalid");
+  TFields fields(evaluator, iso, "ISO_Measurement");
+  iso->d_start.x = fields.Value("Start_Position_X");
+  iso->d_start.y = fields.Value("Start_Position_Y");
+  iso->d_start.z = fields.Value("Start_Position_Z");
+  iso->d_end.x = fields.Value("End_Position_X");
+  iso->d_end.y = fields.Value("End_Position_Y");
+  iso->d_end.z = fields.Value("End_Position_Z");
 }
 
 void Evaluate_MCG(TEvaluator* evaluator, TMeasurement_MCG* mcg)
 {
-  mcg->d_length = evaluator->Value(mcg->d_length_expression, *mcg, "MCG_Measurement Expression: Length invalid");
+  TFields fields(evaluator, mcg, "MCG_Measurement");
+  // The length first: the other fields may use L and R.
+  mcg->d_length = fields.Value("Length");
   if(mcg->d_length < MINIMUM_ARM_LENGTH)
   {
-    evaluator->Fail(*mcg, "MCG_Measurement Expression: Length too short");
+    fields.Fail("Length", "too short");
   }
   evaluator->Add_Variable("L", mcg->d_length);
   evaluator->Add_Variable("R", mcg->d_length * 0.5);
 
-  mcg->d_position.x =
-      evaluator->Value(mcg->d_position_x_expression, *mcg, "MCG_Measurement Expression: Position_X invalid");
-  mcg->d_position.y =
-      evaluator->Value(mcg->d_position_y_expression, *mcg, "MCG_Measurement Expression: Position_Y invalid");
-  mcg->d_position.z =
-      evaluator->Value(mcg->d_position_z_expression, *mcg, "MCG_Measurement Expression: Position_Z invalid");
+  mcg->d_position.x = fields.Value("Position_X");
+  mcg->d_position.y = fields.Value("Position_Y");
+  mcg->d_position.z = fields.Value("Position_Z");
 
-  mcg->d_azimuth_count = Truncated_Count(
-      evaluator->Value(mcg->d_azimuth_count_expression, *mcg, "MCG_Measurement Expression: Azimuth_Count invalid"));
+  mcg->d_azimuth_count = Truncated_Count(fields.Value("Azimuth_Count"));
   if(mcg->d_azimuth_count > MAXIMUM_AZIMUTH_COUNT)
   {
-    evaluator->Fail(*mcg, "MCG_Measurement Expression: Azimuth_Count too large");
+    fields.Fail("Azimuth_Count", "too large");
   }
-  mcg->d_elevation_count = Truncated_Count(
-      evaluator->Value(mcg->d_elevation_count_expression, *mcg, "MCG_Measurement Expression: Elevation_Count invalid"));
+  mcg->d_elevation_count = Truncated_Count(fields.Value("Elevation_Count"));
   if(mcg->d_elevation_count > MAXIMUM_ELEVATION_COUNT)
   {
-    evaluator->Fail(*mcg, "MCG_Measurement Expression: Elevation_Count too large");
+    fields.Fail("Elevation_Count", "too large");
   }
 
-  mcg->d_start_elevation =
-      evaluator->Value(mcg->d_start_elevation_expression, *mcg, "MCG_Measurement Expression: Start_Elevation invalid");
+  mcg->d_start_elevation = fields.Value("Start_Elevation");
   if(std::fabs(mcg->d_start_elevation) > MAXIMUM_ELEVATION)
   {
-    evaluator->Fail(*mcg, "MCG_Measurement Expression: Start_Elevation out of range");
+    fields.Fail("Start_Elevation", "out of range");
   }
-  mcg->d_end_elevation =
-      evaluator->Value(mcg->d_end_elevation_expression, *mcg, "MCG_Measurement Expression: End_Elevation invalid");
+  mcg->d_end_elevation = fields.Value("End_Elevation");
   if(std::fabs(mcg->d_end_elevation) > MAXIMUM_ELEVATION)
   {
-    evaluator->Fail(*mcg, "MCG_Measurement Expression: End_Elevation out of range");
+    fields.Fail("End_Elevation", "out of range");
   }
 }
 
 void Evaluate_Ballbar(TEvaluator* evaluator, TMeasurement_Ballbar* ballbar)
 {
-  ballbar->d_length =
-      evaluator->Value(ballbar->d_length_expression, *ballbar, "BallBar_Measurement Expression: Length invalid");
+  TFields fields(evaluator, ballbar, "BallBar_Measurement");
+  // The length, then the direction: the position may use L, R, I, J and K.
+  ballbar->d_length = fields.Value("Length");
   if(ballbar->d_length < MINIMUM_ARM_LENGTH)
   {
-    evaluator->Fail(*ballbar, "BallBar_Measurement Expression: Length too short");
+    fields.Fail("Length", "too short");
   }
   evaluator->Add_Variable("L", ballbar->d_length);
   evaluator->Add_Variable("R", ballbar->d_length * 0.5);
 
   TVector3 direction;
-  direction.x = evaluator->Value(ballbar->d_direction_i_expression, *ballbar,
-                                 "BallBar_Measurement Expression: Direction_I invalid");
-  direction.y = evaluator->Value(ballbar->d_direction_j_expression, *ballbar,
-                                 "BallBar_Measurement Expression: Direction_J invalid");
-  direction.z = evaluator->Value(ballbar->d_direction_k_expression, *ballbar,
-                                 "BallBar_Measurement Expression: Direction_K invalid");
-
+  direction.x = fields.Value("Direction_I");
+  direction.y = fields.Value("Direction_J");
+  direction.z = fields.Value("Direction_K");
   double length = Length(direction);
   if(length < MINIMUM_DIRECTION_LENGTH)
   {
     direction = TVector3(1.0, 0.0, 0.0);
     length = 1.0;
     // A note, not a failure: the bar is simulated along +X.
-    evaluator->Note(*ballbar, "BallBar_Measurement Expression: Direction_IJK invalid.  Using <1,0,0>");
+    evaluator->Note(*ballbar, QStringLiteral("BallBar_Measurement Expression: Direction_IJK invalid.  Using <1,0,0>"));
   }
   else if(!std::isfinite(length))
   {
@@ -227,12 +258,9 @@ void Evaluate_Ballbar(TEvaluator* evaluator, TMeasurement_Ballbar* ballbar)
   evaluator->Add_Variable("J", ballbar->d_direction.y);
   evaluator->Add_Variable("K", ballbar->d_direction.z);
 
-  ballbar->d_position.x = evaluator->Value(ballbar->d_position_x_expression, *ballbar,
-                                           "BallBar_Measurement Expression: Position_X invalid");
-  ballbar->d_position.y = evaluator->Value(ballbar->d_position_y_expression, *ballbar,
-                                           "BallBar_Measurement Expression: Position_Y invalid");
-  ballbar->d_position.z = evaluator->Value(ballbar->d_position_z_expression, *ballbar,
-                                           "BallBar_Measurement Expression: Position_Z invalid");
+  ballbar->d_position.x = fields.Value("Position_X");
+  ballbar->d_position.y = fields.Value("Position_Y");
+  ballbar->d_position.z = fields.Value("Position_Z");
 }
 } // namespace
 
