@@ -21,6 +21,19 @@ void TMessageBox::setInformativeText(const QString& text)
       QStringLiteral("<span style=\"font-size:10pt; font-weight:400; color:#000000;\" >%1</span>").arg(text));
 }
 
+void TMessageBox::Reset(const QString& title, const QString& text, const QString& informative_text,
+                        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button,
+                        QMessageBox::Icon icon)
+{
+  setWindowTitle(title);
+  setText(text);
+  setInformativeText(informative_text);
+  setDetailedText(QString());
+  setStandardButtons(buttons);
+  setDefaultButton(default_button);
+  setIcon(icon);
+}
+
 int TMessageBox::exec()
 {
   return QMessageBox::exec();

@@ -22,6 +22,11 @@ public:
 
   int exec() override;
 
+  // Sets every field, so that nothing of an earlier message stays in the box: the title, both
+  // texts, no detailed text, the buttons, the default button and the icon.
+  void Reset(const QString& title, const QString& text, const QString& informative_text,
+             QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button, QMessageBox::Icon icon);
+
   // Posts a key press and release (no modifiers, no text), to answer or close the box from code.
   void Send_Key(int key);
 

@@ -477,13 +477,9 @@ void TVarlume::Enable_Measurement_Controls(bool remove, bool edit)
 
 void TVarlume::Help_About()
 {
-  d_message_box->setWindowTitle(tr("About Varlume"));
-  d_message_box->setText(tr("Varlume"));
-  d_message_box->setInformativeText(tr("Varlume - Version %1").arg(QLatin1String(VARLUME_VERSION)));
-  d_message_box->setDetailedText(QString());
-  d_message_box->setStandardButtons(QMessageBox::Ok);
-  d_message_box->setDefaultButton(QMessageBox::Ok);
-  d_message_box->setIcon(QMessageBox::Information);
+  d_message_box->Reset(tr("About Varlume"), tr("Varlume"),
+                       tr("Varlume - Version %1").arg(QLatin1String(VARLUME_VERSION)), QMessageBox::Ok, QMessageBox::Ok,
+                       QMessageBox::Information);
   d_message_box->exec();
 }
 
@@ -544,18 +540,13 @@ void TVarlume::closeEvent(QCloseEvent* event)
 
 bool TVarlume::Confirm_Close_Without_Saving(const QStringList& errors)
 {
-  d_message_box->setWindowTitle(tr("Varlume"));
-  d_message_box->setText(tr("Your changes could not be saved."));
   QStringList lines;
   for(const QString& error : errors)
   {
     lines.push_back(error.toHtmlEscaped());
   }
-  d_message_box->setInformativeText(lines.join(QStringLiteral("<br>")));
-  d_message_box->setDetailedText(QString());
-  d_message_box->setStandardButtons(QMessageBox::Discard | QMessageBox::Cancel);
+  d_message_box->Reset(tr("Varlume"), tr("Your changes could not be saved."), lines.join(QStringLiteral("<br>")),
+                       QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel, QMessageBox::Warning);
   d_message_box->button(QMessageBox::Discard)->setText(tr("Close Without Saving"));
-  d_message_box->setDefaultButton(QMessageBox::Cancel);
-  d_message_box->setIcon(QMessageBox::Warning);
   return d_message_box->exec() == QMessageBox::Discard;
 }

@@ -254,14 +254,9 @@ void TVarlume::Evaluate_Measurements()
 
   if(!written)
   {
-    d_message_box->setWindowTitle(tr("Varlume"));
-    d_message_box->setText(tr("The evaluation results could not be written."));
-    d_message_box->setInformativeText(
-        QStringLiteral("%1<br>%2").arg(file_name.toHtmlEscaped(), file.Error_String().toHtmlEscaped()));
-    d_message_box->setDetailedText(QString());
-    d_message_box->setStandardButtons(QMessageBox::Ok);
-    d_message_box->setDefaultButton(QMessageBox::Ok);
-    d_message_box->setIcon(QMessageBox::Warning);
+    d_message_box->Reset(tr("Varlume"), tr("The evaluation results could not be written."),
+                         QStringLiteral("%1<br>%2").arg(file_name.toHtmlEscaped(), file.Error_String().toHtmlEscaped()),
+                         QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Warning);
     d_message_box->exec();
   }
 }
