@@ -12,7 +12,8 @@
 
 namespace
 {
-// Degrees per radian.
+// Degrees per radian. Deliberately this literal, one unit in the last place above 180 / M_PI:
+// the angle columns of the stored reports were made with it.
 const double DEGREES = 57.29577951308233;
 // A horizontal probe part shorter than this points nowhere: the probe counts as vertical.
 const double MINIMUM_PROBE_LENGTH = 1e-6;

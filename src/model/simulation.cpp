@@ -99,6 +99,8 @@ double Length(const TVector3& vector)
 // Targets of a laser run: floor(length / increment) + 1, as a double so that it cannot wrap.
 double Laser_Target_Count(const TMeasurement_Laser& laser)
 {
+  // Below 1 mm the step counts as 10 mm, not as the minimum of 20: deliberate (expressions
+  // refuse any step under 20 mm), and it keeps the count finite when rows are made anyway.
   const double increment = laser.d_increment < 1.0 ? 10.0 : laser.d_increment;
   return std::floor(Length(laser.d_end - laser.d_start) / increment) + 1.0;
 }

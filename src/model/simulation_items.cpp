@@ -8,9 +8,12 @@
 
 namespace
 {
+// Deliberately cut to 6.28318530717959, not 2 * M_PI (6.283185307179586): every MCG point ever
+// reported and exported was computed with this value, and the full one moves their last digits.
 const double TWO_PI = 6.28318530717959;
 // An MCG elevation range narrower than this (radians, about 57.3 degrees) becomes the band
-// from -1 to +1 degree.
+// from -1 to +1 degree. Two degrees and one degree in radians, cut to 15 decimals like TWO_PI
+// and for the same reason: keep them as written.
 const double MINIMUM_ELEVATION_RANGE = 1.0;
 const double NARROW_BAND_RANGE = 0.034906585039886;
 const double NARROW_BAND_START = -0.017453292519943;
@@ -156,6 +159,8 @@ void Simulate_ISO(TSimulator* simulator, TMeasurement_ISO* iso)
 void Simulate_Laser(TSimulator* simulator, TMeasurement_Laser* laser)
 {
   const TLine line = Begin_Line(simulator, laser->d_start, laser->d_end);
+  // Below 1 mm the step counts as 10 mm, not as the minimum of 20: deliberate (expressions
+  // refuse any step under 20 mm), and it keeps the count finite when rows are made anyway.
   const double increment = laser->d_increment < 1.0 ? 10.0 : laser->d_increment;
   // The caller has checked the number of targets, so the distance always moves on.
   for(double distance = 0.0; distance <= line.length; distance += increment)
