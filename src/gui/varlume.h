@@ -45,7 +45,15 @@ public:
   // The selected measurement names in the list's selection order.
   QStringList Selected_Measurements() const;
 
-  // Simulation and reports; each delegates to the GUI-free Simulation and Report functions.
+  // True while the active machine's last set-up failed: d_machine_comp then belongs to no
+  // machine, and nothing may be simulated, exported or evaluated on it.
+  bool Machine_Setup_Failed() const { return d_machine_setup_failed; }
+
+  // ---- Names the design fixed: each member below only forwards, in a line or two, to the
+  // GUI-free Simulation, Report, Evaluation and Export functions (src/model/), so the window and
+  // varlume-batch print the same bytes. Keep them; put new work in the model.
+
+  // Simulation and reports.
   // Sets up d_machine_comp from the named machine's record; errors (may be null) are appended.
   bool Update_Machine_Comp(const QString& name, QStringList* errors);
   // Evaluate and simulate on any model: the window's, or the evaluation's own per pattern.
@@ -56,11 +64,8 @@ public:
                                 QStringList* errors = nullptr) const;
   QStringList Report_Measurement_Item(TMeasurement* measurement) const;
   QString Pad_String(const QString& text, int width, bool comma) const;
-  // True while the active machine's last set-up failed: d_machine_comp then belongs to no
-  // machine, and nothing may be simulated, exported or evaluated on it.
-  bool Machine_Setup_Failed() const { return d_machine_setup_failed; }
 
-  // The compensation evaluation's parts; each delegates to the GUI-free Evaluation functions.
+  // The compensation evaluation's parts.
   std::vector<Evaluation::TErrorPattern>
   Get_Evaluation_Error_Patterns(const std::vector<TMachineLibrary::TMapErrorItem>& items) const;
   bool Get_Min_Max_Ballbar_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
@@ -72,9 +77,8 @@ public:
   bool Get_Min_Max_Laser_Error(TMachineComp* machine, std::vector<TMeasurement*>* measurements, double* min,
                                double* max, double* min_length, double* max_length) const;
 
-  // The single export writers, kept as one-line delegates to the GUI-free Export functions
-  // (Export_Measurements runs the model's own driver); each shows a failure as one line in the
-  // selection pane.
+  // The single export writers (Export_Measurements runs the model's own driver); each shows a
+  // failure as one line in the selection pane.
   void Export_Ballbar_Measurement(const QString& directory, const std::vector<TMeasurement*>& measurements) const;
   void Export_Laser_Measurement(const QString& directory, TMeasurement* measurement) const;
   void Export_ISO_Measurement(const QString& directory, TMeasurement* measurement) const;
