@@ -80,9 +80,10 @@ QString Help_Description()
   return QStringLiteral("Prints the reports of the Varlume window for one machine from the two library files of a "
                         "data directory.\n\nCommands:\n") +
          commands +
-         QStringLiteral("\nExit codes: 0 done; 1 the machine set-up, an expression or the simulation failed (the "
-                        "error block is\nprinted as the window shows it); 2 usage errors, unknown names, map "
-                        "increments below 10.");
+         QStringLiteral("\nExit codes: 0 done; 1 a library file did not load, or the machine set-up, an expression or "
+                        "the\nsimulation failed (the error block is printed as the window shows it); 2 usage errors, "
+                        "unknown names,\nmap increments below 10, a data directory that is missing or holds no "
+                        "library.");
 }
 
 // The option's description in --help, with the subcommands that take it.
@@ -159,20 +160,51 @@ bool Take_Increments(QStringList* arguments, QStringList* increments, QString* e
   return true;
 }
 
-// Reads both files; a file that exists but does not load is reported and used with what it
-// held up to the fault, as the window does. A missing file is an empty library.
-void Load_Libraries(const QString& data_path, Batch::TLibraries* libraries, const Batch::TOutput& output)
+// Reads both files. A data directory that is missing, not a directory, unreadable or holds
+// neither file is a usage error; a file that is there but does not load (not well-formed, a
+// version this program does not read, not a regular file) fails the run, as partial lists
+// would pass for the whole library. A single missing file is an empty library.
+int Load_Libraries(const QString& data_path, Batch::TLibraries* libraries, const Batch::TOutput& output)
 {
+  const QFileInfo directory(data_path);
+  if(!directory.exists())
+  {
+    output.Message(QStringLiteral("no data directory '%1'").arg(data_path));
+    return Batch::EXIT_USAGE;
+  }
+  if(!directory.isDir())
+  {
+    output.Message(QStringLiteral("data directory '%1' is not a directory").arg(data_path));
+    return Batch::EXIT_USAGE;
+  }
+  if(!directory.isReadable() || !directory.isExecutable())
+  {
+    output.Message(QStringLiteral("cannot read the data directory '%1'").arg(data_path));
+    return Batch::EXIT_USAGE;
+  }
   libraries->machines.Set_Data_Path(data_path);
   libraries->measurements.Set_Data_Path(data_path);
-  if(!libraries->machines.Load_Data() && QFileInfo::exists(libraries->machines.File_Name()))
+  const bool machines_there =
+      QFileInfo::exists(libraries->machines.File_Name()) || QFileInfo(libraries->machines.File_Name()).isSymLink();
+  const bool measurements_there = QFileInfo::exists(libraries->measurements.File_Name()) ||
+                                  QFileInfo(libraries->measurements.File_Name()).isSymLink();
+  if(!machines_there && !measurements_there)
+  {
+    output.Message(QStringLiteral("no machines.xml or measurements.xml in the data directory '%1'").arg(data_path));
+    return Batch::EXIT_USAGE;
+  }
+  int code = Batch::EXIT_OK;
+  if(machines_there && !libraries->machines.Load_Data())
   {
     output.Message(libraries->machines.Last_Error());
+    code = Batch::EXIT_FAILED;
   }
-  if(!libraries->measurements.Load_Data() && QFileInfo::exists(libraries->measurements.File_Name()))
+  if(measurements_there && !libraries->measurements.Load_Data())
   {
     output.Message(libraries->measurements.Last_Error());
+    code = Batch::EXIT_FAILED;
   }
+  return code;
 }
 
 // The one check for unknown names: the machine first, then the measurements in order.
@@ -320,7 +352,11 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
                                 ? parser.value(QStringLiteral("data"))
                                 : QDir(QDir::homePath()).filePath(QStringLiteral(".varlume"));
   TLibraries libraries;
-  Load_Libraries(data_path, &libraries, output);
+  const int loaded = Load_Libraries(data_path, &libraries, output);
+  if(loaded != EXIT_OK)
+  {
+    return loaded;
+  }
   const QString unknown = Unknown_Name(*command, parsed, libraries);
   if(!unknown.isEmpty())
   {

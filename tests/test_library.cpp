@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -317,8 +319,10 @@ private slots:
                                            << "ERR:  Loading machines exception: ERR:  Node 'Map_Maximum_X' is missing "
                                               "from node 'Machine_Item' and not optional."
                                            << QStringList();
-    QTest::newRow("unknown version") << QByteArray("<Machines File_Version=\"99\"><Machine_Item/></Machines>") << true
-                                     << QString() << QStringList();
+    QTest::newRow("unknown version") << QByteArray("<Machines File_Version=\"99\"><Machine_Item/></Machines>") << false
+                                     << "ERR:  Loading machines exception: ERR:  File_Version '99' is not a version "
+                                        "this program reads"
+                                     << QStringList();
     QTest::newRow("document type")
         << QByteArray("<!DOCTYPE Machines><Machines File_Version=\"2\"/>") << false
         << "ERR:  Loading machines exception: ERR:  Reference file XML refused at line 1 column 19: "
@@ -658,9 +662,9 @@ private slots:
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("loaded");
     QTest::newRow("machines, broken") << true << QByteArray("<Machines File_Version=\"2\"><Machine_Item>") << false;
-    QTest::newRow("machines, version 99") << true << QByteArray("<Machines File_Version=\"99\"/>") << true;
+    QTest::newRow("machines, version 99") << true << QByteArray("<Machines File_Version=\"99\"/>") << false;
     QTest::newRow("measurements, broken") << false << QByteArray("\xff\xfe not xml") << false;
-    QTest::newRow("measurements, version 99") << false << QByteArray("<Measurements File_Version=\"99\"/>") << true;
+    QTest::newRow("measurements, version 99") << false << QByteArray("<Measurements File_Version=\"99\"/>") << false;
   }
 
   void Unloaded_File_Is_Kept()
@@ -709,6 +713,43 @@ private slots:
       QVERIFY(measurement_library.Save_Data());
     }
     QCOMPARE(Read(copy), content);
+  }
+
+  // A FIFO in the place of a library neither blocks the load nor the save, and is left as it
+  // is; a link to a library elsewhere is read and written through, and stays a link.
+  void Special_Library_Files()
+  {
+    QTemporaryDir tmp;
+    const QDir dir(tmp.path());
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("machines.xml")).constData(), 0600), 0);
+    TMachineLibrary machines;
+    machines.Set_Data_Path(tmp.path());
+    QVERIFY(!machines.Load_Data());
+    QCOMPARE(machines.Last_Error(), QStringLiteral("ERR:  Loading machines exception: ERR:  Cannot open file: "
+                                                   "'%1'.  Reason: Not a regular file")
+                                        .arg(machines.File_Name()));
+    machines.Create_Machine(QStringLiteral("Bridge"));
+    QVERIFY(!machines.Save());
+    QCOMPARE(machines.Last_Error(), QStringLiteral("ERR:  Saving machines exception: ERR:  Cannot write file '%1'.  "
+                                                   "Reason: Not a regular file")
+                                        .arg(machines.File_Name()));
+    QVERIFY(!QFileInfo::exists(machines.File_Name() + ".bak"));
+
+    QVERIFY(dir.mkdir("elsewhere"));
+    const QString target = dir.filePath("elsewhere/measurements.xml");
+    QVERIFY(Write(target, Read(Data_File(QStringLiteral("measurements_mixed.xml")))));
+    QVERIFY(QFile::link(target, dir.filePath("measurements.xml")));
+    TMeasurementLibrary measurements;
+    measurements.Set_Data_Path(tmp.path());
+    QVERIFY2(measurements.Load_Data(), qPrintable(measurements.Last_Error()));
+    const int count = measurements.Measurement_Names().size();
+    measurements.Append_Measurement(std::make_unique<TMeasurement_Laser>());
+    QVERIFY2(measurements.Save(), qPrintable(measurements.Last_Error()));
+    QVERIFY(QFileInfo(dir.filePath("measurements.xml")).isSymLink());
+    TMeasurementLibrary reread;
+    reread.Set_Data_Path(dir.filePath("elsewhere"));
+    QVERIFY(reread.Load_Data());
+    QCOMPARE(reread.Measurement_Names().size(), count + 1);
   }
 
   void Names_Above_BMP_Round_Trip()
@@ -938,7 +979,9 @@ private slots:
                                    "not match 'Machines'"
                                 << QStringList();
     QTest::newRow("version 2 is not read")
-        << QByteArray(mixed).replace("File_Version=\"1\"", "File_Version=\"2\"") << true << QString() << QStringList();
+        << QByteArray(mixed).replace("File_Version=\"1\"", "File_Version=\"2\"") << false
+        << "ERR:  Loading measurements exception: ERR:  File_Version '2' is not a version this program reads"
+        << QStringList();
     // Empty texts load as empty, and the names are filled in by kind.
     QTest::newRow("empty texts") << QByteArray("<Measurements File_Version=\"1\">"
                                                "<Measurement_ISO><Name/><Start_Position_X/><Start_Position_Y/>"

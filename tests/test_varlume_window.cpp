@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <QMessageBox>
+
 #include <QAction>
 #include <QDockWidget>
 #include <QLineEdit>
@@ -353,6 +355,13 @@ private slots:
     QVERIFY2(shown.startsWith(message), qPrintable(shown));
     // Only the library that failed speaks.
     QCOMPARE(shown.count("Loading"), 1);
+    // A message box names the file and says that the original is kept.
+    QCoreApplication::processEvents();
+    QMessageBox* box = window.findChild<QMessageBox*>();
+    QVERIFY(box && box->isVisible());
+    QVERIFY2(box->informativeText().contains(Data_File(file).toHtmlEscaped() + ".bak"),
+             qPrintable(box->informativeText()));
+    box->close();
   }
 
   void Add_Machine_Through_Dialog()

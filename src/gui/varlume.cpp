@@ -420,22 +420,46 @@ void TVarlume::Load_Libraries()
   const bool measurements_loaded = d_measurement_dialog->Load_Data();
 
   // A missing file is a first start; a file that is there but did not load explains an empty
-  // or short list, so its message goes where the user looks.
-  bool shown = false;
-  if(!machines_loaded && QFileInfo::exists(d_machine_dialog->File_Name()))
+  // or short list, so its message goes where the user looks, and into a message box that
+  // says what happens to the file.
+  QStringList failures;
+  const auto report = [&](bool loaded, const QString& file_name, const QString& error)
   {
-    d_display_widget->Add_Selection_Data_Line(d_machine_dialog->Last_Error());
-    shown = true;
-  }
-  if(!measurements_loaded && QFileInfo::exists(d_measurement_dialog->File_Name()))
+    if(loaded || !(QFileInfo::exists(file_name) || QFileInfo(file_name).isSymLink()))
+    {
+      return;
+    }
+    d_display_widget->Add_Selection_Data_Line(error);
+    QString fate = tr("It is not a regular file and will not be replaced.");
+    if(d_read_only)
+    {
+      fate = tr("The list holds what could be read; this window saves nothing, so the file stays as it is.");
+    }
+    else if(QFileInfo(file_name).isFile())
+    {
+      fate = tr("The list holds what could be read. The original file is kept as '%1.bak' when the library is "
+                "next saved.")
+                 .arg(file_name);
+    }
+    failures.push_back(tr("<p><b>%1</b></p><p>%2</p><p>%3</p>")
+                           .arg(file_name.toHtmlEscaped(), error.toHtmlEscaped(), fate.toHtmlEscaped()));
+  };
+  report(machines_loaded, d_machine_dialog->File_Name(), d_machine_dialog->Last_Error());
+  report(measurements_loaded, d_measurement_dialog->File_Name(), d_measurement_dialog->Last_Error());
+  if(failures.isEmpty())
   {
-    d_display_widget->Add_Selection_Data_Line(d_measurement_dialog->Last_Error());
-    shown = true;
+    return;
   }
-  if(shown)
-  {
-    d_display_widget->Add_Selection_Data_End();
-  }
+  d_display_widget->Add_Selection_Data_End();
+  // Opened once the window is up, and without a nested event loop.
+  QMessageBox* box =
+      new QMessageBox(QMessageBox::Warning, tr("Varlume"), tr("A library could not be loaded."), QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setTextFormat(Qt::RichText);
+  box->setInformativeText(failures.join(QString()));
+  // Paths and error texts are long; the default width wraps them into a narrow column.
+  box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 480px; }"));
+  QTimer::singleShot(0, box, [box]() { box->open(); });
 }
 
 void TVarlume::Enable_Library_Editing(bool enabled)

@@ -6,6 +6,7 @@
 
 #include <limits>
 
+#include "core/safefile.h"
 #include "core/xmlfile.h"
 
 namespace LibraryFile
@@ -75,6 +76,14 @@ int Open(TXmlFile& xml, const QByteArray* data, const QString& identification)
 
 void Write(const TXmlFile& xml, bool& keep_unloaded_file)
 {
+  // A link or a FIFO in the place of the file is neither copied (a FIFO would block) nor
+  // replaced.
+  const QString problem = SafeFile::Target_Problem(xml.File_Name());
+  if(!problem.isEmpty())
+  {
+    throw TXmlFileException(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(xml.File_Name(), problem),
+                            TXmlFileException::DATA_ERROR);
+  }
   if(keep_unloaded_file && QFileInfo::exists(xml.File_Name()))
   {
     Keep_Copy(xml.File_Name());
@@ -137,11 +146,13 @@ bool TLibraryFile::Load(const QByteArray* data)
   try
   {
     const int version = LibraryFile::Open(xml, data, QLatin1String(d_identification));
-    if(!Read_Version(xml, version) && !data)
+    if(!Read_Version(xml, version))
     {
-      // A file of a version this program cannot read is not replaced by the empty library
-      // without a copy.
-      d_keep_unloaded_file = true;
+      // A file of a version this program cannot read is reported, not taken for an empty
+      // library, and is not replaced without a copy.
+      throw TXmlFileException(QStringLiteral("ERR:  File_Version '%1' is not a version this program reads")
+                                  .arg(xml.Root_Node()->attribute(QStringLiteral("File_Version"))),
+                              TXmlFileException::DATA_ERROR);
     }
   }
   catch(const TXmlFileException& exception)
@@ -174,8 +185,16 @@ bool TLibraryFile::Save_Data() const
 
 bool TLibraryFile::Save() const
 {
+  // A library that the user linked to a file elsewhere (a synchronised folder) is written
+  // there, and the link stays; any other link or special file is refused by the write.
+  QString file_name = File_Name();
+  const QFileInfo info(file_name);
+  if(info.isSymLink() && QFileInfo(info.canonicalFilePath()).isFile())
+  {
+    file_name = info.canonicalFilePath();
+  }
   TXmlFile xml;
-  xml.Set_File_Name(File_Name());
+  xml.Set_File_Name(file_name);
   try
   {
     xml.Reset(QLatin1String(d_identification), d_write_version);

@@ -21,8 +21,8 @@ public:
   // "<data path>/<file name>".
   QString File_Name() const;
 
-  // Reads the file; false with Last_Error when it is missing or unreadable (the records read
-  // before the fault are kept).
+  // Reads the file; false with Last_Error when it is missing, unreadable, not a regular file
+  // or of a version this program does not read (the records read before the fault are kept).
   bool Load_Data();
   // The same from bytes in memory (no file access).
   bool Load_Data(const QByteArray& data);
@@ -48,7 +48,8 @@ protected:
 private:
   bool Load(const QByteArray* data);
   // Reads the records of a file of this version; false for a version the library cannot read
-  // (the file is then kept before a save replaces it). Throws TXmlFileException.
+  // (the load then fails, and the file is kept before a save replaces it). Throws
+  // TXmlFileException.
   virtual bool Read_Version(const TXmlFile& xml, int version) = 0;
   // Writes every record below the root node of the reset xml. Throws TXmlFileException.
   virtual void Write_Records(TXmlFile& xml) const = 0;
