@@ -659,6 +659,41 @@ private slots:
     QCOMPARE(dir.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size(), names.size());
   }
 
+  // Over a file-size limit (ulimit -f) the batch tool is not killed: the writes that pass it
+  // fail with the reason and exit code 1, and every file listed as written is complete.
+  void Batch_Over_File_Size_Limit()
+  {
+    const QString program = Export_Cases::Batch_Program();
+    if(!QFileInfo(program).isExecutable())
+    {
+      QSKIP("varlume-batch is not built");
+    }
+    QStringList arguments = {"-c",     "ulimit -f 2; exec \"$0\" \"$@\"", program,     "export",
+                             "--data", Export_Cases::Data_Directory(),    "--machine", "Gantry"};
+    for(const QString& name : Export_Cases::All_Measurements())
+    {
+      arguments << "--measurement" << name;
+    }
+    QTemporaryDir out;
+    arguments << "--dir" << out.path();
+    QProcess batch;
+    batch.start("/bin/sh", arguments);
+    QVERIFY(batch.waitForFinished(60000));
+    QCOMPARE(batch.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(batch.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(batch.readAllStandardError());
+    QVERIFY2(err.contains("File too large"), qPrintable(err));
+    const QString stored = Export_Cases::Expected_Directory("gantry");
+    for(const QByteArray& line : batch.readAllStandardOutput().split('\n'))
+    {
+      if(!line.isEmpty())
+      {
+        const QString name = QFileInfo(QString::fromUtf8(line)).fileName();
+        QVERIFY2(Read(QString::fromUtf8(line)) == Read(QDir(stored).filePath(name)), qPrintable(name));
+      }
+    }
+  }
+
   // Nothing is written when the expressions fail or the error model gives up half-way.
   void Nothing_Written_data()
   {
