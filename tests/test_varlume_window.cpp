@@ -189,8 +189,8 @@ private slots:
     }
     QCOMPARE(titles, QStringList({"File", "Edit", "View", "Help"}));
     QCOMPARE(contents["File"], QStringList({"Add Machine", "Add Measurement", "-", "Quit"}));
-    QCOMPARE(contents["Edit"],
-             QStringList({"Edit Machine", "Edit Measurement", "-", "Remove Machine", "Remove Measurement"}));
+    QCOMPARE(contents["Edit"], QStringList({"Undo", "Redo", "-", "Edit Machine", "Edit Measurement", "-",
+                                            "Remove Machine", "Remove Measurement"}));
     QCOMPARE(contents["View"], QStringList({"Machines", "Measurements"}));
     QCOMPARE(contents["Help"], QStringList({"About"}));
 
@@ -314,6 +314,69 @@ private slots:
     // The lock goes with the window that held it.
     TVarlume third;
     QVERIFY(!third.Read_Only());
+  }
+
+  // Changes of either library are undone and redone in order, through the Edit menu's
+  // actions and their keys, and the library saved on close is the one shown.
+  void Undo_And_Redo()
+  {
+    TVarlume window;
+    TMachineDialog* machines = window.findChild<TMachineDialog*>();
+    TMeasurementDialog* measurements = window.findChild<TMeasurementDialog*>();
+    machines->Create_Machine("Bridge");
+    measurements->Reset(QString(), QString());
+    measurements->Create_Laser_Measurement();
+    window.Update_Machine_Names();
+    window.Update_Measurement_Names();
+    QListWidget* machine_list = window.findChildren<QListWidget*>().value(0);
+    QListWidget* measurement_list = window.findChildren<QListWidget*>().value(1);
+    const QString laser = measurement_list->item(0)->text();
+
+    QAction* undo = nullptr;
+    QAction* redo = nullptr;
+    for(QAction* action : window.findChildren<QAction*>())
+    {
+      if(action->shortcut() == QKeySequence(QKeySequence::Undo))
+      {
+        undo = action;
+      }
+      if(action->shortcuts().contains(QKeySequence("Ctrl+Shift+Z")))
+      {
+        redo = action;
+      }
+    }
+    QVERIFY(undo && redo);
+    QVERIFY(!undo->isEnabled());
+
+    QLineEdit editor;
+    machine_list->setCurrentRow(0);
+    editor.setText("Gantry");
+    window.Rename_Machine(&editor);
+    measurement_list->setCurrentRow(0);
+    editor.setText("Run");
+    window.Rename_Measurement(&editor);
+    machine_list->item(0)->setSelected(true);
+    QString asked;
+    Answer_Removal(true, &asked);
+    window.Remove_Machine();
+    QCOMPARE(machines->Machine_Names(), QStringList());
+
+    undo->trigger();
+    QCOMPARE(machines->Machine_Names(), QStringList({"Gantry"}));
+    QCOMPARE(machine_list->item(0)->text(), QString("Gantry"));
+    undo->trigger();
+    QCOMPARE(measurements->Measurement_Names(), QStringList({laser}));
+    QCOMPARE(measurement_list->item(0)->text(), laser);
+    undo->trigger();
+    QCOMPARE(machines->Machine_Names(), QStringList({"Bridge"}));
+    QVERIFY(!undo->isEnabled());
+
+    redo->trigger();
+    redo->trigger();
+    QCOMPARE(measurements->Measurement_Names(), QStringList({"Run"}));
+    QCOMPARE(machines->Machine_Names(), QStringList({"Gantry"}));
+    QVERIFY(window.close());
+    QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Gantry</Name>"));
   }
 
   // Geometry, dock layout, increments and the export folder come back in the next window.

@@ -40,6 +40,8 @@ public:
   bool Save_Data() const { return d_library.Save_Data(); }
   bool Save() const { return d_library.Save(); }
   QString Last_Error() const { return d_library.Last_Error(); }
+  QByteArray Snapshot() const { return d_library.Snapshot(); }
+  bool Restore(const QByteArray& snapshot) { return d_library.Restore(snapshot); }
 
   QStringList Machine_Names() const { return d_library.Machine_Names(); }
   int Machine_Id(const QString& name) const { return d_library.Machine_Id(name); }

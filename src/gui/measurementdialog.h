@@ -42,6 +42,8 @@ public:
   bool Save_Data() const { return d_library.Save_Data(); }
   bool Save() const { return d_library.Save(); }
   QString Last_Error() const { return d_library.Last_Error(); }
+  QByteArray Snapshot() const { return d_library.Snapshot(); }
+  bool Restore(const QByteArray& snapshot) { return d_library.Restore(snapshot); }
 
   QStringList Measurement_Names() const { return d_library.Measurement_Names(); }
   int Measurement_Id(const QString& name) const { return d_library.Measurement_Id(name); }

@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "core/gui/messagebox.h"
@@ -293,6 +294,13 @@ QAction* TVarlume::Setup_Actions()
   d_quit_action = create(QString(), tr("Quit"), QString());
   d_quit_action->setShortcut(QKeySequence::Quit);
 
+  // Kept until the window closes; the texts name the change ("Undo Rename Machine").
+  d_undo_stack = new QUndoStack(this);
+  d_undo_action = d_undo_stack->createUndoAction(this, tr("Undo"));
+  d_undo_action->setShortcut(QKeySequence::Undo);
+  d_redo_action = d_undo_stack->createRedoAction(this, tr("Redo"));
+  d_redo_action->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence::Redo});
+
   return create(QStringLiteral(":/toolbar/about_32x32.png"), tr("About"), QString());
 }
 
@@ -305,6 +313,9 @@ void TVarlume::Setup_Menus(QAction* about_action)
   file_menu->addAction(d_quit_action);
 
   QMenu* edit_menu = menuBar()->addMenu(tr("&Edit"));
+  edit_menu->addAction(d_undo_action);
+  edit_menu->addAction(d_redo_action);
+  edit_menu->addSeparator();
   edit_menu->addAction(d_edit_machine_action);
   edit_menu->addAction(d_edit_measurement_action);
   edit_menu->addSeparator();
@@ -511,11 +522,16 @@ void TVarlume::Begin_Evaluation()
 {
   d_evaluation_running = true;
   d_cancel_evaluation = false;
+  // The evaluation works on the libraries' records: no undo may replace them meanwhile.
+  d_undo_action->setEnabled(false);
+  d_redo_action->setEnabled(false);
 }
 
 void TVarlume::End_Evaluation()
 {
   d_evaluation_running = false;
+  d_undo_action->setEnabled(d_undo_stack->canUndo());
+  d_redo_action->setEnabled(d_undo_stack->canRedo());
   if(d_close_pending)
   {
     d_close_pending = false;

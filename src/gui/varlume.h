@@ -17,6 +17,7 @@ class QCloseEvent;
 class QListWidget;
 class QLockFile;
 class QToolButton;
+class QUndoStack;
 class TAddDialog;
 class TDisplayWidget;
 class TMachineDialog;
@@ -134,6 +135,17 @@ private:
   void Setup_Tool_Bar(QAction* about_action);
   void Setup_Connections(QAction* about_action);
   void Load_Libraries();
+  enum TLibrary
+  {
+    LIBRARY_MACHINES,
+    LIBRARY_MEASUREMENTS
+  };
+  class TLibraryChange;
+  // Undo: every change of a library is recorded as its snapshots before and after.
+  QByteArray Library_Snapshot(TLibrary library) const;
+  void Record_Change(TLibrary library, const QString& text, const QByteArray& before);
+  void Restore_Library(TLibrary library, const QByteArray& snapshot);
+
   // Takes the data folder's lock, or opens read-only when another window holds it.
   void Lock_Data_Folder();
   void Explain_Read_Only();
@@ -187,6 +199,9 @@ private:
 
   std::unique_ptr<QLockFile> d_lock;
   bool d_read_only = false;
+  QUndoStack* d_undo_stack = nullptr;
+  QAction* d_undo_action = nullptr;
+  QAction* d_redo_action = nullptr;
   QString d_export_directory;
   QString d_lock_holder;
 

@@ -113,9 +113,11 @@ void TVarlume::Add_Machine()
   d_add_dialog->Reset(TAddDialog::TYPE_MACHINE, d_machine_dialog->Machine_Names());
   if(d_add_dialog->exec() == QDialog::Accepted)
   {
+    const QByteArray before = Library_Snapshot(LIBRARY_MACHINES);
     // The dialog accepts only names that are unique once white space is simplified; store that
     // form so the list shows what the look-ups compare.
     d_machine_dialog->Create_Machine(d_add_dialog->Name().simplified());
+    Record_Change(LIBRARY_MACHINES, tr("Add Machine"), before);
     Update_Machine_Names();
   }
 }
@@ -157,10 +159,12 @@ void TVarlume::Remove_Machine()
   {
     return;
   }
+  const QByteArray before = Library_Snapshot(LIBRARY_MACHINES);
   for(const QString& name : names)
   {
     d_machine_dialog->Remove_Machine(d_machine_dialog->Machine_Id(name));
   }
+  Record_Change(LIBRARY_MACHINES, tr("Remove Machine"), before);
   Update_Machine_Names();
 }
 
@@ -173,7 +177,9 @@ void TVarlume::Rename_Machine(QWidget* editor)
     return;
   }
   const int id = item->data(Qt::UserRole).toInt();
+  const QByteArray before = Library_Snapshot(LIBRARY_MACHINES);
   item->setText(d_machine_dialog->Rename_Machine(id, line_edit->text()));
+  Record_Change(LIBRARY_MACHINES, tr("Rename Machine"), before);
   Report_Rename(tr("machine"), line_edit->text(), item->text());
   // The map and the reports name the machine.
   if(item->isSelected())
@@ -189,11 +195,13 @@ void TVarlume::Remove_Measurement()
   {
     return;
   }
+  const QByteArray before = Library_Snapshot(LIBRARY_MEASUREMENTS);
   // The dialog announces each removal, which refreshes the list.
   for(const QString& name : names)
   {
     d_measurement_dialog->Remove_Measurement(d_measurement_dialog->Measurement_Id(name));
   }
+  Record_Change(LIBRARY_MEASUREMENTS, tr("Remove Measurement"), before);
 }
 
 void TVarlume::Rename_Measurement(QWidget* editor)
@@ -205,7 +213,9 @@ void TVarlume::Rename_Measurement(QWidget* editor)
     return;
   }
   const int id = item->data(Qt::UserRole).toInt();
+  const QByteArray before = Library_Snapshot(LIBRARY_MEASUREMENTS);
   item->setText(d_measurement_dialog->Rename_Measurement(id, line_edit->text()));
+  Record_Change(LIBRARY_MEASUREMENTS, tr("Rename Measurement"), before);
   Report_Rename(tr("measurement"), line_edit->text(), item->text());
   if(item->isSelected())
   {
@@ -349,8 +359,10 @@ void TVarlume::Measurement_Selection_Changed()
 void TVarlume::Edit_Machine()
 {
   d_machine_dialog->Reset(Active_Machine_Name());
+  const QByteArray before = Library_Snapshot(LIBRARY_MACHINES);
   if(d_machine_dialog->exec() == QDialog::Accepted)
   {
+    Record_Change(LIBRARY_MACHINES, tr("Edit Machine"), before);
     // Rebuild the edited machine's error model and everything simulated on it.
     Machine_Selection_Changed();
   }
@@ -362,7 +374,9 @@ void TVarlume::Add_Measurement()
   // what it creates, which refreshes the list; its result says nothing more.
   const QStringList selected = Selected_Measurements();
   d_measurement_dialog->Reset(QString(), selected.size() == 1 ? selected.front() : QString());
+  const QByteArray before = Library_Snapshot(LIBRARY_MEASUREMENTS);
   d_measurement_dialog->exec();
+  Record_Change(LIBRARY_MEASUREMENTS, tr("Add Measurement"), before);
 }
 
 void TVarlume::Edit_Measurement()
@@ -373,8 +387,10 @@ void TVarlume::Edit_Measurement()
     return;
   }
   d_measurement_dialog->Reset(selected.front(), QString());
+  const QByteArray before = Library_Snapshot(LIBRARY_MEASUREMENTS);
   if(d_measurement_dialog->exec() == QDialog::Accepted)
   {
+    Record_Change(LIBRARY_MEASUREMENTS, tr("Edit Measurement"), before);
     Measurement_Selection_Changed();
   }
 }

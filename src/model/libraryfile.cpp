@@ -183,6 +183,31 @@ bool TLibraryFile::Save_Data() const
   return true;
 }
 
+QByteArray TLibraryFile::Snapshot() const
+{
+  TXmlFile xml;
+  QByteArray bytes;
+  try
+  {
+    xml.Reset(QLatin1String(d_identification), d_write_version);
+    Write_Records(xml);
+    xml.Write_Data(&bytes, true);
+  }
+  catch(const TXmlFileException&)
+  {
+    return QByteArray();
+  }
+  return bytes;
+}
+
+bool TLibraryFile::Restore(const QByteArray& snapshot)
+{
+  Clear_Records();
+  const bool loaded = Load_Data(snapshot);
+  d_modified = true;
+  return loaded;
+}
+
 bool TLibraryFile::Save() const
 {
   // A library that the user linked to a file elsewhere (a synchronised folder) is written

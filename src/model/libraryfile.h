@@ -31,6 +31,10 @@ public:
   // Writes the file. A file that existed but did not load is first kept as "<file>.bak".
   bool Save() const;
 
+  // The records as the file would hold them, for undo; empty when they cannot be written.
+  QByteArray Snapshot() const;
+  // Replaces the records by those of a snapshot and marks the library modified.
+  bool Restore(const QByteArray& snapshot);
   QString Last_Error() const { return d_last_error; }
   bool Is_Modified() const { return d_modified; }
   void Set_Modified(bool modified) { d_modified = modified; }
@@ -53,6 +57,8 @@ private:
   virtual bool Read_Version(const TXmlFile& xml, int version) = 0;
   // Writes every record below the root node of the reset xml. Throws TXmlFileException.
   virtual void Write_Records(TXmlFile& xml) const = 0;
+  // Drops every record (before a snapshot is restored).
+  virtual void Clear_Records() = 0;
   // Gives every record without a name a unique one; runs after every load, also a failed one.
   virtual void Name_Unnamed_Records() = 0;
 

@@ -97,6 +97,7 @@ private:
   bool Read_Version(const TXmlFile& xml, int version) override;
   void Write_Records(TXmlFile& xml) const override;
   void Name_Unnamed_Records() override;
+  void Clear_Records() override { d_machines.clear(); }
   void Load_Version1(const TXmlFile& xml);
   void Load_Version2(const TXmlFile& xml);
 

@@ -54,6 +54,7 @@ private:
   bool Read_Version(const TXmlFile& xml, int version) override;
   void Write_Records(TXmlFile& xml) const override;
   void Name_Unnamed_Records() override;
+  void Clear_Records() override { d_measurements.clear(); }
   void Load_Version1(const TXmlFile& xml);
 
   std::vector<std::unique_ptr<TMeasurement>> d_measurements;
