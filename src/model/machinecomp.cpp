@@ -536,11 +536,7 @@ TVector3 TMachineComp::Evaluate_Stages(const TVector3& position, const TVector3&
     return position;
   }
 
-  const TVector3 minimum = Map_Data_Min();
-  const TVector3 maximum = Map_Data_Max();
-  if(Inside(position.x, minimum.x - VOLUME_MARGIN, maximum.x + VOLUME_MARGIN) &&
-     Inside(position.y, minimum.y - VOLUME_MARGIN, maximum.y + VOLUME_MARGIN) &&
-     Inside(position.z, minimum.z - VOLUME_MARGIN, maximum.z + VOLUME_MARGIN))
+  if(Inside_Volume(position))
   {
     if(inside)
     {
@@ -708,6 +704,15 @@ TVector3 TMachineComp::Map_Data_Max() const
     }
   }
   return corner;
+}
+
+bool TMachineComp::Inside_Volume(const TVector3& position) const
+{
+  const TVector3 minimum = Map_Data_Min();
+  const TVector3 maximum = Map_Data_Max();
+  return Inside(position.x, minimum.x - VOLUME_MARGIN, maximum.x + VOLUME_MARGIN) &&
+         Inside(position.y, minimum.y - VOLUME_MARGIN, maximum.y + VOLUME_MARGIN) &&
+         Inside(position.z, minimum.z - VOLUME_MARGIN, maximum.z + VOLUME_MARGIN);
 }
 
 QString TMachineComp::Last_Error() const

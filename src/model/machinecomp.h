@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 #include "core/vector3.h"
 #include "src/model/machine_standardcomp.h"
 #include "src/model/machine_values.h"
@@ -116,6 +118,8 @@ public:
   // Volume corners from the stored parameters; no completed set-up needed.
   TVector3 Map_Data_Min() const;
   TVector3 Map_Data_Max() const;
+  // The volume test of Evaluate: every coordinate within its axis's travel plus 5 mm.
+  bool Inside_Volume(const TVector3& position) const;
 
   QString Last_Error() const;
 
@@ -128,6 +132,16 @@ public:
   // give more, the rows stop there and one line says so (a huge travel would otherwise fill
   // the memory until the program aborts).
   static const int MAXIMUM_MAP_ROWS = 100000;
+
+  // The table of an axis value (null when the chain has none) and the tower deflection, for
+  // read-only views such as the plots.
+  const TMachineStandardComp* Axis_Table(int axis) const;
+  const TMachineDeflectionComp& Deflection_Table() const { return d_deflection; }
+
+  // The positions at which the map reports sample a travel from first to last: from the end
+  // nearer to zero towards the other, the far end only when it falls on the step, at most
+  // MAXIMUM_MAP_ROWS of them. Empty for an increment below 1.
+  static std::vector<double> Map_Positions(const double& first, const double& last, const double& increment);
 
   // Reports of the tables (fixed-column text); empty for an increment below 1 or an unusable
   // model state. They never throw. Map_Data_D also sets Last_Error when the machine has no
@@ -167,7 +181,6 @@ private:
                       TValuesSetter setter, const QString& parameter);
 
   QStringList Map_Data_Axis(int axis, const double& increment) const;
-  const TMachineStandardComp* Axis_Table(int axis) const;
   TMachineStandardComp* Axis_Table(int axis);
   void Set_Error(const QString& message) const;
 

@@ -71,6 +71,16 @@ double Value_At(const std::vector<TVector2>& points, const double& position)
 }
 } // namespace
 
+std::vector<double> TMachineComp::Map_Positions(const double& first, const double& last, const double& increment)
+{
+  if(!Increment_Usable(increment))
+  {
+    return std::vector<double>();
+  }
+  bool truncated = false;
+  return Report_Positions(first, last, increment, &truncated);
+}
+
 QStringList TMachineComp::Map_Data_X(const double& increment) const
 {
   return Map_Data_Axis(AXIS_X, increment);

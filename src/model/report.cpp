@@ -148,37 +148,18 @@ QStringList Laser_Report(const TMachineComp& machine, const TMeasurement& measur
   lines.push_back(QStringLiteral("Laser Measurement"));
   lines.push_back(Rule(Report::RULE_WIDTH));
 
-  TExtremes extremes;
-  TVector3 probe_direction;
-  TVector3 reference_error;
-  for(const TItem& item : measurement.d_measurement_items)
+  if(!measurement.d_measurement_items.empty())
   {
-    if(lines.size() == 2)
-    {
-      Add_Line_Heading(measurement, item, &lines);
-      const TVector3 horizontal(item.probe_offset.x, item.probe_offset.y, 0.0);
-      const double length = std::sqrt(horizontal ^ horizontal);
-      probe_direction = length > MINIMUM_PROBE_LENGTH
-                            ? TVector3(horizontal.x / length, horizontal.y / length, horizontal.z / length)
-                            : TVector3(0.0, 0.0, -1.0);
-      reference_error = machine.Calculate_Scale_XX_YY_Error(item.axis_nominal, probe_direction, item.reference_nominal,
-                                                            item.reference_actual);
-      lines.push_back(
-          QStringLiteral("  Scale Nom  Scale Act  Scale Dev      XX         YY         Ra         Rb         Rc"));
-      lines.push_back(Rule(Report::RULE_WIDTH));
-    }
-    const TLineDeviation deviation = Line_Deviation(item);
-    const TVector3 error =
-        machine.Calculate_Scale_XX_YY_Error(item.axis_nominal, probe_direction, item.point_nominal, item.point_actual);
-    const TVector3 angles = item.point_angles - item.reference_angles;
-    const double columns[8] = {deviation.nominal,
-                               deviation.actual,
-                               deviation.deviation,
-                               error.y - reference_error.y,
-                               error.z - reference_error.z,
-                               angles.x,
-                               angles.y,
-                               angles.z};
+    Add_Line_Heading(measurement, measurement.d_measurement_items.front(), &lines);
+    lines.push_back(
+        QStringLiteral("  Scale Nom  Scale Act  Scale Dev      XX         YY         Ra         Rb         Rc"));
+    lines.push_back(Rule(Report::RULE_WIDTH));
+  }
+  TExtremes extremes;
+  for(const Report::TLaserRow& row : Report::Laser_Rows(machine, measurement))
+  {
+    const double columns[8] = {
+        row.scale_nominal, row.scale_actual, row.scale_deviation, row.xx, row.yy, row.ra, row.rb, row.rc};
     QString line;
     line.reserve(8 * 11);
     for(int column = 0; column < 8; ++column)
@@ -190,7 +171,7 @@ QStringList Laser_Report(const TMachineComp& machine, const TMeasurement& measur
       Append_Number(&line, columns[column], 10, 4);
     }
     lines.push_back(line);
-    extremes.Add(deviation.deviation);
+    extremes.Add(row.scale_deviation);
   }
   Add_Closing("Max Scale Error: ", "Min Scale Error: ", extremes, &lines);
   return lines;
@@ -279,6 +260,42 @@ bool Summarised(const TMeasurement* measurement)
 
 namespace Report
 {
+std::vector<TLaserRow> Laser_Rows(const TMachineComp& machine, const TMeasurement& measurement)
+{
+  std::vector<TLaserRow> rows;
+  rows.reserve(measurement.d_measurement_items.size());
+  TVector3 probe_direction;
+  TVector3 reference_error;
+  for(const TItem& item : measurement.d_measurement_items)
+  {
+    if(rows.empty())
+    {
+      const TVector3 horizontal(item.probe_offset.x, item.probe_offset.y, 0.0);
+      const double length = std::sqrt(horizontal ^ horizontal);
+      probe_direction = length > MINIMUM_PROBE_LENGTH
+                            ? TVector3(horizontal.x / length, horizontal.y / length, horizontal.z / length)
+                            : TVector3(0.0, 0.0, -1.0);
+      reference_error = machine.Calculate_Scale_XX_YY_Error(item.axis_nominal, probe_direction, item.reference_nominal,
+                                                            item.reference_actual);
+    }
+    const TLineDeviation deviation = Line_Deviation(item);
+    const TVector3 error =
+        machine.Calculate_Scale_XX_YY_Error(item.axis_nominal, probe_direction, item.point_nominal, item.point_actual);
+    const TVector3 angles = item.point_angles - item.reference_angles;
+    TLaserRow row;
+    row.scale_nominal = deviation.nominal;
+    row.scale_actual = deviation.actual;
+    row.scale_deviation = deviation.deviation;
+    row.xx = error.y - reference_error.y;
+    row.yy = error.z - reference_error.z;
+    row.ra = angles.x;
+    row.rb = angles.y;
+    row.rc = angles.z;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
 QStringList Measurement_Item(const TMachineComp& machine, const TMeasurement& measurement)
 {
   switch(measurement.Type())

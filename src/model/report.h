@@ -30,6 +30,23 @@ using Text::Pad_String;
 // one line per row for a ball bar. machine is read by the laser report only (deviation split).
 QStringList Measurement_Item(const TMachineComp& machine, const TMeasurement& measurement);
 
+// One row of a laser block as the results tab prints it: the length along the line (nominal,
+// actual, deviation) and the deviations across it (XX, YY) in mm, and the angles Ra, Rb, Rc in
+// mm/m; XX, YY and the angles are relative to the start of the line.
+struct TLaserRow
+{
+  double scale_nominal = 0.0;
+  double scale_actual = 0.0;
+  double scale_deviation = 0.0;
+  double xx = 0.0;
+  double yy = 0.0;
+  double ra = 0.0;
+  double rb = 0.0;
+  double rc = 0.0;
+};
+// The rows of a laser measurement in row order; machine splits the deviations.
+std::vector<TLaserRow> Laser_Rows(const TMachineComp& machine, const TMeasurement& measurement);
+
 // The ball bar summary over the ball bars that hold exactly one row: heading, length extremes,
 // mean and range, column heading and their lines in list order. Empty when there is none.
 QStringList Ballbar_Summary(const std::vector<TMeasurement*>& measurements);

@@ -1,0 +1,73 @@
+#ifndef SENSITIVITY_H
+#define SENSITIVITY_H
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+#include "src/model/measurement.h"
+#include "src/model/simulation.h"
+
+// Which test detects which error, at a glance: every enabled parameter applied alone to an
+// otherwise perfect machine (the single-parameter patterns of the compensation evaluation), and
+// the largest deviation that each kind of test shows then. GUI-free: the window's chart,
+// varlume-batch and the tests read the same numbers.
+namespace Sensitivity
+{
+// Columns, in the order of the evaluation file.
+enum TKind
+{
+  KIND_BALLBAR = 0,
+  KIND_ISO,
+  KIND_MCG,
+  KIND_LASER,
+  KIND_COUNT
+};
+
+struct TRow
+{
+  QString code;  // the evaluation's code without bars: "RXX", "LYY", "QXY", "RXD"
+  QString label; // "X Axis Rx", "QXY"
+  // The largest |length_actual - length_nominal| over all rows of each kind (mm); present is
+  // false when the selection holds no row of that kind.
+  bool present[KIND_COUNT] = {false, false, false, false};
+  double value[KIND_COUNT] = {0.0, 0.0, 0.0, 0.0};
+};
+
+enum class TEnd
+{
+  FINISHED,
+  CANCELLED, // the progress hook said stop; rows holds the parameters done so far
+  STOPPED,   // the model raised an axis exception: message holds its text
+  REFUSED    // the geometry cannot be set up: message says why
+};
+
+struct TResult
+{
+  TEnd end = TEnd::FINISHED;
+  QString message;
+  std::vector<TRow> rows;
+};
+
+// Called before parameter done + 1 of count is simulated (and once with done == count at the
+// end); false stops.
+using TProgress = std::function<bool(int done, int count)>;
+
+// One row per enabled parameter of the record, in record order, that the evaluation applies
+// (a tower deflection on a machine without a horizontal arm has none). The measurements are
+// evaluated against the record's volume, as the evaluation does, and keep the rows and values
+// that they had before.
+TResult Compute(const Simulation::TMachineRecord& record, const std::vector<TMeasurement*>& measurements,
+                const TProgress& progress = TProgress());
+
+// The kind's column title ("Ball Bar", "ISO 10360-2", "MCG", "Laser").
+QString Kind_Title(int kind);
+
+// "parameter,ballbar_mm,iso_mm,mcg_mm,laser_mm", then one line per row; a kind without rows is
+// an empty field. UTF-8, lines end with a line feed.
+QByteArray Csv(const std::vector<TRow>& rows);
+} // namespace Sensitivity
+
+#endif
