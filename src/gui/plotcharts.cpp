@@ -1,0 +1,713 @@
+// The chart pages: the machine's errors, the measurement results and the sensitivity table.
+
+#include "src/gui/plotcharts.h"
+
+#include <QPen>
+#include <QtCharts/QBarCategoryAxis>
+#include <QtCharts/QBarSet>
+#include <QtCharts/QChart>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QPolarChart>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QStackedBarSeries>
+#include <QtCharts/QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+
+#include "src/gui/plotpage.h"
+#include "src/gui/sensitivitytable.h"
+
+using namespace QtCharts;
+
+namespace
+{
+// mm to µm, and mm/m to µrad.
+const double MICRO = 1000.0;
+const QString MICROMETRES = QStringLiteral("µm");
+const QString MICRORADIANS = QStringLiteral("µrad");
+// Legends with more entries go beside the plot, where they can stack.
+const int LEGEND_BELOW_ENTRIES = 6;
+// More rings than this are told apart by a colour ramp instead of a legend.
+const int RING_LEGEND_ENTRIES = 8;
+const QColor OUTSIDE_COLOUR(214, 39, 40);
+const char* const HIDDEN_MARKER = "varlume_hidden";
+
+// One colour per component (x, y, z) and a palette for measurements.
+const QColor COMPONENT_COLOURS[3] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44)};
+const QColor PALETTE[8] = {QColor(31, 119, 180), QColor(255, 127, 14),  QColor(44, 160, 44),   QColor(148, 103, 189),
+                           QColor(140, 86, 75),  QColor(227, 119, 194), QColor(127, 127, 127), QColor(23, 190, 207)};
+
+QColor Palette(int index)
+{
+  return PALETTE[index % 8];
+}
+
+QString Micro(double millimetres, const QString& unit)
+{
+  return QStringLiteral("%1 %2").arg(millimetres * MICRO, 0, 'f', 3).arg(unit);
+}
+
+QString Millimetres(double value)
+{
+  return QStringLiteral("%1 mm").arg(value, 0, 'f', 4);
+}
+
+// A range that shows every value with a little room, 0 included for deviations.
+void Fit_Range(QValueAxis* axis, double minimum, double maximum, bool with_zero)
+{
+  if(with_zero)
+  {
+    minimum = std::min(minimum, 0.0);
+    maximum = std::max(maximum, 0.0);
+  }
+  if(!(maximum >= minimum))
+  {
+    minimum = -1.0;
+    maximum = 1.0;
+  }
+  double span = maximum - minimum;
+  if(span < 1e-9)
+  {
+    const double half = std::max(std::fabs(maximum) * 0.1, 1.0);
+    minimum -= half;
+    maximum += half;
+    span = maximum - minimum;
+  }
+  // Room on a side only where a value lies, not beyond a zero that is only there for reference.
+  axis->setRange(minimum < 0.0 || !with_zero ? minimum - 0.05 * span : minimum,
+                 maximum > 0.0 || !with_zero ? maximum + 0.05 * span : maximum);
+  axis->applyNiceNumbers();
+}
+
+// A position axis: the positions' span, as nice numbers would widen it by up to a tick; with
+// room, a little more, so that the markers at the ends are whole.
+void Fit_Positions(QValueAxis* axis, double minimum, double maximum, bool room = false)
+{
+  if(!(maximum > minimum))
+  {
+    Fit_Range(axis, minimum, maximum, false);
+    return;
+  }
+  const double margin = room ? 0.02 * (maximum - minimum) : 0.0;
+  axis->setRange(minimum - margin, maximum + margin);
+  // Ticks on round positions from 0, whatever the ends of travel.
+  const double rough = (maximum - minimum) / 4.0;
+  const double decade = std::pow(10.0, std::floor(std::log10(rough)));
+  const double steps[4] = {1.0, 2.0, 5.0, 10.0};
+  double step = decade * 10.0;
+  for(const double factor : steps)
+  {
+    if(decade * factor >= rough)
+    {
+      step = decade * factor;
+      break;
+    }
+  }
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(0.0);
+  axis->setTickInterval(step);
+}
+
+QValueAxis* Value_Axis(const QString& title)
+{
+  QValueAxis* axis = new QValueAxis();
+  axis->setTitleText(title);
+  axis->setLabelFormat(QStringLiteral("%.4g"));
+  return axis;
+}
+
+QLineSeries* Line(const QString& name, const QColor& colour, Qt::PenStyle style = Qt::SolidLine)
+{
+  QLineSeries* series = new QLineSeries();
+  series->setName(name);
+  QPen pen(colour);
+  pen.setWidthF(2.0);
+  pen.setStyle(style);
+  series->setPen(pen);
+  return series;
+}
+
+// Open red rings over the points of rows that used the extrapolated map.
+QScatterSeries* Outside_Series()
+{
+  QScatterSeries* series = new QScatterSeries();
+  series->setName(QStringLiteral("Outside the volume"));
+  series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+  series->setMarkerSize(13.0);
+  series->setBrush(Qt::NoBrush);
+  QPen pen(OUTSIDE_COLOUR);
+  pen.setWidthF(2.0);
+  series->setPen(pen);
+  return series;
+}
+
+void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x_axis, QAbstractAxis* y_axis)
+{
+  chart->addSeries(series);
+  series->attachAxis(x_axis);
+  series->attachAxis(y_axis);
+}
+
+void Hide_From_Legend(QChart* chart, QAbstractSeries* series)
+{
+  for(QLegendMarker* marker : chart->legend()->markers(series))
+  {
+    marker->setVisible(false);
+    // isVisible() says false for every marker until the chart is shown: remember it here.
+    marker->setProperty(HIDDEN_MARKER, true);
+  }
+}
+
+void Place_Legend(QChart* chart)
+{
+  int entries = 0;
+  for(QLegendMarker* marker : chart->legend()->markers())
+  {
+    entries += marker->property(HIDDEN_MARKER).toBool() ? 0 : 1;
+  }
+  chart->legend()->setVisible(entries > 0);
+  chart->legend()->setAlignment(entries > LEGEND_BELOW_ENTRIES ? Qt::AlignRight : Qt::AlignBottom);
+}
+
+QString Row_Heading(const Plot_Series::TMeasurementResult& result, const Plot_Series::TResultRow& row)
+{
+  QString heading = result.type == Types::MEASUREMENT_BALLBAR
+                        ? result.name
+                        : QStringLiteral("%1, row %2").arg(result.name).arg(row.index + 1);
+  if(row.outside)
+  {
+    heading += QStringLiteral("\noutside the machine volume");
+  }
+  return heading;
+}
+
+QString Length_Tip(const Plot_Series::TMeasurementResult& result, const Plot_Series::TResultRow& row)
+{
+  return QStringLiteral("%1\nNominal %2\nActual %3\nDeviation %4")
+      .arg(Row_Heading(result, row), Millimetres(row.nominal), Millimetres(row.actual),
+           Micro(row.deviation, MICROMETRES));
+}
+
+TPointInfo Row_Info(const Plot_Series::TMeasurementResult& result, const Plot_Series::TResultRow& row,
+                    const QString& tip)
+{
+  TPointInfo info;
+  info.tip = tip;
+  info.id = result.id;
+  info.index = row.index;
+  return info;
+}
+
+// Component names of an axis's linear errors: the one along the axis is its scale.
+QString Linear_Name(int axis, int component)
+{
+  const QString names[3] = {QStringLiteral("Lx"), QStringLiteral("Ly"), QStringLiteral("Lz")};
+  const int own = axis == AXIS_X ? 0 : (axis == AXIS_Y ? 1 : 2);
+  return names[component] + (component == own ? QStringLiteral(" scale") : QStringLiteral(" straightness"));
+}
+
+QChart* Axis_Chart(TPlotPage* page, const Plot_Series::TAxisErrors& axis, bool angular)
+{
+  const QString name = Plot_Series::Axis_Name(axis.axis);
+  QChart* chart = new QChart();
+  chart->setTitle(angular ? QStringLiteral("%1 axis: angular errors").arg(name)
+                          : QStringLiteral("%1 axis: scale and straightness").arg(name));
+  QValueAxis* x_axis = Value_Axis(QStringLiteral("%1 position (mm)").arg(name));
+  QValueAxis* y_axis = Value_Axis(angular ? QStringLiteral("Angle (%1)").arg(MICRORADIANS)
+                                          : QStringLiteral("Error (%1)").arg(MICROMETRES));
+  chart->addAxis(x_axis, Qt::AlignBottom);
+  chart->addAxis(y_axis, Qt::AlignLeft);
+
+  double minimum = 0.0;
+  double maximum = 0.0;
+  for(int component = 0; component < 3; ++component)
+  {
+    const QString series_name =
+        angular ? QStringLiteral("R%1").arg(QLatin1Char("xyz"[component])) : Linear_Name(axis.axis, component);
+    QLineSeries* series = Line(series_name, COMPONENT_COLOURS[component]);
+    std::vector<TPointInfo> info;
+    QVector<QPointF> points;
+    points.reserve(static_cast<int>(axis.samples.size()));
+    for(const Plot_Series::TErrorSample& sample : axis.samples)
+    {
+      const TVector3& values = angular ? sample.angular : sample.linear;
+      const double value = (component == 0 ? values.x : (component == 1 ? values.y : values.z)) * MICRO;
+      points.push_back(QPointF(sample.position, value));
+      minimum = std::min(minimum, value);
+      maximum = std::max(maximum, value);
+      TPointInfo point;
+      point.tip = QStringLiteral("%1 %2 mm\n%3 %4 %5")
+                      .arg(name)
+                      .arg(sample.position, 0, 'f', 1)
+                      .arg(series_name)
+                      .arg(value, 0, 'f', 3)
+                      .arg(angular ? MICRORADIANS : MICROMETRES);
+      info.push_back(point);
+    }
+    series->replace(points);
+    Attach(chart, series, x_axis, y_axis);
+    page->Set_Point_Info(series, info);
+  }
+  if(!axis.samples.empty())
+  {
+    Fit_Positions(x_axis, axis.samples.front().position, axis.samples.back().position);
+  }
+  Fit_Range(y_axis, minimum, maximum, true);
+  Place_Legend(chart);
+  return chart;
+}
+
+QStringList Notes_Lines(const Plot_Series::TMachineNotes& notes)
+{
+  QStringList lines;
+  QStringList squareness;
+  for(const Plot_Series::TMachineNotes::TSquareness& entry : notes.squareness)
+  {
+    squareness.push_back(QStringLiteral("%1 %2 mm/m").arg(entry.name).arg(entry.value, 0, 'f', 4));
+  }
+  if(!squareness.isEmpty())
+  {
+    lines.push_back(QStringLiteral("Squareness: %1").arg(squareness.join(QStringLiteral(",  "))));
+  }
+  if(notes.has_deflection)
+  {
+    lines.push_back(QStringLiteral("Tower deflection: %1 mm/m, about the %2 axis")
+                        .arg(notes.deflection, 0, 'f', 4)
+                        .arg(notes.deflection_axis));
+  }
+  lines.push_back(QStringLiteral("Values of the Machine Errors tab, without sign options; lengths in µm, angles in "
+                                 "µrad (1 µrad = 0.001 mm/m)."));
+  return lines;
+}
+
+// Ball bars: the deviation of each bar; bars outside the volume in red.
+QChart* Ballbar_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMeasurementResult*>& results)
+{
+  QChart* chart = new QChart();
+  chart->setTitle(QStringLiteral("Ball bar: length deviation"));
+  QBarSet* inside = new QBarSet(QStringLiteral("Deviation"));
+  inside->setColor(Palette(0));
+  QBarSet* outside = new QBarSet(QStringLiteral("Outside the volume"));
+  outside->setColor(OUTSIDE_COLOUR);
+  QStringList categories;
+  std::vector<TPointInfo> info;
+  double minimum = 0.0;
+  double maximum = 0.0;
+  bool any_outside = false;
+  for(const Plot_Series::TMeasurementResult* result : results)
+  {
+    for(const Plot_Series::TResultRow& row : result->rows)
+    {
+      const double value = row.deviation * MICRO;
+      inside->append(row.outside ? 0.0 : value);
+      outside->append(row.outside ? value : 0.0);
+      any_outside = any_outside || row.outside;
+      minimum = std::min(minimum, value);
+      maximum = std::max(maximum, value);
+      // Long names would crowd the axis; the tooltip has the whole name.
+      QString category = result->name.size() > 28 ? result->name.left(27) + QChar(0x2026) : result->name;
+      while(categories.contains(category))
+      {
+        category += QLatin1Char(' ');
+      }
+      categories.push_back(category);
+      info.push_back(Row_Info(*result, row, Length_Tip(*result, row)));
+    }
+  }
+  QStackedBarSeries* series = new QStackedBarSeries();
+  series->setBarWidth(0.5);
+  series->append(inside);
+  if(any_outside)
+  {
+    series->append(outside);
+  }
+  else
+  {
+    delete outside;
+    outside = nullptr;
+  }
+  QBarCategoryAxis* x_axis = new QBarCategoryAxis();
+  x_axis->append(categories);
+  x_axis->setTitleText(QStringLiteral("Ball bar"));
+  QValueAxis* y_axis = Value_Axis(QStringLiteral("Deviation (%1)").arg(MICROMETRES));
+  chart->addAxis(x_axis, Qt::AlignBottom);
+  chart->addAxis(y_axis, Qt::AlignLeft);
+  Attach(chart, series, x_axis, y_axis);
+  Fit_Range(y_axis, minimum, maximum, true);
+  page->Set_Bar_Info(inside, info);
+  if(outside)
+  {
+    page->Set_Bar_Info(outside, info);
+  }
+  Place_Legend(chart);
+  if(!any_outside)
+  {
+    chart->legend()->setVisible(false);
+  }
+  return chart;
+}
+
+// ISO 10360-2: deviation against the nominal length, one line per measurement.
+QChart* ISO_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMeasurementResult*>& results)
+{
+  QChart* chart = new QChart();
+  chart->setTitle(QStringLiteral("ISO 10360-2: length deviation"));
+  QValueAxis* x_axis = Value_Axis(QStringLiteral("Nominal length (mm)"));
+  QValueAxis* y_axis = Value_Axis(QStringLiteral("Deviation (%1)").arg(MICROMETRES));
+  chart->addAxis(x_axis, Qt::AlignBottom);
+  chart->addAxis(y_axis, Qt::AlignLeft);
+  QScatterSeries* outside = Outside_Series();
+  std::vector<TPointInfo> outside_info;
+  double x_maximum = 0.0;
+  double minimum = 0.0;
+  double maximum = 0.0;
+  int colour = 0;
+  for(const Plot_Series::TMeasurementResult* result : results)
+  {
+    QLineSeries* series = Line(result->name, Palette(colour++));
+    series->setPointsVisible(true);
+    std::vector<TPointInfo> info;
+    for(const Plot_Series::TResultRow& row : result->rows)
+    {
+      const double value = row.deviation * MICRO;
+      series->append(row.nominal, value);
+      info.push_back(Row_Info(*result, row, Length_Tip(*result, row)));
+      if(row.outside)
+      {
+        outside->append(row.nominal, value);
+        outside_info.push_back(info.back());
+      }
+      x_maximum = std::max(x_maximum, row.nominal);
+      minimum = std::min(minimum, value);
+      maximum = std::max(maximum, value);
+    }
+    Attach(chart, series, x_axis, y_axis);
+    page->Set_Point_Info(series, info);
+  }
+  Attach(chart, outside, x_axis, y_axis);
+  page->Set_Point_Info(outside, outside_info);
+  if(outside_info.empty())
+  {
+    Hide_From_Legend(chart, outside);
+  }
+  Fit_Positions(x_axis, 0.0, x_maximum, true);
+  Fit_Range(y_axis, minimum, maximum, true);
+  Place_Legend(chart);
+  return chart;
+}
+
+// Laser: deviations along and across the line (left axis) and the angles (right axis, dashed)
+// against the position along the line. One chart per run: six curves of two runs in one chart
+// could not be told apart.
+QChart* Laser_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& result)
+{
+  QChart* chart = new QChart();
+  chart->setTitle(QStringLiteral("Laser: %1").arg(result.name));
+  QValueAxis* x_axis = Value_Axis(QStringLiteral("Position along the line (mm)"));
+  QValueAxis* y_axis = Value_Axis(QStringLiteral("Deviation (%1)").arg(MICROMETRES));
+  QValueAxis* angle_axis = Value_Axis(QStringLiteral("Angle (%1)").arg(MICRORADIANS));
+  chart->addAxis(x_axis, Qt::AlignBottom);
+  chart->addAxis(y_axis, Qt::AlignLeft);
+  chart->addAxis(angle_axis, Qt::AlignRight);
+  QScatterSeries* outside = Outside_Series();
+  std::vector<TPointInfo> outside_info;
+
+  std::vector<TPointInfo> info;
+  double x_minimum = 0.0;
+  double x_maximum = 0.0;
+  for(const Plot_Series::TResultRow& row : result.rows)
+  {
+    const Report::TLaserRow& laser = row.laser;
+    const QString tip =
+        QStringLiteral("%1\nPosition %2\nScale deviation %3\nXX %4, YY %5\nRa %6, Rb %7, Rc %8")
+            .arg(Row_Heading(result, row), Millimetres(laser.scale_nominal), Micro(laser.scale_deviation, MICROMETRES),
+                 Micro(laser.xx, MICROMETRES), Micro(laser.yy, MICROMETRES), Micro(laser.ra, MICRORADIANS),
+                 Micro(laser.rb, MICRORADIANS), Micro(laser.rc, MICRORADIANS));
+    info.push_back(Row_Info(result, row, tip));
+    if(row.outside)
+    {
+      outside->append(laser.scale_nominal, laser.scale_deviation * MICRO);
+      outside_info.push_back(info.back());
+    }
+    x_minimum = std::min(x_minimum, laser.scale_nominal);
+    x_maximum = std::max(x_maximum, laser.scale_nominal);
+  }
+
+  const char* const names[6] = {"Scale", "XX", "YY", "Ra", "Rb", "Rc"};
+  double minimum[2] = {0.0, 0.0};
+  double maximum[2] = {0.0, 0.0};
+  for(int quantity = 0; quantity < 6; ++quantity)
+  {
+    const bool angle = quantity >= 3;
+    QLineSeries* series =
+        Line(QString::fromLatin1(names[quantity]), Palette(quantity), angle ? Qt::DashLine : Qt::SolidLine);
+    series->setPointsVisible(quantity == 0);
+    QVector<QPointF> points;
+    for(const Plot_Series::TResultRow& row : result.rows)
+    {
+      const Report::TLaserRow& laser = row.laser;
+      const double values[6] = {laser.scale_deviation, laser.xx, laser.yy, laser.ra, laser.rb, laser.rc};
+      const double value = values[quantity] * MICRO;
+      points.push_back(QPointF(laser.scale_nominal, value));
+      minimum[angle ? 1 : 0] = std::min(minimum[angle ? 1 : 0], value);
+      maximum[angle ? 1 : 0] = std::max(maximum[angle ? 1 : 0], value);
+    }
+    series->replace(points);
+    Attach(chart, series, x_axis, angle ? angle_axis : y_axis);
+    page->Set_Point_Info(series, info);
+  }
+  Attach(chart, outside, x_axis, y_axis);
+  page->Set_Point_Info(outside, outside_info);
+  if(outside_info.empty())
+  {
+    Hide_From_Legend(chart, outside);
+  }
+  Fit_Positions(x_axis, x_minimum, x_maximum, true);
+  Fit_Range(y_axis, minimum[0], maximum[0], true);
+  Fit_Range(angle_axis, minimum[1], maximum[1], true);
+  Place_Legend(chart);
+  return chart;
+}
+
+// A blue-to-red ramp over the rings when they are too many for a legend.
+QColor Ramp(double t)
+{
+  const QColor low(49, 54, 149);
+  const QColor high(215, 48, 39);
+  return QColor::fromRgbF(low.redF() + (high.redF() - low.redF()) * t,
+                          low.greenF() + (high.greenF() - low.greenF()) * t,
+                          low.blueF() + (high.blueF() - low.blueF()) * t);
+}
+
+struct TRing
+{
+  const Plot_Series::TMeasurementResult* result;
+  std::size_t first;
+  std::size_t end;
+};
+
+// MCG: the deviation around the circle, one closed line per elevation ring.
+QChart* MCG_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMeasurementResult*>& results,
+                  QStringList* notes)
+{
+  // The rows come ring by ring; a ring ends where the nominal elevation changes.
+  std::vector<TRing> rings;
+  for(const Plot_Series::TMeasurementResult* result : results)
+  {
+    std::size_t first = 0;
+    for(std::size_t i = 1; i <= result->rows.size(); ++i)
+    {
+      if(i == result->rows.size() || std::fabs(result->rows[i].elevation - result->rows[first].elevation) > 1e-9)
+      {
+        rings.push_back({result, first, i});
+        first = i;
+      }
+    }
+  }
+
+  QPolarChart* chart = new QPolarChart();
+  chart->setTitle(QStringLiteral("MCG: deviation (%1) per elevation ring").arg(MICROMETRES));
+  QValueAxis* angle_axis = new QValueAxis();
+  angle_axis->setRange(0.0, 360.0);
+  angle_axis->setTickCount(9);
+  // The format goes through printf as UTF-8: no degree sign here.
+  angle_axis->setLabelFormat(QStringLiteral("%.0f"));
+  angle_axis->setTitleText(QStringLiteral("Azimuth (°)"));
+  QValueAxis* radial_axis = Value_Axis(QStringLiteral("Deviation (%1)").arg(MICROMETRES));
+  chart->addAxis(angle_axis, QPolarChart::PolarOrientationAngular);
+  chart->addAxis(radial_axis, QPolarChart::PolarOrientationRadial);
+  // Drawn across the rings' labels in the middle of the circle; the chart title names the unit.
+  radial_axis->setTitleVisible(false);
+
+  const bool legend = static_cast<int>(rings.size()) <= RING_LEGEND_ENTRIES;
+  const bool several = results.size() > 1;
+  double minimum = 0.0;
+  double maximum = 0.0;
+  QScatterSeries* outside = Outside_Series();
+  std::vector<TPointInfo> outside_info;
+  for(std::size_t r = 0; r < rings.size(); ++r)
+  {
+    const TRing& ring = rings[r];
+    const Plot_Series::TMeasurementResult& result = *ring.result;
+    const double elevation = result.rows[ring.first].elevation;
+    QString name = QStringLiteral("%1°").arg(elevation, 0, 'f', 1);
+    if(several)
+    {
+      name = QStringLiteral("%1 %2").arg(result.name, name);
+    }
+    const double t = rings.size() > 1 ? static_cast<double>(r) / static_cast<double>(rings.size() - 1) : 0.0;
+    QLineSeries* series = Line(name, legend ? Palette(static_cast<int>(r)) : Ramp(t));
+    std::vector<TPointInfo> info;
+    QVector<QPointF> points;
+    for(std::size_t i = ring.first; i < ring.end; ++i)
+    {
+      const Plot_Series::TResultRow& row = result.rows[i];
+      const double value = row.deviation * MICRO;
+      points.push_back(QPointF(row.azimuth, value));
+      const QString tip =
+          QStringLiteral("%1\nElevation %2°, azimuth %3°\nArm %4, actual %5\nDeviation %6")
+              .arg(Row_Heading(result, row))
+              .arg(row.elevation, 0, 'f', 1)
+              .arg(row.azimuth, 0, 'f', 1)
+              .arg(Millimetres(row.nominal), Millimetres(row.actual), Micro(row.deviation, MICROMETRES));
+      info.push_back(Row_Info(result, row, tip));
+      if(row.outside)
+      {
+        outside->append(row.azimuth, value);
+        outside_info.push_back(info.back());
+      }
+      minimum = std::min(minimum, value);
+      maximum = std::max(maximum, value);
+    }
+    // Closed at 360 degrees with the ring's first point.
+    if(!points.isEmpty())
+    {
+      points.push_back(QPointF(360.0, points.front().y()));
+      info.push_back(info.front());
+    }
+    series->replace(points);
+    Attach(chart, series, angle_axis, radial_axis);
+    page->Set_Point_Info(series, info);
+    if(!legend)
+    {
+      Hide_From_Legend(chart, series);
+    }
+  }
+  Attach(chart, outside, angle_axis, radial_axis);
+  page->Set_Point_Info(outside, outside_info);
+  if(outside_info.empty())
+  {
+    Hide_From_Legend(chart, outside);
+  }
+  Fit_Range(radial_axis, minimum, maximum, true);
+  if(!legend && !rings.empty())
+  {
+    notes->push_back(QStringLiteral("MCG: %1 rings, coloured from elevation %2° (blue) to %3° (red).")
+                         .arg(rings.size())
+                         .arg(rings.front().result->rows[rings.front().first].elevation, 0, 'f', 1)
+                         .arg(rings.back().result->rows[rings.back().first].elevation, 0, 'f', 1));
+  }
+  Place_Legend(chart);
+  return chart;
+}
+
+// Grid places of n charts: one, two side by side, two by two, then three per row. No chart
+// spans two cells: a polar chart needs a cell about as high as wide.
+void Place(TPlotPage* page, const std::vector<QChart*>& charts)
+{
+  const int count = static_cast<int>(charts.size());
+  const int columns = count <= 1 ? 1 : (count <= 4 ? 2 : 3);
+  for(int i = 0; i < count; ++i)
+  {
+    page->Add_Chart(charts[static_cast<std::size_t>(i)], i / columns, i % columns);
+  }
+}
+} // namespace
+
+namespace Plot_Charts
+{
+TPlotPage* Errors_Page(const QString& machine_name, const std::vector<Plot_Series::TAxisErrors>& axes,
+                       const Plot_Series::TMachineNotes& notes)
+{
+  if(axes.empty())
+  {
+    return Message_Page(QStringLiteral("Machine errors: %1").arg(machine_name),
+                        QStringLiteral("The machine has no error tables."));
+  }
+  TPlotPage* page = new TPlotPage();
+  page->Set_Header(QStringLiteral("Machine errors: %1").arg(machine_name), Notes_Lines(notes));
+  for(std::size_t a = 0; a < axes.size(); ++a)
+  {
+    page->Add_Chart(Axis_Chart(page, axes[a], false), static_cast<int>(a), 0);
+    page->Add_Chart(Axis_Chart(page, axes[a], true), static_cast<int>(a), 1);
+  }
+  return page;
+}
+
+TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Series::TMeasurementResult>& results)
+{
+  std::vector<const Plot_Series::TMeasurementResult*> kinds[4];
+  bool any_outside = false;
+  for(const Plot_Series::TMeasurementResult& result : results)
+  {
+    if(result.rows.empty())
+    {
+      continue;
+    }
+    kinds[static_cast<int>(result.type)].push_back(&result);
+    for(const Plot_Series::TResultRow& row : result.rows)
+    {
+      any_outside = any_outside || row.outside;
+    }
+  }
+  const QString title = QStringLiteral("Measurement results: %1").arg(machine_name);
+  if(kinds[Types::MEASUREMENT_BALLBAR].empty() && kinds[Types::MEASUREMENT_ISO].empty() &&
+     kinds[Types::MEASUREMENT_LASER].empty() && kinds[Types::MEASUREMENT_MCG].empty())
+  {
+    return Message_Page(title, QStringLiteral("No simulated rows: select measurements to plot their results."));
+  }
+
+  TPlotPage* page = new TPlotPage();
+  QStringList notes;
+  notes.push_back(QStringLiteral("Deviation = actual - nominal length, in µm; hover a point for its values, click "
+                                 "it to show the row in the selection pane."));
+  if(!kinds[Types::MEASUREMENT_LASER].empty())
+  {
+    notes.push_back(QStringLiteral("Laser: deviations along (scale) and across (XX, YY) the line on the left axis, the "
+                                   "angles Ra, Rb, Rc (dashed) on the right axis, relative to the start."));
+  }
+  if(any_outside)
+  {
+    notes.push_back(QStringLiteral("Red: rows with a point outside the machine volume (extrapolated errors)."));
+  }
+  std::vector<QChart*> charts;
+  if(!kinds[Types::MEASUREMENT_BALLBAR].empty())
+  {
+    charts.push_back(Ballbar_Chart(page, kinds[Types::MEASUREMENT_BALLBAR]));
+  }
+  if(!kinds[Types::MEASUREMENT_ISO].empty())
+  {
+    charts.push_back(ISO_Chart(page, kinds[Types::MEASUREMENT_ISO]));
+  }
+  for(const Plot_Series::TMeasurementResult* result : kinds[Types::MEASUREMENT_LASER])
+  {
+    charts.push_back(Laser_Chart(page, *result));
+  }
+  if(!kinds[Types::MEASUREMENT_MCG].empty())
+  {
+    charts.push_back(MCG_Chart(page, kinds[Types::MEASUREMENT_MCG], &notes));
+  }
+  page->Set_Header(title, notes);
+  Place(page, charts);
+  return page;
+}
+
+TPlotPage* Sensitivity_Page(const QString& machine_name, const std::vector<Sensitivity::TRow>& rows)
+{
+  const QString title = QStringLiteral("Sensitivity: %1").arg(machine_name);
+  if(rows.empty())
+  {
+    return Message_Page(title, QStringLiteral("The machine has no enabled parameter that the evaluation applies."));
+  }
+  TPlotPage* page = new TPlotPage();
+  page->Set_Header(title, {QStringLiteral("Largest |actual - nominal length| over all rows of each test, in µm, with "
+                                          "each parameter applied alone to a perfect machine."),
+                           QStringLiteral("Colour on a logarithmic scale; -- : no measurement of that kind.")});
+  page->Add_Item(new TSensitivityTable(rows), 0, 0);
+  return page;
+}
+
+TPlotPage* Message_Page(const QString& title, const QString& text)
+{
+  TPlotPage* page = new TPlotPage();
+  page->Set_Header(title, {text});
+  // Fills the rest of the page, so that the header stays at the top.
+  QGraphicsWidget* filler = new QGraphicsWidget();
+  filler->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  page->Add_Item(filler, 0, 0);
+  return page;
+}
+} // namespace Plot_Charts

@@ -1,0 +1,351 @@
+#include "src/gui/plotpage.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGraphicsGridLayout>
+#include <QGraphicsLinearLayout>
+#include <QGraphicsScene>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <QToolTip>
+#include <QtCharts/QAbstractAxis>
+#include <QtCharts/QBarSet>
+#include <QtCharts/QChart>
+#include <QtCharts/QLegend>
+#include <QtCharts/QXYSeries>
+
+#include <limits>
+
+#include "core/varlume_assert.h"
+
+using namespace QtCharts;
+
+namespace
+{
+const double PAGE_MARGIN = 8.0;
+const double LINE_GAP = 2.0;
+// SVG and PDF pixels, as on a common screen.
+const int FILE_DPI = 96;
+
+QString Extension(const QString& file_name)
+{
+  return QFileInfo(file_name).suffix().toLower();
+}
+
+bool Save(const QString& file_name, const QByteArray& bytes, QString* error)
+{
+  QSaveFile file(file_name);
+  if(!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+  {
+    *error = QStringLiteral("cannot write '%1': %2").arg(file_name, file.errorString());
+    return false;
+  }
+  return true;
+}
+} // namespace
+
+QFont Plot_Style::Font(int pixels, bool bold)
+{
+  QFont font;
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+TPlotText::TPlotText(QGraphicsItem* parent) : QGraphicsWidget(parent)
+{
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void TPlotText::Set_Lines(const QString& title, const QStringList& notes)
+{
+  d_title = title;
+  d_notes = notes;
+  updateGeometry();
+  update();
+}
+
+QSizeF TPlotText::sizeHint(Qt::SizeHint which, const QSizeF& constraint) const
+{
+  if(which == Qt::MaximumSize)
+  {
+    return QGraphicsWidget::sizeHint(which, constraint);
+  }
+  const QFontMetricsF title(Plot_Style::Font(Plot_Style::TITLE_PIXELS + 2, true));
+  const QFontMetricsF note(Plot_Style::Font(Plot_Style::LABEL_PIXELS + 1));
+  double height = 0.0;
+  if(!d_title.isEmpty())
+  {
+    height += title.height() + LINE_GAP;
+  }
+  height += d_notes.size() * (note.height() + LINE_GAP);
+  if(height > 0.0)
+  {
+    height += 2 * LINE_GAP;
+  }
+  // Any width: lines that do not fit are elided.
+  return QSizeF(which == Qt::MinimumSize ? 100.0 : 600.0, height);
+}
+
+void TPlotText::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget)
+{
+  Q_UNUSED(option);
+  Q_UNUSED(widget);
+  const double width = size().width() - 2 * PAGE_MARGIN;
+  double y = LINE_GAP;
+  painter->setPen(Qt::black);
+  const auto draw = [&](const QString& text, const QFont& font)
+  {
+    const QFontMetricsF metrics(font);
+    painter->setFont(font);
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, width);
+    painter->drawText(QPointF(PAGE_MARGIN, y + metrics.ascent()), shown);
+    y += metrics.height() + LINE_GAP;
+  };
+  if(!d_title.isEmpty())
+  {
+    draw(d_title, Plot_Style::Font(Plot_Style::TITLE_PIXELS + 2, true));
+  }
+  for(const QString& note : d_notes)
+  {
+    draw(note, Plot_Style::Font(Plot_Style::LABEL_PIXELS + 1));
+  }
+}
+
+TPlotPage::TPlotPage(QGraphicsItem* parent) : QGraphicsWidget(parent)
+{
+  QGraphicsLinearLayout* layout = new QGraphicsLinearLayout(Qt::Vertical, this);
+  layout->setContentsMargins(PAGE_MARGIN, PAGE_MARGIN, PAGE_MARGIN, PAGE_MARGIN);
+  layout->setSpacing(4.0);
+  d_header = new TPlotText();
+  layout->addItem(d_header);
+  d_grid = new QGraphicsGridLayout();
+  d_grid->setSpacing(6.0);
+  layout->addItem(d_grid);
+  layout->setStretchFactor(d_grid, 1);
+  setAutoFillBackground(true);
+  QPalette page_palette = palette();
+  page_palette.setColor(QPalette::Window, Qt::white);
+  setPalette(page_palette);
+}
+
+void TPlotPage::Set_Header(const QString& title, const QStringList& notes)
+{
+  d_header->Set_Lines(title, notes);
+}
+
+void TPlotPage::Add_Chart(QChart* chart, int row, int column, int row_span, int column_span)
+{
+  VARLUME_ASSERT(chart);
+  chart->setAnimationOptions(QChart::NoAnimation);
+  chart->setBackgroundRoundness(0.0);
+  chart->setMargins(QMargins(6, 6, 6, 6));
+  chart->setTitleFont(Plot_Style::Font(Plot_Style::TITLE_PIXELS, true));
+  chart->legend()->setFont(Plot_Style::Font(Plot_Style::LABEL_PIXELS));
+  for(QAbstractAxis* axis : chart->axes())
+  {
+    axis->setTitleFont(Plot_Style::Font(Plot_Style::AXIS_TITLE_PIXELS));
+    axis->setLabelsFont(Plot_Style::Font(Plot_Style::LABEL_PIXELS));
+  }
+  chart->setMinimumSize(320.0, 210.0);
+  Add_Item(chart, row, column, row_span, column_span);
+}
+
+void TPlotPage::Add_Item(QGraphicsWidget* item, int row, int column, int row_span, int column_span)
+{
+  VARLUME_ASSERT(item);
+  d_grid->addItem(item, row, column, row_span, column_span);
+}
+
+void TPlotPage::Set_Point_Info(QXYSeries* series, const std::vector<TPointInfo>& info)
+{
+  VARLUME_ASSERT(series);
+  d_point_info.insert(series, info);
+  connect(series, &QXYSeries::hovered, this,
+          [this, series](const QPointF& point, bool state) { Show_Tip(state ? Nearest(series, point) : nullptr); });
+  connect(series, &QXYSeries::clicked, this,
+          [this, series](const QPointF& point)
+          {
+            const TPointInfo* info = Nearest(series, point);
+            if(info && info->id >= 0 && info->index >= 0)
+            {
+              emit Row_Clicked(info->id, info->index);
+            }
+          });
+}
+
+void TPlotPage::Set_Bar_Info(QBarSet* set, const std::vector<TPointInfo>& info)
+{
+  VARLUME_ASSERT(set);
+  d_bar_info.insert(set, info);
+  const auto at = [this, set](int index) -> const TPointInfo*
+  {
+    const std::vector<TPointInfo>& list = d_bar_info[set];
+    return index >= 0 && index < static_cast<int>(list.size()) ? &list[static_cast<std::size_t>(index)] : nullptr;
+  };
+  connect(set, &QBarSet::hovered, this, [this, at](bool state, int index) { Show_Tip(state ? at(index) : nullptr); });
+  connect(set, &QBarSet::clicked, this,
+          [this, at](int index)
+          {
+            const TPointInfo* info = at(index);
+            if(info && info->id >= 0 && info->index >= 0)
+            {
+              emit Row_Clicked(info->id, info->index);
+            }
+          });
+}
+
+const TPointInfo* TPlotPage::Nearest(QXYSeries* series, const QPointF& value) const
+{
+  const auto found = d_point_info.constFind(series);
+  QChart* chart = series->chart();
+  if(found == d_point_info.constEnd() || !chart)
+  {
+    return nullptr;
+  }
+  // Compared on the screen: the axes of a chart have unrelated units.
+  const QPointF target = chart->mapToPosition(value, series);
+  const QVector<QPointF> points = series->pointsVector();
+  int best = -1;
+  double best_distance = std::numeric_limits<double>::max();
+  for(int i = 0; i < points.size() && i < static_cast<int>(found->size()); ++i)
+  {
+    const QPointF delta = chart->mapToPosition(points[i], series) - target;
+    const double distance = delta.x() * delta.x() + delta.y() * delta.y();
+    if(distance < best_distance)
+    {
+      best_distance = distance;
+      best = i;
+    }
+  }
+  return best < 0 ? nullptr : &(*found)[static_cast<std::size_t>(best)];
+}
+
+void TPlotPage::Show_Tip(const TPointInfo* info)
+{
+  if(info && !info->tip.isEmpty())
+  {
+    QToolTip::showText(QCursor::pos(), info->tip);
+  }
+  else
+  {
+    QToolTip::hideText();
+  }
+}
+
+void TPlotPage::Lay_Out(const QSizeF& size)
+{
+  resize(size.expandedTo(effectiveSizeHint(Qt::MinimumSize)));
+  if(layout())
+  {
+    layout()->activate();
+  }
+}
+
+bool Plot_File_Type_Known(const QString& file_name)
+{
+  const QString extension = Extension(file_name);
+  return extension == QLatin1String("png") || extension == QLatin1String("svg") || extension == QLatin1String("pdf");
+}
+
+bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& size, QString* error)
+{
+  VARLUME_ASSERT(page);
+  VARLUME_ASSERT(error);
+  const QString extension = Extension(file_name);
+  if(!Plot_File_Type_Known(file_name))
+  {
+    *error = QStringLiteral("'%1': the file name must end in .png, .svg or .pdf").arg(file_name);
+    return false;
+  }
+
+  QGraphicsScene scene;
+  QGraphicsScene* previous = page->scene();
+  if(previous)
+  {
+    previous->removeItem(page);
+  }
+  scene.addItem(page);
+  page->Lay_Out(QSizeF(size));
+  // The charts place their axes and labels in posted layout requests.
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  const QRectF source(QPointF(0.0, 0.0), page->size());
+  scene.setSceneRect(source);
+
+  const auto render = [&](QPainter* painter, const QRectF& target)
+  {
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setRenderHint(QPainter::TextAntialiasing);
+    painter->fillRect(target, Qt::white);
+    scene.render(painter, target, source, Qt::KeepAspectRatio);
+  };
+
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  bool drawn = false;
+  if(extension == QLatin1String("png"))
+  {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.setDotsPerMeterX(qRound(FILE_DPI / 0.0254));
+    image.setDotsPerMeterY(qRound(FILE_DPI / 0.0254));
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    render(&painter, QRectF(QPointF(0.0, 0.0), QSizeF(size)));
+    painter.end();
+    drawn = image.save(&buffer, "PNG");
+  }
+  else if(extension == QLatin1String("svg"))
+  {
+    QSvgGenerator generator;
+    generator.setOutputDevice(&buffer);
+    generator.setSize(size);
+    generator.setViewBox(QRect(QPoint(0, 0), size));
+    generator.setResolution(FILE_DPI);
+    generator.setTitle(QFileInfo(file_name).completeBaseName());
+    QPainter painter;
+    drawn = painter.begin(&generator);
+    if(drawn)
+    {
+      render(&painter, QRectF(QPointF(0.0, 0.0), QSizeF(size)));
+      drawn = painter.end();
+    }
+  }
+  else
+  {
+    QPdfWriter writer(&buffer);
+    writer.setResolution(FILE_DPI);
+    writer.setPageSize(QPageSize(QSizeF(size) * 72.0 / FILE_DPI, QPageSize::Point));
+    writer.setPageMargins(QMarginsF(0.0, 0.0, 0.0, 0.0));
+    writer.setTitle(QFileInfo(file_name).completeBaseName());
+    writer.setCreator(QStringLiteral("Varlume"));
+    QPainter painter;
+    drawn = painter.begin(&writer);
+    if(drawn)
+    {
+      render(&painter, QRectF(0.0, 0.0, writer.width(), writer.height()));
+      drawn = painter.end();
+    }
+  }
+  buffer.close();
+
+  scene.removeItem(page);
+  if(previous)
+  {
+    previous->addItem(page);
+  }
+  if(!drawn)
+  {
+    *error = QStringLiteral("cannot draw '%1'").arg(file_name);
+    return false;
+  }
+  return Save(file_name, bytes, error);
+}

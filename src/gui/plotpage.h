@@ -1,0 +1,105 @@
+#ifndef PLOTPAGE_H
+#define PLOTPAGE_H
+
+#include <QFont>
+#include <QGraphicsWidget>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class QGraphicsGridLayout;
+class QPainter;
+
+namespace QtCharts
+{
+class QBarSet;
+class QChart;
+class QXYSeries;
+} // namespace QtCharts
+
+// Fonts of the charts in pixels, so that a page lays out alike on the screen and in PNG, SVG
+// and PDF files, whatever their resolution.
+namespace Plot_Style
+{
+QFont Font(int pixels, bool bold = false);
+inline constexpr int TITLE_PIXELS = 15;
+inline constexpr int AXIS_TITLE_PIXELS = 13;
+inline constexpr int LABEL_PIXELS = 12;
+} // namespace Plot_Style
+
+// Lines of text above the charts of a page: a bold title, then notes. Lines that do not fit are
+// cut with an ellipsis, never overlapped.
+class TPlotText : public QGraphicsWidget
+{
+  Q_OBJECT
+
+public:
+  explicit TPlotText(QGraphicsItem* parent = nullptr);
+
+  void Set_Lines(const QString& title, const QStringList& notes);
+
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+
+protected:
+  QSizeF sizeHint(Qt::SizeHint which, const QSizeF& constraint) const override;
+
+private:
+  QString d_title;
+  QStringList d_notes;
+};
+
+// What one point of a series stands for: its tooltip, and the result row that clicking it
+// picks (id is the measurement's, -1 for none).
+struct TPointInfo
+{
+  QString tip;
+  int id = -1;
+  int index = -1;
+};
+
+// One picture: a header over a grid of charts (or other items). The window shows it in a view,
+// varlume-batch renders it into a file; both lay it out the same way. Hovering a point shows
+// its tooltip; clicking a point of a result row emits Row_Clicked.
+class TPlotPage : public QGraphicsWidget
+{
+  Q_OBJECT
+
+public:
+  explicit TPlotPage(QGraphicsItem* parent = nullptr);
+
+  void Set_Header(const QString& title, const QStringList& notes);
+  // The page takes the item; charts get the common look.
+  void Add_Chart(QtCharts::QChart* chart, int row, int column, int row_span = 1, int column_span = 1);
+  void Add_Item(QGraphicsWidget* item, int row, int column, int row_span = 1, int column_span = 1);
+
+  // Tooltips and picks of a series' points, by point index (for a line, the nearest point).
+  void Set_Point_Info(QtCharts::QXYSeries* series, const std::vector<TPointInfo>& info);
+  void Set_Bar_Info(QtCharts::QBarSet* set, const std::vector<TPointInfo>& info);
+
+  // Lays the page out at size (not below its minimum) and settles the charts' own layouts.
+  void Lay_Out(const QSizeF& size);
+
+signals:
+  void Row_Clicked(int id, int index);
+
+private:
+  void Show_Tip(const TPointInfo* info);
+  const TPointInfo* Nearest(QtCharts::QXYSeries* series, const QPointF& value) const;
+
+  TPlotText* d_header;
+  QGraphicsGridLayout* d_grid;
+  QHash<QtCharts::QXYSeries*, std::vector<TPointInfo>> d_point_info;
+  QHash<QtCharts::QBarSet*, std::vector<TPointInfo>> d_bar_info;
+};
+
+// Writes the page as a PNG, SVG or PDF file, chosen by the file name's extension, laid out at
+// size pixels (1/96 inch in SVG and PDF). False with a message for another extension or a file
+// that cannot be written.
+bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& size, QString* error);
+
+// The extensions that Write_Plot_File knows: "png", "svg", "pdf".
+bool Plot_File_Type_Known(const QString& file_name);
+
+#endif
