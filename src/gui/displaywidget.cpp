@@ -22,6 +22,7 @@
 #include "core/varlume_assert.h"
 #include "core/vector3.h"
 #include "src/gui/opengldisplaywidget.h"
+#include "src/gui/plotswidget.h"
 
 namespace
 {
@@ -104,6 +105,9 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
   map_layout->addWidget(d_map_text);
   d_tab_widget->addTab(map_tab, tr("Machine Errors"));
 
+  d_plots_widget = new TPlotsWidget();
+  d_tab_widget->addTab(d_plots_widget, tr("Plots"));
+
   d_tab_widget->setCurrentIndex(0);
   Enable_Output_Options(false);
 
@@ -117,6 +121,18 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
     connect(edit, &QLineEdit::returnPressed, this, &TDisplayWidget::Update_Map_Display);
   }
   connect(d_graphical_view, &TOpenGLDisplayWidget::Model_Item_Clicked, this, &TDisplayWidget::Measurement_Item_Clicked);
+  // A clicked result point is picked as in the 3-D view; rows from 1000 on have no pick name.
+  connect(d_plots_widget, &TPlotsWidget::Row_Picked, this,
+          [this](int id, int index)
+          {
+            if(index < 1000)
+            {
+              Measurement_Item_Clicked(0.0, 0.0, 0.0, id + index);
+              return;
+            }
+            d_graphical_view->Clear_Selection();
+            emit Item_Selected(id, index);
+          });
 }
 
 QPlainTextEdit* TDisplayWidget::Create_Text_Pane(QWidget* parent)
@@ -136,12 +152,26 @@ QPlainTextEdit* TDisplayWidget::Create_Text_Pane(QWidget* parent)
 void TDisplayWidget::Clear_Map_Data()
 {
   d_map_text->clear();
+  d_plots_widget->Clear_Machine();
 }
 
 void TDisplayWidget::Clear_Measurement_Data()
 {
   d_measurement_text->clear();
   Update_Save_Text_Button();
+  d_plots_widget->Clear_Measurements();
+}
+
+void TDisplayWidget::Set_Plot_Machine(const QString& name, const TMachineComp& machine,
+                                      const Simulation::TMachineRecord& record)
+{
+  const double increments[3] = {Map_Data_Increment_X(), Map_Data_Increment_Y(), Map_Data_Increment_Z()};
+  d_plots_widget->Set_Machine(name, machine, record, increments);
+}
+
+void TDisplayWidget::Set_Plot_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements)
+{
+  d_plots_widget->Set_Measurements(machine, measurements);
 }
 
 void TDisplayWidget::Clear_Selection_Data()

@@ -4,14 +4,22 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <vector>
+
 class QFrame;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class TMeasurement;
+class TMachineComp;
 class TOpenGLDisplayWidget;
+class TPlotsWidget;
 class TVector3;
+namespace Simulation
+{
+struct TMachineRecord;
+}
 
 // The central output area: the 3-D view with its selection pane, the measurement results and
 // the machine error map. It holds no results; the main window fills the panes line by line
@@ -42,6 +50,12 @@ public:
   void Add_Graphical_Data_End();
   void Define_Machine_Volume(const TVector3& minimum, const TVector3& maximum);
   void Clear_Machine_Volume();
+
+  // The "Plots" tab follows the panes: Clear_Map_Data forgets the machine and
+  // Clear_Measurement_Data the measurements; these hand over what was set up and simulated.
+  void Set_Plot_Machine(const QString& name, const TMachineComp& machine, const Simulation::TMachineRecord& record);
+  void Set_Plot_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements);
+  TPlotsWidget* Plots_Widget() const { return d_plots_widget; }
 
   // The map increments in millimetres: the absolute value of the field, 0 for a text that is not
   // a finite number (the map display then refuses it as too small).
@@ -101,6 +115,7 @@ private:
   QPushButton* d_update_button;
   bool d_output_enabled = false;
   QString d_results_directory;
+  TPlotsWidget* d_plots_widget;
 };
 
 #endif

@@ -55,7 +55,31 @@ QString Millimetres(double value)
   return QStringLiteral("%1 mm").arg(value, 0, 'f', 4);
 }
 
-// A range that shows every value with a little room, 0 included for deviations.
+// A round step for about four to six ticks over span: 1, 2 or 5 times a power of ten.
+double Tick_Step(double span)
+{
+  const double rough = span / 5.0;
+  const double decade = std::pow(10.0, std::floor(std::log10(rough)));
+  for(const double factor : {1.0, 2.0, 5.0})
+  {
+    if(decade * factor >= rough)
+    {
+      return decade * factor;
+    }
+  }
+  return decade * 10.0;
+}
+
+// Ticks on multiples of step from 0, so that 0 itself is a label and no label reads 5.6e-17.
+void Set_Ticks(QValueAxis* axis, double step)
+{
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(0.0);
+  axis->setTickInterval(step);
+}
+
+// A range that shows every value with a little room, ending on ticks; 0 included for
+// deviations.
 void Fit_Range(QValueAxis* axis, double minimum, double maximum, bool with_zero)
 {
   if(with_zero)
@@ -68,21 +92,21 @@ void Fit_Range(QValueAxis* axis, double minimum, double maximum, bool with_zero)
     minimum = -1.0;
     maximum = 1.0;
   }
-  double span = maximum - minimum;
-  if(span < 1e-9)
+  if(maximum - minimum < 1e-9)
   {
     const double half = std::max(std::fabs(maximum) * 0.1, 1.0);
     minimum -= half;
     maximum += half;
-    span = maximum - minimum;
   }
+  const double step = Tick_Step(maximum - minimum);
   // Room on a side only where a value lies, not beyond a zero that is only there for reference.
-  axis->setRange(minimum < 0.0 || !with_zero ? minimum - 0.05 * span : minimum,
-                 maximum > 0.0 || !with_zero ? maximum + 0.05 * span : maximum);
-  axis->applyNiceNumbers();
+  const double low = std::floor(minimum / step - (minimum < 0.0 || !with_zero ? 0.02 : 0.0)) * step;
+  const double high = std::ceil(maximum / step + (maximum > 0.0 || !with_zero ? 0.02 : 0.0)) * step;
+  axis->setRange(low, high);
+  Set_Ticks(axis, step);
 }
 
-// A position axis: the positions' span, as nice numbers would widen it by up to a tick; with
+// A position axis: the positions' span, as round ends would widen it by up to a tick; with
 // room, a little more, so that the markers at the ends are whole.
 void Fit_Positions(QValueAxis* axis, double minimum, double maximum, bool room = false)
 {
@@ -93,22 +117,7 @@ void Fit_Positions(QValueAxis* axis, double minimum, double maximum, bool room =
   }
   const double margin = room ? 0.02 * (maximum - minimum) : 0.0;
   axis->setRange(minimum - margin, maximum + margin);
-  // Ticks on round positions from 0, whatever the ends of travel.
-  const double rough = (maximum - minimum) / 4.0;
-  const double decade = std::pow(10.0, std::floor(std::log10(rough)));
-  const double steps[4] = {1.0, 2.0, 5.0, 10.0};
-  double step = decade * 10.0;
-  for(const double factor : steps)
-  {
-    if(decade * factor >= rough)
-    {
-      step = decade * factor;
-      break;
-    }
-  }
-  axis->setTickType(QValueAxis::TicksDynamic);
-  axis->setTickAnchor(0.0);
-  axis->setTickInterval(step);
+  Set_Ticks(axis, Tick_Step((maximum - minimum) * 1.25));
 }
 
 QValueAxis* Value_Axis(const QString& title)
@@ -201,20 +210,26 @@ TPointInfo Row_Info(const Plot_Series::TMeasurementResult& result, const Plot_Se
   return info;
 }
 
-// Component names of an axis's linear errors: the one along the axis is its scale.
-QString Linear_Name(int axis, int component)
+// The title of an axis's linear chart: the component along the axis is its scale.
+QString Linear_Title(int axis)
 {
-  const QString names[3] = {QStringLiteral("Lx"), QStringLiteral("Ly"), QStringLiteral("Lz")};
-  const int own = axis == AXIS_X ? 0 : (axis == AXIS_Y ? 1 : 2);
-  return names[component] + (component == own ? QStringLiteral(" scale") : QStringLiteral(" straightness"));
+  switch(axis)
+  {
+  case AXIS_X:
+    return QStringLiteral("X axis: scale Lx, straightness Ly, Lz");
+  case AXIS_Y:
+    return QStringLiteral("Y axis: scale Ly, straightness Lx, Lz");
+  default:
+    break;
+  }
+  return QStringLiteral("Z axis: scale Lz, straightness Lx, Ly");
 }
 
 QChart* Axis_Chart(TPlotPage* page, const Plot_Series::TAxisErrors& axis, bool angular)
 {
   const QString name = Plot_Series::Axis_Name(axis.axis);
   QChart* chart = new QChart();
-  chart->setTitle(angular ? QStringLiteral("%1 axis: angular errors").arg(name)
-                          : QStringLiteral("%1 axis: scale and straightness").arg(name));
+  chart->setTitle(angular ? QStringLiteral("%1 axis: angular errors Rx, Ry, Rz").arg(name) : Linear_Title(axis.axis));
   QValueAxis* x_axis = Value_Axis(QStringLiteral("%1 position (mm)").arg(name));
   QValueAxis* y_axis = Value_Axis(angular ? QStringLiteral("Angle (%1)").arg(MICRORADIANS)
                                           : QStringLiteral("Error (%1)").arg(MICROMETRES));
@@ -226,7 +241,7 @@ QChart* Axis_Chart(TPlotPage* page, const Plot_Series::TAxisErrors& axis, bool a
   for(int component = 0; component < 3; ++component)
   {
     const QString series_name =
-        angular ? QStringLiteral("R%1").arg(QLatin1Char("xyz"[component])) : Linear_Name(axis.axis, component);
+        QStringLiteral("%1%2").arg(QLatin1Char(angular ? 'R' : 'L')).arg(QLatin1Char("xyz"[component]));
     QLineSeries* series = Line(series_name, COMPONENT_COLOURS[component]);
     std::vector<TPointInfo> info;
     QVector<QPointF> points;

@@ -154,7 +154,7 @@ void TPlotPage::Add_Chart(QChart* chart, int row, int column, int row_span, int 
     axis->setTitleFont(Plot_Style::Font(Plot_Style::AXIS_TITLE_PIXELS));
     axis->setLabelsFont(Plot_Style::Font(Plot_Style::LABEL_PIXELS));
   }
-  chart->setMinimumSize(320.0, 210.0);
+  chart->setMinimumSize(300.0, 280.0);
   Add_Item(chart, row, column, row_span, column_span);
 }
 

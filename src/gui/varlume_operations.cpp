@@ -344,6 +344,7 @@ void TVarlume::Measurement_Selection_Changed()
 
   // Nothing selected, nothing to evaluate, export or save.
   d_display_widget->Enable_Output_Options(!measurements.empty());
+  d_display_widget->Set_Plot_Measurements(d_machine_comp, measurements);
   for(TMeasurement* measurement : measurements)
   {
     d_display_widget->Add_Graphical_Data(measurement);

@@ -111,6 +111,11 @@ void TVarlume::Update_Map_Display()
     Add_Map_Lines(d_display_widget, Report::Map_Display(d_machine_comp, name, d_display_widget->Map_Data_Increment_X(),
                                                         d_display_widget->Map_Data_Increment_Y(),
                                                         d_display_widget->Map_Data_Increment_Z()));
+    Simulation::TMachineRecord record;
+    if(Simulation::Find_Machine_Record(*d_machine_dialog, name, &record))
+    {
+      d_display_widget->Set_Plot_Machine(name, d_machine_comp, record);
+    }
   }
   d_display_widget->Add_Map_Data_End();
 }

@@ -1,0 +1,288 @@
+#include "src/gui/plotswidget.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsScene>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QVBoxLayout>
+
+#include "core/varlume_assert.h"
+#include "src/gui/plotcharts.h"
+#include "src/gui/plotpage.h"
+
+TPlotView::TPlotView(QWidget* parent) : QGraphicsView(parent)
+{
+  setScene(new QGraphicsScene(this));
+  setRenderHint(QPainter::Antialiasing);
+  setRenderHint(QPainter::TextAntialiasing);
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  setFrameShape(QFrame::NoFrame);
+  setBackgroundBrush(Qt::white);
+  // Hover reaches the chart series only with tracking on.
+  viewport()->setMouseTracking(true);
+}
+
+void TPlotView::Set_Page(TPlotPage* page)
+{
+  if(d_page)
+  {
+    scene()->removeItem(d_page);
+    delete d_page;
+  }
+  d_page = page;
+  if(d_page)
+  {
+    scene()->addItem(d_page);
+    Fit_Page();
+  }
+}
+
+void TPlotView::resizeEvent(QResizeEvent* event)
+{
+  QGraphicsView::resizeEvent(event);
+  Fit_Page();
+}
+
+void TPlotView::Fit_Page()
+{
+  if(!d_page)
+  {
+    return;
+  }
+  d_page->Lay_Out(QSizeF(viewport()->size()));
+  scene()->setSceneRect(QRectF(QPointF(0.0, 0.0), d_page->size()));
+}
+
+TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
+{
+  QVBoxLayout* layout = new QVBoxLayout(this);
+  QHBoxLayout* controls = new QHBoxLayout();
+  QLabel* label = new QLabel(tr("Plot:"), this);
+  d_kind_box = new QComboBox(this);
+  d_kind_box->addItem(tr("Machine errors"));
+  d_kind_box->addItem(tr("Measurement results"));
+  d_kind_box->addItem(tr("Sensitivity (which test detects which error)"));
+  label->setBuddy(d_kind_box);
+  d_compute_button = new QPushButton(tr("Compute Sensitivity"), this);
+  d_save_button = new QPushButton(tr("Save Plot..."), this);
+  for(QPushButton* button : {d_compute_button, d_save_button})
+  {
+    button->setAutoDefault(false);
+  }
+  controls->addWidget(label);
+  controls->addWidget(d_kind_box);
+  controls->addStretch(1);
+  controls->addWidget(d_compute_button);
+  controls->addWidget(d_save_button);
+  layout->addLayout(controls);
+  d_view = new TPlotView(this);
+  layout->addWidget(d_view, 1);
+
+  connect(d_kind_box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this]() { Invalidate(); });
+  connect(d_compute_button, &QPushButton::clicked, this, &TPlotsWidget::Compute_Sensitivity);
+  connect(d_save_button, &QPushButton::clicked, this, &TPlotsWidget::Save_Page);
+  Rebuild();
+}
+
+void TPlotsWidget::Set_Machine(const QString& name, const TMachineComp& machine,
+                               const Simulation::TMachineRecord& record, const double increments[3])
+{
+  d_has_machine = true;
+  d_machine_name = name;
+  d_record = record;
+  d_errors = Plot_Series::Axis_Error_Curves(machine, increments);
+  d_notes = Plot_Series::Machine_Notes(machine);
+  d_has_sensitivity = false;
+  Invalidate();
+}
+
+void TPlotsWidget::Clear_Machine()
+{
+  d_has_machine = false;
+  d_errors.clear();
+  d_has_sensitivity = false;
+  Invalidate();
+}
+
+void TPlotsWidget::Set_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements)
+{
+  d_has_measurements = true;
+  d_measurements = measurements;
+  d_results = Plot_Series::Results(machine, measurements);
+  d_has_sensitivity = false;
+  Invalidate();
+}
+
+void TPlotsWidget::Clear_Measurements()
+{
+  d_has_measurements = false;
+  d_measurements.clear();
+  d_results.clear();
+  d_has_sensitivity = false;
+  Invalidate();
+}
+
+void TPlotsWidget::Set_Kind(TKind kind)
+{
+  d_kind_box->setCurrentIndex(static_cast<int>(kind));
+}
+
+TPlotsWidget::TKind TPlotsWidget::Kind() const
+{
+  return static_cast<TKind>(d_kind_box->currentIndex());
+}
+
+void TPlotsWidget::Invalidate()
+{
+  d_dirty = true;
+  // A selection change clears and then sets the data: one rebuild after both, not one each.
+  if(isVisible() && !d_rebuild_pending)
+  {
+    d_rebuild_pending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this]()
+        {
+          d_rebuild_pending = false;
+          if(d_dirty && isVisible())
+          {
+            Rebuild();
+          }
+        },
+        Qt::QueuedConnection);
+  }
+}
+
+void TPlotsWidget::showEvent(QShowEvent* event)
+{
+  QWidget::showEvent(event);
+  if(d_dirty)
+  {
+    Rebuild();
+  }
+}
+
+void TPlotsWidget::Rebuild()
+{
+  d_dirty = false;
+  const TKind kind = Kind();
+  const bool ready = d_has_machine && d_has_measurements;
+  d_compute_button->setVisible(kind == PLOT_SENSITIVITY);
+  d_compute_button->setEnabled(ready);
+
+  TPlotPage* page = nullptr;
+  const QString no_machine = tr("Select one machine.");
+  const QString no_results = tr("Select measurements: their results are plotted once they are simulated.");
+  switch(kind)
+  {
+  case PLOT_ERRORS:
+    page = d_has_machine ? Plot_Charts::Errors_Page(d_machine_name, d_errors, d_notes)
+                         : Plot_Charts::Message_Page(tr("Machine errors"), no_machine);
+    break;
+  case PLOT_RESULTS:
+    if(!d_has_machine)
+    {
+      page = Plot_Charts::Message_Page(tr("Measurement results"), no_machine);
+    }
+    else if(!d_has_measurements)
+    {
+      page = Plot_Charts::Message_Page(tr("Measurement results: %1").arg(d_machine_name), no_results);
+    }
+    else
+    {
+      page = Plot_Charts::Results_Page(d_machine_name, d_results);
+    }
+    break;
+  case PLOT_SENSITIVITY:
+  {
+    const QString title = d_has_machine ? tr("Sensitivity: %1").arg(d_machine_name) : tr("Sensitivity");
+    if(!ready)
+    {
+      page = Plot_Charts::Message_Page(title, d_has_machine ? no_results : no_machine);
+    }
+    else if(!d_has_sensitivity)
+    {
+      page = Plot_Charts::Message_Page(
+          title, tr("Press \"Compute Sensitivity\": each enabled parameter is applied alone to a perfect machine and "
+                    "the selected measurements are simulated on it."));
+    }
+    else if(d_sensitivity.end == Sensitivity::TEnd::FINISHED)
+    {
+      page = Plot_Charts::Sensitivity_Page(d_machine_name, d_sensitivity.rows);
+    }
+    else
+    {
+      page = Plot_Charts::Message_Page(title, d_sensitivity.end == Sensitivity::TEnd::CANCELLED
+                                                  ? tr("Cancelled.")
+                                                  : tr("Not computed: %1").arg(d_sensitivity.message));
+    }
+    break;
+  }
+  }
+  connect(page, &TPlotPage::Row_Clicked, this, &TPlotsWidget::Row_Picked);
+  d_view->Set_Page(page);
+}
+
+void TPlotsWidget::Compute_Sensitivity()
+{
+  if(!d_has_machine || !d_has_measurements)
+  {
+    return;
+  }
+  // Window-modal: while it processes events, nothing may change or delete the measurements.
+  QProgressDialog progress(tr("Simulating each parameter alone..."), tr("Cancel"), 0, 1, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(300);
+  d_sensitivity = Sensitivity::Compute(d_record, d_measurements,
+                                       [&progress](int done, int count)
+                                       {
+                                         progress.setMaximum(count);
+                                         progress.setValue(done);
+                                         return !progress.wasCanceled();
+                                       });
+  progress.reset();
+  d_has_sensitivity = true;
+  Invalidate();
+}
+
+bool TPlotsWidget::Write_Page(const QString& file_name, QString* error)
+{
+  VARLUME_ASSERT(error);
+  TPlotPage* page = d_view->Page();
+  if(!page)
+  {
+    *error = tr("Nothing to save.");
+    return false;
+  }
+  const bool written = Write_Plot_File(page, file_name, page->size().toSize(), error);
+  d_view->Fit_Page();
+  return written;
+}
+
+void TPlotsWidget::Save_Page()
+{
+  QString filter;
+  QString file_name = QFileDialog::getSaveFileName(
+      this, tr("Save Plot"), QString(), tr("PNG Images (*.png);;SVG Images (*.svg);;PDF Files (*.pdf)"), &filter);
+  if(file_name.isEmpty())
+  {
+    return;
+  }
+  if(!Plot_File_Type_Known(file_name))
+  {
+    file_name += filter.startsWith(QLatin1String("SVG"))   ? QStringLiteral(".svg")
+                 : filter.startsWith(QLatin1String("PDF")) ? QStringLiteral(".pdf")
+                                                           : QStringLiteral(".png");
+  }
+  QString error;
+  if(!Write_Page(file_name, &error))
+  {
+    QMessageBox::warning(this, tr("Save Plot"), error);
+  }
+}

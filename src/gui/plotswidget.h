@@ -1,0 +1,108 @@
+#ifndef PLOTSWIDGET_H
+#define PLOTSWIDGET_H
+
+#include <QGraphicsView>
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+#include "src/model/plotseries.h"
+#include "src/model/sensitivity.h"
+#include "src/model/simulation.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class TPlotPage;
+
+// Shows one plot page, fitted to the view; a page larger than its minimum never gets squeezed
+// below it (the view scrolls instead).
+class TPlotView : public QGraphicsView
+{
+  Q_OBJECT
+
+public:
+  explicit TPlotView(QWidget* parent = nullptr);
+
+  // Takes the page; the previous one is deleted.
+  void Set_Page(TPlotPage* page);
+  TPlotPage* Page() const { return d_page; }
+  // Lays the page out at the view's size again.
+  void Fit_Page();
+
+protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+private:
+  TPlotPage* d_page = nullptr;
+};
+
+// The "Plots" tab: a chooser (machine errors, measurement results, sensitivity) over the chart
+// page. It keeps copies of the series, so that it never reads a model or a measurement that the
+// window has changed since; only the sensitivity, computed on demand, reads the measurements,
+// while a modal progress dialog keeps the window from changing them.
+class TPlotsWidget : public QWidget
+{
+  Q_OBJECT
+
+public:
+  enum TKind
+  {
+    PLOT_ERRORS = 0,
+    PLOT_RESULTS,
+    PLOT_SENSITIVITY
+  };
+
+  explicit TPlotsWidget(QWidget* parent = nullptr);
+
+  // The active machine, set up in machine, with its record (for the sensitivity) and the map
+  // increments of X, Y and Z.
+  void Set_Machine(const QString& name, const TMachineComp& machine, const Simulation::TMachineRecord& record,
+                   const double increments[3]);
+  void Clear_Machine();
+  // The measurements just simulated on machine; they must stay alive until Clear_Measurements.
+  void Set_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements);
+  void Clear_Measurements();
+
+  void Set_Kind(TKind kind);
+  TKind Kind() const;
+  // Simulates every parameter alone and shows the table (the "Compute" button).
+  void Compute_Sensitivity();
+  // Writes the page on show as PNG, SVG or PDF at its size on the screen; false with a message.
+  bool Write_Page(const QString& file_name, QString* error);
+
+  TPlotView* View() const { return d_view; }
+
+signals:
+  // A result point was clicked: the row index of the measurement with that id.
+  void Row_Picked(int id, int index);
+
+protected:
+  void showEvent(QShowEvent* event) override;
+
+private:
+  void Invalidate();
+  void Rebuild();
+  void Save_Page();
+
+  QComboBox* d_kind_box;
+  QPushButton* d_compute_button;
+  QPushButton* d_save_button;
+  TPlotView* d_view;
+
+  bool d_has_machine = false;
+  QString d_machine_name;
+  Simulation::TMachineRecord d_record;
+  std::vector<Plot_Series::TAxisErrors> d_errors;
+  Plot_Series::TMachineNotes d_notes;
+  bool d_has_measurements = false;
+  std::vector<TMeasurement*> d_measurements;
+  std::vector<Plot_Series::TMeasurementResult> d_results;
+  bool d_has_sensitivity = false;
+  Sensitivity::TResult d_sensitivity;
+  bool d_dirty = true;
+  bool d_rebuild_pending = false;
+};
+
+#endif
