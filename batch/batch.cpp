@@ -12,6 +12,7 @@
 #include "batch/evaluate.h"
 #include "batch/export.h"
 #include "batch/panes.h"
+#include "batch/plot.h"
 #include "src/model/report.h"
 
 namespace
@@ -25,17 +26,21 @@ using Batch::TOption;
 // in a file of its own (see batch/command.h for what they receive).
 const TCommand COMMANDS[] = {
     {"list", "the machine names, then the measurement names, one per line", TNames::NONE, Batch::List_Usage_Error,
-     Batch::Run_List},
+     Batch::Run_List, nullptr},
     {"map", "the \"Machine Errors\" pane of --machine", TNames::MACHINE_AND_MEASUREMENTS, Batch::Map_Usage_Error,
-     Batch::Run_Map},
+     Batch::Run_Map, nullptr},
     {"results", "the \"Measurement Results\" pane of --machine and the --measurement names, in order",
-     TNames::MACHINE_AND_MEASUREMENTS, Batch::Results_Usage_Error, Batch::Run_Results},
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Results_Usage_Error, Batch::Run_Results, nullptr},
     {"export", "the export files of --machine and the --measurement names, written into --dir",
-     TNames::MACHINE_AND_MEASUREMENTS, Batch::Export_Usage_Error, Batch::Run_Export},
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Export_Usage_Error, Batch::Run_Export, nullptr},
     {"evaluate",
      "the compensation parameter evaluation of --machine and the --measurement names, written to\n"
      "--output (Ctrl-C stops it with the lines so far and exit code 130)",
-     TNames::MACHINE_AND_MEASUREMENTS, Batch::Evaluate_Usage_Error, Batch::Run_Evaluate},
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Evaluate_Usage_Error, Batch::Run_Evaluate, nullptr},
+    {"plot",
+     "the chart of --kind errors, results or sensitivity of --machine (and the --measurement names) as\n"
+     "a PNG, SVG or PDF file (--output, by its extension) and its numbers as CSV (--csv)",
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Plot_Usage_Error, Batch::Run_Plot, Batch::Plot_Needs_Widgets},
 };
 
 // The options after --help and --version, in the order of --help. A new one is one entry here;
@@ -43,12 +48,15 @@ const TCommand COMMANDS[] = {
 // use in its usage check.
 const TOption OPTIONS[] = {
     {"data", "Data directory with machines.xml and measurements.xml (default ~/.varlume).", "DIR", nullptr},
-    {"machine", "Machine name.", "NAME", "map results export evaluate"},
-    {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate"},
-    {"increments", "Map increments in mm (default 100 100 100).", "X Y Z", "map"},
+    {"machine", "Machine name.", "NAME", "map results export evaluate plot"},
+    {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot"},
+    {"increments", "Map increments in mm (default 100 100 100; plot: --kind errors).", "X Y Z", "map plot"},
     {"dir", "Directory for the files.", "DIR", "export"},
-    {"output", "File to write.", "FILE", "evaluate"},
+    {"output", "File to write (plot: .png, .svg or .pdf).", "FILE", "evaluate plot"},
     {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
+    {"kind", "What to plot: errors, results or sensitivity.", "KIND", "plot"},
+    {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
+    {"csv", "CSV file of the plotted numbers.", "FILE", "plot"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";
@@ -277,66 +285,118 @@ QString Machine_And_Measurements_Error(const QString& command, const TArguments&
   }
   return QString();
 }
+} // namespace Batch
+
+namespace
+{
+// The parser with the option table.
+void Add_Options(QCommandLineParser* parser)
+{
+  parser->setApplicationDescription(Help_Description());
+  for(const TOption& option : OPTIONS)
+  {
+    parser->addOption(
+        QCommandLineOption(QLatin1String(option.name), Option_Description(option), QLatin1String(option.value_name)));
+  }
+  parser->addPositionalArgument(QStringLiteral("command"), Command_Names());
+}
+
+// Parses the command line up to the subcommand. False with a usage message in error, or with
+// an empty error for --help and --version (help and version are then set).
+bool Parse(QCommandLineParser* parser, const QStringList& command_line, Batch::TArguments* parsed,
+           const TCommand** command, bool* help, bool* version, QString* error)
+{
+  const QCommandLineOption help_option = parser->addHelpOption();
+  const QCommandLineOption version_option = parser->addVersionOption();
+  Add_Options(parser);
+
+  QStringList arguments = command_line;
+  parsed->parser = parser;
+  if(!Take_Increments(&arguments, &parsed->increments, error))
+  {
+    return false;
+  }
+  if(!parser->parse(arguments))
+  {
+    *error = parser->errorText();
+    return false;
+  }
+  // Only "--increments=X" gets here; it would otherwise be ignored and the map drawn at 100.
+  if(parser->isSet(QStringLiteral("increments")))
+  {
+    *error = QStringLiteral("--increments needs three values: X Y Z");
+    return false;
+  }
+  *help = parser->isSet(help_option);
+  *version = parser->isSet(version_option);
+  if(*help || *version)
+  {
+    return false;
+  }
+
+  const QStringList positional = parser->positionalArguments();
+  if(positional.size() != 1)
+  {
+    *error = positional.isEmpty() ? QStringLiteral("no command given")
+                                  : QStringLiteral("one command expected, got: %1").arg(positional.join(' '));
+    return false;
+  }
+  *command = Find_Command(positional.front());
+  if(!*command)
+  {
+    *error = QStringLiteral("unknown command '%1'").arg(positional.front());
+    return false;
+  }
+  parsed->machine_names = parser->values(QStringLiteral("machine"));
+  parsed->measurement_names = parser->values(QStringLiteral("measurement"));
+  return true;
+}
+} // namespace
+
+namespace Batch
+{
+bool Needs_Widgets(const QStringList& command_line)
+{
+  QCommandLineParser parser;
+  TArguments parsed;
+  const TCommand* command = nullptr;
+  bool help = false;
+  bool version = false;
+  QString error;
+  if(!Parse(&parser, command_line, &parsed, &command, &help, &version, &error))
+  {
+    return false;
+  }
+  return command->needs_widgets && command->usage_error(parsed).isEmpty() &&
+         Option_Not_Taken(*command, parser, !parsed.increments.isEmpty()).isEmpty() && command->needs_widgets(parsed);
+}
 
 int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
 {
   const TOutput output{out, err};
 
   QCommandLineParser parser;
-  parser.setApplicationDescription(Help_Description());
-  const QCommandLineOption help_option = parser.addHelpOption();
-  const QCommandLineOption version_option = parser.addVersionOption();
-  for(const TOption& option : OPTIONS)
-  {
-    parser.addOption(
-        QCommandLineOption(QLatin1String(option.name), Option_Description(option), QLatin1String(option.value_name)));
-  }
-  parser.addPositionalArgument(QStringLiteral("command"), Command_Names());
-
-  QStringList arguments = command_line;
   TArguments parsed;
-  parsed.parser = &parser;
+  const TCommand* command = nullptr;
+  bool help = false;
+  bool version = false;
   QString error;
-  if(!Take_Increments(&arguments, &parsed.increments, &error))
+  if(!Parse(&parser, command_line, &parsed, &command, &help, &version, &error))
   {
+    if(help)
+    {
+      *out += parser.helpText().toLocal8Bit();
+      return EXIT_OK;
+    }
+    if(version)
+    {
+      *out += (QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
+               QLatin1Char('\n'))
+                  .toLocal8Bit();
+      return EXIT_OK;
+    }
     return output.Usage(error);
   }
-  if(!parser.parse(arguments))
-  {
-    return output.Usage(parser.errorText());
-  }
-  // Only "--increments=X" gets here; it would otherwise be ignored and the map drawn at 100.
-  if(parser.isSet(QStringLiteral("increments")))
-  {
-    return output.Usage(QStringLiteral("--increments needs three values: X Y Z"));
-  }
-  if(parser.isSet(help_option))
-  {
-    *out += parser.helpText().toLocal8Bit();
-    return EXIT_OK;
-  }
-  if(parser.isSet(version_option))
-  {
-    *out += (QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
-             QLatin1Char('\n'))
-                .toLocal8Bit();
-    return EXIT_OK;
-  }
-
-  const QStringList positional = parser.positionalArguments();
-  if(positional.size() != 1)
-  {
-    return output.Usage(positional.isEmpty()
-                            ? QStringLiteral("no command given")
-                            : QStringLiteral("one command expected, got: %1").arg(positional.join(' ')));
-  }
-  const TCommand* command = Find_Command(positional.front());
-  if(!command)
-  {
-    return output.Usage(QStringLiteral("unknown command '%1'").arg(positional.front()));
-  }
-  parsed.machine_names = parser.values(QStringLiteral("machine"));
-  parsed.measurement_names = parser.values(QStringLiteral("measurement"));
   // The subcommand's own check first: its wording is the more particular one.
   QString problem = command->usage_error(parsed);
   if(problem.isEmpty())

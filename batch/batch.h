@@ -17,6 +17,11 @@ enum TExitCode
   EXIT_USAGE = 2   // usage errors, unknown names, map increments below 10
 };
 
+// Whether the command line draws charts (plot with --output): main then makes a QApplication,
+// on the offscreen platform when there is no display. Every other command line runs on a
+// QCoreApplication and needs no display at all.
+bool Needs_Widgets(const QStringList& arguments);
+
 // Runs one command line (arguments[0] is the program); what would go to stdout and stderr is
 // appended to out and err. Returns the exit code.
 int Run(const QStringList& arguments, QByteArray* out, QByteArray* err);

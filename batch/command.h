@@ -68,6 +68,9 @@ struct TCommand
   QString (*usage_error)(const TArguments& arguments);
   // Runs the subcommand with the names already looked up. Returns the exit code.
   int (*run)(const TArguments& arguments, const TLibraries& libraries, const TOutput& output);
+  // Whether this command line draws with widgets and so needs a QApplication instead of a
+  // QCoreApplication; null for never.
+  bool (*needs_widgets)(const TArguments& arguments);
 };
 
 struct TOption

@@ -1,6 +1,8 @@
+#include <QApplication>
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <memory>
 
 #include "batch/batch.h"
 #include "core/safefile.h"
@@ -9,7 +11,26 @@
 int main(int argc, char** argv)
 {
   SafeFile::Ignore_File_Size_Signal();
-  QCoreApplication application(argc, argv);
+  QStringList arguments;
+  for(int i = 0; i < argc; ++i)
+  {
+    arguments.push_back(QString::fromLocal8Bit(argv[i]));
+  }
+  std::unique_ptr<QCoreApplication> application;
+  if(Batch::Needs_Widgets(arguments))
+  {
+    // Charts are drawn off the screen anyway; without a display Qt would refuse to start.
+    if(qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+       qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    application = std::make_unique<QApplication>(argc, argv);
+  }
+  else
+  {
+    application = std::make_unique<QCoreApplication>(argc, argv);
+  }
   QCoreApplication::setApplicationName(QStringLiteral("varlume-batch"));
   QCoreApplication::setApplicationVersion(QLatin1String(VARLUME_VERSION));
 

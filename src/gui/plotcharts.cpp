@@ -5,6 +5,7 @@
 #include <QPen>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
@@ -34,6 +35,7 @@ const int LEGEND_BELOW_ENTRIES = 6;
 const int RING_LEGEND_ENTRIES = 8;
 const QColor OUTSIDE_COLOUR(214, 39, 40);
 const char* const HIDDEN_MARKER = "varlume_hidden";
+const char* const TICK_STEP = "varlume_tick_step";
 
 // One colour per component (x, y, z) and a palette for measurements.
 const QColor COMPONENT_COLOURS[3] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44)};
@@ -70,12 +72,31 @@ double Tick_Step(double span)
   return decade * 10.0;
 }
 
-// Ticks on multiples of step from 0, so that 0 itself is a label and no label reads 5.6e-17.
+// Labels on multiples of step, written from the multiple's index, so that no label reads
+// 5.6e-17 where a sum of steps missed 0. The axis is a QCategoryAxis: its labels are ours.
 void Set_Ticks(QValueAxis* axis, double step)
 {
-  axis->setTickType(QValueAxis::TicksDynamic);
-  axis->setTickAnchor(0.0);
-  axis->setTickInterval(step);
+  QCategoryAxis* ticks = qobject_cast<QCategoryAxis*>(axis);
+  if(!ticks || !(step > 0.0))
+  {
+    return;
+  }
+  ticks->setProperty(TICK_STEP, step);
+  for(const QString& label : ticks->categoriesLabels())
+  {
+    ticks->remove(label);
+  }
+  const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+  const double low = axis->min();
+  const double high = axis->max();
+  ticks->setStartValue(low - (high - low));
+  const long long first = static_cast<long long>(std::ceil(low / step - 1e-9));
+  const long long last = static_cast<long long>(std::floor(high / step + 1e-9));
+  for(long long k = first; k <= last; ++k)
+  {
+    const double value = static_cast<double>(k) * step;
+    ticks->append(QString::number(k == 0 ? 0.0 : value, 'f', decimals), value);
+  }
 }
 
 // A range that shows every value with a little room, ending on ticks; 0 included for
@@ -120,11 +141,28 @@ void Fit_Positions(QValueAxis* axis, double minimum, double maximum, bool room =
   Set_Ticks(axis, Tick_Step((maximum - minimum) * 1.25));
 }
 
+// Two value axes of one chart with their zeros at the same height, so that a curve at 0 on the
+// right axis does not look like one at the minimum of the left: the axis whose zero lies lower
+// gets more room below.
+void Align_Zeros(QValueAxis* left, QValueAxis* right)
+{
+  const auto zero_at = [](const QValueAxis* axis) { return -axis->min() / (axis->max() - axis->min()); };
+  QValueAxis* lower = zero_at(left) < zero_at(right) ? left : right;
+  const double target = std::max(zero_at(left), zero_at(right));
+  if(target >= 1.0 || !(lower->max() > 0.0))
+  {
+    return;
+  }
+  const double step = lower->property(TICK_STEP).toDouble();
+  lower->setMin(-target * lower->max() / (1.0 - target));
+  Set_Ticks(lower, step);
+}
+
 QValueAxis* Value_Axis(const QString& title)
 {
-  QValueAxis* axis = new QValueAxis();
+  QCategoryAxis* axis = new QCategoryAxis();
   axis->setTitleText(title);
-  axis->setLabelFormat(QStringLiteral("%.4g"));
+  axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   return axis;
 }
 
@@ -483,6 +521,8 @@ QChart* Laser_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& resu
   Fit_Positions(x_axis, x_minimum, x_maximum, true);
   Fit_Range(y_axis, minimum[0], maximum[0], true);
   Fit_Range(angle_axis, minimum[1], maximum[1], true);
+  Align_Zeros(y_axis, angle_axis);
+  angle_axis->setGridLineVisible(false);
   Place_Legend(chart);
   return chart;
 }

@@ -12,7 +12,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
+#include <QRegularExpression>
 #include <QSvgGenerator>
 #include <QToolTip>
 #include <QtCharts/QAbstractAxis>
@@ -21,8 +21,10 @@
 #include <QtCharts/QLegend>
 #include <QtCharts/QXYSeries>
 
+#include <cmath>
 #include <limits>
 
+#include "core/safefile.h"
 #include "core/varlume_assert.h"
 
 using namespace QtCharts;
@@ -41,13 +43,72 @@ QString Extension(const QString& file_name)
 
 bool Save(const QString& file_name, const QByteArray& bytes, QString* error)
 {
-  QSaveFile file(file_name);
-  if(!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+  QString reason;
+  if(!SafeFile::Write_File(file_name, bytes, &reason))
   {
-    *error = QStringLiteral("cannot write '%1': %2").arg(file_name, file.errorString());
+    *error = QStringLiteral("cannot write '%1': %2").arg(file_name, reason);
     return false;
   }
   return true;
+}
+
+// Rotated axis titles come out of the SVG generator as a text at (x, y) inside a group turned
+// by a matrix. Written instead as a text centred on the origin of a group moved to the title's
+// middle, the picture is the same in a browser, and simple renderers that turn text the wrong
+// way round (ImageMagick's own) still put the title beside its axis instead of across labels.
+QByteArray Centre_Turned_Texts(const QByteArray& svg)
+{
+  static const QRegularExpression text(
+      QStringLiteral("(<g [^>]*?transform=\"matrix\\(([^)]*)\\)\"[^>]*>\\s*<text ([^>]*?)) x=\"([^\"]*)\" "
+                     "y=\"([^\"]*)\"([^>]*)>([^<]*)</text>"));
+  static const QRegularExpression size(QStringLiteral("font-size=\"([0-9.]+)\""));
+  static const QRegularExpression family(QStringLiteral("font-family=\"([^\"]*)\""));
+  static const QRegularExpression weight(QStringLiteral("font-weight=\"([0-9]+)\""));
+  const QString source = QString::fromUtf8(svg);
+  QString result;
+  result.reserve(source.size());
+  int done = 0;
+  QRegularExpressionMatchIterator matches = text.globalMatch(source);
+  while(matches.hasNext())
+  {
+    const QRegularExpressionMatch match = matches.next();
+    const QStringList values = match.captured(2).split(QLatin1Char(','));
+    if(values.size() != 6 || std::fabs(values[1].toDouble()) < 0.5)
+    {
+      continue; // not turned
+    }
+    double m[6];
+    for(int i = 0; i < 6; ++i)
+    {
+      m[i] = values[i].toDouble();
+    }
+    const QString attributes = match.captured(3) + match.captured(6);
+    QFont font(family.match(attributes).captured(1));
+    font.setPixelSize(qMax(1, qRound(size.match(attributes).captured(1).toDouble())));
+    font.setWeight(weight.match(attributes).captured(1).toInt() >= 600 ? QFont::Bold : QFont::Normal);
+    QString content = match.captured(7);
+    content.replace(QLatin1String("&lt;"), QLatin1String("<"))
+        .replace(QLatin1String("&gt;"), QLatin1String(">"))
+        .replace(QLatin1String("&quot;"), QLatin1String("\""))
+        .replace(QLatin1String("&amp;"), QLatin1String("&"));
+    const double x = match.captured(4).toDouble() + QFontMetricsF(font).horizontalAdvance(content) / 2.0;
+    const double y = match.captured(5).toDouble();
+    const QString matrix = QStringLiteral("matrix(%1,%2,%3,%4,%5,%6)")
+                               .arg(m[0])
+                               .arg(m[1])
+                               .arg(m[2])
+                               .arg(m[3])
+                               .arg(m[0] * x + m[2] * y + m[4], 0, 'f', 3)
+                               .arg(m[1] * x + m[3] * y + m[5], 0, 'f', 3);
+    QString head = match.captured(1);
+    head.replace(QStringLiteral("matrix(%1)").arg(match.captured(2)), matrix);
+    result += source.midRef(done, match.capturedStart() - done);
+    result += head + QStringLiteral(" x=\"0\" y=\"0\" text-anchor=\"middle\"") + match.captured(6) + QLatin1Char('>') +
+              match.captured(7) + QStringLiteral("</text>");
+    done = match.capturedEnd();
+  }
+  result += source.midRef(done);
+  return result.toUtf8();
 }
 } // namespace
 
@@ -346,6 +407,10 @@ bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& siz
   {
     *error = QStringLiteral("cannot draw '%1'").arg(file_name);
     return false;
+  }
+  if(extension == QLatin1String("svg"))
+  {
+    bytes = Centre_Turned_Texts(bytes);
   }
   return Save(file_name, bytes, error);
 }

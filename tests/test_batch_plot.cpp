@@ -1,0 +1,214 @@
+// varlume-batch plot end to end: the files it writes, the CSV against the model's, exit codes
+// and usage errors. What the charts look like is checked by eye, not here.
+
+#include <QtTest>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <vector>
+
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
+#include "src/model/plotseries.h"
+#include "src/model/report.h"
+#include "src/model/sensitivity.h"
+#include "src/model/simulation.h"
+#include "tests/simulation_cases.h"
+
+namespace
+{
+struct TResult
+{
+  int code = -1;
+  QByteArray out;
+  QByteArray err;
+};
+
+QByteArray Read(const QString& path)
+{
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+class TTestBatchPlot : public QObject
+{
+  Q_OBJECT
+
+private:
+  QTemporaryDir d_home;
+  QTemporaryDir d_runtime;
+  QTemporaryDir d_output;
+  TMachineLibrary d_machines;
+  TMeasurementLibrary d_measurements;
+
+  // Runs the tool without a display; platform, when given, is forced on it.
+  TResult Run(QStringList arguments, const QString& platform = QString())
+  {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    if(!platform.isEmpty())
+    {
+      environment.insert("QT_QPA_PLATFORM", platform);
+    }
+    environment.insert("HOME", d_home.path());
+    environment.insert("XDG_RUNTIME_DIR", d_runtime.path());
+    process.setProcessEnvironment(environment);
+    arguments = QStringList{"--data", Simulation_Cases::Data_Directory(), "plot"} + arguments;
+    process.start(QDir(QCoreApplication::applicationDirPath()).filePath("../varlume-batch"), arguments);
+    TResult result;
+    if(!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+    {
+      return result;
+    }
+    result.code = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+  }
+
+  QString File(const QString& name) const { return QDir(d_output.path()).filePath(name); }
+
+  static QStringList With_Measurements(const QStringList& names)
+  {
+    QStringList arguments;
+    for(const QString& name : names)
+    {
+      arguments << "--measurement" << name;
+    }
+    return arguments;
+  }
+
+private slots:
+  void initTestCase()
+  {
+    QVERIFY(d_home.isValid() && d_runtime.isValid() && d_output.isValid());
+    QFile::setPermissions(d_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    d_machines.Set_Data_Path(Simulation_Cases::Data_Directory());
+    d_measurements.Set_Data_Path(Simulation_Cases::Data_Directory());
+    QVERIFY(d_machines.Load_Data());
+    QVERIFY(d_measurements.Load_Data());
+  }
+
+  // Each kind writes its picture in the format of the extension and the model's CSV bytes.
+  void Files_data()
+  {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QByteArray>("signature");
+    QTest::newRow("errors png") << "errors"
+                                << "errors.png" << QByteArray("\x89PNG");
+    QTest::newRow("results svg") << "results"
+                                 << "results.svg" << QByteArray("<?xml");
+    QTest::newRow("sensitivity pdf") << "sensitivity"
+                                     << "sensitivity.PDF" << QByteArray("%PDF");
+  }
+
+  void Files()
+  {
+    QFETCH(QString, kind);
+    QFETCH(QString, picture);
+    QFETCH(QByteArray, signature);
+    const QString machine_name = QStringLiteral("Arm YZX");
+    const QStringList names = Simulation_Cases::All_Valid();
+    QStringList arguments = {"--machine", machine_name,        "--kind", kind,     "--output", File(picture),
+                             "--csv",     File(kind + ".csv"), "--size", "900x600"};
+    if(kind != QLatin1String("errors"))
+    {
+      arguments += With_Measurements(names);
+    }
+    const TResult result = Run(arguments);
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.out, QByteArray());
+    QCOMPARE(result.code, 0);
+    QVERIFY(Read(File(picture)).startsWith(signature));
+
+    Simulation::TMachineRecord record;
+    QVERIFY(Simulation::Find_Machine_Record(d_machines, machine_name, &record));
+    TMachineComp machine;
+    QVERIFY(Simulation::Setup_Machine_Comp(record, &machine, nullptr));
+    std::vector<TMeasurement*> list = d_measurements.Measurements(names);
+    QByteArray expected;
+    if(kind == QLatin1String("errors"))
+    {
+      expected = Plot_Series::Errors_Csv(Plot_Series::Axis_Error_Table(machine));
+    }
+    else if(kind == QLatin1String("results"))
+    {
+      QStringList lines;
+      QVERIFY(Report::Simulate_Measurements(&machine, &list, &lines));
+      expected = Plot_Series::Results_Csv(Plot_Series::Results(machine, list));
+    }
+    else
+    {
+      expected = Sensitivity::Csv(Sensitivity::Compute(record, list).rows);
+    }
+    QCOMPARE(Read(File(kind + ".csv")), expected);
+  }
+
+  // A CSV alone needs no widgets: it is written even where no platform can be loaded, as
+  // every other subcommand runs.
+  void Csv_Without_Platform()
+  {
+    const TResult result =
+        Run({"--machine", "Bridge", "--kind", "errors", "--csv", File("alone.csv")}, QStringLiteral("none-such"));
+    QCOMPARE(result.code, 0);
+    QVERIFY(Read(File("alone.csv")).startsWith("axis,position_mm,"));
+  }
+
+  void Failures_data()
+  {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("message");
+    const QStringList csv = {"--csv", "unused.csv"};
+    QTest::newRow("no kind") << QStringList{"--machine", "Bridge", "--output", "a.png"} << 2
+                             << QByteArray("plot needs --kind");
+    QTest::newRow("unknown kind") << QStringList{"--machine", "Bridge", "--kind", "map", "--output", "a.png"} << 2
+                                  << QByteArray("unknown --kind 'map'");
+    QTest::newRow("no file") << QStringList{"--machine", "Bridge", "--kind", "errors"} << 2
+                             << QByteArray("plot needs --output");
+    QTest::newRow("extension") << QStringList{"--machine", "Bridge", "--kind", "errors", "--output", "a.jpg"} << 2
+                               << QByteArray("must end in .png, .svg or .pdf");
+    QTest::newRow("size") << QStringList{"--machine", "Bridge", "--kind", "errors",
+                                         "--output",  "a.png",  "--size", "1200*800"}
+                          << 2 << QByteArray("--size '1200*800'");
+    QTest::newRow("errors with measurement")
+        << (QStringList{"--machine", "Bridge", "--kind", "errors", "--measurement", "ISO X"} + csv) << 2
+        << QByteArray("takes no --measurement");
+    QTest::newRow("results without measurement") << (QStringList{"--machine", "Bridge", "--kind", "results"} + csv) << 2
+                                                 << QByteArray("needs at least one --measurement");
+    QTest::newRow("unknown machine") << (QStringList{"--machine", "Nowhere", "--kind", "errors"} + csv) << 2
+                                     << QByteArray("no machine named 'Nowhere'");
+    QTest::newRow("unknown measurement")
+        << (QStringList{"--machine", "Bridge", "--kind", "results", "--measurement", "Nothing"} + csv) << 2
+        << QByteArray("no measurement named 'Nothing'");
+    // The machine cannot be set up: the window's error block, as map and results print it.
+    QTest::newRow("set-up") << (QStringList{"--machine", "Bad Expression", "--kind", "errors"} + csv) << 1
+                            << QByteArray("Map Initialization Errors");
+    QTest::newRow("expressions")
+        << (QStringList{"--machine", "Bridge", "--kind", "results", "--measurement", "Bad Laser"} + csv) << 1
+        << QByteArray("Measurement Expression Errors");
+    QTest::newRow("unwritable") << QStringList{"--machine", "Bridge", "--kind",
+                                               "errors",    "--csv",  "/nonexistent-directory/a.csv"}
+                                << 1 << QByteArray("cannot write '/nonexistent-directory/a.csv'");
+  }
+
+  void Failures()
+  {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QByteArray, message);
+    const TResult result = Run(arguments);
+    QCOMPARE(result.code, code);
+    QVERIFY2(result.err.contains(message) || result.out.startsWith(message), result.err.constData());
+    QVERIFY(!QFile::exists(QStringLiteral("unused.csv")));
+  }
+};
+
+QTEST_GUILESS_MAIN(TTestBatchPlot)
+#include "test_batch_plot.moc"
