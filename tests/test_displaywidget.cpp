@@ -46,10 +46,11 @@ private slots:
     TDisplayWidget display;
     QTabWidget* tabs = display.findChild<QTabWidget*>();
     QVERIFY(tabs);
-    QCOMPARE(tabs->count(), 3);
+    QCOMPARE(tabs->count(), 4);
     QCOMPARE(tabs->tabText(0), QString("Graphical View"));
     QCOMPARE(tabs->tabText(1), QString("Measurement Results"));
     QCOMPARE(tabs->tabText(2), QString("Machine Errors"));
+    QCOMPARE(tabs->tabText(3), QString("Plots"));
     QCOMPARE(tabs->currentIndex(), 0);
 
     for(const char* name : {"selection_text", "measurement_text", "map_text"})
