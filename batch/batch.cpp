@@ -52,7 +52,7 @@ const TOption OPTIONS[] = {
     {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot"},
     {"increments", "Map increments in mm (default 100 100 100; plot: --kind errors).", "X Y Z", "map plot"},
     {"dir", "Directory for the files.", "DIR", "export"},
-    {"output", "File to write (plot: .png, .svg or .pdf).", "FILE", "evaluate plot"},
+    {"output", "File to write (plot: a .png, .svg or .pdf picture).", "FILE", "evaluate plot"},
     {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
     {"kind", "What to plot: errors, results or sensitivity.", "KIND", "plot"},
     {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
