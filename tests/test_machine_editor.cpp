@@ -12,6 +12,10 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QtCharts/QChartView>
+#include <QtCharts/QXYSeries>
+
+#include <cmath>
 
 #include <functional>
 #include <memory>
@@ -286,6 +290,54 @@ private slots:
       Expression_Fields(&dialog, false)[row]->setText(typed);
     }
     QCOMPARE(dialog.Expression(), expected);
+  }
+
+  // The chart shows the polynomial Apply would set only after an edit, and it passes through
+  // the values in the table.
+  void Expression_Editor_Plots_Fit()
+  {
+    TExpressionDialog dialog;
+    dialog.Set_Position_Range(-200.0, 800.0);
+    dialog.Set_Expression(QStringLiteral("0.01 * L"));
+    QtCharts::QChartView* view = dialog.findChild<QtCharts::QChartView*>();
+    QVERIFY(view);
+    QList<QtCharts::QXYSeries*> series;
+    for(QtCharts::QAbstractSeries* one : view->chart()->series())
+    {
+      series.push_back(qobject_cast<QtCharts::QXYSeries*>(one));
+    }
+    const auto fitted = [&series]() -> QtCharts::QXYSeries*
+    {
+      for(QtCharts::QXYSeries* one : series)
+      {
+        if(one->isVisible() && one->pen().style() == Qt::DashLine && one->count() > 0)
+        {
+          return one;
+        }
+      }
+      return nullptr;
+    };
+    QVERIFY(!fitted());
+
+    Expression_Fields(&dialog, false)[3]->setText("0.0200");
+    QtCharts::QXYSeries* curve = fitted();
+    QVERIFY(curve);
+    int matched = 0;
+    const QList<QLineEdit*> positions = Expression_Fields(&dialog, true);
+    const QList<QLineEdit*> errors = Expression_Fields(&dialog, false);
+    for(int row = 0; row < positions.size(); ++row)
+    {
+      for(const QPointF& point : curve->pointsVector())
+      {
+        if(std::fabs(point.x() - positions[row]->text().toDouble()) < 1e-6)
+        {
+          // The coefficients are rounded to 4 decimals, so the curve is as close as that allows.
+          QVERIFY(std::fabs(point.y() - errors[row]->text().toDouble()) < 5e-4);
+          ++matched;
+        }
+      }
+    }
+    QCOMPARE(matched, 5);
   }
 
   // Enter in an error field applies, like the Apply button.

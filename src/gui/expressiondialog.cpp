@@ -7,24 +7,115 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPen>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "core/expression.h"
 #include "core/interpolation.h"
 #include "core/vector2.h"
+#include "src/gui/plotpage.h"
+
+using namespace QtCharts;
 
 namespace
 {
 // Coefficients at or below this are noise of the fit, not part of the error function.
 constexpr double COEFFICIENT_THRESHOLD = 4.9e-5;
 
+// Steps between the curve's samples over the travel; a multiple of 4 so that the five edited
+// positions are among the samples.
+constexpr int CURVE_STEPS = 100;
+
 QString Number_Text(double value, int decimals)
 {
   return QString("%1").arg(value, 0, 'f', decimals);
+}
+
+// A round step for about four to six ticks over span: 1, 2 or 5 times a power of ten.
+double Tick_Step(double span)
+{
+  const double rough = span / 5.0;
+  const double decade = std::pow(10.0, std::floor(std::log10(rough)));
+  for(const double factor : {1.0, 2.0, 5.0})
+  {
+    if(decade * factor >= rough)
+    {
+      return decade * factor;
+    }
+  }
+  return decade * 10.0;
+}
+
+// Sets the range and writes the labels on multiples of the step from the multiple's index, so
+// that no label reads 5.6e-17 where a sum of steps missed 0.
+void Set_Axis(QCategoryAxis* axis, double low, double high, double step)
+{
+  for(const QString& label : axis->categoriesLabels())
+  {
+    axis->remove(label);
+  }
+  axis->setRange(low, high);
+  axis->setStartValue(low - (high - low));
+  const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+  const long long first = static_cast<long long>(std::ceil(low / step - 1e-9));
+  const long long last = static_cast<long long>(std::floor(high / step + 1e-9));
+  for(long long k = first; k <= last; ++k)
+  {
+    const double value = static_cast<double>(k) * step;
+    axis->append(QString::number(k == 0 ? 0.0 : value, 'f', decimals), value);
+  }
+}
+
+QCategoryAxis* Value_Axis(const QString& title)
+{
+  QCategoryAxis* axis = new QCategoryAxis();
+  axis->setTitleText(title);
+  axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  axis->setTitleFont(Plot_Style::Font(Plot_Style::AXIS_TITLE_PIXELS));
+  axis->setLabelsFont(Plot_Style::Font(Plot_Style::LABEL_PIXELS));
+  return axis;
+}
+
+QLineSeries* Line(const QString& name, const QColor& colour, Qt::PenStyle style)
+{
+  QLineSeries* series = new QLineSeries();
+  series->setName(name);
+  QPen pen(colour);
+  pen.setWidthF(2.0);
+  pen.setStyle(style);
+  series->setPen(pen);
+  return series;
+}
+
+// The curve of an expression in L (metres) over the travel in mm; positions where it does not
+// evaluate are left out.
+QList<QPointF> Curve(const QString& expression, double lower, double upper)
+{
+  QList<QPointF> points;
+  TExpression evaluator;
+  for(int step = 0; step <= CURVE_STEPS; ++step)
+  {
+    const double position = lower + (upper - lower) * step / CURVE_STEPS;
+    evaluator.Add_Variable(QStringLiteral("L"), position / 1000.0);
+    bool valid = false;
+    const double value = evaluator.Evaluate(expression, &valid);
+    if(valid && std::isfinite(value))
+    {
+      points.push_back(QPointF(position, value));
+    }
+  }
+  return points;
 }
 } // namespace
 
@@ -38,6 +129,7 @@ TExpressionDialog::TExpressionDialog(QWidget* parent, Qt::WindowFlags flags) : Q
   d_error_label = new QLabel(tr("Error (mm)"), this);
   d_error_label->setAlignment(Qt::AlignCenter);
   layout->addWidget(d_error_label, 0, 1);
+  layout->setColumnStretch(2, 1);
 
   // The positions are fixed: give them the window's background so that only the errors look
   // editable.
@@ -57,12 +149,47 @@ TExpressionDialog::TExpressionDialog(QWidget* parent, Qt::WindowFlags flags) : Q
     d_error_edits[row] = new QLineEdit(this);
     d_error_edits[row]->setAlignment(Qt::AlignCenter);
     layout->addWidget(d_error_edits[row], row + 1, 1);
+    connect(d_error_edits[row], &QLineEdit::textChanged, this, &TExpressionDialog::Update_Plot);
   }
+  // The fields keep their height; the chart takes what is left.
+  layout->setRowStretch(POINT_COUNT + 1, 1);
+
+  QChart* chart = new QChart();
+  chart->setAnimationOptions(QChart::NoAnimation);
+  chart->setBackgroundRoundness(0.0);
+  chart->setMargins(QMargins(6, 6, 6, 6));
+  chart->legend()->setAlignment(Qt::AlignBottom);
+  chart->legend()->setFont(Plot_Style::Font(Plot_Style::LABEL_PIXELS));
+  d_position_axis = Value_Axis(tr("Position (mm)"));
+  d_error_axis = Value_Axis(tr("Error (mm)"));
+  chart->addAxis(d_position_axis, Qt::AlignBottom);
+  chart->addAxis(d_error_axis, Qt::AlignLeft);
+
+  d_expression_series = Line(tr("Current expression"), QColor(31, 119, 180), Qt::SolidLine);
+  d_fitted_series = Line(tr("Fitted polynomial"), QColor(214, 39, 40), Qt::DashLine);
+  d_value_series = new QScatterSeries();
+  d_value_series->setName(tr("Table values"));
+  d_value_series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+  d_value_series->setMarkerSize(10.0);
+  d_value_series->setColor(QColor(44, 44, 44));
+  d_value_series->setBorderColor(QColor(44, 44, 44));
+  for(QXYSeries* series : {static_cast<QXYSeries*>(d_expression_series), static_cast<QXYSeries*>(d_fitted_series),
+                           static_cast<QXYSeries*>(d_value_series)})
+  {
+    chart->addSeries(series);
+    series->attachAxis(d_position_axis);
+    series->attachAxis(d_error_axis);
+  }
+
+  QChartView* chart_view = new QChartView(chart, this);
+  chart_view->setRenderHint(QPainter::Antialiasing);
+  chart_view->setMinimumSize(560, 340);
+  layout->addWidget(chart_view, 0, 2, POINT_COUNT + 2, 1);
 
   QFrame* line = new QFrame(this);
   line->setFrameShape(QFrame::HLine);
   line->setFrameShadow(QFrame::Sunken);
-  layout->addWidget(line, POINT_COUNT + 1, 0, 1, 2);
+  layout->addWidget(line, POINT_COUNT + 2, 0, 1, 3);
 
   QHBoxLayout* button_layout = new QHBoxLayout();
   button_layout->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
@@ -74,10 +201,10 @@ TExpressionDialog::TExpressionDialog(QWidget* parent, Qt::WindowFlags flags) : Q
   QPushButton* cancel_button = new QPushButton(tr("Cancel"), this);
   cancel_button->setAutoDefault(false);
   button_layout->addWidget(cancel_button);
-  layout->addLayout(button_layout, POINT_COUNT + 2, 0, 1, 2);
+  layout->addLayout(button_layout, POINT_COUNT + 3, 0, 1, 3);
 
   setWindowTitle(tr("Expression Editor"));
-  resize(301, 201);
+  resize(880, 420);
 
   connect(apply_button, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel_button, &QPushButton::clicked, this, &QDialog::reject);
@@ -92,6 +219,7 @@ void TExpressionDialog::Set_Position_Range(double lower, double upper)
 void TExpressionDialog::Set_Error_Unit(const QString& unit)
 {
   d_error_label->setText(tr("Error (%1)").arg(unit));
+  d_error_axis->setTitleText(d_error_label->text());
 }
 
 void TExpressionDialog::Set_Expression(const QString& expression)
@@ -111,6 +239,58 @@ void TExpressionDialog::Set_Expression(const QString& expression)
     d_error_edits[row]->setText(valid ? Number_Text(error, 4) : QStringLiteral("0.0000"));
     d_shown_errors[row] = d_error_edits[row]->text();
   }
+  d_expression_series->replace(Curve(expression, d_lower, d_upper));
+  Update_Plot();
+}
+
+void TExpressionDialog::Update_Plot()
+{
+  QList<QPointF> values;
+  for(int row = 0; row < POINT_COUNT; ++row)
+  {
+    bool position_valid = false;
+    bool error_valid = false;
+    const double position = d_position_edits[row]->text().toDouble(&position_valid);
+    const double error = d_error_edits[row]->text().toDouble(&error_valid);
+    if(position_valid && error_valid)
+    {
+      values.push_back(QPointF(position, error));
+    }
+  }
+  d_value_series->replace(values);
+
+  // What Apply would set, drawn only once it differs from the expression; not while a field is
+  // unreadable, as the polynomial would then be a plain 0.
+  const bool fitted = values.size() == POINT_COUNT && Errors_Changed();
+  d_fitted_series->replace(fitted ? Curve(Expression(), d_lower, d_upper) : QList<QPointF>());
+  d_fitted_series->setVisible(fitted);
+
+  double minimum = 0.0;
+  double maximum = 0.0;
+  bool any = false;
+  for(const QXYSeries* series : {static_cast<QXYSeries*>(d_expression_series), static_cast<QXYSeries*>(d_fitted_series),
+                                 static_cast<QXYSeries*>(d_value_series)})
+  {
+    for(const QPointF& point : series->pointsVector())
+    {
+      minimum = any ? std::min(minimum, point.y()) : point.y();
+      maximum = any ? std::max(maximum, point.y()) : point.y();
+      any = true;
+    }
+  }
+  // A constant error still gets a readable band around it.
+  if(maximum - minimum < 1e-6)
+  {
+    const double half = std::max(std::fabs(maximum) * 0.1, 0.001);
+    minimum -= half;
+    maximum += half;
+  }
+  const double step = Tick_Step(maximum - minimum);
+  Set_Axis(d_error_axis, std::floor(minimum / step - 0.02) * step, std::ceil(maximum / step + 0.02) * step, step);
+
+  const double span = d_upper - d_lower;
+  const double margin = span > 0.0 ? 0.02 * span : 1.0;
+  Set_Axis(d_position_axis, d_lower - margin, d_upper + margin, Tick_Step(std::max(span, 1.0)));
 }
 
 bool TExpressionDialog::Errors_Changed() const

@@ -8,9 +8,18 @@ class QCloseEvent;
 class QLabel;
 class QLineEdit;
 
+namespace QtCharts
+{
+class QCategoryAxis;
+class QLineSeries;
+class QScatterSeries;
+} // namespace QtCharts
+
 // Defines an axis error function by its values: the error of the current expression at five
 // positions along the axis is shown and edited, and Expression() fits a polynomial of degree 4
-// in L (the position in metres) through the five points.
+// in L (the position in metres) through the five points. A chart beside the values draws the
+// current expression over the travel, the five values, and after an edit the polynomial that
+// Apply would set, so that a fit that swings between or beyond the points is seen before use.
 class TExpressionDialog : public QDialog
 {
   Q_OBJECT
@@ -39,6 +48,7 @@ protected:
 
 private:
   bool Errors_Changed() const;
+  void Update_Plot();
 
   double d_lower = 0.0;
   double d_upper = 1000.0;
@@ -47,6 +57,11 @@ private:
   QLabel* d_error_label;
   QString d_expression;
   QString d_shown_errors[POINT_COUNT];
+  QtCharts::QLineSeries* d_expression_series;
+  QtCharts::QScatterSeries* d_value_series;
+  QtCharts::QLineSeries* d_fitted_series;
+  QtCharts::QCategoryAxis* d_position_axis;
+  QtCharts::QCategoryAxis* d_error_axis;
 };
 
 #endif
