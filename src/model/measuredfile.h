@@ -1,0 +1,78 @@
+#ifndef MEASUREDFILE_H
+#define MEASUREDFILE_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+#include "core/vector3.h"
+
+// Readers of measured data in the layouts that "Export Measurements" writes (and that the
+// instruments' own programs record): the ball bar file, the Zarnik and Lumetra pair of a laser
+// run or an ISO 10360-2 test, and the MCG file. They read what was measured and the nominal
+// data written beside it; matching with the measurement records is the identification's job.
+// GUI-free; nothing throws: a file that does not parse comes back as a problem line.
+namespace Measured
+{
+enum class TKind
+{
+  BALLBAR,
+  ISO,
+  LASER,
+  MCG
+};
+
+// One measured row.
+struct TReading
+{
+  // Ball bar: sphere 1 centre (probe offset included); laser: the nominal target (probe
+  // offset included); ISO: the B target (L_nom, 0, 0); MCG: the gauge point.
+  TVector3 target;
+  TVector3 second; // ball bar: sphere 2 centre (probe offset included)
+  bool forward = true;
+  int point = 0; // ISO point number
+  // Ball bar: values[0] the length. Laser and ISO: scale, XX, YY, RA, RB, RC.
+  double values[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+};
+
+// The measured data of one measurement.
+struct TSet
+{
+  TKind kind = TKind::BALLBAR;
+  QString name; // the measurement it belongs to
+  QString file; // the file name (without directory) for messages
+  TVector3 probe;
+  TVector3 pivot; // MCG: initial pivot location (probe offset included)
+  std::vector<TReading> readings;
+};
+
+// A file (or a row of one) that was left out, with the reason.
+struct TProblem
+{
+  QString file;
+  QString reason;
+};
+
+struct TCollection
+{
+  std::vector<TSet> sets;
+  std::vector<TProblem> problems;
+};
+
+// The parsers. Each fills what it read and returns false with a reason when the text is not
+// complete and well-formed.
+// Every row of a ball bar file; each becomes a set named by its row.
+bool Parse_Ballbar(const QByteArray& text, std::vector<TSet>* sets, QString* error);
+// A laser run or an ISO test from its Zarnik and Lumetra texts; the kind comes from the headers.
+bool Parse_Line(const QByteArray& zarnik, const QByteArray& lumetra, TSet* set, QString* error);
+bool Parse_MCG(const QByteArray& text, TSet* set, QString* error);
+
+// What the batch tool and the window take: a file, a directory (every measured data file in it)
+// or NAME=FILE, which gives the measurement name explicitly. A laser or ISO file may be given
+// by either of its two files. The same file given twice is read once.
+TCollection Read(const QStringList& paths);
+} // namespace Measured
+
+#endif
