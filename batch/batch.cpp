@@ -11,6 +11,7 @@
 #include "batch/command.h"
 #include "batch/evaluate.h"
 #include "batch/export.h"
+#include "batch/identify.h"
 #include "batch/panes.h"
 #include "batch/plot.h"
 #include "src/model/report.h"
@@ -41,6 +42,10 @@ const TCommand COMMANDS[] = {
      "the chart of --kind errors, results or sensitivity of --machine (and the --measurement names) as\n"
      "a PNG, SVG or PDF file (--output, by its extension) and its numbers as CSV (--csv)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Plot_Usage_Error, Batch::Run_Plot, Batch::Plot_Needs_Widgets},
+    {"identify",
+     "the error parameters of --machine fitted to the --measured files: the report on stdout, the\n"
+     "identified machine in a machine library file --output",
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Identify_Usage_Error, Batch::Run_Identify, nullptr},
 };
 
 // The options after --help and --version, in the order of --help. A new one is one entry here;
@@ -48,15 +53,21 @@ const TCommand COMMANDS[] = {
 // use in its usage check.
 const TOption OPTIONS[] = {
     {"data", "Data directory with machines.xml and measurements.xml (default ~/.varlume).", "DIR", nullptr},
-    {"machine", "Machine name.", "NAME", "map results export evaluate plot"},
+    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify"},
     {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot"},
     {"increments", "Map increments in mm (default 100 100 100; plot: --kind errors).", "X Y Z", "map plot"},
     {"dir", "Directory for the files.", "DIR", "export"},
-    {"output", "File to write (plot: a .png, .svg or .pdf picture).", "FILE", "evaluate plot"},
+    {"output", "File to write (plot: a .png, .svg or .pdf picture).", "FILE", "evaluate plot identify"},
     {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
     {"kind", "What to plot: errors, results or sensitivity.", "KIND", "plot"},
     {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
     {"csv", "CSV file of the plotted numbers.", "FILE", "plot"},
+    {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH", "identify"},
+    {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify"},
+    {"uncertainty",
+     "Standard uncertainty of a kind of reading, KIND=VALUE in micrometres (microradians for laser-angle); KIND "
+     "is ballbar, iso, laser-length, laser-straightness, laser-angle or mcg; repeat for more.",
+     "KIND=VALUE", "identify"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";

@@ -218,13 +218,25 @@ bool TLibraryFile::Save() const
   {
     file_name = info.canonicalFilePath();
   }
+  return Write(file_name, d_keep_unloaded_file);
+}
+
+bool TLibraryFile::Save_As(const QString& file_name) const
+{
+  // The copy of an unloaded library file is the library file's business, not this one's.
+  bool keep_unloaded_file = false;
+  return Write(file_name, keep_unloaded_file);
+}
+
+bool TLibraryFile::Write(const QString& file_name, bool& keep_unloaded_file) const
+{
   TXmlFile xml;
   xml.Set_File_Name(file_name);
   try
   {
     xml.Reset(QLatin1String(d_identification), d_write_version);
     Write_Records(xml);
-    LibraryFile::Write(xml, d_keep_unloaded_file);
+    LibraryFile::Write(xml, keep_unloaded_file);
   }
   catch(const TXmlFileException& exception)
   {

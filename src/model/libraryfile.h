@@ -30,6 +30,8 @@ public:
   bool Save_Data() const;
   // Writes the file. A file that existed but did not load is first kept as "<file>.bak".
   bool Save() const;
+  // Writes the library to another file (the data directory is not used, no copy is kept).
+  bool Save_As(const QString& file_name) const;
 
   // The records as the file would hold them, for undo; empty when they cannot be written.
   QByteArray Snapshot() const;
@@ -51,6 +53,7 @@ protected:
 
 private:
   bool Load(const QByteArray* data);
+  bool Write(const QString& file_name, bool& keep_unloaded_file) const;
   // Reads the records of a file of this version; false for a version the library cannot read
   // (the load then fails, and the file is kept before a save replaces it). Throws
   // TXmlFileException.

@@ -1,0 +1,160 @@
+#include "batch/identify.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+
+#include "batch/batch.h"
+#include "src/model/identify.h"
+#include "src/model/measuredfile.h"
+
+namespace
+{
+// The kinds of --uncertainty, in the order of Identify::TObservationKind.
+const char* const UNCERTAINTY_KINDS[Identify::OBSERVATION_KINDS] = {
+    "ballbar", "iso", "laser-length", "laser-straightness", "laser-angle", "mcg"};
+
+// "KIND=VALUE" into options; false for an unknown kind or a value that is not above 0.
+bool Read_Uncertainty(const QString& text, Identify::TOptions* options)
+{
+  const int equals = text.indexOf(QLatin1Char('='));
+  if(equals <= 0)
+  {
+    return false;
+  }
+  bool ok = false;
+  const double value = text.mid(equals + 1).toDouble(&ok);
+  if(!ok || !(value > 0.0) || !std::isfinite(value))
+  {
+    return false;
+  }
+  for(int kind = 0; kind < Identify::OBSERVATION_KINDS; ++kind)
+  {
+    if(text.left(equals) == QLatin1String(UNCERTAINTY_KINDS[kind]))
+    {
+      options->uncertainties[kind] = value;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The library files of the data directory, which identify must never replace.
+bool Is_Library_File(const QString& output, const QString& data_path)
+{
+  const QFileInfo target(output);
+  for(const char* name : {"machines.xml", "measurements.xml"})
+  {
+    const QFileInfo library(QDir(data_path).filePath(QLatin1String(name)));
+    if(target.absoluteFilePath() == library.absoluteFilePath() ||
+       (target.exists() && library.exists() && target.canonicalFilePath() == library.canonicalFilePath()))
+    {
+      return true;
+    }
+  }
+  return false;
+}
+
+QString Data_Path(const Batch::TArguments& arguments)
+{
+  const QString data = arguments.Value(QStringLiteral("data"));
+  return data.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral(".varlume")) : data;
+}
+} // namespace
+
+namespace Batch
+{
+QString Identify_Usage_Error(const TArguments& arguments)
+{
+  if(arguments.machine_names.size() != 1)
+  {
+    return QStringLiteral("identify needs one --machine");
+  }
+  if(arguments.Values(QStringLiteral("measured")).isEmpty())
+  {
+    return QStringLiteral("identify needs at least one --measured");
+  }
+  const QString output = arguments.Value(QStringLiteral("output"));
+  if(output.isEmpty())
+  {
+    return QStringLiteral("identify needs --output");
+  }
+  if(Is_Library_File(output, Data_Path(arguments)))
+  {
+    return QStringLiteral("identify does not write the library '%1'").arg(output);
+  }
+  const QStringList degrees = arguments.Values(QStringLiteral("degree"));
+  if(!degrees.isEmpty())
+  {
+    bool ok = false;
+    const int degree = degrees.back().toInt(&ok);
+    if(!ok || degree < Identify::MINIMUM_DEGREE || degree > Identify::MAXIMUM_DEGREE)
+    {
+      return QStringLiteral("--degree must be a whole number from %1 to %2")
+          .arg(Identify::MINIMUM_DEGREE)
+          .arg(Identify::MAXIMUM_DEGREE);
+    }
+  }
+  Identify::TOptions options;
+  for(const QString& text : arguments.Values(QStringLiteral("uncertainty")))
+  {
+    if(!Read_Uncertainty(text, &options))
+    {
+      return QStringLiteral("--uncertainty takes KIND=VALUE (µm, µrad for laser-angle; above 0) with KIND one of "
+                            "ballbar, iso, laser-length, laser-straightness, laser-angle, mcg; got '%1'")
+          .arg(text);
+    }
+  }
+  return QString();
+}
+
+int Run_Identify(const TArguments& arguments, const TLibraries& libraries, const TOutput& output)
+{
+  const int id = libraries.machines.Machine_Id(arguments.machine_names.front());
+  const TMachineLibrary::TMachineItem* machine = libraries.machines.Machine(id);
+  if(!machine)
+  {
+    output.Message(QStringLiteral("no machine named '%1'").arg(arguments.machine_names.front()));
+    return EXIT_USAGE;
+  }
+  Identify::TOptions options;
+  const QStringList degrees = arguments.Values(QStringLiteral("degree"));
+  if(!degrees.isEmpty())
+  {
+    options.degree = degrees.back().toInt();
+  }
+  for(const QString& text : arguments.Values(QStringLiteral("uncertainty")))
+  {
+    Read_Uncertainty(text, &options);
+  }
+  options.identified_name = libraries.machines.Generate_Unique_Name(-1, machine->name + QStringLiteral(" identified"));
+
+  std::vector<const TMeasurement*> records;
+  for(const TMeasurement* measurement : libraries.measurements.All_Measurements())
+  {
+    records.push_back(measurement);
+  }
+  const Measured::TCollection measured = Measured::Read(arguments.Values(QStringLiteral("measured")));
+  const Identify::TResult result = Identify::Run(*machine, records, measured, options);
+  *output.out += result.report.join(QLatin1Char('\n')).toUtf8();
+  *output.out += '\n';
+  if(result.status != Identify::TStatus::FITTED)
+  {
+    return EXIT_FAILED;
+  }
+
+  TMachineLibrary identified;
+  const int identified_id = identified.Create_Machine(result.machine.name);
+  TMachineLibrary::TMachineItem item = result.machine;
+  item.id = identified_id;
+  *identified.Machine(identified_id) = item;
+  if(!identified.Save_As(arguments.Value(QStringLiteral("output"))))
+  {
+    output.Message(identified.Last_Error());
+    return EXIT_FAILED;
+  }
+  return EXIT_OK;
+}
+} // namespace Batch
