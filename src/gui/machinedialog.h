@@ -58,6 +58,19 @@ public:
   QString Generate_Unique_Name(int id, const QString& name) const { return d_library.Generate_Unique_Name(id, name); }
   bool Name_Valid(const QString& name) const { return d_library.Name_Valid(name); }
   std::vector<TMapErrorItem> Map_Error_Items(int id) const { return d_library.Map_Error_Items(id); }
+  // The record itself; null when no machine has the id.
+  const TMachineItem* Machine(int id) const { return d_library.Machine(id); }
+  // Appends a copy of machine under a unique name made from its name, which it returns.
+  QString Add_Machine_Item(const TMachineItem& machine)
+  {
+    const int id = d_library.Create_Machine(machine.name);
+    const QString name = d_library.Rename_Machine(id, machine.name);
+    TMachineItem* item = d_library.Machine(id);
+    *item = machine;
+    item->id = id;
+    item->name = name;
+    return name;
+  }
 
   // Loads the machine of that name into the editor. A name no machine has leaves the editor
   // disabled, so that nothing typed there is lost without notice.

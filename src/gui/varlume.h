@@ -23,6 +23,7 @@ class TDisplayWidget;
 class TMachineDialog;
 class TMeasurement;
 class TMeasurementDialog;
+class TIdentifyDialog;
 class TMessageBox;
 class TProgressDialog;
 
@@ -109,6 +110,7 @@ public slots:
   void Evaluate_Measurements();
   void Progress_Cancel();
   void Export_Measurements();
+  void Identify_Errors();
   void Help_About();
 
 protected:
@@ -172,6 +174,7 @@ private:
   QAction* d_edit_measurement_action;
   QAction* d_remove_measurement_action;
   QAction* d_quit_action;
+  QAction* d_identify_action;
 
   QListWidget* d_machine_list;
   QListWidget* d_measurement_list;
@@ -179,6 +182,7 @@ private:
   QToolButton* d_add_machine_button;
   QToolButton* d_remove_machine_button;
   QToolButton* d_edit_machine_button;
+  QToolButton* d_identify_machine_button;
   QToolButton* d_add_measurement_button;
   QToolButton* d_remove_measurement_button;
   QToolButton* d_edit_measurement_button;
@@ -188,6 +192,7 @@ private:
   TMeasurementDialog* d_measurement_dialog;
   TProgressDialog* d_progress_dialog;
   TAddDialog* d_add_dialog;
+  TIdentifyDialog* d_identify_dialog = nullptr;
   TMessageBox* d_message_box;
 
   TMachineComp d_machine_comp;

@@ -233,7 +233,8 @@ double Distance(const TVector3& a, const TVector3& b)
 }
 
 // The record that a measured set belongs to: the same name, or the name as the export writes
-// it into a file name or (Latin-1) into a ball bar row.
+// it into a ball bar row (control characters replaced, Latin-1) or a file name, where a name
+// that an earlier measurement's file already took carries a number from 2 on.
 int Find_Record(const std::vector<std::unique_ptr<TMeasurement>>& records, const Measured::TSet& set)
 {
   for(std::size_t index = 0; index < records.size(); ++index)
@@ -243,14 +244,31 @@ int Find_Record(const std::vector<std::unique_ptr<TMeasurement>>& records, const
       return static_cast<int>(index);
     }
   }
+  const auto written = [&set](const TMeasurement& record)
+  {
+    return set.kind == Measured::TKind::BALLBAR ? QString::fromLatin1(Export::Row_Name(record.d_name).toLatin1())
+                                                : Export::Safe_File_Name(record.d_name);
+  };
   for(std::size_t index = 0; index < records.size(); ++index)
   {
-    const QString& name = records[index]->d_name;
-    const QString written =
-        set.kind == Measured::TKind::BALLBAR ? QString::fromLatin1(name.toLatin1()) : Export::Safe_File_Name(name);
-    if(written == set.name)
+    if(written(*records[index]) == set.name)
     {
       return static_cast<int>(index);
+    }
+  }
+  const int blank = set.name.lastIndexOf(QLatin1Char(' '));
+  bool numbered = false;
+  const int number = blank > 0 ? set.name.mid(blank + 1).toInt(&numbered) : 0;
+  if(set.kind != Measured::TKind::BALLBAR && numbered && number >= 2)
+  {
+    const QString base = set.name.left(blank);
+    int count = 0;
+    for(std::size_t index = 0; index < records.size(); ++index)
+    {
+      if(written(*records[index]) == base && ++count == number)
+      {
+        return static_cast<int>(index);
+      }
     }
   }
   return -1;
@@ -1040,6 +1058,7 @@ TResult Run(const TMachineLibrary::TMachineItem& machine_item, const std::vector
   for(const TUnknown& unknown : model.Unknowns())
   {
     result.unknown_names.push_back(Unknown_Name(unknown));
+    result.unknown_keys.push_back({unknown.axis, unknown.parameter, unknown.power});
   }
 
   // The records, evaluated in library order as the export evaluates them, then matched.
@@ -1431,6 +1450,11 @@ TResult Run(const TMachineLibrary::TMachineItem& machine_item, const std::vector
     progress(total_work, total_work);
   }
   const std::vector<TStatistics> after = Residual_Statistics(observations, measured_values - predicted);
+  for(int kind = 0; kind < OBSERVATION_KINDS; ++kind)
+  {
+    result.largest_before.push_back(before[kind].largest);
+    result.largest_after.push_back(after[kind].largest);
+  }
 
   // Uncertainties from the residual variance and the covariance of the identified directions.
   MatrixXd covariance = MatrixXd::Zero(n, n);
@@ -1497,6 +1521,36 @@ TResult Run(const TMachineLibrary::TMachineItem& machine_item, const std::vector
   result.machine = identified;
   result.status = TStatus::FITTED;
 
+  // Directions the tests cannot see: the unseen unknowns one by one, then the null space of
+  // the seen ones, in coefficient units.
+  for(const int column : unseen)
+  {
+    std::vector<double> direction(n, 0.0);
+    direction[column] = 1.0;
+    result.null_directions.push_back(direction);
+  }
+  if(null_basis.cols() > 0)
+  {
+    MatrixXd coefficients = null_basis;
+    for(int index = 0; index < n; ++index)
+    {
+      const TUnknown& unknown = model.Unknowns()[index];
+      coefficients.row(index) /= unknown.power > 0 ? std::pow(unknown.extent, unknown.power) : 1.0;
+    }
+    for(const std::vector<double>& direction : Echelon_Directions(coefficients))
+    {
+      result.null_directions.push_back(direction);
+    }
+  }
+  std::vector<bool> inseparable(n, false);
+  for(const std::vector<double>& direction : result.null_directions)
+  {
+    for(int index = 0; index < n; ++index)
+    {
+      inseparable[index] = inseparable[index] || direction[index] != 0.0;
+    }
+  }
+
   // The report.
   report.push_back(QString());
   report.push_back(QStringLiteral("Residuals                      before: RMS    largest      after: RMS    largest"));
@@ -1534,6 +1588,11 @@ TResult Run(const TMachineLibrary::TMachineItem& machine_item, const std::vector
     if(have_covariance && variance > 0.0)
     {
       line += QString::fromUtf8("  ± %1").arg(std::sqrt(variance) / factor, 9, 'e', 2);
+      // Only its part outside the directions listed below is determined.
+      if(inseparable[index])
+      {
+        line += QStringLiteral("  (in a direction not identified)");
+      }
     }
     else
     {
@@ -1570,27 +1629,6 @@ TResult Run(const TMachineLibrary::TMachineItem& machine_item, const std::vector
   }
   report.push_back(values_line);
 
-  // Directions the tests cannot see: the unseen unknowns one by one, then the null space of
-  // the seen ones, in coefficient units.
-  for(const int column : unseen)
-  {
-    std::vector<double> direction(n, 0.0);
-    direction[column] = 1.0;
-    result.null_directions.push_back(direction);
-  }
-  if(null_basis.cols() > 0)
-  {
-    MatrixXd coefficients = null_basis;
-    for(int index = 0; index < n; ++index)
-    {
-      const TUnknown& unknown = model.Unknowns()[index];
-      coefficients.row(index) /= unknown.power > 0 ? std::pow(unknown.extent, unknown.power) : 1.0;
-    }
-    for(const std::vector<double>& direction : Echelon_Directions(coefficients))
-    {
-      result.null_directions.push_back(direction);
-    }
-  }
   for(std::size_t index = 0; index < result.null_directions.size(); ++index)
   {
     const std::vector<double>& direction = result.null_directions[index];

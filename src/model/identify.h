@@ -75,6 +75,16 @@ struct TResult
   // in metres), its largest component 1.
   std::vector<std::vector<double>> null_directions;
   QStringList unknown_names; // "X Axis Rz c1", "QXY", in the order of the vectors
+  struct TUnknownKey
+  {
+    int axis = 0;
+    int parameter = 0;
+    int power = 0; // 0 for a squareness or deflection value
+  };
+  std::vector<TUnknownKey> unknown_keys; // the same order
+  // Largest residual per kind before and after the fit (µm, µrad); 0 for a kind not measured.
+  std::vector<double> largest_before;
+  std::vector<double> largest_after;
 };
 
 // The fit of machine to the measured sets. records are the measurement library's records (the

@@ -1,0 +1,327 @@
+#include "src/gui/identifydialog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "src/gui/machinedialog.h"
+#include "src/gui/measurementdialog.h"
+#include "src/model/measuredfile.h"
+
+TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* measurements, QWidget* parent)
+    : QDialog(parent), d_machines(machines), d_measurements(measurements)
+{
+  setWindowTitle(tr("Identify Errors"));
+
+  // Left: what to fit.
+  QWidget* inputs = new QWidget(this);
+  QVBoxLayout* input_layout = new QVBoxLayout(inputs);
+  input_layout->setContentsMargins(0, 0, 0, 0);
+
+  QGroupBox* machine_box = new QGroupBox(tr("Machine"), inputs);
+  QFormLayout* machine_layout = new QFormLayout(machine_box);
+  d_machine_combo = new QComboBox(machine_box);
+  d_machine_combo->setObjectName(QStringLiteral("machine_combo"));
+  d_machine_combo->setToolTip(tr("Its geometry, kinematic order and enabled parameters define the unknowns"));
+  machine_layout->addRow(tr("Starting machine:"), d_machine_combo);
+  d_degree_spin = new QSpinBox(machine_box);
+  d_degree_spin->setObjectName(QStringLiteral("degree_spin"));
+  d_degree_spin->setRange(Identify::MINIMUM_DEGREE, Identify::MAXIMUM_DEGREE);
+  d_degree_spin->setValue(Identify::DEFAULT_DEGREE);
+  d_degree_spin->setToolTip(tr("Each enabled axis function is fitted as c1*L + ... + cd*L^d"));
+  machine_layout->addRow(tr("Polynomial degree:"), d_degree_spin);
+  input_layout->addWidget(machine_box);
+
+  QGroupBox* files_box = new QGroupBox(tr("Measured Data"), inputs);
+  QVBoxLayout* files_layout = new QVBoxLayout(files_box);
+  QLabel* files_note = new QLabel(tr("Files as \"Export Measurements\" writes them: the ball bar file, Lumetra and "
+                                     "Zarnik pairs, MCG files; or directories holding them."),
+                                  files_box);
+  files_note->setWordWrap(true);
+  files_layout->addWidget(files_note);
+  d_path_list = new QListWidget(files_box);
+  d_path_list->setObjectName(QStringLiteral("path_list"));
+  d_path_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  files_layout->addWidget(d_path_list);
+  QHBoxLayout* file_buttons = new QHBoxLayout();
+  QPushButton* add_files_button = new QPushButton(tr("Add Files..."), files_box);
+  QPushButton* add_directory_button = new QPushButton(tr("Add Directory..."), files_box);
+  d_remove_button = new QPushButton(tr("Remove"), files_box);
+  file_buttons->addWidget(add_files_button);
+  file_buttons->addWidget(add_directory_button);
+  file_buttons->addStretch();
+  file_buttons->addWidget(d_remove_button);
+  files_layout->addLayout(file_buttons);
+  input_layout->addWidget(files_box, 1);
+
+  QGroupBox* weights_box = new QGroupBox(tr("Standard Uncertainties"), inputs);
+  QFormLayout* weights_layout = new QFormLayout(weights_box);
+  const Identify::TOptions defaults;
+  for(int kind = 0; kind < Identify::OBSERVATION_KINDS; ++kind)
+  {
+    QDoubleSpinBox* spin = new QDoubleSpinBox(weights_box);
+    spin->setObjectName(QStringLiteral("uncertainty_%1").arg(kind));
+    spin->setDecimals(3);
+    spin->setRange(0.001, 1000.0);
+    spin->setSingleStep(0.1);
+    spin->setValue(defaults.uncertainties[kind]);
+    spin->setSuffix(QLatin1Char(' ') + Identify::Kind_Unit(kind));
+    weights_layout->addRow(Identify::Kind_Name(kind) + QLatin1Char(':'), spin);
+    d_uncertainty_spins[kind] = spin;
+  }
+  input_layout->addWidget(weights_box);
+
+  // Right: the report.
+  QWidget* output = new QWidget(this);
+  QVBoxLayout* output_layout = new QVBoxLayout(output);
+  output_layout->setContentsMargins(0, 0, 0, 0);
+  d_verdict_label = new QLabel(tr("Choose the measured data and press Identify."), output);
+  d_verdict_label->setObjectName(QStringLiteral("verdict_label"));
+  QFont verdict_font = d_verdict_label->font();
+  verdict_font.setBold(true);
+  d_verdict_label->setFont(verdict_font);
+  output_layout->addWidget(d_verdict_label);
+  d_report_edit = new QPlainTextEdit(output);
+  d_report_edit->setObjectName(QStringLiteral("report_edit"));
+  d_report_edit->setReadOnly(true);
+  d_report_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+  d_report_edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  output_layout->addWidget(d_report_edit);
+
+  QSplitter* splitter = new QSplitter(Qt::Horizontal, this);
+  splitter->addWidget(inputs);
+  splitter->addWidget(output);
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({380, 720});
+
+  QDialogButtonBox* buttons = new QDialogButtonBox(this);
+  d_identify_button = buttons->addButton(tr("Identify"), QDialogButtonBox::ActionRole);
+  d_identify_button->setObjectName(QStringLiteral("identify_button"));
+  d_add_button = buttons->addButton(tr("Add Machine"), QDialogButtonBox::ActionRole);
+  d_add_button->setObjectName(QStringLiteral("add_button"));
+  d_add_button->setToolTip(tr("Store the identified machine in the machine library"));
+  QPushButton* close_button = buttons->addButton(QDialogButtonBox::Close);
+
+  QVBoxLayout* layout = new QVBoxLayout(this);
+  layout->addWidget(splitter, 1);
+  layout->addWidget(buttons);
+  resize(1120, 700);
+
+  connect(add_files_button, &QPushButton::clicked, this, &TIdentifyDialog::Add_Files);
+  connect(add_directory_button, &QPushButton::clicked, this, &TIdentifyDialog::Add_Directory);
+  connect(d_remove_button, &QPushButton::clicked, this, &TIdentifyDialog::Remove_Paths);
+  connect(d_path_list, &QListWidget::itemSelectionChanged, this, &TIdentifyDialog::Update_Buttons);
+  connect(d_identify_button, &QPushButton::clicked, this, &TIdentifyDialog::Identify);
+  connect(d_add_button, &QPushButton::clicked, this, &TIdentifyDialog::Add_Machine);
+  connect(close_button, &QPushButton::clicked, this, &QDialog::reject);
+  Update_Buttons();
+}
+
+void TIdentifyDialog::Reset(const QString& active_machine)
+{
+  d_machine_combo->clear();
+  d_machine_combo->addItems(d_machines->Machine_Names());
+  const int index = d_machine_combo->findText(active_machine);
+  if(index >= 0)
+  {
+    d_machine_combo->setCurrentIndex(index);
+  }
+  d_result = Identify::TResult();
+  Update_Buttons();
+}
+
+QStringList TIdentifyDialog::Measured_Paths() const
+{
+  QStringList paths;
+  for(int row = 0; row < d_path_list->count(); ++row)
+  {
+    paths.push_back(d_path_list->item(row)->data(Qt::UserRole).toString());
+  }
+  return paths;
+}
+
+void TIdentifyDialog::Set_Measured_Paths(const QStringList& paths)
+{
+  d_path_list->clear();
+  Add_Paths(paths);
+}
+
+Identify::TOptions TIdentifyDialog::Options() const
+{
+  Identify::TOptions options;
+  options.degree = d_degree_spin->value();
+  for(int kind = 0; kind < Identify::OBSERVATION_KINDS; ++kind)
+  {
+    options.uncertainties[kind] = d_uncertainty_spins[kind]->value();
+  }
+  return options;
+}
+
+QString TIdentifyDialog::Report_Text() const
+{
+  return d_report_edit->toPlainText();
+}
+
+QIcon TIdentifyDialog::Command_Icon()
+{
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(QColor(40, 40, 40), 1.0));
+  painter.drawLine(QPointF(1.5, 14.5), QPointF(15.0, 14.5));
+  painter.drawLine(QPointF(1.5, 1.0), QPointF(1.5, 14.5));
+  QPainterPath curve(QPointF(2.0, 12.0));
+  curve.cubicTo(QPointF(6.0, 2.0), QPointF(10.0, 13.0), QPointF(15.0, 3.0));
+  painter.setPen(QPen(QColor(30, 90, 200), 1.5));
+  painter.drawPath(curve);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(200, 40, 40));
+  for(const QPointF& point : {QPointF(4.0, 7.0), QPointF(8.0, 9.0), QPointF(12.0, 8.0)})
+  {
+    painter.drawEllipse(point, 1.6, 1.6);
+  }
+  return QIcon(pixmap);
+}
+
+void TIdentifyDialog::Identify()
+{
+  const QString machine_name = d_machine_combo->currentText();
+  const TMachineLibrary::TMachineItem* machine = d_machines->Machine(d_machines->Machine_Id(machine_name));
+  if(!machine)
+  {
+    d_verdict_label->setText(tr("Choose a machine."));
+    return;
+  }
+  if(d_path_list->count() == 0)
+  {
+    d_verdict_label->setText(tr("Add measured files or a directory first."));
+    return;
+  }
+
+  Identify::TOptions options = Options();
+  options.identified_name = d_machines->Generate_Unique_Name(-1, machine->name + QStringLiteral(" identified"));
+  std::vector<const TMeasurement*> records;
+  for(const TMeasurement* measurement : d_measurements->Measurements(d_measurements->Measurement_Names()))
+  {
+    records.push_back(measurement);
+  }
+  const Measured::TCollection measured = Measured::Read(Measured_Paths());
+
+  QProgressDialog progress(tr("Identifying the errors of %1...").arg(machine->name), tr("Cancel"), 0, 100, this);
+  progress.setWindowTitle(tr("Identify Errors"));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(300);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  d_result = Identify::Run(*machine, records, measured, options,
+                           [&progress](int done, int total)
+                           {
+                             progress.setMaximum(total);
+                             progress.setValue(done);
+                             QApplication::processEvents();
+                             return !progress.wasCanceled();
+                           });
+  QApplication::restoreOverrideCursor();
+  progress.reset();
+
+  d_report_edit->setPlainText(d_result.report.join(QLatin1Char('\n')));
+  switch(d_result.status)
+  {
+  case Identify::TStatus::FITTED:
+    d_verdict_label->setText(d_result.report.size() > 1 ? d_result.report[d_result.report.size() - 2] : QString());
+    break;
+  case Identify::TStatus::CANCELLED:
+    d_verdict_label->setText(tr("Cancelled: nothing was identified."));
+    break;
+  default:
+    d_verdict_label->setText(tr("Nothing was identified: see the report."));
+    break;
+  }
+  Update_Buttons();
+}
+
+void TIdentifyDialog::Add_Machine()
+{
+  if(d_result.status != Identify::TStatus::FITTED)
+  {
+    return;
+  }
+  const QString name = d_machines->Add_Machine_Item(d_result.machine);
+  d_verdict_label->setText(tr("The machine \"%1\" was added to the library.").arg(name));
+  // Stored once; another fit makes the next one.
+  d_result.status = Identify::TStatus::NO_DATA;
+  Update_Buttons();
+  emit Machine_Added(name);
+}
+
+void TIdentifyDialog::Add_Files()
+{
+  const QStringList files = QFileDialog::getOpenFileNames(this, tr("Measured Files"), d_last_directory,
+                                                          tr("Measured data (*.dat *.xml);;All files (*)"));
+  if(!files.isEmpty())
+  {
+    d_last_directory = QFileInfo(files.front()).absolutePath();
+    Add_Paths(files);
+  }
+}
+
+void TIdentifyDialog::Add_Directory()
+{
+  const QString directory = QFileDialog::getExistingDirectory(this, tr("Measured Data Directory"), d_last_directory,
+                                                              QFileDialog::ShowDirsOnly);
+  if(!directory.isEmpty())
+  {
+    d_last_directory = directory;
+    Add_Paths({directory});
+  }
+}
+
+void TIdentifyDialog::Remove_Paths()
+{
+  qDeleteAll(d_path_list->selectedItems());
+  Update_Buttons();
+}
+
+void TIdentifyDialog::Add_Paths(const QStringList& paths)
+{
+  const QStringList present = Measured_Paths();
+  for(const QString& path : paths)
+  {
+    if(present.contains(path))
+    {
+      continue;
+    }
+    const QFileInfo info(path);
+    QListWidgetItem* item = new QListWidgetItem(
+        info.isDir() ? tr("%1 (directory)").arg(QDir::toNativeSeparators(path)) : info.fileName(), d_path_list);
+    item->setData(Qt::UserRole, path);
+    item->setToolTip(QDir::toNativeSeparators(path));
+  }
+  Update_Buttons();
+}
+
+void TIdentifyDialog::Update_Buttons()
+{
+  d_remove_button->setEnabled(!d_path_list->selectedItems().isEmpty());
+  d_identify_button->setEnabled(d_path_list->count() > 0 && d_machine_combo->count() > 0);
+  d_add_button->setEnabled(d_result.status == Identify::TStatus::FITTED);
+}

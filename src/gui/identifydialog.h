@@ -1,0 +1,80 @@
+#ifndef IDENTIFYDIALOG_H
+#define IDENTIFYDIALOG_H
+
+#include <QDialog>
+#include <QIcon>
+
+#include <vector>
+
+#include "src/model/identify.h"
+#include "src/model/machinelibrary.h"
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class TMachineDialog;
+class TMeasurementDialog;
+
+// "Identify Errors": the measured files or directories, the machine, the polynomial degree and
+// the uncertainty of each kind of reading; Identify runs the fit with a progress dialog that
+// can cancel it and shows the report; Add Machine stores the identified machine in the
+// machine library. Nothing is stored before the user asks for it.
+class TIdentifyDialog : public QDialog
+{
+  Q_OBJECT
+
+public:
+  TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* measurements, QWidget* parent = nullptr);
+
+  // Fills the machine choice with the library's names and selects active_machine.
+  void Reset(const QString& active_machine);
+
+  // The paths as the batch tool takes them (files and directories).
+  QStringList Measured_Paths() const;
+  void Set_Measured_Paths(const QStringList& paths);
+  Identify::TOptions Options() const;
+  QString Report_Text() const;
+  // The last fit, FITTED when Add Machine may store it.
+  const Identify::TResult& Result() const { return d_result; }
+
+  // The icon of the command: points and the curve fitted through them.
+  static QIcon Command_Icon();
+
+signals:
+  // A machine was added to the library under this name.
+  void Machine_Added(const QString& name);
+
+public slots:
+  void Identify();
+  void Add_Machine();
+
+private slots:
+  void Add_Files();
+  void Add_Directory();
+  void Remove_Paths();
+  void Update_Buttons();
+
+private:
+  void Add_Paths(const QStringList& paths);
+
+  TMachineDialog* d_machines;
+  TMeasurementDialog* d_measurements;
+  Identify::TResult d_result;
+  QString d_last_directory;
+
+  QComboBox* d_machine_combo;
+  QListWidget* d_path_list;
+  QPushButton* d_remove_button;
+  QSpinBox* d_degree_spin;
+  QDoubleSpinBox* d_uncertainty_spins[Identify::OBSERVATION_KINDS];
+  QPlainTextEdit* d_report_edit;
+  QLabel* d_verdict_label;
+  QPushButton* d_identify_button;
+  QPushButton* d_add_button;
+};
+
+#endif
