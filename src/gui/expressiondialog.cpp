@@ -24,6 +24,7 @@
 #include "core/expression.h"
 #include "core/interpolation.h"
 #include "core/vector2.h"
+#include "src/gui/charttick.h"
 #include "src/gui/plotpage.h"
 
 using namespace QtCharts;
@@ -42,39 +43,11 @@ QString Number_Text(double value, int decimals)
   return QString("%1").arg(value, 0, 'f', decimals);
 }
 
-// A round step for about four to six ticks over span: 1, 2 or 5 times a power of ten.
-double Tick_Step(double span)
-{
-  const double rough = span / 5.0;
-  const double decade = std::pow(10.0, std::floor(std::log10(rough)));
-  for(const double factor : {1.0, 2.0, 5.0})
-  {
-    if(decade * factor >= rough)
-    {
-      return decade * factor;
-    }
-  }
-  return decade * 10.0;
-}
-
-// Sets the range and writes the labels on multiples of the step from the multiple's index, so
-// that no label reads 5.6e-17 where a sum of steps missed 0.
+// Sets the range, then round tick labels over it.
 void Set_Axis(QCategoryAxis* axis, double low, double high, double step)
 {
-  for(const QString& label : axis->categoriesLabels())
-  {
-    axis->remove(label);
-  }
   axis->setRange(low, high);
-  axis->setStartValue(low - (high - low));
-  const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
-  const long long first = static_cast<long long>(std::ceil(low / step - 1e-9));
-  const long long last = static_cast<long long>(std::floor(high / step + 1e-9));
-  for(long long k = first; k <= last; ++k)
-  {
-    const double value = static_cast<double>(k) * step;
-    axis->append(QString::number(k == 0 ? 0.0 : value, 'f', decimals), value);
-  }
+  Chart_Tick::Set_Labels(axis, step);
 }
 
 QCategoryAxis* Value_Axis(const QString& title)
@@ -285,12 +258,12 @@ void TExpressionDialog::Update_Plot()
     minimum -= half;
     maximum += half;
   }
-  const double step = Tick_Step(maximum - minimum);
+  const double step = Chart_Tick::Tick_Step(maximum - minimum);
   Set_Axis(d_error_axis, std::floor(minimum / step - 0.02) * step, std::ceil(maximum / step + 0.02) * step, step);
 
   const double span = d_upper - d_lower;
   const double margin = span > 0.0 ? 0.02 * span : 1.0;
-  Set_Axis(d_position_axis, d_lower - margin, d_upper + margin, Tick_Step(std::max(span, 1.0)));
+  Set_Axis(d_position_axis, d_lower - margin, d_upper + margin, Chart_Tick::Tick_Step(std::max(span, 1.0)));
 }
 
 bool TExpressionDialog::Errors_Changed() const

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "src/gui/charttick.h"
 #include "src/gui/plotpage.h"
 #include "src/gui/sensitivitytable.h"
 
@@ -57,21 +58,6 @@ QString Millimetres(double value)
   return QStringLiteral("%1 mm").arg(value, 0, 'f', 4);
 }
 
-// A round step for about four to six ticks over span: 1, 2 or 5 times a power of ten.
-double Tick_Step(double span)
-{
-  const double rough = span / 5.0;
-  const double decade = std::pow(10.0, std::floor(std::log10(rough)));
-  for(const double factor : {1.0, 2.0, 5.0})
-  {
-    if(decade * factor >= rough)
-    {
-      return decade * factor;
-    }
-  }
-  return decade * 10.0;
-}
-
 // Labels on multiples of step, written from the multiple's index, so that no label reads
 // 5.6e-17 where a sum of steps missed 0. The axis is a QCategoryAxis: its labels are ours.
 void Set_Ticks(QValueAxis* axis, double step)
@@ -82,21 +68,7 @@ void Set_Ticks(QValueAxis* axis, double step)
     return;
   }
   ticks->setProperty(TICK_STEP, step);
-  for(const QString& label : ticks->categoriesLabels())
-  {
-    ticks->remove(label);
-  }
-  const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
-  const double low = axis->min();
-  const double high = axis->max();
-  ticks->setStartValue(low - (high - low));
-  const long long first = static_cast<long long>(std::ceil(low / step - 1e-9));
-  const long long last = static_cast<long long>(std::floor(high / step + 1e-9));
-  for(long long k = first; k <= last; ++k)
-  {
-    const double value = static_cast<double>(k) * step;
-    ticks->append(QString::number(k == 0 ? 0.0 : value, 'f', decimals), value);
-  }
+  Chart_Tick::Set_Labels(ticks, step);
 }
 
 // A range that shows every value with a little room, ending on ticks; 0 included for
@@ -119,7 +91,7 @@ void Fit_Range(QValueAxis* axis, double minimum, double maximum, bool with_zero)
     minimum -= half;
     maximum += half;
   }
-  const double step = Tick_Step(maximum - minimum);
+  const double step = Chart_Tick::Tick_Step(maximum - minimum);
   // Room on a side only where a value lies, not beyond a zero that is only there for reference.
   const double low = std::floor(minimum / step - (minimum < 0.0 || !with_zero ? 0.02 : 0.0)) * step;
   const double high = std::ceil(maximum / step + (maximum > 0.0 || !with_zero ? 0.02 : 0.0)) * step;
@@ -138,7 +110,7 @@ void Fit_Positions(QValueAxis* axis, double minimum, double maximum, bool room =
   }
   const double margin = room ? 0.02 * (maximum - minimum) : 0.0;
   axis->setRange(minimum - margin, maximum + margin);
-  Set_Ticks(axis, Tick_Step((maximum - minimum) * 1.25));
+  Set_Ticks(axis, Chart_Tick::Tick_Step((maximum - minimum) * 1.25));
 }
 
 // Two value axes of one chart with their zeros at the same height, so that a curve at 0 on the
