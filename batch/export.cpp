@@ -41,7 +41,7 @@ int Run_Export(const TArguments& arguments, const TLibraries& libraries, const T
     return EXIT_FAILED;
   }
 
-  const std::vector<TMeasurement*> list = libraries.measurements.Measurements(arguments.measurement_names);
+  std::vector<TMeasurement*> list = libraries.measurements.Measurements(arguments.measurement_names);
   Export::TResult result;
   QStringList errors;
   if(Export::Export_Measurements(&machine, &list, arguments.Value(QStringLiteral("dir")), &result, &errors) !=

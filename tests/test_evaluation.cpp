@@ -741,7 +741,7 @@ private slots:
       TMachineComp machine;
       QVERIFY(Simulation::Setup_Machine_Comp(alone, &machine, nullptr));
       const TLibraries copy(Evaluation_Cases::Data_Directory());
-      const std::vector<TMeasurement*> reference = copy.measurements.Measurements(Evaluation_Cases::All_Measurements());
+      std::vector<TMeasurement*> reference = copy.measurements.Measurements(Evaluation_Cases::All_Measurements());
       QVERIFY(Simulation::Evaluate_Measurement_Expressions(&machine, &reference, nullptr));
       QVERIFY(Simulation::Update_Measurement_Items(&machine, &reference));
       double largest[Evaluation::KIND_COUNT] = {0.0, 0.0, 0.0, 0.0};

@@ -138,7 +138,7 @@ private slots:
     QVERIFY(libraries.Load());
     TMachineComp model;
     QVERIFY(Simulation::Update_Machine_Comp(libraries.machines, machine, &model, nullptr));
-    const std::vector<TMeasurement*> list = libraries.measurements.Measurements(Export_Cases::All_Measurements());
+    std::vector<TMeasurement*> list = libraries.measurements.Measurements(Export_Cases::All_Measurements());
     QCOMPARE(int(list.size()), Export_Cases::All_Measurements().size());
 
     QTemporaryDir out;
@@ -715,7 +715,7 @@ private slots:
     QVERIFY(libraries.Load());
     TMachineComp model;
     QVERIFY(Simulation::Update_Machine_Comp(libraries.machines, machine, &model, nullptr));
-    const std::vector<TMeasurement*> list = libraries.measurements.Measurements(measurements);
+    std::vector<TMeasurement*> list = libraries.measurements.Measurements(measurements);
     QTemporaryDir out;
     Export::TResult result;
     QStringList errors;

@@ -454,7 +454,7 @@ void TVarlume::Export_Measurements()
   {
     return;
   }
-  const std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(Selected_Measurements());
+  std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(Selected_Measurements());
   Export::TResult result;
   // Failing expressions or an axis exception (partial rows, which no file may pass off as a
   // measurement) stop silently: the panes show the error since the selection.

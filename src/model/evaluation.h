@@ -179,14 +179,16 @@ int Parse_Jobs(const QString& text);
 // Writes the whole evaluation text of a machine record and the measurements into file (open for
 // writing), in Latin-1. The record's geometry is set up as the window's model holds it; a
 // geometry that the model refuses, or more than MAXIMUM_PARAMETERS items, refuse the evaluation
-// after the heading. The measurements keep the rows of the last simulated pattern. A write that
-// the device refuses ends the evaluation (NOT_WRITTEN); the caller must then discard the file.
+// after the heading. Writes into the measurements that the list points to (the list is taken
+// by value, the measurements are not copied): their values, and the rows of the last simulated
+// pattern. A write that the device refuses ends the evaluation (NOT_WRITTEN); the caller must
+// then discard the file.
 //
 // The fast mode works the patterns out on jobs threads (0: Default_Jobs(); 1: on the calling
 // thread alone), each with its own models and rows; the calling thread writes the lines in
 // pattern order and calls the progress hooks, so the file is the same for any number of jobs.
 // The straightforward mode runs on the calling thread.
-TResult Write_Evaluation(const Simulation::TMachineRecord& record, const std::vector<TMeasurement*>& measurements,
+TResult Write_Evaluation(const Simulation::TMachineRecord& record, std::vector<TMeasurement*> measurements,
                          QIODevice* file, const TProgress& progress = TProgress(), TMode mode = TMode::FAST,
                          int jobs = 0);
 

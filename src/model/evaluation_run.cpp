@@ -55,8 +55,8 @@ TResult Refuse(QIODevice* file, const QString& message)
 
 // Every pattern set up from the record's texts, as the window's model would be, on the calling
 // thread and the caller's measurements.
-TResult Run_Straightforward(const TPatternSetUp& set_up, const std::vector<TMeasurement*>& measurements,
-                            QIODevice* file, const TProgress& progress, int count)
+TResult Run_Straightforward(const TPatternSetUp& set_up, std::vector<TMeasurement*>& measurements, QIODevice* file,
+                            const TProgress& progress, int count)
 {
   const std::vector<Evaluation::TErrorPattern> patterns = Evaluation::Get_Evaluation_Error_Patterns(set_up.items);
   TResult result;
@@ -122,7 +122,7 @@ TResult Run_Straightforward(const TPatternSetUp& set_up, const std::vector<TMeas
 class TFastRun
 {
 public:
-  TFastRun(const TPatternSetUp& set_up, const std::vector<TMeasurement*>& measurements, int count)
+  TFastRun(const TPatternSetUp& set_up, std::vector<TMeasurement*>& measurements, int count)
       : d_set_up(set_up), d_measurements(measurements), d_count(static_cast<std::size_t>(count)),
         d_outcomes(new TOutcome[d_count + 1])
   {
@@ -335,7 +335,7 @@ private:
   }
 
   const TPatternSetUp& d_set_up;
-  const std::vector<TMeasurement*>& d_measurements;
+  std::vector<TMeasurement*>& d_measurements;
   const std::size_t d_count;
   std::unique_ptr<TOutcome[]> d_outcomes;
   Evaluation::TStagedPatterns d_staged;
@@ -399,7 +399,7 @@ QString Make_Set_Up(const Simulation::TMachineRecord& record, TMode mode, TPatte
   return QString();
 }
 
-TResult Write_Evaluation(const Simulation::TMachineRecord& record, const std::vector<TMeasurement*>& measurements,
+TResult Write_Evaluation(const Simulation::TMachineRecord& record, std::vector<TMeasurement*> measurements,
                          QIODevice* file, const TProgress& progress, TMode mode, int jobs)
 {
   VARLUME_ASSERT(file);
@@ -478,7 +478,7 @@ bool Single_Parameter_Patterns(const Simulation::TMachineRecord& record, const s
     return false;
   }
   std::vector<std::unique_ptr<TMeasurement>> owned;
-  const std::vector<TMeasurement*> copies = Copy_Measurements(measurements, &owned);
+  std::vector<TMeasurement*> copies = Copy_Measurements(measurements, &owned);
   Simulation::Evaluate_Measurement_Expressions(&geometry, &copies, nullptr);
 
   TMachineComp machine;

@@ -202,7 +202,7 @@ std::size_t TStagedPatterns::Point_Index(const TVector3& nominal, const TVector3
 
 // The rows of the perfect machine as point indices, by kind in file order; the measurements
 // get their own rows back.
-bool TStagedPatterns::Collect_Rows(const TMachineComp& perfect, const std::vector<TMeasurement*>& measurements)
+bool TStagedPatterns::Collect_Rows(const TMachineComp& perfect, std::vector<TMeasurement*>& measurements)
 {
   std::vector<std::pair<std::vector<TMeasurement::TMeasurementItem>, bool>> kept;
   for(TMeasurement* measurement : measurements)
@@ -244,7 +244,7 @@ bool TStagedPatterns::Collect_Rows(const TMachineComp& perfect, const std::vecto
   return simulated;
 }
 
-bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, const std::vector<TMeasurement*>& measurements)
+bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, std::vector<TMeasurement*>& measurements)
 {
   d_task_count = 0;
   d_set_up = &set_up;

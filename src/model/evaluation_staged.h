@@ -126,7 +126,7 @@ public:
 
   // False when the shortcut does not apply (every pattern is then set up in full). The
   // measurements keep their rows.
-  bool Prepare(const TPatternSetUp& set_up, const std::vector<TMeasurement*>& measurements);
+  bool Prepare(const TPatternSetUp& set_up, std::vector<TMeasurement*>& measurements);
 
   // Tasks in an order that completes the patterns from the first one onwards.
   std::size_t Task_Count() const { return d_task_count; }
@@ -171,7 +171,7 @@ private:
   using TPointIndex = std::map<std::array<double, 6>, std::size_t, TBitwiseLess>;
 
   std::size_t Point_Index(const TVector3& nominal, const TVector3& probe, TPointIndex* index);
-  bool Collect_Rows(const TMachineComp& perfect, const std::vector<TMeasurement*>& measurements);
+  bool Collect_Rows(const TMachineComp& perfect, std::vector<TMeasurement*>& measurements);
   // The bits of pattern k's mask that subset of group stands for.
   std::size_t Mask(std::size_t group, std::size_t subset) const;
   // Terms of one point each: the variant equal to terms, added if new.

@@ -264,7 +264,7 @@ void Write_Files(const TMachineComp& machine, const QString& directory, const st
   }
 }
 
-TStatus Export_Measurements(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
+TStatus Export_Measurements(const TMachineComp* machine, std::vector<TMeasurement*>* measurements,
                             const QString& directory, TResult* result, QStringList* errors)
 {
   VARLUME_ASSERT(machine);

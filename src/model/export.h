@@ -102,7 +102,7 @@ enum class TStatus
 // measurements on machine, then Write_Files. errors (may be null) receives the expression or
 // simulation error lines; it is cleared first. Neither pointer may be null. Writes the values
 // and rows into the measurements of the list, as the panes do after a selection change.
-TStatus Export_Measurements(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
+TStatus Export_Measurements(const TMachineComp* machine, std::vector<TMeasurement*>* measurements,
                             const QString& directory, TResult* result, QStringList* errors = nullptr);
 } // namespace Export
 

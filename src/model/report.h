@@ -66,8 +66,7 @@ QStringList Measurement_Expression_Errors(const QStringList& errors);
 // shows them after a selection change. False when an expression or the simulation failed:
 // lines then hold the "Measurement Expression Errors" block instead. lines is replaced. Writes
 // the values and rows into the measurements of the list.
-bool Simulate_Measurements(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
-                           QStringList* lines);
+bool Simulate_Measurements(const TMachineComp* machine, std::vector<TMeasurement*>* measurements, QStringList* lines);
 
 // The selection pane for row index of a measurement (index is zero-based; the pane counts from
 // one). Empty when index is not a row of that measurement.

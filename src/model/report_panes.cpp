@@ -33,8 +33,7 @@ QStringList Measurement_Expression_Errors(const QStringList& errors)
   return Error_Block(QStringLiteral("Measurement Expression Errors"), EXPRESSION_ERRORS_RULE_WIDTH, errors);
 }
 
-bool Simulate_Measurements(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
-                           QStringList* lines)
+bool Simulate_Measurements(const TMachineComp* machine, std::vector<TMeasurement*>* measurements, QStringList* lines)
 {
   VARLUME_ASSERT(machine);
   VARLUME_ASSERT(measurements);

@@ -48,7 +48,7 @@ void Take_Extremes(const std::vector<TMeasurement*>& measurements, Sensitivity::
 class TKeptRows
 {
 public:
-  explicit TKeptRows(const std::vector<TMeasurement*>& measurements) : d_measurements(measurements)
+  explicit TKeptRows(std::vector<TMeasurement*>& measurements) : d_measurements(measurements)
   {
     for(const TMeasurement* measurement : measurements)
     {
@@ -70,14 +70,14 @@ public:
   TKeptRows& operator=(const TKeptRows&) = delete;
 
 private:
-  const std::vector<TMeasurement*>& d_measurements;
+  std::vector<TMeasurement*>& d_measurements;
   std::vector<std::pair<std::vector<TMeasurement::TMeasurementItem>, bool>> d_rows;
 };
 } // namespace
 
 namespace Sensitivity
 {
-TResult Compute(const Simulation::TMachineRecord& record, const std::vector<TMeasurement*>& measurements,
+TResult Compute(const Simulation::TMachineRecord& record, std::vector<TMeasurement*> measurements,
                 const TProgress& progress)
 {
   TResult result;

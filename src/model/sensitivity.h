@@ -56,10 +56,11 @@ struct TResult
 using TProgress = std::function<bool(int done, int count)>;
 
 // One row per enabled parameter of the record, in record order, that the evaluation applies
-// (a tower deflection on a machine without a horizontal arm has none). The measurements are
-// evaluated against the record's volume, as the evaluation does, and keep the rows and values
-// that they had before.
-TResult Compute(const Simulation::TMachineRecord& record, const std::vector<TMeasurement*>& measurements,
+// (a tower deflection on a machine without a horizontal arm has none). Writes into the
+// measurements that the list points to (the list is taken by value, the measurements are not
+// copied): their values are evaluated against the record's volume, as the evaluation does; their
+// rows are put back as they were.
+TResult Compute(const Simulation::TMachineRecord& record, std::vector<TMeasurement*> measurements,
                 const TProgress& progress = TProgress());
 
 // The kind's column title ("Ball Bar", "ISO 10360-2", "MCG", "Laser").

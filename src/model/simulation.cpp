@@ -396,8 +396,8 @@ bool Setup_Machine_Comp(const TMachineRecord& record, TMachineComp* machine, QSt
   return result;
 }
 
-bool Evaluate_Measurement_Expressions(const TMachineComp* active_machine,
-                                      const std::vector<TMeasurement*>* measurements, QStringList* errors)
+bool Evaluate_Measurement_Expressions(const TMachineComp* active_machine, std::vector<TMeasurement*>* measurements,
+                                      QStringList* errors)
 {
   VARLUME_ASSERT(active_machine);
   VARLUME_ASSERT(measurements);

@@ -74,17 +74,17 @@ bool Update_Machine_Comp(const TLibrary& library, const QString& name, TMachineC
 // stores the values (0 for an invalid or non-finite text). A ball bar defines L, R, I, J, K and
 // an MCG L and R for the measurements after it. errors may be null; it is cleared first. True
 // when every text is valid and every value within its limit. Neither pointer may be null.
-// Writes into the measurements: the list is const, the TMeasurement objects it points to are not.
-bool Evaluate_Measurement_Expressions(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
+// Writes the values into the measurements of the list (the list itself is not changed).
+bool Evaluate_Measurement_Expressions(const TMachineComp* machine, std::vector<TMeasurement*>* measurements,
                                       QStringList* errors);
 
 // Expands every measurement into nominal points, runs them through machine and stores the
 // result rows and the outside-of-volume flag. Only after a successful evaluation with the same
 // model. An axis exception of the model ends the simulation: "<name>: <message>" is appended to
 // errors (may be null), that measurement and the ones after it are left without rows, and the
-// result is false. Neither pointer may be null. Writes into the measurements (rows, flag): the
-// list is const, the TMeasurement objects it points to are not.
-bool Update_Measurement_Items(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
+// result is false. Neither pointer may be null. Writes the rows and the flag into the
+// measurements of the list (the list itself is not changed).
+bool Update_Measurement_Items(const TMachineComp* machine, std::vector<TMeasurement*>* measurements,
                               QStringList* errors = nullptr);
 
 // The number of rows that a measurement's evaluated values expand into (64-bit: an unchecked

@@ -235,7 +235,7 @@ void Simulate(const TMachineComp& machine, TMeasurement* measurement)
 
 namespace Simulation
 {
-bool Update_Measurement_Items(const TMachineComp* machine, const std::vector<TMeasurement*>* measurements,
+bool Update_Measurement_Items(const TMachineComp* machine, std::vector<TMeasurement*>* measurements,
                               QStringList* errors)
 {
   VARLUME_ASSERT(machine);
