@@ -76,27 +76,6 @@ void TPatternSetUp::Apply(std::size_t index, TMachineComp* machine) const
 
 // ---------------------------------------------------------------------------------------------
 
-namespace
-{
-// A copy of a measurement of any kind, rows included.
-std::unique_ptr<TMeasurement> Copy(const TMeasurement& measurement)
-{
-  switch(measurement.Type())
-  {
-  case Types::MEASUREMENT_ISO:
-    return std::make_unique<TMeasurement_ISO>(static_cast<const TMeasurement_ISO&>(measurement));
-  case Types::MEASUREMENT_LASER:
-    return std::make_unique<TMeasurement_Laser>(static_cast<const TMeasurement_Laser&>(measurement));
-  case Types::MEASUREMENT_MCG:
-    return std::make_unique<TMeasurement_MCG>(static_cast<const TMeasurement_MCG&>(measurement));
-  case Types::MEASUREMENT_BALLBAR:
-    return std::make_unique<TMeasurement_Ballbar>(static_cast<const TMeasurement_Ballbar&>(measurement));
-  }
-  VARLUME_ASSERT(false);
-  return nullptr;
-}
-} // namespace
-
 std::vector<TMeasurement*> Copy_Measurements(const std::vector<TMeasurement*>& list,
                                              std::vector<std::unique_ptr<TMeasurement>>* owned)
 {
@@ -107,7 +86,7 @@ std::vector<TMeasurement*> Copy_Measurements(const std::vector<TMeasurement*>& l
     TMeasurement*& copy = copied[original];
     if(!copy)
     {
-      owned->push_back(Copy(*original));
+      owned->push_back(Copy_Measurement(*original));
       copy = owned->back().get();
     }
     copies.push_back(copy);

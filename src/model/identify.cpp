@@ -15,6 +15,7 @@
 
 #include "core/expression.h"
 #include "core/varlume_assert.h"
+#include "src/model/evaluation.h"
 #include "src/model/export.h"
 #include "src/model/simulation.h"
 
@@ -85,51 +86,12 @@ struct TFunction
   std::vector<double> positions;
 };
 
-QString Axis_Name(int axis)
-{
-  switch(axis)
-  {
-  case AXIS_X:
-    return QStringLiteral("X Axis");
-  case AXIS_Y:
-    return QStringLiteral("Y Axis");
-  case AXIS_Z:
-    return QStringLiteral("Z Axis");
-  case AXIS_D:
-    return QStringLiteral("D Axis");
-  default:
-    return QString();
-  }
-}
-
-QString Parameter_Name(int axis, int parameter)
-{
-  switch(parameter)
-  {
-  case PARAMETER_RX:
-    return Axis_Name(axis) + QStringLiteral(" Rx");
-  case PARAMETER_RY:
-    return Axis_Name(axis) + QStringLiteral(" Ry");
-  case PARAMETER_RZ:
-    return Axis_Name(axis) + QStringLiteral(" Rz");
-  case PARAMETER_SCALE:
-    return Axis_Name(axis) + QStringLiteral(" Scale");
-  case PARAMETER_DEFLECTION:
-    return Axis_Name(axis) + QStringLiteral(" Deflection");
-  case PARAMETER_QXY:
-    return QStringLiteral("QXY");
-  case PARAMETER_QYZ:
-    return QStringLiteral("QYZ");
-  case PARAMETER_QZX:
-    return QStringLiteral("QZX");
-  default:
-    return QString();
-  }
-}
-
 QString Unknown_Name(const TUnknown& unknown)
 {
-  const QString name = Parameter_Name(unknown.axis, unknown.parameter);
+  TMachineLibrary::TMapErrorItem item;
+  item.axis = unknown.axis;
+  item.parameter = unknown.parameter;
+  const QString name = Evaluation::Item_Label(item);
   return unknown.power > 0 ? name + QStringLiteral(" c%1").arg(unknown.power) : name;
 }
 
@@ -147,40 +109,6 @@ bool Is_Value(const TMachineLibrary::TMapErrorItem& item)
           (item.parameter == PARAMETER_QXY || item.parameter == PARAMETER_QYZ || item.parameter == PARAMETER_QZX));
 }
 
-bool Is_Linear_Axis(int axis)
-{
-  return axis == AXIS_X || axis == AXIS_Y || axis == AXIS_Z;
-}
-
-std::vector<TMachineLibrary::TMapErrorItem> Error_Items(const TMachineLibrary::TMachineItem& machine)
-{
-  std::vector<TMachineLibrary::TMapErrorItem> items;
-  for(const TMachineLibrary::TMachineAxisItem& axis : machine.axes)
-  {
-    for(const TMachineLibrary::TMachineParameterItem& parameter : axis.parameters)
-    {
-      if(!parameter.enabled)
-      {
-        continue;
-      }
-      TMachineLibrary::TMapErrorItem item;
-      item.axis = axis.axis;
-      item.parameter = parameter.parameter;
-      if(Is_Linear_Axis(axis.axis))
-      {
-        item.expression = parameter.expression;
-      }
-      else
-      {
-        item.value = parameter.expression.toDouble();
-      }
-      item.sign = parameter.option_state == 0 ? 1 : -1;
-      items.push_back(item);
-    }
-  }
-  return items;
-}
-
 Simulation::TMachineRecord Machine_Record(const TMachineLibrary::TMachineItem& machine)
 {
   Simulation::TMachineRecord record;
@@ -190,24 +118,8 @@ Simulation::TMachineRecord Machine_Record(const TMachineLibrary::TMachineItem& m
   record.axis_end = machine.axis_maximum;
   record.math_origin = machine.math_origin;
   record.mechanical_origin = machine.mechanical_origin;
-  record.error_items = Error_Items(machine);
+  record.error_items = TMachineLibrary::Map_Error_Items(machine);
   return record;
-}
-
-std::unique_ptr<TMeasurement> Clone(const TMeasurement& measurement)
-{
-  switch(measurement.Type())
-  {
-  case Types::MEASUREMENT_BALLBAR:
-    return std::make_unique<TMeasurement_Ballbar>(static_cast<const TMeasurement_Ballbar&>(measurement));
-  case Types::MEASUREMENT_ISO:
-    return std::make_unique<TMeasurement_ISO>(static_cast<const TMeasurement_ISO&>(measurement));
-  case Types::MEASUREMENT_LASER:
-    return std::make_unique<TMeasurement_Laser>(static_cast<const TMeasurement_Laser&>(measurement));
-  case Types::MEASUREMENT_MCG:
-    return std::make_unique<TMeasurement_MCG>(static_cast<const TMeasurement_MCG&>(measurement));
-  }
-  return nullptr;
 }
 
 Types::TMeasurementType Record_Type(Measured::TKind kind)
@@ -1066,7 +978,7 @@ TResult Run(const TMachineLibrary::TMachineItem& machine_item, const std::vector
   std::vector<TMeasurement*> record_list;
   for(const TMeasurement* measurement : library)
   {
-    records.push_back(Clone(*measurement));
+    records.push_back(Copy_Measurement(*measurement));
     record_list.push_back(records.back().get());
   }
   QStringList expression_errors;

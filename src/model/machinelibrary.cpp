@@ -568,14 +568,14 @@ bool TMachineLibrary::Name_Valid(const QString& name) const
 
 std::vector<TMachineLibrary::TMapErrorItem> TMachineLibrary::Map_Error_Items(int id) const
 {
-  std::vector<TMapErrorItem> items;
   const TMachineItem* machine = Machine(id);
-  if(!machine)
-  {
-    return items;
-  }
+  return machine ? Map_Error_Items(*machine) : std::vector<TMapErrorItem>();
+}
 
-  for(const TMachineAxisItem& axis : machine->axes)
+std::vector<TMachineLibrary::TMapErrorItem> TMachineLibrary::Map_Error_Items(const TMachineItem& machine)
+{
+  std::vector<TMapErrorItem> items;
+  for(const TMachineAxisItem& axis : machine.axes)
   {
     for(const TMachineParameterItem& parameter : axis.parameters)
     {

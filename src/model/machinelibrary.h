@@ -86,6 +86,8 @@ public:
   bool Name_Valid(const QString& name) const;
   // The enabled parameters of the machine in stored order; empty when no machine has the id.
   std::vector<TMapErrorItem> Map_Error_Items(int id) const;
+  // The same for a record that need not be in any library.
+  static std::vector<TMapErrorItem> Map_Error_Items(const TMachineItem& machine);
 
   // For the editor: the record itself (null when no machine has the id), valid until the
   // list changes.

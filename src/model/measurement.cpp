@@ -143,3 +143,20 @@ std::vector<TMeasurementField> Measurement_Fields(TMeasurement& measurement)
   VARLUME_ASSERT(false);
   return {};
 }
+
+std::unique_ptr<TMeasurement> Copy_Measurement(const TMeasurement& measurement)
+{
+  switch(measurement.Type())
+  {
+  case Types::MEASUREMENT_ISO:
+    return std::make_unique<TMeasurement_ISO>(static_cast<const TMeasurement_ISO&>(measurement));
+  case Types::MEASUREMENT_LASER:
+    return std::make_unique<TMeasurement_Laser>(static_cast<const TMeasurement_Laser&>(measurement));
+  case Types::MEASUREMENT_MCG:
+    return std::make_unique<TMeasurement_MCG>(static_cast<const TMeasurement_MCG&>(measurement));
+  case Types::MEASUREMENT_BALLBAR:
+    return std::make_unique<TMeasurement_Ballbar>(static_cast<const TMeasurement_Ballbar&>(measurement));
+  }
+  VARLUME_ASSERT(false);
+  return nullptr;
+}

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 #include "core/vector3.h"
@@ -157,5 +158,8 @@ struct TMeasurementField
 // Every field of the measurement's kind in the order of the library file. The pointers are into
 // measurement.
 std::vector<TMeasurementField> Measurement_Fields(TMeasurement& measurement);
+
+// A copy of a measurement of any kind, values and rows included.
+std::unique_ptr<TMeasurement> Copy_Measurement(const TMeasurement& measurement);
 
 #endif
