@@ -26,39 +26,12 @@
 #include <memory>
 #include <vector>
 
+#include "bench/bench_machines.h"
 #include "src/model/evaluation.h"
 #include "src/model/measurement.h"
 
 namespace
 {
-// A machine of 2000 x 1700 x 1000 mm whose every parameter is a polynomial of the position.
-Simulation::TMachineRecord Machine(int parameter_count)
-{
-  Simulation::TMachineRecord record;
-  record.name = QStringLiteral("Horizontal Arm");
-  record.kinematic = KINEMATIC_XZY;
-  record.axis_start = TVector3(0, -200, -1000);
-  record.axis_end = TVector3(2000, 1500, 0);
-  record.math_origin = TVector3(0, 0, -1000);
-  record.mechanical_origin = TVector3(0, 0, -1000);
-  const QString expressions[4] = {QStringLiteral("0.002*L-0.004*L^2+0.001*L^3"), QStringLiteral("-0.003*L+0.002*L^2"),
-                                  QStringLiteral("0.001+0.004*L^3"), QStringLiteral("0.005*L-0.001*L^2+0.0005*L^4")};
-  int index = 0;
-  for(int axis : {AXIS_X, AXIS_Y, AXIS_Z})
-  {
-    for(int parameter : {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ, PARAMETER_SCALE})
-    {
-      record.error_items.push_back({axis, parameter, expressions[index++ % 4], 0.0, index % 3 == 0 ? -1 : 1});
-    }
-  }
-  record.error_items.push_back({AXIS_SQUARENESS, PARAMETER_QXY, QString(), 0.0125, 1});
-  record.error_items.push_back({AXIS_SQUARENESS, PARAMETER_QYZ, QString(), -0.004, 1});
-  record.error_items.push_back({AXIS_SQUARENESS, PARAMETER_QZX, QString(), 0.008, -1});
-  record.error_items.push_back({AXIS_D, PARAMETER_DEFLECTION, QString(), 0.01, 1});
-  record.error_items.resize(static_cast<std::size_t>(parameter_count));
-  return record;
-}
-
 struct TMeasurements
 {
   TMeasurement_Ballbar ballbar;
@@ -170,7 +143,7 @@ double Peak_Memory_MB()
 
 void Run(benchmark::State& state, const std::vector<TMeasurement*>& measurements, Evaluation::TMode mode)
 {
-  const Simulation::TMachineRecord record = Machine(static_cast<int>(state.range(0)));
+  const Simulation::TMachineRecord record = Bench::Horizontal_Arm(static_cast<int>(state.range(0)));
   const int jobs = static_cast<int>(state.range(1));
   QTemporaryDir directory;
   const QString file_name = directory.filePath(QStringLiteral("evaluation.txt"));
@@ -226,7 +199,7 @@ void BM_Evaluation_Plan(benchmark::State& state)
 // One data line of the sixteen-parameter pattern: the text formatting alone.
 void BM_Result_Line(benchmark::State& state)
 {
-  const Simulation::TMachineRecord record = Machine(16);
+  const Simulation::TMachineRecord record = Bench::Horizontal_Arm();
   TMeasurements measurements;
   TMachineComp machine;
   Simulation::Setup_Machine_Comp(record, &machine, nullptr);

@@ -21,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/bench_machines.h"
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
 #include "src/model/machinecomp.h"
@@ -35,34 +36,6 @@ namespace
 const QSize PAGE_SIZE(1200, 800);
 // The map increment that varlume-batch plot uses by default.
 const double INCREMENT = 100.0;
-
-// A machine of 2000 x 1700 x 1000 mm whose every parameter is a polynomial of the position, as
-// in the evaluation benchmark.
-Simulation::TMachineRecord Machine()
-{
-  Simulation::TMachineRecord record;
-  record.name = QStringLiteral("Horizontal Arm");
-  record.kinematic = KINEMATIC_XZY;
-  record.axis_start = TVector3(0, -200, -1000);
-  record.axis_end = TVector3(2000, 1500, 0);
-  record.math_origin = TVector3(0, 0, -1000);
-  record.mechanical_origin = TVector3(0, 0, -1000);
-  const QString expressions[4] = {QStringLiteral("0.002*L-0.004*L^2+0.001*L^3"), QStringLiteral("-0.003*L+0.002*L^2"),
-                                  QStringLiteral("0.001+0.004*L^3"), QStringLiteral("0.005*L-0.001*L^2+0.0005*L^4")};
-  int index = 0;
-  for(int axis : {AXIS_X, AXIS_Y, AXIS_Z})
-  {
-    for(int parameter : {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ, PARAMETER_SCALE})
-    {
-      record.error_items.push_back({axis, parameter, expressions[index++ % 4], 0.0, index % 3 == 0 ? -1 : 1});
-    }
-  }
-  record.error_items.push_back({AXIS_SQUARENESS, PARAMETER_QXY, QString(), 0.0125, 1});
-  record.error_items.push_back({AXIS_SQUARENESS, PARAMETER_QYZ, QString(), -0.004, 1});
-  record.error_items.push_back({AXIS_SQUARENESS, PARAMETER_QZX, QString(), 0.008, -1});
-  record.error_items.push_back({AXIS_D, PARAMETER_DEFLECTION, QString(), 0.01, 1});
-  return record;
-}
 
 // Lays the page out and draws it, as the window's view and the PNG writer do.
 void Draw(TPlotPage* page)
@@ -89,7 +62,7 @@ void Draw(TPlotPage* page)
 void BM_Results_Page_MCG_36x144(benchmark::State& state)
 {
   TMachineComp machine;
-  if(!Simulation::Setup_Machine_Comp(Machine(), &machine, nullptr))
+  if(!Simulation::Setup_Machine_Comp(Bench::Horizontal_Arm(), &machine, nullptr))
   {
     state.SkipWithError("machine set-up failed");
     return;
@@ -119,7 +92,7 @@ void BM_Results_Page_MCG_36x144(benchmark::State& state)
 void BM_Errors_Page_16_Parameters(benchmark::State& state)
 {
   TMachineComp machine;
-  if(!Simulation::Setup_Machine_Comp(Machine(), &machine, nullptr))
+  if(!Simulation::Setup_Machine_Comp(Bench::Horizontal_Arm(), &machine, nullptr))
   {
     state.SkipWithError("machine set-up failed");
     return;
@@ -136,7 +109,7 @@ void BM_Errors_Page_16_Parameters(benchmark::State& state)
 
 void BM_Sensitivity_16_Parameters(benchmark::State& state)
 {
-  const Simulation::TMachineRecord record = Machine();
+  const Simulation::TMachineRecord record = Bench::Horizontal_Arm();
   TMeasurement_Ballbar ballbar;
   ballbar.Initialize();
   ballbar.d_name = QStringLiteral("Ball Bar");
