@@ -42,7 +42,7 @@ void Draw(TPlotPage* page)
 {
   QGraphicsScene scene;
   scene.addItem(page);
-  page->Lay_Out(QSizeF(PAGE_SIZE));
+  page->Lay_Out(QSizeF(PAGE_SIZE), TPlotPage::TFit::WHOLE);
   // The charts place their axes and labels in posted layout requests.
   QCoreApplication::processEvents();
   QCoreApplication::processEvents();

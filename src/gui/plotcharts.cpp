@@ -125,8 +125,11 @@ void Align_Zeros(QValueAxis* left, QValueAxis* right)
   {
     return;
   }
-  const double step = lower->property(TICK_STEP).toDouble();
   lower->setMin(-target * lower->max() / (1.0 - target));
+  // The longer range keeps about as many ticks as before: with the old step a small chart would
+  // have to cut its labels to "...".
+  const double step =
+      std::max(lower->property(TICK_STEP).toDouble(), Chart_Tick::Tick_Step(lower->max() - lower->min()));
   Set_Ticks(lower, step);
 }
 
@@ -621,16 +624,12 @@ QChart* MCG_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMeasure
   return chart;
 }
 
-// Grid places of n charts: one, two side by side, two by two, then three per row. No chart
-// spans two cells: a polar chart needs a cell about as high as wide.
+// Grid places of n charts: one, two side by side, two by two, then three per row, fewer on a
+// narrow page. No chart spans two cells: a polar chart needs a cell about as high as wide.
 void Place(TPlotPage* page, const std::vector<QChart*>& charts)
 {
-  const int count = static_cast<int>(charts.size());
-  const int columns = count <= 1 ? 1 : (count <= 4 ? 2 : 3);
-  for(int i = 0; i < count; ++i)
-  {
-    page->Add_Chart(charts[static_cast<std::size_t>(i)], i / columns, i % columns);
-  }
+  const std::size_t count = charts.size();
+  page->Flow_Charts(charts, count <= 1 ? 1 : (count <= 4 ? 2 : 3));
 }
 } // namespace
 

@@ -21,6 +21,7 @@
 #include <QtCharts/QLegend>
 #include <QtCharts/QXYSeries>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -204,6 +205,12 @@ void TPlotPage::Set_Header(const QString& title, const QStringList& notes)
 
 void TPlotPage::Add_Chart(QChart* chart, int row, int column, int row_span, int column_span)
 {
+  Style(chart);
+  Add_Item(chart, row, column, row_span, column_span);
+}
+
+void TPlotPage::Style(QChart* chart)
+{
   VARLUME_ASSERT(chart);
   chart->setAnimationOptions(QChart::NoAnimation);
   chart->setBackgroundRoundness(0.0);
@@ -216,13 +223,77 @@ void TPlotPage::Add_Chart(QChart* chart, int row, int column, int row_span, int 
     axis->setLabelsFont(Plot_Style::Font(Plot_Style::LABEL_PIXELS));
   }
   chart->setMinimumSize(300.0, 280.0);
-  Add_Item(chart, row, column, row_span, column_span);
 }
 
 void TPlotPage::Add_Item(QGraphicsWidget* item, int row, int column, int row_span, int column_span)
 {
   VARLUME_ASSERT(item);
   d_grid->addItem(item, row, column, row_span, column_span);
+}
+
+void TPlotPage::Flow_Charts(const std::vector<QChart*>& charts, int most_columns)
+{
+  VARLUME_ASSERT(d_flow.empty() && most_columns >= 1);
+  d_flow = charts;
+  d_flow_most = most_columns;
+  for(QChart* chart : d_flow)
+  {
+    Style(chart);
+  }
+  Place_Flow_Columns(d_flow_most);
+}
+
+void TPlotPage::Place_Flow(const QSizeF& size, TFit fit)
+{
+  if(d_flow.empty())
+  {
+    return;
+  }
+  const double spacing = d_grid->horizontalSpacing();
+  const double fitting = std::floor((size.width() - 2 * PAGE_MARGIN + spacing) / (FLOW_CELL_WIDTH + spacing));
+  int columns = fitting >= d_flow_most ? d_flow_most : std::max(1, static_cast<int>(fitting));
+  Place_Flow_Columns(columns);
+  if(fit == TFit::WIDTH || effectiveSizeHint(Qt::MinimumSize).height() <= size.height())
+  {
+    return;
+  }
+  // Too high for the picture: the number of columns that lets the page shrink least.
+  double best_scale = 0.0;
+  for(int candidate = d_flow_most; candidate >= 1; --candidate)
+  {
+    Place_Flow_Columns(candidate);
+    const QSizeF minimum = effectiveSizeHint(Qt::MinimumSize);
+    const double scale = std::min({1.0, size.width() / minimum.width(), size.height() / minimum.height()});
+    if(scale > best_scale)
+    {
+      best_scale = scale;
+      columns = candidate;
+    }
+  }
+  Place_Flow_Columns(columns);
+}
+
+void TPlotPage::Place_Flow_Columns(int columns)
+{
+  if(columns == d_flow_columns)
+  {
+    return;
+  }
+  if(d_flow_columns > 0)
+  {
+    for(QChart* chart : d_flow)
+    {
+      d_grid->removeItem(chart);
+    }
+  }
+  for(std::size_t i = 0; i < d_flow.size(); ++i)
+  {
+    const int index = static_cast<int>(i);
+    d_grid->addItem(d_flow[i], index / columns, index % columns);
+  }
+  d_flow_columns = columns;
+  // The page's own layout keeps the grid's old size hints until told.
+  layout()->invalidate();
 }
 
 void TPlotPage::Set_Point_Info(QXYSeries* series, const std::vector<TPointInfo>& info)
@@ -301,8 +372,9 @@ void TPlotPage::Show_Tip(const TPointInfo* info)
   }
 }
 
-void TPlotPage::Lay_Out(const QSizeF& size)
+void TPlotPage::Lay_Out(const QSizeF& size, TFit fit)
 {
+  Place_Flow(size, fit);
   resize(size.expandedTo(effectiveSizeHint(Qt::MinimumSize)));
   if(layout())
   {
@@ -334,7 +406,7 @@ bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& siz
     previous->removeItem(page);
   }
   scene.addItem(page);
-  page->Lay_Out(QSizeF(size));
+  page->Lay_Out(QSizeF(size), TPlotPage::TFit::WHOLE);
   // The charts place their axes and labels in posted layout requests.
   QCoreApplication::processEvents();
   QCoreApplication::processEvents();

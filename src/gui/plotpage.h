@@ -73,23 +73,42 @@ public:
   // The page takes the item; charts get the common look.
   void Add_Chart(QtCharts::QChart* chart, int row, int column, int row_span = 1, int column_span = 1);
   void Add_Item(QGraphicsWidget* item, int row, int column, int row_span = 1, int column_span = 1);
+  // Charts in reading order, at most most_columns per row, fewer where the page is too narrow
+  // for cells of FLOW_CELL_WIDTH: Lay_Out places them again when the width asks for it.
+  void Flow_Charts(const std::vector<QtCharts::QChart*>& charts, int most_columns);
+  static constexpr double FLOW_CELL_WIDTH = 380.0;
 
   // Tooltips and picks of a series' points, by point index (for a line, the nearest point).
   void Set_Point_Info(QtCharts::QXYSeries* series, const std::vector<TPointInfo>& info);
   void Set_Bar_Info(QtCharts::QBarSet* set, const std::vector<TPointInfo>& info);
 
+  // How Lay_Out may use the size: a view scrolls down a page that is too high, a picture file
+  // shrinks the whole page into it.
+  enum class TFit
+  {
+    WIDTH,
+    WHOLE
+  };
+
   // Lays the page out at size (not below its minimum) and settles the charts' own layouts.
-  void Lay_Out(const QSizeF& size);
+  void Lay_Out(const QSizeF& size, TFit fit);
 
 signals:
   void Row_Clicked(int id, int index);
 
 private:
   void Show_Tip(const TPointInfo* info);
+  // The common look of the page's charts.
+  void Style(QtCharts::QChart* chart);
+  void Place_Flow(const QSizeF& size, TFit fit);
+  void Place_Flow_Columns(int columns);
   const TPointInfo* Nearest(QtCharts::QXYSeries* series, const QPointF& value) const;
 
   TPlotText* d_header;
   QGraphicsGridLayout* d_grid;
+  std::vector<QtCharts::QChart*> d_flow;
+  int d_flow_most = 1;
+  int d_flow_columns = 0; // as placed; 0 before the first placement
   QHash<QtCharts::QXYSeries*, std::vector<TPointInfo>> d_point_info;
   QHash<QtCharts::QBarSet*, std::vector<TPointInfo>> d_bar_info;
 };

@@ -55,7 +55,7 @@ void TPlotView::Fit_Page()
   {
     return;
   }
-  d_page->Lay_Out(QSizeF(viewport()->size()));
+  d_page->Lay_Out(QSizeF(viewport()->size()), TPlotPage::TFit::WIDTH);
   scene()->setSceneRect(QRectF(QPointF(0.0, 0.0), d_page->size()));
 }
 

@@ -1,0 +1,120 @@
+// How a page of charts uses the room it gets: columns that fit the view's width, a picture file
+// that shrinks as little as it can, axis labels that fit a small chart.
+
+#include <QtTest>
+
+#include <QGraphicsScene>
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QChart>
+
+#include <set>
+#include <vector>
+
+#include "src/gui/plotcharts.h"
+#include "src/gui/plotpage.h"
+
+using namespace QtCharts;
+
+namespace
+{
+// The left edges of the page's charts: one per column.
+std::set<int> Column_Edges(TPlotPage* page)
+{
+  std::set<int> edges;
+  for(QGraphicsItem* item : page->childItems())
+  {
+    if(QChart* chart = dynamic_cast<QChart*>(item))
+    {
+      edges.insert(qRound(chart->geometry().left()));
+    }
+  }
+  return edges;
+}
+
+// Five laser runs whose deviations are all positive and whose angles are mostly negative, so
+// that lining up the zeros of the two axes stretches the deviation axis to many times its span.
+std::vector<Plot_Series::TMeasurementResult> Laser_Runs()
+{
+  std::vector<Plot_Series::TMeasurementResult> results;
+  for(int run = 0; run < 5; ++run)
+  {
+    Plot_Series::TMeasurementResult result;
+    result.name = QStringLiteral("Laser %1").arg(run);
+    result.id = run;
+    result.type = Types::MEASUREMENT_LASER;
+    for(int index = 0; index <= 12; ++index)
+    {
+      Plot_Series::TResultRow row;
+      row.index = index;
+      row.laser.scale_nominal = 100.0 * index;
+      row.laser.scale_deviation = 0.0005 * index;
+      // A little above zero at first, far below it at the end.
+      row.laser.rc = 0.00005 * index - 0.00002 * index * index;
+      row.deviation = row.laser.scale_deviation;
+      result.rows.push_back(row);
+    }
+    results.push_back(result);
+  }
+  return results;
+}
+} // namespace
+
+class TTestPlotPage : public QObject
+{
+  Q_OBJECT
+
+private slots:
+  void Columns_Follow_The_Width()
+  {
+    QScopedPointer<TPlotPage> page(Plot_Charts::Results_Page(QStringLiteral("M"), Laser_Runs()));
+    QGraphicsScene scene;
+    scene.addItem(page.data());
+
+    // Wide enough for three cells of FLOW_CELL_WIDTH: three per row, as always.
+    page->Lay_Out(QSizeF(1200.0, 800.0), TPlotPage::TFit::WIDTH);
+    QCOMPARE(Column_Edges(page.data()).size(), std::size_t(3));
+    // A narrower view gets fewer columns and no page wider than itself to scroll sideways.
+    page->Lay_Out(QSizeF(850.0, 600.0), TPlotPage::TFit::WIDTH);
+    QCOMPARE(Column_Edges(page.data()).size(), std::size_t(2));
+    QCOMPARE(page->size().width(), 850.0);
+    page->Lay_Out(QSizeF(420.0, 600.0), TPlotPage::TFit::WIDTH);
+    QCOMPARE(Column_Edges(page.data()).size(), std::size_t(1));
+    QCOMPARE(page->size().width(), 420.0);
+    // And back.
+    page->Lay_Out(QSizeF(1200.0, 800.0), TPlotPage::TFit::WIDTH);
+    QCOMPARE(Column_Edges(page.data()).size(), std::size_t(3));
+
+    // A tall picture: one column would shrink the page to about 0.6, two columns hardly at all.
+    page->Lay_Out(QSizeF(600.0, 900.0), TPlotPage::TFit::WHOLE);
+    QCOMPARE(Column_Edges(page.data()).size(), std::size_t(2));
+    scene.removeItem(page.data());
+  }
+
+  void Aligned_Axes_Keep_Few_Labels()
+  {
+    QScopedPointer<TPlotPage> page(Plot_Charts::Results_Page(QStringLiteral("M"), Laser_Runs()));
+    int axes = 0;
+    for(QGraphicsItem* item : page->childItems())
+    {
+      QChart* chart = dynamic_cast<QChart*>(item);
+      if(!chart)
+      {
+        continue;
+      }
+      for(QAbstractAxis* axis : chart->axes(Qt::Vertical))
+      {
+        QCategoryAxis* ticks = qobject_cast<QCategoryAxis*>(axis);
+        QVERIFY(ticks);
+        // Zero on both axes (at the same height) still...
+        QVERIFY(ticks->min() < 0.0 && ticks->max() > 0.0);
+        // ...with labels that a chart 280 pixels high can print in full.
+        QVERIFY2(ticks->count() <= 9, qPrintable(QString::number(ticks->count())));
+        ++axes;
+      }
+    }
+    QCOMPARE(axes, 10);
+  }
+};
+
+QTEST_MAIN(TTestPlotPage)
+#include "test_plotpage.moc"
