@@ -1,8 +1,9 @@
 // How a page of charts uses the room it gets: columns that fit the view's width, a picture file
-// that shrinks as little as it can, axis labels that fit a small chart.
+// that shrinks as little as it can, notes that wrap, axis labels that fit a small chart.
 
 #include <QtTest>
 
+#include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
@@ -66,28 +67,44 @@ class TTestPlotPage : public QObject
 private slots:
   void Columns_Follow_The_Width()
   {
-    QScopedPointer<TPlotPage> page(Plot_Charts::Results_Page(QStringLiteral("M"), Laser_Runs()));
     QGraphicsScene scene;
-    scene.addItem(page.data());
+    TPlotPage* page = Plot_Charts::Results_Page(QStringLiteral("M"), Laser_Runs());
+    scene.addItem(page);
 
     // Wide enough for three cells of FLOW_CELL_WIDTH: three per row, as always.
     page->Lay_Out(QSizeF(1200.0, 800.0), TPlotPage::TFit::WIDTH);
-    QCOMPARE(Column_Edges(page.data()).size(), std::size_t(3));
+    QCOMPARE(Column_Edges(page).size(), std::size_t(3));
     // A narrower view gets fewer columns and no page wider than itself to scroll sideways.
     page->Lay_Out(QSizeF(850.0, 600.0), TPlotPage::TFit::WIDTH);
-    QCOMPARE(Column_Edges(page.data()).size(), std::size_t(2));
+    QCOMPARE(Column_Edges(page).size(), std::size_t(2));
     QCOMPARE(page->size().width(), 850.0);
     page->Lay_Out(QSizeF(420.0, 600.0), TPlotPage::TFit::WIDTH);
-    QCOMPARE(Column_Edges(page.data()).size(), std::size_t(1));
+    QCOMPARE(Column_Edges(page).size(), std::size_t(1));
     QCOMPARE(page->size().width(), 420.0);
     // And back.
     page->Lay_Out(QSizeF(1200.0, 800.0), TPlotPage::TFit::WIDTH);
-    QCOMPARE(Column_Edges(page.data()).size(), std::size_t(3));
+    QCOMPARE(Column_Edges(page).size(), std::size_t(3));
 
     // A tall picture: one column would shrink the page to about 0.6, two columns hardly at all.
     page->Lay_Out(QSizeF(600.0, 900.0), TPlotPage::TFit::WHOLE);
-    QCOMPARE(Column_Edges(page.data()).size(), std::size_t(2));
-    scene.removeItem(page.data());
+    QCOMPARE(Column_Edges(page).size(), std::size_t(2));
+  }
+
+  void Long_Notes_Wrap()
+  {
+    const QString text = QStringLiteral("A note long enough to need two lines on a narrow page, where cutting it "
+                                        "short would hide what the user is asked to do.");
+    QGraphicsScene scene;
+    TPlotPage* page = Plot_Charts::Message_Page(QStringLiteral("Title"), text);
+    scene.addItem(page);
+    const auto header_height = [page](double width)
+    {
+      page->Lay_Out(QSizeF(width, 400.0), TPlotPage::TFit::WIDTH);
+      return page->layout()->itemAt(0)->geometry().height();
+    };
+    const double wide = header_height(1600.0);
+    QVERIFY(header_height(300.0) > wide * 1.5);
+    QCOMPARE(header_height(1600.0), wide);
   }
 
   void Aligned_Axes_Keep_Few_Labels()

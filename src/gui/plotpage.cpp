@@ -123,7 +123,9 @@ QFont Plot_Style::Font(int pixels, bool bold)
 
 TPlotText::TPlotText(QGraphicsItem* parent) : QGraphicsWidget(parent)
 {
-  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
 }
 
 void TPlotText::Set_Lines(const QString& title, const QStringList& notes)
@@ -134,51 +136,51 @@ void TPlotText::Set_Lines(const QString& title, const QStringList& notes)
   update();
 }
 
+double TPlotText::Lay_Out_Lines(double width, QPainter* painter) const
+{
+  const double text_width = std::max(width - 2 * PAGE_MARGIN, 1.0);
+  double y = LINE_GAP;
+  const auto line = [&](const QString& text, const QFont& font)
+  {
+    const QFontMetricsF metrics(font);
+    const QRectF bounds(PAGE_MARGIN, y, text_width, 1e6);
+    const QRectF used = metrics.boundingRect(bounds, Qt::TextWordWrap, text);
+    if(painter)
+    {
+      painter->setFont(font);
+      painter->drawText(bounds, Qt::TextWordWrap, text);
+    }
+    y += std::max(used.height(), metrics.height()) + LINE_GAP;
+  };
+  if(!d_title.isEmpty())
+  {
+    line(d_title, Plot_Style::Font(Plot_Style::TITLE_PIXELS + 2, true));
+  }
+  for(const QString& note : d_notes)
+  {
+    line(note, Plot_Style::Font(Plot_Style::LABEL_PIXELS + 1));
+  }
+  return y == LINE_GAP ? 0.0 : y + LINE_GAP;
+}
+
 QSizeF TPlotText::sizeHint(Qt::SizeHint which, const QSizeF& constraint) const
 {
   if(which == Qt::MaximumSize)
   {
     return QGraphicsWidget::sizeHint(which, constraint);
   }
-  const QFontMetricsF title(Plot_Style::Font(Plot_Style::TITLE_PIXELS + 2, true));
-  const QFontMetricsF note(Plot_Style::Font(Plot_Style::LABEL_PIXELS + 1));
-  double height = 0.0;
-  if(!d_title.isEmpty())
-  {
-    height += title.height() + LINE_GAP;
-  }
-  height += d_notes.size() * (note.height() + LINE_GAP);
-  if(height > 0.0)
-  {
-    height += 2 * LINE_GAP;
-  }
-  // Any width: lines that do not fit are elided.
-  return QSizeF(which == Qt::MinimumSize ? 100.0 : 600.0, height);
+  // A long note wraps: the height follows the width that the page gives. Without a width, one
+  // line each, as the layout then takes the larger of the two heights.
+  const double width = constraint.width() > 0.0 ? constraint.width() : 1e6;
+  return QSizeF(which == Qt::MinimumSize ? 100.0 : 600.0, Lay_Out_Lines(width, nullptr));
 }
 
 void TPlotText::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget)
 {
   Q_UNUSED(option);
   Q_UNUSED(widget);
-  const double width = size().width() - 2 * PAGE_MARGIN;
-  double y = LINE_GAP;
   painter->setPen(Qt::black);
-  const auto draw = [&](const QString& text, const QFont& font)
-  {
-    const QFontMetricsF metrics(font);
-    painter->setFont(font);
-    const QString shown = metrics.elidedText(text, Qt::ElideRight, width);
-    painter->drawText(QPointF(PAGE_MARGIN, y + metrics.ascent()), shown);
-    y += metrics.height() + LINE_GAP;
-  };
-  if(!d_title.isEmpty())
-  {
-    draw(d_title, Plot_Style::Font(Plot_Style::TITLE_PIXELS + 2, true));
-  }
-  for(const QString& note : d_notes)
-  {
-    draw(note, Plot_Style::Font(Plot_Style::LABEL_PIXELS + 1));
-  }
+  Lay_Out_Lines(size().width(), painter);
 }
 
 TPlotPage::TPlotPage(QGraphicsItem* parent) : QGraphicsWidget(parent)

@@ -29,8 +29,8 @@ inline constexpr int AXIS_TITLE_PIXELS = 13;
 inline constexpr int LABEL_PIXELS = 12;
 } // namespace Plot_Style
 
-// Lines of text above the charts of a page: a bold title, then notes. Lines that do not fit are
-// cut with an ellipsis, never overlapped.
+// Lines of text above the charts of a page: a bold title, then notes, each wrapped to the
+// page's width.
 class TPlotText : public QGraphicsWidget
 {
   Q_OBJECT
@@ -46,6 +46,9 @@ protected:
   QSizeF sizeHint(Qt::SizeHint which, const QSizeF& constraint) const override;
 
 private:
+  // Draws the lines when painter is set; returns their height at width.
+  double Lay_Out_Lines(double width, QPainter* painter) const;
+
   QString d_title;
   QStringList d_notes;
 };
