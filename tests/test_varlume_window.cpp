@@ -16,6 +16,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <csignal>
 #include <memory>
 
 #include "core/gui/messagebox.h"
@@ -23,6 +24,7 @@
 #include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/gui/signalclose.h"
 #include "src/gui/varlume.h"
 
 namespace
@@ -284,6 +286,20 @@ private slots:
     {
       QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
     }
+  }
+
+  // A shutdown or Ctrl+C closes the window as Quit does, so the changes are saved.
+  void Termination_Signal_Saves()
+  {
+    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
+    Write_File(Data_File("machines.xml"), Machines_File);
+    TVarlume window;
+    window.show();
+    QVERIFY(Signal_Close::Install(&window));
+    window.findChild<TMachineDialog*>()->Create_Machine("Bridge");
+    QCOMPARE(::raise(SIGTERM), 0);
+    QTRY_VERIFY(!window.isVisible());
+    QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
   }
 
   // Two windows on one data folder: the second shows the libraries read-only and says so, and

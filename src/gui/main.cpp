@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/safefile.h"
+#include "src/gui/signalclose.h"
 #include "src/gui/varlume.h"
 
 namespace
@@ -40,6 +41,7 @@ int main(int argc, char** argv)
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/varlume.png")));
 
   TVarlume* window = new TVarlume();
+  Signal_Close::Install(window);
   window->show();
   const int result = application.exec();
   delete window;

@@ -1,0 +1,72 @@
+#include "src/gui/signalclose.h"
+
+#include <QSocketNotifier>
+#include <QWidget>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "core/varlume_assert.h"
+
+namespace
+{
+// [0] is written by the handler, [1] read by the event loop.
+int g_sockets[2] = {-1, -1};
+
+void Handle_Signal(int)
+{
+  // Async-signal-safe; a full socket (signals faster than the loop reads) loses nothing that
+  // matters, as one byte already asks for the close.
+  const char byte = 1;
+  const ssize_t written = ::write(g_sockets[0], &byte, 1);
+  static_cast<void>(written);
+}
+} // namespace
+
+namespace Signal_Close
+{
+bool Install(QWidget* window)
+{
+  VARLUME_ASSERT(window);
+  VARLUME_ASSERT(g_sockets[0] < 0);
+  if(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_sockets) != 0)
+  {
+    return false;
+  }
+  ::fcntl(g_sockets[0], F_SETFL, ::fcntl(g_sockets[0], F_GETFL) | O_NONBLOCK);
+  ::fcntl(g_sockets[1], F_SETFL, ::fcntl(g_sockets[1], F_GETFL) | O_NONBLOCK);
+
+  QSocketNotifier* notifier = new QSocketNotifier(g_sockets[1], QSocketNotifier::Read, window);
+  QObject::connect(notifier, &QSocketNotifier::activated, window,
+                   [window]()
+                   {
+                     char bytes[64];
+                     while(::read(g_sockets[1], bytes, sizeof(bytes)) > 0)
+                     {
+                     }
+                     // A second signal while the first close still asks the user (a library
+                     // that could not be saved) must not stack another question on it.
+                     static bool closing = false;
+                     if(closing)
+                     {
+                       return;
+                     }
+                     closing = true;
+                     window->close();
+                     closing = false;
+                   });
+
+  struct sigaction action = {};
+  action.sa_handler = Handle_Signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  bool routed = true;
+  for(const int signal_number : {SIGTERM, SIGHUP, SIGINT})
+  {
+    routed = ::sigaction(signal_number, &action, nullptr) == 0 && routed;
+  }
+  return routed;
+}
+} // namespace Signal_Close
