@@ -159,11 +159,12 @@ void TSensitivityTable::paint(QPainter* painter, const QStyleOptionGraphicsItem*
                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Colour key (µm)"));
   if(d_largest > 0.0)
   {
-    for(int decade = 0; decade <= static_cast<int>(DECADES); ++decade)
+    // Ticks on the round powers of ten that the ramp covers, not on its odd ends.
+    const double top = std::log10(d_largest * MICRO);
+    for(double power = std::ceil(top - DECADES - 1e-9); power <= top + 1e-9; power += 1.0)
     {
-      const double value = d_largest * MICRO / std::pow(10.0, DECADES - decade);
-      const double x = key.left() + key_width * decade / DECADES;
-      const QString text = QString::number(value, 'g', 3);
+      const double x = key.left() + key_width * (1.0 + (power - top) / DECADES);
+      const QString text = QString::number(std::pow(10.0, power), 'g', 3);
       const double width = metrics.horizontalAdvance(text);
       const double left = std::clamp(x - width / 2.0, key.left(), key.right() - width);
       painter->drawLine(QPointF(x, key.bottom()), QPointF(x, key.bottom() + 3.0));
