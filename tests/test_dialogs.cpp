@@ -5,9 +5,12 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 
 #include "core/gui/messagebox.h"
 #include "src/gui/adddialog.h"
+#include "src/gui/machinedialog.h"
+#include "src/gui/measurementdialog.h"
 #include "src/gui/progressdialog.h"
 
 namespace
@@ -30,6 +33,20 @@ class TTestDialogs : public QObject
   Q_OBJECT
 
 private slots:
+  // The editors ask for more room than a laptop screen has (the test screen is 800 x 600): they
+  // must open inside it, with their buttons reachable, and scroll their contents instead.
+  void Editors_Open_Within_The_Screen()
+  {
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    TMachineDialog machines;
+    TMeasurementDialog measurements;
+    for(QWidget* dialog : std::initializer_list<QWidget*>{&machines, &measurements})
+    {
+      QVERIFY2(dialog->width() < screen.width() && dialog->height() < screen.height(),
+               qPrintable(dialog->windowTitle()));
+    }
+  }
+
   void Add_Dialog_Enabling_data()
   {
     QTest::addColumn<QStringList>("names");

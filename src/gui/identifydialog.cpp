@@ -22,6 +22,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "core/gui/windowsize.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/model/measuredfile.h"
@@ -124,7 +125,7 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   QVBoxLayout* layout = new QVBoxLayout(this);
   layout->addWidget(splitter, 1);
   layout->addWidget(buttons);
-  resize(1120, 700);
+  Resize_Within_Screen(this, QSize(1120, 700));
 
   connect(add_files_button, &QPushButton::clicked, this, &TIdentifyDialog::Add_Files);
   connect(add_directory_button, &QPushButton::clicked, this, &TIdentifyDialog::Add_Directory);

@@ -12,6 +12,7 @@
 
 #include <utility>
 
+#include "core/gui/windowsize.h"
 #include "src/gui/editorbuttons.h"
 #include "src/gui/machineparameterwidget.h"
 
@@ -92,7 +93,7 @@ TMachineDialog::TMachineDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog
   Add_Cancel_Accept_Row(this, layout, 4, &d_cancel_button, &d_accept_button);
 
   setWindowTitle(tr("Machine Editor"));
-  resize(801, 801);
+  Resize_Within_Screen(this, QSize(801, 801));
 
   connect(d_cancel_button, &QPushButton::clicked, this, &QDialog::reject);
   connect(d_accept_button, &QPushButton::clicked, this, &TMachineDialog::Accept_Clicked);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "core/gui/windowsize.h"
 #include "core/varlume_assert.h"
 #include "src/gui/editorbuttons.h"
 #include "src/gui/measurementeditors.h"
@@ -50,7 +51,7 @@ TMeasurementDialog::TMeasurementDialog(QWidget* parent, Qt::WindowFlags flags) :
   Add_Cancel_Accept_Row(this, layout, 1, &d_cancel_button, &d_accept_button);
 
   setWindowTitle(tr("Measurement Editor"));
-  resize(751, 701);
+  Resize_Within_Screen(this, QSize(751, 701));
 
   connect(d_cancel_button, &QPushButton::clicked, this, &QDialog::reject);
   connect(d_accept_button, &QPushButton::clicked, this, &TMeasurementDialog::Accept_Clicked);

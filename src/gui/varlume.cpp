@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 
 #include "core/gui/messagebox.h"
+#include "core/gui/windowsize.h"
 #include "core/version.h"
 #include "src/gui/adddialog.h"
 #include "src/gui/displaywidget.h"
@@ -90,7 +91,7 @@ TVarlume::TVarlume(QWidget* parent, Qt::WindowFlags flags)
   // The images are compiled into a static library; make sure they are registered.
   Q_INIT_RESOURCE(varlume);
 
-  resize(1101, 750);
+  Resize_Within_Screen(this, QSize(1101, 750));
 
   QDir data_directory(QDir::homePath());
   if(!data_directory.exists(QStringLiteral(".varlume")))

@@ -1,0 +1,30 @@
+#include "core/gui/windowsize.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include "core/varlume_assert.h"
+
+namespace
+{
+// Title bar and borders that the window manager adds around the client area.
+const QSize FRAME(16, 48);
+} // namespace
+
+void Resize_Within_Screen(QWidget* window, const QSize& size)
+{
+  VARLUME_ASSERT(window);
+  const QWidget* anchor = window->parentWidget() ? window->parentWidget()->window() : window;
+  QScreen* screen = anchor->screen();
+  if(!screen)
+  {
+    screen = QGuiApplication::primaryScreen();
+  }
+  if(!screen)
+  {
+    window->resize(size);
+    return;
+  }
+  window->resize(size.boundedTo(screen->availableGeometry().size() - FRAME));
+}
