@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+#include "core/gui/windowsize.h"
 #include "src/gui/expressiondialog.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/machineparameterwidget.h"
@@ -383,7 +384,7 @@ private slots:
   void New_Machine_Shown()
   {
     auto dialog = New_Machine_Editor();
-    QCOMPARE(dialog->size(), QSize(801, 801));
+    QCOMPARE(dialog->size(), QSize(801, 801).boundedTo(Screen_Room(dialog.get())));
     QVERIFY(dialog->findChild<QLabel*>() != nullptr);
     QVERIFY(Radio(dialog.get(), "Axis: Y-X-Z")->isChecked());
 

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "core/gui/messagebox.h"
+#include "core/gui/windowsize.h"
 #include "src/gui/adddialog.h"
 #include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
@@ -177,7 +178,7 @@ private slots:
   {
     TVarlume window;
     QCOMPARE(window.windowTitle(), QString("Varlume"));
-    QCOMPARE(window.size(), QSize(1101, 750));
+    QCOMPARE(window.size(), QSize(1101, 750).boundedTo(Screen_Room(&window)));
     QVERIFY(!window.windowIcon().isNull());
 
     QStringList titles;

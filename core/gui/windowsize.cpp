@@ -12,7 +12,7 @@ namespace
 const QSize FRAME(16, 48);
 } // namespace
 
-void Resize_Within_Screen(QWidget* window, const QSize& size)
+QSize Screen_Room(const QWidget* window)
 {
   VARLUME_ASSERT(window);
   const QWidget* anchor = window->parentWidget() ? window->parentWidget()->window() : window;
@@ -21,10 +21,11 @@ void Resize_Within_Screen(QWidget* window, const QSize& size)
   {
     screen = QGuiApplication::primaryScreen();
   }
-  if(!screen)
-  {
-    window->resize(size);
-    return;
-  }
-  window->resize(size.boundedTo(screen->availableGeometry().size() - FRAME));
+  return screen ? screen->availableGeometry().size() - FRAME : QSize();
+}
+
+void Resize_Within_Screen(QWidget* window, const QSize& size)
+{
+  const QSize room = Screen_Room(window);
+  window->resize(room.isEmpty() ? size : size.boundedTo(room));
 }
