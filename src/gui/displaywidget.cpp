@@ -174,6 +174,11 @@ void TDisplayWidget::Set_Plot_Measurements(const TMachineComp& machine, const st
   d_plots_widget->Set_Measurements(machine, measurements);
 }
 
+void TDisplayWidget::Set_Plot_Measurements_Failed(const QString& reason)
+{
+  d_plots_widget->Set_Measurements_Failed(reason);
+}
+
 void TDisplayWidget::Clear_Selection_Data()
 {
   d_selection_text->clear();

@@ -55,6 +55,7 @@ public:
   // Clear_Measurement_Data the measurements; these hand over what was set up and simulated.
   void Set_Plot_Machine(const QString& name, const TMachineComp& machine, const Simulation::TMachineRecord& record);
   void Set_Plot_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements);
+  void Set_Plot_Measurements_Failed(const QString& reason);
   TPlotsWidget* Plots_Widget() const { return d_plots_widget; }
 
   // The map increments in millimetres: the absolute value of the field, 0 for a text that is not

@@ -113,6 +113,7 @@ void TPlotsWidget::Clear_Machine()
 void TPlotsWidget::Set_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements)
 {
   d_has_measurements = true;
+  d_failure.clear();
   d_measurements = measurements;
   d_results = Plot_Series::Results(machine, measurements);
   d_has_sensitivity = false;
@@ -122,10 +123,17 @@ void TPlotsWidget::Set_Measurements(const TMachineComp& machine, const std::vect
 void TPlotsWidget::Clear_Measurements()
 {
   d_has_measurements = false;
+  d_failure.clear();
   d_measurements.clear();
   d_results.clear();
   d_has_sensitivity = false;
   Invalidate();
+}
+
+void TPlotsWidget::Set_Measurements_Failed(const QString& reason)
+{
+  Clear_Measurements();
+  d_failure = reason;
 }
 
 void TPlotsWidget::Set_Kind(TKind kind)
@@ -178,7 +186,8 @@ void TPlotsWidget::Rebuild()
 
   TPlotPage* page = nullptr;
   const QString no_machine = tr("Select one machine.");
-  const QString no_results = tr("Select measurements: their results are plotted once they are simulated.");
+  const QString no_results =
+      d_failure.isEmpty() ? tr("Select measurements: their results are plotted once they are simulated.") : d_failure;
   switch(kind)
   {
   case PLOT_ERRORS:

@@ -64,6 +64,8 @@ public:
   // The measurements just simulated on machine; they must stay alive until Clear_Measurements.
   void Set_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements);
   void Clear_Measurements();
+  // Measurements are selected but could not be simulated: the pages say so, with reason.
+  void Set_Measurements_Failed(const QString& reason);
 
   void Set_Kind(TKind kind);
   TKind Kind() const;
@@ -99,6 +101,7 @@ private:
   bool d_has_measurements = false;
   std::vector<TMeasurement*> d_measurements;
   std::vector<Plot_Series::TMeasurementResult> d_results;
+  QString d_failure; // why the selected measurements have no results; empty otherwise
   bool d_has_sensitivity = false;
   Sensitivity::TResult d_sensitivity;
   bool d_dirty = true;

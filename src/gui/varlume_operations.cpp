@@ -327,6 +327,8 @@ void TVarlume::Measurement_Selection_Changed()
     }
     d_display_widget->Add_Measurement_Data_End();
     d_display_widget->Add_Selection_Data_End();
+    d_display_widget->Set_Plot_Measurements_Failed(
+        tr("The selected measurements could not be simulated: the Measurement Results tab says why."));
   };
   if(d_machine_setup_failed)
   {
