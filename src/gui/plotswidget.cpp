@@ -15,6 +15,7 @@
 #include "core/varlume_assert.h"
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
+#include "src/model/export.h"
 
 TPlotView::TPlotView(QWidget* parent) : QGraphicsView(parent)
 {
@@ -276,19 +277,29 @@ bool TPlotsWidget::Write_Page(const QString& file_name, QString* error)
 
 void TPlotsWidget::Save_Page()
 {
-  QString filter;
-  QString file_name = QFileDialog::getSaveFileName(
-      this, tr("Save Plot"), QString(), tr("PNG Images (*.png);;SVG Images (*.svg);;PDF Files (*.pdf)"), &filter);
-  if(file_name.isEmpty())
+  // The extension of the chosen type is added to a name typed without one before the dialog asks
+  // about replacing a file, so an existing picture is never replaced without the question.
+  QFileDialog dialog(this, tr("Save Plot"), d_save_directory,
+                     tr("PNG Images (*.png);;SVG Images (*.svg);;PDF Files (*.pdf)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("png"));
+  connect(&dialog, &QFileDialog::filterSelected, &dialog,
+          [&dialog](const QString& filter)
+          {
+            dialog.setDefaultSuffix(filter.startsWith(QLatin1String("SVG"))   ? QStringLiteral("svg")
+                                    : filter.startsWith(QLatin1String("PDF")) ? QStringLiteral("pdf")
+                                                                              : QStringLiteral("png"));
+          });
+  const char* const kinds[] = {"errors", "results", "sensitivity"};
+  const QString proposed = QString::fromLatin1(kinds[Kind()]);
+  dialog.selectFile((d_has_machine ? Export::Safe_File_Name(d_machine_name) + QLatin1Char(' ') + proposed : proposed) +
+                    ".png");
+  if(dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
   {
     return;
   }
-  if(!Plot_File_Type_Known(file_name))
-  {
-    file_name += filter.startsWith(QLatin1String("SVG"))   ? QStringLiteral(".svg")
-                 : filter.startsWith(QLatin1String("PDF")) ? QStringLiteral(".pdf")
-                                                           : QStringLiteral(".png");
-  }
+  const QString file_name = dialog.selectedFiles().front();
+  d_save_directory = QFileInfo(file_name).absolutePath();
   QString error;
   if(!Write_Page(file_name, &error))
   {

@@ -102,6 +102,7 @@ private:
   std::vector<TMeasurement*> d_measurements;
   std::vector<Plot_Series::TMeasurementResult> d_results;
   QString d_failure; // why the selected measurements have no results; empty otherwise
+  QString d_save_directory; // of the last plot saved
   bool d_has_sensitivity = false;
   Sensitivity::TResult d_sensitivity;
   bool d_dirty = true;
