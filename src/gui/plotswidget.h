@@ -101,7 +101,7 @@ private:
   bool d_has_measurements = false;
   std::vector<TMeasurement*> d_measurements;
   std::vector<Plot_Series::TMeasurementResult> d_results;
-  QString d_failure; // why the selected measurements have no results; empty otherwise
+  QString d_failure;        // why the selected measurements have no results; empty otherwise
   QString d_save_directory; // of the last plot saved
   bool d_has_sensitivity = false;
   Sensitivity::TResult d_sensitivity;
