@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -10,11 +11,13 @@
 #include "core/gui/messagebox.h"
 #include "core/progressthrottle.h"
 #include "core/safefile.h"
+#include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/progressdialog.h"
 #include "src/gui/varlume.h"
 #include "src/model/evaluation.h"
+#include "src/model/export.h"
 #include "src/model/simulation.h"
 
 namespace
@@ -161,12 +164,19 @@ void TVarlume::Evaluate_Measurements()
     return;
   }
 
-  const QString file_name =
-      QFileDialog::getSaveFileName(this, tr("Create Evaluation Results File"), QString(), tr("Text Files (*.txt)"));
-  if(file_name.isEmpty())
+  // As Save Text: a proposed name in the folder of the last text file, ".txt" added to a name
+  // typed without one (before the question about replacing a file).
+  QFileDialog dialog(this, tr("Create Evaluation Results File"), d_display_widget->Results_Directory(),
+                     tr("Text Files (*.txt)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  dialog.selectFile(tr("%1 Evaluation.txt").arg(Export::Safe_File_Name(machine_name)));
+  if(dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
   {
     return;
   }
+  const QString file_name = dialog.selectedFiles().front();
+  d_display_widget->Set_Results_Directory(QFileInfo(file_name).absolutePath());
   // The record gives the geometry that d_machine_comp was set up with, and the parameters.
   Simulation::TMachineRecord record;
   if(!Simulation::Find_Machine_Record(*d_machine_dialog, machine_name, &record))
