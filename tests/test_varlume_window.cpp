@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include <QAction>
+#include <QDialog>
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QListWidget>
@@ -298,8 +299,17 @@ private slots:
     window.show();
     QVERIFY(Signal_Close::Install(&window));
     window.findChild<TMachineDialog*>()->Create_Machine("Bridge");
-    QCOMPARE(::raise(SIGTERM), 0);
+    // With a dialog open, which is cancelled rather than left running behind the closed window.
+    int answer = -1;
+    QTimer::singleShot(0, &window,
+                       [&window, &answer]()
+                       {
+                         QDialog open(&window);
+                         QTimer::singleShot(0, []() { ::raise(SIGTERM); });
+                         answer = open.exec();
+                       });
     QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(answer, int(QDialog::Rejected));
     QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
   }
 

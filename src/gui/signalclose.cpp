@@ -1,5 +1,6 @@
 #include "src/gui/signalclose.h"
 
+#include <QApplication>
 #include <QSocketNotifier>
 #include <QWidget>
 
@@ -54,6 +55,16 @@ bool Install(QWidget* window)
                        return;
                      }
                      closing = true;
+                     // An open editor or file dialog would keep the program running behind the
+                     // closed window: it is cancelled, as its Cancel button would.
+                     for(int open = 0; open < 8; ++open)
+                     {
+                       QWidget* modal = QApplication::activeModalWidget();
+                       if(!modal || modal == window || !modal->close())
+                       {
+                         break;
+                       }
+                     }
                      window->close();
                      closing = false;
                    });
