@@ -224,6 +224,39 @@ void TVarlume::Explain_Read_Only()
   Show_Status(tr("Read-only: another window is using the data folder."));
 }
 
+void TVarlume::Update_Notice()
+{
+  if(d_read_only)
+  {
+    d_notice->setText(tr("Read-only: another window is using the data folder, and nothing here is saved."));
+    return;
+  }
+  QString step;
+  if(d_machine_list->count() == 0)
+  {
+    step = tr("Start by adding a machine (File > Add Machine, or + under Machines) with its travel and error "
+              "parameters.");
+  }
+  else if(d_measurement_list->count() == 0)
+  {
+    step = tr("Add a measurement (File > Add Measurement, or + under Measurements) to simulate a test on a "
+              "machine.");
+  }
+  else if(d_machine_list->selectedItems().size() != 1)
+  {
+    step = tr("Select one machine, then the measurements to simulate on it.");
+  }
+  else if(d_measurement_list->selectedItems().isEmpty())
+  {
+    step = tr("Select the measurements to simulate on \"%1\".").arg(d_machine_list->selectedItems().front()->text());
+  }
+  else
+  {
+    step = tr("Click a part in the 3-D view for its row; the Plots tab charts the results.");
+  }
+  d_notice->setText(step + QLatin1Char(' ') + tr("Libraries are saved when Varlume closes."));
+}
+
 void TVarlume::Show_Status(const QString& text)
 {
   statusBar()->showMessage(text);
@@ -237,7 +270,15 @@ void TVarlume::Report_Rename(const QString& kind, const QString& typed, const QS
   }
 }
 
-TVarlume::~TVarlume() = default;
+TVarlume::~TVarlume()
+{
+  // The lists' models report their rows going away while the base class deletes the children.
+  for(QListWidget* list : {d_machine_list, d_measurement_list})
+  {
+    list->model()->disconnect(this);
+    list->selectionModel()->disconnect(this);
+  }
+}
 
 void TVarlume::Setup_Central_Widget()
 {
@@ -251,14 +292,12 @@ void TVarlume::Setup_Central_Widget()
   layout->addWidget(d_display_widget, 0, 0);
 
   QHBoxLayout* bottom_layout = new QHBoxLayout();
-  QLabel* notice = new QLabel(
-      tr("Select one machine, then the measurements to simulate on it. Libraries are saved when Varlume closes."),
-      central);
-  notice->setFont(notice_font);
+  d_notice = new QLabel(central);
+  d_notice->setFont(notice_font);
   // Wraps rather than holding the window wide.
-  notice->setWordWrap(true);
-  notice->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-  bottom_layout->addWidget(notice, 1);
+  d_notice->setWordWrap(true);
+  d_notice->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+  bottom_layout->addWidget(d_notice, 1);
   QLabel* logo = new QLabel(central);
   logo->setMinimumSize(100, 40);
   logo->setMaximumSize(100, 40);
@@ -421,6 +460,15 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_quit_action, &QAction::triggered, this, &QWidget::close);
   connect(about_action, &QAction::triggered, this, &TVarlume::Help_About);
 
+  // The lists are refilled with their own signals held back; their models still report.
+  for(QListWidget* list : {d_machine_list, d_measurement_list})
+  {
+    connect(list->model(), &QAbstractItemModel::rowsInserted, this, &TVarlume::Update_Notice);
+    connect(list->model(), &QAbstractItemModel::rowsRemoved, this, &TVarlume::Update_Notice);
+    connect(list->model(), &QAbstractItemModel::modelReset, this, &TVarlume::Update_Notice);
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TVarlume::Update_Notice);
+  }
+  Update_Notice();
   connect(d_machine_list, &QListWidget::itemSelectionChanged, this, &TVarlume::Machine_Selection_Changed);
   connect(d_measurement_list, &QListWidget::itemSelectionChanged, this, &TVarlume::Measurement_Selection_Changed);
   connect(d_machine_list->itemDelegate(), &QAbstractItemDelegate::commitData, this, &TVarlume::Rename_Machine);

@@ -14,6 +14,7 @@
 
 class QAction;
 class QCloseEvent;
+class QLabel;
 class QListWidget;
 class QLockFile;
 class QToolButton;
@@ -156,6 +157,8 @@ private:
   void Restore_Settings();
   void Save_Settings() const;
   void Show_Status(const QString& text);
+  // The notice under the output area: the next step for what the lists hold and select.
+  void Update_Notice();
   // Says in the status bar when the library stored a name other than the one typed.
   void Report_Rename(const QString& kind, const QString& typed, const QString& stored);
   // Add, rename and their buttons; off in a read-only window.
@@ -209,6 +212,8 @@ private:
   QAction* d_redo_action = nullptr;
   QString d_export_directory;
   QString d_lock_holder;
+
+  QLabel* d_notice = nullptr;
 
   // The last set-up of the active machine failed, with these error lines.
   bool d_machine_setup_failed = false;
