@@ -8,6 +8,7 @@
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -30,6 +31,20 @@ std::set<int> Column_Edges(TPlotPage* page)
     }
   }
   return edges;
+}
+
+// The lowest edge of the page's charts.
+double Charts_Bottom(TPlotPage* page)
+{
+  double bottom = 0.0;
+  for(QGraphicsItem* item : page->childItems())
+  {
+    if(QChart* chart = dynamic_cast<QChart*>(item))
+    {
+      bottom = std::max(bottom, chart->geometry().bottom());
+    }
+  }
+  return bottom;
 }
 
 // Five laser runs whose deviations are all positive and whose angles are mostly negative, so
@@ -81,6 +96,9 @@ private slots:
     page->Lay_Out(QSizeF(420.0, 600.0), TPlotPage::TFit::WIDTH);
     QCOMPARE(Column_Edges(page).size(), std::size_t(1));
     QCOMPARE(page->size().width(), 420.0);
+    // The wrapped notes make the header taller; the page grows with it, so that the view can
+    // scroll down to the last chart.
+    QVERIFY(Charts_Bottom(page) <= page->size().height());
     // And back.
     page->Lay_Out(QSizeF(1200.0, 800.0), TPlotPage::TFit::WIDTH);
     QCOMPARE(Column_Edges(page).size(), std::size_t(3));

@@ -255,7 +255,7 @@ void TPlotPage::Place_Flow(const QSizeF& size, TFit fit)
   const double fitting = std::floor((size.width() - 2 * PAGE_MARGIN + spacing) / (FLOW_CELL_WIDTH + spacing));
   int columns = fitting >= d_flow_most ? d_flow_most : std::max(1, static_cast<int>(fitting));
   Place_Flow_Columns(columns);
-  if(fit == TFit::WIDTH || effectiveSizeHint(Qt::MinimumSize).height() <= size.height())
+  if(fit == TFit::WIDTH || Minimum_At(size.width()).height() <= size.height())
   {
     return;
   }
@@ -264,7 +264,7 @@ void TPlotPage::Place_Flow(const QSizeF& size, TFit fit)
   for(int candidate = d_flow_most; candidate >= 1; --candidate)
   {
     Place_Flow_Columns(candidate);
-    const QSizeF minimum = effectiveSizeHint(Qt::MinimumSize);
+    const QSizeF minimum = Minimum_At(size.width());
     const double scale = std::min({1.0, size.width() / minimum.width(), size.height() / minimum.height()});
     if(scale > best_scale)
     {
@@ -273,6 +273,13 @@ void TPlotPage::Place_Flow(const QSizeF& size, TFit fit)
     }
   }
   Place_Flow_Columns(columns);
+}
+
+QSizeF TPlotPage::Minimum_At(double width) const
+{
+  // At the width given, as the header's notes wrap to it; never narrower than the page can be.
+  const double at = std::max(width, effectiveSizeHint(Qt::MinimumSize).width());
+  return effectiveSizeHint(Qt::MinimumSize, QSizeF(at, -1.0)).expandedTo(QSizeF(at, 0.0));
 }
 
 void TPlotPage::Place_Flow_Columns(int columns)
@@ -377,7 +384,7 @@ void TPlotPage::Show_Tip(const TPointInfo* info)
 void TPlotPage::Lay_Out(const QSizeF& size, TFit fit)
 {
   Place_Flow(size, fit);
-  resize(size.expandedTo(effectiveSizeHint(Qt::MinimumSize)));
+  resize(size.expandedTo(Minimum_At(size.width())));
   if(layout())
   {
     layout()->activate();

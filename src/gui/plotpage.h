@@ -105,6 +105,8 @@ private:
   void Style(QtCharts::QChart* chart);
   void Place_Flow(const QSizeF& size, TFit fit);
   void Place_Flow_Columns(int columns);
+  // The smallest size of the page when it is width wide (or its least width, if more).
+  QSizeF Minimum_At(double width) const;
   const TPointInfo* Nearest(QtCharts::QXYSeries* series, const QPointF& value) const;
 
   TPlotText* d_header;

@@ -298,7 +298,20 @@ void TPlotsWidget::Save_Page()
   {
     return;
   }
-  const QString file_name = dialog.selectedFiles().front();
+  QString file_name = dialog.selectedFiles().front();
+  // The dialog adds no extension to a name with a dot in it ("run 1.5"): added here, with the
+  // question the dialog would have asked.
+  if(!Plot_File_Type_Known(file_name))
+  {
+    file_name += QLatin1Char('.') + dialog.defaultSuffix();
+    if(QFileInfo::exists(file_name) &&
+       QMessageBox::question(this, tr("Save Plot"),
+                             tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(file_name).fileName()),
+                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    {
+      return;
+    }
+  }
   d_save_directory = QFileInfo(file_name).absolutePath();
   QString error;
   if(!Write_Page(file_name, &error))

@@ -157,7 +157,7 @@ void TSensitivityTable::paint(QPainter* painter, const QStyleOptionGraphicsItem*
   painter->setPen(Qt::black);
   painter->drawText(QRectF(0.0, key_top - 4.0, g.label_width - CELL_PADDING, KEY_HEIGHT + 8.0),
                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Colour key (µm)"));
-  if(d_largest > 0.0)
+  if(d_largest > 0.0 && std::isfinite(d_largest * MICRO))
   {
     // Ticks on the round powers of ten that the ramp covers, not on its odd ends.
     const double top = std::log10(d_largest * MICRO);

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -13,16 +14,39 @@
 
 namespace
 {
+const int SIGNALS[] = {SIGTERM, SIGHUP, SIGINT};
+
 // [0] is written by the handler, [1] read by the event loop.
 int g_sockets[2] = {-1, -1};
 
 void Handle_Signal(int)
 {
-  // Async-signal-safe; a full socket (signals faster than the loop reads) loses nothing that
-  // matters, as one byte already asks for the close.
+  // Async-signal-safe, on whichever thread the signal lands (an evaluation worker, say), which
+  // must find errno as it left it. A full socket (signals faster than the loop reads) loses
+  // nothing that matters: one byte already asks for the close.
+  const int saved_errno = errno;
   const char byte = 1;
   const ssize_t written = ::write(g_sockets[0], &byte, 1);
   static_cast<void>(written);
+  errno = saved_errno;
+}
+
+// Once the window is gone the signals end the process again, as without Install.
+void Uninstall()
+{
+  for(const int signal_number : SIGNALS)
+  {
+    struct sigaction current = {};
+    if(::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == Handle_Signal)
+    {
+      ::signal(signal_number, SIG_DFL);
+    }
+  }
+  for(int& socket : g_sockets)
+  {
+    ::close(socket);
+    socket = -1;
+  }
 }
 } // namespace
 
@@ -40,6 +64,7 @@ bool Install(QWidget* window)
   ::fcntl(g_sockets[1], F_SETFL, ::fcntl(g_sockets[1], F_GETFL) | O_NONBLOCK);
 
   QSocketNotifier* notifier = new QSocketNotifier(g_sockets[1], QSocketNotifier::Read, window);
+  QObject::connect(notifier, &QObject::destroyed, []() { Uninstall(); });
   QObject::connect(notifier, &QSocketNotifier::activated, window,
                    [window]()
                    {
@@ -74,8 +99,14 @@ bool Install(QWidget* window)
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   bool routed = true;
-  for(const int signal_number : {SIGTERM, SIGHUP, SIGINT})
+  for(const int signal_number : SIGNALS)
   {
+    // A signal that the caller chose to ignore (nohup, a background job) stays ignored.
+    struct sigaction previous = {};
+    if(::sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+    {
+      continue;
+    }
     routed = ::sigaction(signal_number, &action, nullptr) == 0 && routed;
   }
   return routed;

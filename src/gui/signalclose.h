@@ -9,8 +9,9 @@ class QWidget;
 // window is closed from the event loop.
 namespace Signal_Close
 {
-// Once, for the window that lives until the event loop ends. False when the signals could not
-// be routed (they then end the process as before).
+// For the window that lives until the event loop ends; again only after that window is gone.
+// Signals ignored at the start (nohup) stay ignored. False when the signals could not be routed
+// (they then end the process as before).
 bool Install(QWidget* window);
 } // namespace Signal_Close
 

@@ -466,6 +466,7 @@ void TVarlume::Setup_Connections(QAction* about_action)
     connect(list->model(), &QAbstractItemModel::rowsInserted, this, &TVarlume::Update_Notice);
     connect(list->model(), &QAbstractItemModel::rowsRemoved, this, &TVarlume::Update_Notice);
     connect(list->model(), &QAbstractItemModel::modelReset, this, &TVarlume::Update_Notice);
+    connect(list->model(), &QAbstractItemModel::dataChanged, this, &TVarlume::Update_Notice);
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TVarlume::Update_Notice);
   }
   Update_Notice();
