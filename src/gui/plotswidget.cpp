@@ -12,6 +12,7 @@
 #include <QResizeEvent>
 #include <QVBoxLayout>
 
+#include "core/safefile.h"
 #include "core/varlume_assert.h"
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
@@ -280,7 +281,8 @@ void TPlotsWidget::Save_Page()
   // The extension of the chosen type is added to a name typed without one before the dialog asks
   // about replacing a file, so an existing picture is never replaced without the question.
   QFileDialog dialog(this, tr("Save Plot"), d_save_directory,
-                     tr("PNG Images (*.png);;SVG Images (*.svg);;PDF Files (*.pdf)"));
+                     tr("PNG Images (*.png);;SVG Images (*.svg);;PDF Files (*.pdf);;CSV Files, the plotted numbers "
+                        "(*.csv)"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("png"));
   connect(&dialog, &QFileDialog::filterSelected, &dialog,
@@ -288,12 +290,13 @@ void TPlotsWidget::Save_Page()
           {
             dialog.setDefaultSuffix(filter.startsWith(QLatin1String("SVG"))   ? QStringLiteral("svg")
                                     : filter.startsWith(QLatin1String("PDF")) ? QStringLiteral("pdf")
+                                    : filter.startsWith(QLatin1String("CSV")) ? QStringLiteral("csv")
                                                                               : QStringLiteral("png"));
           });
   const char* const kinds[] = {"errors", "results", "sensitivity"};
   const QString proposed = QString::fromLatin1(kinds[Kind()]);
   dialog.selectFile((d_has_machine ? Export::Safe_File_Name(d_machine_name) + QLatin1Char(' ') + proposed : proposed) +
-                    ".png");
+                    QStringLiteral(".png"));
   if(dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
   {
     return;
@@ -301,7 +304,8 @@ void TPlotsWidget::Save_Page()
   QString file_name = dialog.selectedFiles().front();
   // The dialog adds no extension to a name with a dot in it ("run 1.5"): added here, with the
   // question the dialog would have asked.
-  if(!Plot_File_Type_Known(file_name))
+  const bool numbers = file_name.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+  if(!numbers && !Plot_File_Type_Known(file_name))
   {
     file_name += QLatin1Char('.') + dialog.defaultSuffix();
     if(QFileInfo::exists(file_name) &&
@@ -314,8 +318,40 @@ void TPlotsWidget::Save_Page()
   }
   d_save_directory = QFileInfo(file_name).absolutePath();
   QString error;
+  if(numbers)
+  {
+    QByteArray csv;
+    if(!Page_Csv(&csv))
+    {
+      error = tr("This page shows no numbers to save.");
+    }
+    else if(SafeFile::Write_File(file_name, csv, &error))
+    {
+      return;
+    }
+    QMessageBox::warning(this, tr("Save Plot"), error);
+    return;
+  }
   if(!Write_Page(file_name, &error))
   {
     QMessageBox::warning(this, tr("Save Plot"), error);
   }
+}
+
+bool TPlotsWidget::Page_Csv(QByteArray* csv) const
+{
+  VARLUME_ASSERT(csv);
+  switch(Kind())
+  {
+  case PLOT_ERRORS:
+    *csv = Plot_Series::Errors_Csv(d_errors);
+    return d_has_machine;
+  case PLOT_RESULTS:
+    *csv = Plot_Series::Results_Csv(d_results);
+    return d_has_machine && d_has_measurements;
+  case PLOT_SENSITIVITY:
+    *csv = Sensitivity::Csv(d_sensitivity.rows);
+    return d_has_sensitivity && d_sensitivity.end == Sensitivity::TEnd::FINISHED;
+  }
+  return false;
 }

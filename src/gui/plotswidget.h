@@ -73,6 +73,9 @@ public:
   void Compute_Sensitivity();
   // Writes the page on show as PNG, SVG or PDF at its size on the screen; false with a message.
   bool Write_Page(const QString& file_name, QString* error);
+  // The numbers of the page on show, as varlume-batch plot --csv writes them; false when the
+  // page shows none (no machine, no simulated measurements, no computed sensitivity).
+  bool Page_Csv(QByteArray* csv) const;
 
   TPlotView* View() const { return d_view; }
 
