@@ -107,6 +107,7 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
 
   d_plots_widget = new TPlotsWidget();
   d_tab_widget->addTab(d_plots_widget, tr("Plots"));
+  connect(d_plots_widget, &TPlotsWidget::Status_Message, this, &TDisplayWidget::Status_Message);
 
   d_tab_widget->setCurrentIndex(0);
   Enable_Output_Options(false);

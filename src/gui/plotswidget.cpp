@@ -1,6 +1,7 @@
 #include "src/gui/plotswidget.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsScene>
@@ -327,15 +328,17 @@ void TPlotsWidget::Save_Page()
     }
     else if(SafeFile::Write_File(file_name, csv, &error))
     {
+      emit Status_Message(tr("Plotted numbers saved to %1").arg(QDir::toNativeSeparators(file_name)));
       return;
     }
-    QMessageBox::warning(this, tr("Save Plot"), error);
+  }
+  else if(Write_Page(file_name, &error))
+  {
+    emit Status_Message(tr("Plot saved to %1").arg(QDir::toNativeSeparators(file_name)));
     return;
   }
-  if(!Write_Page(file_name, &error))
-  {
-    QMessageBox::warning(this, tr("Save Plot"), error);
-  }
+  emit Status_Message(tr("Plot not saved: %1").arg(error));
+  QMessageBox::warning(this, tr("Save Plot"), error);
 }
 
 bool TPlotsWidget::Page_Csv(QByteArray* csv) const

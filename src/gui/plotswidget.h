@@ -82,6 +82,8 @@ public:
 signals:
   // A result point was clicked: the row index of the measurement with that id.
   void Row_Picked(int id, int index);
+  // For the status bar: where a plot was saved, or why not.
+  void Status_Message(const QString& text);
 
 protected:
   void showEvent(QShowEvent* event) override;
