@@ -294,7 +294,8 @@ QStringList Notes_Lines(const Plot_Series::TMachineNotes& notes)
   QStringList squareness;
   for(const Plot_Series::TMachineNotes::TSquareness& entry : notes.squareness)
   {
-    squareness.push_back(QStringLiteral("%1 %2 mm/m").arg(entry.name).arg(entry.value, 0, 'f', 4));
+    // No-break spaces: a wrapped line breaks between the entries, not inside one.
+    squareness.push_back(QStringLiteral("%1\u00a0%2\u00a0mm/m").arg(entry.name).arg(entry.value, 0, 'f', 4));
   }
   if(!squareness.isEmpty())
   {
@@ -302,7 +303,7 @@ QStringList Notes_Lines(const Plot_Series::TMachineNotes& notes)
   }
   if(notes.has_deflection)
   {
-    lines.push_back(QStringLiteral("Tower deflection: %1 mm/m, about the %2 axis")
+    lines.push_back(QStringLiteral("Tower deflection: %1\u00a0mm/m, about the %2 axis")
                         .arg(notes.deflection, 0, 'f', 4)
                         .arg(notes.deflection_axis));
   }
@@ -645,11 +646,14 @@ TPlotPage* Errors_Page(const QString& machine_name, const std::vector<Plot_Serie
   }
   TPlotPage* page = new TPlotPage();
   page->Set_Header(QStringLiteral("Machine errors: %1").arg(machine_name), Notes_Lines(notes));
-  for(std::size_t a = 0; a < axes.size(); ++a)
+  // Per axis its two charts side by side, or one below the other on a narrow page.
+  std::vector<QChart*> charts;
+  for(const Plot_Series::TAxisErrors& axis : axes)
   {
-    page->Add_Chart(Axis_Chart(page, axes[a], false), static_cast<int>(a), 0);
-    page->Add_Chart(Axis_Chart(page, axes[a], true), static_cast<int>(a), 1);
+    charts.push_back(Axis_Chart(page, axis, false));
+    charts.push_back(Axis_Chart(page, axis, true));
   }
+  page->Flow_Charts(charts, 2);
   return page;
 }
 
