@@ -20,12 +20,17 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "core/gui/windowsize.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/gui/plotcharts.h"
+#include "src/gui/plotswidget.h"
 #include "src/model/measuredfile.h"
+#include "src/model/plotseries.h"
+#include "src/model/simulation.h"
 
 TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* measurements, QWidget* parent)
     : QDialog(parent), d_machines(machines), d_measurements(measurements)
@@ -105,7 +110,13 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   d_report_edit->setReadOnly(true);
   d_report_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
   d_report_edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  output_layout->addWidget(d_report_edit);
+  // The identified error functions as charts, beside the numbers.
+  d_plot_view = new TPlotView(output);
+  d_output_tabs = new QTabWidget(output);
+  d_output_tabs->addTab(d_report_edit, tr("Report"));
+  d_output_tabs->addTab(d_plot_view, tr("Identified Errors"));
+  output_layout->addWidget(d_output_tabs);
+  Show_Identified_Errors();
 
   QSplitter* splitter = new QSplitter(Qt::Horizontal, this);
   splitter->addWidget(inputs);
@@ -147,6 +158,7 @@ void TIdentifyDialog::Reset(const QString& active_machine)
     d_machine_combo->setCurrentIndex(index);
   }
   d_result = Identify::TResult();
+  Show_Identified_Errors();
   Update_Buttons();
 }
 
@@ -245,6 +257,7 @@ void TIdentifyDialog::Identify()
   progress.reset();
 
   d_report_edit->setPlainText(d_result.report.join(QLatin1Char('\n')));
+  Show_Identified_Errors();
   switch(d_result.status)
   {
   case Identify::TStatus::FITTED:
@@ -258,6 +271,25 @@ void TIdentifyDialog::Identify()
     break;
   }
   Update_Buttons();
+}
+
+void TIdentifyDialog::Show_Identified_Errors()
+{
+  const QString title = tr("Identified errors");
+  if(d_result.status != Identify::TStatus::FITTED)
+  {
+    d_plot_view->Set_Page(Plot_Charts::Message_Page(title, tr("Nothing identified yet.")));
+    return;
+  }
+  TMachineComp machine;
+  QStringList errors;
+  if(!Simulation::Setup_Machine_Comp(Simulation::Machine_Record(d_result.machine), &machine, &errors))
+  {
+    d_plot_view->Set_Page(Plot_Charts::Message_Page(title, errors.join(QLatin1Char(' '))));
+    return;
+  }
+  d_plot_view->Set_Page(Plot_Charts::Errors_Page(d_result.machine.name, Plot_Series::Axis_Error_Table(machine),
+                                                 Plot_Series::Machine_Notes(machine)));
 }
 
 void TIdentifyDialog::Add_Machine()

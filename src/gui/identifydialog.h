@@ -16,6 +16,8 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class QTabWidget;
+class TPlotView;
 class TMachineDialog;
 class TMeasurementDialog;
 
@@ -60,6 +62,8 @@ private slots:
 
 private:
   void Add_Paths(const QStringList& paths);
+  // The error functions of the identified machine in the "Identified Errors" tab.
+  void Show_Identified_Errors();
 
   TMachineDialog* d_machines;
   TMeasurementDialog* d_measurements;
@@ -72,6 +76,8 @@ private:
   QSpinBox* d_degree_spin;
   QDoubleSpinBox* d_uncertainty_spins[Identify::OBSERVATION_KINDS];
   QPlainTextEdit* d_report_edit;
+  QTabWidget* d_output_tabs;
+  TPlotView* d_plot_view;
   QLabel* d_verdict_label;
   QPushButton* d_identify_button;
   QPushButton* d_add_button;

@@ -109,19 +109,6 @@ bool Is_Value(const TMachineLibrary::TMapErrorItem& item)
           (item.parameter == PARAMETER_QXY || item.parameter == PARAMETER_QYZ || item.parameter == PARAMETER_QZX));
 }
 
-Simulation::TMachineRecord Machine_Record(const TMachineLibrary::TMachineItem& machine)
-{
-  Simulation::TMachineRecord record;
-  record.name = machine.name;
-  record.kinematic = machine.kinematic;
-  record.axis_start = machine.axis_minimum;
-  record.axis_end = machine.axis_maximum;
-  record.math_origin = machine.math_origin;
-  record.mechanical_origin = machine.mechanical_origin;
-  record.error_items = TMachineLibrary::Map_Error_Items(machine);
-  return record;
-}
-
 Types::TMeasurementType Record_Type(Measured::TKind kind)
 {
   switch(kind)
@@ -947,7 +934,7 @@ TResult Run(const TMachineLibrary::TMachineItem& machine_item, const std::vector
   report.push_back(QStringLiteral("Polynomial degree: %1").arg(degree));
 
   // The starting machine.
-  const Simulation::TMachineRecord record = Machine_Record(machine_item);
+  const Simulation::TMachineRecord record = Simulation::Machine_Record(machine_item);
   TMachineComp start_machine;
   QStringList errors;
   if(!Simulation::Setup_Machine_Comp(record, &start_machine, &errors))

@@ -268,6 +268,19 @@ void Evaluate_Ballbar(TEvaluator* evaluator, TMeasurement_Ballbar* ballbar)
 
 namespace Simulation
 {
+TMachineRecord Machine_Record(const TMachineLibrary::TMachineItem& machine)
+{
+  TMachineRecord record;
+  record.name = machine.name;
+  record.kinematic = machine.kinematic;
+  record.axis_start = machine.axis_minimum;
+  record.axis_end = machine.axis_maximum;
+  record.math_origin = machine.math_origin;
+  record.mechanical_origin = machine.mechanical_origin;
+  record.error_items = TMachineLibrary::Map_Error_Items(machine);
+  return record;
+}
+
 bool Init_Parameters(const TMachineRecord& record, TMachineComp::TInitParameters* parameters)
 {
   VARLUME_ASSERT(parameters);

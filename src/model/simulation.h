@@ -46,6 +46,8 @@ enum class TVolumeChange
 // False when no machine has the name.
 template <typename TLibrary>
 bool Find_Machine_Record(const TLibrary& library, const QString& name, TMachineRecord* record);
+// The record of a machine that need not be in any library (an identified one).
+TMachineRecord Machine_Record(const TMachineLibrary::TMachineItem& machine);
 
 // The set-up geometry with the axes in kinematic order (XYZ: X, Y, Z; YXZ: Y, X, Z; XZY: X, Z, Y;
 // YZX: Y, Z, X), each with its own components. False for a kinematic that is none of the four.
