@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDialog>
 #include <QDockWidget>
@@ -311,6 +312,48 @@ private slots:
     QTRY_VERIFY(!window.isVisible());
     QCOMPARE(answer, int(QDialog::Rejected));
     QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
+  }
+
+  // A window that ends without closing (a crash) leaves its changes for the next one to offer.
+  void Unsaved_Changes_Survive_A_Crash_data()
+  {
+    QTest::addColumn<bool>("restore");
+    QTest::newRow("restore") << true;
+    QTest::newRow("discard") << false;
+  }
+
+  void Unsaved_Changes_Survive_A_Crash()
+  {
+    QFETCH(bool, restore);
+    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
+    Write_File(Data_File("machines.xml"), Machines_File);
+    {
+      TVarlume window;
+      window.findChild<TMachineDialog*>()->Create_Machine("Bridge");
+      window.Update_Machine_Names();
+      QListWidget* machine_list = window.findChildren<QListWidget*>().value(0);
+      machine_list->setCurrentRow(0);
+      QLineEdit editor;
+      editor.setText("Gantry");
+      window.Rename_Machine(&editor);
+      // Destroyed without closing: nothing is saved, as when the process dies.
+    }
+    QCOMPARE(Read_File(Data_File("machines.xml")), Machines_File);
+
+    TVarlume window;
+    QMessageBox* box = nullptr;
+    QTRY_VERIFY((box = window.findChild<QMessageBox*>("recovery_box")) && box->isVisible());
+    for(QAbstractButton* button : box->buttons())
+    {
+      if(button->text() == (restore ? QString("Restore") : QString("Discard")))
+      {
+        button->click();
+      }
+    }
+    QCOMPARE(window.findChild<TMachineDialog*>()->Machine_Names().contains("Gantry"), restore);
+    QVERIFY(window.close());
+    QCOMPARE(Read_File(Data_File("machines.xml")).contains("<Name>Gantry</Name>"), restore);
+    QVERIFY(!QFileInfo::exists(Data_File("unsaved")));
   }
 
   // Two windows on one data folder: the second shows the libraries read-only and says so, and

@@ -135,6 +135,7 @@ TVarlume::TVarlume(QWidget* parent, Qt::WindowFlags flags)
 
   Enable_Library_Editing(!d_read_only);
   Restore_Settings();
+  Offer_Recovery();
   if(d_read_only)
   {
     // Once the window is up, not in the middle of building it.
@@ -633,6 +634,11 @@ void TVarlume::closeEvent(QCloseEvent* event)
   {
     event->ignore();
     return;
+  }
+  // Saved: nothing left to recover. Closed without saving: the changes stay for the next start.
+  if(errors.isEmpty())
+  {
+    Remove_Recovery();
   }
   Save_Settings();
   event->accept();

@@ -148,6 +148,12 @@ private:
   QByteArray Library_Snapshot(TLibrary library) const;
   void Record_Change(TLibrary library, const QString& text, const QByteArray& before);
   void Restore_Library(TLibrary library, const QByteArray& snapshot);
+  // Crash recovery: the changed library kept in the data folder after each change, removed by
+  // a clean close, offered back at the next start.
+  QString Recovery_File(TLibrary library) const;
+  void Keep_For_Recovery(TLibrary library, const QByteArray& snapshot);
+  void Remove_Recovery();
+  void Offer_Recovery();
 
   // Takes the data folder's lock, or opens read-only when another window holds it.
   void Lock_Data_Folder();
@@ -196,6 +202,7 @@ private:
   TProgressDialog* d_progress_dialog;
   TAddDialog* d_add_dialog;
   TIdentifyDialog* d_identify_dialog = nullptr;
+  QByteArray d_machines_before_identify; // the machine library before the dialog's next addition
   TMessageBox* d_message_box;
 
   TMachineComp d_machine_comp;

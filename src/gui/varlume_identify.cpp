@@ -12,9 +12,16 @@ void TVarlume::Identify_Errors()
   if(!d_identify_dialog)
   {
     d_identify_dialog = new TIdentifyDialog(d_machine_dialog, d_measurement_dialog, this);
+    // Added as any other machine: undoable, and kept for recovery.
     connect(d_identify_dialog, &TIdentifyDialog::Machine_Added, this,
-            [this](const QString&) { Update_Machine_Names(); });
+            [this](const QString&)
+            {
+              Update_Machine_Names();
+              Record_Change(LIBRARY_MACHINES, tr("Add Identified Machine"), d_machines_before_identify);
+              d_machines_before_identify = Library_Snapshot(LIBRARY_MACHINES);
+            });
   }
+  d_machines_before_identify = Library_Snapshot(LIBRARY_MACHINES);
   d_identify_dialog->Reset(Active_Machine_Name());
   d_identify_dialog->exec();
 }

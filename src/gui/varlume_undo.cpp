@@ -49,10 +49,12 @@ void TVarlume::Record_Change(TLibrary library, const QString& text, const QByteA
     return;
   }
   d_undo_stack->push(new TLibraryChange(this, library, text, before, after));
+  Keep_For_Recovery(library, after);
 }
 
 void TVarlume::Restore_Library(TLibrary library, const QByteArray& snapshot)
 {
+  Keep_For_Recovery(library, snapshot);
   if(library == LIBRARY_MACHINES)
   {
     d_machine_dialog->Restore(snapshot);
