@@ -158,7 +158,17 @@ void TIdentifyDialog::Reset(const QString& active_machine)
     d_machine_combo->setCurrentIndex(index);
   }
   d_result = Identify::TResult();
+  d_report_edit->clear();
+  d_verdict_label->setText(tr("Choose the measured data and press Identify."));
   Show_Identified_Errors();
+  Update_Buttons();
+}
+
+void TIdentifyDialog::Set_Adding_Allowed(bool allowed)
+{
+  d_adding_allowed = allowed;
+  d_add_button->setToolTip(allowed ? tr("Store the identified machine in the machine library")
+                                   : tr("This window is read-only: another window is using the data folder"));
   Update_Buttons();
 }
 
@@ -278,7 +288,8 @@ void TIdentifyDialog::Show_Identified_Errors()
   const QString title = tr("Identified errors");
   if(d_result.status != Identify::TStatus::FITTED)
   {
-    d_plot_view->Set_Page(Plot_Charts::Message_Page(title, tr("Nothing identified yet.")));
+    d_plot_view->Set_Page(Plot_Charts::Message_Page(
+        title, d_result.report.isEmpty() ? tr("Nothing identified yet.") : tr("Nothing identified: see the report.")));
     return;
   }
   TMachineComp machine;
@@ -356,5 +367,5 @@ void TIdentifyDialog::Update_Buttons()
 {
   d_remove_button->setEnabled(!d_path_list->selectedItems().isEmpty());
   d_identify_button->setEnabled(d_path_list->count() > 0 && d_machine_combo->count() > 0);
-  d_add_button->setEnabled(d_result.status == Identify::TStatus::FITTED);
+  d_add_button->setEnabled(d_adding_allowed && d_result.status == Identify::TStatus::FITTED);
 }

@@ -34,6 +34,8 @@ public:
 
   // Fills the machine choice with the library's names and selects active_machine.
   void Reset(const QString& active_machine);
+  // Off in a read-only window, which saves nothing: Add Machine stays disabled.
+  void Set_Adding_Allowed(bool allowed);
 
   // The paths as the batch tool takes them (files and directories).
   QStringList Measured_Paths() const;
@@ -75,6 +77,7 @@ private:
   QPushButton* d_remove_button;
   QSpinBox* d_degree_spin;
   QDoubleSpinBox* d_uncertainty_spins[Identify::OBSERVATION_KINDS];
+  bool d_adding_allowed = true;
   QPlainTextEdit* d_report_edit;
   QTabWidget* d_output_tabs;
   TPlotView* d_plot_view;

@@ -100,6 +100,7 @@ void TPlotsWidget::Set_Machine(const QString& name, const TMachineComp& machine,
   d_machine_name = name;
   d_record = record;
   d_errors = Plot_Series::Axis_Error_Curves(machine, increments);
+  d_error_table = Plot_Series::Axis_Error_Table(machine);
   d_notes = Plot_Series::Machine_Notes(machine);
   d_has_sensitivity = false;
   Invalidate();
@@ -109,6 +110,7 @@ void TPlotsWidget::Clear_Machine()
 {
   d_has_machine = false;
   d_errors.clear();
+  d_error_table.clear();
   d_has_sensitivity = false;
   Invalidate();
 }
@@ -305,8 +307,8 @@ void TPlotsWidget::Save_Page()
   QString file_name = dialog.selectedFiles().front();
   // The dialog adds no extension to a name with a dot in it ("run 1.5"): added here, with the
   // question the dialog would have asked.
-  const bool numbers = file_name.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
-  if(!numbers && !Plot_File_Type_Known(file_name))
+  const auto is_csv = [](const QString& name) { return name.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive); };
+  if(!is_csv(file_name) && !Plot_File_Type_Known(file_name))
   {
     file_name += QLatin1Char('.') + dialog.defaultSuffix();
     if(QFileInfo::exists(file_name) &&
@@ -319,7 +321,7 @@ void TPlotsWidget::Save_Page()
   }
   d_save_directory = QFileInfo(file_name).absolutePath();
   QString error;
-  if(numbers)
+  if(is_csv(file_name))
   {
     QByteArray csv;
     if(!Page_Csv(&csv))
@@ -347,7 +349,7 @@ bool TPlotsWidget::Page_Csv(QByteArray* csv) const
   switch(Kind())
   {
   case PLOT_ERRORS:
-    *csv = Plot_Series::Errors_Csv(d_errors);
+    *csv = Plot_Series::Errors_Csv(d_error_table);
     return d_has_machine;
   case PLOT_RESULTS:
     *csv = Plot_Series::Results_Csv(d_results);

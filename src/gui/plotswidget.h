@@ -101,7 +101,8 @@ private:
   bool d_has_machine = false;
   QString d_machine_name;
   Simulation::TMachineRecord d_record;
-  std::vector<Plot_Series::TAxisErrors> d_errors;
+  std::vector<Plot_Series::TAxisErrors> d_errors;      // drawn: the table and the map's positions
+  std::vector<Plot_Series::TAxisErrors> d_error_table; // for the CSV: the 51 table positions
   Plot_Series::TMachineNotes d_notes;
   bool d_has_measurements = false;
   std::vector<TMeasurement*> d_measurements;

@@ -154,6 +154,7 @@ private:
   void Keep_For_Recovery(TLibrary library, const QByteArray& snapshot);
   void Remove_Recovery();
   void Offer_Recovery();
+  QString Library_File(TLibrary library) const;
 
   // Takes the data folder's lock, or opens read-only when another window holds it.
   void Lock_Data_Folder();
@@ -203,6 +204,7 @@ private:
   TAddDialog* d_add_dialog;
   TIdentifyDialog* d_identify_dialog = nullptr;
   QByteArray d_machines_before_identify; // the machine library before the dialog's next addition
+  bool d_recovery_pending = false;       // the question whether to restore is open
   TMessageBox* d_message_box;
 
   TMachineComp d_machine_comp;

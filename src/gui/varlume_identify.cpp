@@ -22,6 +22,7 @@ void TVarlume::Identify_Errors()
             });
   }
   d_machines_before_identify = Library_Snapshot(LIBRARY_MACHINES);
+  d_identify_dialog->Set_Adding_Allowed(!d_read_only);
   d_identify_dialog->Reset(Active_Machine_Name());
   d_identify_dialog->exec();
 }
