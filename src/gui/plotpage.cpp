@@ -205,12 +205,6 @@ void TPlotPage::Set_Header(const QString& title, const QStringList& notes)
   d_header->Set_Lines(title, notes);
 }
 
-void TPlotPage::Add_Chart(QChart* chart, int row, int column, int row_span, int column_span)
-{
-  Style(chart);
-  Add_Item(chart, row, column, row_span, column_span);
-}
-
 void TPlotPage::Style(QChart* chart)
 {
   VARLUME_ASSERT(chart);

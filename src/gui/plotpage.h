@@ -73,11 +73,10 @@ public:
   explicit TPlotPage(QGraphicsItem* parent = nullptr);
 
   void Set_Header(const QString& title, const QStringList& notes);
-  // The page takes the item; charts get the common look.
-  void Add_Chart(QtCharts::QChart* chart, int row, int column, int row_span = 1, int column_span = 1);
+  // The page takes the item.
   void Add_Item(QGraphicsWidget* item, int row, int column, int row_span = 1, int column_span = 1);
-  // Charts in reading order, at most most_columns per row, fewer where the page is too narrow
-  // for cells of FLOW_CELL_WIDTH: Lay_Out places them again when the width asks for it.
+  // The page takes the charts and gives them the common look. In reading order, at most most_columns per row, fewer
+  // where the page is too narrow for cells of FLOW_CELL_WIDTH: Lay_Out places them again when the width asks for it.
   void Flow_Charts(const std::vector<QtCharts::QChart*>& charts, int most_columns);
   static constexpr double FLOW_CELL_WIDTH = 380.0;
 

@@ -461,14 +461,28 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_quit_action, &QAction::triggered, this, &QWidget::close);
   connect(about_action, &QAction::triggered, this, &TVarlume::Help_About);
 
-  // The lists are refilled with their own signals held back; their models still report.
+  // The lists are refilled with their own signals held back; their models still report, once
+  // per row: the notice follows once the refill is done.
+  const auto schedule_notice = [this]()
+  {
+    if(!d_notice_pending)
+    {
+      d_notice_pending = true;
+      QTimer::singleShot(0, this,
+                         [this]()
+                         {
+                           d_notice_pending = false;
+                           Update_Notice();
+                         });
+    }
+  };
   for(QListWidget* list : {d_machine_list, d_measurement_list})
   {
-    connect(list->model(), &QAbstractItemModel::rowsInserted, this, &TVarlume::Update_Notice);
-    connect(list->model(), &QAbstractItemModel::rowsRemoved, this, &TVarlume::Update_Notice);
-    connect(list->model(), &QAbstractItemModel::modelReset, this, &TVarlume::Update_Notice);
-    connect(list->model(), &QAbstractItemModel::dataChanged, this, &TVarlume::Update_Notice);
-    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TVarlume::Update_Notice);
+    connect(list->model(), &QAbstractItemModel::rowsInserted, this, schedule_notice);
+    connect(list->model(), &QAbstractItemModel::rowsRemoved, this, schedule_notice);
+    connect(list->model(), &QAbstractItemModel::modelReset, this, schedule_notice);
+    connect(list->model(), &QAbstractItemModel::dataChanged, this, schedule_notice);
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, schedule_notice);
   }
   Update_Notice();
   connect(d_machine_list, &QListWidget::itemSelectionChanged, this, &TVarlume::Machine_Selection_Changed);

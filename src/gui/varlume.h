@@ -223,6 +223,7 @@ private:
   QString d_lock_holder;
 
   QLabel* d_notice = nullptr;
+  bool d_notice_pending = false; // an update of the notice is queued
 
   // The last set-up of the active machine failed, with these error lines.
   bool d_machine_setup_failed = false;
