@@ -47,6 +47,18 @@ public:
     TVector3 math_origin;
     TVector3 mechanical_origin;
     std::vector<TMachineAxisItem> axes;
+    // E0 maximum permissible error: MPE(L) = min(A + L/K, B), A and B in µm, L in mm. Optional:
+    // a record without one writes the same bytes as before the field existed.
+    bool has_mpe = false;
+    double mpe_a = 0.0;
+    double mpe_k = 0.0;
+    bool mpe_has_b = false; // no cap when false
+    double mpe_b = 0.0;
+    // The covariance of identified parameters (k = 1), in the units of the expressions: labels as
+    // identification names them ("X Axis Scale c1", "QXY") and a labels x labels matrix, row by
+    // row. Empty when the machine was not identified, or when an identified function was edited.
+    QStringList covariance_labels;
+    std::vector<double> covariance;
   };
 
   // One enabled parameter, as the error model takes it.

@@ -88,6 +88,7 @@ bool Parse_Lumetra(const QStringList& lines, std::vector<Measured::TReading>* re
     {
       return Fail(error, QStringLiteral("Lumetra file ") + Line_Reason(index, QStringLiteral("not a reading")));
     }
+    reading.line = index + 1;
     readings->push_back(reading);
   }
   return true;
@@ -257,6 +258,7 @@ private:
       for(Measured::TSet& set : sets)
       {
         set.file = file_name;
+        set.readings_file = file_name;
         d_collection->sets.push_back(set);
       }
       return;
@@ -275,6 +277,7 @@ private:
         return;
       }
       set.file = file_name;
+      set.readings_file = file_name;
       set.name = name.isEmpty() ? Name_From_File(file_name, QStringLiteral("MCG "), QStringLiteral(".xml")) : name;
       if(set.name.isEmpty())
       {
@@ -343,6 +346,7 @@ private:
       return;
     }
     set.file = label;
+    set.readings_file = lumetra_info.fileName();
     set.name = name.isEmpty() ? base : name;
     d_collection->sets.push_back(set);
   }
@@ -403,6 +407,7 @@ bool Parse_Ballbar(const QByteArray& text, std::vector<TSet>* sets, QString* err
     reading.target = TVector3(numbers[1], numbers[2], numbers[3]);
     reading.second = TVector3(numbers[4], numbers[5], numbers[6]);
     set.probe = TVector3(numbers[9], numbers[10], numbers[11]);
+    reading.line = index + 1;
     set.readings.push_back(reading);
     read.push_back(set);
   }
@@ -534,6 +539,7 @@ bool Parse_MCG(const QByteArray& text, TSet* set, QString* error)
     {
       return Fail(error, QStringLiteral("MCG file with an unreadable gauge point"));
     }
+    reading.line = point.lineNumber();
     set->readings.push_back(reading);
   }
   if(set->readings.empty())

@@ -35,6 +35,9 @@ struct TReading
   int point = 0; // ISO point number
   // Ball bar: values[0] the length. Laser and ISO: scale, XX, YY, RA, RB, RC.
   double values[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+  // The 1-based line of the file that holds the reading (for a laser or ISO run the file with
+  // the readings; for an MCG its point), for messages about a suspect reading.
+  int line = 0;
 };
 
 // The measured data of one measurement.
@@ -43,6 +46,9 @@ struct TSet
   TKind kind = TKind::BALLBAR;
   QString name; // the measurement it belongs to
   QString file; // the file name (without directory) for messages
+  // The file (without directory) that holds the readings: the Lumetra file of a laser or ISO
+  // run, otherwise file.
+  QString readings_file;
   TVector3 probe;
   TVector3 pivot; // MCG: initial pivot location (probe offset included)
   std::vector<TReading> readings;
@@ -55,10 +61,19 @@ struct TProblem
   QString reason;
 };
 
+// A file whose bytes another file given already holds (a copy, a link or the same path twice):
+// read once.
+struct TDuplicate
+{
+  QString file;    // the one left out
+  QString same_as; // the one read
+};
+
 struct TCollection
 {
   std::vector<TSet> sets;
   std::vector<TProblem> problems;
+  std::vector<TDuplicate> duplicates;
 };
 
 // The parsers. Each fills what it read and returns false with a reason when the text is not
