@@ -460,7 +460,7 @@ std::size_t TStagedPatterns::Combine(std::size_t mask, std::size_t other, TScrat
     for(const TRow& row : d_rows[kind])
     {
       const TVector3 difference = actual[row.point] - actual[row.reference];
-      extremes.Add(row.nominal, std::sqrt(difference ^ difference));
+      extremes.Add(row.nominal, difference.Length());
     }
     kinds[kind] = extremes;
   }
