@@ -33,6 +33,8 @@ public:
 
   explicit TMachineDialog(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
 
+  // The library itself, for the model functions that read one.
+  const TMachineLibrary& Library() const { return d_library; }
   void Set_Data_Path(const QString& path) { d_library.Set_Data_Path(path); }
   // The library file, "<data path>/machines.xml".
   QString File_Name() const { return d_library.File_Name(); }

@@ -171,7 +171,7 @@ void TVarlume::Evaluate_Measurements()
   }
   // The record gives the geometry that d_machine_comp was set up with, and the parameters.
   Simulation::TMachineRecord record;
-  if(!Simulation::Find_Machine_Record(*d_machine_dialog, machine_name, &record))
+  if(!Simulation::Find_Machine_Record(d_machine_dialog->Library(), machine_name, &record))
   {
     return;
   }
@@ -188,7 +188,7 @@ void TVarlume::Evaluate_Measurements()
   const TEvaluationGuard running(this);
   int count = 0;
   const Evaluation::TResult result =
-      Run_Evaluation(record, d_measurement_dialog->Measurements(names), file.Device(), &count);
+      Run_Evaluation(record, d_measurement_dialog->Library().Measurements(names), file.Device(), &count);
   const bool written = result.end != Evaluation::TEnd::NOT_WRITTEN && file.Commit();
   if(!written)
   {

@@ -276,6 +276,41 @@ TMachineRecord Machine_Record(const TMachineLibrary::TMachineItem& machine)
   return record;
 }
 
+bool Find_Machine_Record(const TMachineLibrary& library, const QString& name, TMachineRecord* record)
+{
+  const int id = library.Machine_Id(name);
+  if(id < 0)
+  {
+    return false;
+  }
+  record->name = library.Machine_Name(id);
+  record->kinematic = library.Machine_Kinematic(id);
+  record->axis_start = library.Machine_Axis_Start(id);
+  record->axis_end = library.Machine_Axis_End(id);
+  record->math_origin = library.Machine_Math_Origin(id);
+  record->mechanical_origin = library.Machine_Mechanical_Origin(id);
+  record->error_items = library.Map_Error_Items(id);
+  return true;
+}
+
+bool Update_Machine_Comp(const TMachineLibrary& library, const QString& name, TMachineComp* machine,
+                         QStringList* errors, TVolumeChange* volume)
+{
+  TMachineRecord record;
+  if(!Find_Machine_Record(library, name, &record))
+  {
+    if(errors)
+    {
+      errors->push_back(QStringLiteral("Machine not found."));
+    }
+    if(volume)
+    {
+      *volume = TVolumeChange::CLEARED;
+    }
+    return false;
+  }
+  return Setup_Machine_Comp(record, machine, errors, volume);
+}
 bool Init_Parameters(const TMachineRecord& record, TMachineComp::TInitParameters* parameters)
 {
   VARLUME_ASSERT(parameters);
