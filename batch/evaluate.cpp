@@ -141,6 +141,11 @@ QString Evaluate_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("evaluate needs one --output");
   }
+  const QString library = Library_Output_Problem(QStringLiteral("evaluate"), arguments, output_names.front());
+  if(!library.isEmpty())
+  {
+    return library;
+  }
   const QStringList jobs = arguments.Values(QStringLiteral("jobs"));
   if(jobs.size() > 1)
   {

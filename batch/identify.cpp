@@ -40,28 +40,6 @@ bool Read_Uncertainty(const QString& text, Identify::TOptions* options)
   }
   return false;
 }
-
-// The library files of the data directory, which identify must never replace.
-bool Is_Library_File(const QString& output, const QString& data_path)
-{
-  const QFileInfo target(output);
-  for(const char* name : {"machines.xml", "measurements.xml"})
-  {
-    const QFileInfo library(QDir(data_path).filePath(QLatin1String(name)));
-    if(target.absoluteFilePath() == library.absoluteFilePath() ||
-       (target.exists() && library.exists() && target.canonicalFilePath() == library.canonicalFilePath()))
-    {
-      return true;
-    }
-  }
-  return false;
-}
-
-QString Data_Path(const Batch::TArguments& arguments)
-{
-  const QString data = arguments.Value(QStringLiteral("data"));
-  return data.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral(".varlume")) : data;
-}
 } // namespace
 
 namespace Batch
@@ -81,9 +59,10 @@ QString Identify_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("identify needs --output");
   }
-  if(Is_Library_File(output, Data_Path(arguments)))
+  const QString library = Library_Output_Problem(QStringLiteral("identify"), arguments, output);
+  if(!library.isEmpty())
   {
-    return QStringLiteral("identify does not write the library '%1'").arg(output);
+    return library;
   }
   const QStringList degrees = arguments.Values(QStringLiteral("degree"));
   if(!degrees.isEmpty())
