@@ -206,6 +206,11 @@ int Run_Evaluate(const TArguments& arguments, const TLibraries& libraries, const
     return g_interrupted == 0;
   };
   const int jobs = Evaluation::Parse_Jobs(arguments.Value(QStringLiteral("jobs")));
+  const QString jobs_note = Evaluation::Jobs_Note(jobs);
+  if(!jobs_note.isEmpty())
+  {
+    output.Message(QStringLiteral("--jobs: ") + jobs_note);
+  }
 
   Evaluation::TResult result;
   {
