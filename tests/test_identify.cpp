@@ -474,7 +474,8 @@ void TTestIdentify::Bad_Input()
   Write_File(files.filePath("Zarnik ISO Y.dat"), zarnik);
   Write_File(files.filePath("MCG MCG.xml"), "<?xml version=\"1.0\"?>\n<MCG_Measurement_Data><Gauge_Points>");
   Write_File(files.filePath("Lumetra Unknown.dat"), Read_File(files.filePath("Lumetra Laser Y.dat")));
-  Write_File(files.filePath("Zarnik Unknown.dat"), Read_File(files.filePath("Zarnik Laser Y.dat")));
+  // One more line after the block: not a byte copy of Laser Y, which would be read once.
+  Write_File(files.filePath("Zarnik Unknown.dat"), Read_File(files.filePath("Zarnik Laser Y.dat")) + "\n");
 
   Identify::TResult result = Identify_From(Zero_Machine(KINEMATIC_XYZ), set, directory.path());
   QCOMPARE(result.status, Identify::TStatus::FITTED);
