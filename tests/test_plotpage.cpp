@@ -9,6 +9,7 @@
 #include <QtCharts/QChart>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <vector>
 
@@ -73,6 +74,25 @@ std::vector<Plot_Series::TMeasurementResult> Laser_Runs()
   }
   return results;
 }
+// One laser run of 11 rows with the deviation (mm) and the angle Rc (mm/m) of each position.
+std::vector<Plot_Series::TMeasurementResult> Laser_Run(double deviation_start, double deviation_end, double angle_start,
+                                                       double angle_end)
+{
+  Plot_Series::TMeasurementResult result;
+  result.name = QStringLiteral("Laser Y");
+  result.type = Types::MEASUREMENT_LASER;
+  for(int index = 0; index <= 10; ++index)
+  {
+    Plot_Series::TResultRow row;
+    row.index = index;
+    row.laser.scale_nominal = 100.0 * index;
+    row.laser.scale_deviation = deviation_start + (deviation_end - deviation_start) * index / 10.0;
+    row.laser.rc = angle_start + (angle_end - angle_start) * index / 10.0;
+    row.deviation = row.laser.scale_deviation;
+    result.rows.push_back(row);
+  }
+  return {result};
+}
 } // namespace
 
 class TTestPlotPage : public QObject
@@ -123,6 +143,66 @@ private slots:
     const double wide = header_height(1600.0);
     QVERIFY(header_height(300.0) > wide * 1.5);
     QCOMPARE(header_height(1600.0), wide);
+  }
+
+  // A saved picture says nothing of the mouse, which it has not; the notes stay.
+  void Picture_Without_Mouse_Hints()
+  {
+    QTemporaryDir directory;
+    QScopedPointer<TPlotPage> page(Plot_Charts::Results_Page(QStringLiteral("M"), Laser_Runs()));
+    const QString file_name = directory.filePath("results.svg");
+    QString error;
+    QVERIFY2(Write_Plot_File(page.data(), file_name, QSize(1200, 900), &error), qPrintable(error));
+    QFile file(file_name);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray svg = file.readAll();
+    QVERIFY(svg.contains("Deviation = actual"));
+    QVERIFY(!svg.contains("hover") && !svg.contains("click"));
+  }
+
+  void Laser_Axes_Share_Zero_data()
+  {
+    QTest::addColumn<double>("deviation_start");
+    QTest::addColumn<double>("deviation_end");
+    QTest::addColumn<double>("angle_start");
+    QTest::addColumn<double>("angle_end");
+    QTest::newRow("angles all negative") << -0.004 << 0.015 << 0.0 << -0.0015;
+    QTest::newRow("deviations all negative") << 0.0 << -0.02 << -0.0005 << 0.003;
+    QTest::newRow("both positive") << 0.0 << 0.01 << 0.0 << 0.002;
+    QTest::newRow("opposite ends") << 0.0 << 0.01 << 0.0 << -0.002;
+    QTest::newRow("no angles") << -0.003 << 0.012 << 0.0 << 0.0;
+  }
+
+  // Both axes of a laser chart put 0 at the same height and hold every value.
+  void Laser_Axes_Share_Zero()
+  {
+    QFETCH(double, deviation_start);
+    QFETCH(double, deviation_end);
+    QFETCH(double, angle_start);
+    QFETCH(double, angle_end);
+    QScopedPointer<TPlotPage> page(Plot_Charts::Results_Page(
+        QStringLiteral("M"), Laser_Run(deviation_start, deviation_end, angle_start, angle_end)));
+    QChart* chart = nullptr;
+    for(QGraphicsItem* item : page->childItems())
+    {
+      chart = chart ? chart : dynamic_cast<QChart*>(item);
+    }
+    QVERIFY(chart);
+    const QList<QAbstractAxis*> axes = chart->axes(Qt::Vertical);
+    QCOMPARE(axes.size(), 2);
+    const double values[2][2] = {{deviation_start * 1000.0, deviation_end * 1000.0},
+                                 {angle_start * 1000.0, angle_end * 1000.0}};
+    double heights[2];
+    for(int a = 0; a < 2; ++a)
+    {
+      QCategoryAxis* axis = qobject_cast<QCategoryAxis*>(axes[a]);
+      QVERIFY(axis);
+      QVERIFY(axis->min() <= std::min(values[a][0], values[a][1]) &&
+              axis->max() >= std::max(values[a][0], values[a][1]));
+      heights[a] = -axis->min() / (axis->max() - axis->min());
+    }
+    QVERIFY2(std::fabs(heights[0] - heights[1]) < 1e-9,
+             qPrintable(QStringLiteral("%1 against %2").arg(heights[0]).arg(heights[1])));
   }
 
   void Aligned_Axes_Keep_Few_Labels()

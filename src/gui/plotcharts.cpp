@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "src/gui/charttick.h"
 #include "src/gui/plotpage.h"
@@ -113,24 +114,90 @@ void Fit_Positions(QValueAxis* axis, double minimum, double maximum, bool room =
   Set_Ticks(axis, Chart_Tick::Tick_Step((maximum - minimum) * 1.25));
 }
 
+// The range of an axis that holds [minimum, maximum] (0 among them) with its zero at height
+// (0 at the bottom, 1 at the top), stretched on one side only; false when no range can.
+bool Zero_At(double minimum, double maximum, double height, double* low, double* high)
+{
+  const double below = -minimum;
+  const double above = maximum;
+  if(height <= 0.0 || height >= 1.0)
+  {
+    *low = height <= 0.0 ? 0.0 : minimum;
+    *high = height <= 0.0 ? maximum : 0.0;
+    return height <= 0.0 ? !(below > 0.0) : !(above > 0.0);
+  }
+  *low = minimum;
+  *high = maximum;
+  if(below <= height * (below + above))
+  {
+    *low = -height * above / (1.0 - height);
+  }
+  else
+  {
+    *high = below * (1.0 - height) / height;
+  }
+  return true;
+}
+
 // Two value axes of one chart with their zeros at the same height, so that a curve at 0 on the
-// right axis does not look like one at the minimum of the left: the axis whose zero lies lower
-// gets more room below.
+// right axis does not look like one at the minimum of the left: the height that stretches the
+// two ranges least, each only away from its values.
 void Align_Zeros(QValueAxis* left, QValueAxis* right)
 {
-  const auto zero_at = [](const QValueAxis* axis) { return -axis->min() / (axis->max() - axis->min()); };
-  QValueAxis* lower = zero_at(left) < zero_at(right) ? left : right;
-  const double target = std::max(zero_at(left), zero_at(right));
-  if(target >= 1.0 || !(lower->max() > 0.0))
+  QValueAxis* const axes[2] = {left, right};
+  for(const QValueAxis* axis : axes)
+  {
+    if(!(axis->min() <= 0.0 && axis->max() >= 0.0 && axis->max() > axis->min()))
+    {
+      return;
+    }
+  }
+  std::vector<double> heights;
+  for(const QValueAxis* axis : axes)
+  {
+    heights.push_back(-axis->min() / (axis->max() - axis->min()));
+  }
+  for(int k = 1; k < 20; ++k)
+  {
+    heights.push_back(k / 20.0);
+  }
+  double best_height = -1.0;
+  double best_cost = 0.0;
+  for(const double height : heights)
+  {
+    double cost = 0.0;
+    bool possible = true;
+    for(const QValueAxis* axis : axes)
+    {
+      double low = 0.0;
+      double high = 0.0;
+      possible = possible && Zero_At(axis->min(), axis->max(), height, &low, &high);
+      cost += (high - low) / (axis->max() - axis->min());
+    }
+    if(possible && (best_height < 0.0 || cost < best_cost - 1e-12))
+    {
+      best_height = height;
+      best_cost = cost;
+    }
+  }
+  if(best_height < 0.0)
   {
     return;
   }
-  lower->setMin(-target * lower->max() / (1.0 - target));
-  // The longer range keeps about as many ticks as before: with the old step a small chart would
-  // have to cut its labels to "...".
-  const double step =
-      std::max(lower->property(TICK_STEP).toDouble(), Chart_Tick::Tick_Step(lower->max() - lower->min()));
-  Set_Ticks(lower, step);
+  for(QValueAxis* axis : axes)
+  {
+    double low = 0.0;
+    double high = 0.0;
+    Zero_At(axis->min(), axis->max(), best_height, &low, &high);
+    if(low == axis->min() && high == axis->max())
+    {
+      continue;
+    }
+    axis->setRange(low, high);
+    // The longer range keeps about as many ticks as before: with the old step a small chart
+    // would have to cut its labels to "...".
+    Set_Ticks(axis, std::max(axis->property(TICK_STEP).toDouble(), Chart_Tick::Tick_Step(high - low)));
+  }
 }
 
 QValueAxis* Value_Axis(const QString& title)
@@ -682,8 +749,8 @@ TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Seri
 
   TPlotPage* page = new TPlotPage();
   QStringList notes;
-  notes.push_back(QStringLiteral("Deviation = actual - nominal length, in µm; hover a point for its values, click "
-                                 "it to show the row in the selection pane."));
+  // What the mouse does is said beside the view: a saved picture has no mouse.
+  notes.push_back(QStringLiteral("Deviation = actual - nominal length, in µm."));
   if(!kinds[Types::MEASUREMENT_LASER].empty())
   {
     notes.push_back(QStringLiteral("Laser: deviations along (scale) and across (XX, YY) the line on the left axis, the "
@@ -725,6 +792,9 @@ TPlotPage* Sensitivity_Page(const QString& machine_name, const std::vector<Sensi
   TPlotPage* page = new TPlotPage();
   page->Set_Header(title, {QStringLiteral("Largest |actual - nominal length| over all rows of each test, in µm, with "
                                           "each parameter applied alone to a perfect machine."),
+                           QStringLiteral("Laser straightness (after each run's line is taken off) and angle: the "
+                                          "largest readings relative to the start; rows outside the machine volume "
+                                          "are left out of these two columns."),
                            QStringLiteral("Colour on a logarithmic scale; -- : no measurement of that kind.")});
   page->Add_Item(new TSensitivityTable(rows), 0, 0);
   return page;

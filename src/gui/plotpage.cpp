@@ -221,6 +221,11 @@ void TPlotPage::Style(QChart* chart)
   chart->setMinimumSize(300.0, 280.0);
 }
 
+QStringList TPlotPage::Header_Lines() const
+{
+  return d_header->Lines();
+}
+
 void TPlotPage::Add_Item(QGraphicsWidget* item, int row, int column, int row_span, int column_span)
 {
   VARLUME_ASSERT(item);

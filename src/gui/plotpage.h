@@ -39,6 +39,8 @@ public:
   explicit TPlotText(QGraphicsItem* parent = nullptr);
 
   void Set_Lines(const QString& title, const QStringList& notes);
+  // The title, then the notes.
+  QStringList Lines() const { return QStringList(d_title) + d_notes; }
 
   void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
 
@@ -73,6 +75,7 @@ public:
   explicit TPlotPage(QGraphicsItem* parent = nullptr);
 
   void Set_Header(const QString& title, const QStringList& notes);
+  QStringList Header_Lines() const;
   // The page takes the item.
   void Add_Item(QGraphicsWidget* item, int row, int column, int row_span = 1, int column_span = 1);
   // The page takes the charts and gives them the common look. In reading order, at most most_columns per row, fewer
