@@ -7,6 +7,11 @@
 #include <QGraphicsScene>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QPolarChart>
+#include <QtCharts/QValueAxis>
+#include <QtCharts/QXYSeries>
 
 #include <algorithm>
 #include <cmath>
@@ -158,6 +163,72 @@ private slots:
     const QByteArray svg = file.readAll();
     QVERIFY(svg.contains("Deviation = actual"));
     QVERIFY(!svg.contains("hover") && !svg.contains("click"));
+  }
+
+  // One polar chart per MCG measurement, named, its circle at least 300 pixels across on a
+  // wide page, with a legend of its rings; plan view: azimuth 0 on the right, 90 at the top.
+  void MCG_Charts_Per_Measurement()
+  {
+    std::vector<Plot_Series::TMeasurementResult> results;
+    for(int m = 0; m < 3; ++m)
+    {
+      Plot_Series::TMeasurementResult result;
+      result.name = QStringLiteral("MCG %1").arg(m + 1);
+      result.type = Types::MEASUREMENT_MCG;
+      for(int ring = 0; ring < 4; ++ring)
+      {
+        for(int step = 0; step < 8; ++step)
+        {
+          Plot_Series::TResultRow row;
+          row.index = ring * 8 + step;
+          row.elevation = -30.0 + 20.0 * ring;
+          row.azimuth = 45.0 * step;
+          // A pure X scale error: largest along X.
+          row.deviation = 0.002 * std::pow(std::cos(row.azimuth * M_PI / 180.0), 2);
+          result.rows.push_back(row);
+        }
+      }
+      results.push_back(result);
+    }
+    QGraphicsScene scene;
+    TPlotPage* page = Plot_Charts::Results_Page(QStringLiteral("M"), results);
+    scene.addItem(page);
+    page->Lay_Out(QSizeF(1100.0, 800.0), TPlotPage::TFit::WIDTH);
+    QStringList titles;
+    for(QGraphicsItem* item : page->childItems())
+    {
+      QPolarChart* chart = dynamic_cast<QPolarChart*>(item);
+      if(!chart)
+      {
+        continue;
+      }
+      titles.push_back(chart->title());
+      QXYSeries* ring = qobject_cast<QXYSeries*>(chart->series().front());
+      const QPointF centre = chart->plotArea().center();
+      const QValueAxis* radial = qobject_cast<QValueAxis*>(chart->axes(QPolarChart::PolarOrientationRadial).value(0));
+      QVERIFY(radial);
+      const double across = 2.0 * (chart->mapToPosition(QPointF(90.0, radial->max()), ring).x() - centre.x());
+      QVERIFY2(across >= 300.0, qPrintable(QString::number(across)));
+      QStringList legend;
+      for(QLegendMarker* marker : chart->legend()->markers())
+      {
+        legend.push_back(marker->isVisible() ? marker->label() : QString());
+      }
+      legend.removeAll(QString());
+      QCOMPARE(legend, QStringList({"-30.0°", "-10.0°", "10.0°", "30.0°"}));
+      // The first ring's largest deviation lies at azimuth 0 (+X): on the right of the centre.
+      const QPointF at_zero = chart->mapToPosition(QPointF(90.0, 2.0), ring);
+      QVERIFY(at_zero.x() > centre.x() + 100.0 && std::fabs(at_zero.y() - centre.y()) < 1.0);
+      const QPointF at_ninety = chart->mapToPosition(QPointF(0.0, 2.0), ring);
+      QVERIFY(at_ninety.y() < centre.y() - 100.0);
+      bool found = false;
+      for(const QPointF& point : ring->pointsVector())
+      {
+        found = found || (std::fabs(point.x() - 90.0) < 1e-9 && std::fabs(point.y() - 2.0) < 1e-9);
+      }
+      QVERIFY(found);
+    }
+    QCOMPARE(titles, QStringList({"MCG: MCG 1", "MCG: MCG 2", "MCG: MCG 3"}));
   }
 
   void Laser_Axes_Share_Zero_data()
