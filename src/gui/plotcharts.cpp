@@ -868,12 +868,14 @@ TPlotPage* Sensitivity_Page(const QString& machine_name, const std::vector<Sensi
     return Message_Page(title, QStringLiteral("The machine has no enabled parameter that the evaluation applies."));
   }
   TPlotPage* page = new TPlotPage();
-  page->Set_Header(title, {QStringLiteral("Largest |actual - nominal length| over all rows of each test, in µm, with "
-                                          "each parameter applied alone to a perfect machine."),
-                           QStringLiteral("Laser straightness (after each run's line is taken off) and angle: the "
-                                          "largest readings relative to the start; rows outside the machine volume "
-                                          "are left out of these two columns."),
-                           QStringLiteral("Colour on a logarithmic scale; -- : no measurement of that kind.")});
+  page->Set_Header(title,
+                   {QStringLiteral("Largest |actual - nominal length| over all rows of each test, in µm, with "
+                                   "each parameter applied alone to a perfect machine."),
+                    QStringLiteral("Laser straightness (after each run's line is taken off) and angle: the "
+                                   "largest readings relative to the start; rows outside the machine volume "
+                                   "are left out of these two columns."),
+                    QStringLiteral("Colour on a logarithmic scale, angles on their own; -- : no measurement of that "
+                                   "kind.")});
   page->Add_Item(new TSensitivityTable(rows), 0, 0);
   return page;
 }

@@ -59,6 +59,14 @@ double Value(const Sensitivity::TRow& row, int column)
                                        : row.value[column];
 }
 
+// The column titles wrap: a column needs room for its longest word and a value.
+double Minimum_Column(const QFontMetricsF& metrics)
+{
+  return std::max(metrics.horizontalAdvance(QStringLiteral("straightness")),
+                  metrics.horizontalAdvance(QStringLiteral("10360-2 (µm)"))) +
+         2 * CELL_PADDING;
+}
+
 QString Value_Text(const Sensitivity::TRow& row, int column)
 {
   return Present(row, column) ? QString::number(Value(row, column) * MICRO, 'f', 3) : QStringLiteral("--");
@@ -104,7 +112,7 @@ TSensitivityTable::TGeometry TSensitivityTable::Geometry() const
   geometry.left = geometry.label_width;
   // Two lines of column titles: the laser's are long.
   geometry.top = 2.0 * geometry.row_height;
-  const double minimum_column = metrics.horizontalAdvance(QStringLiteral("ISO 10360-2 (µm)")) + 2 * CELL_PADDING;
+  const double minimum_column = Minimum_Column(metrics);
   // The table stays compact on a wide page: numbers far apart are hard to read across.
   geometry.column_width = std::clamp((size().width() - geometry.label_width) / COLUMN_COUNT, minimum_column, 220.0);
   return geometry;
@@ -119,7 +127,7 @@ QSizeF TSensitivityTable::sizeHint(Qt::SizeHint which, const QSizeF& constraint)
   const QFontMetricsF metrics(Plot_Style::Font(Plot_Style::LABEL_PIXELS + 1));
   const double row_height = std::max(metrics.height() + 8.0, 24.0);
   const double label_width = metrics.horizontalAdvance(QStringLiteral("RXX   X Axis Deflection")) + 3 * CELL_PADDING;
-  const double column = metrics.horizontalAdvance(QStringLiteral("ISO 10360-2 (µm)")) + 2 * CELL_PADDING;
+  const double column = Minimum_Column(metrics);
   // Header rows, the rows, then a gap and the colour key with its labels.
   const double height =
       row_height * (static_cast<double>(d_rows.size()) + 2) + 16.0 + KEY_HEIGHT + metrics.height() + 8.0;
