@@ -10,6 +10,7 @@
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QPolarChart>
+#include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
 #include <QtCharts/QXYSeries>
 
@@ -229,6 +230,51 @@ private slots:
       QVERIFY(found);
     }
     QCOMPARE(titles, QStringList({"MCG: MCG 1", "MCG: MCG 2", "MCG: MCG 3"}));
+  }
+
+  // A clicked point is ringed and its values are told, whichever series it lies on; the ring
+  // follows the next click into another chart.
+  void Clicked_Point_Shown()
+  {
+    QGraphicsScene scene;
+    TPlotPage* page = Plot_Charts::Results_Page(QStringLiteral("M"), Laser_Runs());
+    scene.addItem(page);
+    page->Lay_Out(QSizeF(1200.0, 800.0), TPlotPage::TFit::WIDTH);
+    QSignalSpy told(page, &TPlotPage::Point_Clicked);
+    QSignalSpy picked(page, &TPlotPage::Row_Clicked);
+    std::vector<QChart*> charts;
+    for(QGraphicsItem* item : page->childItems())
+    {
+      if(QChart* chart = dynamic_cast<QChart*>(item))
+      {
+        charts.push_back(chart);
+      }
+    }
+    QVERIFY(charts.size() >= 2);
+    const auto rings = [&charts]()
+    {
+      QList<QPointF> points;
+      for(QChart* chart : charts)
+      {
+        for(QAbstractSeries* series : chart->series())
+        {
+          QScatterSeries* scatter = qobject_cast<QScatterSeries*>(series);
+          if(scatter && scatter->markerSize() > 15.0 && scatter->count() > 0)
+          {
+            points += scatter->points();
+          }
+        }
+      }
+      return points;
+    };
+    for(QChart* chart : {charts[0], charts[1]})
+    {
+      QXYSeries* scale = qobject_cast<QXYSeries*>(chart->series().front());
+      scale->clicked(scale->at(3) + QPointF(1.0, 0.0));
+      QCOMPARE(rings(), QList<QPointF>({scale->at(3)}));
+      QVERIFY(told.takeLast().front().toString().contains("row 4"));
+      QCOMPARE(picked.takeLast().value(1).toInt(), 3);
+    }
   }
 
   void Laser_Axes_Share_Zero_data()

@@ -252,6 +252,9 @@ void TPlotsWidget::Rebuild()
   }
   }
   connect(page, &TPlotPage::Row_Clicked, this, &TPlotsWidget::Row_Picked);
+  connect(page, &TPlotPage::Point_Clicked, this,
+          [this](const QString& tip)
+          { d_point_label->setText(QString(tip).replace(QLatin1Char('\n'), QStringLiteral("; "))); });
   d_view->Set_Page(page);
   d_point_label->setText(kind == PLOT_SENSITIVITY ? tr("Hover a cell for its parameter and test.")
                                                   : tr("Hover a point for its values; click it to show its row here."));
