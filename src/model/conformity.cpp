@@ -253,7 +253,7 @@ TReport Simulated(const TMachineLibrary::TMachineItem& machine, const std::vecto
   Propagation::TMonteCarlo monte_carlo;
   if(report.propagated)
   {
-    linear = Propagation::Linear(machine, iso);
+    linear = Propagation::Linear(machine, iso, options.jobs);
     if(!linear.ok)
     {
       report.errors.push_back(

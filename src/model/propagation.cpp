@@ -209,64 +209,113 @@ private:
   std::vector<TParameter> d_parameters;
 };
 
-// Copies of the records, simulated again for each set-up: what one thread needs.
+// The rows of the records as the points they measure. Every simulated row's length is the
+// distance between its actual target and its actual reference, each the model's Evaluate of the
+// nominal point with the measurement's probe offset; so a set-up that changes only the errors
+// needs these evaluations alone, not the whole simulation with its angles and expressions.
 class TReadings
 {
 public:
-  explicit TReadings(const std::vector<const TMeasurement*>& records)
+  // Copies of the records, their texts evaluated against the machine's volume (errors do not
+  // change it) and simulated once for their rows; false with the reason.
+  bool Prepare(const std::vector<const TMeasurement*>& records, const TMachineComp& machine, QString* error)
   {
+    std::vector<std::unique_ptr<TMeasurement>> copies;
+    std::vector<TMeasurement*> list;
     for(const TMeasurement* record : records)
     {
-      d_copies.push_back(Copy_Measurement(*record));
-      d_list.push_back(d_copies.back().get());
+      copies.push_back(Copy_Measurement(*record));
+      list.push_back(copies.back().get());
     }
-  }
-
-  // The measurement texts against the machine's volume, once: errors do not change them.
-  bool Evaluate(const TMachineComp& machine, QString* error)
-  {
     QStringList errors;
-    if(!Simulation::Evaluate_Measurement_Expressions(&machine, &d_list, &errors))
+    if(!Simulation::Evaluate_Measurement_Expressions(&machine, &list, &errors) ||
+       !Simulation::Update_Measurement_Items(&machine, &list, &errors))
     {
       *error = errors.join(QStringLiteral("; "));
       return false;
     }
-    return true;
-  }
-
-  // The simulated lengths of every row, records in order.
-  bool Simulate(const TMachineComp& machine, std::vector<double>* values, QString* error)
-  {
-    QStringList errors;
-    if(!Simulation::Update_Measurement_Items(&machine, &d_list, &errors))
+    for(const TMeasurement* measurement : list)
     {
-      *error = errors.join(QStringLiteral("; "));
-      return false;
-    }
-    values->clear();
-    for(const TMeasurement* measurement : d_list)
-    {
+      d_rows_per_measurement.push_back(measurement->d_measurement_items.size());
+      // The rows of a line or an MCG share their reference: evaluated once.
+      bool shared = false;
+      std::size_t reference = 0;
       for(const TMeasurement::TMeasurementItem& item : measurement->d_measurement_items)
       {
-        values->push_back(item.length_actual);
+        const TVector3& nominal = item.reference_nominal;
+        if(!shared || !(d_points[reference].nominal.x == nominal.x && d_points[reference].nominal.y == nominal.y &&
+                        d_points[reference].nominal.z == nominal.z))
+        {
+          reference = Add_Point(nominal, measurement->d_probe_offset);
+          shared = true;
+        }
+        d_rows.push_back(TRow{reference, Add_Point(item.point_nominal, measurement->d_probe_offset)});
+        d_values.push_back(item.length_actual);
       }
     }
     return true;
   }
 
-  const std::vector<TMeasurement*>& List() const { return d_list; }
+  // The lengths of every row on machine (records in order); scratch is the caller's.
+  bool Simulate(const TMachineComp& machine, std::vector<TVector3>* scratch, std::vector<double>* values,
+                QString* error) const
+  {
+    scratch->resize(d_points.size());
+    try
+    {
+      for(std::size_t index = 0; index < d_points.size(); ++index)
+      {
+        (*scratch)[index] = machine.Evaluate(d_points[index].nominal, d_points[index].probe, nullptr);
+      }
+    }
+    catch(const TMachineAxisException& exception)
+    {
+      *error = exception.Message();
+      return false;
+    }
+    values->resize(d_rows.size());
+    for(std::size_t index = 0; index < d_rows.size(); ++index)
+    {
+      const TVector3 difference = (*scratch)[d_rows[index].target] - (*scratch)[d_rows[index].reference];
+      (*values)[index] = std::sqrt(difference ^ difference);
+    }
+    return true;
+  }
+
+  std::size_t Count() const { return d_rows.size(); }
+  // The lengths of the full simulation on the machine of Prepare.
+  const std::vector<double>& Values() const { return d_values; }
+  const std::vector<std::size_t>& Rows_Per_Measurement() const { return d_rows_per_measurement; }
 
 private:
-  std::vector<std::unique_ptr<TMeasurement>> d_copies;
-  std::vector<TMeasurement*> d_list;
+  struct TPoint
+  {
+    TVector3 nominal;
+    TVector3 probe;
+  };
+  struct TRow
+  {
+    std::size_t reference = 0;
+    std::size_t target = 0;
+  };
+
+  std::size_t Add_Point(const TVector3& nominal, const TVector3& probe)
+  {
+    d_points.push_back(TPoint{nominal, probe});
+    return d_points.size() - 1;
+  }
+
+  std::vector<TPoint> d_points;
+  std::vector<TRow> d_rows;
+  std::vector<double> d_values;
+  std::vector<std::size_t> d_rows_per_measurement;
 };
 
 // The machine and its evaluated records, ready to be simulated again.
 struct TSetUp
 {
   TPerturbedMachine machine;
-  std::unique_ptr<TReadings> readings;
-  std::vector<double> values; // as stored
+  TReadings readings;
 };
 
 bool Make_Set_Up(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& records,
@@ -282,16 +331,38 @@ bool Make_Set_Up(const TMachineLibrary::TMachineItem& machine, const std::vector
     return false;
   }
   TMachineComp model;
-  if(!set_up->machine.Setup(nullptr, &model, error))
+  return set_up->machine.Setup(nullptr, &model, error) && set_up->readings.Prepare(records, model, error);
+}
+
+// Runs tasks 0 .. count - 1 on jobs threads (0: one per core), the calling thread among them.
+// make_worker gives each thread its function of a task, with working memory of its own; a task
+// that returns false stops that thread (the caller finds out why from what the task wrote).
+template <typename TMakeWorker> void Run_Tasks(int count, int jobs, TMakeWorker make_worker)
+{
+  std::atomic<int> next{0};
+  const auto work = [&]()
   {
-    return false;
-  }
-  set_up->readings = std::make_unique<TReadings>(records);
-  if(!set_up->readings->Evaluate(model, error))
+    auto worker = make_worker();
+    for(int task = next++; task < count; task = next++)
+    {
+      if(!worker(task))
+      {
+        break;
+      }
+    }
+  };
+  const int wanted = jobs > 0 ? std::min(jobs, Evaluation::MAXIMUM_JOBS) : Evaluation::Default_Jobs();
+  const int threads = std::max(1, std::min(wanted, count));
+  std::vector<std::thread> workers;
+  for(int t = 1; t < threads; ++t)
   {
-    return false;
+    workers.emplace_back(work);
   }
-  return set_up->readings->Simulate(model, &set_up->values, error);
+  work();
+  for(std::thread& worker : workers)
+  {
+    worker.join();
+  }
 }
 } // namespace
 
@@ -333,7 +404,7 @@ bool Has_Covariance(const TMachineLibrary::TMachineItem& machine)
   return size > 0 && machine.covariance.size() == size * size;
 }
 
-TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& records)
+TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& records, int jobs)
 {
   TLinear result;
   TSetUp set_up;
@@ -342,31 +413,50 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
     return result;
   }
   const std::size_t size = set_up.machine.Size();
-  const std::size_t count = set_up.values.size();
+  const std::size_t count = set_up.readings.Count();
   result.labels = machine.covariance_labels;
 
+  // One task per parameter, each with central differences of its own.
   std::vector<double> gradients(size * count, 0.0); // parameter by parameter
-  std::vector<double> plus(count);
-  std::vector<double> minus(count);
-  std::vector<double> delta(size, 0.0);
-  TMachineComp model;
-  for(std::size_t p = 0; p < size; ++p)
+  std::vector<QString> failures(size);
+  Run_Tasks(static_cast<int>(size), jobs,
+            [&]()
+            {
+              std::vector<double> plus;
+              std::vector<double> minus;
+              std::vector<TVector3> scratch;
+              std::vector<double> delta(size, 0.0);
+              TMachineComp model;
+              return [&, plus, minus, scratch, delta, model](int task) mutable
+              {
+                const std::size_t p = static_cast<std::size_t>(task);
+                const double step = set_up.machine.Step(p);
+                QString& error = failures[p];
+                delta[p] = step;
+                const bool ok = set_up.machine.Setup(delta.data(), &model, &error) &&
+                                set_up.readings.Simulate(model, &scratch, &plus, &error);
+                delta[p] = -step;
+                const bool ok_minus = ok && set_up.machine.Setup(delta.data(), &model, &error) &&
+                                      set_up.readings.Simulate(model, &scratch, &minus, &error);
+                delta[p] = 0.0;
+                if(!ok_minus)
+                {
+                  return false;
+                }
+                for(std::size_t r = 0; r < count; ++r)
+                {
+                  const double difference = plus[r] - minus[r];
+                  gradients[p * count + r] = std::fabs(difference) / 2.0 < NEGLIGIBLE ? 0.0 : difference / (2.0 * step);
+                }
+                return true;
+              };
+            });
+  for(const QString& failure : failures)
   {
-    const double step = set_up.machine.Step(p);
-    for(const double sign : {1.0, -1.0})
+    if(!failure.isEmpty())
     {
-      delta[p] = sign * step;
-      if(!set_up.machine.Setup(delta.data(), &model, &result.error) ||
-         !set_up.readings->Simulate(model, sign > 0.0 ? &plus : &minus, &result.error))
-      {
-        return result;
-      }
-    }
-    delta[p] = 0.0;
-    for(std::size_t r = 0; r < count; ++r)
-    {
-      const double difference = plus[r] - minus[r];
-      gradients[p * count + r] = std::fabs(difference) / 2.0 < NEGLIGIBLE ? 0.0 : difference / (2.0 * step);
+      result.error = failure;
+      return result;
     }
   }
 
@@ -376,16 +466,17 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
   {
     determined[p] = std::isfinite(covariance[p * size + p]);
   }
+  std::vector<double> product(size);
   std::size_t r = 0;
-  for(std::size_t m = 0; m < set_up.readings->List().size(); ++m)
+  const std::vector<std::size_t>& rows_per_measurement = set_up.readings.Rows_Per_Measurement();
+  for(std::size_t m = 0; m < rows_per_measurement.size(); ++m)
   {
-    const std::size_t rows = set_up.readings->List()[m]->d_measurement_items.size();
-    for(std::size_t row = 0; row < rows; ++row, ++r)
+    for(std::size_t row = 0; row < rows_per_measurement[m]; ++row, ++r)
     {
       TReading reading;
       reading.measurement = static_cast<int>(m);
       reading.row = static_cast<int>(row);
-      reading.value = set_up.values[r];
+      reading.value = set_up.readings.Values()[r];
       reading.gradient.resize(size);
       bool undetermined = false;
       for(std::size_t p = 0; p < size; ++p)
@@ -393,16 +484,20 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
         reading.gradient[p] = gradients[p * count + r];
         undetermined = undetermined || (!determined[p] && reading.gradient[p] != 0.0);
       }
+      // gᵀCg over the determined parameters; an undetermined one has no covariance with them.
       double variance = 0.0;
       for(std::size_t i = 0; i < size; ++i)
       {
-        for(std::size_t j = 0; j < size && determined[i]; ++j)
+        if(!determined[i] || reading.gradient[i] == 0.0)
         {
-          if(determined[j])
-          {
-            variance += reading.gradient[i] * covariance[i * size + j] * reading.gradient[j];
-          }
+          continue;
         }
+        double sum = 0.0;
+        for(std::size_t j = 0; j < size; ++j)
+        {
+          sum += determined[j] ? covariance[i * size + j] * reading.gradient[j] : 0.0;
+        }
+        variance += reading.gradient[i] * sum;
       }
       reading.u = undetermined ? std::numeric_limits<double>::infinity() : std::sqrt(std::max(variance, 0.0));
       result.readings.push_back(std::move(reading));
@@ -417,7 +512,7 @@ TMonteCarlo Monte_Carlo(const TMachineLibrary::TMachineItem& machine, const std:
 {
   TMonteCarlo result;
   result.draws = draws;
-  const TLinear linear = Linear(machine, records);
+  const TLinear linear = Linear(machine, records, jobs);
   if(!linear.ok)
   {
     result.error = linear.error;
@@ -461,71 +556,55 @@ TMonteCarlo Monte_Carlo(const TMachineLibrary::TMachineItem& machine, const std:
     factor = solver.eigenvectors() * solver.eigenvalues().cwiseMax(0.0).cwiseSqrt().asDiagonal();
   }
 
-  const std::size_t count = set_up.values.size();
+  const std::size_t count = set_up.readings.Count();
   std::vector<double> values(static_cast<std::size_t>(draws) * count);
   const int blocks = (draws + BLOCK - 1) / BLOCK;
-  std::atomic<int> next_block{0};
   std::mutex failure_mutex;
   int failed_draw = draws;
   QString failure;
-
-  const auto work = [&]()
-  {
-    const std::vector<TMeasurement*>& list = set_up.readings->List();
-    TReadings readings(std::vector<const TMeasurement*>(list.begin(), list.end()));
-    std::vector<double> simulated;
-    TMachineComp model;
-    std::vector<double> delta(size, 0.0);
-    Eigen::VectorXd z(n);
-    for(int block = next_block++; block < blocks; block = next_block++)
-    {
-      TNormal normal(seed, static_cast<std::uint64_t>(block));
-      const int first = block * BLOCK;
-      const int last = std::min(draws, first + BLOCK);
-      for(int draw = first; draw < last; ++draw)
-      {
-        for(Eigen::Index i = 0; i < n; ++i)
-        {
-          z(i) = normal.Next();
-        }
-        const Eigen::VectorXd drawn = factor * z;
-        for(Eigen::Index i = 0; i < n; ++i)
-        {
-          delta[finite[static_cast<std::size_t>(i)]] = drawn(i);
-        }
-        QString error;
-        const bool simulated_ok = set_up.machine.Setup(delta.data(), &model, &error) &&
-                                  readings.Simulate(model, &simulated, &error) && simulated.size() == count;
-        if(simulated_ok)
-        {
-          std::copy(simulated.begin(), simulated.end(),
-                    values.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(draw) * count));
-        }
-        else
-        {
-          const std::lock_guard<std::mutex> lock(failure_mutex);
-          if(draw < failed_draw)
-          {
-            failed_draw = draw;
-            failure = error;
-          }
-          break;
-        }
-      }
-    }
-  };
-  const int threads =
-      std::max(1, std::min(jobs > 0 ? std::min(jobs, Evaluation::MAXIMUM_JOBS) : Evaluation::Default_Jobs(), blocks));
-  std::vector<std::thread> workers;
-  for(int t = 1; t < threads; ++t)
-  {
-    workers.emplace_back(work);
-  }
-  work();
-  for(std::thread& worker : workers)
-  {
-    worker.join();
-  }
+  Run_Tasks(blocks, jobs,
+            [&]()
+            {
+              std::vector<double> simulated;
+              std::vector<TVector3> scratch;
+              std::vector<double> delta(size, 0.0);
+              Eigen::VectorXd z(n);
+              Eigen::VectorXd drawn(n);
+              TMachineComp model;
+              return [&, simulated, scratch, delta, z, drawn, model](int block) mutable
+              {
+                TNormal normal(seed, static_cast<std::uint64_t>(block));
+                const int first = block * BLOCK;
+                const int last = std::min(draws, first + BLOCK);
+                for(int draw = first; draw < last; ++draw)
+                {
+                  for(Eigen::Index i = 0; i < n; ++i)
+                  {
+                    z(i) = normal.Next();
+                  }
+                  drawn.noalias() = factor * z;
+                  for(Eigen::Index i = 0; i < n; ++i)
+                  {
+                    delta[finite[static_cast<std::size_t>(i)]] = drawn(i);
+                  }
+                  QString error;
+                  if(!set_up.machine.Setup(delta.data(), &model, &error) ||
+                     !set_up.readings.Simulate(model, &scratch, &simulated, &error))
+                  {
+                    const std::lock_guard<std::mutex> lock(failure_mutex);
+                    if(draw < failed_draw)
+                    {
+                      failed_draw = draw;
+                      failure = error;
+                    }
+                    return false;
+                  }
+                  std::copy(simulated.begin(), simulated.end(),
+                            values.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(draw) * count));
+                }
+                return true;
+              };
+            });
   if(failed_draw < draws)
   {
     result.error = QStringLiteral("draw %1: %2").arg(failed_draw + 1).arg(failure);

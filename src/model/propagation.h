@@ -59,9 +59,11 @@ struct TLinear
 // Whether the machine holds a covariance that propagation can use (labels and a square matrix).
 bool Has_Covariance(const TMachineLibrary::TMachineItem& machine);
 
-// The linear propagation over every row of the records (copied, never changed). Fails when the
-// machine cannot be set up, a record does not simulate, or a label names no enabled parameter.
-TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& records);
+// The linear propagation over every row of the records (copied, never changed), the parameters
+// shared out among jobs threads (0: one per core). Fails when the machine cannot be set up, a
+// record does not simulate, or a label names no enabled parameter.
+TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& records,
+               int jobs = 0);
 
 struct TMonteCarlo
 {
