@@ -40,8 +40,8 @@ const TCommand COMMANDS[] = {
      "--output (Ctrl-C stops it with the lines so far and exit code 130)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Evaluate_Usage_Error, Batch::Run_Evaluate, nullptr},
     {"plot",
-     "the chart of --kind errors, results or sensitivity of --machine (and the --measurement names) as\n"
-     "a PNG, SVG or PDF file (--output, by its extension) and its numbers as CSV (--csv)",
+     "the chart of --kind errors, results, sensitivity or conformity of --machine (and the --measurement\n"
+     "names) as a PNG, SVG or PDF file (--output, by its extension) and its numbers as CSV (--csv)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Plot_Usage_Error, Batch::Run_Plot, Batch::Plot_Needs_Widgets},
     {"identify",
      "the error parameters of --machine fitted to the --measured files: the report on stdout, the\n"
@@ -64,7 +64,7 @@ const TOption OPTIONS[] = {
     {"dir", "Directory for the files.", "DIR", "export"},
     {"output", "File to write (plot: a .png, .svg or .pdf picture).", "FILE", "evaluate plot identify"},
     {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
-    {"kind", "What to plot: errors, results or sensitivity.", "KIND", "plot"},
+    {"kind", "What to plot: errors, results, sensitivity or conformity.", "KIND", "plot"},
     {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
     {"csv", "CSV file of the plotted numbers.", "FILE", "plot conformity"},
     {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH",

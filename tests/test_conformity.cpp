@@ -119,8 +119,9 @@ private:
     QByteArray err;
   };
 
-  // varlume-batch conformity on the data directory.
-  TRun Batch(const QStringList& arguments, const QByteArray& jobs = QByteArray())
+  // varlume-batch conformity (or another command) on the data directory.
+  TRun Batch(const QStringList& arguments, const QByteArray& jobs = QByteArray(),
+             const QString& command = QStringLiteral("conformity"))
   {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -131,7 +132,7 @@ private:
     }
     process.setProcessEnvironment(environment);
     process.start(QDir(QCoreApplication::applicationDirPath()).filePath("../varlume-batch"),
-                  QStringList{"conformity", "--data", d_data.path()} + arguments);
+                  QStringList{command, "--data", d_data.path()} + arguments);
     TRun run;
     if(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
     {
@@ -315,6 +316,13 @@ private slots:
     QCOMPARE(lines[0],
              QByteArray("measurement,row,length_mm,deviation_um,mpe_um,u_reading_um,U_um,utilisation,decision"));
     QVERIFY(lines[1].startsWith("Along X,1,160,"));
+    // plot --kind conformity writes the same numbers.
+    QCOMPARE(Batch(identified + QStringList{"--kind", "conformity", "--measurement", "Along X", "--measurement",
+                                            "Diagonal", "--test-uncertainty", "0.5,1", "--csv", File("plot.csv")},
+                   QByteArray(), QStringLiteral("plot"))
+                 .code,
+             0);
+    QCOMPARE(Read(File("plot.csv")), Read(File("linear.csv")));
 
     // The same seed gives the same bytes with any number of threads.
     const QStringList draws =
