@@ -117,6 +117,27 @@ bool Record_Mpe(const TMachineLibrary::TMachineItem& machine, TMpe* mpe)
   return true;
 }
 
+QStringList Record_Summary(const TMachineLibrary::TMachineItem& machine)
+{
+  QStringList lines;
+  TMpe mpe;
+  if(Record_Mpe(machine, &mpe))
+  {
+    const QString linear = QStringLiteral("%1 + L/%2").arg(Text::Shortest_Number(mpe.a), Text::Shortest_Number(mpe.k));
+    lines.push_back(mpe.has_b
+                        ? QStringLiteral("E0, MPE = min(%1, %2) µm, L in mm").arg(linear, Text::Shortest_Number(mpe.b))
+                        : QStringLiteral("E0, MPE = %1 µm, L in mm (no cap)").arg(linear));
+  }
+  else
+  {
+    lines.push_back(QStringLiteral("No MPE"));
+  }
+  lines.push_back(Propagation::Has_Covariance(machine)
+                      ? QStringLiteral("Covariance of %1 identified parameters").arg(machine.covariance_labels.size())
+                      : QStringLiteral("No covariance"));
+  return lines;
+}
+
 QString Mpe_Problem(double a, double k, bool has_b, double b)
 {
   if(!std::isfinite(a) || a < 0.0)

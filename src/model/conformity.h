@@ -37,6 +37,10 @@ bool Parse_Mpe(const QString& text, TMpe* mpe, QString* error);
 // Whether the three numbers make an MPE (the editor's and the parser's rule).
 QString Mpe_Problem(double a, double k, bool has_b, double b);
 
+// What a record holds for the decision, for the machine list: its MPE or "No MPE", and the size
+// of its covariance or "No covariance".
+QStringList Record_Summary(const TMachineLibrary::TMachineItem& machine);
+
 // The test set-up's expanded uncertainty U(L) = a + b·L (a in µm, b in µm/m, L in mm).
 struct TTestUncertainty
 {
