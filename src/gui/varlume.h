@@ -133,9 +133,10 @@ private:
   // The evaluation file the user picks for the machine; empty when cancelled.
   QString Ask_Evaluation_File(const QString& machine_name);
   // Writes the evaluation into file with the window disabled and the progress dialog up; count
-  // is the number of patterns.
+  // is the number of patterns, jobs_note what is said about VARLUME_JOBS.
   Evaluation::TResult Run_Evaluation(const Simulation::TMachineRecord& record,
-                                     const std::vector<TMeasurement*>& measurements, QIODevice* file, int* count);
+                                     const std::vector<TMeasurement*>& measurements, QIODevice* file, int* count,
+                                     QString* jobs_note);
   void Setup_Central_Widget();
   // Returns the About action, which has no member of its own.
   QAction* Setup_Actions();
@@ -156,6 +157,7 @@ private:
   void Restore_Library(TLibrary library, const QByteArray& snapshot);
   // Crash recovery: the changed library kept in the data folder after each change, removed by
   // a clean close, offered back at the next start.
+  QString Recovery_Folder() const;
   QString Recovery_File(TLibrary library) const;
   void Keep_For_Recovery(TLibrary library, const QByteArray& snapshot);
   void Remove_Recovery();
@@ -211,6 +213,9 @@ private:
   TIdentifyDialog* d_identify_dialog = nullptr;
   QByteArray d_machines_before_identify; // the machine library before the dialog's next addition
   bool d_recovery_pending = false;       // the question whether to restore is open
+  // unsaved/ is not ours to use (a link, or a kept file there that could be neither read nor
+  // set aside): nothing is kept there or removed from it.
+  bool d_recovery_refused = false;
   TMessageBox* d_message_box;
 
   TMachineComp d_machine_comp;
