@@ -44,6 +44,7 @@ public:
   bool Restore(const QByteArray& snapshot) { return d_library.Restore(snapshot); }
 
   QStringList Machine_Names() const { return d_library.Machine_Names(); }
+  std::vector<int> Machine_Ids() const { return d_library.Machine_Ids(); }
   int Machine_Id(const QString& name) const { return d_library.Machine_Id(name); }
   QString Machine_Name(int id) const { return d_library.Machine_Name(id); }
   TVector3 Machine_Axis_Start(int id) const { return d_library.Machine_Axis_Start(id); }

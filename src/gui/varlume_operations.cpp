@@ -10,8 +10,7 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
-#include <functional>
-#include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "core/varlume_assert.h"
@@ -24,11 +23,13 @@
 
 namespace
 {
-// Refills the list from the library. Rows that were selected stay selected, in their order, and
-// the current row stays current; the list's own signals are held back, so the caller refreshes
-// the panes once. True when a row was selected before.
-bool Fill_List(QListWidget* list, const QStringList& names, const std::function<int(const QString&)>& id_of)
+// Refills the list from the library: the names and their ids, in one order. Rows that were
+// selected stay selected, in their order, and the current row stays current; the list's own
+// signals are held back, so the caller refreshes the panes once. True when a row was selected
+// before. Linear in the rows: a library may hold tens of thousands.
+bool Fill_List(QListWidget* list, const QStringList& names, const std::vector<int>& ids)
 {
+  VARLUME_ASSERT(static_cast<std::size_t>(names.size()) == ids.size());
   std::vector<int> selected_ids;
   for(const QListWidgetItem* item : list->selectedItems())
   {
@@ -37,29 +38,36 @@ bool Fill_List(QListWidget* list, const QStringList& names, const std::function<
   const int current_id = list->currentItem() ? list->currentItem()->data(Qt::UserRole).toInt() : -1;
 
   const QSignalBlocker blocker(list);
+  list->setUpdatesEnabled(false);
   list->clear();
-  std::map<int, QListWidgetItem*> items;
-  for(const QString& name : names)
+  std::unordered_map<int, int> rows;
+  rows.reserve(ids.size());
+  for(int row = 0; row < names.size(); ++row)
   {
-    QListWidgetItem* item = new QListWidgetItem(name, list);
-    const int id = id_of(name);
-    item->setData(Qt::UserRole, id);
+    // Made whole before it joins the list, which then announces it once.
+    QListWidgetItem* item = new QListWidgetItem(names[row]);
+    item->setData(Qt::UserRole, ids[row]);
     item->setFlags(item->flags() | Qt::ItemIsEditable);
-    items[id] = item;
+    list->addItem(item);
+    rows.emplace(ids[row], row);
   }
-  const auto found_current = items.find(current_id);
-  if(found_current != items.end())
+  const auto found_current = rows.find(current_id);
+  if(found_current != rows.end())
   {
-    list->setCurrentItem(found_current->second, QItemSelectionModel::NoUpdate);
+    list->setCurrentItem(list->item(found_current->second), QItemSelectionModel::NoUpdate);
   }
+  QItemSelection selection;
   for(const int id : selected_ids)
   {
-    const auto found = items.find(id);
-    if(found != items.end())
+    const auto found = rows.find(id);
+    if(found != rows.end())
     {
-      list->selectionModel()->select(list->model()->index(list->row(found->second), 0), QItemSelectionModel::Select);
+      const QModelIndex index = list->model()->index(found->second, 0);
+      selection.select(index, index);
     }
   }
+  list->selectionModel()->select(selection, QItemSelectionModel::Select);
+  list->setUpdatesEnabled(true);
   return !selected_ids.empty();
 }
 } // namespace
@@ -82,8 +90,7 @@ QStringList TVarlume::Selected_Measurements() const
 
 void TVarlume::Update_Machine_Names()
 {
-  if(Fill_List(d_machine_list, d_machine_dialog->Machine_Names(),
-               [this](const QString& name) { return d_machine_dialog->Machine_Id(name); }))
+  if(Fill_List(d_machine_list, d_machine_dialog->Machine_Names(), d_machine_dialog->Machine_Ids()))
   {
     // A machine shown may be gone or renamed: every pane follows the library.
     Machine_Selection_Changed();
@@ -92,8 +99,7 @@ void TVarlume::Update_Machine_Names()
 
 void TVarlume::Update_Measurement_Names()
 {
-  if(Fill_List(d_measurement_list, d_measurement_dialog->Measurement_Names(),
-               [this](const QString& name) { return d_measurement_dialog->Measurement_Id(name); }))
+  if(Fill_List(d_measurement_list, d_measurement_dialog->Measurement_Names(), d_measurement_dialog->Measurement_Ids()))
   {
     Measurement_Selection_Changed();
   }
