@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "batch/command.h"
+#include "batch/conformity.h"
 #include "batch/evaluate.h"
 #include "batch/export.h"
 #include "batch/identify.h"
@@ -42,13 +43,17 @@ const TCommand COMMANDS[] = {
      "--output (Ctrl-C stops it with the lines so far and exit code 130)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Evaluate_Usage_Error, Batch::Run_Evaluate, nullptr},
     {"plot",
-     "the chart of --kind errors, results or sensitivity of --machine (and the --measurement names) as\n"
-     "a PNG, SVG or PDF file (--output, by its extension) and its numbers as CSV (--csv)",
+     "the chart of --kind errors, results, sensitivity or conformity of --machine (and the --measurement\n"
+     "names) as a PNG, SVG or PDF file (--output, by its extension) and its numbers as CSV (--csv)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Plot_Usage_Error, Batch::Run_Plot, Batch::Plot_Needs_Widgets},
     {"identify",
      "the error parameters of --machine fitted to the --measured files: the report on stdout, the\n"
      "identified machine in a machine library file --output",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Identify_Usage_Error, Batch::Run_Identify, nullptr},
+    {"conformity",
+     "whether --machine meets its E0 maximum permissible error in the ISO 10360-2 --measurement names\n"
+     "(simulated) or --measured files: the decision of every row on stdout, the numbers as CSV (--csv)",
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Conformity_Usage_Error, Batch::Run_Conformity, nullptr},
 };
 
 // The options after --help and --version, in the order of --help. A new one is one entry here;
@@ -56,21 +61,46 @@ const TCommand COMMANDS[] = {
 // use in its usage check.
 const TOption OPTIONS[] = {
     {"data", "Data directory with machines.xml and measurements.xml (default ~/.varlume).", "DIR", nullptr},
-    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify"},
-    {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot"},
+    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify conformity"},
+    {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot conformity"},
     {"increments", "Map increments in mm (default 100 100 100; plot: --kind errors).", "X Y Z", "map plot"},
     {"dir", "Directory for the files.", "DIR", "export"},
     {"output", "File to write (plot: a .png, .svg or .pdf picture).", "FILE", "evaluate plot identify"},
     {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
-    {"kind", "What to plot: errors, results or sensitivity.", "KIND", "plot"},
+    {"kind", "What to plot: errors, results, sensitivity or conformity.", "KIND", "plot"},
     {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
-    {"csv", "CSV file of the plotted numbers.", "FILE", "plot"},
-    {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH", "identify"},
+    {"csv", "CSV file of the plotted numbers.", "FILE", "plot conformity"},
+    {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH",
+     "identify conformity plot"},
     {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify"},
     {"uncertainty",
      "Standard uncertainty of a kind of reading, KIND=VALUE in micrometres (microradians for laser-angle); KIND "
      "is ballbar, iso, laser-length, laser-straightness, laser-angle or mcg; repeat for more.",
      "KIND=VALUE", "identify"},
+    {"resolution",
+     "Identify: a direction counts as identified when one standard uncertainty along it moves no error function "
+     "by more than this within the travel, in micrometres (microradians for angles and squareness); 0 keeps "
+     "every direction the readings determine (default 100).",
+     "R", "identify"},
+    {"absolute-straightness",
+     "Take the laser runs' straightness slopes and offsets and the gauges' radius zeros as measured instead of "
+     "fitting them (simulated files, set-ups with a reference square).",
+     nullptr, "identify"},
+    {"outlier-limit", "Readings whose |residual| / u exceeds this are listed (default 4).", "N", "identify"},
+    {"reject-outliers", "Fit again without the listed outliers, one at a time, largest first.", nullptr, "identify"},
+    {"json", "File for the machine-readable report.", "FILE", "identify"},
+    {"mpe",
+     "E0 maximum permissible error A,K,B: MPE = min(A + L/K, B) in micrometres with L in mm; A,K or A,K, for no "
+     "cap (default: the machine's).",
+     "A,K,B", "conformity plot"},
+    {"test-uncertainty",
+     "Expanded uncertainty (k = 2) of the test set-up a,b: U = a + b*L, a in micrometres, b in micrometres per "
+     "metre (default 0,0).",
+     "a,b", "conformity plot"},
+    {"rule", "Decision rule: guarded (default; pass only when |E| + U <= MPE) or simple.", "RULE", "conformity plot"},
+    {"draws", "Monte Carlo draws for the uncertainty of the readings (default: linear propagation).", "N",
+     "conformity plot"},
+    {"seed", "Seed of the Monte Carlo draws (default 1).", "S", "conformity plot"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";
@@ -354,8 +384,9 @@ void Add_Options(QCommandLineParser* parser)
   parser->setApplicationDescription(Help_Description());
   for(const TOption& option : OPTIONS)
   {
-    parser->addOption(
-        QCommandLineOption(QLatin1String(option.name), Option_Description(option), QLatin1String(option.value_name)));
+    parser->addOption(option.value_name ? QCommandLineOption(QLatin1String(option.name), Option_Description(option),
+                                                             QLatin1String(option.value_name))
+                                        : QCommandLineOption(QLatin1String(option.name), Option_Description(option)));
   }
   parser->addPositionalArgument(QStringLiteral("command"), Command_Names());
 }

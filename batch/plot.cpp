@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "batch/batch.h"
+#include "batch/conformity.h"
 #include "batch/panes.h"
 #include "core/safefile.h"
+#include "src/gui/conformitychart.h"
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
 #include "src/model/machinecomp.h"
@@ -166,6 +168,43 @@ int Plot_Sensitivity(const Batch::TArguments& arguments, const Batch::TLibraries
       arguments, Sensitivity::Csv(result.rows), [&]() { return Plot_Charts::Sensitivity_Page(name, result.rows); },
       output);
 }
+// The report and chart of varlume-batch conformity, with the CSV it writes.
+int Plot_Conformity(const Batch::TArguments& arguments, const Batch::TLibraries& libraries,
+                    const Batch::TOutput& output)
+{
+  Conformity::TReport report;
+  const int code = Batch::Conformity_Report(arguments, libraries, output, &report);
+  if(code == Batch::EXIT_USAGE || !report.ok)
+  {
+    return code;
+  }
+  const int written = Write(
+      arguments, Conformity::Csv(report), [&]() { return Conformity_Chart::Page(report); }, output);
+  return written != Batch::EXIT_OK ? written : code;
+}
+
+// The conformity options belong to --kind conformity alone.
+QString Conformity_Kind_Error(const Batch::TArguments& arguments, const QString& kind)
+{
+  if(kind == QLatin1String("conformity"))
+  {
+    const bool measured = !arguments.Values(QStringLiteral("measured")).isEmpty();
+    if(measured == !arguments.measurement_names.isEmpty())
+    {
+      return QStringLiteral("plot --kind conformity needs --measurement or --measured (not both)");
+    }
+    return arguments.increments.isEmpty() ? Batch::Conformity_Options_Error(arguments)
+                                          : QStringLiteral("plot --kind conformity takes no --increments");
+  }
+  for(const char* option : {"mpe", "test-uncertainty", "rule", "draws", "seed", "measured"})
+  {
+    if(!arguments.Values(QLatin1String(option)).isEmpty())
+    {
+      return QStringLiteral("--%1 is only for plot --kind conformity").arg(QLatin1String(option));
+    }
+  }
+  return QString();
+}
 } // namespace
 
 namespace Batch
@@ -177,16 +216,22 @@ QString Plot_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("plot needs one --machine");
   }
-  if(kind != QLatin1String("errors") && kind != QLatin1String("results") && kind != QLatin1String("sensitivity"))
+  if(kind != QLatin1String("errors") && kind != QLatin1String("results") && kind != QLatin1String("sensitivity") &&
+     kind != QLatin1String("conformity"))
   {
-    return kind.isEmpty() ? QStringLiteral("plot needs --kind errors, results or sensitivity")
-                          : QStringLiteral("unknown --kind '%1': errors, results or sensitivity").arg(kind);
+    return kind.isEmpty() ? QStringLiteral("plot needs --kind errors, results, sensitivity or conformity")
+                          : QStringLiteral("unknown --kind '%1': errors, results, sensitivity or conformity").arg(kind);
+  }
+  const QString conformity = Conformity_Kind_Error(arguments, kind);
+  if(!conformity.isEmpty())
+  {
+    return conformity;
   }
   if(kind == QLatin1String("errors") && !arguments.measurement_names.isEmpty())
   {
     return QStringLiteral("plot --kind errors takes no --measurement");
   }
-  if(kind != QLatin1String("errors") && arguments.measurement_names.isEmpty())
+  if(kind != QLatin1String("errors") && kind != QLatin1String("conformity") && arguments.measurement_names.isEmpty())
   {
     return QStringLiteral("plot --kind %1 needs at least one --measurement").arg(kind);
   }
@@ -251,6 +296,10 @@ int Run_Plot(const TArguments& arguments, const TLibraries& libraries, const TOu
   if(kind == QLatin1String("results"))
   {
     return Plot_Results(arguments, libraries, name, output);
+  }
+  if(kind == QLatin1String("conformity"))
+  {
+    return Plot_Conformity(arguments, libraries, output);
   }
   return Plot_Sensitivity(arguments, libraries, name, output);
 }

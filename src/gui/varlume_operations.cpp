@@ -18,6 +18,7 @@
 #include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/model/conformity.h"
 #include "src/model/export.h"
 #include "src/model/report.h"
 
@@ -90,7 +91,15 @@ QStringList TVarlume::Selected_Measurements() const
 
 void TVarlume::Update_Machine_Names()
 {
-  if(Fill_List(d_machine_list, d_machine_dialog->Machine_Names(), d_machine_dialog->Machine_Ids()))
+  const bool changed = Fill_List(d_machine_list, d_machine_dialog->Machine_Names(), d_machine_dialog->Machine_Ids());
+  // Whether each machine can be decided on (an MPE) and how sure (a covariance). The rows are
+  // in the library's order.
+  const std::vector<TMachineDialog::TMachineItem>& machines = d_machine_dialog->Machines();
+  for(int row = 0; row < d_machine_list->count() && static_cast<std::size_t>(row) < machines.size(); ++row)
+  {
+    d_machine_list->item(row)->setToolTip(Conformity::Record_Summary(machines[row]).join(QLatin1Char('\n')));
+  }
+  if(changed)
   {
     // A machine shown may be gone or renamed: every pane follows the library.
     Machine_Selection_Changed();
@@ -284,6 +293,7 @@ void TVarlume::Activate_Machine(const QString& name)
   d_display_widget->Clear_Map_Data();
   d_display_widget->Clear_Measurement_Data();
   d_display_widget->Enable_Output_Options(false);
+  d_display_widget->Set_Plot_Machine_Failed(name);
   for(const QString& line : Report::Map_Initialization_Errors(errors))
   {
     d_display_widget->Add_Map_Data_Line(line);
