@@ -64,6 +64,9 @@ QDockWidget* Create_List_Dock(QMainWindow* window, const QString& title, const Q
   layout->setContentsMargins(4, 4, 4, 4);
   list->setParent(contents);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Every row is one line of text: the list need not measure tens of thousands of rows one by
+  // one to lay them out.
+  list->setUniformItemSizes(true);
   // A narrowed window takes its width from the output area, not from the lists.
   list->setMinimumWidth(160);
   layout->addWidget(list);
