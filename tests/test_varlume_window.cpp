@@ -460,6 +460,47 @@ private slots:
     QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Gantry</Name>"));
   }
 
+  // Undoing a rename leaves the measurement list in its order with its selection, although
+  // the library groups measurements by kind when it reads them.
+  void Undo_Rename_Keeps_List()
+  {
+    TVarlume window;
+    TMeasurementDialog* measurements = window.findChild<TMeasurementDialog*>();
+    measurements->Reset(QString(), QString());
+    measurements->Create_ISO_Measurement();
+    measurements->Create_Laser_Measurement();
+    measurements->Create_ISO_Measurement();
+    window.Update_Measurement_Names();
+    QListWidget* list = window.findChildren<QListWidget*>().value(1);
+    const QStringList names = measurements->Measurement_Names();
+    QCOMPARE(names.size(), 3);
+    list->setCurrentRow(2);
+    list->item(1)->setSelected(true);
+    QLineEdit editor;
+    editor.setText("Renamed");
+    window.Rename_Measurement(&editor);
+    QCOMPARE(measurements->Measurement_Names(), QStringList({names[0], names[1], "Renamed"}));
+
+    QAction* undo = nullptr;
+    for(QAction* action : window.findChildren<QAction*>())
+    {
+      undo = action->shortcut() == QKeySequence(QKeySequence::Undo) ? action : undo;
+    }
+    QVERIFY(undo);
+    undo->trigger();
+    QCOMPARE(measurements->Measurement_Names(), names);
+    QStringList selected;
+    for(const QListWidgetItem* item : list->selectedItems())
+    {
+      selected.push_back(item->text());
+    }
+    selected.sort();
+    QStringList expected = {names[1], names[2]};
+    expected.sort();
+    QCOMPARE(selected, expected);
+    QCOMPARE(list->currentRow(), 2);
+  }
+
   // Geometry, dock layout, increments and the export folder come back in the next window.
   void Settings_Remembered()
   {
