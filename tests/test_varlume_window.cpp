@@ -666,9 +666,23 @@ private slots:
     QCOMPARE(machine_list->item(cantilever)->data(Qt::UserRole).toInt(), machines->Machine_Id("gantry 1"));
     QVERIFY(machines->Machine_Names().contains("gantry 1"));
     QVERIFY(!machines->Machine_Names().contains("Cantilever"));
+    // An emptied name cancels the rename.
+    const QString first = measurement_list->item(0)->text();
     rename(measurement_list, 0, "  ");
-    QCOMPARE(measurement_list->item(0)->text(), measurements->Measurement_Names().value(0));
-    QVERIFY(!measurement_list->item(0)->text().trimmed().isEmpty());
+    QCOMPARE(measurement_list->item(0)->text(), first);
+    QCOMPARE(measurements->Measurement_Names().value(0), first);
+
+    // A click on the selected row selects; a double click renames.
+    const QRect rect = measurement_list->visualItemRect(measurement_list->item(1));
+    measurement_list->setCurrentRow(1);
+    QTest::mouseClick(measurement_list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    QTest::mouseClick(measurement_list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    QVERIFY(!measurement_list->findChild<QLineEdit*>() || !measurement_list->findChild<QLineEdit*>()->isVisible());
+    QTest::mouseDClick(measurement_list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    QVERIFY(measurement_list->findChild<QLineEdit*>() && measurement_list->findChild<QLineEdit*>()->isVisible());
+    QTest::keyClick(measurement_list->findChild<QLineEdit*>(), Qt::Key_Escape);
 
     machine_list->clearSelection();
     machine_list->item(row_of(machine_list, "Bridge"))->setSelected(true);
