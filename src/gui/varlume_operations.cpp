@@ -192,6 +192,12 @@ void TVarlume::Rename_Machine(QWidget* editor)
     return;
   }
   const int id = item->data(Qt::UserRole).toInt();
+  // An emptied name cancels the rename: the list shows the stored name again.
+  if(line_edit->text().trimmed().isEmpty())
+  {
+    item->setText(d_machine_dialog->Machine_Name(id));
+    return;
+  }
   const QByteArray before = Library_Snapshot(LIBRARY_MACHINES);
   item->setText(d_machine_dialog->Rename_Machine(id, line_edit->text()));
   Record_Change(LIBRARY_MACHINES, tr("Rename Machine"), before);
@@ -228,6 +234,15 @@ void TVarlume::Rename_Measurement(QWidget* editor)
     return;
   }
   const int id = item->data(Qt::UserRole).toInt();
+  // An emptied name cancels the rename: the list shows the stored name again.
+  if(line_edit->text().trimmed().isEmpty())
+  {
+    if(const TMeasurement* measurement = d_measurement_dialog->Measurement(id))
+    {
+      item->setText(measurement->d_name);
+    }
+    return;
+  }
   const QByteArray before = Library_Snapshot(LIBRARY_MEASUREMENTS);
   item->setText(d_measurement_dialog->Rename_Measurement(id, line_edit->text()));
   Record_Change(LIBRARY_MEASUREMENTS, tr("Rename Measurement"), before);

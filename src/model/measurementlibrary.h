@@ -52,6 +52,10 @@ public:
   // All measurements in list order.
   std::vector<TMeasurement*> All_Measurements() const;
 
+  // As TLibraryFile::Restore, with the measurements in the snapshot's order, where a load groups
+  // them by kind: an undo leaves the list as it was.
+  bool Restore(const QByteArray& snapshot);
+
 private:
   bool Read_Version(const TXmlFile& xml, int version) override;
   void Write_Records(TXmlFile& xml) const override;
