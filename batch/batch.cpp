@@ -74,6 +74,18 @@ const TOption OPTIONS[] = {
      "Standard uncertainty of a kind of reading, KIND=VALUE in micrometres (microradians for laser-angle); KIND "
      "is ballbar, iso, laser-length, laser-straightness, laser-angle or mcg; repeat for more.",
      "KIND=VALUE", "identify"},
+    {"resolution",
+     "Identify: a direction counts as identified when one standard uncertainty along it moves no error function "
+     "by more than this within the travel, in micrometres (microradians for angles and squareness); 0 keeps "
+     "every direction the readings determine (default 100).",
+     "R", "identify"},
+    {"absolute-straightness",
+     "Take the laser runs' straightness slopes and offsets and the gauges' radius zeros as measured instead of "
+     "fitting them (simulated files, set-ups with a reference square).",
+     nullptr, "identify"},
+    {"outlier-limit", "Readings whose |residual| / u exceeds this are listed (default 4).", "N", "identify"},
+    {"reject-outliers", "Fit again without the listed outliers, one at a time, largest first.", nullptr, "identify"},
+    {"json", "File for the machine-readable report.", "FILE", "identify"},
     {"mpe",
      "E0 maximum permissible error A,K,B: MPE = min(A + L/K, B) in micrometres with L in mm; A,K or A,K, for no "
      "cap (default: the machine's).",
@@ -324,8 +336,9 @@ void Add_Options(QCommandLineParser* parser)
   parser->setApplicationDescription(Help_Description());
   for(const TOption& option : OPTIONS)
   {
-    parser->addOption(
-        QCommandLineOption(QLatin1String(option.name), Option_Description(option), QLatin1String(option.value_name)));
+    parser->addOption(option.value_name ? QCommandLineOption(QLatin1String(option.name), Option_Description(option),
+                                                             QLatin1String(option.value_name))
+                                        : QCommandLineOption(QLatin1String(option.name), Option_Description(option)));
   }
   parser->addPositionalArgument(QStringLiteral("command"), Command_Names());
 }

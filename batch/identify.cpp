@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "batch/batch.h"
+#include "core/safefile.h"
 #include "src/model/identify.h"
 #include "src/model/measuredfile.h"
 
@@ -16,7 +17,7 @@ namespace
 const char* const UNCERTAINTY_KINDS[Identify::OBSERVATION_KINDS] = {
     "ballbar", "iso", "laser-length", "laser-straightness", "laser-angle", "mcg"};
 
-// "KIND=VALUE" into options; false for an unknown kind or a value that is not above 0.
+// "KIND=VALUE" into options; false for an unknown kind or a value outside the stated range.
 bool Read_Uncertainty(const QString& text, Identify::TOptions* options)
 {
   const int equals = text.indexOf(QLatin1Char('='));
@@ -26,7 +27,7 @@ bool Read_Uncertainty(const QString& text, Identify::TOptions* options)
   }
   bool ok = false;
   const double value = text.mid(equals + 1).toDouble(&ok);
-  if(!ok || !(value > 0.0) || !std::isfinite(value))
+  if(!ok || !(value >= Identify::SMALLEST_UNCERTAINTY && value <= Identify::LARGEST_UNCERTAINTY))
   {
     return false;
   }
@@ -39,6 +40,57 @@ bool Read_Uncertainty(const QString& text, Identify::TOptions* options)
     }
   }
   return false;
+}
+
+// The options of the command line; the usage problem, or an empty text.
+QString Read_Options(const Batch::TArguments& arguments, Identify::TOptions* options)
+{
+  const QStringList degrees = arguments.Values(QStringLiteral("degree"));
+  if(!degrees.isEmpty())
+  {
+    bool ok = false;
+    options->degree = degrees.back().toInt(&ok);
+    if(!ok || options->degree < Identify::MINIMUM_DEGREE || options->degree > Identify::MAXIMUM_DEGREE)
+    {
+      return QStringLiteral("--degree must be a whole number from %1 to %2")
+          .arg(Identify::MINIMUM_DEGREE)
+          .arg(Identify::MAXIMUM_DEGREE);
+    }
+  }
+  for(const QString& text : arguments.Values(QStringLiteral("uncertainty")))
+  {
+    if(!Read_Uncertainty(text, options))
+    {
+      return QStringLiteral("--uncertainty takes KIND=VALUE (µm, µrad for laser-angle; from %1 to %2) with KIND one "
+                            "of ballbar, iso, laser-length, laser-straightness, laser-angle, mcg; got '%3'")
+          .arg(Identify::SMALLEST_UNCERTAINTY)
+          .arg(Identify::LARGEST_UNCERTAINTY)
+          .arg(text);
+    }
+  }
+  const QString resolution = arguments.Value(QStringLiteral("resolution"));
+  if(!resolution.isEmpty())
+  {
+    bool ok = false;
+    options->resolution = resolution.toDouble(&ok);
+    if(!ok || !(options->resolution >= 0.0) || !std::isfinite(options->resolution))
+    {
+      return QStringLiteral("--resolution must be a number of 0 or more; got '%1'").arg(resolution);
+    }
+  }
+  const QString limit = arguments.Value(QStringLiteral("outlier-limit"));
+  if(!limit.isEmpty())
+  {
+    bool ok = false;
+    options->outlier_limit = limit.toDouble(&ok);
+    if(!ok || !(options->outlier_limit > 0.0) || !std::isfinite(options->outlier_limit))
+    {
+      return QStringLiteral("--outlier-limit must be a number above 0; got '%1'").arg(limit);
+    }
+  }
+  options->absolute_straightness = arguments.parser->isSet(QStringLiteral("absolute-straightness"));
+  options->reject_outliers = arguments.parser->isSet(QStringLiteral("reject-outliers"));
+  return QString();
 }
 
 // The library files of the data directory, which identify must never replace.
@@ -85,28 +137,20 @@ QString Identify_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("identify does not write the library '%1'").arg(output);
   }
-  const QStringList degrees = arguments.Values(QStringLiteral("degree"));
-  if(!degrees.isEmpty())
+  const QString json = arguments.Value(QStringLiteral("json"));
+  if(!json.isEmpty())
   {
-    bool ok = false;
-    const int degree = degrees.back().toInt(&ok);
-    if(!ok || degree < Identify::MINIMUM_DEGREE || degree > Identify::MAXIMUM_DEGREE)
+    if(QFileInfo(json).absoluteFilePath() == QFileInfo(output).absoluteFilePath())
     {
-      return QStringLiteral("--degree must be a whole number from %1 to %2")
-          .arg(Identify::MINIMUM_DEGREE)
-          .arg(Identify::MAXIMUM_DEGREE);
+      return QStringLiteral("identify writes --output and --json to two different files");
+    }
+    if(Is_Library_File(json, Data_Path(arguments)))
+    {
+      return QStringLiteral("identify does not write the library '%1'").arg(json);
     }
   }
   Identify::TOptions options;
-  for(const QString& text : arguments.Values(QStringLiteral("uncertainty")))
-  {
-    if(!Read_Uncertainty(text, &options))
-    {
-      return QStringLiteral("--uncertainty takes KIND=VALUE (µm, µrad for laser-angle; above 0) with KIND one of "
-                            "ballbar, iso, laser-length, laser-straightness, laser-angle, mcg; got '%1'")
-          .arg(text);
-    }
-  }
+  return Read_Options(arguments, &options);
   return QString();
 }
 
@@ -120,15 +164,7 @@ int Run_Identify(const TArguments& arguments, const TLibraries& libraries, const
     return EXIT_USAGE;
   }
   Identify::TOptions options;
-  const QStringList degrees = arguments.Values(QStringLiteral("degree"));
-  if(!degrees.isEmpty())
-  {
-    options.degree = degrees.back().toInt();
-  }
-  for(const QString& text : arguments.Values(QStringLiteral("uncertainty")))
-  {
-    Read_Uncertainty(text, &options);
-  }
+  Read_Options(arguments, &options);
   options.identified_name = libraries.machines.Generate_Unique_Name(-1, machine->name + QStringLiteral(" identified"));
 
   std::vector<const TMeasurement*> records;
@@ -140,6 +176,17 @@ int Run_Identify(const TArguments& arguments, const TLibraries& libraries, const
   const Identify::TResult result = Identify::Run(*machine, records, measured, options);
   *output.out += result.report.join(QLatin1Char('\n')).toUtf8();
   *output.out += '\n';
+  // The machine-readable report is written whatever the verdict.
+  const QString json = arguments.Value(QStringLiteral("json"));
+  if(!json.isEmpty())
+  {
+    TSafeFile file(json);
+    if(!file.Open() || !file.Write(Identify::Json(result)) || !file.Commit())
+    {
+      output.Message(QStringLiteral("cannot write '%1': %2").arg(json, file.Error_String()));
+      return EXIT_FAILED;
+    }
+  }
   if(result.status != Identify::TStatus::FITTED)
   {
     return EXIT_FAILED;
