@@ -4,7 +4,10 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -310,6 +313,51 @@ void TOutput::Pane(const QStringList& lines) const
   *out += '\n';
 }
 
+QString Data_Path(const TArguments& arguments)
+{
+  const QString data = arguments.Value(QStringLiteral("data"));
+  return data.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral(".varlume")) : data;
+}
+
+bool Same_File(const QString& first, const QString& second)
+{
+  const QFileInfo first_info(first);
+  const QFileInfo second_info(second);
+  if(QDir::cleanPath(first_info.absoluteFilePath()) == QDir::cleanPath(second_info.absoluteFilePath()))
+  {
+    return true;
+  }
+  // A folder given in another spelling (through a linked folder) names the same file.
+  if(!first_info.canonicalPath().isEmpty() && first_info.canonicalPath() == second_info.canonicalPath() &&
+     first_info.fileName() == second_info.fileName())
+  {
+    return true;
+  }
+  // Followed through links: a link to a file, or another name of its inode, is that file.
+  struct stat first_status;
+  struct stat second_status;
+  return ::stat(QFile::encodeName(first).constData(), &first_status) == 0 &&
+         ::stat(QFile::encodeName(second).constData(), &second_status) == 0 &&
+         first_status.st_dev == second_status.st_dev && first_status.st_ino == second_status.st_ino;
+}
+
+QString Library_Output_Problem(const QString& command, const TArguments& arguments, const QString& file_name)
+{
+  for(const QString& folder : {Data_Path(arguments), QDir(QDir::homePath()).filePath(QStringLiteral(".varlume"))})
+  {
+    for(const char* name : {"machines.xml", "measurements.xml"})
+    {
+      const QString library = QDir::cleanPath(QDir(folder).absoluteFilePath(QLatin1String(name)));
+      if(Same_File(file_name, library))
+      {
+        return QStringLiteral("%1 does not write the library '%2' ('%3' is that file)")
+            .arg(command, library, file_name);
+      }
+    }
+  }
+  return QString();
+}
+
 QString Machine_And_Measurements_Error(const QString& command, const TArguments& arguments)
 {
   if(arguments.machine_names.size() != 1)
@@ -450,9 +498,7 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
     return output.Usage(problem);
   }
 
-  const QString data_path = parser.isSet(QStringLiteral("data"))
-                                ? parser.value(QStringLiteral("data"))
-                                : QDir(QDir::homePath()).filePath(QStringLiteral(".varlume"));
+  const QString data_path = Data_Path(parsed);
   TLibraries libraries;
   const int loaded = Load_Libraries(data_path, &libraries, output);
   if(loaded != EXIT_OK)

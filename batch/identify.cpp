@@ -93,27 +93,6 @@ QString Read_Options(const Batch::TArguments& arguments, Identify::TOptions* opt
   return QString();
 }
 
-// The library files of the data directory, which identify must never replace.
-bool Is_Library_File(const QString& output, const QString& data_path)
-{
-  const QFileInfo target(output);
-  for(const char* name : {"machines.xml", "measurements.xml"})
-  {
-    const QFileInfo library(QDir(data_path).filePath(QLatin1String(name)));
-    if(target.absoluteFilePath() == library.absoluteFilePath() ||
-       (target.exists() && library.exists() && target.canonicalFilePath() == library.canonicalFilePath()))
-    {
-      return true;
-    }
-  }
-  return false;
-}
-
-QString Data_Path(const Batch::TArguments& arguments)
-{
-  const QString data = arguments.Value(QStringLiteral("data"));
-  return data.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral(".varlume")) : data;
-}
 } // namespace
 
 namespace Batch
@@ -133,9 +112,10 @@ QString Identify_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("identify needs --output");
   }
-  if(Is_Library_File(output, Data_Path(arguments)))
+  const QString library = Library_Output_Problem(QStringLiteral("identify"), arguments, output);
+  if(!library.isEmpty())
   {
-    return QStringLiteral("identify does not write the library '%1'").arg(output);
+    return library;
   }
   const QString json = arguments.Value(QStringLiteral("json"));
   if(!json.isEmpty())
@@ -144,14 +124,14 @@ QString Identify_Usage_Error(const TArguments& arguments)
     {
       return QStringLiteral("identify writes --output and --json to two different files");
     }
-    if(Is_Library_File(json, Data_Path(arguments)))
+    const QString json_library = Library_Output_Problem(QStringLiteral("identify"), arguments, json);
+    if(!json_library.isEmpty())
     {
-      return QStringLiteral("identify does not write the library '%1'").arg(json);
+      return json_library;
     }
   }
   Identify::TOptions options;
   return Read_Options(arguments, &options);
-  return QString();
 }
 
 int Run_Identify(const TArguments& arguments, const TLibraries& libraries, const TOutput& output)

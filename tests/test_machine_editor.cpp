@@ -286,8 +286,9 @@ private slots:
     QTest::newRow("fourth power") << QStringList({"0", "0.00000390625", "0.0000625", "0.000316406", "0.001"})
                                   << "0.0010*L^4";
     QTest::newRow("all zero") << QStringList({"0.0000", "0.0000", "0.0000", "0.0000", "0.0000"}) << "0.0000";
+    // Typed with five decimals, given back with five.
     QTest::newRow("below threshold") << QStringList({"0.00004", "0.00004", "0.00004", "0.00004", "0.00004"})
-                                     << "0.0000";
+                                     << "0.00004";
     QTest::newRow("not a number") << QStringList({"0.0010", "0.0035", "abc", "0.0085", "0.0110"}) << "0.0000";
     QTest::newRow("empty field") << QStringList({"0.0010", "", "0.0060", "0.0085", "0.0110"}) << "0.0000";
   }

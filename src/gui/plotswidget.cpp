@@ -88,6 +88,10 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
   layout->addLayout(controls);
   d_view = new TPlotView(this);
   layout->addWidget(d_view, 1);
+  d_point_label = new QLabel(this);
+  d_point_label->setWordWrap(true);
+  d_point_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(d_point_label);
 
   connect(d_kind_box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this]() { Invalidate(); });
   connect(d_compute_button, &QPushButton::clicked, this, &TPlotsWidget::Compute_Sensitivity);
@@ -100,6 +104,7 @@ void TPlotsWidget::Set_Machine(const QString& name, const TMachineComp& machine,
 {
   d_has_machine = true;
   d_machine_name = name;
+  d_machine_failure.clear();
   d_record = record;
   d_errors = Plot_Series::Axis_Error_Curves(machine, increments);
   d_error_table = Plot_Series::Axis_Error_Table(machine);
@@ -111,11 +116,18 @@ void TPlotsWidget::Set_Machine(const QString& name, const TMachineComp& machine,
 void TPlotsWidget::Clear_Machine()
 {
   d_has_machine = false;
+  d_machine_failure.clear();
   d_has_machine_item = false;
   d_errors.clear();
   d_error_table.clear();
   d_has_sensitivity = false;
   Invalidate();
+}
+
+void TPlotsWidget::Set_Machine_Failed(const QString& reason)
+{
+  Clear_Machine();
+  d_machine_failure = reason;
 }
 
 void TPlotsWidget::Set_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements)
@@ -194,7 +206,7 @@ void TPlotsWidget::Rebuild()
   d_compute_button->setEnabled(ready);
 
   TPlotPage* page = nullptr;
-  const QString no_machine = tr("Select one machine.");
+  const QString no_machine = d_machine_failure.isEmpty() ? tr("Select one machine.") : d_machine_failure;
   const QString no_results =
       d_failure.isEmpty() ? tr("Select measurements: their results are plotted once they are simulated.") : d_failure;
   switch(kind)
@@ -247,7 +259,13 @@ void TPlotsWidget::Rebuild()
     break;
   }
   connect(page, &TPlotPage::Row_Clicked, this, &TPlotsWidget::Row_Picked);
+  connect(page, &TPlotPage::Point_Clicked, this,
+          [this](const QString& tip)
+          { d_point_label->setText(QString(tip).replace(QLatin1Char('\n'), QStringLiteral("; "))); });
   d_view->Set_Page(page);
+  d_point_label->setText(kind == PLOT_SENSITIVITY ? tr("Hover a cell for its parameter and test.")
+                                                  : tr("Hover a point for its values; click it to show its row here."));
+  d_point_label->setVisible(kind == PLOT_SENSITIVITY ? d_has_sensitivity : d_has_machine);
 }
 
 void TPlotsWidget::Compute_Sensitivity()

@@ -65,6 +65,8 @@ public:
   void Set_Machine(const QString& name, const TMachineComp& machine, const Simulation::TMachineRecord& record,
                    const double increments[3]);
   void Clear_Machine();
+  // The active machine could not be set up: the pages say so, with reason.
+  void Set_Machine_Failed(const QString& reason);
   // The active machine's record, for its MPE and covariance (after Set_Machine).
   void Set_Machine_Item(const TMachineLibrary::TMachineItem& machine);
   // The measurements just simulated on machine; they must stay alive until Clear_Measurements.
@@ -107,9 +109,11 @@ private:
   QPushButton* d_compute_button;
   QPushButton* d_save_button;
   TPlotView* d_view;
+  QLabel* d_point_label; // under the chart: what the mouse does, or the row last clicked
 
   bool d_has_machine = false;
   QString d_machine_name;
+  QString d_machine_failure; // why the active machine has no model; empty otherwise
   Simulation::TMachineRecord d_record;
   std::vector<Plot_Series::TAxisErrors> d_errors;      // drawn: the table and the map's positions
   std::vector<Plot_Series::TAxisErrors> d_error_table; // for the CSV: the 51 table positions

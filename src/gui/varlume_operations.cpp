@@ -287,6 +287,7 @@ void TVarlume::Activate_Machine(const QString& name)
   d_display_widget->Clear_Map_Data();
   d_display_widget->Clear_Measurement_Data();
   d_display_widget->Enable_Output_Options(false);
+  d_display_widget->Set_Plot_Machine_Failed(name);
   for(const QString& line : Report::Map_Initialization_Errors(errors))
   {
     d_display_widget->Add_Map_Data_Line(line);

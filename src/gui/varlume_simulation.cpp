@@ -106,6 +106,7 @@ void TVarlume::Update_Map_Display()
   if(d_machine_setup_failed)
   {
     Add_Map_Lines(d_display_widget, Report::Map_Initialization_Errors(d_machine_setup_errors));
+    d_display_widget->Set_Plot_Machine_Failed(name);
   }
   else
   {
