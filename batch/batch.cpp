@@ -13,6 +13,7 @@
 #include "batch/export.h"
 #include "batch/identify.h"
 #include "batch/panes.h"
+#include "batch/plan.h"
 #include "batch/plot.h"
 #include "src/model/report.h"
 
@@ -46,6 +47,10 @@ const TCommand COMMANDS[] = {
      "the error parameters of --machine fitted to the --measured files: the report on stdout, the\n"
      "identified machine in a machine library file --output",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Identify_Usage_Error, Batch::Run_Identify, nullptr},
+    {"plan",
+     "which --candidate measurements (default every one of the library) to run, in which order, to\n"
+     "identify every error parameter of --machine: the steps on stdout, as JSON in --json",
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Plan_Usage_Error, Batch::Run_Plan, nullptr},
 };
 
 // The options after --help and --version, in the order of --help. A new one is one entry here;
@@ -53,7 +58,7 @@ const TCommand COMMANDS[] = {
 // use in its usage check.
 const TOption OPTIONS[] = {
     {"data", "Data directory with machines.xml and measurements.xml (default ~/.varlume).", "DIR", nullptr},
-    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify"},
+    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify plan"},
     {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot"},
     {"increments", "Map increments in mm (default 100 100 100; plot: --kind errors).", "X Y Z", "map plot"},
     {"dir", "Directory for the files.", "DIR", "export"},
@@ -63,23 +68,26 @@ const TOption OPTIONS[] = {
     {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
     {"csv", "CSV file of the plotted numbers.", "FILE", "plot"},
     {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH", "identify"},
-    {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify"},
+    {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify plan"},
     {"uncertainty",
      "Standard uncertainty of a kind of reading, KIND=VALUE in micrometres (microradians for laser-angle); KIND "
      "is ballbar, iso, laser-length, laser-straightness, laser-angle or mcg; repeat for more.",
-     "KIND=VALUE", "identify"},
+     "KIND=VALUE", "identify plan"},
     {"resolution",
      "Identify: a direction counts as identified when one standard uncertainty along it moves no error function "
      "by more than this within the travel, in micrometres (microradians for angles and squareness); 0 keeps "
      "every direction the readings determine (default 100).",
-     "R", "identify"},
+     "R", "identify plan"},
     {"absolute-straightness",
      "Take the laser runs' straightness slopes and offsets and the gauges' radius zeros as measured instead of "
      "fitting them (simulated files, set-ups with a reference square).",
-     nullptr, "identify"},
+     nullptr, "identify plan"},
     {"outlier-limit", "Readings whose |residual| / u exceeds this are listed (default 4).", "N", "identify"},
     {"reject-outliers", "Fit again without the listed outliers, one at a time, largest first.", nullptr, "identify"},
-    {"json", "File for the machine-readable report.", "FILE", "identify"},
+    {"json", "File for the machine-readable report.", "FILE", "identify plan"},
+    {"candidate", "Measurement that the plan may use; repeat for more (default every measurement of the library).",
+     "NAME", "plan"},
+    {"budget", "The most tests in the plan (default no limit).", "N", "plan"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";
