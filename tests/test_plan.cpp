@@ -200,7 +200,7 @@ void TTestPlan::Cannot_Plan_data()
                                                           "nothing to identify, so no test to plan.");
   QTest::newRow("a candidate that does not evaluate")
       << true << QStringLiteral("600+") << int(Plan::TStatus::FAILED)
-      << QStringLiteral("The candidate \"Bar XY\" cannot be simulated: Bar XY: ");
+      << QStringLiteral("The candidate \"Bar XY\" cannot be simulated: BallBar_Measurement Expression: ");
 }
 
 void TTestPlan::Cannot_Plan()
@@ -220,6 +220,7 @@ void TTestPlan::Cannot_Plan()
   QCOMPARE(int(plan.status), status);
   QVERIFY(plan.steps.empty());
   QVERIFY2(plan.report.back().startsWith(line), qPrintable(plan.report.back()));
+  QVERIFY(plan.status != Plan::TStatus::FAILED || plan.failure.startsWith(QStringLiteral("Bar XY: ")));
 }
 
 // A budget of one is one test, the one that raises the rank most; the rest of the report says

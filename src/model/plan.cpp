@@ -228,9 +228,10 @@ bool TPlanner::Simulate(const std::vector<const TMeasurement*>& library, const s
       d_result.failure = expression_error != expression_errors.end()
                              ? *expression_error
                              : prefix + simulation_errors.join(QStringLiteral("; ")).remove(prefix);
-      d_result.report.push_back(
-          QStringLiteral("The candidate \"%1\" cannot be simulated: %2")
-              .arg(Identify::Report_Cut(measurement->d_name), Identify::Report_Cut(d_result.failure)));
+      const QString reason =
+          d_result.failure.startsWith(prefix) ? d_result.failure.mid(prefix.size()) : d_result.failure;
+      d_result.report.push_back(QStringLiteral("The candidate \"%1\" cannot be simulated: %2")
+                                    .arg(Identify::Report_Cut(measurement->d_name), Identify::Report_Cut(reason)));
       return false;
     }
     const std::vector<Identify::TObservation> own = Identify::Record_Observations(*measurement, int(used.size()));
@@ -665,6 +666,10 @@ void TPlanner::Write_Report() const
           ? QString::fromUtf8("Uncertainties (k = 1) compared as u/R with R = %1 µm or µrad").arg(resolution)
           : QString::fromUtf8("Uncertainties (k = 1) compared as u/R with R = 1 µm or µrad"));
   report.push_back(QString());
+  if(d_result.candidates == 0)
+  {
+    report.push_back(QStringLiteral("No candidate measurement: the plan is empty."));
+  }
   for(std::size_t index = 0; index < d_result.steps.size(); ++index)
   {
     const Plan::TStep& step = d_result.steps[index];
