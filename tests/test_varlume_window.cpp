@@ -154,8 +154,8 @@ private slots:
     QVERIFY(Action(&window, "Add Machine")->isEnabled());
     QVERIFY(Action(&window, "Add Measurement")->isEnabled());
 
-    // Under each list: add, remove, edit, and identify under the machines; add and identify are
-    // live.
+    // Under each list: add, remove, edit, and identify and plan under the machines; add, identify
+    // and plan are live.
     const QList<QToolButton*> buttons = window.findChildren<QToolButton*>();
     int live = 0;
     int sixteen = 0;
@@ -167,8 +167,8 @@ private slots:
         live += button->isEnabled() ? 1 : 0;
       }
     }
-    QCOMPARE(sixteen, 7);
-    QCOMPARE(live, 3);
+    QCOMPARE(sixteen, 8);
+    QCOMPARE(live, 4);
 
     // A missing library is a first start, not an error.
     QVERIFY(Pane_Text(&window, "selection_text").isEmpty());
@@ -198,8 +198,9 @@ private slots:
     }
     QCOMPARE(titles, QStringList({"File", "Edit", "View", "Help"}));
     QCOMPARE(contents["File"], QStringList({"Add Machine", "Add Measurement", "-", "Quit"}));
-    QCOMPARE(contents["Edit"], QStringList({"Undo", "Redo", "-", "Edit Machine", "Edit Measurement", "-",
-                                            "Remove Machine", "Remove Measurement", "-", "Identify Errors..."}));
+    QCOMPARE(contents["Edit"],
+             QStringList({"Undo", "Redo", "-", "Edit Machine", "Edit Measurement", "-", "Remove Machine",
+                          "Remove Measurement", "-", "Identify Errors...", "Plan Tests..."}));
     QCOMPARE(contents["View"], QStringList({"Machines", "Measurements"}));
     QCOMPARE(contents["Help"], QStringList({"About"}));
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "src/model/identify_directions.h"
 #include "src/model/identify_report.h"
 #include "src/model/identify_run.h"
 
@@ -183,67 +184,7 @@ void TRun::Build_Alignment()
 
 void TRun::Build_Directions()
 {
-  const int n = d_model->Size();
-  const MatrixXd monomials = d_model->Monomials();
-  const VectorXd effects = d_model->Monomial_Effects();
-  // Each unidentified direction in the basis of the monomials scaled by their effect, where the
-  // shares are compared. The structural ones together in reduced row echelon form, so that the
-  // text does not depend on how the decomposition happened to rotate them.
-  std::vector<VectorXd> structural;
-  std::vector<VectorXd> below;
-  for(int index = 0; index < d_decision.unidentified.cols(); ++index)
-  {
-    VectorXd in_u = d_decision.unidentified.col(index);
-    for(int j = 0; j < n; ++j)
-    {
-      in_u(j) /= d_model->Unknowns()[j].effect;
-    }
-    const VectorXd scaled = (monomials * in_u).cwiseProduct(effects);
-    (d_decision.structural[index] ? structural : below).push_back(scaled);
-  }
-  std::vector<VectorXd> directions = Echelon(structural);
-  const std::size_t structural_count = directions.size();
-  directions.insert(directions.end(), below.begin(), below.end());
-  for(std::size_t index = 0; index < directions.size(); ++index)
-  {
-    VectorXd scaled = directions[index];
-    const double largest = scaled.cwiseAbs().maxCoeff();
-    if(!(largest > 0.0))
-    {
-      continue;
-    }
-    scaled /= largest;
-    VectorXd coefficients = scaled.cwiseQuotient(effects);
-    TNullDirection direction;
-    direction.structural = index < structural_count;
-    std::vector<int> order;
-    const double norm = scaled.norm();
-    for(int j = 0; j < n; ++j)
-    {
-      if(std::pow(scaled(j) / norm, 2) >= 1e-6)
-      {
-        order.push_back(j);
-      }
-    }
-    std::sort(order.begin(), order.end(),
-              [&scaled](int a, int b) { return std::fabs(scaled(a)) > std::fabs(scaled(b)); });
-    // The leading term with the coefficient 1, as a reader writes such a relation.
-    coefficients /= std::fabs(coefficients(order.front()));
-    std::vector<double> vector(n, 0.0);
-    for(const int j : order)
-    {
-      direction.terms.emplace_back(d_result.unknown_names[j], coefficients(j));
-      vector[j] = coefficients(j);
-    }
-    direction.hint = Direction_Hint(order, *d_model);
-    const double vector_largest = coefficients.cwiseAbs().maxCoeff();
-    for(double& value : vector)
-    {
-      value /= vector_largest;
-    }
-    d_result.null_directions.push_back(vector);
-    d_result.directions.push_back(direction);
-  }
+  d_result.directions = Null_Directions(*d_model, d_decision, &d_result.null_directions);
 }
 
 void TRun::Build_Bands(double factor)
