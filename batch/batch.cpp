@@ -17,6 +17,7 @@
 #include "batch/export.h"
 #include "batch/identify.h"
 #include "batch/panes.h"
+#include "batch/plan.h"
 #include "batch/plot.h"
 #include "src/model/report.h"
 
@@ -54,6 +55,10 @@ const TCommand COMMANDS[] = {
      "whether --machine meets its E0 maximum permissible error in the ISO 10360-2 --measurement names\n"
      "(simulated) or --measured files: the decision of every row on stdout, the numbers as CSV (--csv)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Conformity_Usage_Error, Batch::Run_Conformity, nullptr},
+    {"plan",
+     "which --candidate measurements (default every one of the library) to run, in which order, to\n"
+     "identify every error parameter of --machine: the steps on stdout, as JSON in --json",
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Plan_Usage_Error, Batch::Run_Plan, nullptr},
 };
 
 // The options after --help and --version, in the order of --help. A new one is one entry here;
@@ -61,7 +66,7 @@ const TCommand COMMANDS[] = {
 // use in its usage check.
 const TOption OPTIONS[] = {
     {"data", "Data directory with machines.xml and measurements.xml (default ~/.varlume).", "DIR", nullptr},
-    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify conformity"},
+    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify conformity plan"},
     {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot conformity"},
     {"increments", "Map increments in mm (default 100 100 100; plot: --kind errors).", "X Y Z", "map plot"},
     {"dir", "Directory for the files.", "DIR", "export"},
@@ -72,23 +77,23 @@ const TOption OPTIONS[] = {
     {"csv", "CSV file of the plotted numbers.", "FILE", "plot conformity"},
     {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH",
      "identify conformity plot"},
-    {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify"},
+    {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify plan"},
     {"uncertainty",
      "Standard uncertainty of a kind of reading, KIND=VALUE in micrometres (microradians for laser-angle); KIND "
      "is ballbar, iso, laser-length, laser-straightness, laser-angle or mcg; repeat for more.",
-     "KIND=VALUE", "identify"},
+     "KIND=VALUE", "identify plan"},
     {"resolution",
      "Identify: a direction counts as identified when one standard uncertainty along it moves no error function "
      "by more than this within the travel, in micrometres (microradians for angles and squareness); 0 keeps "
      "every direction the readings determine (default 100).",
-     "R", "identify"},
+     "R", "identify plan"},
     {"absolute-straightness",
      "Take the laser runs' straightness slopes and offsets and the gauges' radius zeros as measured instead of "
      "fitting them (simulated files, set-ups with a reference square).",
-     nullptr, "identify"},
+     nullptr, "identify plan"},
     {"outlier-limit", "Readings whose |residual| / u exceeds this are listed (default 4).", "N", "identify"},
     {"reject-outliers", "Fit again without the listed outliers, one at a time, largest first.", nullptr, "identify"},
-    {"json", "File for the machine-readable report.", "FILE", "identify"},
+    {"json", "File for the machine-readable report.", "FILE", "identify plan"},
     {"mpe",
      "E0 maximum permissible error A,K,B: MPE = min(A + L/K, B) in micrometres with L in mm; A,K or A,K, for no "
      "cap (default: the machine's).",
@@ -101,6 +106,9 @@ const TOption OPTIONS[] = {
     {"draws", "Monte Carlo draws for the uncertainty of the readings (default: linear propagation).", "N",
      "conformity plot"},
     {"seed", "Seed of the Monte Carlo draws (default 1).", "S", "conformity plot"},
+    {"candidate", "Measurement that the plan may use; repeat for more (default every measurement of the library).",
+     "NAME", "plan"},
+    {"budget", "The most tests in the plan (default no limit).", "N", "plan"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";

@@ -48,6 +48,7 @@ public:
   bool Restore(const QByteArray& snapshot) { return d_library.Restore(snapshot); }
 
   QStringList Measurement_Names() const { return d_library.Measurement_Names(); }
+  std::vector<int> Measurement_Ids() const { return d_library.Measurement_Ids(); }
   int Measurement_Id(const QString& name) const { return d_library.Measurement_Id(name); }
   // Owned by the library.
   TMeasurement* Measurement(int id) const { return d_library.Measurement(id); }

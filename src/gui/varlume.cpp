@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLockFile>
 #include <QMenu>
@@ -36,6 +37,7 @@
 #include "src/gui/identifydialog.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/gui/plandialog.h"
 #include "src/gui/progressdialog.h"
 
 namespace
@@ -64,6 +66,9 @@ QDockWidget* Create_List_Dock(QMainWindow* window, const QString& title, const Q
   layout->setContentsMargins(4, 4, 4, 4);
   list->setParent(contents);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Every row is one line of text: the list need not measure tens of thousands of rows one by
+  // one to lay them out.
+  list->setUniformItemSizes(true);
   // A narrowed window takes its width from the output area, not from the lists.
   list->setMinimumWidth(160);
   layout->addWidget(list);
@@ -145,6 +150,21 @@ TVarlume::TVarlume(QWidget* parent, Qt::WindowFlags flags)
 
 bool TVarlume::eventFilter(QObject* watched, QEvent* event)
 {
+  const int key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event)->key() : 0;
+  if((key == Qt::Key_Return || key == Qt::Key_Enter) && (watched == d_machine_list || watched == d_measurement_list))
+  {
+    // Not the Return that ends a rename in place, which reaches the list too.
+    QListWidget* list = static_cast<QListWidget*>(watched);
+    const QLineEdit* editor = list->viewport()->findChild<QLineEdit*>();
+    if(!editor || !editor->isVisible())
+    {
+      if(list->selectedItems().size() == 1 && !d_read_only)
+      {
+        watched == d_machine_list ? Edit_Machine() : Edit_Measurement();
+      }
+      return true;
+    }
+  }
   if(event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Delete))
   {
     if(watched == d_machine_list)
@@ -335,6 +355,8 @@ QAction* TVarlume::Setup_Actions()
                                        tr("Remove Measurement"), tr("Remove the selected measurement"));
   d_identify_action = new QAction(TIdentifyDialog::Command_Icon(), tr("Identify Errors..."), this);
   d_identify_action->setToolTip(tr("Identify a machine's errors from measured data files"));
+  d_plan_action = new QAction(TPlanDialog::Command_Icon(), tr("Plan Tests..."), this);
+  d_plan_action->setToolTip(tr("Plan which measurements identify a machine's errors, in which order"));
   d_quit_action = create(QString(), tr("Quit"), QString());
   d_quit_action->setShortcut(QKeySequence::Quit);
 
@@ -377,6 +399,7 @@ void TVarlume::Setup_Menus(QAction* about_action)
   edit_menu->addAction(d_remove_measurement_action);
   edit_menu->addSeparator();
   edit_menu->addAction(d_identify_action);
+  edit_menu->addAction(d_plan_action);
 
   // Filled by Setup_Docks with the docks' own show/hide actions.
   QMenu* view_menu = menuBar()->addMenu(tr("&View"));
@@ -396,9 +419,11 @@ void TVarlume::Setup_Docks()
       Create_List_Button(this, QStringLiteral(":/gui/edit_16x16.png"), tr("Edit the selected machine"));
   d_identify_machine_button = Create_List_Button(this, QString(), d_identify_action->toolTip());
   d_identify_machine_button->setIcon(d_identify_action->icon());
-  QDockWidget* machine_dock = Create_List_Dock(
-      this, tr("Machines"), QStringLiteral("machine_dock"), d_machine_list,
-      {d_identify_machine_button, d_add_machine_button, d_remove_machine_button, d_edit_machine_button});
+  d_plan_machine_button = Create_List_Button(this, QString(), d_plan_action->toolTip());
+  d_plan_machine_button->setIcon(d_plan_action->icon());
+  QDockWidget* machine_dock = Create_List_Dock(this, tr("Machines"), QStringLiteral("machine_dock"), d_machine_list,
+                                               {d_plan_machine_button, d_identify_machine_button, d_add_machine_button,
+                                                d_remove_machine_button, d_edit_machine_button});
 
   d_measurement_list = new QListWidget();
   d_add_measurement_button =
@@ -439,6 +464,8 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_add_machine_button, &QToolButton::clicked, this, &TVarlume::Add_Machine);
   connect(d_identify_action, &QAction::triggered, this, &TVarlume::Identify_Errors);
   connect(d_identify_machine_button, &QToolButton::clicked, this, &TVarlume::Identify_Errors);
+  connect(d_plan_action, &QAction::triggered, this, &TVarlume::Plan_Tests);
+  connect(d_plan_machine_button, &QToolButton::clicked, this, &TVarlume::Plan_Tests);
   connect(d_remove_machine_action, &QAction::triggered, this, &TVarlume::Remove_Machine);
   connect(d_remove_machine_button, &QToolButton::clicked, this, &TVarlume::Remove_Machine);
   connect(d_edit_machine_action, &QAction::triggered, this, &TVarlume::Edit_Machine);
@@ -451,22 +478,10 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_edit_measurement_action, &QAction::triggered, this, &TVarlume::Edit_Measurement);
   connect(d_edit_measurement_button, &QToolButton::clicked, this, &TVarlume::Edit_Measurement);
 
-  // Delete removes, Enter (or a double click) edits, F2 renames, as in a file manager.
-  const auto list_keys = [this](QListWidget* list, void (TVarlume::*edit)())
-  {
-    list->installEventFilter(this); // Delete
-
-    connect(list, &QListWidget::itemActivated, this,
-            [this, list, edit]()
-            {
-              if(list->selectedItems().size() == 1 && !d_read_only)
-              {
-                (this->*edit)();
-              }
-            });
-  };
-  list_keys(d_machine_list, &TVarlume::Edit_Machine);
-  list_keys(d_measurement_list, &TVarlume::Edit_Measurement);
+  // Delete removes, Enter edits (the event filter); F2 and a double click rename, as in a file
+  // manager.
+  d_machine_list->installEventFilter(this);
+  d_measurement_list->installEventFilter(this);
 
   connect(d_quit_action, &QAction::triggered, this, &QWidget::close);
   connect(about_action, &QAction::triggered, this, &TVarlume::Help_About);
@@ -570,7 +585,8 @@ void TVarlume::Enable_Library_Editing(bool enabled)
   }
   for(QListWidget* list : {d_machine_list, d_measurement_list})
   {
-    list->setEditTriggers(enabled ? QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked
+    // Not on a click on the selected row: that is how rows are picked, not renamed.
+    list->setEditTriggers(enabled ? QAbstractItemView::EditKeyPressed | QAbstractItemView::DoubleClicked
                                   : QAbstractItemView::NoEditTriggers);
   }
 }

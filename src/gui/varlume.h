@@ -25,6 +25,7 @@ class TMachineDialog;
 class TMeasurement;
 class TMeasurementDialog;
 class TIdentifyDialog;
+class TPlanDialog;
 class TMessageBox;
 class TProgressDialog;
 
@@ -112,6 +113,7 @@ public slots:
   void Progress_Cancel();
   void Export_Measurements();
   void Identify_Errors();
+  void Plan_Tests();
   void Help_About();
 
 protected:
@@ -193,6 +195,7 @@ private:
   QAction* d_remove_measurement_action;
   QAction* d_quit_action;
   QAction* d_identify_action;
+  QAction* d_plan_action;
 
   QListWidget* d_machine_list;
   QListWidget* d_measurement_list;
@@ -201,6 +204,7 @@ private:
   QToolButton* d_remove_machine_button;
   QToolButton* d_edit_machine_button;
   QToolButton* d_identify_machine_button;
+  QToolButton* d_plan_machine_button;
   QToolButton* d_add_measurement_button;
   QToolButton* d_remove_measurement_button;
   QToolButton* d_edit_measurement_button;
@@ -211,6 +215,7 @@ private:
   TProgressDialog* d_progress_dialog;
   TAddDialog* d_add_dialog;
   TIdentifyDialog* d_identify_dialog = nullptr;
+  TPlanDialog* d_plan_dialog = nullptr;
   QByteArray d_machines_before_identify; // the machine library before the dialog's next addition
   bool d_recovery_pending = false;       // the question whether to restore is open
   // unsaved/ is not ours to use (a link, or a kept file there that could be neither read nor

@@ -13,23 +13,43 @@ using Identify::VectorXd;
 // A parameter whose squared share in every unidentified direction is below this is identified.
 const double SHARE_LIMIT = 1e-6;
 
+// The basis values of every function at its table positions, worked out once per decision
+// rather than once per direction.
+std::vector<std::vector<VectorXd>> Basis_Tables(const Identify::TModel& model)
+{
+  std::vector<std::vector<VectorXd>> tables;
+  for(const Identify::TFunction& function : model.Functions())
+  {
+    std::vector<VectorXd> table;
+    table.reserve(function.positions.size());
+    for(const double position : function.positions)
+    {
+      table.push_back(model.Basis(function, position / 1000.0));
+    }
+    tables.push_back(std::move(table));
+  }
+  return tables;
+}
+
 // The largest change of any error function within the travel, in µm or µrad, that the change
 // direction (scaled basis) makes.
-double Largest_Effect(const Identify::TModel& model, const VectorXd& direction)
+double Largest_Effect(const Identify::TModel& model, const std::vector<std::vector<VectorXd>>& tables,
+                      const VectorXd& direction)
 {
   double largest = 0.0;
   const std::vector<Identify::TUnknown>& unknowns = model.Unknowns();
-  for(const Identify::TFunction& function : model.Functions())
+  for(std::size_t index = 0; index < model.Functions().size(); ++index)
   {
+    const Identify::TFunction& function = model.Functions()[index];
     VectorXd coefficients(function.degree);
     for(int k = 0; k < function.degree; ++k)
     {
       // Scaled unit -> basis coefficient (mm, mm/m) -> µm or µrad.
       coefficients(k) = 1000.0 * direction(function.first + k) / unknowns[function.first + k].effect;
     }
-    for(const double position : function.positions)
+    for(const VectorXd& basis : tables[index])
     {
-      largest = std::max(largest, std::fabs(model.Basis(function, position / 1000.0).dot(coefficients)));
+      largest = std::max(largest, std::fabs(basis.dot(coefficients)));
     }
   }
   for(const auto& value : model.Values())
@@ -83,11 +103,13 @@ TRankDecision Decide_Rank(const TModel& model, const MatrixXd& weighted_machine,
   const double largest = values.size() > 0 ? values(0) : 0.0;
   std::vector<int> identified;
   std::vector<int> unidentified;
+  const std::vector<std::vector<VectorXd>> tables =
+      resolution > 0.0 ? Basis_Tables(model) : std::vector<std::vector<VectorXd>>();
   for(int index = 0; index < n; ++index)
   {
     const double value = index < values.size() ? values(index) : 0.0;
     const bool seen = largest > 0.0 && value > threshold * largest;
-    const bool fine = resolution <= 0.0 || (seen && Largest_Effect(model, v.col(index)) / value <= resolution);
+    const bool fine = resolution <= 0.0 || (seen && Largest_Effect(model, tables, v.col(index)) / value <= resolution);
     if(seen && fine)
     {
       identified.push_back(index);

@@ -555,6 +555,17 @@ QStringList TMachineLibrary::Machine_Names() const
   return names;
 }
 
+std::vector<int> TMachineLibrary::Machine_Ids() const
+{
+  std::vector<int> ids;
+  ids.reserve(d_machines.size());
+  for(const TMachineItem& machine : d_machines)
+  {
+    ids.push_back(machine.id);
+  }
+  return ids;
+}
+
 int TMachineLibrary::Machine_Id(const QString& name) const
 {
   for(const TMachineItem& machine : d_machines)
