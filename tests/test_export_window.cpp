@@ -13,9 +13,11 @@
 
 #include "src/gui/varlume.h"
 #include "tests/export_cases.h"
+#include "tests/test_support.h"
 
 namespace
 {
+using Test_Support::Read;
 QListWidget* List(const TVarlume& window, const char* dock)
 {
   return window.findChild<QDockWidget*>(QLatin1String(dock))->findChild<QListWidget*>();
@@ -41,12 +43,6 @@ QString Selection_Pane(const TVarlume& window)
 QStringList Files(const QString& directory)
 {
   return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
-QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // The files of two directories are the same, byte for byte.
