@@ -238,6 +238,10 @@ TReport Simulated(const TMachineLibrary::TMachineItem& machine, const std::vecto
     {
       iso.push_back(record);
     }
+    else
+    {
+      report.notes.push_back(QStringLiteral("%1: not an ISO 10360-2 test, left out").arg(record->d_name));
+    }
   }
   std::vector<std::unique_ptr<TMeasurement>> copies;
   if(!Simulate_Copies(machine, iso, &copies, &report.errors))
