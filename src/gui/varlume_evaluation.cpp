@@ -301,7 +301,8 @@ Evaluation::TResult TVarlume::Run_Evaluation(const Simulation::TMachineRecord& r
     }
     return !d_cancel_evaluation;
   };
-  return Evaluation::Write_Evaluation(record, measurements, file, progress, Evaluation::TMode::FAST, Evaluation_Jobs());
+  return Evaluation::Write_Evaluation(record, measurements, file, progress, Evaluation::TMode::FAST,
+                                      Evaluation_Jobs(jobs_note));
 }
 
 void TVarlume::Progress_Cancel()
