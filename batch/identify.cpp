@@ -55,9 +55,10 @@ QString Identify_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("identify needs --output");
   }
-  if(Is_Library_File(output, Data_Path(arguments)))
+  const QString library = Library_Output_Problem(QStringLiteral("identify"), arguments, output);
+  if(!library.isEmpty())
   {
-    return QStringLiteral("identify does not write the library '%1'").arg(output);
+    return library;
   }
   const QString json = arguments.Value(QStringLiteral("json"));
   if(!json.isEmpty())
@@ -66,14 +67,14 @@ QString Identify_Usage_Error(const TArguments& arguments)
     {
       return QStringLiteral("identify writes --output and --json to two different files");
     }
-    if(Is_Library_File(json, Data_Path(arguments)))
+    const QString json_library = Library_Output_Problem(QStringLiteral("identify"), arguments, json);
+    if(!json_library.isEmpty())
     {
-      return QStringLiteral("identify does not write the library '%1'").arg(json);
+      return json_library;
     }
   }
   Identify::TOptions options;
   return Read_Options(arguments, &options);
-  return QString();
 }
 
 int Run_Identify(const TArguments& arguments, const TLibraries& libraries, const TOutput& output)

@@ -181,6 +181,56 @@ private slots:
     QVERIFY(QDir(d_home->path()).mkpath(".varlume"));
   }
 
+  void Conformity_Fields_data()
+  {
+    QTest::addColumn<QString>("k");
+    QTest::addColumn<bool>("edit_parameter");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("covariance_kept");
+    QTest::newRow("K above 0, nothing edited") << "333" << false << true << true;
+    QTest::newRow("K zero") << "0" << false << false << true;
+    QTest::newRow("K negative") << "-5" << false << false << true;
+    QTest::newRow("a parameter edited") << "333" << true << true << false;
+  }
+
+  // The MPE fields take A, K and an optional B; a K that is not above 0 keeps Accept off. Editing
+  // an error parameter drops the covariance, and the editor says so before Accept.
+  void Conformity_Fields()
+  {
+    QFETCH(QString, k);
+    QFETCH(bool, edit_parameter);
+    QFETCH(bool, accepted);
+    QFETCH(bool, covariance_kept);
+    auto dialog = New_Machine_Editor();
+    TMachineLibrary::TMachineItem machine = *dialog->Machine(dialog->Machine_Id("Bridge"));
+    machine.name = QStringLiteral("Identified");
+    machine.covariance_labels = QStringList{"QXY"};
+    machine.covariance = {1e-6};
+    dialog->Add_Machine_Item(machine);
+    dialog->Reset("Identified");
+    QLabel* note = dialog->findChild<QLabel*>("covariance_note");
+    QVERIFY(!note->text().contains("drops"));
+
+    Field(dialog.get(), "mpe_a")->setText("1.5");
+    Field(dialog.get(), "mpe_k")->setText(k);
+    if(edit_parameter)
+    {
+      Row(dialog.get(), AXIS_SQUARENESS, PARAMETER_QXY)->findChild<QCheckBox*>()->click();
+      QVERIFY(note->text().contains("Accept drops the covariance"));
+    }
+    QPushButton* accept = Button(dialog.get(), "Accept");
+    QCOMPARE(accept->isEnabled(), accepted);
+    accept->click();
+    const TMachineLibrary::TMachineItem* stored = dialog->Machine(dialog->Machine_Id("Identified"));
+    QCOMPARE(stored->has_mpe, accepted);
+    QCOMPARE(stored->covariance.empty(), !covariance_kept);
+    if(accepted)
+    {
+      QCOMPARE(stored->mpe_k, 333.0);
+      QVERIFY(!stored->mpe_has_b);
+    }
+  }
+
   void Expression_Shown_As_Values_data()
   {
     QTest::addColumn<double>("lower");
@@ -236,8 +286,9 @@ private slots:
     QTest::newRow("fourth power") << QStringList({"0", "0.00000390625", "0.0000625", "0.000316406", "0.001"})
                                   << "0.0010*L^4";
     QTest::newRow("all zero") << QStringList({"0.0000", "0.0000", "0.0000", "0.0000", "0.0000"}) << "0.0000";
+    // Typed with five decimals, given back with five.
     QTest::newRow("below threshold") << QStringList({"0.00004", "0.00004", "0.00004", "0.00004", "0.00004"})
-                                     << "0.0000";
+                                     << "0.00004";
     QTest::newRow("not a number") << QStringList({"0.0010", "0.0035", "abc", "0.0085", "0.0110"}) << "0.0000";
     QTest::newRow("empty field") << QStringList({"0.0010", "", "0.0060", "0.0085", "0.0110"}) << "0.0000";
   }
@@ -442,7 +493,7 @@ private slots:
     {
       boxes.push_back(box->title());
     }
-    QCOMPARE(boxes, QStringList({"Kinematic Order", "Axis Dimensions, Math, and Mechanical Origin"}));
+    QCOMPARE(boxes, QStringList({"Kinematic Order", "Axis Dimensions, Math, and Mechanical Origin", "Conformity"}));
     QStringList radios;
     for(const QRadioButton* radio : dialog->findChildren<QRadioButton*>())
     {

@@ -7,8 +7,10 @@
 #include <random>
 #include <vector>
 
+#include "core/expression.h"
 #include "core/interpolation.h"
 #include "core/mat4.h"
+#include "src/model/errorpolynomial.h"
 #include "src/model/machinecomp.h"
 
 Q_DECLARE_METATYPE(TVector3)
@@ -1160,6 +1162,56 @@ private slots:
     QVERIFY(Near(machine.Get_Angles_RA_RB_RC(TVector3(1, 0, 0), TVector3(0, 0, -1), corner), TVector3(0, 0.01, 0)));
     QVERIFY(Near(machine.Get_Angles_RA_RB_RC(TVector3(0, 0, 1), TVector3(0, 1, 0), corner), TVector3(0.01, 0, 0)));
     QVERIFY(Near(machine.Get_Angles_RA_RB_RC(TVector3(0, 1, 0), TVector3(0, 0, -1), corner), TVector3()));
+  }
+
+  // The expression editor's polynomial gives back every typed value to within half a unit of
+  // its last decimal, and is written as before (four decimals, small terms left out) wherever
+  // that already does.
+  void Error_Polynomial_Gives_Back_data()
+  {
+    QTest::addColumn<double>("travel");
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("four decimals suffice")
+        << 1000.0 << QStringList({"0.0010", "0.0035", "0.0060", "0.0085", "0.0110"}) << "0.0010+0.0100*L";
+    QTest::newRow("refit kept") << 1000.0 << QStringList({"0.0000", "0.0025", "0.0050", "0.0075", "0.0110"})
+                                << "0.0090*L+0.0073*L^2-0.0160*L^3+0.0107*L^4";
+    QTest::newRow("one value typed, 1200 mm")
+        << 1200.0 << QStringList({"0.0000", "-0.0011", "-0.0023", "-0.0030", "-0.0036"})
+        << "-0.00200*L-0.00898*L^2+0.01296*L^3-0.00514*L^4";
+    QTest::newRow("small constant") << 1000.0 << QStringList({"0.00004", "0.00004", "0.00004", "0.00004", "0.00004"})
+                                    << "0.00004";
+    QTest::newRow("long travel") << 3000.0 << QStringList({"0.0001", "-0.0007", "0.0012", "0.0004", "-0.0021"})
+                                 << "0.000100-0.007400*L+0.012415*L^2-0.005926*L^3+0.000843*L^4";
+    QTest::newRow("more decimals typed") << 800.0
+                                         << QStringList({"0.000013", "0.000250", "-0.000131", "0.000402", "0.000007"})
+                                         << "0.000013+0.009501*L-0.065535*L^2+0.137354*L^3-0.087865*L^4";
+  }
+
+  void Error_Polynomial_Gives_Back()
+  {
+    QFETCH(double, travel);
+    QFETCH(QStringList, typed);
+    QFETCH(QString, expected);
+    std::vector<double> positions;
+    for(int i = 0; i < typed.size(); ++i)
+    {
+      positions.push_back(travel * i / (typed.size() - 1));
+    }
+    const QString text = Error_Polynomial::Fit_Text(positions, typed);
+    QCOMPARE(text, expected);
+    TExpression evaluator;
+    for(int i = 0; i < typed.size(); ++i)
+    {
+      evaluator.Add_Variable("L", positions[static_cast<std::size_t>(i)] / 1000.0);
+      bool valid = false;
+      const double value = evaluator.Evaluate(text, &valid);
+      QVERIFY(valid);
+      const int decimals = typed[i].size() - typed[i].indexOf('.') - 1;
+      QVERIFY2(std::fabs(value - typed[i].toDouble()) <= 0.5 * std::pow(10.0, -decimals) * (1 + 1e-9),
+               qPrintable(QStringLiteral("%1 gives %2 for %3").arg(text).arg(value).arg(typed[i])));
+    }
   }
 
   void Scale_Split_data()

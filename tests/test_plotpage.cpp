@@ -7,8 +7,15 @@
 #include <QGraphicsScene>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QPolarChart>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QValueAxis>
+#include <QtCharts/QXYSeries>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <vector>
 
@@ -73,6 +80,25 @@ std::vector<Plot_Series::TMeasurementResult> Laser_Runs()
   }
   return results;
 }
+// One laser run of 11 rows with the deviation (mm) and the angle Rc (mm/m) of each position.
+std::vector<Plot_Series::TMeasurementResult> Laser_Run(double deviation_start, double deviation_end, double angle_start,
+                                                       double angle_end)
+{
+  Plot_Series::TMeasurementResult result;
+  result.name = QStringLiteral("Laser Y");
+  result.type = Types::MEASUREMENT_LASER;
+  for(int index = 0; index <= 10; ++index)
+  {
+    Plot_Series::TResultRow row;
+    row.index = index;
+    row.laser.scale_nominal = 100.0 * index;
+    row.laser.scale_deviation = deviation_start + (deviation_end - deviation_start) * index / 10.0;
+    row.laser.rc = angle_start + (angle_end - angle_start) * index / 10.0;
+    row.deviation = row.laser.scale_deviation;
+    result.rows.push_back(row);
+  }
+  return {result};
+}
 } // namespace
 
 class TTestPlotPage : public QObject
@@ -123,6 +149,177 @@ private slots:
     const double wide = header_height(1600.0);
     QVERIFY(header_height(300.0) > wide * 1.5);
     QCOMPARE(header_height(1600.0), wide);
+  }
+
+  // A saved picture says nothing of the mouse, which it has not; the notes stay.
+  void Picture_Without_Mouse_Hints()
+  {
+    QTemporaryDir directory;
+    QScopedPointer<TPlotPage> page(Plot_Charts::Results_Page(QStringLiteral("M"), Laser_Runs()));
+    const QString file_name = directory.filePath("results.svg");
+    QString error;
+    QVERIFY2(Write_Plot_File(page.data(), file_name, QSize(1200, 900), &error), qPrintable(error));
+    QFile file(file_name);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray svg = file.readAll();
+    QVERIFY(svg.contains("Deviation = actual"));
+    QVERIFY(!svg.contains("hover") && !svg.contains("click"));
+  }
+
+  // One polar chart per MCG measurement, named, its circle at least 300 pixels across on a
+  // wide page, with a legend of its rings; plan view: azimuth 0 on the right, 90 at the top.
+  void MCG_Charts_Per_Measurement()
+  {
+    std::vector<Plot_Series::TMeasurementResult> results;
+    for(int m = 0; m < 3; ++m)
+    {
+      Plot_Series::TMeasurementResult result;
+      result.name = QStringLiteral("MCG %1").arg(m + 1);
+      result.type = Types::MEASUREMENT_MCG;
+      for(int ring = 0; ring < 4; ++ring)
+      {
+        for(int step = 0; step < 8; ++step)
+        {
+          Plot_Series::TResultRow row;
+          row.index = ring * 8 + step;
+          row.elevation = -30.0 + 20.0 * ring;
+          row.azimuth = 45.0 * step;
+          // A pure X scale error: largest along X.
+          row.deviation = 0.002 * std::pow(std::cos(row.azimuth * M_PI / 180.0), 2);
+          result.rows.push_back(row);
+        }
+      }
+      results.push_back(result);
+    }
+    QGraphicsScene scene;
+    TPlotPage* page = Plot_Charts::Results_Page(QStringLiteral("M"), results);
+    scene.addItem(page);
+    page->Lay_Out(QSizeF(1100.0, 800.0), TPlotPage::TFit::WIDTH);
+    QStringList titles;
+    for(QGraphicsItem* item : page->childItems())
+    {
+      QPolarChart* chart = dynamic_cast<QPolarChart*>(item);
+      if(!chart)
+      {
+        continue;
+      }
+      titles.push_back(chart->title());
+      QXYSeries* ring = qobject_cast<QXYSeries*>(chart->series().front());
+      const QPointF centre = chart->plotArea().center();
+      const QValueAxis* radial = qobject_cast<QValueAxis*>(chart->axes(QPolarChart::PolarOrientationRadial).value(0));
+      QVERIFY(radial);
+      const double across = 2.0 * (chart->mapToPosition(QPointF(90.0, radial->max()), ring).x() - centre.x());
+      QVERIFY2(across >= 300.0, qPrintable(QString::number(across)));
+      QStringList legend;
+      for(QLegendMarker* marker : chart->legend()->markers())
+      {
+        legend.push_back(marker->isVisible() ? marker->label() : QString());
+      }
+      legend.removeAll(QString());
+      QCOMPARE(legend, QStringList({"-30.0°", "-10.0°", "10.0°", "30.0°"}));
+      // The first ring's largest deviation lies at azimuth 0 (+X): on the right of the centre.
+      const QPointF at_zero = chart->mapToPosition(QPointF(90.0, 2.0), ring);
+      QVERIFY(at_zero.x() > centre.x() + 100.0 && std::fabs(at_zero.y() - centre.y()) < 1.0);
+      const QPointF at_ninety = chart->mapToPosition(QPointF(0.0, 2.0), ring);
+      QVERIFY(at_ninety.y() < centre.y() - 100.0);
+      bool found = false;
+      for(const QPointF& point : ring->pointsVector())
+      {
+        found = found || (std::fabs(point.x() - 90.0) < 1e-9 && std::fabs(point.y() - 2.0) < 1e-9);
+      }
+      QVERIFY(found);
+    }
+    QCOMPARE(titles, QStringList({"MCG: MCG 1", "MCG: MCG 2", "MCG: MCG 3"}));
+  }
+
+  // A clicked point is ringed and its values are told, whichever series it lies on; the ring
+  // follows the next click into another chart.
+  void Clicked_Point_Shown()
+  {
+    QGraphicsScene scene;
+    TPlotPage* page = Plot_Charts::Results_Page(QStringLiteral("M"), Laser_Runs());
+    scene.addItem(page);
+    page->Lay_Out(QSizeF(1200.0, 800.0), TPlotPage::TFit::WIDTH);
+    QSignalSpy told(page, &TPlotPage::Point_Clicked);
+    QSignalSpy picked(page, &TPlotPage::Row_Clicked);
+    std::vector<QChart*> charts;
+    for(QGraphicsItem* item : page->childItems())
+    {
+      if(QChart* chart = dynamic_cast<QChart*>(item))
+      {
+        charts.push_back(chart);
+      }
+    }
+    QVERIFY(charts.size() >= 2);
+    const auto rings = [&charts]()
+    {
+      QList<QPointF> points;
+      for(QChart* chart : charts)
+      {
+        for(QAbstractSeries* series : chart->series())
+        {
+          QScatterSeries* scatter = qobject_cast<QScatterSeries*>(series);
+          if(scatter && scatter->markerSize() > 15.0 && scatter->count() > 0)
+          {
+            points += scatter->points();
+          }
+        }
+      }
+      return points;
+    };
+    for(QChart* chart : {charts[0], charts[1]})
+    {
+      QXYSeries* scale = qobject_cast<QXYSeries*>(chart->series().front());
+      scale->clicked(scale->at(3) + QPointF(1.0, 0.0));
+      QCOMPARE(rings(), QList<QPointF>({scale->at(3)}));
+      QVERIFY(told.takeLast().front().toString().contains("row 4"));
+      QCOMPARE(picked.takeLast().value(1).toInt(), 3);
+    }
+  }
+
+  void Laser_Axes_Share_Zero_data()
+  {
+    QTest::addColumn<double>("deviation_start");
+    QTest::addColumn<double>("deviation_end");
+    QTest::addColumn<double>("angle_start");
+    QTest::addColumn<double>("angle_end");
+    QTest::newRow("angles all negative") << -0.004 << 0.015 << 0.0 << -0.0015;
+    QTest::newRow("deviations all negative") << 0.0 << -0.02 << -0.0005 << 0.003;
+    QTest::newRow("both positive") << 0.0 << 0.01 << 0.0 << 0.002;
+    QTest::newRow("opposite ends") << 0.0 << 0.01 << 0.0 << -0.002;
+    QTest::newRow("no angles") << -0.003 << 0.012 << 0.0 << 0.0;
+  }
+
+  // Both axes of a laser chart put 0 at the same height and hold every value.
+  void Laser_Axes_Share_Zero()
+  {
+    QFETCH(double, deviation_start);
+    QFETCH(double, deviation_end);
+    QFETCH(double, angle_start);
+    QFETCH(double, angle_end);
+    QScopedPointer<TPlotPage> page(Plot_Charts::Results_Page(
+        QStringLiteral("M"), Laser_Run(deviation_start, deviation_end, angle_start, angle_end)));
+    QChart* chart = nullptr;
+    for(QGraphicsItem* item : page->childItems())
+    {
+      chart = chart ? chart : dynamic_cast<QChart*>(item);
+    }
+    QVERIFY(chart);
+    const QList<QAbstractAxis*> axes = chart->axes(Qt::Vertical);
+    QCOMPARE(axes.size(), 2);
+    const double values[2][2] = {{deviation_start * 1000.0, deviation_end * 1000.0},
+                                 {angle_start * 1000.0, angle_end * 1000.0}};
+    double heights[2];
+    for(int a = 0; a < 2; ++a)
+    {
+      QCategoryAxis* axis = qobject_cast<QCategoryAxis*>(axes[a]);
+      QVERIFY(axis);
+      QVERIFY(axis->min() <= std::min(values[a][0], values[a][1]) &&
+              axis->max() >= std::max(values[a][0], values[a][1]));
+      heights[a] = -axis->min() / (axis->max() - axis->min());
+    }
+    QVERIFY2(std::fabs(heights[0] - heights[1]) < 1e-9,
+             qPrintable(QStringLiteral("%1 against %2").arg(heights[0]).arg(heights[1])));
   }
 
   void Aligned_Axes_Keep_Few_Labels()

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "src/model/evaluation.h"
+#include "src/model/export.h"
 #include "src/model/machinelibrary.h"
 #include "src/model/measurementlibrary.h"
 #include "src/model/plotseries.h"
@@ -281,12 +282,49 @@ private slots:
 
     const QByteArray csv = Plot_Series::Results_Csv(results);
     const QList<QByteArray> csv_lines = csv.split('\n');
-    QCOMPARE(csv_lines.front(), QByteArray("measurement,kind,row,nominal_mm,actual_mm,deviation_mm"));
+    QCOMPARE(csv_lines.front(), QByteArray("measurement,kind,row,nominal_mm,actual_mm,deviation_mm,xx_mm,yy_mm,"
+                                           "ra_mm_per_m,rb_mm_per_m,rc_mm_per_m,azimuth_deg,elevation_deg"));
     QCOMPARE(csv_lines.size(), rows + 2); // header, rows, and the empty piece after the last line feed
     const QList<QByteArray> first = csv_lines[1].split(',');
     QCOMPARE(first[0], results.front().name.toUtf8());
     QCOMPARE(first[2], QByteArray("1"));
     QCOMPARE(first[5].toDouble(), results.front().rows.front().deviation);
+
+    // Laser rows carry the readings of their export file, unrounded; MCG rows their direction;
+    // other rows nothing more.
+    int line = 1;
+    for(const Plot_Series::TMeasurementResult& result : results)
+    {
+      QStringList readings;
+      if(result.type == Types::MEASUREMENT_LASER)
+      {
+        const QString lumetra = Export::Laser_Texts(model, *d_measurements.Measurement(result.id)).lumetra;
+        readings = lumetra.section(QStringLiteral(":Data_Begin\n"), 1).split(QLatin1Char('\n'));
+      }
+      for(const Plot_Series::TResultRow& row : result.rows)
+      {
+        const QList<QByteArray> fields = csv_lines[line++].split(',');
+        QCOMPARE(fields.size(), 13);
+        if(result.type == Types::MEASUREMENT_LASER)
+        {
+          // Scale, XX, YY, RA, RB, RC, air and material temperature, written with 5 decimals.
+          const std::vector<double> file = Numbers(QString(readings[row.index]).replace(QLatin1Char(','), ' '));
+          for(int c = 1; c <= 5; ++c)
+          {
+            QVERIFY2(std::fabs(fields[5 + c].toDouble() - file[static_cast<std::size_t>(c)]) <= 0.5e-5 + 1e-12,
+                     csv_lines[line - 1].constData());
+          }
+        }
+        else
+        {
+          QVERIFY(fields[6].isEmpty() && fields[7].isEmpty() && fields[8].isEmpty() && fields[9].isEmpty() &&
+                  fields[10].isEmpty());
+        }
+        const bool mcg = result.type == Types::MEASUREMENT_MCG;
+        QCOMPARE(fields[11], mcg ? Plot_Series::Number_Text(row.azimuth).toUtf8() : QByteArray());
+        QCOMPARE(fields[12], mcg ? Plot_Series::Number_Text(row.elevation).toUtf8() : QByteArray());
+      }
+    }
   }
 
   void sensitivity_data() { errors_data(); }
@@ -384,8 +422,77 @@ private slots:
     }
 
     const QByteArray csv = Sensitivity::Csv(result.rows);
-    QVERIFY(csv.startsWith("parameter,ballbar_mm,iso_mm,mcg_mm,laser_mm\n"));
+    QVERIFY(csv.startsWith("parameter,ballbar_mm,iso_mm,mcg_mm,laser_mm,laser_straightness_mm,laser_angle_mm_per_m\n"));
     QCOMPARE(csv.count('\n'), static_cast<int>(result.rows.size()) + 1);
+  }
+
+  // The laser columns: straightness after each run's line is taken off, so that a squareness,
+  // which only tilts the line, shows none; angles relative to the start; rows outside the
+  // volume left out.
+  void sensitivity_laser_readings()
+  {
+    TMachineComp model;
+    Simulation::TMachineRecord record;
+    Set_Up(QStringLiteral("Bridge"), &model, &record);
+    record.error_items = {{AXIS_SQUARENESS, PARAMETER_QZX, QString(), 0.05, 1},
+                          {AXIS_SQUARENESS, PARAMETER_QYZ, QString(), 0.05, 1},
+                          {AXIS_Y, PARAMETER_RZ, QStringLiteral("0.01*L"), 0.0, 1},
+                          {AXIS_X, PARAMETER_RX, QStringLiteral("0.02*L^2"), 0.0, 1}};
+    for(const QStringList& names :
+        {QStringList({"Laser Diagonal", "Laser X", "Laser Z"}), QStringList({"Laser Outside"})})
+    {
+      std::vector<TMeasurement*> list = d_measurements.Measurements(names);
+      const Sensitivity::TResult result = Sensitivity::Compute(record, list);
+      QCOMPARE(result.end, Sensitivity::TEnd::FINISHED);
+      for(std::size_t j = 0; j < result.rows.size(); ++j)
+      {
+        const Sensitivity::TRow& row = result.rows[j];
+        Simulation::TMachineRecord alone = record;
+        alone.error_items = {record.error_items[j]};
+        TMachineComp single;
+        QVERIFY(Simulation::Setup_Machine_Comp(alone, &single, nullptr));
+        Simulation::Evaluate_Measurement_Expressions(&single, &list, nullptr);
+        QVERIFY(Simulation::Update_Measurement_Items(&single, &list));
+        double raw = 0.0;
+        double angle = 0.0;
+        int inside = 0;
+        for(const TMeasurement* measurement : list)
+        {
+          const std::vector<Export::TLaserReading> readings = Export::Laser_Readings(single, *measurement);
+          for(std::size_t i = 0; i < readings.size(); ++i)
+          {
+            const TMeasurement::TMeasurementItem& item = measurement->d_measurement_items[i];
+            if(!single.Inside_Volume(item.reference_nominal) || !single.Inside_Volume(item.point_nominal))
+            {
+              continue;
+            }
+            ++inside;
+            raw = std::max({raw, std::fabs(readings[i].straightness.y), std::fabs(readings[i].straightness.z)});
+            angle = std::max({angle, std::fabs(readings[i].angles.x), std::fabs(readings[i].angles.y),
+                              std::fabs(readings[i].angles.z)});
+          }
+        }
+        const bool outside = names.front() == QLatin1String("Laser Outside");
+        QVERIFY(row.present[Sensitivity::KIND_LASER]);
+        QCOMPARE(row.laser_present, !outside);
+        QCOMPARE(inside > 0, !outside);
+        QCOMPARE(row.laser_angle, angle);
+        if(outside)
+        {
+          QVERIFY(Sensitivity::Csv({row}).endsWith(",,\n"));
+        }
+        else if(row.code.startsWith(QLatin1Char('Q')))
+        {
+          // A squareness tilts the run's line: read as a straightness of 40 µm, none after levelling.
+          QVERIFY(raw > 0.01);
+          QVERIFY(row.laser_straightness < 1e-9);
+        }
+        else
+        {
+          QVERIFY(row.laser_straightness <= raw);
+        }
+      }
+    }
   }
 
   // A kind without rows is an empty field; cancelling keeps what was done.
@@ -399,9 +506,9 @@ private slots:
     QCOMPARE(result.end, Sensitivity::TEnd::FINISHED);
     QVERIFY(!result.rows.empty());
     const QList<QByteArray> line = Sensitivity::Csv(result.rows).split('\n')[1].split(',');
-    QCOMPARE(line.size(), 5);
+    QCOMPARE(line.size(), 7);
     QVERIFY(!line[1].isEmpty());
-    QVERIFY(line[2].isEmpty() && line[3].isEmpty() && line[4].isEmpty());
+    QVERIFY(line[2].isEmpty() && line[3].isEmpty() && line[4].isEmpty() && line[5].isEmpty() && line[6].isEmpty());
 
     result = Sensitivity::Compute(record, list, [](int done, int) { return done < 1; });
     QCOMPARE(result.end, Sensitivity::TEnd::CANCELLED);

@@ -8,12 +8,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <memory>
 
 #include "src/gui/displaywidget.h"
 #include "src/gui/opengldisplay.h"
+#include "src/gui/plotpage.h"
+#include "src/gui/plotswidget.h"
 #include "src/gui/varlume.h"
 #include "src/model/report.h"
 #include "tests/simulation_cases.h"
@@ -200,6 +203,18 @@ private slots:
     QCOMPARE(Pane("measurement_text"), block);
     QCOMPARE(Pane("selection_text"), block);
     QVERIFY(!Output_Enabled());
+
+    // The Plots tab points to the reason rather than asking for a machine.
+    TPlotsWidget* plots = d_window->findChild<TDisplayWidget*>()->Plots_Widget();
+    d_window->show();
+    d_window->findChild<QTabWidget*>()->setCurrentWidget(plots);
+    for(const TPlotsWidget::TKind kind : {TPlotsWidget::PLOT_ERRORS, TPlotsWidget::PLOT_RESULTS})
+    {
+      plots->Set_Kind(kind);
+      QCoreApplication::processEvents();
+      QCOMPARE(plots->View()->Page()->Header_Lines().value(1),
+               QString("Machine Reversed Travel could not be set up: the Machine Errors tab says why."));
+    }
     Button(d_window.get(), "Update")->click();
     QCOMPARE(Pane("map_text"), block);
 

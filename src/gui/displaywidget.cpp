@@ -180,6 +180,11 @@ void TDisplayWidget::Set_Plot_Measurements_Failed(const QString& reason)
   d_plots_widget->Set_Measurements_Failed(reason);
 }
 
+void TDisplayWidget::Set_Plot_Machine_Failed(const QString& name)
+{
+  d_plots_widget->Set_Machine_Failed(tr("Machine %1 could not be set up: the Machine Errors tab says why.").arg(name));
+}
+
 void TDisplayWidget::Clear_Selection_Data()
 {
   d_selection_text->clear();

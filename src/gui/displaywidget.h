@@ -56,6 +56,8 @@ public:
   void Set_Plot_Machine(const QString& name, const TMachineComp& machine, const Simulation::TMachineRecord& record);
   void Set_Plot_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements);
   void Set_Plot_Measurements_Failed(const QString& reason);
+  // The machine named could not be set up: the Plots tab points to the Machine Errors tab.
+  void Set_Plot_Machine_Failed(const QString& name);
   TPlotsWidget* Plots_Widget() const { return d_plots_widget; }
 
   // The map increments in millimetres: the absolute value of the field, 0 for a text that is not

@@ -22,18 +22,14 @@
 #include <vector>
 
 #include "core/expression.h"
-#include "core/interpolation.h"
-#include "core/vector2.h"
 #include "src/gui/charttick.h"
 #include "src/gui/plotpage.h"
+#include "src/model/errorpolynomial.h"
 
 using namespace QtCharts;
 
 namespace
 {
-// Coefficients at or below this are noise of the fit, not part of the error function.
-constexpr double COEFFICIENT_THRESHOLD = 4.9e-5;
-
 // Steps between the curve's samples over the travel; a multiple of 4 so that the five edited
 // positions are among the samples.
 constexpr int CURVE_STEPS = 100;
@@ -294,44 +290,19 @@ QString TExpressionDialog::Expression() const
     return d_expression;
   }
 
-  std::vector<TVector2> points;
+  std::vector<double> positions;
+  QStringList typed;
   for(int row = 0; row < POINT_COUNT; ++row)
   {
     bool position_valid = false;
-    bool error_valid = false;
-    const double position = d_position_edits[row]->text().toDouble(&position_valid);
-    const double error = d_error_edits[row]->text().toDouble(&error_valid);
-    if(!position_valid || !error_valid)
+    positions.push_back(d_position_edits[row]->text().toDouble(&position_valid));
+    if(!position_valid)
     {
       return zero;
     }
-    points.push_back(TVector2(position / 1000.0, error));
+    typed.push_back(d_error_edits[row]->text());
   }
-
-  // y = a4 L^4 + a3 L^3 + a2 L^2 + a1 L + a0.
-  double coefficients[POINT_COUNT] = {};
-  if(!LeastSquares::Fit_Curve(points, &coefficients[4], &coefficients[3], &coefficients[2], &coefficients[1],
-                              &coefficients[0]))
-  {
-    return zero;
-  }
-
-  static const char* const TERMS[POINT_COUNT] = {"%1", "%1*L", "%1*L^2", "%1*L^3", "%1*L^4"};
-  QString text;
-  for(int power = 0; power < POINT_COUNT; ++power)
-  {
-    const double coefficient = coefficients[power];
-    if(!(std::abs(coefficient) > COEFFICIENT_THRESHOLD))
-    {
-      continue;
-    }
-    // A negative number brings its own minus sign to join the terms.
-    if(!text.isEmpty() && coefficient > 0.0)
-    {
-      text += QLatin1Char('+');
-    }
-    text += QString(QLatin1String(TERMS[power])).arg(coefficient, 0, 'f', 4);
-  }
+  const QString text = Error_Polynomial::Fit_Text(positions, typed);
   return text.isEmpty() ? zero : text;
 }
 

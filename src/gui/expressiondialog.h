@@ -36,8 +36,9 @@ public:
   // Shows the error of the expression at the five positions; a text that does not evaluate
   // shows 0.0000 everywhere.
   void Set_Expression(const QString& expression);
-  // The fitted polynomial, terms below 4.9e-5 left out, for example "0.0010+0.0100*L";
-  // "0.0000" when a field is not a number or the fit fails. When no error differs from the
+  // The fitted polynomial, for example "0.0010+0.0100*L", written so that it gives back every
+  // value shown (see Error_Polynomial::Fit_Text); "0.0000" when a field is not a number or the
+  // fit fails. When no error differs from the
   // one shown, the expression given to Set_Expression as it was: a refit would replace it by
   // a different polynomial that only agrees at the five points.
   QString Expression() const;

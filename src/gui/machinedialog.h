@@ -89,6 +89,9 @@ public slots:
   // The deflection row is available only for the X-Z-Y and Y-Z-X orders.
   void Kinematic_Changed(bool checked);
   void Accept_Clicked();
+  // The MPE fields marked and Accept refused while they do not make an MPE; the note that the
+  // covariance goes once an error parameter differs from the record.
+  void Update_Conformity_Fields();
 
 private:
   enum TVectorField
@@ -110,6 +113,11 @@ private:
   // The row's parameter in the record; null when the record does not hold it.
   static TMachineParameterItem* Find_Parameter(TMachineItem* machine, int axis, int parameter);
   static TMachineParameterWidget* Row_Widget(QTreeWidgetItem* item);
+  // Enable, sign and value of every parameter row as the editor shows them.
+  QStringList Parameter_Rows() const;
+  // The MPE of the fields (has_mpe false when all three are empty); the reason when they make
+  // none.
+  QString Read_Mpe(TMachineItem* machine) const;
 
   TMachineLibrary d_library;
   int d_current_machine_id = -1;
@@ -122,6 +130,9 @@ private:
   // [field][x, y, z]
   QLineEdit* d_vector_edits[FIELD_COUNT][3];
   QTreeWidget* d_parameter_tree;
+  QLineEdit* d_mpe_edits[3]; // A, K, B
+  QLabel* d_covariance_label;
+  QStringList d_loaded_rows; // Parameter_Rows of the record as loaded
   QPushButton* d_cancel_button;
   QPushButton* d_accept_button;
 };

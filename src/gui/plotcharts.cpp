@@ -2,7 +2,10 @@
 
 #include "src/gui/plotcharts.h"
 
+#include <QGraphicsRectItem>
+#include <QGraphicsSimpleTextItem>
 #include <QPen>
+#include <QtCharts/QAreaSeries>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QCategoryAxis>
@@ -17,10 +20,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "src/gui/charttick.h"
 #include "src/gui/plotpage.h"
 #include "src/gui/sensitivitytable.h"
+#include "src/model/evaluation.h"
 
 using namespace QtCharts;
 
@@ -32,8 +37,10 @@ const QString MICROMETRES = QStringLiteral("µm");
 const QString MICRORADIANS = QStringLiteral("µrad");
 // Legends with more entries go beside the plot, where they can stack.
 const int LEGEND_BELOW_ENTRIES = 6;
-// More rings than this are told apart by a colour ramp instead of a legend.
+// More rings than this are coloured along a ramp instead of the palette.
 const int RING_LEGEND_ENTRIES = 8;
+// The least height of an MCG chart: its circle, angle labels, title and legend.
+const double POLAR_HEIGHT = 460.0;
 const QColor OUTSIDE_COLOUR(214, 39, 40);
 const char* const HIDDEN_MARKER = "varlume_hidden";
 const char* const TICK_STEP = "varlume_tick_step";
@@ -113,24 +120,90 @@ void Fit_Positions(QValueAxis* axis, double minimum, double maximum, bool room =
   Set_Ticks(axis, Chart_Tick::Tick_Step((maximum - minimum) * 1.25));
 }
 
+// The range of an axis that holds [minimum, maximum] (0 among them) with its zero at height
+// (0 at the bottom, 1 at the top), stretched on one side only; false when no range can.
+bool Zero_At(double minimum, double maximum, double height, double* low, double* high)
+{
+  const double below = -minimum;
+  const double above = maximum;
+  if(height <= 0.0 || height >= 1.0)
+  {
+    *low = height <= 0.0 ? 0.0 : minimum;
+    *high = height <= 0.0 ? maximum : 0.0;
+    return height <= 0.0 ? !(below > 0.0) : !(above > 0.0);
+  }
+  *low = minimum;
+  *high = maximum;
+  if(below <= height * (below + above))
+  {
+    *low = -height * above / (1.0 - height);
+  }
+  else
+  {
+    *high = below * (1.0 - height) / height;
+  }
+  return true;
+}
+
 // Two value axes of one chart with their zeros at the same height, so that a curve at 0 on the
-// right axis does not look like one at the minimum of the left: the axis whose zero lies lower
-// gets more room below.
+// right axis does not look like one at the minimum of the left: the height that stretches the
+// two ranges least, each only away from its values.
 void Align_Zeros(QValueAxis* left, QValueAxis* right)
 {
-  const auto zero_at = [](const QValueAxis* axis) { return -axis->min() / (axis->max() - axis->min()); };
-  QValueAxis* lower = zero_at(left) < zero_at(right) ? left : right;
-  const double target = std::max(zero_at(left), zero_at(right));
-  if(target >= 1.0 || !(lower->max() > 0.0))
+  QValueAxis* const axes[2] = {left, right};
+  for(const QValueAxis* axis : axes)
+  {
+    if(!(axis->min() <= 0.0 && axis->max() >= 0.0 && axis->max() > axis->min()))
+    {
+      return;
+    }
+  }
+  std::vector<double> heights;
+  for(const QValueAxis* axis : axes)
+  {
+    heights.push_back(-axis->min() / (axis->max() - axis->min()));
+  }
+  for(int k = 1; k < 20; ++k)
+  {
+    heights.push_back(k / 20.0);
+  }
+  double best_height = -1.0;
+  double best_cost = 0.0;
+  for(const double height : heights)
+  {
+    double cost = 0.0;
+    bool possible = true;
+    for(const QValueAxis* axis : axes)
+    {
+      double low = 0.0;
+      double high = 0.0;
+      possible = possible && Zero_At(axis->min(), axis->max(), height, &low, &high);
+      cost += (high - low) / (axis->max() - axis->min());
+    }
+    if(possible && (best_height < 0.0 || cost < best_cost - 1e-12))
+    {
+      best_height = height;
+      best_cost = cost;
+    }
+  }
+  if(best_height < 0.0)
   {
     return;
   }
-  lower->setMin(-target * lower->max() / (1.0 - target));
-  // The longer range keeps about as many ticks as before: with the old step a small chart would
-  // have to cut its labels to "...".
-  const double step =
-      std::max(lower->property(TICK_STEP).toDouble(), Chart_Tick::Tick_Step(lower->max() - lower->min()));
-  Set_Ticks(lower, step);
+  for(QValueAxis* axis : axes)
+  {
+    double low = 0.0;
+    double high = 0.0;
+    Zero_At(axis->min(), axis->max(), best_height, &low, &high);
+    if(low == axis->min() && high == axis->max())
+    {
+      continue;
+    }
+    axis->setRange(low, high);
+    // The longer range keeps about as many ticks as before: with the old step a small chart
+    // would have to cut its labels to "...".
+    Set_Ticks(axis, std::max(axis->property(TICK_STEP).toDouble(), Chart_Tick::Tick_Step(high - low)));
+  }
 }
 
 QValueAxis* Value_Axis(const QString& title)
@@ -513,71 +586,132 @@ QColor Ramp(double t)
                           low.blueF() + (high.blueF() - low.blueF()) * t);
 }
 
-struct TRing
+// QPolarChart runs clockwise from the top; the model's azimuth runs anticlockwise from +X. A
+// chart angle of 90° - azimuth draws the plan view: +X on the right, +Y at the top.
+double Chart_Angle(double azimuth)
 {
-  const Plot_Series::TMeasurementResult* result;
-  std::size_t first;
-  std::size_t end;
-};
+  const double angle = std::fmod(90.0 - azimuth, 360.0);
+  return angle < 0.0 ? angle + 360.0 : angle;
+}
 
-// MCG: the deviation around the circle, one closed line per elevation ring.
-QChart* MCG_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMeasurementResult*>& results,
-                  QStringList* notes)
+// The azimuths around the circle, written where they lie in the plan view; +X and +Y named.
+QCategoryAxis* Azimuth_Axis()
+{
+  QCategoryAxis* axis = new QCategoryAxis();
+  axis->setRange(0.0, 360.0);
+  axis->setStartValue(0.0);
+  axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  for(int angle = 0; angle < 360; angle += 45)
+  {
+    const int azimuth = (450 - angle) % 360;
+    const QString label = azimuth == 0    ? QStringLiteral("0° +X")
+                          : azimuth == 90 ? QStringLiteral("+Y 90°")
+                                          : QStringLiteral("%1°").arg(azimuth);
+    axis->append(label, angle);
+  }
+  return axis;
+}
+
+// The chart angle along which the deviation labels stand: between +Y and 45°.
+const double RADIAL_LABEL_ANGLE = 22.5;
+
+// The deviation labels, over the rings on a white ground: QtCharts draws its own under the
+// series, where the rings cross them.
+void Overlay_Radial_Labels(QChart* chart, QCategoryAxis* radial, QXYSeries* anchor)
+{
+  radial->setLabelsVisible(false);
+  struct TLabel
+  {
+    QGraphicsRectItem* ground;
+    QGraphicsSimpleTextItem* text;
+    double value;
+  };
+  std::vector<TLabel> labels;
+  for(const QString& text : radial->categoriesLabels())
+  {
+    const double value = radial->endValue(text);
+    if(value < radial->min() - 1e-12 || value > radial->max() + 1e-12)
+    {
+      continue;
+    }
+    QGraphicsRectItem* ground = new QGraphicsRectItem(chart);
+    ground->setBrush(QColor(255, 255, 255, 220));
+    ground->setPen(Qt::NoPen);
+    // Above the series.
+    ground->setZValue(1000.0);
+    QGraphicsSimpleTextItem* label = new QGraphicsSimpleTextItem(text, ground);
+    label->setFont(Plot_Style::Font(Plot_Style::LABEL_PIXELS));
+    label->setBrush(QColor(60, 60, 60));
+    labels.push_back({ground, label, value});
+  }
+  QObject::connect(chart, &QChart::plotAreaChanged, chart,
+                   [chart, anchor, labels]()
+                   {
+                     for(const TLabel& label : labels)
+                     {
+                       const QPointF at = chart->mapToPosition(QPointF(RADIAL_LABEL_ANGLE, label.value), anchor);
+                       const QRectF box = label.text->boundingRect();
+                       label.ground->setRect(QRectF(0.0, 0.0, box.width() + 4.0, box.height()));
+                       label.ground->setPos(at - QPointF(box.width() / 2.0 + 2.0, box.height() / 2.0));
+                       label.text->setPos(2.0, 0.0);
+                     }
+                   });
+}
+
+// MCG: the deviation around the circle of one measurement in plan view, one closed line per
+// elevation ring, the rings named by their elevation.
+QChart* MCG_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& result)
 {
   // The rows come ring by ring; a ring ends where the nominal elevation changes.
-  std::vector<TRing> rings;
-  for(const Plot_Series::TMeasurementResult* result : results)
+  std::vector<std::pair<std::size_t, std::size_t>> rings;
+  std::size_t first = 0;
+  for(std::size_t i = 1; i <= result.rows.size(); ++i)
   {
-    std::size_t first = 0;
-    for(std::size_t i = 1; i <= result->rows.size(); ++i)
+    if(i == result.rows.size() || std::fabs(result.rows[i].elevation - result.rows[first].elevation) > 1e-9)
     {
-      if(i == result->rows.size() || std::fabs(result->rows[i].elevation - result->rows[first].elevation) > 1e-9)
-      {
-        rings.push_back({result, first, i});
-        first = i;
-      }
+      rings.push_back({first, i});
+      first = i;
     }
   }
 
   QPolarChart* chart = new QPolarChart();
-  chart->setTitle(QStringLiteral("MCG: deviation (%1) per elevation ring").arg(MICROMETRES));
-  QValueAxis* angle_axis = new QValueAxis();
-  angle_axis->setRange(0.0, 360.0);
-  angle_axis->setTickCount(9);
-  // The format goes through printf as UTF-8: no degree sign here.
-  angle_axis->setLabelFormat(QStringLiteral("%.0f"));
-  angle_axis->setTitleText(QStringLiteral("Azimuth (°)"));
+  chart->setTitle(QStringLiteral("MCG: %1").arg(result.name));
+  QCategoryAxis* angle_axis = Azimuth_Axis();
+  // The page's note says what the angles are: the circle keeps the room.
+  angle_axis->setTitleVisible(false);
   QValueAxis* radial_axis = Value_Axis(QStringLiteral("Deviation (%1)").arg(MICROMETRES));
   chart->addAxis(angle_axis, QPolarChart::PolarOrientationAngular);
   chart->addAxis(radial_axis, QPolarChart::PolarOrientationRadial);
-  // Drawn across the rings' labels in the middle of the circle; the chart title names the unit.
+  // Drawn across the rings' labels in the middle of the circle; the legend names the unit.
   radial_axis->setTitleVisible(false);
 
-  const bool legend = static_cast<int>(rings.size()) <= RING_LEGEND_ENTRIES;
-  const bool several = results.size() > 1;
+  const bool palette = static_cast<int>(rings.size()) <= RING_LEGEND_ENTRIES;
   double minimum = 0.0;
   double maximum = 0.0;
   QScatterSeries* outside = Outside_Series();
   std::vector<TPointInfo> outside_info;
+  QLineSeries* anchor = nullptr;
   for(std::size_t r = 0; r < rings.size(); ++r)
   {
-    const TRing& ring = rings[r];
-    const Plot_Series::TMeasurementResult& result = *ring.result;
-    const double elevation = result.rows[ring.first].elevation;
-    QString name = QStringLiteral("%1°").arg(elevation, 0, 'f', 1);
-    if(several)
-    {
-      name = QStringLiteral("%1 %2").arg(result.name, name);
-    }
     const double t = rings.size() > 1 ? static_cast<double>(r) / static_cast<double>(rings.size() - 1) : 0.0;
-    QLineSeries* series = Line(name, legend ? Palette(static_cast<int>(r)) : Ramp(t));
+    QLineSeries* series = Line(QStringLiteral("%1°").arg(result.rows[rings[r].first].elevation, 0, 'f', 1),
+                               palette ? Palette(static_cast<int>(r)) : Ramp(t));
+    anchor = anchor ? anchor : series;
+    // Around the circle in the chart's angle, closed across 0°/360° where the line between the
+    // last and the first point crosses it.
+    std::vector<std::pair<double, std::size_t>> order;
+    for(std::size_t i = rings[r].first; i < rings[r].second; ++i)
+    {
+      order.push_back({Chart_Angle(result.rows[i].azimuth), i});
+    }
+    std::sort(order.begin(), order.end());
     std::vector<TPointInfo> info;
     QVector<QPointF> points;
-    for(std::size_t i = ring.first; i < ring.end; ++i)
+    for(const auto& [angle, i] : order)
     {
       const Plot_Series::TResultRow& row = result.rows[i];
       const double value = row.deviation * MICRO;
-      points.push_back(QPointF(row.azimuth, value));
+      points.push_back(QPointF(angle, value));
       const QString tip =
           QStringLiteral("%1\nElevation %2°, azimuth %3°\nArm %4, actual %5\nDeviation %6")
               .arg(Row_Heading(result, row))
@@ -587,25 +721,29 @@ QChart* MCG_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMeasure
       info.push_back(Row_Info(result, row, tip));
       if(row.outside)
       {
-        outside->append(row.azimuth, value);
+        outside->append(angle, value);
         outside_info.push_back(info.back());
       }
       minimum = std::min(minimum, value);
       maximum = std::max(maximum, value);
     }
-    // Closed at 360 degrees with the ring's first point.
-    if(!points.isEmpty())
+    if(points.size() > 1)
     {
-      points.push_back(QPointF(360.0, points.front().y()));
+      const QPointF low = points.front();
+      const QPointF high = points.back();
+      const double gap = low.x() + 360.0 - high.x();
+      const double at_zero = gap > 0.0 ? high.y() + (low.y() - high.y()) * (360.0 - high.x()) / gap : low.y();
+      if(low.x() > 0.0)
+      {
+        points.prepend(QPointF(0.0, at_zero));
+        info.insert(info.begin(), info.front());
+      }
+      points.push_back(QPointF(360.0, at_zero));
       info.push_back(info.front());
     }
     series->replace(points);
     Attach(chart, series, angle_axis, radial_axis);
     page->Set_Point_Info(series, info);
-    if(!legend)
-    {
-      Hide_From_Legend(chart, series);
-    }
   }
   Attach(chart, outside, angle_axis, radial_axis);
   page->Set_Point_Info(outside, outside_info);
@@ -614,12 +752,9 @@ QChart* MCG_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMeasure
     Hide_From_Legend(chart, outside);
   }
   Fit_Range(radial_axis, minimum, maximum, true);
-  if(!legend && !rings.empty())
+  if(anchor)
   {
-    notes->push_back(QStringLiteral("MCG: %1 rings, coloured from elevation %2° (blue) to %3° (red).")
-                         .arg(rings.size())
-                         .arg(rings.front().result->rows[rings.front().first].elevation, 0, 'f', 1)
-                         .arg(rings.back().result->rows[rings.back().first].elevation, 0, 'f', 1));
+    Overlay_Radial_Labels(chart, qobject_cast<QCategoryAxis*>(radial_axis), anchor);
   }
   Place_Legend(chart);
   return chart;
@@ -682,8 +817,8 @@ TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Seri
 
   TPlotPage* page = new TPlotPage();
   QStringList notes;
-  notes.push_back(QStringLiteral("Deviation = actual - nominal length, in µm; hover a point for its values, click "
-                                 "it to show the row in the selection pane."));
+  // What the mouse does is said beside the view: a saved picture has no mouse.
+  notes.push_back(QStringLiteral("Deviation = actual - nominal length, in µm."));
   if(!kinds[Types::MEASUREMENT_LASER].empty())
   {
     notes.push_back(QStringLiteral("Laser: deviations along (scale) and across (XX, YY) the line on the left axis, the "
@@ -706,12 +841,24 @@ TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Seri
   {
     charts.push_back(Laser_Chart(page, *result));
   }
-  if(!kinds[Types::MEASUREMENT_MCG].empty())
+  std::vector<QChart*> polar;
+  for(const Plot_Series::TMeasurementResult* result : kinds[Types::MEASUREMENT_MCG])
   {
-    charts.push_back(MCG_Chart(page, kinds[Types::MEASUREMENT_MCG], &notes));
+    polar.push_back(MCG_Chart(page, *result));
+    charts.push_back(polar.back());
+  }
+  if(!polar.empty())
+  {
+    notes.push_back(QStringLiteral("MCG: plan view, azimuth 0° at +X, anticlockwise; deviation in µm from the centre "
+                                   "outwards, one line per elevation ring."));
   }
   page->Set_Header(title, notes);
   Place(page, charts);
+  // Room for a circle of about 300 pixels across, with its labels and legend.
+  for(QChart* chart : polar)
+  {
+    chart->setMinimumSize(TPlotPage::FLOW_CELL_WIDTH, POLAR_HEIGHT);
+  }
   return page;
 }
 
@@ -723,9 +870,14 @@ TPlotPage* Sensitivity_Page(const QString& machine_name, const std::vector<Sensi
     return Message_Page(title, QStringLiteral("The machine has no enabled parameter that the evaluation applies."));
   }
   TPlotPage* page = new TPlotPage();
-  page->Set_Header(title, {QStringLiteral("Largest |actual - nominal length| over all rows of each test, in µm, with "
-                                          "each parameter applied alone to a perfect machine."),
-                           QStringLiteral("Colour on a logarithmic scale; -- : no measurement of that kind.")});
+  page->Set_Header(title,
+                   {QStringLiteral("Largest |actual - nominal length| over all rows of each test, in µm, with "
+                                   "each parameter applied alone to a perfect machine."),
+                    QStringLiteral("Laser straightness (after each run's line is taken off) and angle: the "
+                                   "largest readings relative to the start; rows outside the machine volume "
+                                   "are left out of these two columns."),
+                    QStringLiteral("Colour on a logarithmic scale, angles on their own; -- : no measurement of that "
+                                   "kind.")});
   page->Add_Item(new TSensitivityTable(rows), 0, 0);
   return page;
 }
@@ -738,6 +890,93 @@ TPlotPage* Message_Page(const QString& title, const QString& text)
   QGraphicsWidget* filler = new QGraphicsWidget();
   filler->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   page->Add_Item(filler, 0, 0);
+  return page;
+}
+
+TPlotPage* Identified_Page(const QString& machine_name, const std::vector<Identify::TFunctionBand>& bands,
+                           const QStringList& notes)
+{
+  const QString title = QStringLiteral("Identified errors: %1").arg(machine_name);
+  if(bands.empty())
+  {
+    return Message_Page(title, QStringLiteral("The machine has no identified error function."));
+  }
+  TPlotPage* page = new TPlotPage();
+  QStringList lines = notes;
+  lines.push_back(QStringLiteral("Fitted error functions with their band of ±2u (k = 2); dashed: not identified (the "
+                                 "starting machine's values where the readings do not tell); no sign options."));
+  page->Set_Header(title, lines);
+  std::vector<QChart*> charts;
+  for(const Identify::TFunctionBand& band : bands)
+  {
+    TMachineLibrary::TMapErrorItem item;
+    item.axis = band.axis;
+    item.parameter = band.parameter;
+    const bool scale = band.parameter == PARAMETER_SCALE;
+    const QString unit = scale ? MICROMETRES : MICRORADIANS;
+    const QString name = Evaluation::Item_Label(item);
+    QChart* chart = new QChart();
+    chart->setTitle(band.u.empty() ? QStringLiteral("%1 (not identified)").arg(name) : name);
+    QValueAxis* x_axis = Value_Axis(QStringLiteral("%1 position (mm)").arg(Plot_Series::Axis_Name(band.axis)));
+    QValueAxis* y_axis =
+        Value_Axis(QStringLiteral("%1 (%2)").arg(scale ? QStringLiteral("Error") : QStringLiteral("Angle"), unit));
+    chart->addAxis(x_axis, Qt::AlignBottom);
+    chart->addAxis(y_axis, Qt::AlignLeft);
+    QLineSeries* fitted =
+        Line(QStringLiteral("fitted"), COMPONENT_COLOURS[0], band.u.empty() ? Qt::DashLine : Qt::SolidLine);
+    QLineSeries* upper = new QLineSeries();
+    QLineSeries* lower = new QLineSeries();
+    std::vector<TPointInfo> info;
+    double minimum = 0.0;
+    double maximum = 0.0;
+    for(std::size_t index = 0; index < band.positions.size(); ++index)
+    {
+      const double value = band.values[index] * MICRO;
+      const double expanded = band.u.empty() ? 0.0 : 2.0 * band.u[index] * MICRO;
+      fitted->append(band.positions[index], value);
+      upper->append(band.positions[index], value + expanded);
+      lower->append(band.positions[index], value - expanded);
+      minimum = std::min(minimum, value - expanded);
+      maximum = std::max(maximum, value + expanded);
+      TPointInfo point;
+      point.tip = band.u.empty() ? QStringLiteral("%1 mm\n%2 %3 (not identified)")
+                                       .arg(band.positions[index], 0, 'f', 1)
+                                       .arg(value, 0, 'f', 3)
+                                       .arg(unit)
+                                 : QStringLiteral("%1 mm\n%2 ± %3 %4 (k = 2)")
+                                       .arg(band.positions[index], 0, 'f', 1)
+                                       .arg(value, 0, 'f', 3)
+                                       .arg(expanded, 0, 'f', 3)
+                                       .arg(unit);
+      info.push_back(point);
+    }
+    if(!band.u.empty())
+    {
+      QAreaSeries* area = new QAreaSeries(upper, lower);
+      area->setName(QStringLiteral("±2u"));
+      QColor fill = COMPONENT_COLOURS[0];
+      fill.setAlpha(60);
+      area->setBrush(fill);
+      area->setPen(Qt::NoPen);
+      Attach(chart, area, x_axis, y_axis);
+    }
+    else
+    {
+      delete upper;
+      delete lower;
+    }
+    Attach(chart, fitted, x_axis, y_axis);
+    page->Set_Point_Info(fitted, info);
+    if(!band.positions.empty())
+    {
+      Fit_Positions(x_axis, std::min(band.positions.front(), band.positions.back()),
+                    std::max(band.positions.front(), band.positions.back()));
+    }
+    Fit_Range(y_axis, minimum, maximum, true);
+    Place_Legend(chart);
+    charts.push_back(chart);
+  }
+  page->Flow_Charts(charts, 3);
   return page;
 }
 } // namespace Plot_Charts

@@ -19,6 +19,8 @@
 #include <QtCharts/QBarSet>
 #include <QtCharts/QChart>
 #include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QScatterSeries>
 #include <QtCharts/QXYSeries>
 
 #include <algorithm>
@@ -221,6 +223,11 @@ void TPlotPage::Style(QChart* chart)
   chart->setMinimumSize(300.0, 280.0);
 }
 
+QStringList TPlotPage::Header_Lines() const
+{
+  return d_header->Lines();
+}
+
 void TPlotPage::Add_Item(QGraphicsWidget* item, int row, int column, int row_span, int column_span)
 {
   VARLUME_ASSERT(item);
@@ -309,10 +316,11 @@ void TPlotPage::Set_Point_Info(QXYSeries* series, const std::vector<TPointInfo>&
           [this, series](const QPointF& point)
           {
             const TPointInfo* info = Nearest(series, point);
-            if(info && info->id >= 0 && info->index >= 0)
+            if(info)
             {
-              emit Row_Clicked(info->id, info->index);
+              Highlight(series, static_cast<int>(info - d_point_info[series].data()));
             }
+            Clicked(info);
           });
 }
 
@@ -326,15 +334,56 @@ void TPlotPage::Set_Bar_Info(QBarSet* set, const std::vector<TPointInfo>& info)
     return index >= 0 && index < static_cast<int>(list.size()) ? &list[static_cast<std::size_t>(index)] : nullptr;
   };
   connect(set, &QBarSet::hovered, this, [this, at](bool state, int index) { Show_Tip(state ? at(index) : nullptr); });
-  connect(set, &QBarSet::clicked, this,
-          [this, at](int index)
-          {
-            const TPointInfo* info = at(index);
-            if(info && info->id >= 0 && info->index >= 0)
-            {
-              emit Row_Clicked(info->id, info->index);
-            }
-          });
+  connect(set, &QBarSet::clicked, this, [this, at](int index) { Clicked(at(index)); });
+}
+
+void TPlotPage::Clicked(const TPointInfo* info)
+{
+  if(!info)
+  {
+    return;
+  }
+  emit Point_Clicked(info->tip);
+  if(info->id >= 0 && info->index >= 0)
+  {
+    emit Row_Clicked(info->id, info->index);
+  }
+}
+
+void TPlotPage::Highlight(QXYSeries* series, int index)
+{
+  QChart* chart = series->chart();
+  if(!chart || index < 0 || index >= series->count())
+  {
+    return;
+  }
+  if(d_highlight && d_highlight->chart() != chart)
+  {
+    d_highlight->chart()->removeSeries(d_highlight);
+    delete d_highlight;
+    d_highlight = nullptr;
+  }
+  if(!d_highlight)
+  {
+    QScatterSeries* ring = new QScatterSeries();
+    ring->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    ring->setMarkerSize(18.0);
+    ring->setBrush(Qt::NoBrush);
+    QPen pen(Qt::black);
+    pen.setWidthF(2.5);
+    ring->setPen(pen);
+    chart->addSeries(ring);
+    for(QAbstractAxis* axis : series->attachedAxes())
+    {
+      ring->attachAxis(axis);
+    }
+    for(QLegendMarker* marker : chart->legend()->markers(ring))
+    {
+      marker->setVisible(false);
+    }
+    d_highlight = ring;
+  }
+  d_highlight->replace(QVector<QPointF>{series->at(index)});
 }
 
 const TPointInfo* TPlotPage::Nearest(QXYSeries* series, const QPointF& value) const
@@ -393,7 +442,14 @@ bool Plot_File_Type_Known(const QString& file_name)
 
 bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& size, QString* error)
 {
+  QByteArray bytes;
+  return Draw_Plot(page, file_name, size, &bytes, error) && Save(file_name, bytes, error);
+}
+
+bool Draw_Plot(TPlotPage* page, const QString& file_name, const QSize& size, QByteArray* bytes, QString* error)
+{
   VARLUME_ASSERT(page);
+  VARLUME_ASSERT(bytes);
   VARLUME_ASSERT(error);
   const QString extension = Extension(file_name);
   if(!Plot_File_Type_Known(file_name))
@@ -424,20 +480,29 @@ bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& siz
     scene.render(painter, target, source, Qt::KeepAspectRatio);
   };
 
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
+  bytes->clear();
+  QBuffer buffer(bytes);
   buffer.open(QIODevice::WriteOnly);
   bool drawn = false;
+  QString reason;
   if(extension == QLatin1String("png"))
   {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.setDotsPerMeterX(qRound(FILE_DPI / 0.0254));
-    image.setDotsPerMeterY(qRound(FILE_DPI / 0.0254));
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    render(&painter, QRectF(QPointF(0.0, 0.0), QSizeF(size)));
-    painter.end();
-    drawn = image.save(&buffer, "PNG");
+    if(image.isNull())
+    {
+      // Painting on a picture that could not be allocated would fail for every item drawn.
+      reason = QStringLiteral("not enough memory for a picture of %1x%2 pixels").arg(size.width()).arg(size.height());
+    }
+    else
+    {
+      image.setDotsPerMeterX(qRound(FILE_DPI / 0.0254));
+      image.setDotsPerMeterY(qRound(FILE_DPI / 0.0254));
+      image.fill(Qt::white);
+      QPainter painter(&image);
+      render(&painter, QRectF(QPointF(0.0, 0.0), QSizeF(size)));
+      painter.end();
+      drawn = image.save(&buffer, "PNG");
+    }
   }
   else if(extension == QLatin1String("svg"))
   {
@@ -480,12 +545,13 @@ bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& siz
   }
   if(!drawn)
   {
-    *error = QStringLiteral("cannot draw '%1'").arg(file_name);
+    *error = reason.isEmpty() ? QStringLiteral("cannot draw '%1'").arg(file_name)
+                              : QStringLiteral("cannot draw '%1': %2").arg(file_name, reason);
     return false;
   }
   if(extension == QLatin1String("svg"))
   {
-    bytes = Centre_Turned_Texts(bytes);
+    *bytes = Centre_Turned_Texts(*bytes);
   }
-  return Save(file_name, bytes, error);
+  return true;
 }

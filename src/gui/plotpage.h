@@ -16,6 +16,7 @@ namespace QtCharts
 {
 class QBarSet;
 class QChart;
+class QScatterSeries;
 class QXYSeries;
 } // namespace QtCharts
 
@@ -39,6 +40,8 @@ public:
   explicit TPlotText(QGraphicsItem* parent = nullptr);
 
   void Set_Lines(const QString& title, const QStringList& notes);
+  // The title, then the notes.
+  QStringList Lines() const { return QStringList(d_title) + d_notes; }
 
   void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
 
@@ -73,6 +76,7 @@ public:
   explicit TPlotPage(QGraphicsItem* parent = nullptr);
 
   void Set_Header(const QString& title, const QStringList& notes);
+  QStringList Header_Lines() const;
   // The page takes the item.
   void Add_Item(QGraphicsWidget* item, int row, int column, int row_span = 1, int column_span = 1);
   // The page takes the charts and gives them the common look. In reading order, at most most_columns per row, fewer
@@ -97,9 +101,14 @@ public:
 
 signals:
   void Row_Clicked(int id, int index);
+  // Any point or bar clicked: its values, as its tooltip says them.
+  void Point_Clicked(const QString& tip);
 
 private:
   void Show_Tip(const TPointInfo* info);
+  // Rings the point of series at index; the ring leaves any other point.
+  void Highlight(QtCharts::QXYSeries* series, int index);
+  void Clicked(const TPointInfo* info);
   // The common look of the page's charts.
   void Style(QtCharts::QChart* chart);
   void Place_Flow(const QSizeF& size, TFit fit);
@@ -115,12 +124,17 @@ private:
   int d_flow_columns = 0; // as placed; 0 before the first placement
   QHash<QtCharts::QXYSeries*, std::vector<TPointInfo>> d_point_info;
   QHash<QtCharts::QBarSet*, std::vector<TPointInfo>> d_bar_info;
+  QtCharts::QXYSeries* d_highlight = nullptr; // the ring around the point clicked last
 };
 
 // Writes the page as a PNG, SVG or PDF file, chosen by the file name's extension, laid out at
 // size pixels (1/96 inch in SVG and PDF). False with a message for another extension or a file
 // that cannot be written.
 bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& size, QString* error);
+
+// The same drawn into bytes, for a caller that writes several files together; false with a
+// message ("cannot draw ...: <reason>") when it cannot be drawn.
+bool Draw_Plot(TPlotPage* page, const QString& file_name, const QSize& size, QByteArray* bytes, QString* error);
 
 // The extensions that Write_Plot_File knows: "png", "svg", "pdf".
 bool Plot_File_Type_Known(const QString& file_name);

@@ -71,6 +71,7 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
   d_kind_box->addItem(tr("Machine errors"));
   d_kind_box->addItem(tr("Measurement results"));
   d_kind_box->addItem(tr("Sensitivity (which test detects which error)"));
+  d_kind_box->addItem(tr("Conformity (ISO 10360-2 tests against the MPE)"));
   label->setBuddy(d_kind_box);
   d_compute_button = new QPushButton(tr("Compute Sensitivity"), this);
   d_save_button = new QPushButton(tr("Save Plot..."), this);
@@ -80,12 +81,17 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
   }
   controls->addWidget(label);
   controls->addWidget(d_kind_box);
+  d_controls = controls;
   controls->addStretch(1);
   controls->addWidget(d_compute_button);
   controls->addWidget(d_save_button);
   layout->addLayout(controls);
   d_view = new TPlotView(this);
   layout->addWidget(d_view, 1);
+  d_point_label = new QLabel(this);
+  d_point_label->setWordWrap(true);
+  d_point_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(d_point_label);
 
   connect(d_kind_box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this]() { Invalidate(); });
   connect(d_compute_button, &QPushButton::clicked, this, &TPlotsWidget::Compute_Sensitivity);
@@ -98,6 +104,7 @@ void TPlotsWidget::Set_Machine(const QString& name, const TMachineComp& machine,
 {
   d_has_machine = true;
   d_machine_name = name;
+  d_machine_failure.clear();
   d_record = record;
   d_errors = Plot_Series::Axis_Error_Curves(machine, increments);
   d_error_table = Plot_Series::Axis_Error_Table(machine);
@@ -109,10 +116,18 @@ void TPlotsWidget::Set_Machine(const QString& name, const TMachineComp& machine,
 void TPlotsWidget::Clear_Machine()
 {
   d_has_machine = false;
+  d_machine_failure.clear();
+  d_has_machine_item = false;
   d_errors.clear();
   d_error_table.clear();
   d_has_sensitivity = false;
   Invalidate();
+}
+
+void TPlotsWidget::Set_Machine_Failed(const QString& reason)
+{
+  Clear_Machine();
+  d_machine_failure = reason;
 }
 
 void TPlotsWidget::Set_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements)
@@ -187,10 +202,11 @@ void TPlotsWidget::Rebuild()
   const TKind kind = Kind();
   const bool ready = d_has_machine && d_has_measurements;
   d_compute_button->setVisible(kind == PLOT_SENSITIVITY);
+  Show_Conformity_Controls(kind == PLOT_CONFORMITY);
   d_compute_button->setEnabled(ready);
 
   TPlotPage* page = nullptr;
-  const QString no_machine = tr("Select one machine.");
+  const QString no_machine = d_machine_failure.isEmpty() ? tr("Select one machine.") : d_machine_failure;
   const QString no_results =
       d_failure.isEmpty() ? tr("Select measurements: their results are plotted once they are simulated.") : d_failure;
   switch(kind)
@@ -238,9 +254,18 @@ void TPlotsWidget::Rebuild()
     }
     break;
   }
+  case PLOT_CONFORMITY:
+    page = Conformity_Page();
+    break;
   }
   connect(page, &TPlotPage::Row_Clicked, this, &TPlotsWidget::Row_Picked);
+  connect(page, &TPlotPage::Point_Clicked, this,
+          [this](const QString& tip)
+          { d_point_label->setText(QString(tip).replace(QLatin1Char('\n'), QStringLiteral("; "))); });
   d_view->Set_Page(page);
+  d_point_label->setText(kind == PLOT_SENSITIVITY ? tr("Hover a cell for its parameter and test.")
+                                                  : tr("Hover a point for its values; click it to show its row here."));
+  d_point_label->setVisible(kind == PLOT_SENSITIVITY ? d_has_sensitivity : d_has_machine);
 }
 
 void TPlotsWidget::Compute_Sensitivity()
@@ -296,7 +321,7 @@ void TPlotsWidget::Save_Page()
                                     : filter.startsWith(QLatin1String("CSV")) ? QStringLiteral("csv")
                                                                               : QStringLiteral("png"));
           });
-  const char* const kinds[] = {"errors", "results", "sensitivity"};
+  const char* const kinds[] = {"errors", "results", "sensitivity", "conformity"};
   const QString proposed = QString::fromLatin1(kinds[Kind()]);
   dialog.selectFile((d_has_machine ? Export::Safe_File_Name(d_machine_name) + QLatin1Char(' ') + proposed : proposed) +
                     QStringLiteral(".png"));
@@ -357,6 +382,9 @@ bool TPlotsWidget::Page_Csv(QByteArray* csv) const
   case PLOT_SENSITIVITY:
     *csv = Sensitivity::Csv(d_sensitivity.rows);
     return d_has_sensitivity && d_sensitivity.end == Sensitivity::TEnd::FINISHED;
+  case PLOT_CONFORMITY:
+    *csv = Conformity::Csv(d_conformity);
+    return d_has_conformity;
   }
   return false;
 }

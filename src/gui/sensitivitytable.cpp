@@ -34,9 +34,42 @@ QColor Scale_Colour(double t)
   return Mix(stops[stop], stops[stop + 1], t - stop);
 }
 
-QString Value_Text(const Sensitivity::TRow& row, int kind)
+// The columns: one per kind of test, then what a laser reads besides the length.
+const int STRAIGHTNESS_COLUMN = Sensitivity::KIND_COUNT;
+const int ANGLE_COLUMN = Sensitivity::KIND_COUNT + 1;
+const int COLUMN_COUNT = Sensitivity::KIND_COUNT + 2;
+
+QString Column_Title(int column)
 {
-  return row.present[kind] ? QString::number(row.value[kind] * MICRO, 'f', 3) : QStringLiteral("--");
+  return column == STRAIGHTNESS_COLUMN ? QStringLiteral("Laser straightness (µm)")
+         : column == ANGLE_COLUMN      ? QStringLiteral("Laser angle (µrad)")
+                                       : QStringLiteral("%1 (µm)").arg(Sensitivity::Kind_Title(column));
+}
+
+bool Present(const Sensitivity::TRow& row, int column)
+{
+  return column >= Sensitivity::KIND_COUNT ? row.laser_present : row.present[column];
+}
+
+// mm, or mm/m in the angle column.
+double Value(const Sensitivity::TRow& row, int column)
+{
+  return column == STRAIGHTNESS_COLUMN ? row.laser_straightness
+         : column == ANGLE_COLUMN      ? row.laser_angle
+                                       : row.value[column];
+}
+
+// The column titles wrap: a column needs room for its longest word and a value.
+double Minimum_Column(const QFontMetricsF& metrics)
+{
+  return std::max(metrics.horizontalAdvance(QStringLiteral("straightness")),
+                  metrics.horizontalAdvance(QStringLiteral("10360-2 (µm)"))) +
+         2 * CELL_PADDING;
+}
+
+QString Value_Text(const Sensitivity::TRow& row, int column)
+{
+  return Present(row, column) ? QString::number(Value(row, column) * MICRO, 'f', 3) : QStringLiteral("--");
 }
 } // namespace
 
@@ -45,12 +78,16 @@ TSensitivityTable::TSensitivityTable(const std::vector<Sensitivity::TRow>& rows,
 {
   for(const Sensitivity::TRow& row : d_rows)
   {
-    for(int kind = 0; kind < Sensitivity::KIND_COUNT; ++kind)
+    for(int column = 0; column < ANGLE_COLUMN; ++column)
     {
-      if(row.present[kind])
+      if(Present(row, column))
       {
-        d_largest = std::max(d_largest, row.value[kind]);
+        d_largest = std::max(d_largest, Value(row, column));
       }
+    }
+    if(row.laser_present)
+    {
+      d_largest_angle = std::max(d_largest_angle, row.laser_angle);
     }
   }
   setAcceptHoverEvents(true);
@@ -73,11 +110,11 @@ TSensitivityTable::TGeometry TSensitivityTable::Geometry() const
   geometry.row_height = std::max(metrics.height() + 8.0, 24.0);
   geometry.label_width = metrics.horizontalAdvance(QStringLiteral("RXX   X Axis Deflection")) + 3 * CELL_PADDING;
   geometry.left = geometry.label_width;
-  geometry.top = geometry.row_height;
-  const double minimum_column = metrics.horizontalAdvance(QStringLiteral("ISO 10360-2 (µm)")) + 2 * CELL_PADDING;
+  // Two lines of column titles: the laser's are long.
+  geometry.top = 2.0 * geometry.row_height;
+  const double minimum_column = Minimum_Column(metrics);
   // The table stays compact on a wide page: numbers far apart are hard to read across.
-  geometry.column_width =
-      std::clamp((size().width() - geometry.label_width) / Sensitivity::KIND_COUNT, minimum_column, 220.0);
+  geometry.column_width = std::clamp((size().width() - geometry.label_width) / COLUMN_COUNT, minimum_column, 220.0);
   return geometry;
 }
 
@@ -90,11 +127,11 @@ QSizeF TSensitivityTable::sizeHint(Qt::SizeHint which, const QSizeF& constraint)
   const QFontMetricsF metrics(Plot_Style::Font(Plot_Style::LABEL_PIXELS + 1));
   const double row_height = std::max(metrics.height() + 8.0, 24.0);
   const double label_width = metrics.horizontalAdvance(QStringLiteral("RXX   X Axis Deflection")) + 3 * CELL_PADDING;
-  const double column = metrics.horizontalAdvance(QStringLiteral("ISO 10360-2 (µm)")) + 2 * CELL_PADDING;
-  // Header row, the rows, then a gap and the colour key with its labels.
+  const double column = Minimum_Column(metrics);
+  // Header rows, the rows, then a gap and the colour key with its labels.
   const double height =
-      row_height * (static_cast<double>(d_rows.size()) + 1) + 16.0 + KEY_HEIGHT + metrics.height() + 8.0;
-  return QSizeF(label_width + Sensitivity::KIND_COUNT * column, height);
+      row_height * (static_cast<double>(d_rows.size()) + 2) + 16.0 + KEY_HEIGHT + metrics.height() + 8.0;
+  return QSizeF(label_width + COLUMN_COUNT * column, height);
 }
 
 void TSensitivityTable::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget)
@@ -109,12 +146,12 @@ void TSensitivityTable::paint(QPainter* painter, const QStyleOptionGraphicsItem*
 
   painter->setFont(bold);
   painter->setPen(Qt::black);
-  painter->drawText(QRectF(0.0, 0.0, g.label_width - CELL_PADDING, g.row_height), Qt::AlignLeft | Qt::AlignVCenter,
+  painter->drawText(QRectF(0.0, 0.0, g.label_width - CELL_PADDING, g.top), Qt::AlignLeft | Qt::AlignVCenter,
                     QStringLiteral("Parameter"));
-  for(int kind = 0; kind < Sensitivity::KIND_COUNT; ++kind)
+  for(int column = 0; column < COLUMN_COUNT; ++column)
   {
-    const QRectF cell(g.left + kind * g.column_width, 0.0, g.column_width, g.row_height);
-    painter->drawText(cell, Qt::AlignCenter, QStringLiteral("%1 (µm)").arg(Sensitivity::Kind_Title(kind)));
+    const QRectF cell(g.left + column * g.column_width, 0.0, g.column_width, g.top);
+    painter->drawText(cell.adjusted(2.0, 0.0, -2.0, 0.0), Qt::AlignCenter | Qt::TextWordWrap, Column_Title(column));
   }
 
   for(std::size_t r = 0; r < d_rows.size(); ++r)
@@ -126,24 +163,26 @@ void TSensitivityTable::paint(QPainter* painter, const QStyleOptionGraphicsItem*
     painter->drawText(QRectF(0.0, y, 50.0, g.row_height), Qt::AlignLeft | Qt::AlignVCenter, row.code);
     painter->setFont(font);
     painter->drawText(QRectF(50.0, y, g.label_width - 50.0, g.row_height), Qt::AlignLeft | Qt::AlignVCenter, row.label);
-    for(int kind = 0; kind < Sensitivity::KIND_COUNT; ++kind)
+    for(int column = 0; column < COLUMN_COUNT; ++column)
     {
-      const QRectF cell(g.left + kind * g.column_width, y, g.column_width, g.row_height);
-      const double t = row.present[kind] && row.value[kind] > 0.0 && d_largest > 0.0
-                           ? 1.0 + std::log10(row.value[kind] / d_largest) / DECADES
-                           : 0.0;
-      painter->fillRect(cell, row.present[kind] ? Cell_Colour(row.value[kind], d_largest) : QColor(240, 240, 240));
+      const QRectF cell(g.left + column * g.column_width, y, g.column_width, g.row_height);
+      // Angles have a scale of their own: a µrad is no µm.
+      const double largest = column == ANGLE_COLUMN ? d_largest_angle : d_largest;
+      const bool present = Present(row, column);
+      const double value = Value(row, column);
+      const double t = present && value > 0.0 && largest > 0.0 ? 1.0 + std::log10(value / largest) / DECADES : 0.0;
+      painter->fillRect(cell, present ? Cell_Colour(value, largest) : QColor(240, 240, 240));
       painter->setPen(grid);
       painter->drawRect(cell);
       painter->setPen(t > 0.7 ? Qt::white : Qt::black);
       painter->drawText(cell.adjusted(CELL_PADDING, 0.0, -CELL_PADDING, 0.0), Qt::AlignRight | Qt::AlignVCenter,
-                        Value_Text(row, kind));
+                        Value_Text(row, column));
     }
   }
 
   // The colour key: a ramp over the decades below the largest value.
   const double key_top = g.top + static_cast<double>(d_rows.size()) * g.row_height + 16.0;
-  const double key_width = Sensitivity::KIND_COUNT * g.column_width;
+  const double key_width = COLUMN_COUNT * g.column_width;
   const QRectF key(g.left, key_top, key_width, KEY_HEIGHT);
   QLinearGradient gradient(key.topLeft(), key.topRight());
   for(int i = 0; i <= 12; ++i)
@@ -178,19 +217,33 @@ void TSensitivityTable::hoverMoveEvent(QGraphicsSceneHoverEvent* event)
   const TGeometry g = Geometry();
   const QPointF position = event->pos();
   const int row = static_cast<int>(std::floor((position.y() - g.top) / g.row_height));
-  const int kind = static_cast<int>(std::floor((position.x() - g.left) / g.column_width));
-  if(position.y() < g.top || position.x() < g.left || row < 0 || row >= static_cast<int>(d_rows.size()) || kind < 0 ||
-     kind >= Sensitivity::KIND_COUNT)
+  const int column = static_cast<int>(std::floor((position.x() - g.left) / g.column_width));
+  if(position.y() < g.top || position.x() < g.left || row < 0 || row >= static_cast<int>(d_rows.size()) || column < 0 ||
+     column >= COLUMN_COUNT)
   {
     QToolTip::hideText();
     return;
   }
   const Sensitivity::TRow& entry = d_rows[static_cast<std::size_t>(row)];
-  const QString text = entry.present[kind]
-                           ? QStringLiteral("%1 (%2) alone\n%3: largest deviation %4 µm")
-                                 .arg(entry.label, entry.code, Sensitivity::Kind_Title(kind), Value_Text(entry, kind))
-                           : QStringLiteral("%1 (%2)\nNo %3 measurement selected")
-                                 .arg(entry.label, entry.code, Sensitivity::Kind_Title(kind));
+  QString text;
+  if(column == STRAIGHTNESS_COLUMN || column == ANGLE_COLUMN)
+  {
+    text = entry.laser_present
+               ? QStringLiteral("%1 (%2) alone\nLaser: largest %3 %4 inside the volume")
+                     .arg(entry.label, entry.code,
+                          column == ANGLE_COLUMN ? QStringLiteral("angle") : QStringLiteral("straightness"),
+                          Value_Text(entry, column) +
+                              (column == ANGLE_COLUMN ? QStringLiteral(" µrad") : QStringLiteral(" µm")))
+               : QStringLiteral("%1 (%2)\nNo laser row inside the machine volume").arg(entry.label, entry.code);
+  }
+  else
+  {
+    text = entry.present[column]
+               ? QStringLiteral("%1 (%2) alone\n%3: largest deviation %4 µm")
+                     .arg(entry.label, entry.code, Sensitivity::Kind_Title(column), Value_Text(entry, column))
+               : QStringLiteral("%1 (%2)\nNo %3 measurement selected")
+                     .arg(entry.label, entry.code, Sensitivity::Kind_Title(column));
+  }
   QToolTip::showText(event->screenPos(), text);
 }
 

@@ -9,8 +9,9 @@
 #include "src/model/sensitivity.h"
 
 // The parameter x test table of the sensitivity page: one row per parameter, one column per kind
-// of test, each cell the largest deviation in µm on a colour that grows with its size
-// (logarithmic, from a thousandth of the table's largest value), and the colour key below.
+// of test, then the laser's straightness and angle readings, each cell the largest value in µm
+// (µrad) on a colour that grows with its size (logarithmic, from a thousandth of the largest
+// length or, for angles, the largest angle), and the colour key below.
 class TSensitivityTable : public QGraphicsWidget
 {
   Q_OBJECT
@@ -40,7 +41,8 @@ private:
   TGeometry Geometry() const;
 
   std::vector<Sensitivity::TRow> d_rows;
-  double d_largest = 0.0;
+  double d_largest = 0.0;       // mm, over the length and straightness columns
+  double d_largest_angle = 0.0; // mm/m
 };
 
 #endif

@@ -346,7 +346,17 @@ QAction* TVarlume::Setup_Actions()
   d_undo_action = d_undo_stack->createUndoAction(this, tr("Undo"));
   d_undo_action->setShortcut(QKeySequence::Undo);
   d_redo_action = d_undo_stack->createRedoAction(this, tr("Redo"));
-  d_redo_action->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence::Redo});
+  // The platform's redo keys and both common ones, each once: a key listed twice is ambiguous
+  // and does nothing.
+  QList<QKeySequence> redo_keys = QKeySequence::keyBindings(QKeySequence::Redo);
+  for(const QKeySequence& key : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)})
+  {
+    if(!redo_keys.contains(key))
+    {
+      redo_keys.push_back(key);
+    }
+  }
+  d_redo_action->setShortcuts(redo_keys);
 
   return create(QStringLiteral(":/toolbar/about_32x32.png"), tr("About"), QString());
 }

@@ -152,6 +152,7 @@ private:
   void Restore_Library(TLibrary library, const QByteArray& snapshot);
   // Crash recovery: the changed library kept in the data folder after each change, removed by
   // a clean close, offered back at the next start.
+  QString Recovery_Folder() const;
   QString Recovery_File(TLibrary library) const;
   void Keep_For_Recovery(TLibrary library, const QByteArray& snapshot);
   void Remove_Recovery();
@@ -210,6 +211,9 @@ private:
   TPlanDialog* d_plan_dialog = nullptr;
   QByteArray d_machines_before_identify; // the machine library before the dialog's next addition
   bool d_recovery_pending = false;       // the question whether to restore is open
+  // unsaved/ is not ours to use (a link, or a kept file there that could be neither read nor
+  // set aside): nothing is kept there or removed from it.
+  bool d_recovery_refused = false;
   TMessageBox* d_message_box;
 
   TMachineComp d_machine_comp;

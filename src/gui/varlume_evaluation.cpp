@@ -7,6 +7,7 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "core/gui/messagebox.h"
 #include "core/progressthrottle.h"
@@ -23,10 +24,27 @@
 namespace
 {
 // VARLUME_JOBS sets the number of threads of an evaluation; one per core without it (or with
-// anything but a whole number from 1).
-int Evaluation_Jobs()
+// anything but a whole number from 1). A value that is not used as given is said once, on the
+// error output and in note.
+int Evaluation_Jobs(QString* note)
 {
-  return Evaluation::Parse_Jobs(qEnvironmentVariable("VARLUME_JOBS"));
+  const QString text = qEnvironmentVariable("VARLUME_JOBS");
+  const int jobs = Evaluation::Parse_Jobs(text);
+  static bool said = false;
+  if(!said && !text.trimmed().isEmpty())
+  {
+    *note = jobs == 0 ? QStringLiteral("VARLUME_JOBS='%1' is not a whole number from 1 and is ignored: one thread per "
+                                       "core is used")
+                            .arg(text)
+                      : Evaluation::Jobs_Note(jobs);
+    if(!note->isEmpty())
+    {
+      said = true;
+      note->prepend(jobs == 0 ? QString() : QStringLiteral("VARLUME_JOBS: "));
+      std::fprintf(stderr, "varlume: %s\n", qPrintable(*note));
+    }
+  }
+  return jobs;
 }
 
 // What the status bar says about an evaluation whose file was written.
@@ -201,6 +219,7 @@ void TVarlume::Evaluate_Measurements()
 
   std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(names);
   const TEvaluationGuard running(this);
+  QString jobs_note;
   Evaluation::TResult result;
   int count = 0;
   {
@@ -249,15 +268,16 @@ void TVarlume::Evaluate_Measurements()
       return !d_cancel_evaluation;
     };
     result = Evaluation::Write_Evaluation(record, measurements, file.Device(), progress, Evaluation::TMode::FAST,
-                                          Evaluation_Jobs());
+                                          Evaluation_Jobs(&jobs_note));
   }
   const bool written = result.end != Evaluation::TEnd::NOT_WRITTEN && file.Commit();
   if(!written)
   {
     file.Cancel();
   }
-  statusBar()->showMessage(written ? Evaluation_Status(result, count, file_name)
-                                   : tr("Evaluation not written: %1: %2").arg(file_name, file.Error_String()));
+  statusBar()->showMessage((written ? Evaluation_Status(result, count, file_name)
+                                    : tr("Evaluation not written: %1: %2").arg(file_name, file.Error_String())) +
+                           (jobs_note.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(jobs_note)));
 
   // The measurements hold the last pattern's rows now; show the active machine's again.
   Measurement_Selection_Changed();

@@ -19,6 +19,7 @@
 #include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/model/conformity.h"
 #include "src/model/export.h"
 #include "src/model/report.h"
 
@@ -82,8 +83,16 @@ QStringList TVarlume::Selected_Measurements() const
 
 void TVarlume::Update_Machine_Names()
 {
-  if(Fill_List(d_machine_list, d_machine_dialog->Machine_Names(),
-               [this](const QString& name) { return d_machine_dialog->Machine_Id(name); }))
+  const bool changed = Fill_List(d_machine_list, d_machine_dialog->Machine_Names(),
+                                 [this](const QString& name) { return d_machine_dialog->Machine_Id(name); });
+  // Whether each machine can be decided on (an MPE) and how sure (a covariance).
+  for(int row = 0; row < d_machine_list->count(); ++row)
+  {
+    QListWidgetItem* item = d_machine_list->item(row);
+    const TMachineDialog::TMachineItem* machine = d_machine_dialog->Machine(d_machine_dialog->Machine_Id(item->text()));
+    item->setToolTip(machine ? Conformity::Record_Summary(*machine).join(QLatin1Char('\n')) : QString());
+  }
+  if(changed)
   {
     // A machine shown may be gone or renamed: every pane follows the library.
     Machine_Selection_Changed();
@@ -278,6 +287,7 @@ void TVarlume::Activate_Machine(const QString& name)
   d_display_widget->Clear_Map_Data();
   d_display_widget->Clear_Measurement_Data();
   d_display_widget->Enable_Output_Options(false);
+  d_display_widget->Set_Plot_Machine_Failed(name);
   for(const QString& line : Report::Map_Initialization_Errors(errors))
   {
     d_display_widget->Add_Map_Data_Line(line);

@@ -7,6 +7,7 @@
 #include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/gui/plotswidget.h"
 #include "src/gui/varlume.h"
 #include "src/model/report.h"
 #include "src/model/simulation.h"
@@ -105,6 +106,7 @@ void TVarlume::Update_Map_Display()
   if(d_machine_setup_failed)
   {
     Add_Map_Lines(d_display_widget, Report::Map_Initialization_Errors(d_machine_setup_errors));
+    d_display_widget->Set_Plot_Machine_Failed(name);
   }
   else
   {
@@ -115,6 +117,8 @@ void TVarlume::Update_Map_Display()
     if(Simulation::Find_Machine_Record(*d_machine_dialog, name, &record))
     {
       d_display_widget->Set_Plot_Machine(name, d_machine_comp, record);
+      d_display_widget->Plots_Widget()->Set_Machine_Item(
+          *d_machine_dialog->Machine(d_machine_dialog->Machine_Id(name)));
     }
   }
   d_display_widget->Add_Map_Data_End();

@@ -63,6 +63,17 @@ QString Ballbar_Text(const std::vector<TMeasurement*>& measurements);
 // A measurement without rows gives only the two closing lines.
 TFilePair Laser_Texts(const TMachineComp& machine, const TMeasurement& measurement);
 
+// The readings of a laser run's Lumetra file before they are rounded, one per row in row
+// order: the position along the line, the straightness across it (y and z) and the angles, all
+// relative to the start of the run.
+struct TLaserReading
+{
+  double scale = 0.0;    // mm
+  TVector3 straightness; // mm; x is the part along the line, not written
+  TVector3 angles;       // mm/m
+};
+std::vector<TLaserReading> Laser_Readings(const TMachineComp& machine, const TMeasurement& measurement);
+
 // Three A/B pairs per length of an ISO 10360-2 test. A measurement without rows gives only the
 // two closing lines.
 TFilePair ISO_Texts(const TMachineComp& machine, const TMeasurement& measurement);

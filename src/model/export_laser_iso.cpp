@@ -169,7 +169,6 @@ TFilePair Laser_Texts(const TMachineComp& machine, const TMeasurement& measureme
   {
     const TItem& first = items.front();
     const TBases bases = Bases(machine, first);
-    const double scale_base = first.reference_actual ^ bases.direction;
 
     texts.zarnik = QStringLiteral("Zarnik_Raw_Measurement:Version=1:Type=Laser\n\n"
                                   "# Note: Alignment translation and all target points include the probe offset.\n\n");
@@ -182,8 +181,10 @@ TFilePair Laser_Texts(const TMachineComp& machine, const TMeasurement& measureme
     for(const TItem& item : items)
     {
       targets.push_back(Triple(item.point_nominal + bases.probe, TARGET_DECIMALS));
-      readings.push_back(Lumetra_Line((item.point_actual ^ bases.direction) - scale_base,
-                                      Straightness(machine, bases, item), item.point_angles - item.reference_angles));
+    }
+    for(const TLaserReading& reading : Laser_Readings(machine, measurement))
+    {
+      readings.push_back(Lumetra_Line(reading.scale, reading.straightness, reading.angles));
     }
     for(int index = 0; index < targets.size(); ++index)
     {
@@ -199,6 +200,28 @@ TFilePair Laser_Texts(const TMachineComp& machine, const TMeasurement& measureme
   texts.zarnik += QLatin1String(END_TEXTS[0]);
   texts.lumetra += QLatin1String(END_TEXTS[1]);
   return texts;
+}
+
+std::vector<TLaserReading> Laser_Readings(const TMachineComp& machine, const TMeasurement& measurement)
+{
+  std::vector<TLaserReading> readings;
+  const std::vector<TItem>& items = measurement.d_measurement_items;
+  if(items.empty())
+  {
+    return readings;
+  }
+  const TBases bases = Bases(machine, items.front());
+  const double scale_base = items.front().reference_actual ^ bases.direction;
+  readings.reserve(items.size());
+  for(const TItem& item : items)
+  {
+    TLaserReading reading;
+    reading.scale = (item.point_actual ^ bases.direction) - scale_base;
+    reading.straightness = Straightness(machine, bases, item);
+    reading.angles = item.point_angles - item.reference_angles;
+    readings.push_back(reading);
+  }
+  return readings;
 }
 
 TFilePair ISO_Texts(const TMachineComp& machine, const TMeasurement& measurement)

@@ -745,9 +745,9 @@ void TRun::Build_Bands(double factor)
       identified = identified && d_decision.parameter_identified[function.first + k];
     }
     const MatrixXd covariance =
-        identified ? MatrixXd(factor * d_covariance.block(function.first, function.first, function.degree,
-                                                          function.degree))
-                   : MatrixXd();
+        identified
+            ? MatrixXd(factor * d_covariance.block(function.first, function.first, function.degree, function.degree))
+            : MatrixXd();
     const VectorXd coefficients = d_state.u.segment(function.first, function.degree);
     for(const double position : function.positions)
     {

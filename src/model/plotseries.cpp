@@ -106,9 +106,11 @@ Plot_Series::TMeasurementResult Measurement_Result(const TMachineComp& machine, 
   result.type = measurement.Type();
 
   std::vector<Report::TLaserRow> laser;
+  std::vector<Export::TLaserReading> readings;
   if(result.type == Types::MEASUREMENT_LASER)
   {
     laser = Report::Laser_Rows(machine, measurement);
+    readings = Export::Laser_Readings(machine, measurement);
   }
   const std::vector<TMeasurement::TMeasurementItem>& items = measurement.d_measurement_items;
   result.rows.reserve(items.size());
@@ -125,6 +127,10 @@ Plot_Series::TMeasurementResult Measurement_Result(const TMachineComp& machine, 
     if(i < laser.size())
     {
       row.laser = laser[i];
+    }
+    if(i < readings.size())
+    {
+      row.reading = readings[i];
     }
     if(result.type == Types::MEASUREMENT_MCG)
     {
@@ -284,15 +290,31 @@ QByteArray Errors_Csv(const std::vector<TAxisErrors>& axes)
 
 QByteArray Results_Csv(const std::vector<TMeasurementResult>& results)
 {
-  QByteArray text("measurement,kind,row,nominal_mm,actual_mm,deviation_mm\n");
+  QByteArray text("measurement,kind,row,nominal_mm,actual_mm,deviation_mm,xx_mm,yy_mm,ra_mm_per_m,rb_mm_per_m,"
+                  "rc_mm_per_m,azimuth_deg,elevation_deg\n");
   for(const TMeasurementResult& result : results)
   {
     const QString name = Csv_Field(result.name);
     const QString kind = Kind_Name(result.type);
     for(const TResultRow& row : result.rows)
     {
-      Append_Line(&text, {name, kind, QString::number(row.index + 1), Number_Text(row.nominal), Number_Text(row.actual),
-                          Number_Text(row.deviation)});
+      QStringList fields = {name,
+                            kind,
+                            QString::number(row.index + 1),
+                            Number_Text(row.nominal),
+                            Number_Text(row.actual),
+                            Number_Text(row.deviation)};
+      const bool laser = result.type == Types::MEASUREMENT_LASER;
+      const bool mcg = result.type == Types::MEASUREMENT_MCG;
+      const Export::TLaserReading& reading = row.reading;
+      for(const double value :
+          {reading.straightness.y, reading.straightness.z, reading.angles.x, reading.angles.y, reading.angles.z})
+      {
+        fields.push_back(laser ? Number_Text(value) : QString());
+      }
+      fields.push_back(mcg ? Number_Text(row.azimuth) : QString());
+      fields.push_back(mcg ? Number_Text(row.elevation) : QString());
+      Append_Line(&text, fields);
     }
   }
   return text;

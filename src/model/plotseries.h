@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/vector3.h"
+#include "src/model/export.h"
 #include "src/model/machinecomp.h"
 #include "src/model/measurement.h"
 #include "src/model/report.h"
@@ -63,14 +64,15 @@ TMachineNotes Machine_Notes(const TMachineComp& machine);
 // One simulated result row.
 struct TResultRow
 {
-  int index = 0;           // in the measurement's rows, from 0
-  double nominal = 0.0;    // length_nominal, mm
-  double actual = 0.0;     // length_actual, mm
-  double deviation = 0.0;  // actual - nominal, mm
-  bool outside = false;    // the row's reference or target point lies outside the machine volume
-  Report::TLaserRow laser; // laser rows: the columns of the results tab
-  double elevation = 0.0;  // MCG rows: the nominal arm direction, degrees
-  double azimuth = 0.0;    // from 0 to 360, counter-clockwise seen from +Z
+  int index = 0;                 // in the measurement's rows, from 0
+  double nominal = 0.0;          // length_nominal, mm
+  double actual = 0.0;           // length_actual, mm
+  double deviation = 0.0;        // actual - nominal, mm
+  bool outside = false;          // the row's reference or target point lies outside the machine volume
+  Report::TLaserRow laser;       // laser rows: the columns of the results tab
+  Export::TLaserReading reading; // laser rows: the readings of the laser export file
+  double elevation = 0.0;        // MCG rows: the nominal arm direction, degrees
+  double azimuth = 0.0;          // from 0 to 360, counter-clockwise seen from +Z
 };
 
 struct TMeasurementResult
@@ -97,8 +99,11 @@ QString Csv_Field(const QString& text);
 // "axis,position_mm,Lx_mm,Ly_mm,Lz_mm,Rx_mm_per_m,Ry_mm_per_m,Rz_mm_per_m", then one line per
 // sample. UTF-8, lines end with a line feed.
 QByteArray Errors_Csv(const std::vector<TAxisErrors>& axes);
-// "measurement,kind,row,nominal_mm,actual_mm,deviation_mm", then one line per row; rows are
-// numbered from 1 within their measurement, as the selection pane counts them.
+// "measurement,kind,row,nominal_mm,actual_mm,deviation_mm,xx_mm,yy_mm,ra_mm_per_m,rb_mm_per_m,
+// rc_mm_per_m,azimuth_deg,elevation_deg", then one line per row; rows are numbered from 1
+// within their measurement, as the selection pane counts them. The straightness and angle
+// readings are those of the laser export file, unrounded; azimuth and elevation those of MCG
+// rows; fields that a kind has not are empty.
 QByteArray Results_Csv(const std::vector<TMeasurementResult>& results);
 } // namespace Plot_Series
 

@@ -3,10 +3,12 @@
 
 #include "src/model/sensitivity.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/varlume_assert.h"
 #include "src/model/evaluation.h"
+#include "src/model/export.h"
 #include "src/model/plotseries.h"
 
 namespace
@@ -27,7 +29,67 @@ int Kind(Types::TMeasurementType type)
   return Sensitivity::KIND_BALLBAR;
 }
 
-void Take_Extremes(const std::vector<TMeasurement*>& measurements, Sensitivity::TRow* row)
+// The largest |residual| of the values after the least-squares line through them.
+double Largest_Residual(const std::vector<double>& positions, const std::vector<double>& values)
+{
+  const double count = static_cast<double>(positions.size());
+  double mean_position = 0.0;
+  double mean_value = 0.0;
+  for(std::size_t i = 0; i < positions.size(); ++i)
+  {
+    mean_position += positions[i] / count;
+    mean_value += values[i] / count;
+  }
+  double spread = 0.0;
+  double product = 0.0;
+  for(std::size_t i = 0; i < positions.size(); ++i)
+  {
+    spread += (positions[i] - mean_position) * (positions[i] - mean_position);
+    product += (positions[i] - mean_position) * (values[i] - mean_value);
+  }
+  const double slope = spread > 0.0 ? product / spread : 0.0;
+  double largest = 0.0;
+  for(std::size_t i = 0; i < positions.size(); ++i)
+  {
+    largest = std::max(largest, std::fabs(values[i] - mean_value - slope * (positions[i] - mean_position)));
+  }
+  return largest;
+}
+
+// Straightness and angles of the laser runs, rows outside the volume left out.
+void Take_Laser_Readings(const TMachineComp& machine, const TMeasurement& measurement, Sensitivity::TRow* row)
+{
+  const std::vector<TMeasurement::TMeasurementItem>& items = measurement.d_measurement_items;
+  const std::vector<Export::TLaserReading> readings = Export::Laser_Readings(machine, measurement);
+  std::vector<double> positions;
+  std::vector<double> across[2];
+  for(std::size_t i = 0; i < items.size() && i < readings.size(); ++i)
+  {
+    const TMeasurement::TMeasurementItem& item = items[i];
+    if(!machine.Inside_Volume(item.reference_nominal) || !machine.Inside_Volume(item.point_nominal))
+    {
+      continue;
+    }
+    const Export::TLaserReading& reading = readings[i];
+    positions.push_back((item.point_nominal ^ item.axis_nominal) - (item.reference_nominal ^ item.axis_nominal));
+    across[0].push_back(reading.straightness.y);
+    across[1].push_back(reading.straightness.z);
+    for(const double angle : {reading.angles.x, reading.angles.y, reading.angles.z})
+    {
+      row->laser_angle = std::max(row->laser_angle, std::fabs(angle));
+    }
+    row->laser_present = true;
+  }
+  if(!positions.empty())
+  {
+    for(const std::vector<double>& values : across)
+    {
+      row->laser_straightness = std::max(row->laser_straightness, Largest_Residual(positions, values));
+    }
+  }
+}
+
+void Take_Extremes(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements, Sensitivity::TRow* row)
 {
   for(const TMeasurement* measurement : measurements)
   {
@@ -40,6 +102,10 @@ void Take_Extremes(const std::vector<TMeasurement*>& measurements, Sensitivity::
         row->value[kind] = deviation;
       }
       row->present[kind] = true;
+    }
+    if(kind == Sensitivity::KIND_LASER)
+    {
+      Take_Laser_Readings(machine, *measurement, row);
     }
   }
 }
@@ -150,7 +216,7 @@ TResult Compute(const Simulation::TMachineRecord& record, std::vector<TMeasureme
     TRow row;
     row.code = QString::fromLatin1(single.code).remove(QLatin1Char('|'));
     row.label = Evaluation::Item_Label(*single.item);
-    Take_Extremes(measurements, &row);
+    Take_Extremes(machine, measurements, &row);
     result.rows.push_back(row);
   }
   if(progress)
@@ -180,7 +246,7 @@ QString Kind_Title(int kind)
 
 QByteArray Csv(const std::vector<TRow>& rows)
 {
-  QByteArray text("parameter,ballbar_mm,iso_mm,mcg_mm,laser_mm\n");
+  QByteArray text("parameter,ballbar_mm,iso_mm,mcg_mm,laser_mm,laser_straightness_mm,laser_angle_mm_per_m\n");
   for(const TRow& row : rows)
   {
     QString line = Plot_Series::Csv_Field(row.code);
@@ -190,6 +256,14 @@ QByteArray Csv(const std::vector<TRow>& rows)
       if(row.present[kind])
       {
         line += Plot_Series::Number_Text(row.value[kind]);
+      }
+    }
+    for(const double value : {row.laser_straightness, row.laser_angle})
+    {
+      line += QLatin1Char(',');
+      if(row.laser_present)
+      {
+        line += Plot_Series::Number_Text(value);
       }
     }
     text += line.toUtf8();

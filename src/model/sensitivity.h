@@ -34,6 +34,13 @@ struct TRow
   // false when the selection holds no row of that kind.
   bool present[KIND_COUNT] = {false, false, false, false};
   double value[KIND_COUNT] = {0.0, 0.0, 0.0, 0.0};
+  // What a laser run reads besides the length, over its rows inside the machine volume: the
+  // largest |straightness| (mm) after each run's line (offset and slope) is taken off, as an
+  // aligned instrument reports it, and the largest |angle| (mm/m), both relative to the start.
+  // laser_present is false when no laser row lies inside the volume.
+  bool laser_present = false;
+  double laser_straightness = 0.0;
+  double laser_angle = 0.0;
 };
 
 enum class TEnd
@@ -66,8 +73,9 @@ TResult Compute(const Simulation::TMachineRecord& record, std::vector<TMeasureme
 // The kind's column title ("Ball Bar", "ISO 10360-2", "MCG", "Laser").
 QString Kind_Title(int kind);
 
-// "parameter,ballbar_mm,iso_mm,mcg_mm,laser_mm", then one line per row; a kind without rows is
-// an empty field. UTF-8, lines end with a line feed.
+// "parameter,ballbar_mm,iso_mm,mcg_mm,laser_mm,laser_straightness_mm,laser_angle_mm_per_m",
+// then one line per row; a kind without rows is an empty field. UTF-8, lines end with a line
+// feed.
 QByteArray Csv(const std::vector<TRow>& rows);
 } // namespace Sensitivity
 
