@@ -100,6 +100,8 @@ private:
   MatrixXd Compact(const MatrixXd& rows) const;
   MatrixXd Stack(const MatrixXd& top, const MatrixXd& bottom) const;
   TEvaluation Evaluate(const MatrixXd& rows) const;
+  TEvaluation Evaluate_Full(const MatrixXd& rows) const;
+  void Ratios(const MatrixXd& covariance, TEvaluation* evaluation) const;
   int Seen_Rank(const MatrixXd& rows) const;
   bool Pick(const std::vector<int>& pool, const MatrixXd& current, const TEvaluation& now, bool stop_when_idle,
             int* best, MatrixXd* best_rows, TEvaluation* best_evaluation) const;
@@ -360,13 +362,38 @@ TEvaluation TPlanner::Evaluate(const MatrixXd& rows) const
                                         evaluation.decision.identified);
     covariance = problem.Covariance(nullptr);
   }
+  Ratios(covariance, &evaluation);
+  return evaluation;
+}
+
+// Rows added to a set that identifies every parameter leave it so: the covariance is then the
+// inverse of the normal matrix, which comparing candidates needs without the rank decision.
+TEvaluation TPlanner::Evaluate_Full(const MatrixXd& rows) const
+{
+  const int n = d_model->Size();
+  const Eigen::LLT<MatrixXd> normal(rows.transpose() * rows);
+  if(normal.info() != Eigen::Success)
+  {
+    return Evaluate(rows);
+  }
+  TEvaluation evaluation;
+  evaluation.rank = n;
+  evaluation.full = true;
+  evaluation.decision.rank = n;
+  evaluation.decision.parameter_identified.assign(n, true);
+  Ratios(normal.solve(MatrixXd::Identity(n, n)), &evaluation);
+  return evaluation;
+}
+
+void TPlanner::Ratios(const MatrixXd& covariance, TEvaluation* evaluation) const
+{
   const double resolution = d_options.identify.resolution > 0.0 ? d_options.identify.resolution : 1.0;
   for(const TQuantity& quantity : d_quantities)
   {
-    bool identified = evaluation.rank > 0;
+    bool identified = evaluation->rank > 0;
     for(const int unknown : quantity.unknowns)
     {
-      identified = identified && evaluation.decision.parameter_identified[unknown];
+      identified = identified && evaluation->decision.parameter_identified[unknown];
     }
     double ratio = NOT_A_NUMBER;
     if(identified)
@@ -376,10 +403,9 @@ TEvaluation TPlanner::Evaluate(const MatrixXd& rows) const
       const MatrixXd block = covariance.block(first, first, count, count);
       ratio = std::sqrt(std::max(quantity.basis.dot(block * quantity.basis), 0.0)) / resolution;
     }
-    evaluation.identified.push_back(identified);
-    evaluation.ratio.push_back(ratio);
+    evaluation->identified.push_back(identified);
+    evaluation->ratio.push_back(ratio);
   }
-  return evaluation;
 }
 
 // The rank without the resolution: an upper bound of the decided rank, cheap to find.
@@ -417,7 +443,7 @@ bool TPlanner::Pick(const std::vector<int>& pool, const MatrixXd& current, const
   for(const int candidate : pool)
   {
     const MatrixXd rows = Stack(current, d_rows[candidate]);
-    TEvaluation evaluation = Evaluate(rows);
+    TEvaluation evaluation = now.full ? Evaluate_Full(rows) : Evaluate(rows);
     const double sum = evaluation.Sum(now);
     if(evaluation.rank > now.rank)
     {
@@ -437,6 +463,11 @@ bool TPlanner::Pick(const std::vector<int>& pool, const MatrixXd& current, const
       *best_rows = rows;
       *best_evaluation = std::move(evaluation);
     }
+  }
+  // What the plan reports is decided as identification decides it.
+  if(now.full && *best >= 0)
+  {
+    *best_evaluation = Evaluate(*best_rows);
   }
   return *best >= 0 && (worthwhile || !stop_when_idle);
 }
