@@ -108,6 +108,8 @@ private:
   bool Shortest_Subset(int greedy_steps, std::vector<int>* subset);
   void Add_Step(int candidate, const TEvaluation& evaluation);
   bool Tick();
+  // The first of the candidates with the same rows as candidate.
+  int Group(int candidate) const { return d_duplicate_of[candidate] < 0 ? candidate : d_duplicate_of[candidate]; }
 
   const TMachineLibrary::TMachineItem& d_machine;
   const Plan::TOptions& d_options;
@@ -496,11 +498,16 @@ bool TPlanner::Shortest_Subset(int greedy_steps, std::vector<int>* subset)
         return false;
       }
       MatrixXd rows(0, d_model->Size());
-      for(const int member : members)
+      bool repeated = false;
+      for(std::size_t index = 0; index < members.size(); ++index)
       {
-        rows = Stack(rows, d_rows[member]);
+        rows = Stack(rows, d_rows[members[index]]);
+        for(std::size_t other = 0; other < index; ++other)
+        {
+          repeated = repeated || Group(members[other]) == Group(members[index]);
+        }
       }
-      if(Seen_Rank(rows) >= target)
+      if(!repeated && Seen_Rank(rows) >= target)
       {
         const TEvaluation evaluation = Evaluate(rows);
         if(evaluation.rank >= target && (!found || evaluation.Sum(evaluation) < found_sum))
@@ -578,7 +585,7 @@ bool TPlanner::Choose()
   const int budget = d_options.budget > 0 ? std::min(d_options.budget, count) : count;
 
   // One at a time: below the highest rank always on (a pair may raise what no single one
-  // does), a candidate with the rows of one already chosen only when nothing else is left.
+  // does).
   const auto greedy = [&](std::vector<int> pool, std::vector<int>* chosen, std::vector<TEvaluation>* evaluations,
                           MatrixXd* rows, int limit, bool up_to_target)
   {
@@ -589,11 +596,14 @@ bool TPlanner::Choose()
       {
         break;
       }
+      // A candidate with the rows of one already chosen adds nothing an identification could
+      // tell apart from reading that one twice: not before every parameter is identified.
       std::vector<int> fresh;
       for(const int candidate : pool)
       {
-        const int original = d_duplicate_of[candidate];
-        if(original < 0 || std::find(chosen->begin(), chosen->end(), original) == chosen->end())
+        const bool repeated =
+            std::any_of(chosen->begin(), chosen->end(), [&](int taken) { return Group(taken) == Group(candidate); });
+        if(!repeated || now.full)
         {
           fresh.push_back(candidate);
         }
@@ -602,7 +612,7 @@ bool TPlanner::Choose()
       MatrixXd best_rows;
       TEvaluation best_evaluation;
       const bool below = now.rank < d_result.reachable_rank;
-      if(!Pick(fresh.empty() || !below ? pool : fresh, *rows, now, !below, &best, &best_rows, &best_evaluation))
+      if(fresh.empty() || !Pick(fresh, *rows, now, !below, &best, &best_rows, &best_evaluation))
       {
         break;
       }
