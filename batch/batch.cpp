@@ -51,14 +51,14 @@ const TCommand COMMANDS[] = {
      "the error parameters of --machine fitted to the --measured files: the report on stdout, the\n"
      "identified machine in a machine library file --output",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Identify_Usage_Error, Batch::Run_Identify, nullptr},
-    {"plan",
-     "which --candidate measurements (default every one of the library) to run, in which order, to\n"
-     "identify every error parameter of --machine: the steps on stdout, as JSON in --json",
-     TNames::MACHINE_AND_MEASUREMENTS, Batch::Plan_Usage_Error, Batch::Run_Plan, nullptr},
     {"conformity",
      "whether --machine meets its E0 maximum permissible error in the ISO 10360-2 --measurement names\n"
      "(simulated) or --measured files: the decision of every row on stdout, the numbers as CSV (--csv)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Conformity_Usage_Error, Batch::Run_Conformity, nullptr},
+    {"plan",
+     "which --candidate measurements (default every one of the library) to run, in which order, to\n"
+     "identify every error parameter of --machine: the steps on stdout, as JSON in --json",
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Plan_Usage_Error, Batch::Run_Plan, nullptr},
 };
 
 // The options after --help and --version, in the order of --help. A new one is one entry here;
@@ -94,9 +94,6 @@ const TOption OPTIONS[] = {
     {"outlier-limit", "Readings whose |residual| / u exceeds this are listed (default 4).", "N", "identify"},
     {"reject-outliers", "Fit again without the listed outliers, one at a time, largest first.", nullptr, "identify"},
     {"json", "File for the machine-readable report.", "FILE", "identify plan"},
-    {"candidate", "Measurement that the plan may use; repeat for more (default every measurement of the library).",
-     "NAME", "plan"},
-    {"budget", "The most tests in the plan (default no limit).", "N", "plan"},
     {"mpe",
      "E0 maximum permissible error A,K,B: MPE = min(A + L/K, B) in micrometres with L in mm; A,K or A,K, for no "
      "cap (default: the machine's).",
@@ -109,12 +106,15 @@ const TOption OPTIONS[] = {
     {"draws", "Monte Carlo draws for the uncertainty of the readings (default: linear propagation).", "N",
      "conformity plot"},
     {"seed", "Seed of the Monte Carlo draws (default 1).", "S", "conformity plot"},
+    {"candidate", "Measurement that the plan may use; repeat for more (default every measurement of the library).",
+     "NAME", "plan"},
+    {"budget", "The most tests in the plan (default no limit).", "N", "plan"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";
 
 // The width of the name column of the command list in --help.
-const int COMMAND_COLUMN = 10;
+const int COMMAND_COLUMN = 12;
 
 const TCommand* Find_Command(const QString& name)
 {

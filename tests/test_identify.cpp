@@ -109,7 +109,7 @@ double Largest_Difference(const TMachineLibrary::TMachineItem& truth, const TMac
                               std::make_pair(items[row].reference_actual, truth_items[index][row].reference_actual)})
       {
         const TVector3 difference = pair.first - pair.second;
-        largest = std::max(largest, std::sqrt(difference ^ difference));
+        largest = std::max(largest, difference.Length());
       }
     }
   }

@@ -5,6 +5,7 @@
 
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
+#include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QLegend>
@@ -275,6 +276,37 @@ private slots:
       QVERIFY(told.takeLast().front().toString().contains("row 4"));
       QCOMPARE(picked.takeLast().value(1).toInt(), 3);
     }
+  }
+
+  // Bars of names alike stay apart when the axis cuts their labels: a number leads each label,
+  // and the page's key names the bar in full.
+  void Ballbars_Told_Apart()
+  {
+    std::vector<Plot_Series::TMeasurementResult> results;
+    for(const char* name : {"BallBar XY Diagonal 1", "BallBar XY Diagonal 2"})
+    {
+      Plot_Series::TMeasurementResult result;
+      result.name = QString::fromLatin1(name);
+      result.type = Types::MEASUREMENT_BALLBAR;
+      result.rows.push_back(Plot_Series::TResultRow());
+      results.push_back(result);
+    }
+    QScopedPointer<TPlotPage> page(Plot_Charts::Results_Page(QStringLiteral("M"), results));
+    QBarCategoryAxis* axis = nullptr;
+    for(QGraphicsItem* item : page->childItems())
+    {
+      if(QChart* chart = dynamic_cast<QChart*>(item))
+      {
+        axis = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
+      }
+    }
+    QVERIFY(axis);
+    QCOMPARE(axis->categories().size(), 2);
+    QVERIFY(axis->categories()[0].startsWith("1 ") && axis->categories()[1].startsWith("2 "));
+    const QString key = page->Header_Lines().filter("Ball bars").value(0);
+    QVERIFY2(key.contains(QStringLiteral("1\u00a0BallBar\u00a0XY\u00a0Diagonal\u00a01")) &&
+                 key.contains(QStringLiteral("2\u00a0BallBar\u00a0XY\u00a0Diagonal\u00a02")),
+             qPrintable(key));
   }
 
   void Laser_Axes_Share_Zero_data()

@@ -523,6 +523,47 @@ private slots:
     QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Gantry</Name>"));
   }
 
+  // Undoing a rename leaves the measurement list in its order with its selection, although
+  // the library groups measurements by kind when it reads them.
+  void Undo_Rename_Keeps_List()
+  {
+    TVarlume window;
+    TMeasurementDialog* measurements = window.findChild<TMeasurementDialog*>();
+    measurements->Reset(QString(), QString());
+    measurements->Create_ISO_Measurement();
+    measurements->Create_Laser_Measurement();
+    measurements->Create_ISO_Measurement();
+    window.Update_Measurement_Names();
+    QListWidget* list = window.findChildren<QListWidget*>().value(1);
+    const QStringList names = measurements->Measurement_Names();
+    QCOMPARE(names.size(), 3);
+    list->setCurrentRow(2);
+    list->item(1)->setSelected(true);
+    QLineEdit editor;
+    editor.setText("Renamed");
+    window.Rename_Measurement(&editor);
+    QCOMPARE(measurements->Measurement_Names(), QStringList({names[0], names[1], "Renamed"}));
+
+    QAction* undo = nullptr;
+    for(QAction* action : window.findChildren<QAction*>())
+    {
+      undo = action->shortcut() == QKeySequence(QKeySequence::Undo) ? action : undo;
+    }
+    QVERIFY(undo);
+    undo->trigger();
+    QCOMPARE(measurements->Measurement_Names(), names);
+    QStringList selected;
+    for(const QListWidgetItem* item : list->selectedItems())
+    {
+      selected.push_back(item->text());
+    }
+    selected.sort();
+    QStringList expected = {names[1], names[2]};
+    expected.sort();
+    QCOMPARE(selected, expected);
+    QCOMPARE(list->currentRow(), 2);
+  }
+
   // Geometry, dock layout, increments and the export folder come back in the next window.
   void Settings_Remembered()
   {
@@ -688,9 +729,23 @@ private slots:
     QCOMPARE(machine_list->item(cantilever)->data(Qt::UserRole).toInt(), machines->Machine_Id("gantry 1"));
     QVERIFY(machines->Machine_Names().contains("gantry 1"));
     QVERIFY(!machines->Machine_Names().contains("Cantilever"));
+    // An emptied name cancels the rename.
+    const QString first = measurement_list->item(0)->text();
     rename(measurement_list, 0, "  ");
-    QCOMPARE(measurement_list->item(0)->text(), measurements->Measurement_Names().value(0));
-    QVERIFY(!measurement_list->item(0)->text().trimmed().isEmpty());
+    QCOMPARE(measurement_list->item(0)->text(), first);
+    QCOMPARE(measurements->Measurement_Names().value(0), first);
+
+    // A click on the selected row selects; a double click renames.
+    const QRect rect = measurement_list->visualItemRect(measurement_list->item(1));
+    measurement_list->setCurrentRow(1);
+    QTest::mouseClick(measurement_list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    QTest::mouseClick(measurement_list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    QVERIFY(!measurement_list->findChild<QLineEdit*>() || !measurement_list->findChild<QLineEdit*>()->isVisible());
+    QTest::mouseDClick(measurement_list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    QVERIFY(measurement_list->findChild<QLineEdit*>() && measurement_list->findChild<QLineEdit*>()->isVisible());
+    QTest::keyClick(measurement_list->findChild<QLineEdit*>(), Qt::Key_Escape);
 
     machine_list->clearSelection();
     machine_list->item(row_of(machine_list, "Bridge"))->setSelected(true);

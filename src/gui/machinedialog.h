@@ -33,6 +33,8 @@ public:
 
   explicit TMachineDialog(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
 
+  // The library itself, for the model functions that read one.
+  const TMachineLibrary& Library() const { return d_library; }
   void Set_Data_Path(const QString& path) { d_library.Set_Data_Path(path); }
   // The library file, "<data path>/machines.xml".
   QString File_Name() const { return d_library.File_Name(); }
@@ -44,6 +46,7 @@ public:
   bool Restore(const QByteArray& snapshot) { return d_library.Restore(snapshot); }
 
   QStringList Machine_Names() const { return d_library.Machine_Names(); }
+  std::vector<int> Machine_Ids() const { return d_library.Machine_Ids(); }
   int Machine_Id(const QString& name) const { return d_library.Machine_Id(name); }
   QString Machine_Name(int id) const { return d_library.Machine_Name(id); }
   TVector3 Machine_Axis_Start(int id) const { return d_library.Machine_Axis_Start(id); }
@@ -60,6 +63,7 @@ public:
   std::vector<TMapErrorItem> Map_Error_Items(int id) const { return d_library.Map_Error_Items(id); }
   // The record itself; null when no machine has the id.
   const TMachineItem* Machine(int id) const { return d_library.Machine(id); }
+  const std::vector<TMachineItem>& Machines() const { return d_library.Machines(); }
   // Appends a copy of machine under a unique name made from its name, which it returns.
   QString Add_Machine_Item(const TMachineItem& machine)
   {

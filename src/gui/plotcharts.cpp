@@ -409,13 +409,9 @@ QChart* Ballbar_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMea
       any_outside = any_outside || row.outside;
       minimum = std::min(minimum, value);
       maximum = std::max(maximum, value);
-      // Long names would crowd the axis; the tooltip has the whole name.
-      QString category = result->name.size() > 28 ? result->name.left(27) + QChar(0x2026) : result->name;
-      while(categories.contains(category))
-      {
-        category += QLatin1Char(' ');
-      }
-      categories.push_back(category);
+      // The axis cuts a long name to fit: the number in front keeps two bars apart, and the
+      // page's key and the tooltip have the whole name.
+      categories.push_back(QStringLiteral("%1 %2").arg(categories.size() + 1).arg(result->name));
       info.push_back(Row_Info(*result, row, Length_Tip(*result, row)));
     }
   }
@@ -819,6 +815,20 @@ TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Seri
   QStringList notes;
   // What the mouse does is said beside the view: a saved picture has no mouse.
   notes.push_back(QStringLiteral("Deviation = actual - nominal length, in µm."));
+  QStringList bars;
+  for(const Plot_Series::TMeasurementResult* result : kinds[Types::MEASUREMENT_BALLBAR])
+  {
+    for(std::size_t row = 0; row < result->rows.size(); ++row)
+    {
+      // No-break spaces: a wrapped key breaks between the bars, not inside a name.
+      bars.push_back(
+          QStringLiteral("%1\u00a0%2").arg(bars.size() + 1).arg(QString(result->name).replace(' ', QChar(0x00a0))));
+    }
+  }
+  if(bars.size() > 1)
+  {
+    notes.push_back(QStringLiteral("Ball bars: %1.").arg(bars.join(QStringLiteral(",  "))));
+  }
   if(!kinds[Types::MEASUREMENT_LASER].empty())
   {
     notes.push_back(QStringLiteral("Laser: deviations along (scale) and across (XX, YY) the line on the left axis, the "

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLockFile>
 #include <QMenu>
@@ -65,6 +66,9 @@ QDockWidget* Create_List_Dock(QMainWindow* window, const QString& title, const Q
   layout->setContentsMargins(4, 4, 4, 4);
   list->setParent(contents);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Every row is one line of text: the list need not measure tens of thousands of rows one by
+  // one to lay them out.
+  list->setUniformItemSizes(true);
   // A narrowed window takes its width from the output area, not from the lists.
   list->setMinimumWidth(160);
   layout->addWidget(list);
@@ -146,6 +150,21 @@ TVarlume::TVarlume(QWidget* parent, Qt::WindowFlags flags)
 
 bool TVarlume::eventFilter(QObject* watched, QEvent* event)
 {
+  const int key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event)->key() : 0;
+  if((key == Qt::Key_Return || key == Qt::Key_Enter) && (watched == d_machine_list || watched == d_measurement_list))
+  {
+    // Not the Return that ends a rename in place, which reaches the list too.
+    QListWidget* list = static_cast<QListWidget*>(watched);
+    const QLineEdit* editor = list->viewport()->findChild<QLineEdit*>();
+    if(!editor || !editor->isVisible())
+    {
+      if(list->selectedItems().size() == 1 && !d_read_only)
+      {
+        watched == d_machine_list ? Edit_Machine() : Edit_Measurement();
+      }
+      return true;
+    }
+  }
   if(event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Delete))
   {
     if(watched == d_machine_list)
@@ -459,22 +478,10 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_edit_measurement_action, &QAction::triggered, this, &TVarlume::Edit_Measurement);
   connect(d_edit_measurement_button, &QToolButton::clicked, this, &TVarlume::Edit_Measurement);
 
-  // Delete removes, Enter (or a double click) edits, F2 renames, as in a file manager.
-  const auto list_keys = [this](QListWidget* list, void (TVarlume::*edit)())
-  {
-    list->installEventFilter(this); // Delete
-
-    connect(list, &QListWidget::itemActivated, this,
-            [this, list, edit]()
-            {
-              if(list->selectedItems().size() == 1 && !d_read_only)
-              {
-                (this->*edit)();
-              }
-            });
-  };
-  list_keys(d_machine_list, &TVarlume::Edit_Machine);
-  list_keys(d_measurement_list, &TVarlume::Edit_Measurement);
+  // Delete removes, Enter edits (the event filter); F2 and a double click rename, as in a file
+  // manager.
+  d_machine_list->installEventFilter(this);
+  d_measurement_list->installEventFilter(this);
 
   connect(d_quit_action, &QAction::triggered, this, &QWidget::close);
   connect(about_action, &QAction::triggered, this, &TVarlume::Help_About);
@@ -578,7 +585,8 @@ void TVarlume::Enable_Library_Editing(bool enabled)
   }
   for(QListWidget* list : {d_machine_list, d_measurement_list})
   {
-    list->setEditTriggers(enabled ? QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked
+    // Not on a click on the selected row: that is how rows are picked, not renamed.
+    list->setEditTriggers(enabled ? QAbstractItemView::EditKeyPressed | QAbstractItemView::DoubleClicked
                                   : QAbstractItemView::NoEditTriggers);
   }
 }

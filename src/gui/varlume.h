@@ -132,6 +132,13 @@ protected:
   bool Evaluation_Running() const { return d_evaluation_running; }
 
 private:
+  // The evaluation file the user picks for the machine; empty when cancelled.
+  QString Ask_Evaluation_File(const QString& machine_name);
+  // Writes the evaluation into file with the window disabled and the progress dialog up; count
+  // is the number of patterns, jobs_note what is said about VARLUME_JOBS.
+  Evaluation::TResult Run_Evaluation(const Simulation::TMachineRecord& record,
+                                     const std::vector<TMeasurement*>& measurements, QIODevice* file, int* count,
+                                     QString* jobs_note);
   void Setup_Central_Widget();
   // Returns the About action, which has no member of its own.
   QAction* Setup_Actions();

@@ -1,5 +1,7 @@
 // Undo and redo of the window's library changes: each change keeps the library as it was before
 // and after, so that any edit (add, remove, rename, editor) is undone the same way.
+#include <QListWidget>
+#include <QSignalBlocker>
 #include <QUndoCommand>
 #include <QUndoStack>
 
@@ -52,19 +54,82 @@ void TVarlume::Record_Change(TLibrary library, const QString& text, const QByteA
   Keep_For_Recovery(library, after);
 }
 
+namespace
+{
+// The rows of a list, to be selected again once the library is restored: its records come back
+// as new ones, which the list cannot recognise.
+struct TListState
+{
+  int count = 0;
+  std::vector<int> rows;
+  QStringList names;
+  int current = -1;
+};
+
+TListState List_State(const QListWidget* list)
+{
+  TListState state;
+  state.count = list->count();
+  state.current = list->currentRow();
+  for(int row = 0; row < list->count(); ++row)
+  {
+    if(list->item(row)->isSelected())
+    {
+      state.rows.push_back(row);
+      state.names.push_back(list->item(row)->text());
+    }
+  }
+  return state;
+}
+
+// By row while the list keeps its length (an edit or a rename undone: the records stay in
+// place), else by name.
+void Select_Again(QListWidget* list, const TListState& state)
+{
+  const QSignalBlocker blocker(list);
+  const bool same = list->count() == state.count;
+  if(same && state.current >= 0 && state.current < list->count())
+  {
+    list->setCurrentRow(state.current, QItemSelectionModel::NoUpdate);
+  }
+  list->clearSelection();
+  for(std::size_t i = 0; i < state.rows.size(); ++i)
+  {
+    QListWidgetItem* item = nullptr;
+    if(same)
+    {
+      item = list->item(state.rows[i]);
+    }
+    else
+    {
+      const QList<QListWidgetItem*> found = list->findItems(state.names[static_cast<int>(i)], Qt::MatchExactly);
+      item = found.isEmpty() ? nullptr : found.front();
+    }
+    if(item)
+    {
+      list->selectionModel()->select(list->model()->index(list->row(item), 0), QItemSelectionModel::Select);
+    }
+  }
+}
+} // namespace
+
 void TVarlume::Restore_Library(TLibrary library, const QByteArray& snapshot)
 {
   Keep_For_Recovery(library, snapshot);
   if(library == LIBRARY_MACHINES)
   {
+    const TListState state = List_State(d_machine_list);
     d_machine_dialog->Restore(snapshot);
     Update_Machine_Names();
+    Select_Again(d_machine_list, state);
     Machine_Selection_Changed();
   }
   else
   {
+    const TListState state = List_State(d_measurement_list);
     d_measurement_dialog->Restore(snapshot);
     Update_Measurement_Names();
+    Select_Again(d_measurement_list, state);
     Measurement_Selection_Changed();
   }
 }

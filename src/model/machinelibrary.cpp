@@ -124,6 +124,68 @@ QString Vector_Text(const TVector3& v)
   return QStringLiteral("%1,%2,%3").arg(v.x, 0, 'f', 4).arg(v.y, 0, 'f', 4).arg(v.z, 0, 'f', 4);
 }
 
+bool Has_Parameter(const std::vector<TMachineLibrary::TMachineParameterItem>& parameters, int parameter)
+{
+  return std::any_of(parameters.begin(), parameters.end(),
+                     [parameter](const TMachineLibrary::TMachineParameterItem& p) { return p.parameter == parameter; });
+}
+
+// The parameters of the machine's item of that axis; the machine has one.
+std::vector<TMachineLibrary::TMachineParameterItem>& Axis_Parameters(TMachineLibrary::TMachineItem* machine, int axis)
+{
+  const auto item = std::find_if(machine->axes.begin(), machine->axes.end(),
+                                 [axis](const TMachineLibrary::TMachineAxisItem& a) { return a.axis == axis; });
+  VARLUME_ASSERT(item != machine->axes.end());
+  return item->parameters;
+}
+
+// One Machine_Parameter_Entry of a version 1 file, and the axis whose item it goes to.
+TMachineLibrary::TMachineParameterItem Read_Version1_Entry(const TXmlFile& xml, const QDomElement& entry, int* axis)
+{
+  using LibraryFile::Element_Text;
+
+  const QString axis_text = Element_Text(xml, entry, QStringLiteral("Axis"));
+  const auto axis_name =
+      std::find_if(std::begin(AXIS_NAMES), std::end(AXIS_NAMES),
+                   [&](const TAxisName& name) {
+                     return name.old_text && axis_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0;
+                   });
+  if(axis_name == std::end(AXIS_NAMES))
+  {
+    throw TXmlFileException(QStringLiteral("Axis not recognized"), TXmlFileException::DATA_ERROR);
+  }
+
+  const QString parameter_text = Element_Text(xml, entry, QStringLiteral("Parameter"));
+  const auto parameter_name =
+      std::find_if(std::begin(PARAMETER_NAMES), std::end(PARAMETER_NAMES),
+                   [&](const TParameterName& name)
+                   { return parameter_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0; });
+  if(parameter_name == std::end(PARAMETER_NAMES))
+  {
+    throw TXmlFileException(QStringLiteral("Parameter not recognized"), TXmlFileException::DATA_ERROR);
+  }
+
+  TMachineLibrary::TMachineParameterItem item;
+  item.parameter = parameter_name->parameter;
+  item.enabled =
+      Element_Text(xml, entry, QStringLiteral("Enabled")).compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
+  item.option_state = Element_Text(xml, entry, QStringLiteral("Option_State")).toInt(nullptr, 10);
+  const QDomElement expression_node = xml.Get_Node(&entry, QStringLiteral("Expression"), true);
+  if(!expression_node.isNull())
+  {
+    item.expression = xml.Read_Text_Node(&expression_node, true);
+  }
+
+  // Each axis held its own squareness entry; one listed under another axis stays there.
+  *axis = axis_name->axis;
+  if((*axis == AXIS_X && item.parameter == PARAMETER_QXY) || (*axis == AXIS_Y && item.parameter == PARAMETER_QYZ) ||
+     (*axis == AXIS_Z && item.parameter == PARAMETER_QZX))
+  {
+    *axis = AXIS_SQUARENESS;
+  }
+  return item;
+}
+
 double Stored_Number(const QString& text, const char* what)
 {
   double value = 0.0;
@@ -382,65 +444,20 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
       axis_item.axis = axis;
       machine.axes.push_back(axis_item);
     }
-    const auto axis_item_of = [&machine](int axis)
-    {
-      return std::find_if(machine.axes.begin(), machine.axes.end(),
-                          [axis](const TMachineAxisItem& item) { return item.axis == axis; });
-    };
 
     const QDomElement parameters_node = xml.Get_Node(&machine_node, QStringLiteral("Machine_Parameters"), false);
     QDomElement entry = xml.Get_Node(&parameters_node, QStringLiteral("Machine_Parameter_Entry"), true);
     while(!entry.isNull())
     {
-      const QString axis_text = Element_Text(xml, entry, QStringLiteral("Axis"));
-      const auto axis_name = std::find_if(
-          std::begin(AXIS_NAMES), std::end(AXIS_NAMES),
-          [&](const TAxisName& name)
-          { return name.old_text && axis_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0; });
-      if(axis_name == std::end(AXIS_NAMES))
-      {
-        throw TXmlFileException(QStringLiteral("Axis not recognized"), TXmlFileException::DATA_ERROR);
-      }
-
-      const QString parameter_text = Element_Text(xml, entry, QStringLiteral("Parameter"));
-      const auto parameter_name =
-          std::find_if(std::begin(PARAMETER_NAMES), std::end(PARAMETER_NAMES),
-                       [&](const TParameterName& name)
-                       { return parameter_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0; });
-      if(parameter_name == std::end(PARAMETER_NAMES))
-      {
-        throw TXmlFileException(QStringLiteral("Parameter not recognized"), TXmlFileException::DATA_ERROR);
-      }
-
-      TMachineParameterItem item;
-      item.parameter = parameter_name->parameter;
-      item.enabled =
-          Element_Text(xml, entry, QStringLiteral("Enabled")).compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
-      item.option_state = Element_Text(xml, entry, QStringLiteral("Option_State")).toInt(nullptr, 10);
-      const QDomElement expression_node = xml.Get_Node(&entry, QStringLiteral("Expression"), true);
-      if(!expression_node.isNull())
-      {
-        item.expression = xml.Read_Text_Node(&expression_node, true);
-      }
-
-      // Each axis held its own squareness entry; one listed under another axis stays there.
-      int axis = axis_name->axis;
-      if((axis == AXIS_X && item.parameter == PARAMETER_QXY) || (axis == AXIS_Y && item.parameter == PARAMETER_QYZ) ||
-         (axis == AXIS_Z && item.parameter == PARAMETER_QZX))
-      {
-        axis = AXIS_SQUARENESS;
-      }
-
+      int axis = 0;
+      const TMachineParameterItem item = Read_Version1_Entry(xml, entry, &axis);
       // The first entry of a parameter wins; a repeated one would be written twice and read
       // back as the first anyway.
-      std::vector<TMachineParameterItem>& parameters = axis_item_of(axis)->parameters;
-      const bool listed = std::any_of(parameters.begin(), parameters.end(),
-                                      [&](const TMachineParameterItem& p) { return p.parameter == item.parameter; });
-      if(!listed)
+      std::vector<TMachineParameterItem>& parameters = Axis_Parameters(&machine, axis);
+      if(!Has_Parameter(parameters, item.parameter))
       {
         parameters.push_back(item);
       }
-
       entry = xml.Get_Sibling_Node(&entry, QStringLiteral("Machine_Parameter_Entry"), true);
     }
 
@@ -448,14 +465,11 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
     // places a new machine has them, so that the converted file loads again.
     for(const TAxisLayout& layout : Default_Layout())
     {
-      std::vector<TMachineParameterItem>& parameters = axis_item_of(layout.axis)->parameters;
+      std::vector<TMachineParameterItem>& parameters = Axis_Parameters(&machine, layout.axis);
       for(std::size_t index = 0; index < layout.parameters.size(); ++index)
       {
         const int parameter = layout.parameters[index];
-        const bool listed =
-            std::any_of(parameters.begin(), parameters.end(),
-                        [parameter](const TMachineParameterItem& p) { return p.parameter == parameter; });
-        if(!listed)
+        if(!Has_Parameter(parameters, parameter))
         {
           const std::size_t position = std::min(index, parameters.size());
           parameters.insert(parameters.begin() + static_cast<std::ptrdiff_t>(position),
@@ -539,6 +553,17 @@ QStringList TMachineLibrary::Machine_Names() const
     names.push_back(machine.name);
   }
   return names;
+}
+
+std::vector<int> TMachineLibrary::Machine_Ids() const
+{
+  std::vector<int> ids;
+  ids.reserve(d_machines.size());
+  for(const TMachineItem& machine : d_machines)
+  {
+    ids.push_back(machine.id);
+  }
+  return ids;
 }
 
 int TMachineLibrary::Machine_Id(const QString& name) const

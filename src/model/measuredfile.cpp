@@ -396,16 +396,17 @@ private:
       Pair(info, name, from_directory);
       return;
     }
-    if(Repeated(path, opened))
-    {
-      return;
-    }
+    // Only measured data count as repeats: a folder given twice holds other files twice too.
     if(type == TFileType::OTHER)
     {
       if(!from_directory || Export_File_Name(file_name))
       {
         Problem(file_name, QStringLiteral("not a measured data file"));
       }
+      return;
+    }
+    if(Repeated(path, opened))
+    {
       return;
     }
     const qint64 cap = type == TFileType::MCG ? MAXIMUM_MCG_FILE : MAXIMUM_TEXT_FILE;

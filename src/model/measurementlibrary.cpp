@@ -1,10 +1,13 @@
 #include "src/model/measurementlibrary.h"
 
+#include <QDomDocument>
 #include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
 #include <array>
+#include <deque>
+#include <map>
 
 #include "core/varlume_assert.h"
 #include "core/xmlfile.h"
@@ -158,6 +161,46 @@ void TMeasurementLibrary::Write_Records(TXmlFile& xml) const
   }
 }
 
+bool TMeasurementLibrary::Restore(const QByteArray& snapshot)
+{
+  const bool restored = TLibraryFile::Restore(snapshot);
+  QDomDocument document;
+  if(!document.setContent(snapshot))
+  {
+    return restored;
+  }
+  // A load takes each kind's records in document order: the k-th record of a kind in the
+  // snapshot is the k-th of that kind in the library.
+  std::map<int, std::deque<std::unique_ptr<TMeasurement>>> by_kind;
+  for(std::unique_ptr<TMeasurement>& measurement : d_measurements)
+  {
+    by_kind[measurement->Type()].push_back(std::move(measurement));
+  }
+  std::vector<std::unique_ptr<TMeasurement>> ordered;
+  for(QDomElement node = document.documentElement().firstChildElement(); !node.isNull();
+      node = node.nextSiblingElement())
+  {
+    for(const TKind& kind : KINDS)
+    {
+      std::deque<std::unique_ptr<TMeasurement>>& queue = by_kind[kind.type];
+      if(node.tagName() == QLatin1String(kind.element) && !queue.empty())
+      {
+        ordered.push_back(std::move(queue.front()));
+        queue.pop_front();
+      }
+    }
+  }
+  for(const TKind& kind : KINDS)
+  {
+    for(std::unique_ptr<TMeasurement>& measurement : by_kind[kind.type])
+    {
+      ordered.push_back(std::move(measurement));
+    }
+  }
+  d_measurements = std::move(ordered);
+  return restored;
+}
+
 QStringList TMeasurementLibrary::Measurement_Names() const
 {
   QStringList names;
@@ -167,6 +210,17 @@ QStringList TMeasurementLibrary::Measurement_Names() const
     names.push_back(measurement->d_name);
   }
   return names;
+}
+
+std::vector<int> TMeasurementLibrary::Measurement_Ids() const
+{
+  std::vector<int> ids;
+  ids.reserve(d_measurements.size());
+  for(const auto& measurement : d_measurements)
+  {
+    ids.push_back(measurement->d_id);
+  }
+  return ids;
 }
 
 int TMeasurementLibrary::Measurement_Id(const QString& name) const

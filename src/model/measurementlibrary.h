@@ -28,6 +28,8 @@ public:
   // and a file that did not load is kept as measurements.xml.bak.
 
   QStringList Measurement_Names() const;
+  // The ids in the order of Measurement_Names, for lists that keep both.
+  std::vector<int> Measurement_Ids() const;
   // Case-insensitive; -1 for an empty name or one no measurement has.
   int Measurement_Id(const QString& name) const;
   // Null for an id no measurement has; the library keeps ownership.
@@ -49,6 +51,10 @@ public:
   TMeasurement* Append_Measurement(std::unique_ptr<TMeasurement> measurement);
   // All measurements in list order.
   std::vector<TMeasurement*> All_Measurements() const;
+
+  // As TLibraryFile::Restore, with the measurements in the snapshot's order, where a load groups
+  // them by kind: an undo leaves the list as it was.
+  bool Restore(const QByteArray& snapshot);
 
 private:
   bool Read_Version(const TXmlFile& xml, int version) override;

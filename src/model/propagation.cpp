@@ -125,6 +125,17 @@ public:
 
   std::size_t Size() const { return d_parameters.size(); }
   double Step(std::size_t parameter) const { return d_parameters[parameter].step; }
+  // The place in the chain (0 the base) of the axis whose table the parameter changes; 3 for
+  // a squareness or deflection value, which no table holds.
+  int Chain_Index(std::size_t parameter) const
+  {
+    const TMapErrorItem& item = d_items[static_cast<std::size_t>(d_parameters[parameter].item)];
+    if(!Is_Function(item))
+    {
+      return 3;
+    }
+    return item.axis == d_init.first_axis ? 0 : item.axis == d_init.second_axis ? 1 : 2;
+  }
 
   // Sets machine up with delta added to the parameters (null: as stored); false with the model's
   // message when it fails.
@@ -273,12 +284,68 @@ public:
       *error = exception.Message();
       return false;
     }
-    values->resize(d_rows.size());
-    for(std::size_t index = 0; index < d_rows.size(); ++index)
+    Lengths(*scratch, values);
+    return true;
+  }
+
+  // The parts of every point's evaluation on machine (that of Prepare) that a change of one
+  // table leaves alone: each chain axis's stage and the chain state before it.
+  void Prepare_Stages(const TMachineComp& machine)
+  {
+    d_stages.resize(d_points.size());
+    for(std::size_t index = 0; index < d_points.size(); ++index)
     {
-      const TVector3 difference = (*scratch)[d_rows[index].target] - (*scratch)[d_rows[index].reference];
-      (*values)[index] = std::sqrt(difference ^ difference);
+      TStages& stages = d_stages[index];
+      TMachineComp::TChainState state;
+      for(int axis = 0; axis < 3; ++axis)
+      {
+        machine.Chain_Stage(axis, d_points[index].nominal, &stages.stage[axis]);
+        stages.before[axis] = state;
+        machine.Chain_Step(axis, stages.stage[axis], &state);
+      }
+      stages.after = state;
     }
+  }
+
+  // Simulate for a machine that differs from that of Prepare_Stages only in the table of chain
+  // axis changed (3: only in a squareness or deflection value): the chain is stepped from that
+  // axis on, the rest taken as prepared. Evaluate's sum of terms, in its order.
+  bool Simulate_Changed(const TMachineComp& machine, int changed, std::vector<TVector3>* scratch,
+                        std::vector<double>* values, QString* error) const
+  {
+    scratch->resize(d_points.size());
+    try
+    {
+      for(std::size_t index = 0; index < d_points.size(); ++index)
+      {
+        const TVector3& position = d_points[index].nominal;
+        const TStages& stages = d_stages[index];
+        TMachineComp::TChainState state = changed < 3 ? stages.before[changed] : stages.after;
+        for(int axis = changed; axis < 3; ++axis)
+        {
+          if(axis == changed)
+          {
+            TMachineComp::TStage stage;
+            machine.Chain_Stage(axis, position, &stage);
+            machine.Chain_Step(axis, stage, &state);
+          }
+          else
+          {
+            machine.Chain_Step(axis, stages.stage[axis], &state);
+          }
+        }
+        (*scratch)[index] =
+            position +
+            (((state.error + machine.Tower_Error(position)) + TMachineComp::Probe_Error(state, d_points[index].probe)) +
+             machine.Squareness_Error(position));
+      }
+    }
+    catch(const TMachineAxisException& exception)
+    {
+      *error = exception.Message();
+      return false;
+    }
+    Lengths(*scratch, values);
     return true;
   }
 
@@ -299,6 +366,23 @@ private:
     std::size_t target = 0;
   };
 
+  struct TStages
+  {
+    TMachineComp::TStage stage[3];
+    TMachineComp::TChainState before[3];
+    TMachineComp::TChainState after;
+  };
+
+  void Lengths(const std::vector<TVector3>& actual, std::vector<double>* values) const
+  {
+    values->resize(d_rows.size());
+    for(std::size_t index = 0; index < d_rows.size(); ++index)
+    {
+      const TVector3 difference = actual[d_rows[index].target] - actual[d_rows[index].reference];
+      (*values)[index] = std::sqrt(difference ^ difference);
+    }
+  }
+
   std::size_t Add_Point(const TVector3& nominal, const TVector3& probe)
   {
     d_points.push_back(TPoint{nominal, probe});
@@ -306,6 +390,7 @@ private:
   }
 
   std::vector<TPoint> d_points;
+  std::vector<TStages> d_stages; // after Prepare_Stages
   std::vector<TRow> d_rows;
   std::vector<double> d_values;
   std::vector<std::size_t> d_rows_per_measurement;
@@ -318,8 +403,9 @@ struct TSetUp
   TReadings readings;
 };
 
+// With stages, the readings are ready for Simulate_Changed as well.
 bool Make_Set_Up(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& records,
-                 TSetUp* set_up, QString* error)
+                 bool stages, TSetUp* set_up, QString* error)
 {
   if(!Propagation::Has_Covariance(machine))
   {
@@ -331,7 +417,15 @@ bool Make_Set_Up(const TMachineLibrary::TMachineItem& machine, const std::vector
     return false;
   }
   TMachineComp model;
-  return set_up->machine.Setup(nullptr, &model, error) && set_up->readings.Prepare(records, model, error);
+  if(!set_up->machine.Setup(nullptr, &model, error) || !set_up->readings.Prepare(records, model, error))
+  {
+    return false;
+  }
+  if(stages)
+  {
+    set_up->readings.Prepare_Stages(model);
+  }
+  return true;
 }
 
 // Runs tasks 0 .. count - 1 on jobs threads (0: one per core), the calling thread among them.
@@ -408,7 +502,7 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
 {
   TLinear result;
   TSetUp set_up;
-  if(!Make_Set_Up(machine, records, &set_up, &result.error))
+  if(!Make_Set_Up(machine, records, true, &set_up, &result.error))
   {
     return result;
   }
@@ -431,13 +525,15 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
               {
                 const std::size_t p = static_cast<std::size_t>(task);
                 const double step = set_up.machine.Step(p);
+                // Only the parameter's own table differs from the machine as stored.
+                const int chain = set_up.machine.Chain_Index(p);
                 QString& error = failures[p];
                 delta[p] = step;
                 const bool ok = set_up.machine.Setup(delta.data(), &model, &error) &&
-                                set_up.readings.Simulate(model, &scratch, &plus, &error);
+                                set_up.readings.Simulate_Changed(model, chain, &scratch, &plus, &error);
                 delta[p] = -step;
                 const bool ok_minus = ok && set_up.machine.Setup(delta.data(), &model, &error) &&
-                                      set_up.readings.Simulate(model, &scratch, &minus, &error);
+                                      set_up.readings.Simulate_Changed(model, chain, &scratch, &minus, &error);
                 delta[p] = 0.0;
                 if(!ok_minus)
                 {
@@ -519,7 +615,7 @@ TMonteCarlo Monte_Carlo(const TMachineLibrary::TMachineItem& machine, const std:
     return result;
   }
   TSetUp set_up;
-  if(!Make_Set_Up(machine, records, &set_up, &result.error))
+  if(!Make_Set_Up(machine, records, false, &set_up, &result.error))
   {
     return result;
   }
