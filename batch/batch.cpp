@@ -114,7 +114,7 @@ const TOption OPTIONS[] = {
 const char* const INCREMENTS_OPTION = "--increments";
 
 // The width of the name column of the command list in --help.
-const int COMMAND_COLUMN = 10;
+const int COMMAND_COLUMN = 12;
 
 const TCommand* Find_Command(const QString& name)
 {

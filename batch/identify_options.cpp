@@ -1,8 +1,6 @@
 #include "batch/identify_options.h"
 
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFileInfo>
 
 #include <cmath>
 
@@ -77,26 +75,5 @@ QString Read_Identify_Options(const TArguments& arguments, Identify::TOptions* o
   }
   options->absolute_straightness = arguments.parser->isSet(QStringLiteral("absolute-straightness"));
   return QString();
-}
-
-bool Is_Library_File(const QString& output, const QString& data_path)
-{
-  const QFileInfo target(output);
-  for(const char* name : {"machines.xml", "measurements.xml"})
-  {
-    const QFileInfo library(QDir(data_path).filePath(QLatin1String(name)));
-    if(target.absoluteFilePath() == library.absoluteFilePath() ||
-       (target.exists() && library.exists() && target.canonicalFilePath() == library.canonicalFilePath()))
-    {
-      return true;
-    }
-  }
-  return false;
-}
-
-QString Data_Path(const TArguments& arguments)
-{
-  const QString data = arguments.Value(QStringLiteral("data"));
-  return data.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral(".varlume")) : data;
 }
 } // namespace Batch

@@ -40,9 +40,13 @@ QString Plan_Usage_Error(const TArguments& arguments)
     return QStringLiteral("plan needs one --machine");
   }
   const QString json = arguments.Value(QStringLiteral("json"));
-  if(!json.isEmpty() && Is_Library_File(json, Data_Path(arguments)))
+  if(!json.isEmpty())
   {
-    return QStringLiteral("plan does not write the library '%1'").arg(json);
+    const QString library = Library_Output_Problem(QStringLiteral("plan"), arguments, json);
+    if(!library.isEmpty())
+    {
+      return library;
+    }
   }
   Plan::TOptions options;
   return Read_Options(arguments, &options);

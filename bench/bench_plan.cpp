@@ -75,10 +75,16 @@ void Plan_Forty_Candidates(benchmark::State& state)
     state.SkipWithError(qPrintable(result.report.join(QLatin1Char(' '))));
   }
   int readings = 0;
-  for(const Plan::TStep& step : result.steps)
+  int full_rank_at = 0;
+  for(std::size_t index = 0; index < result.steps.size(); ++index)
   {
-    readings += step.readings;
+    readings += result.steps[index].readings;
+    if(full_rank_at == 0 && result.steps[index].full_rank)
+    {
+      full_rank_at = static_cast<int>(index) + 1;
+    }
   }
+  state.counters["full_rank_at"] = full_rank_at;
   state.counters["unknowns"] = result.unknowns;
   state.counters["steps"] = static_cast<double>(result.steps.size());
   state.counters["rank"] = result.steps.empty() ? 0 : result.steps.back().rank;

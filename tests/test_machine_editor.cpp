@@ -194,7 +194,8 @@ private slots:
   }
 
   // The MPE fields take A, K and an optional B; a K that is not above 0 keeps Accept off. Editing
-  // an error parameter drops the covariance, and the editor says so before Accept.
+  // an error parameter drops the covariance, and the editor says so before Accept; a number row
+  // that was not edited keeps its stored digits.
   void Conformity_Fields()
   {
     QFETCH(QString, k);
@@ -206,6 +207,16 @@ private slots:
     machine.name = QStringLiteral("Identified");
     machine.covariance_labels = QStringList{"QXY"};
     machine.covariance = {1e-6};
+    for(TMachineLibrary::TMachineAxisItem& axis : machine.axes)
+    {
+      for(TMachineLibrary::TMachineParameterItem& parameter : axis.parameters)
+      {
+        if(parameter.parameter == PARAMETER_QYZ)
+        {
+          parameter.expression = QStringLiteral("0.012501478"); // shown as 0.0125
+        }
+      }
+    }
     dialog->Add_Machine_Item(machine);
     dialog->Reset("Identified");
     QLabel* note = dialog->findChild<QLabel*>("covariance_note");
@@ -224,6 +235,14 @@ private slots:
     const TMachineLibrary::TMachineItem* stored = dialog->Machine(dialog->Machine_Id("Identified"));
     QCOMPARE(stored->has_mpe, accepted);
     QCOMPARE(stored->covariance.empty(), !covariance_kept);
+    // A number row left alone keeps its digits, not the four it shows.
+    for(const TMachineLibrary::TMachineAxisItem& axis : stored->axes)
+    {
+      for(const TMachineLibrary::TMachineParameterItem& parameter : axis.parameters)
+      {
+        QVERIFY(parameter.parameter != PARAMETER_QYZ || parameter.expression == QStringLiteral("0.012501478"));
+      }
+    }
     if(accepted)
     {
       QCOMPARE(stored->mpe_k, 333.0);

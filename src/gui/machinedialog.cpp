@@ -526,11 +526,15 @@ void TMachineDialog::Update_Machine()
     }
   }
 
+  // A number row shows its value with 4 decimals: a row left as loaded keeps the stored value
+  // (an identified squareness has more digits), rather than the rounded one it shows.
+  const QStringList rows = Parameter_Rows();
+  int row = 0;
   for(int index = 0; index < d_parameter_tree->topLevelItemCount(); ++index)
   {
     QTreeWidgetItem* axis_item = d_parameter_tree->topLevelItem(index);
     const int axis = axis_item->data(0, Qt::UserRole).toInt();
-    for(int child = 0; child < axis_item->childCount(); ++child)
+    for(int child = 0; child < axis_item->childCount(); ++child, ++row)
     {
       QTreeWidgetItem* item = axis_item->child(child);
       TMachineParameterItem* parameter = Find_Parameter(machine, axis, item->data(0, Qt::UserRole).toInt());
@@ -541,7 +545,11 @@ void TMachineDialog::Update_Machine()
       const TMachineParameterWidget* widget = Row_Widget(item);
       parameter->enabled = widget->Is_Option_Enabled();
       parameter->option_state = widget->Sign_Option_Index();
-      parameter->expression = widget->Expression();
+      const bool unchanged = row < d_loaded_rows.size() && rows[row] == d_loaded_rows[row];
+      if(!unchanged)
+      {
+        parameter->expression = widget->Expression();
+      }
     }
   }
 }

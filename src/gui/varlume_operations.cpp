@@ -397,8 +397,9 @@ void TVarlume::Edit_Machine()
   if(d_machine_dialog->exec() == QDialog::Accepted)
   {
     Record_Change(LIBRARY_MACHINES, tr("Edit Machine"), before);
-    // Rebuild the edited machine's error model and everything simulated on it.
-    Machine_Selection_Changed();
+    // The list's tool tips (MPE, covariance) follow, and with the machine selected, its error
+    // model and everything simulated on it are rebuilt.
+    Update_Machine_Names();
   }
 }
 

@@ -3,11 +3,12 @@
 
 #include "src/model/conformity.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
 
-#include "src/model/export.h"
+#include "src/model/identify_stages.h"
 #include "src/model/plotseries.h"
 #include "src/model/propagation.h"
 #include "src/model/report.h"
@@ -18,10 +19,6 @@ namespace
 {
 using TItem = TMeasurement::TMeasurementItem;
 
-// Every ISO length is measured this many times in a measured file.
-const int REPETITIONS = 3;
-// Nominal lengths in the files are written with 4 or 5 decimals.
-const double NOMINAL_TOLERANCE = 1e-3;
 const double MM_TO_UM = 1000.0;
 
 // The numbers of a comma-separated text; false when one is not a finite number.
@@ -65,27 +62,6 @@ bool Simulate_Copies(const TMachineLibrary::TMachineItem& machine, const std::ve
     return false;
   }
   return true;
-}
-
-// The ISO record a measured set belongs to: the same name, or the name as the export writes it
-// into a file name.
-const TMeasurement* Find_Record(const std::vector<const TMeasurement*>& library, const QString& name)
-{
-  for(const TMeasurement* record : library)
-  {
-    if(record->d_name == name)
-    {
-      return record;
-    }
-  }
-  for(const TMeasurement* record : library)
-  {
-    if(Export::Safe_File_Name(record->d_name) == name)
-    {
-      return record;
-    }
-  }
-  return nullptr;
 }
 
 QString Rows_Text(int count, const char* what)
@@ -262,6 +238,10 @@ TReport Simulated(const TMachineLibrary::TMachineItem& machine, const std::vecto
     {
       iso.push_back(record);
     }
+    else
+    {
+      report.notes.push_back(QStringLiteral("%1: not an ISO 10360-2 test, left out").arg(record->d_name));
+    }
   }
   std::vector<std::unique_ptr<TMeasurement>> copies;
   if(!Simulate_Copies(machine, iso, &copies, &report.errors))
@@ -331,67 +311,70 @@ TReport Measured(const TMachineLibrary::TMachineItem& machine, const std::vector
   report.options = options;
   report.source = TSource::MEASURED;
 
-  std::vector<const Measured::TSet*> used;
-  std::vector<const TMeasurement*> records;
-  for(const Measured::TSet& set : sets)
+  TMachineComp model;
+  QStringList setup_errors;
+  if(!Simulation::Setup_Machine_Comp(Simulation::Machine_Record(machine), &model, &setup_errors))
   {
+    report.errors = setup_errors;
+    report.errors.push_front(QStringLiteral("the machine '%1' cannot be set up:").arg(machine.name));
+    return report;
+  }
+  // The records evaluated in library order, as the export evaluates them, then matched to the
+  // sets as identification matches them; a record whose texts fail only leaves its sets out.
+  std::vector<std::unique_ptr<TMeasurement>> copies;
+  std::vector<TMeasurement*> list;
+  for(const TMeasurement* record : library)
+  {
+    copies.push_back(Copy_Measurement(*record));
+    list.push_back(copies.back().get());
+  }
+  QStringList expression_errors;
+  Simulation::Evaluate_Measurement_Expressions(&model, &list, &expression_errors);
+  for(std::size_t index = 0; index < sets.size(); ++index)
+  {
+    const Measured::TSet& set = sets[index];
     if(set.kind != Measured::TKind::ISO)
     {
       report.notes.push_back(QStringLiteral("%1: not an ISO 10360-2 test, left out").arg(set.file));
       continue;
     }
-    const TMeasurement* record = Find_Record(library, set.name);
-    if(!record || record->Type() != Types::MEASUREMENT_ISO)
+    const int found = Identify::Find_Record(copies, set);
+    if(found < 0 || copies[static_cast<std::size_t>(found)]->Type() != Types::MEASUREMENT_ISO)
     {
       report.notes.push_back(
           QStringLiteral("%1: no ISO 10360-2 measurement named '%2', left out").arg(set.file, set.name));
       continue;
     }
-    used.push_back(&set);
-    records.push_back(record);
-  }
-  std::vector<std::unique_ptr<TMeasurement>> copies;
-  if(!Simulate_Copies(machine, records, &copies, &report.errors))
-  {
-    return report;
-  }
-
-  for(std::size_t index = 0; index < used.size(); ++index)
-  {
-    const Measured::TSet& set = *used[index];
-    const TMeasurement& record = *copies[index];
-    const std::vector<TItem>& items = record.d_measurement_items;
-    if(set.readings.size() != REPETITIONS * items.size())
+    TMeasurement& record = *copies[static_cast<std::size_t>(found)];
+    const QString prefix = record.d_name + QStringLiteral(": ");
+    const auto expression_error = std::find_if(expression_errors.begin(), expression_errors.end(),
+                                               [&prefix](const QString& line) { return line.startsWith(prefix); });
+    std::vector<TMeasurement*> single{&record};
+    QStringList simulation_errors;
+    if(expression_error != expression_errors.end() ||
+       !Simulation::Update_Measurement_Items(&model, &single, &simulation_errors))
     {
-      report.notes.push_back(QStringLiteral("%1: %2 readings, the measurement '%3' has %4 lengths measured %5 times, "
-                                            "left out")
-                                 .arg(set.file)
-                                 .arg(set.readings.size())
-                                 .arg(record.d_name)
-                                 .arg(items.size())
-                                 .arg(REPETITIONS));
+      report.notes.push_back(QStringLiteral("%1: %2, left out")
+                                 .arg(set.file, expression_error != expression_errors.end()
+                                                    ? *expression_error
+                                                    : simulation_errors.join(QStringLiteral("; "))));
       continue;
     }
-    bool matches = true;
-    for(std::size_t r = 0; r < set.readings.size(); ++r)
+    std::vector<Identify::TObservation> readings;
+    const QString reason = Identify::Add_Observations(set, static_cast<int>(index), record, found, &readings);
+    if(!reason.isEmpty())
     {
-      const std::size_t item = r / REPETITIONS;
-      matches = matches && set.readings[r].point == static_cast<int>(item) + 1 &&
-                std::fabs(set.readings[r].target.x - items[item].length_nominal) <= NOMINAL_TOLERANCE;
-    }
-    if(!matches)
-    {
-      report.notes.push_back(
-          QStringLiteral("%1: rows do not match the nominal lengths of '%2', left out").arg(set.file, record.d_name));
+      report.notes.push_back(QStringLiteral("%1: %2, left out").arg(set.file, reason));
       continue;
     }
-    for(std::size_t r = 0; r < set.readings.size(); ++r)
+    // One observation per reading, in file order: every length three times.
+    for(std::size_t r = 0; r < readings.size(); ++r)
     {
       TRow row;
       row.measurement = record.d_name;
       row.row = static_cast<int>(r) + 1;
-      row.length = items[r / REPETITIONS].length_nominal;
-      row.deviation = (set.readings[r].values[0] - row.length) * MM_TO_UM;
+      row.length = record.d_measurement_items[static_cast<std::size_t>(readings[r].item)].length_nominal;
+      row.deviation = (readings[r].measured - row.length) * MM_TO_UM;
       Decide_Row(options, &row);
       report.rows.push_back(row);
     }

@@ -100,12 +100,16 @@ private:
   MatrixXd Compact(const MatrixXd& rows) const;
   MatrixXd Stack(const MatrixXd& top, const MatrixXd& bottom) const;
   TEvaluation Evaluate(const MatrixXd& rows) const;
+  TEvaluation Evaluate_Full(const MatrixXd& rows) const;
+  void Ratios(const MatrixXd& covariance, TEvaluation* evaluation) const;
   int Seen_Rank(const MatrixXd& rows) const;
   bool Pick(const std::vector<int>& pool, const MatrixXd& current, const TEvaluation& now, bool stop_when_idle,
             int* best, MatrixXd* best_rows, TEvaluation* best_evaluation) const;
   bool Shortest_Subset(int greedy_steps, std::vector<int>* subset);
   void Add_Step(int candidate, const TEvaluation& evaluation);
   bool Tick();
+  // The first of the candidates with the same rows as candidate.
+  int Group(int candidate) const { return d_duplicate_of[candidate] < 0 ? candidate : d_duplicate_of[candidate]; }
 
   const TMachineLibrary::TMachineItem& d_machine;
   const Plan::TOptions& d_options;
@@ -360,13 +364,38 @@ TEvaluation TPlanner::Evaluate(const MatrixXd& rows) const
                                         evaluation.decision.identified);
     covariance = problem.Covariance(nullptr);
   }
+  Ratios(covariance, &evaluation);
+  return evaluation;
+}
+
+// Rows added to a set that identifies every parameter leave it so: the covariance is then the
+// inverse of the normal matrix, which comparing candidates needs without the rank decision.
+TEvaluation TPlanner::Evaluate_Full(const MatrixXd& rows) const
+{
+  const int n = d_model->Size();
+  const Eigen::LLT<MatrixXd> normal(rows.transpose() * rows);
+  if(normal.info() != Eigen::Success)
+  {
+    return Evaluate(rows);
+  }
+  TEvaluation evaluation;
+  evaluation.rank = n;
+  evaluation.full = true;
+  evaluation.decision.rank = n;
+  evaluation.decision.parameter_identified.assign(n, true);
+  Ratios(normal.solve(MatrixXd::Identity(n, n)), &evaluation);
+  return evaluation;
+}
+
+void TPlanner::Ratios(const MatrixXd& covariance, TEvaluation* evaluation) const
+{
   const double resolution = d_options.identify.resolution > 0.0 ? d_options.identify.resolution : 1.0;
   for(const TQuantity& quantity : d_quantities)
   {
-    bool identified = evaluation.rank > 0;
+    bool identified = evaluation->rank > 0;
     for(const int unknown : quantity.unknowns)
     {
-      identified = identified && evaluation.decision.parameter_identified[unknown];
+      identified = identified && evaluation->decision.parameter_identified[unknown];
     }
     double ratio = NOT_A_NUMBER;
     if(identified)
@@ -376,10 +405,9 @@ TEvaluation TPlanner::Evaluate(const MatrixXd& rows) const
       const MatrixXd block = covariance.block(first, first, count, count);
       ratio = std::sqrt(std::max(quantity.basis.dot(block * quantity.basis), 0.0)) / resolution;
     }
-    evaluation.identified.push_back(identified);
-    evaluation.ratio.push_back(ratio);
+    evaluation->identified.push_back(identified);
+    evaluation->ratio.push_back(ratio);
   }
-  return evaluation;
 }
 
 // The rank without the resolution: an upper bound of the decided rank, cheap to find.
@@ -417,7 +445,7 @@ bool TPlanner::Pick(const std::vector<int>& pool, const MatrixXd& current, const
   for(const int candidate : pool)
   {
     const MatrixXd rows = Stack(current, d_rows[candidate]);
-    TEvaluation evaluation = Evaluate(rows);
+    TEvaluation evaluation = now.full ? Evaluate_Full(rows) : Evaluate(rows);
     const double sum = evaluation.Sum(now);
     if(evaluation.rank > now.rank)
     {
@@ -437,6 +465,11 @@ bool TPlanner::Pick(const std::vector<int>& pool, const MatrixXd& current, const
       *best_rows = rows;
       *best_evaluation = std::move(evaluation);
     }
+  }
+  // What the plan reports is decided as identification decides it.
+  if(now.full && *best >= 0)
+  {
+    *best_evaluation = Evaluate(*best_rows);
   }
   return *best >= 0 && (worthwhile || !stop_when_idle);
 }
@@ -465,11 +498,16 @@ bool TPlanner::Shortest_Subset(int greedy_steps, std::vector<int>* subset)
         return false;
       }
       MatrixXd rows(0, d_model->Size());
-      for(const int member : members)
+      bool repeated = false;
+      for(std::size_t index = 0; index < members.size(); ++index)
       {
-        rows = Stack(rows, d_rows[member]);
+        rows = Stack(rows, d_rows[members[index]]);
+        for(std::size_t other = 0; other < index; ++other)
+        {
+          repeated = repeated || Group(members[other]) == Group(members[index]);
+        }
       }
-      if(Seen_Rank(rows) >= target)
+      if(!repeated && Seen_Rank(rows) >= target)
       {
         const TEvaluation evaluation = Evaluate(rows);
         if(evaluation.rank >= target && (!found || evaluation.Sum(evaluation) < found_sum))
@@ -547,7 +585,7 @@ bool TPlanner::Choose()
   const int budget = d_options.budget > 0 ? std::min(d_options.budget, count) : count;
 
   // One at a time: below the highest rank always on (a pair may raise what no single one
-  // does), a candidate with the rows of one already chosen only when nothing else is left.
+  // does).
   const auto greedy = [&](std::vector<int> pool, std::vector<int>* chosen, std::vector<TEvaluation>* evaluations,
                           MatrixXd* rows, int limit, bool up_to_target)
   {
@@ -558,11 +596,14 @@ bool TPlanner::Choose()
       {
         break;
       }
+      // A candidate with the rows of one already chosen adds nothing an identification could
+      // tell apart from reading that one twice: not before every parameter is identified.
       std::vector<int> fresh;
       for(const int candidate : pool)
       {
-        const int original = d_duplicate_of[candidate];
-        if(original < 0 || std::find(chosen->begin(), chosen->end(), original) == chosen->end())
+        const bool repeated =
+            std::any_of(chosen->begin(), chosen->end(), [&](int taken) { return Group(taken) == Group(candidate); });
+        if(!repeated || now.full)
         {
           fresh.push_back(candidate);
         }
@@ -571,7 +612,7 @@ bool TPlanner::Choose()
       MatrixXd best_rows;
       TEvaluation best_evaluation;
       const bool below = now.rank < d_result.reachable_rank;
-      if(!Pick(fresh.empty() || !below ? pool : fresh, *rows, now, !below, &best, &best_rows, &best_evaluation))
+      if(fresh.empty() || !Pick(fresh, *rows, now, !below, &best, &best_rows, &best_evaluation))
       {
         break;
       }
