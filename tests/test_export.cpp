@@ -148,30 +148,19 @@ private slots:
 
   void Safe_File_Name_data()
   {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("safe");
-    QTest::newRow("plain") << "Laser X"
-                           << "Laser X";
-    QTest::newRow("parent path") << "../../x"
-                                 << ".._.._x";
-    QTest::newRow("absolute") << "/etc/passwd"
-                              << "_etc_passwd";
-    QTest::newRow("backslash") << "a\\b"
-                               << "a_b";
-    QTest::newRow("dot") << "."
-                         << "_";
-    QTest::newRow("dot dot") << ".."
-                             << "__";
-    QTest::newRow("three dots") << "..."
-                                << "...";
-    QTest::newRow("leading dot") << ".hidden"
-                                 << ".hidden";
-    QTest::newRow("tab and line feed") << "a\tb\nc"
-                                       << "a_b_c";
-    QTest::newRow("nul") << QString(QChar(0)) + "x"
-                         << "_x";
-    QTest::newRow("delete and C1") << QString("a") + QChar(0x7f) + QChar(0x85) << "a__";
-    QTest::newRow("beyond ASCII") << QString::fromUtf8("Prüfung Ω") << QString::fromUtf8("Prüfung Ω");
+    Test_Support::Add_Text_Rows("name", "safe",
+                                {{"plain", "Laser X", "Laser X"},
+                                 {"parent path", "../../x", ".._.._x"},
+                                 {"absolute", "/etc/passwd", "_etc_passwd"},
+                                 {"backslash", "a\\b", "a_b"},
+                                 {"dot", ".", "_"},
+                                 {"dot dot", "..", "__"},
+                                 {"three dots", "...", "..."},
+                                 {"leading dot", ".hidden", ".hidden"},
+                                 {"tab and line feed", "a\tb\nc", "a_b_c"},
+                                 {"nul", QString(QChar(0)) + "x", "_x"},
+                                 {"delete and C1", QString("a") + QChar(0x7f) + QChar(0x85), "a__"},
+                                 {"beyond ASCII", QString::fromUtf8("Prüfung Ω"), QString::fromUtf8("Prüfung Ω")}});
   }
 
   void Safe_File_Name()

@@ -834,14 +834,10 @@ private slots:
 
   void Expression_Editor_From_Row_data()
   {
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("result");
-    QTest::newRow("apply") << "Apply"
-                           << "0.0010+0.0100*L";
-    QTest::newRow("cancel") << "Cancel"
-                            << "0.0000 * L";
-    QTest::newRow("window closed") << ""
-                                   << "0.0000 * L";
+    Test_Support::Add_Text_Rows("button", "result",
+                                {{"apply", "Apply", "0.0010+0.0100*L"},
+                                 {"cancel", "Cancel", "0.0000 * L"},
+                                 {"window closed", "", "0.0000 * L"}});
   }
 
   void Expression_Editor_From_Row()

@@ -481,20 +481,14 @@ private slots:
 
   void Mode_Buttons_data()
   {
-    QTest::addColumn<QString>("clicks"); // p pan, 2 rotate 2-D, 3 rotate 3-D, in order
-    QTest::addColumn<QString>("checked");
-    QTest::newRow("start") << ""
-                           << "p";
-    QTest::newRow("pan off turns itself on again") << "p"
-                                                   << "p";
-    QTest::newRow("rotate 2-D") << "2"
-                                << "2";
-    QTest::newRow("rotate 3-D after 2-D") << "23"
-                                          << "3";
-    QTest::newRow("rotate 3-D off returns to pan") << "33"
-                                                   << "p";
-    QTest::newRow("pan after rotate") << "3p"
-                                      << "p";
+    // clicks: p pan, 2 rotate 2-D, 3 rotate 3-D, in order
+    Test_Support::Add_Text_Rows("clicks", "checked",
+                                {{"start", "", "p"},
+                                 {"pan off turns itself on again", "p", "p"},
+                                 {"rotate 2-D", "2", "2"},
+                                 {"rotate 3-D after 2-D", "23", "3"},
+                                 {"rotate 3-D off returns to pan", "33", "p"},
+                                 {"pan after rotate", "3p", "p"}});
   }
 
   // Exactly one mode button is always on.

@@ -140,16 +140,11 @@ private slots:
   // A link is never followed, and a FIFO, device or directory is never replaced.
   void Refuses_Links_And_Special_Files_data()
   {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("link to a file elsewhere") << "link"
-                                              << "Is a symbolic link";
-    QTest::newRow("dangling link") << "dangling"
-                                   << "Is a symbolic link";
-    QTest::newRow("fifo") << "fifo"
-                          << "Not a regular file";
-    QTest::newRow("directory") << "directory"
-                               << "Is a directory";
+    Test_Support::Add_Text_Rows("kind", "reason",
+                                {{"link to a file elsewhere", "link", "Is a symbolic link"},
+                                 {"dangling link", "dangling", "Is a symbolic link"},
+                                 {"fifo", "fifo", "Not a regular file"},
+                                 {"directory", "directory", "Is a directory"}});
   }
 
   void Refuses_Links_And_Special_Files()

@@ -9,8 +9,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <memory>
+#include <vector>
 
 #include "core/vector3.h"
 #include "src/model/measurement.h"
@@ -84,6 +86,25 @@ inline TMeasurement::TMeasurementItem Row(const TVector3& reference, const TVect
   row.axis_nominal = row.axis_actual = length > 0.0 ? line / length : TVector3(1, 0, 0);
   row.length_nominal = row.length_actual = length;
   return row;
+}
+
+// One row of a table-driven test whose two columns are texts.
+struct TTextRow
+{
+  const char* name;
+  QString first;
+  QString second;
+};
+
+// Adds the two text columns and their rows to the current test's table.
+inline void Add_Text_Rows(const char* first_column, const char* second_column, const std::vector<TTextRow>& rows)
+{
+  QTest::addColumn<QString>(first_column);
+  QTest::addColumn<QString>(second_column);
+  for(const TTextRow& row : rows)
+  {
+    QTest::newRow(row.name) << row.first << row.second;
+  }
 }
 
 // What a run of varlume-batch gave; code is -1 when it did not end by itself.

@@ -358,14 +358,10 @@ private slots:
   // never deleted unread nor waited on.
   void Foreign_Unsaved_Entries_data()
   {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("said");
-    QTest::newRow("linked folder") << "linked folder"
-                                   << "is not used";
-    QTest::newRow("link loop") << "link loop"
-                               << "set aside";
-    QTest::newRow("FIFO") << "FIFO"
-                          << "set aside";
+    Test_Support::Add_Text_Rows("kind", "said",
+                                {{"linked folder", "linked folder", "is not used"},
+                                 {"link loop", "link loop", "set aside"},
+                                 {"FIFO", "FIFO", "set aside"}});
   }
 
   void Foreign_Unsaved_Entries()
@@ -572,13 +568,9 @@ private slots:
 
   void Load_Error_Is_Shown_data()
   {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("machines") << "machines.xml"
-                              << "ERR:  Loading machines exception: ";
-    QTest::newRow("measurements") << "measurements.xml"
-                                  << "ERR:  Loading measurements exception: ";
+    Test_Support::Add_Text_Rows("file", "message",
+                                {{"machines", "machines.xml", "ERR:  Loading machines exception: "},
+                                 {"measurements", "measurements.xml", "ERR:  Loading measurements exception: "}});
   }
 
   void Load_Error_Is_Shown()

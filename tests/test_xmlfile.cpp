@@ -532,12 +532,10 @@ private slots:
 
   void Write_Failure_Messages_data()
   {
-    QTest::addColumn<QString>("target"); // below a temporary directory
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("no such directory") << "missing/out.xml"
-                                       << "No such file or directory";
-    QTest::newRow("target is a directory") << "directory"
-                                           << "Is a directory";
+    // target: below a temporary directory
+    Test_Support::Add_Text_Rows("target", "reason",
+                                {{"no such directory", "missing/out.xml", "No such file or directory"},
+                                 {"target is a directory", "directory", "Is a directory"}});
   }
 
   void Write_Failure_Messages()
