@@ -19,12 +19,7 @@
 namespace
 {
 using Test_Support::Write;
-struct TResult
-{
-  int code = -1;
-  QByteArray out;
-  QByteArray err;
-};
+using TResult = Test_Support::TBatchResult;
 
 QString Examples_Directory()
 {
@@ -68,23 +63,7 @@ private:
   // Runs the tool without a display and with a home of its own.
   TResult Run(const QStringList& arguments)
   {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    environment.remove("QT_QPA_PLATFORM");
-    environment.insert("HOME", d_home.path());
-    process.setProcessEnvironment(environment);
-    process.start(QDir(QCoreApplication::applicationDirPath()).filePath("../varlume-batch"), arguments);
-    TResult result;
-    if(!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
-    {
-      return result;
-    }
-    result.code = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(d_home.path()));
   }
 
   static QStringList Case_Arguments(const Simulation_Cases::TCase& c, const QString& data)

@@ -9,15 +9,11 @@
 #include <csignal>
 
 #include "tests/evaluation_cases.h"
+#include "tests/test_support.h"
 
 namespace
 {
-struct TResult
-{
-  int code = -1;
-  QByteArray out;
-  QByteArray err;
-};
+using TResult = Test_Support::TBatchResult;
 
 QStringList Arguments(const QString& data, const QString& machine, const QStringList& measurements,
                       const QString& output)
@@ -36,7 +32,7 @@ QStringList Arguments(const QString& data, const QString& machine, const QString
 
 QString Program()
 {
-  return QDir(QCoreApplication::applicationDirPath()).filePath("../varlume-batch");
+  return Test_Support::Batch_Program();
 }
 } // namespace
 
@@ -51,26 +47,13 @@ private:
   // Runs the tool without a display and with a home of its own.
   void Start(QProcess* process, const QStringList& arguments)
   {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    environment.insert("HOME", d_home.path());
-    process->setProcessEnvironment(environment);
+    process->setProcessEnvironment(Test_Support::Batch_Environment(d_home.path()));
     process->start(Program(), arguments);
   }
 
   TResult Run(const QStringList& arguments)
   {
-    QProcess process;
-    Start(&process, arguments);
-    TResult result;
-    if(process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
-    {
-      result.code = process.exitCode();
-      result.out = process.readAllStandardOutput();
-      result.err = process.readAllStandardError();
-    }
-    return result;
+    return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(d_home.path()));
   }
 
   QString Output(const char* name) const { return QDir(d_out->path()).filePath(QLatin1String(name)); }

@@ -20,12 +20,7 @@
 namespace
 {
 using Test_Support::Read;
-struct TResult
-{
-  int code = -1;
-  QByteArray out;
-  QByteArray err;
-};
+using TResult = Test_Support::TBatchResult;
 
 } // namespace
 
@@ -43,29 +38,14 @@ private:
   // Runs the tool without a display; platform, when given, is forced on it.
   TResult Run(QStringList arguments, const QString& platform = QString())
   {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    environment.remove("QT_QPA_PLATFORM");
+    QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.path());
     if(!platform.isEmpty())
     {
       environment.insert("QT_QPA_PLATFORM", platform);
     }
-    environment.insert("HOME", d_home.path());
     environment.insert("XDG_RUNTIME_DIR", d_runtime.path());
-    process.setProcessEnvironment(environment);
-    arguments = QStringList{"--data", Simulation_Cases::Data_Directory(), "plot"} + arguments;
-    process.start(QDir(QCoreApplication::applicationDirPath()).filePath("../varlume-batch"), arguments);
-    TResult result;
-    if(!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-    {
-      return result;
-    }
-    result.code = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return Test_Support::Run_Batch(QStringList{"--data", Simulation_Cases::Data_Directory(), "plot"} + arguments,
+                                   environment);
   }
 
   QString File(const QString& name) const { return QDir(d_output.path()).filePath(name); }
