@@ -151,8 +151,8 @@ private slots:
     QVERIFY(Action(&window, "Add Machine")->isEnabled());
     QVERIFY(Action(&window, "Add Measurement")->isEnabled());
 
-    // Under each list: add, remove, edit, and identify under the machines; add and identify are
-    // live.
+    // Under each list: add, remove, edit, and identify under the machines; only add is live:
+    // identify waits for a machine and measurements, and says so.
     const QList<QToolButton*> buttons = window.findChildren<QToolButton*>();
     int live = 0;
     int sixteen = 0;
@@ -165,7 +165,10 @@ private slots:
       }
     }
     QCOMPARE(sixteen, 7);
-    QCOMPARE(live, 3);
+    QCOMPARE(live, 2);
+    QAction* identify = Action(&window, "Identify Errors...");
+    QVERIFY(!identify->isEnabled());
+    QVERIFY2(identify->toolTip().contains("needs"), qPrintable(identify->toolTip()));
 
     // A missing library is a first start, not an error.
     QVERIFY(Pane_Text(&window, "selection_text").isEmpty());

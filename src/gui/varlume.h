@@ -130,6 +130,8 @@ protected:
   bool Evaluation_Running() const { return d_evaluation_running; }
 
 private:
+  // Identify Errors needs a machine to start from and measurements to name the files.
+  void Update_Identify_Enabled();
   void Setup_Central_Widget();
   // Returns the About action, which has no member of its own.
   QAction* Setup_Actions();

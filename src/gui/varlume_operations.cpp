@@ -88,6 +88,7 @@ void TVarlume::Update_Machine_Names()
     // A machine shown may be gone or renamed: every pane follows the library.
     Machine_Selection_Changed();
   }
+  Update_Identify_Enabled();
 }
 
 void TVarlume::Update_Measurement_Names()
@@ -97,6 +98,7 @@ void TVarlume::Update_Measurement_Names()
   {
     Measurement_Selection_Changed();
   }
+  Update_Identify_Enabled();
 }
 
 void TVarlume::Update_Measurement_Display()
