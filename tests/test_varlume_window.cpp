@@ -380,8 +380,12 @@ private slots:
       QTRY_VERIFY(second.findChild<QMessageBox*>("read_only_message") &&
                   second.findChild<QMessageBox*>("read_only_message")->isVisible());
       second.findChild<TMachineDialog*>()->Create_Machine("Gantry");
+      second.resize(second.size() + QSize(40, 30));
+      const QByteArray settings = Read_File(Data_File("varlume.conf"));
       QVERIFY(second.close());
       QCOMPARE(Read_File(Data_File("machines.xml")), Machines_File);
+      // Its settings neither.
+      QCOMPARE(Read_File(Data_File("varlume.conf")), settings);
     }
 
     QVERIFY(first->close());
@@ -589,6 +593,8 @@ private slots:
     QCOMPARE(list->item(1)->data(Qt::UserRole).toInt(), machines->Machine_Id("Gantry Two"));
     QVERIFY(list->item(1)->flags() & Qt::ItemIsEditable);
     QCOMPARE(machines->Machine_Names(), QStringList({"Bridge", "Gantry Two"}));
+    // The machine added is the one selected.
+    QCOMPARE(window.Active_Machine_Name(), QString("Gantry Two"));
   }
 
   void Selection_Enables_Controls_data()

@@ -11,6 +11,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 
@@ -46,6 +47,9 @@ void TPlotView::Set_Page(TPlotPage* page)
     scene()->addItem(d_page);
     Fit_Page();
   }
+  // A new page starts at its top, not where the old one was scrolled to.
+  verticalScrollBar()->setValue(verticalScrollBar()->minimum());
+  horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
 }
 
 void TPlotView::resizeEvent(QResizeEvent* event)
