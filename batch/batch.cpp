@@ -4,15 +4,20 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <vector>
 
 #include "batch/command.h"
+#include "batch/conformity.h"
 #include "batch/evaluate.h"
 #include "batch/export.h"
 #include "batch/identify.h"
 #include "batch/panes.h"
+#include "batch/plan.h"
 #include "batch/plot.h"
 #include "src/model/report.h"
 
@@ -39,13 +44,21 @@ const TCommand COMMANDS[] = {
      "--output (Ctrl-C stops it with the lines so far and exit code 130)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Evaluate_Usage_Error, Batch::Run_Evaluate, nullptr},
     {"plot",
-     "the chart of --kind errors, results or sensitivity of --machine (and the --measurement names) as\n"
-     "a PNG, SVG or PDF file (--output, by its extension) and its numbers as CSV (--csv)",
+     "the chart of --kind errors, results, sensitivity or conformity of --machine (and the --measurement\n"
+     "names) as a PNG, SVG or PDF file (--output, by its extension) and its numbers as CSV (--csv)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Plot_Usage_Error, Batch::Run_Plot, Batch::Plot_Needs_Widgets},
     {"identify",
      "the error parameters of --machine fitted to the --measured files: the report on stdout, the\n"
      "identified machine in a machine library file --output",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Identify_Usage_Error, Batch::Run_Identify, nullptr},
+    {"conformity",
+     "whether --machine meets its E0 maximum permissible error in the ISO 10360-2 --measurement names\n"
+     "(simulated) or --measured files: the decision of every row on stdout, the numbers as CSV (--csv)",
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Conformity_Usage_Error, Batch::Run_Conformity, nullptr},
+    {"plan",
+     "which --candidate measurements (default every one of the library) to run, in which order, to\n"
+     "identify every error parameter of --machine: the steps on stdout, as JSON in --json",
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Plan_Usage_Error, Batch::Run_Plan, nullptr},
 };
 
 // The options after --help and --version, in the order of --help. A new one is one entry here;
@@ -53,27 +66,55 @@ const TCommand COMMANDS[] = {
 // use in its usage check.
 const TOption OPTIONS[] = {
     {"data", "Data directory with machines.xml and measurements.xml (default ~/.varlume).", "DIR", nullptr},
-    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify"},
-    {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot"},
+    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify conformity plan"},
+    {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot conformity"},
     {"increments", "Map increments in mm (default 100 100 100; plot: --kind errors).", "X Y Z", "map plot"},
     {"dir", "Directory for the files.", "DIR", "export"},
     {"output", "File to write (plot: a .png, .svg or .pdf picture).", "FILE", "evaluate plot identify"},
     {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
-    {"kind", "What to plot: errors, results or sensitivity.", "KIND", "plot"},
+    {"kind", "What to plot: errors, results, sensitivity or conformity.", "KIND", "plot"},
     {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
-    {"csv", "CSV file of the plotted numbers.", "FILE", "plot"},
-    {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH", "identify"},
-    {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify"},
+    {"csv", "CSV file of the plotted numbers.", "FILE", "plot conformity"},
+    {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH",
+     "identify conformity plot"},
+    {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify plan"},
     {"uncertainty",
      "Standard uncertainty of a kind of reading, KIND=VALUE in micrometres (microradians for laser-angle); KIND "
      "is ballbar, iso, laser-length, laser-straightness, laser-angle or mcg; repeat for more.",
-     "KIND=VALUE", "identify"},
+     "KIND=VALUE", "identify plan"},
+    {"resolution",
+     "Identify: a direction counts as identified when one standard uncertainty along it moves no error function "
+     "by more than this within the travel, in micrometres (microradians for angles and squareness); 0 keeps "
+     "every direction the readings determine (default 100).",
+     "R", "identify plan"},
+    {"absolute-straightness",
+     "Take the laser runs' straightness slopes and offsets and the gauges' radius zeros as measured instead of "
+     "fitting them (simulated files, set-ups with a reference square).",
+     nullptr, "identify plan"},
+    {"outlier-limit", "Readings whose |residual| / u exceeds this are listed (default 4).", "N", "identify"},
+    {"reject-outliers", "Fit again without the listed outliers, one at a time, largest first.", nullptr, "identify"},
+    {"json", "File for the machine-readable report.", "FILE", "identify plan"},
+    {"mpe",
+     "E0 maximum permissible error A,K,B: MPE = min(A + L/K, B) in micrometres with L in mm; A,K or A,K, for no "
+     "cap (default: the machine's).",
+     "A,K,B", "conformity plot"},
+    {"test-uncertainty",
+     "Expanded uncertainty (k = 2) of the test set-up a,b: U = a + b*L, a in micrometres, b in micrometres per "
+     "metre (default 0,0).",
+     "a,b", "conformity plot"},
+    {"rule", "Decision rule: guarded (default; pass only when |E| + U <= MPE) or simple.", "RULE", "conformity plot"},
+    {"draws", "Monte Carlo draws for the uncertainty of the readings (default: linear propagation).", "N",
+     "conformity plot"},
+    {"seed", "Seed of the Monte Carlo draws (default 1).", "S", "conformity plot"},
+    {"candidate", "Measurement that the plan may use; repeat for more (default every measurement of the library).",
+     "NAME", "plan"},
+    {"budget", "The most tests in the plan (default no limit).", "N", "plan"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";
 
 // The width of the name column of the command list in --help.
-const int COMMAND_COLUMN = 10;
+const int COMMAND_COLUMN = 12;
 
 const TCommand* Find_Command(const QString& name)
 {
@@ -280,6 +321,51 @@ void TOutput::Pane(const QStringList& lines) const
   *out += '\n';
 }
 
+QString Data_Path(const TArguments& arguments)
+{
+  const QString data = arguments.Value(QStringLiteral("data"));
+  return data.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral(".varlume")) : data;
+}
+
+bool Same_File(const QString& first, const QString& second)
+{
+  const QFileInfo first_info(first);
+  const QFileInfo second_info(second);
+  if(QDir::cleanPath(first_info.absoluteFilePath()) == QDir::cleanPath(second_info.absoluteFilePath()))
+  {
+    return true;
+  }
+  // A folder given in another spelling (through a linked folder) names the same file.
+  if(!first_info.canonicalPath().isEmpty() && first_info.canonicalPath() == second_info.canonicalPath() &&
+     first_info.fileName() == second_info.fileName())
+  {
+    return true;
+  }
+  // Followed through links: a link to a file, or another name of its inode, is that file.
+  struct stat first_status;
+  struct stat second_status;
+  return ::stat(QFile::encodeName(first).constData(), &first_status) == 0 &&
+         ::stat(QFile::encodeName(second).constData(), &second_status) == 0 &&
+         first_status.st_dev == second_status.st_dev && first_status.st_ino == second_status.st_ino;
+}
+
+QString Library_Output_Problem(const QString& command, const TArguments& arguments, const QString& file_name)
+{
+  for(const QString& folder : {Data_Path(arguments), QDir(QDir::homePath()).filePath(QStringLiteral(".varlume"))})
+  {
+    for(const char* name : {"machines.xml", "measurements.xml"})
+    {
+      const QString library = QDir::cleanPath(QDir(folder).absoluteFilePath(QLatin1String(name)));
+      if(Same_File(file_name, library))
+      {
+        return QStringLiteral("%1 does not write the library '%2' ('%3' is that file)")
+            .arg(command, library, file_name);
+      }
+    }
+  }
+  return QString();
+}
+
 QString Machine_And_Measurements_Error(const QString& command, const TArguments& arguments)
 {
   if(arguments.machine_names.size() != 1)
@@ -306,8 +392,9 @@ void Add_Options(QCommandLineParser* parser)
   parser->setApplicationDescription(Help_Description());
   for(const TOption& option : OPTIONS)
   {
-    parser->addOption(
-        QCommandLineOption(QLatin1String(option.name), Option_Description(option), QLatin1String(option.value_name)));
+    parser->addOption(option.value_name ? QCommandLineOption(QLatin1String(option.name), Option_Description(option),
+                                                             QLatin1String(option.value_name))
+                                        : QCommandLineOption(QLatin1String(option.name), Option_Description(option)));
   }
   parser->addPositionalArgument(QStringLiteral("command"), Command_Names());
 }
@@ -451,9 +538,7 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
     return output.Usage(problem);
   }
 
-  const QString data_path = parser.isSet(QStringLiteral("data"))
-                                ? parser.value(QStringLiteral("data"))
-                                : QDir(QDir::homePath()).filePath(QStringLiteral(".varlume"));
+  const QString data_path = Data_Path(parsed);
   TLibraries libraries;
   const int loaded = Load_Libraries(data_path, &libraries, output);
   if(loaded != EXIT_OK)

@@ -83,6 +83,19 @@ struct TOption
   const char* commands;
 };
 
+// The data directory of the command line: --data, or ~/.varlume.
+QString Data_Path(const TArguments& arguments);
+
+// Whether the two names are one file: the same path, the same path through linked folders or a
+// link, or two hard links of one file.
+bool Same_File(const QString& first, const QString& second);
+
+// Why the subcommand command may not write file_name: it is, links to or is another name (a
+// hard link) of machines.xml or measurements.xml of the data directory in use or of
+// ~/.varlume, which the tool only reads. Empty when it may be written. Every subcommand that
+// writes a file checks each of its outputs with it in its usage check (exit 2).
+QString Library_Output_Problem(const QString& command, const TArguments& arguments, const QString& file_name);
+
 // The usage problem shared by the subcommands that take one machine and a list of measurements:
 // "<command> needs one --machine", "... needs at least one --measurement", "... takes no
 // --increments", or an empty text.

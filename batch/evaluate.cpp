@@ -141,6 +141,11 @@ QString Evaluate_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("evaluate needs one --output");
   }
+  const QString library = Library_Output_Problem(QStringLiteral("evaluate"), arguments, output_names.front());
+  if(!library.isEmpty())
+  {
+    return library;
+  }
   const QStringList jobs = arguments.Values(QStringLiteral("jobs"));
   if(jobs.size() > 1)
   {
@@ -201,6 +206,11 @@ int Run_Evaluate(const TArguments& arguments, const TLibraries& libraries, const
     return g_interrupted == 0;
   };
   const int jobs = Evaluation::Parse_Jobs(arguments.Value(QStringLiteral("jobs")));
+  const QString jobs_note = Evaluation::Jobs_Note(jobs);
+  if(!jobs_note.isEmpty())
+  {
+    output.Message(QStringLiteral("--jobs: ") + jobs_note);
+  }
 
   Evaluation::TResult result;
   {

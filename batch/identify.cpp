@@ -7,61 +7,35 @@
 #include <cmath>
 
 #include "batch/batch.h"
+#include "batch/identify_options.h"
+#include "core/safefile.h"
 #include "src/model/identify.h"
 #include "src/model/measuredfile.h"
 
 namespace
 {
-// The kinds of --uncertainty, in the order of Identify::TObservationKind.
-const char* const UNCERTAINTY_KINDS[Identify::OBSERVATION_KINDS] = {
-    "ballbar", "iso", "laser-length", "laser-straightness", "laser-angle", "mcg"};
-
-// "KIND=VALUE" into options; false for an unknown kind or a value that is not above 0.
-bool Read_Uncertainty(const QString& text, Identify::TOptions* options)
+// The options of the command line; the usage problem, or an empty text.
+QString Read_Options(const Batch::TArguments& arguments, Identify::TOptions* options)
 {
-  const int equals = text.indexOf(QLatin1Char('='));
-  if(equals <= 0)
+  const QString shared = Batch::Read_Identify_Options(arguments, options);
+  if(!shared.isEmpty())
   {
-    return false;
+    return shared;
   }
-  bool ok = false;
-  const double value = text.mid(equals + 1).toDouble(&ok);
-  if(!ok || !(value > 0.0) || !std::isfinite(value))
+  const QString limit = arguments.Value(QStringLiteral("outlier-limit"));
+  if(!limit.isEmpty())
   {
-    return false;
-  }
-  for(int kind = 0; kind < Identify::OBSERVATION_KINDS; ++kind)
-  {
-    if(text.left(equals) == QLatin1String(UNCERTAINTY_KINDS[kind]))
+    bool ok = false;
+    options->outlier_limit = limit.toDouble(&ok);
+    if(!ok || !(options->outlier_limit > 0.0) || !std::isfinite(options->outlier_limit))
     {
-      options->uncertainties[kind] = value;
-      return true;
+      return QStringLiteral("--outlier-limit must be a number above 0; got '%1'").arg(limit);
     }
   }
-  return false;
+  options->reject_outliers = arguments.parser->isSet(QStringLiteral("reject-outliers"));
+  return QString();
 }
 
-// The library files of the data directory, which identify must never replace.
-bool Is_Library_File(const QString& output, const QString& data_path)
-{
-  const QFileInfo target(output);
-  for(const char* name : {"machines.xml", "measurements.xml"})
-  {
-    const QFileInfo library(QDir(data_path).filePath(QLatin1String(name)));
-    if(target.absoluteFilePath() == library.absoluteFilePath() ||
-       (target.exists() && library.exists() && target.canonicalFilePath() == library.canonicalFilePath()))
-    {
-      return true;
-    }
-  }
-  return false;
-}
-
-QString Data_Path(const Batch::TArguments& arguments)
-{
-  const QString data = arguments.Value(QStringLiteral("data"));
-  return data.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral(".varlume")) : data;
-}
 } // namespace
 
 namespace Batch
@@ -81,33 +55,26 @@ QString Identify_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("identify needs --output");
   }
-  if(Is_Library_File(output, Data_Path(arguments)))
+  const QString library = Library_Output_Problem(QStringLiteral("identify"), arguments, output);
+  if(!library.isEmpty())
   {
-    return QStringLiteral("identify does not write the library '%1'").arg(output);
+    return library;
   }
-  const QStringList degrees = arguments.Values(QStringLiteral("degree"));
-  if(!degrees.isEmpty())
+  const QString json = arguments.Value(QStringLiteral("json"));
+  if(!json.isEmpty())
   {
-    bool ok = false;
-    const int degree = degrees.back().toInt(&ok);
-    if(!ok || degree < Identify::MINIMUM_DEGREE || degree > Identify::MAXIMUM_DEGREE)
+    if(QFileInfo(json).absoluteFilePath() == QFileInfo(output).absoluteFilePath())
     {
-      return QStringLiteral("--degree must be a whole number from %1 to %2")
-          .arg(Identify::MINIMUM_DEGREE)
-          .arg(Identify::MAXIMUM_DEGREE);
+      return QStringLiteral("identify writes --output and --json to two different files");
+    }
+    const QString json_library = Library_Output_Problem(QStringLiteral("identify"), arguments, json);
+    if(!json_library.isEmpty())
+    {
+      return json_library;
     }
   }
   Identify::TOptions options;
-  for(const QString& text : arguments.Values(QStringLiteral("uncertainty")))
-  {
-    if(!Read_Uncertainty(text, &options))
-    {
-      return QStringLiteral("--uncertainty takes KIND=VALUE (µm, µrad for laser-angle; above 0) with KIND one of "
-                            "ballbar, iso, laser-length, laser-straightness, laser-angle, mcg; got '%1'")
-          .arg(text);
-    }
-  }
-  return QString();
+  return Read_Options(arguments, &options);
 }
 
 int Run_Identify(const TArguments& arguments, const TLibraries& libraries, const TOutput& output)
@@ -120,15 +87,7 @@ int Run_Identify(const TArguments& arguments, const TLibraries& libraries, const
     return EXIT_USAGE;
   }
   Identify::TOptions options;
-  const QStringList degrees = arguments.Values(QStringLiteral("degree"));
-  if(!degrees.isEmpty())
-  {
-    options.degree = degrees.back().toInt();
-  }
-  for(const QString& text : arguments.Values(QStringLiteral("uncertainty")))
-  {
-    Read_Uncertainty(text, &options);
-  }
+  Read_Options(arguments, &options);
   options.identified_name = libraries.machines.Generate_Unique_Name(-1, machine->name + QStringLiteral(" identified"));
 
   std::vector<const TMeasurement*> records;
@@ -140,6 +99,17 @@ int Run_Identify(const TArguments& arguments, const TLibraries& libraries, const
   const Identify::TResult result = Identify::Run(*machine, records, measured, options);
   *output.out += result.report.join(QLatin1Char('\n')).toUtf8();
   *output.out += '\n';
+  // The machine-readable report is written whatever the verdict.
+  const QString json = arguments.Value(QStringLiteral("json"));
+  if(!json.isEmpty())
+  {
+    TSafeFile file(json);
+    if(!file.Open() || !file.Write(Identify::Json(result)) || !file.Commit())
+    {
+      output.Message(QStringLiteral("cannot write '%1': %2").arg(json, file.Error_String()));
+      return EXIT_FAILED;
+    }
+  }
   if(result.status != Identify::TStatus::FITTED)
   {
     return EXIT_FAILED;

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "batch/batch.h"
+#include "batch/conformity.h"
 #include "batch/panes.h"
 #include "core/safefile.h"
+#include "src/gui/conformitychart.h"
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
 #include "src/model/machinecomp.h"
@@ -40,43 +42,61 @@ bool Parse_Size(const QString& text, QSize* size)
          size->height() <= MAXIMUM_SIDE;
 }
 
-bool Write_Csv(const QString& file_name, const QByteArray& text, const Batch::TOutput& output)
-{
-  QString error;
-  if(!SafeFile::Write_File(file_name, text, &error))
-  {
-    output.Message(QStringLiteral("cannot write '%1': %2").arg(file_name, error));
-    return false;
-  }
-  return true;
-}
-
-// Writes the CSV, then the picture that build makes (only when a picture was asked for, so
-// that a CSV needs no widgets). Returns the exit code.
+// Writes the CSV and the picture that build makes (only when a picture was asked for, so that
+// a CSV needs no widgets): both or neither. Each goes to a temporary file that replaces its
+// target only when both are complete. Returns the exit code.
 template <typename TBuild>
 int Write(const Batch::TArguments& arguments, const QByteArray& csv, TBuild build, const Batch::TOutput& output)
 {
   const QString csv_name = arguments.Value(QStringLiteral("csv"));
-  if(!csv_name.isEmpty() && !Write_Csv(csv_name, csv, output))
-  {
-    return Batch::EXIT_FAILED;
-  }
   const QString picture_name = arguments.Value(QStringLiteral("output"));
-  if(picture_name.isEmpty())
+  std::vector<std::unique_ptr<TSafeFile>> files;
+  const auto fail = [&output](const TSafeFile& file)
   {
-    return Batch::EXIT_OK;
-  }
-  QSize size = DEFAULT_SIZE;
-  if(!arguments.Value(QStringLiteral("size")).isEmpty())
-  {
-    Parse_Size(arguments.Value(QStringLiteral("size")), &size);
-  }
-  const std::unique_ptr<TPlotPage> page(build());
-  QString error;
-  if(!Write_Plot_File(page.get(), picture_name, size, &error))
-  {
-    output.Message(error);
+    output.Message(QStringLiteral("cannot write '%1': %2").arg(file.File_Name(), file.Error_String()));
     return Batch::EXIT_FAILED;
+  };
+  for(const QString& name : {csv_name, picture_name})
+  {
+    if(!name.isEmpty())
+    {
+      files.push_back(std::make_unique<TSafeFile>(name));
+      if(!files.back()->Open())
+      {
+        return fail(*files.back());
+      }
+    }
+  }
+  if(!csv_name.isEmpty() && (!files.front()->Write(csv) || !files.front()->Flush()))
+  {
+    return fail(*files.front());
+  }
+  if(!picture_name.isEmpty())
+  {
+    QSize size = DEFAULT_SIZE;
+    if(!arguments.Value(QStringLiteral("size")).isEmpty())
+    {
+      Parse_Size(arguments.Value(QStringLiteral("size")), &size);
+    }
+    const std::unique_ptr<TPlotPage> page(build());
+    QByteArray bytes;
+    QString error;
+    if(!Draw_Plot(page.get(), picture_name, size, &bytes, &error))
+    {
+      output.Message(error);
+      return Batch::EXIT_FAILED;
+    }
+    if(!files.back()->Write(bytes) || !files.back()->Flush())
+    {
+      return fail(*files.back());
+    }
+  }
+  for(const std::unique_ptr<TSafeFile>& file : files)
+  {
+    if(!file->Commit())
+    {
+      return fail(*file);
+    }
   }
   return Batch::EXIT_OK;
 }
@@ -148,6 +168,43 @@ int Plot_Sensitivity(const Batch::TArguments& arguments, const Batch::TLibraries
       arguments, Sensitivity::Csv(result.rows), [&]() { return Plot_Charts::Sensitivity_Page(name, result.rows); },
       output);
 }
+// The report and chart of varlume-batch conformity, with the CSV it writes.
+int Plot_Conformity(const Batch::TArguments& arguments, const Batch::TLibraries& libraries,
+                    const Batch::TOutput& output)
+{
+  Conformity::TReport report;
+  const int code = Batch::Conformity_Report(arguments, libraries, output, &report);
+  if(code == Batch::EXIT_USAGE || !report.ok)
+  {
+    return code;
+  }
+  const int written = Write(
+      arguments, Conformity::Csv(report), [&]() { return Conformity_Chart::Page(report); }, output);
+  return written != Batch::EXIT_OK ? written : code;
+}
+
+// The conformity options belong to --kind conformity alone.
+QString Conformity_Kind_Error(const Batch::TArguments& arguments, const QString& kind)
+{
+  if(kind == QLatin1String("conformity"))
+  {
+    const bool measured = !arguments.Values(QStringLiteral("measured")).isEmpty();
+    if(measured == !arguments.measurement_names.isEmpty())
+    {
+      return QStringLiteral("plot --kind conformity needs --measurement or --measured (not both)");
+    }
+    return arguments.increments.isEmpty() ? Batch::Conformity_Options_Error(arguments)
+                                          : QStringLiteral("plot --kind conformity takes no --increments");
+  }
+  for(const char* option : {"mpe", "test-uncertainty", "rule", "draws", "seed", "measured"})
+  {
+    if(!arguments.Values(QLatin1String(option)).isEmpty())
+    {
+      return QStringLiteral("--%1 is only for plot --kind conformity").arg(QLatin1String(option));
+    }
+  }
+  return QString();
+}
 } // namespace
 
 namespace Batch
@@ -159,16 +216,22 @@ QString Plot_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("plot needs one --machine");
   }
-  if(kind != QLatin1String("errors") && kind != QLatin1String("results") && kind != QLatin1String("sensitivity"))
+  if(kind != QLatin1String("errors") && kind != QLatin1String("results") && kind != QLatin1String("sensitivity") &&
+     kind != QLatin1String("conformity"))
   {
-    return kind.isEmpty() ? QStringLiteral("plot needs --kind errors, results or sensitivity")
-                          : QStringLiteral("unknown --kind '%1': errors, results or sensitivity").arg(kind);
+    return kind.isEmpty() ? QStringLiteral("plot needs --kind errors, results, sensitivity or conformity")
+                          : QStringLiteral("unknown --kind '%1': errors, results, sensitivity or conformity").arg(kind);
+  }
+  const QString conformity = Conformity_Kind_Error(arguments, kind);
+  if(!conformity.isEmpty())
+  {
+    return conformity;
   }
   if(kind == QLatin1String("errors") && !arguments.measurement_names.isEmpty())
   {
     return QStringLiteral("plot --kind errors takes no --measurement");
   }
-  if(kind != QLatin1String("errors") && arguments.measurement_names.isEmpty())
+  if(kind != QLatin1String("errors") && kind != QLatin1String("conformity") && arguments.measurement_names.isEmpty())
   {
     return QStringLiteral("plot --kind %1 needs at least one --measurement").arg(kind);
   }
@@ -191,6 +254,19 @@ QString Plot_Usage_Error(const TArguments& arguments)
   if(!picture.isEmpty() && !Plot_File_Type_Known(picture))
   {
     return QStringLiteral("--output '%1' must end in .png, .svg or .pdf").arg(picture);
+  }
+  if(!picture.isEmpty() && !csv.isEmpty() && Same_File(picture, csv))
+  {
+    return QStringLiteral("--output and --csv name one file '%1'; plot writes two").arg(csv);
+  }
+  for(const QString& file_name : {picture, csv})
+  {
+    const QString library =
+        file_name.isEmpty() ? QString() : Library_Output_Problem(QStringLiteral("plot"), arguments, file_name);
+    if(!library.isEmpty())
+    {
+      return library;
+    }
   }
   const QString size = arguments.Value(QStringLiteral("size"));
   QSize parsed;
@@ -220,6 +296,10 @@ int Run_Plot(const TArguments& arguments, const TLibraries& libraries, const TOu
   if(kind == QLatin1String("results"))
   {
     return Plot_Results(arguments, libraries, name, output);
+  }
+  if(kind == QLatin1String("conformity"))
+  {
+    return Plot_Conformity(arguments, libraries, output);
   }
   return Plot_Sensitivity(arguments, libraries, name, output);
 }

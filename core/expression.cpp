@@ -452,37 +452,15 @@ double TExpression::Process_Expression(const TText& text, int begin, int end, in
       return 0.0; // (2)3, (1)(2), SQRT(4)(2)
     }
 
-    if(ch == '(')
-    {
-      bool negate = false;
-      if(!Group_Sign(chars, begin, number_start, i, &negate))
-      {
-        return 0.0;
-      }
-      const int close = Find_Closing_Brace(text, i, end);
-      if(close < 0)
-      {
-        return 0.0;
-      }
-      bool group_valid = false;
-      const double value = Process_Expression(text, i + 1, close, depth + 1, &group_valid);
-      if(!group_valid)
-      {
-        return 0.0;
-      }
-      pending = negate ? -value : value;
-      has_pending = true;
-      i = close;
-    }
-    else if(ch == ')')
+    if(ch == ')')
     {
       return 0.0;
     }
-    else if(ch == '.' || Is_Digit(ch))
+    if(ch == '.' || Is_Digit(ch))
     {
-      // part of the number text
+      continue; // part of the number text
     }
-    else if(Is_Operator(ch))
+    if(Is_Operator(ch))
     {
       if(i == begin)
       {
@@ -499,40 +477,29 @@ double TExpression::Process_Expression(const TText& text, int begin, int end, in
         }
       }
       number_stack.append(left);
-
-      const int precedence = Operator_Precidence(QChar(ch));
-      while(!oper_stack.isEmpty())
-      {
-        const int top = Operator_Precidence(oper_stack.last());
-        // ^ groups from the right: it only yields to a stronger operator, and none is.
-        if(ch == '^' ? top <= precedence : top < precedence)
-        {
-          break;
-        }
-        Apply_Expression(&number_stack, &oper_stack);
-      }
-      oper_stack.append(QChar(ch));
+      Push_Operator(QChar(ch), &number_stack, &oper_stack);
       has_pending = false;
       number_start = i + 1;
+      continue;
     }
-    else
+
+    // A group or a function call, after nothing or a sign.
+    bool negate = false;
+    if(!Group_Sign(chars, begin, number_start, i, &negate))
     {
-      bool negate = false;
-      if(!Group_Sign(chars, begin, number_start, i, &negate))
-      {
-        return 0.0;
-      }
-      int function_length = 0;
-      bool function_valid = false;
-      const double value = Process_Function(text, i, end, depth, &function_length, &function_valid);
-      if(!function_valid)
-      {
-        return 0.0;
-      }
-      pending = negate ? -value : value;
-      has_pending = true;
-      i += function_length;
+      return 0.0;
     }
+    int operand_length = 0;
+    bool operand_valid = false;
+    const double value = ch == '(' ? Process_Group(text, i, end, depth, &operand_length, &operand_valid)
+                                   : Process_Function(text, i, end, depth, &operand_length, &operand_valid);
+    if(!operand_valid)
+    {
+      return 0.0;
+    }
+    pending = negate ? -value : value;
+    has_pending = true;
+    i += operand_length;
   }
 
   if(has_pending)
@@ -560,6 +527,34 @@ double TExpression::Process_Expression(const TText& text, int begin, int end, in
   }
   *valid = true;
   return number_stack.last();
+}
+
+double TExpression::Process_Group(const TText& text, int open, int end, int depth, int* group_length, bool* valid) const
+{
+  *valid = false;
+  const int close = Find_Closing_Brace(text, open, end);
+  if(close < 0)
+  {
+    return 0.0;
+  }
+  *group_length = close - open;
+  return Process_Expression(text, open + 1, close, depth + 1, valid);
+}
+
+void TExpression::Push_Operator(QChar oper, TNumberStack* number_stack, TOperatorStack* oper_stack) const
+{
+  const int precedence = Operator_Precidence(oper);
+  while(!oper_stack->isEmpty())
+  {
+    const int top = Operator_Precidence(oper_stack->last());
+    // ^ groups from the right: it only yields to a stronger operator, and none is.
+    if(oper == QLatin1Char('^') ? top <= precedence : top < precedence)
+    {
+      break;
+    }
+    Apply_Expression(number_stack, oper_stack);
+  }
+  oper_stack->append(oper);
 }
 
 double TExpression::Process_Function(const TText& text, int begin, int end, int depth, int* function_length,

@@ -69,6 +69,11 @@ private:
   bool Substitute_Words(const QChar* chars, int size, QVarLengthArray<QChar, 256>* rewritten) const;
   double Process_Expression(const TText& text, int begin, int end, int depth, bool* valid) const;
   double Process_Function(const TText& text, int begin, int end, int depth, int* function_length, bool* valid) const;
+  // The group whose '(' is at open; group_length is the distance to its ')'.
+  double Process_Group(const TText& text, int open, int end, int depth, int* group_length, bool* valid) const;
+  // Applies the stacked operators that bind at least as strongly (^ only stronger ones), then
+  // stacks oper.
+  void Push_Operator(QChar oper, TNumberStack* number_stack, TOperatorStack* oper_stack) const;
   int Find_Closing_Brace(const TText& text, int start, int end) const;
   int Operator_Precidence(const QChar& ch) const;
   void Apply_Expression(TNumberStack* number_stack, TOperatorStack* oper_stack) const;

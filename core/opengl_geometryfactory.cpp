@@ -9,11 +9,6 @@ const double PI = 3.14159265358979323846;
 // A circle is this many sectors before subdivision; each level halves them.
 const int CIRCLE_SECTORS = 12;
 
-double Length(const TVector3& v)
-{
-  return std::sqrt(v ^ v);
-}
-
 TVector3 Unit(const TVector3& v)
 {
   TVector3 result(v);
@@ -27,7 +22,7 @@ TVector3 Perpendicular(const TVector3& axis, const TVector3& reference)
   TVector3 candidate(reference);
   for(int attempt = 0; attempt < 3; ++attempt)
   {
-    if(Length(candidate) > MINIMUM_SIZE && Length(axis * Unit(candidate)) >= 0.001)
+    if(candidate.Length() > MINIMUM_SIZE && (axis * Unit(candidate)).Length() >= 0.001)
     {
       return Unit(candidate - axis * (candidate ^ axis));
     }
@@ -176,7 +171,7 @@ TOpenGLGeometryFactory::TMesh TOpenGLGeometryFactory::RenderCircularPlane(const 
                                                                           double radius) const
 {
   TMesh mesh;
-  if(d_level < 0 || radius < MINIMUM_SIZE || Length(axis) < MINIMUM_SIZE)
+  if(d_level < 0 || radius < MINIMUM_SIZE || axis.Length() < MINIMUM_SIZE)
   {
     return mesh;
   }
@@ -188,7 +183,7 @@ TOpenGLGeometryFactory::TMesh TOpenGLGeometryFactory::RenderCylinder(const TVect
                                                                      double radius, double length) const
 {
   TMesh mesh;
-  if(d_level < 0 || radius < MINIMUM_SIZE || Length(axis) < MINIMUM_SIZE)
+  if(d_level < 0 || radius < MINIMUM_SIZE || axis.Length() < MINIMUM_SIZE)
   {
     return mesh;
   }
@@ -232,7 +227,7 @@ TOpenGLGeometryFactory::TMesh TOpenGLGeometryFactory::RenderPlane(const TVector3
   }
   // The diagonals give the face normal even for a slightly warped quadrilateral.
   const TVector3 normal = (p2 - p0) * (p3 - p1);
-  if(Length(normal) < MINIMUM_SIZE * MINIMUM_SIZE)
+  if(normal.Length() < MINIMUM_SIZE * MINIMUM_SIZE)
   {
     return mesh;
   }
@@ -250,8 +245,8 @@ TOpenGLGeometryFactory::TMesh TOpenGLGeometryFactory::RenderPolygon(const TVecto
                                                                     double height, int sides) const
 {
   TMesh mesh;
-  if(d_level < 0 || radius < MINIMUM_SIZE || sides <= 3 || Length(axis) < MINIMUM_SIZE ||
-     Length(reference) < MINIMUM_SIZE)
+  if(d_level < 0 || radius < MINIMUM_SIZE || sides <= 3 || axis.Length() < MINIMUM_SIZE ||
+     reference.Length() < MINIMUM_SIZE)
   {
     return mesh;
   }

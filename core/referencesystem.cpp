@@ -17,10 +17,6 @@ bool Is_Minus(TReferenceSystem::TAxis axis)
   return static_cast<int>(axis) >= 3;
 }
 
-double Length(const TVector3& v)
-{
-  return std::sqrt(v ^ v);
-}
 } // namespace
 
 TVector3 TReferenceSystem::Axis(TAxis axis) const
@@ -51,7 +47,7 @@ void TReferenceSystem::Clear_Alignment()
 
 void TReferenceSystem::Skew1(const TVector3& direction, TAxis axis)
 {
-  if(!(Length(direction) > EPSILON))
+  if(!(direction.Length() > EPSILON))
   {
     return;
   }
@@ -82,7 +78,7 @@ void TReferenceSystem::Skew1(const TVector3& direction, TAxis axis)
     break;
   }
 
-  if(Length(b) < Length(a))
+  if(b.Length() < a.Length())
   {
     a.Normal();
     b = v * a;
@@ -108,7 +104,7 @@ void TReferenceSystem::Skew2(const TVector3& direction, TAxis axis, TAxis fixed_
   const int axis_name = static_cast<int>(axis);
   VARLUME_ASSERT(fixed_axis_name != axis_name);
 
-  if(!(Length(direction) > EPSILON))
+  if(!(direction.Length() > EPSILON))
   {
     return;
   }
@@ -123,7 +119,7 @@ void TReferenceSystem::Skew2(const TVector3& direction, TAxis axis, TAxis fixed_
 
   const TVector3 f = Axis(fixed_axis);
   TVector3 n = f * direction;
-  if(!(Length(n) > EPSILON))
+  if(!(n.Length() > EPSILON))
   {
     return;
   }

@@ -7,7 +7,8 @@
 #include "core/varlume_assert.h"
 
 // Three doubles: a point, a direction or an error vector in millimetres.
-// Between two vectors ^ is the dot product and * the cross product.
+// Between two vectors ^ is the dot product and * the cross product; Dot and Cross say the same
+// by name.
 class TVector3
 {
 public:
@@ -22,14 +23,17 @@ public:
   double operator()(int index) const;
   double& operator()(int index);
 
+  // The Euclidean length, sqrt(v ^ v).
+  double Length() const { return std::sqrt(x * x + y * y + z * z); }
+
   // Divides by the length in place; the length must exceed the double epsilon.
   TVector3& Normal()
   {
-    const double Length = std::sqrt(x * x + y * y + z * z);
-    VARLUME_ASSERT(Length > std::numeric_limits<double>::epsilon());
-    x /= Length;
-    y /= Length;
-    z /= Length;
+    const double length = Length();
+    VARLUME_ASSERT(length > std::numeric_limits<double>::epsilon());
+    x /= length;
+    y /= length;
+    z /= length;
     return *this;
   }
 
@@ -63,6 +67,15 @@ inline double operator^(const TVector3& a, const TVector3& b)
 inline TVector3 operator*(const TVector3& a, const TVector3& b)
 {
   return TVector3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+inline double Dot(const TVector3& a, const TVector3& b)
+{
+  return a ^ b;
+}
+inline TVector3 Cross(const TVector3& a, const TVector3& b)
+{
+  return a * b;
 }
 
 inline TVector3 operator*(const TVector3& v, double s)

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDomDocument>
 #include <QDomElement>
+#include <QDomImplementation>
 #include <QDomNode>
 #include <QString>
 
@@ -101,7 +102,31 @@ public:
   void Write_Attribute(QDomElement* node, const QString& name, const double& value, int precision);
   void Write_Attribute(QDomElement* node, const QString& name, int value);
 
+  // Index of the first character outside XML's Char production, or -1. Characters above
+  // U+FFFF arrive as surrogate pairs and are allowed; a lone surrogate is not.
+  static int First_Invalid_Character(const QStringRef& text);
+
 private:
+  // The DOM's own character test rejects every character above U+FFFF, and under the
+  // ReturnNullNode policy its parser then dereferences the null node it made and crashes. DOM
+  // nodes are therefore made under the accepting policy, after the text was checked (Parse).
+  class TAcceptAllCharacters
+  {
+  public:
+    TAcceptAllCharacters() : d_policy(QDomImplementation::invalidDataPolicy())
+    {
+      QDomImplementation::setInvalidDataPolicy(QDomImplementation::AcceptInvalidChars);
+    }
+    ~TAcceptAllCharacters() { QDomImplementation::setInvalidDataPolicy(d_policy); }
+    TAcceptAllCharacters(const TAcceptAllCharacters&) = delete;
+    TAcceptAllCharacters& operator=(const TAcceptAllCharacters&) = delete;
+
+  private:
+    QDomImplementation::InvalidDataPolicy d_policy;
+  };
+
+  static constexpr const char* FILE_VERSION_ATTRIBUTE = "File_Version";
+
   void Parse(const QByteArray& data, const QString& source, const QString& identification, int* version,
              bool namespace_processing);
   QByteArray Serialise(bool compact) const;

@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QProcess>
@@ -340,6 +342,55 @@ private slots:
     QVERIFY2(results.out.startsWith("Measurement Expression Errors\n") &&
                  results.out.contains("Laser X: Probe_Offset invalid"),
              results.out.constData());
+  }
+
+  // No subcommand writes over a library of the data folder in use or of ~/.varlume, by its
+  // name, through a link or a linked folder, or as another hard link of it.
+  void Library_Outputs_Refused_data()
+  {
+    QTest::addColumn<QStringList>("arguments");
+    const QStringList evaluate = {"evaluate", "--machine", "Bridge", "--measurement", "ISO X", "--output"};
+    const QStringList plot = {"plot", "--machine", "Bridge", "--kind", "errors"};
+    const QStringList identify = {"identify", "--machine", "Bridge", "--measured", "@DATA", "--output"};
+    QTest::newRow("evaluate into the home library") << (evaluate + QStringList{"@HOME/measurements.xml"});
+    QTest::newRow("plot CSV into the data library") << (plot + QStringList{"--csv", "@DATA/machines.xml"});
+    QTest::newRow("plot CSV through a linked folder") << (plot + QStringList{"--csv", "@LINKED/machines.xml"});
+    QTest::newRow("plot picture as a hard link") << (plot + QStringList{"--output", "@DATA/hard.png"});
+    QTest::newRow("plot picture as a link") << (plot + QStringList{"--output", "@DATA/link.svg"});
+    QTest::newRow("identify into the home library") << (identify + QStringList{"@HOME/machines.xml"});
+  }
+
+  void Library_Outputs_Refused()
+  {
+    QFETCH(QStringList, arguments);
+    QTemporaryDir data;
+    QTemporaryDir links;
+    const QString home = QDir(d_home.path()).filePath(".varlume");
+    QVERIFY(QDir().mkpath(home));
+    for(const QString& folder : {data.path(), home})
+    {
+      for(const char* name : {"machines.xml", "measurements.xml"})
+      {
+        QFile::remove(QDir(folder).filePath(name));
+        QVERIFY(QFile::copy(QDir(Simulation_Cases::Data_Directory()).filePath(name), QDir(folder).filePath(name)));
+      }
+    }
+    const QString linked = QDir(links.path()).filePath("linked");
+    QVERIFY(QFile::link(data.path(), linked));
+    QCOMPARE(::link(QFile::encodeName(QDir(home).filePath("machines.xml")).constData(),
+                    QFile::encodeName(QDir(data.path()).filePath("hard.png")).constData()),
+             0);
+    QVERIFY(QFile::link(QDir(data.path()).filePath("measurements.xml"), QDir(data.path()).filePath("link.svg")));
+    const QStringList before = Snapshot(data.path()) + Snapshot(home);
+    for(QString& argument : arguments)
+    {
+      argument.replace("@DATA", data.path()).replace("@HOME", home).replace("@LINKED", linked);
+    }
+    const TResult result = Run(QStringList{"--data", data.path()} + arguments);
+    QCOMPARE(result.code, 2);
+    QVERIFY2(result.err.contains("does not write the library"), result.err.constData());
+    QCOMPARE(Snapshot(data.path()) + Snapshot(home), before);
+    QVERIFY(QDir(home).removeRecursively());
   }
 
   // The libraries are read, never written, also when one of them does not load.

@@ -193,6 +193,13 @@ private slots:
     QTest::newRow("expressions")
         << (QStringList{"--machine", "Bridge", "--kind", "results", "--measurement", "Bad Laser"} + csv) << 1
         << QByteArray("Measurement Expression Errors");
+    // One path for both files, and a picture that cannot be written: nothing is written.
+    QTest::newRow("one file for both") << QStringList{"--machine", "Bridge",         "--kind", "errors",
+                                                      "--output",  "unused.csv.png", "--csv",  "unused.csv.png"}
+                                       << 2 << QByteArray("name one file");
+    QTest::newRow("picture unwritable")
+        << (QStringList{"--machine", "Bridge", "--kind", "errors", "--output", "/nonexistent-directory/y.png"} + csv)
+        << 1 << QByteArray("cannot write '/nonexistent-directory/y.png'");
     QTest::newRow("unwritable") << QStringList{"--machine", "Bridge", "--kind",
                                                "errors",    "--csv",  "/nonexistent-directory/a.csv"}
                                 << 1 << QByteArray("cannot write '/nonexistent-directory/a.csv'");
@@ -207,6 +214,7 @@ private slots:
     QCOMPARE(result.code, code);
     QVERIFY2(result.err.contains(message) || result.out.startsWith(message), result.err.constData());
     QVERIFY(!QFile::exists(QStringLiteral("unused.csv")));
+    QVERIFY(!QFile::exists(QStringLiteral("unused.csv.png")));
   }
 };
 

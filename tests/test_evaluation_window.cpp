@@ -196,6 +196,21 @@ private slots:
     QCOMPARE(window.findChildren<TProgressDialog*>().size(), 1);
   }
 
+  // A VARLUME_JOBS that is not a number of threads is said to be ignored.
+  void Jobs_Ignored()
+  {
+    qputenv("VARLUME_JOBS", "abc");
+    TVarlume window;
+    window.show();
+    Select(window, "Six XZY", Evaluation_Cases::All_Measurements());
+    Evaluate(&window, Output());
+    qunsetenv("VARLUME_JOBS");
+    QCOMPARE(Evaluation_Cases::Read(Output()), Evaluation_Cases::Read(Evaluation_Cases::Expected_File("six_xzy")));
+    QVERIFY2(window.statusBar()->currentMessage().contains("VARLUME_JOBS='abc' is not a whole number from 1 and is "
+                                                           "ignored"),
+             qPrintable(window.statusBar()->currentMessage()));
+  }
+
   // Cancel is delivered after the first pattern: the file holds the heading and at most one
   // line, is complete and in place, and the window is usable again.
   void Cancel()

@@ -44,7 +44,7 @@ TItem Row(const TVector3& start, const TVector3& target, const TVector3& probe =
   item.point_nominal = item.point_actual = target;
   item.probe_offset = probe;
   const TVector3 line = target - start;
-  const double length = std::sqrt(line ^ line);
+  const double length = line.Length();
   item.axis_nominal = item.axis_actual = length > 0.0 ? line / length : TVector3(1, 0, 0);
   item.length_nominal = item.length_actual = length;
   return item;

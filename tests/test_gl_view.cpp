@@ -21,7 +21,7 @@ TMeasurement::TMeasurementItem Row(const TVector3& reference, const TVector3& po
   row.point_nominal = row.point_actual = point;
   row.probe_offset = TVector3(0, 0, -150);
   const TVector3 d = point - reference;
-  const double length = std::sqrt(d ^ d);
+  const double length = d.Length();
   row.axis_nominal = row.axis_actual = length > 0.0 ? d / length : TVector3(1, 0, 0);
   row.length_nominal = row.length_actual = length;
   return row;

@@ -806,6 +806,11 @@ private slots:
     QVERIFY(control.Last_Error().startsWith(
         QStringLiteral("ERR:  Saving machines exception: ERR:  Cannot write node 'Name'")));
     QVERIFY(!QFile::exists(control.File_Name()));
+
+    // A file of the user's choice is named once, with the system's reason.
+    QVERIFY(!machines.Save_As(QDir(missing).filePath("out.xml")));
+    QCOMPARE(machines.Last_Error(),
+             QStringLiteral("cannot write '%1': No such file or directory").arg(QDir(missing).filePath("out.xml")));
   }
 
   // ---- Unique names, for both libraries ----

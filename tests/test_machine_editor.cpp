@@ -181,6 +181,75 @@ private slots:
     QVERIFY(QDir(d_home->path()).mkpath(".varlume"));
   }
 
+  void Conformity_Fields_data()
+  {
+    QTest::addColumn<QString>("k");
+    QTest::addColumn<bool>("edit_parameter");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("covariance_kept");
+    QTest::newRow("K above 0, nothing edited") << "333" << false << true << true;
+    QTest::newRow("K zero") << "0" << false << false << true;
+    QTest::newRow("K negative") << "-5" << false << false << true;
+    QTest::newRow("a parameter edited") << "333" << true << true << false;
+  }
+
+  // The MPE fields take A, K and an optional B; a K that is not above 0 keeps Accept off. Editing
+  // an error parameter drops the covariance, and the editor says so before Accept; a number row
+  // that was not edited keeps its stored digits.
+  void Conformity_Fields()
+  {
+    QFETCH(QString, k);
+    QFETCH(bool, edit_parameter);
+    QFETCH(bool, accepted);
+    QFETCH(bool, covariance_kept);
+    auto dialog = New_Machine_Editor();
+    TMachineLibrary::TMachineItem machine = *dialog->Machine(dialog->Machine_Id("Bridge"));
+    machine.name = QStringLiteral("Identified");
+    machine.covariance_labels = QStringList{"QXY"};
+    machine.covariance = {1e-6};
+    for(TMachineLibrary::TMachineAxisItem& axis : machine.axes)
+    {
+      for(TMachineLibrary::TMachineParameterItem& parameter : axis.parameters)
+      {
+        if(parameter.parameter == PARAMETER_QYZ)
+        {
+          parameter.expression = QStringLiteral("0.012501478"); // shown as 0.0125
+        }
+      }
+    }
+    dialog->Add_Machine_Item(machine);
+    dialog->Reset("Identified");
+    QLabel* note = dialog->findChild<QLabel*>("covariance_note");
+    QVERIFY(!note->text().contains("drops"));
+
+    Field(dialog.get(), "mpe_a")->setText("1.5");
+    Field(dialog.get(), "mpe_k")->setText(k);
+    if(edit_parameter)
+    {
+      Row(dialog.get(), AXIS_SQUARENESS, PARAMETER_QXY)->findChild<QCheckBox*>()->click();
+      QVERIFY(note->text().contains("Accept drops the covariance"));
+    }
+    QPushButton* accept = Button(dialog.get(), "Accept");
+    QCOMPARE(accept->isEnabled(), accepted);
+    accept->click();
+    const TMachineLibrary::TMachineItem* stored = dialog->Machine(dialog->Machine_Id("Identified"));
+    QCOMPARE(stored->has_mpe, accepted);
+    QCOMPARE(stored->covariance.empty(), !covariance_kept);
+    // A number row left alone keeps its digits, not the four it shows.
+    for(const TMachineLibrary::TMachineAxisItem& axis : stored->axes)
+    {
+      for(const TMachineLibrary::TMachineParameterItem& parameter : axis.parameters)
+      {
+        QVERIFY(parameter.parameter != PARAMETER_QYZ || parameter.expression == QStringLiteral("0.012501478"));
+      }
+    }
+    if(accepted)
+    {
+      QCOMPARE(stored->mpe_k, 333.0);
+      QVERIFY(!stored->mpe_has_b);
+    }
+  }
+
   void Expression_Shown_As_Values_data()
   {
     QTest::addColumn<double>("lower");
@@ -443,7 +512,7 @@ private slots:
     {
       boxes.push_back(box->title());
     }
-    QCOMPARE(boxes, QStringList({"Kinematic Order", "Axis Dimensions, Math, and Mechanical Origin"}));
+    QCOMPARE(boxes, QStringList({"Kinematic Order", "Axis Dimensions, Math, and Mechanical Origin", "Conformity"}));
     QStringList radios;
     for(const QRadioButton* radio : dialog->findChildren<QRadioButton*>())
     {

@@ -14,11 +14,6 @@ namespace
 {
 const double PI = 3.14159265358979323846;
 
-double Length(const TVector3& v)
-{
-  return std::sqrt(v ^ v);
-}
-
 // Sum of the triangles' area vectors: zero for a closed surface.
 TVector3 Vector_Area(const TMesh& mesh)
 {
@@ -53,9 +48,9 @@ int Bad_Triangles(const TMesh& mesh)
     bool unit = true;
     for(size_t k = 0; k < 3; ++k)
     {
-      unit = unit && std::fabs(Length(mesh[i + k].normal) - 1.0) < 1e-9;
+      unit = unit && std::fabs(mesh[i + k].normal.Length() - 1.0) < 1e-9;
     }
-    if(Length(face) > 1e-12 && ((face ^ normals) <= 0.0 || !unit))
+    if(face.Length() > 1e-12 && ((face ^ normals) <= 0.0 || !unit))
     {
       ++bad;
     }
@@ -133,7 +128,7 @@ private slots:
     const TMesh mesh = make(Factory(level));
     QCOMPARE(static_cast<int>(mesh.size()), 3 * triangles);
     QCOMPARE(Bad_Triangles(mesh), 0);
-    QVERIFY2(Length(Vector_Area(mesh)) < 1e-6 * std::fabs(Volume(mesh)), "surface is not closed");
+    QVERIFY2((Vector_Area(mesh)).Length() < 1e-6 * std::fabs(Volume(mesh)), "surface is not closed");
     if(volume > 0.0)
     {
       QVERIFY(std::fabs(Volume(mesh) - volume) < 1e-6 * volume);
@@ -160,7 +155,7 @@ private slots:
     const TVector3 area = Vector_Area(disc);
     QVERIFY(area.y < 0.0 && std::fabs(area.x) < 1e-9 && std::fabs(area.z) < 1e-9);
     // The first rim point lies towards the reference.
-    QVERIFY(Length(disc[1].vertex - TVector3(3, 1, 1)) < 1e-9);
+    QVERIFY((disc[1].vertex - TVector3(3, 1, 1)).Length() < 1e-9);
 
     QVERIFY(factory.RenderPlane(TVector3(0, 0, 0), TVector3(1, 0, 0), TVector3(2, 0, 0), TVector3(3, 0, 0)).empty());
   }

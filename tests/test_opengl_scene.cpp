@@ -17,14 +17,10 @@ Q_DECLARE_METATYPE(TVector3)
 
 namespace
 {
-double Length(const TVector3& v)
-{
-  return std::sqrt(v ^ v);
-}
 
 bool Near(const TVector3& a, const TVector3& b, double tolerance = 1e-9)
 {
-  return Length(a - b) < tolerance;
+  return (a - b).Length() < tolerance;
 }
 
 TMeasurement::TMeasurementItem Row(const TVector3& reference, const TVector3& point)
@@ -33,7 +29,7 @@ TMeasurement::TMeasurementItem Row(const TVector3& reference, const TVector3& po
   row.reference_nominal = row.reference_actual = reference;
   row.point_nominal = row.point_actual = point;
   row.probe_offset = TVector3(0, 0, -150);
-  const double length = Length(point - reference);
+  const double length = (point - reference).Length();
   row.axis_nominal = row.axis_actual = length > 0.0 ? (point - reference) / length : TVector3(1, 0, 0);
   row.length_nominal = row.length_actual = length;
   return row;
@@ -46,7 +42,7 @@ int Part_Triangles(const MCG::TMCGData& part, int* bad_winding)
   {
     const TVector3 face = (part.vertices[b] - part.vertices[a]) * (part.vertices[c] - part.vertices[a]);
     const TVector3 normals = part.normals[a] + part.normals[b] + part.normals[c];
-    if(Length(face) > 1e-9 && (face ^ normals) <= 0.0)
+    if(face.Length() > 1e-9 && (face ^ normals) <= 0.0)
     {
       ++*bad_winding;
     }
@@ -131,7 +127,7 @@ private slots:
     QTest::addColumn<TVector3>("axis_origin");
     const TVector3 low(0, 0, 0);
     const TVector3 high(1000, 500, 400);
-    const TVector3 behind = low - high / Length(high) * 80.0;
+    const TVector3 behind = low - high / high.Length() * 80.0;
     QTest::newRow("ordered") << low << high << 80.0 << behind;
     QTest::newRow("swapped") << high << low << 80.0 << behind;
     QTest::newRow("swapped on one axis") << TVector3(0, 500, 0) << TVector3(1000, 0, 400) << 80.0 << behind;
@@ -282,7 +278,7 @@ private slots:
     QFETCH(TVector3, direction);
     QFETCH(double, length);
     const TVector3 position(100, -50, 20);
-    const TVector3 d = direction / Length(direction);
+    const TVector3 d = direction / direction.Length();
     const double scale = length / MCG::ARM_REFERENCE_LENGTH;
     const std::vector<MCG::TMCGData> model =
         MCG::Render_MCG_Arm(TVector3(), TVector3(1, 0, 0), MCG::ARM_REFERENCE_LENGTH);
@@ -298,7 +294,7 @@ private slots:
         const double along = placed ^ d;
         QVERIFY(std::fabs(along - (m.x > 0.0 ? m.x * scale : m.x)) < 1e-4);
         // Distance from the arm's axis is kept.
-        QVERIFY(std::fabs(Length(placed - d * along) - std::sqrt(m.y * m.y + m.z * m.z)) < 1e-4);
+        QVERIFY(std::fabs((placed - d * along).Length() - std::sqrt(m.y * m.y + m.z * m.z)) < 1e-4);
         farthest = std::max(farthest, along);
         if(direction.x == 1.0 && length == MCG::ARM_REFERENCE_LENGTH)
         {
@@ -350,14 +346,14 @@ private slots:
     // The label point lies beside the middle of the bar, at least 20 mm away.
     const TVector3 label = bar.label_position - (s1 + d * (length / 2.0));
     QVERIFY(std::fabs(label ^ d) < 1e-9);
-    QVERIFY(std::fabs(Length(label) - std::max(20.0, length / 10.0)) < 1e-9);
+    QVERIFY(std::fabs(label.Length() - std::max(20.0, length / 10.0)) < 1e-9);
 
     // The tube: one thin cylinder joining the spheres, or a thick one between the collars.
     double tube_radius = 0.0;
     for(const auto& point : bar.tube_mesh)
     {
       const TVector3 from_axis = point.vertex - s1 - d * ((point.vertex - s1) ^ d);
-      tube_radius = std::max(tube_radius, Length(from_axis));
+      tube_radius = std::max(tube_radius, from_axis.Length());
     }
     QVERIFY(std::fabs(tube_radius - (collars ? 14.0 : 10.0)) < 1e-9);
     const size_t sphere_vertices = 2 * 3 * 512;
@@ -407,7 +403,7 @@ private slots:
     // near the k-th contact end is the k-th.
     for(int k = 1; k <= 5; ++k)
     {
-      const TVector3 near_end = end * (k / 5.0) - end / Length(end) * 1.0;
+      const TVector3 near_end = end * (k / 5.0) - end / end.Length() * 1.0;
       QCOMPARE(display.Find_Selection(near_end), k - 1);
     }
   }
@@ -489,7 +485,7 @@ private slots:
     {
       // The point met lies on the line of sight (or beside it by the tolerance), not behind it.
       const TVector3 across = (point - origin) * direction;
-      QVERIFY(Length(across) <= tolerance + 1e-6);
+      QVERIFY(across.Length() <= tolerance + 1e-6);
     }
   }
 

@@ -12,10 +12,6 @@ Q_DECLARE_METATYPE(TVector3)
 
 namespace
 {
-double Length(const TVector3& v)
-{
-  return std::sqrt(v ^ v);
-}
 
 class TTestView : public TOpenGLWidget
 {
@@ -194,7 +190,7 @@ private slots:
     // The larger extent spans the smaller side of the window.
     QVERIFY(std::fabs(largest - std::min(width, height)) < 1e-9);
     // The centre of the box is drawn at the viewport centre and normalised depth 0.
-    QVERIFY(Length(view.Ndc((low + high) * 0.5)) < 1e-12);
+    QVERIFY((view.Ndc((low + high) * 0.5)).Length() < 1e-12);
   }
 
   void Fit_Flat_Scene()
@@ -313,10 +309,10 @@ private slots:
     Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
     const TVector3 centre(50, 25, 5);
     view.Set_Viewport_Size(500, 200);
-    QVERIFY(Length(view.Ndc(centre)) < 1e-12);
+    QVERIFY((view.Ndc(centre)).Length() < 1e-12);
     QVERIFY(std::fabs(view.Projection_Mat()[0] * 500 - view.Projection_Mat()[5] * 200) < 1e-12);
     view.Set_Viewport_Size(200, 600);
-    QVERIFY(Length(view.Ndc(centre)) < 1e-12);
+    QVERIFY((view.Ndc(centre)).Length() < 1e-12);
     QVERIFY(std::fabs(view.Projection_Mat()[0] * 200 - view.Projection_Mat()[5] * 600) < 1e-12);
   }
 
@@ -386,9 +382,9 @@ private slots:
       const TMat4& m = view.Model_View_Mat();
       for(int row = 0; row < 3; ++row)
       {
-        QVERIFY(std::fabs(Length(TVector3(m[4 * row], m[4 * row + 1], m[4 * row + 2])) - 1.0) < 1e-9);
+        QVERIFY(std::fabs((TVector3(m[4 * row], m[4 * row + 1], m[4 * row + 2])).Length() - 1.0) < 1e-9);
       }
-      QVERIFY(Length(view.Ndc(centre)) < 1e-9);
+      QVERIFY((view.Ndc(centre)).Length() < 1e-9);
     }
   }
 

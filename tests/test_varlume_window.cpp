@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
@@ -20,6 +21,8 @@
 
 #include <csignal>
 #include <memory>
+
+#include <sys/stat.h>
 
 #include "core/gui/messagebox.h"
 #include "core/gui/windowsize.h"
@@ -151,8 +154,8 @@ private slots:
     QVERIFY(Action(&window, "Add Machine")->isEnabled());
     QVERIFY(Action(&window, "Add Measurement")->isEnabled());
 
-    // Under each list: add, remove, edit, and identify under the machines; only add is live:
-    // identify waits for a machine and measurements, and says so.
+    // Under each list: add, remove, edit, and identify and plan under the machines; add and plan
+    // are live: identify waits for a machine and measurements, and says so.
     const QList<QToolButton*> buttons = window.findChildren<QToolButton*>();
     int live = 0;
     int sixteen = 0;
@@ -164,8 +167,8 @@ private slots:
         live += button->isEnabled() ? 1 : 0;
       }
     }
-    QCOMPARE(sixteen, 7);
-    QCOMPARE(live, 2);
+    QCOMPARE(sixteen, 8);
+    QCOMPARE(live, 3);
     QAction* identify = Action(&window, "Identify Errors...");
     QVERIFY(!identify->isEnabled());
     QVERIFY2(identify->toolTip().contains("needs"), qPrintable(identify->toolTip()));
@@ -198,8 +201,9 @@ private slots:
     }
     QCOMPARE(titles, QStringList({"File", "Edit", "View", "Help"}));
     QCOMPARE(contents["File"], QStringList({"Add Machine", "Add Measurement", "-", "Quit"}));
-    QCOMPARE(contents["Edit"], QStringList({"Undo", "Redo", "-", "Edit Machine", "Edit Measurement", "-",
-                                            "Remove Machine", "Remove Measurement", "-", "Identify Errors..."}));
+    QCOMPARE(contents["Edit"],
+             QStringList({"Undo", "Redo", "-", "Edit Machine", "Edit Measurement", "-", "Remove Machine",
+                          "Remove Measurement", "-", "Identify Errors...", "Plan Tests..."}));
     QCOMPARE(contents["View"], QStringList({"Machines", "Measurements"}));
     QCOMPARE(contents["Help"], QStringList({"About"}));
 
@@ -360,6 +364,65 @@ private slots:
     QVERIFY(window.close());
     QCOMPARE(Read_File(Data_File("machines.xml")).contains("<Name>Gantry</Name>"), restored);
     QCOMPARE(QFileInfo::exists(Data_File("unsaved/machines.xml")), answer.isEmpty());
+  }
+
+  // What is found in unsaved/ is only read when it is a regular file there: a linked folder is
+  // not used (its files belong elsewhere), and a kept file that cannot be read is set aside,
+  // never deleted unread nor waited on.
+  void Foreign_Unsaved_Entries_data()
+  {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("linked folder") << "linked folder"
+                                   << "is not used";
+    QTest::newRow("link loop") << "link loop"
+                               << "set aside";
+    QTest::newRow("FIFO") << "FIFO"
+                          << "set aside";
+  }
+
+  void Foreign_Unsaved_Entries()
+  {
+    QFETCH(QString, kind);
+    QFETCH(QString, said);
+    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
+    Write_File(Data_File("machines.xml"), Machines_File);
+    QTemporaryDir elsewhere;
+    const QStringList foreign = {"machines.xml.base", "measurements.xml.base", "machines.xml"};
+    if(kind == "linked folder")
+    {
+      for(const QString& name : foreign)
+      {
+        Write_File(QDir(elsewhere.path()).filePath(name), "not this folder's");
+      }
+      QVERIFY(QFile::link(elsewhere.path(), Data_File("unsaved")));
+    }
+    else
+    {
+      QVERIFY(QDir(Data_File("")).mkdir("unsaved"));
+      const QByteArray path = QFile::encodeName(Data_File("unsaved/machines.xml"));
+      QVERIFY(kind == "FIFO" ? ::mkfifo(path.constData(), 0600) == 0 : QFile::link(path, path));
+    }
+    {
+      TVarlume window;
+      window.show();
+      QVERIFY2(window.statusBar()->currentMessage().contains(said), qPrintable(window.statusBar()->currentMessage()));
+      window.findChild<TMachineDialog*>()->Create_Machine("Bridge");
+      QVERIFY(window.close());
+    }
+    if(kind == "linked folder")
+    {
+      for(const QString& name : foreign)
+      {
+        QCOMPARE(Read_File(QDir(elsewhere.path()).filePath(name)), QByteArray("not this folder's"));
+      }
+    }
+    else
+    {
+      QVERIFY(QFileInfo(Data_File("unsaved/machines.xml.bad")).isSymLink() ||
+              QFileInfo(Data_File("unsaved/machines.xml.bad")).exists());
+    }
+    QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
   }
 
   // Two windows on one data folder: the second shows the libraries read-only and says so, and

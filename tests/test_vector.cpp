@@ -50,6 +50,7 @@ private slots:
 
   void Normal()
   {
+    QCOMPARE(TVector3(3, 4, -12).Length(), 13.0);
     TVector3 v(3, 4, 0);
     QVERIFY(Near(v.Normal(), TVector3(0.6, 0.8, 0)));
     TVector2 w(0, -5);

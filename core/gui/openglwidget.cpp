@@ -225,7 +225,7 @@ void TOpenGLWidget::paintGL()
 
 void TOpenGLWidget::Rotate_Model(const TVector3& axis, const double& angle)
 {
-  if(std::sqrt(axis ^ axis) < 1e-6)
+  if(axis.Length() < 1e-6)
   {
     return;
   }
@@ -426,7 +426,7 @@ void TOpenGLWidget::Center_Rotation_Point()
 void TOpenGLWidget::Rotate_View(const TVector3& view_axis, double angle)
 {
   TVector3 model_axis = Transposed(d_model_view_mat) * view_axis;
-  if(std::sqrt(model_axis ^ model_axis) < 1e-12)
+  if(model_axis.Length() < 1e-12)
   {
     return;
   }
@@ -503,7 +503,7 @@ void TOpenGLWidget::mouseMoveEvent(QMouseEvent* event)
     if((event->modifiers() & Qt::ControlModifier) || d_rotate3d_mode)
     {
       const TVector3 screen_axis(-dy, dx, 0.0);
-      const double angle = 0.02 * (std::log(std::sqrt(screen_axis ^ screen_axis)) + 1.0);
+      const double angle = 0.02 * (std::log(screen_axis.Length()) + 1.0);
       Rotate_View(screen_axis, angle);
     }
     else if((event->modifiers() & Qt::ShiftModifier) || d_rotate2d_mode)
@@ -512,13 +512,13 @@ void TOpenGLWidget::mouseMoveEvent(QMouseEvent* event)
       const double cy = d_viewport_height / 2;
       TVector3 previous(d_last_drag_x - cx, d_last_drag_y - cy, 0.0);
       TVector3 current(x - cx, y - cy, 0.0);
-      if(std::sqrt(previous ^ previous) > 5.0 && std::sqrt(current ^ current) > 5.0)
+      if(previous.Length() > 5.0 && current.Length() > 5.0)
       {
         previous.Normal();
         current.Normal();
         const double dot = previous ^ current;
         const TVector3 axis = previous * current;
-        if(dot > 0.0 && dot < 1.0 && std::sqrt(axis ^ axis) > 1e-8)
+        if(dot > 0.0 && dot < 1.0 && axis.Length() > 1e-8)
         {
           Rotate_View(axis, std::acos(dot));
         }

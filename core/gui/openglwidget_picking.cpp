@@ -10,10 +10,6 @@ const double MINIMUM_LENGTH = 1e-6;
 // Depths above this count as background (the clear depth is 1).
 const double BACKGROUND_DEPTH = 0.99;
 
-double Length(const TVector3& v)
-{
-  return std::sqrt(v ^ v);
-}
 } // namespace
 
 bool TOpenGLWidget::Is_Point_Between(const TVector3& p, const TVector3& a, const TVector3& b, const TVector3& axis)
@@ -37,8 +33,8 @@ void TOpenGLWidget::AddSelectionItem(const TSelectionItemType& item)
 
   TSelectionItemType box(item);
   const TVector3 d = box.p1 - box.p0;
-  if(Length(d) > MINIMUM_LENGTH && Length(box.a1) > MINIMUM_LENGTH && Length(box.a2) > MINIMUM_LENGTH &&
-     Length(box.a3) > MINIMUM_LENGTH)
+  if(d.Length() > MINIMUM_LENGTH && box.a1.Length() > MINIMUM_LENGTH && box.a2.Length() > MINIMUM_LENGTH &&
+     box.a3.Length() > MINIMUM_LENGTH)
   {
     // Every axis points from p0 towards p1, so "between" reads the same along all three.
     for(TVector3* axis : {&box.a1, &box.a2, &box.a3})
@@ -83,15 +79,15 @@ int TOpenGLWidget::Find_Selection(const TVector3& point) const
     else if(item.type == 1)
     {
       const TVector3 d = item.p1 - item.p0;
-      const double length = Length(d);
+      const double length = d.Length();
       if(length > MINIMUM_LENGTH && Is_Point_Between(point, item.p0, item.p1, d))
       {
         const TVector3 from_middle = point - (item.p0 + item.p1) * 0.5;
-        if(Length(from_middle) <= MINIMUM_LENGTH)
+        if(from_middle.Length() <= MINIMUM_LENGTH)
         {
           return static_cast<int>(index);
         }
-        const double distance = Length(from_middle * (d / length));
+        const double distance = (from_middle * (d / length)).Length();
         if(best_index < 0 || distance < best_distance)
         {
           best_index = static_cast<int>(index);

@@ -1,6 +1,7 @@
 #include "src/gui/identifydialog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -12,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -95,6 +97,39 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
     d_uncertainty_spins[kind] = spin;
   }
   input_layout->addWidget(weights_box);
+
+  QGroupBox* fit_box = new QGroupBox(tr("Fit"), inputs);
+  QFormLayout* fit_layout = new QFormLayout(fit_box);
+  d_resolution_spin = new QDoubleSpinBox(fit_box);
+  d_resolution_spin->setObjectName(QStringLiteral("resolution_spin"));
+  d_resolution_spin->setRange(0.0, 100000.0);
+  d_resolution_spin->setDecimals(1);
+  d_resolution_spin->setValue(defaults.resolution);
+  d_resolution_spin->setSuffix(QString::fromUtf8(" µm, µrad"));
+  d_resolution_spin->setToolTip(tr("A direction counts as identified when one standard uncertainty along it moves no "
+                                   "error function by more than this within the travel; 0 keeps every direction the "
+                                   "readings determine at all"));
+  fit_layout->addRow(tr("Resolution:"), d_resolution_spin);
+  d_alignment_check = new QCheckBox(tr("Fit straightness slopes and radius zeros"), fit_box);
+  d_alignment_check->setObjectName(QStringLiteral("alignment_check"));
+  d_alignment_check->setChecked(!defaults.absolute_straightness);
+  d_alignment_check->setToolTip(tr("Laser optics are never aligned exactly and a gauge's zero is set by hand: fit an "
+                                   "offset and a slope per laser run and direction and a radius zero per gauge. Clear "
+                                   "it for simulated files or set-ups with a reference square."));
+  fit_layout->addRow(d_alignment_check);
+  d_outlier_spin = new QDoubleSpinBox(fit_box);
+  d_outlier_spin->setObjectName(QStringLiteral("outlier_spin"));
+  d_outlier_spin->setRange(1.0, 1000.0);
+  d_outlier_spin->setDecimals(1);
+  d_outlier_spin->setValue(defaults.outlier_limit);
+  d_outlier_spin->setSuffix(QStringLiteral(" u"));
+  d_outlier_spin->setToolTip(tr("Readings whose residual exceeds this many standard uncertainties are listed"));
+  fit_layout->addRow(tr("Outlier limit:"), d_outlier_spin);
+  d_reject_check = new QCheckBox(tr("Fit again without the outliers"), fit_box);
+  d_reject_check->setObjectName(QStringLiteral("reject_check"));
+  d_reject_check->setToolTip(tr("One at a time, largest first; the report lists what was left out"));
+  fit_layout->addRow(d_reject_check);
+  input_layout->addWidget(fit_box);
 
   // Right: the report.
   QWidget* output = new QWidget(this);
@@ -197,6 +232,10 @@ Identify::TOptions TIdentifyDialog::Options() const
   {
     options.uncertainties[kind] = d_uncertainty_spins[kind]->value();
   }
+  options.resolution = d_resolution_spin->value();
+  options.absolute_straightness = !d_alignment_check->isChecked();
+  options.outlier_limit = d_outlier_spin->value();
+  options.reject_outliers = d_reject_check->isChecked();
   return options;
 }
 
@@ -269,18 +308,28 @@ void TIdentifyDialog::Identify()
 
   d_report_edit->setPlainText(d_result.report.join(QLatin1Char('\n')));
   Show_Identified_Errors();
-  switch(d_result.status)
+  // The report's own verdict, as varlume-batch prints it.
+  QString verdict;
+  for(const QString& line : d_result.report)
   {
-  case Identify::TStatus::FITTED:
-    d_verdict_label->setText(d_result.report.size() > 1 ? d_result.report[d_result.report.size() - 2] : QString());
-    break;
-  case Identify::TStatus::CANCELLED:
-    d_verdict_label->setText(tr("Cancelled: nothing was identified."));
-    break;
-  default:
-    d_verdict_label->setText(tr("Nothing was identified: see the report."));
-    break;
+    if(line.startsWith(QLatin1String("Verdict: ")))
+    {
+      verdict = line;
+    }
   }
+  if(d_result.status == Identify::TStatus::CANCELLED)
+  {
+    verdict = tr("Cancelled: nothing was identified.");
+  }
+  else if(verdict.isEmpty() || d_result.status == Identify::TStatus::NO_DATA)
+  {
+    verdict = tr("Nothing was identified: see the report.");
+  }
+  if(!d_result.outliers.empty())
+  {
+    verdict += tr(" (%n outlier(s): see the report)", nullptr, static_cast<int>(d_result.outliers.size()));
+  }
+  d_verdict_label->setText(verdict);
   Update_Buttons();
 }
 
@@ -293,20 +342,38 @@ void TIdentifyDialog::Show_Identified_Errors()
         title, d_result.report.isEmpty() ? tr("Nothing identified yet.") : tr("Nothing identified: see the report.")));
     return;
   }
-  TMachineComp machine;
-  QStringList errors;
-  if(!Simulation::Setup_Machine_Comp(Simulation::Machine_Record(d_result.machine), &machine, &errors))
+  // The values that are not functions, with their expanded uncertainty.
+  QStringList notes;
+  for(const Identify::TParameter& parameter : d_result.parameters)
   {
-    d_plot_view->Set_Page(Plot_Charts::Message_Page(title, errors.join(QLatin1Char(' '))));
-    return;
+    if(parameter.label.contains(QLatin1String(" c")))
+    {
+      continue;
+    }
+    notes.push_back(parameter.identified ? QString::fromUtf8("%1: %2 ± %3 mm/m (k = 2)")
+                                               .arg(parameter.label)
+                                               .arg(parameter.value, 0, 'f', 5)
+                                               .arg(2.0 * parameter.u, 0, 'f', 5)
+                                         : tr("%1: not identified").arg(parameter.label));
   }
-  d_plot_view->Set_Page(Plot_Charts::Errors_Page(d_result.machine.name, Plot_Series::Axis_Error_Table(machine),
-                                                 Plot_Series::Machine_Notes(machine)));
+  d_plot_view->Set_Page(Plot_Charts::Identified_Page(d_result.machine.name, d_result.bands,
+                                                     QStringList{notes.join(QStringLiteral(";  "))}));
 }
 
 void TIdentifyDialog::Add_Machine()
 {
   if(d_result.status != Identify::TStatus::FITTED)
+  {
+    return;
+  }
+  const int missing = d_result.unknowns - d_result.rank;
+  if(missing > 0 &&
+     QMessageBox::question(this, tr("Add Machine"),
+                           tr("The readings did not identify %n direction(s) of the machine's parameters: there the "
+                              "new machine keeps the values of \"%1\". Add it anyway?",
+                              nullptr, missing)
+                               .arg(d_machine_combo->currentText()),
+                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
   {
     return;
   }

@@ -9,6 +9,7 @@
 #include "src/model/identify.h"
 #include "src/model/machinelibrary.h"
 
+class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -77,6 +78,10 @@ private:
   QPushButton* d_remove_button;
   QSpinBox* d_degree_spin;
   QDoubleSpinBox* d_uncertainty_spins[Identify::OBSERVATION_KINDS];
+  QDoubleSpinBox* d_resolution_spin;
+  QCheckBox* d_alignment_check;
+  QDoubleSpinBox* d_outlier_spin;
+  QCheckBox* d_reject_check;
   bool d_adding_allowed = true;
   QPlainTextEdit* d_report_edit;
   QTabWidget* d_output_tabs;

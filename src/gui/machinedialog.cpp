@@ -1,5 +1,7 @@
 #include "src/gui/machinedialog.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -12,9 +14,13 @@
 
 #include <utility>
 
+#include "core/gui/numberfield.h"
 #include "core/gui/windowsize.h"
 #include "src/gui/editorbuttons.h"
 #include "src/gui/machineparameterwidget.h"
+#include "src/model/conformity.h"
+#include "src/model/propagation.h"
+#include "src/model/textformat.h"
 
 namespace
 {
@@ -76,8 +82,36 @@ TMachineDialog::TMachineDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog
   layout->addWidget(dimensions_box, 1, 1);
   layout->setColumnStretch(1, 1);
 
+  // The maximum permissible error the machine is decided against, and what identification left.
+  QGroupBox* conformity_box = new QGroupBox(tr("Conformity"), this);
+  QGridLayout* conformity_layout = new QGridLayout(conformity_box);
+  conformity_layout->addWidget(new QLabel(tr("E0, MPE: A + L/K, at most B"), conformity_box), 0, 0);
+  const QString mpe_labels[3] = {tr("A:"), tr("K:"), tr("B:")};
+  const QString mpe_units[3] = {tr("µm"), tr("(L in mm)"), tr("µm (empty: no cap)")};
+  const char* const mpe_names[3] = {"mpe_a", "mpe_k", "mpe_b"};
+  for(int field = 0; field < 3; ++field)
+  {
+    QLabel* label = new QLabel(mpe_labels[field], conformity_box);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QLineEdit* edit = new QLineEdit(conformity_box);
+    edit->setObjectName(QLatin1String(mpe_names[field]));
+    edit->setAlignment(Qt::AlignCenter);
+    label->setBuddy(edit);
+    conformity_layout->addWidget(label, 0, 1 + field * 3);
+    conformity_layout->addWidget(edit, 0, 2 + field * 3);
+    conformity_layout->addWidget(new QLabel(mpe_units[field], conformity_box), 0, 3 + field * 3);
+    conformity_layout->setColumnStretch(2 + field * 3, 1);
+    d_mpe_edits[field] = edit;
+    connect(edit, &QLineEdit::textChanged, this, &TMachineDialog::Update_Conformity_Fields);
+  }
+  d_covariance_label = new QLabel(conformity_box);
+  d_covariance_label->setObjectName(QStringLiteral("covariance_note"));
+  d_covariance_label->setWordWrap(true);
+  conformity_layout->addWidget(d_covariance_label, 1, 0, 1, 10);
+  layout->addWidget(conformity_box, 2, 0, 1, 2);
+
   QLabel* parameters_label = new QLabel(QLatin1String(PARAMETERS_TEXT), this);
-  layout->addWidget(parameters_label, 2, 0, 1, 2);
+  layout->addWidget(parameters_label, 3, 0, 1, 2);
 
   d_parameter_tree = new QTreeWidget(this);
   d_parameter_tree->setColumnCount(1);
@@ -87,10 +121,10 @@ TMachineDialog::TMachineDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog
   d_parameter_tree->setSelectionMode(QAbstractItemView::NoSelection);
   d_parameter_tree->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   d_parameter_tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  layout->addWidget(d_parameter_tree, 3, 0, 1, 2);
-  layout->setRowStretch(3, 1);
+  layout->addWidget(d_parameter_tree, 4, 0, 1, 2);
+  layout->setRowStretch(4, 1);
 
-  Add_Cancel_Accept_Row(this, layout, 4, &d_cancel_button, &d_accept_button);
+  Add_Cancel_Accept_Row(this, layout, 5, &d_cancel_button, &d_accept_button);
 
   setWindowTitle(tr("Machine Editor"));
   Resize_Within_Screen(this, QSize(801, 801));
@@ -143,6 +177,10 @@ void TMachineDialog::Enable_Editing(bool enabled)
     radio->setEnabled(enabled);
   }
   d_parameter_tree->setEnabled(enabled);
+  for(QLineEdit* edit : d_mpe_edits)
+  {
+    edit->setEnabled(enabled);
+  }
 }
 
 void TMachineDialog::Initialize_Parameter_Tree()
@@ -224,6 +262,20 @@ void TMachineDialog::Add_Parameter_Row(QTreeWidgetItem* axis_item, const QString
   widget->Set_Error_Unit(parameter == PARAMETER_SCALE ? QStringLiteral("mm") : QStringLiteral("mm/m"));
   widget->Set_Expression(expressions ? QStringLiteral("0.0000 * L") : QStringLiteral("0.0000"));
   d_parameter_tree->setItemWidget(item, 0, widget);
+  // Any change of the row may take the covariance away: the note follows it.
+  for(QLineEdit* edit : widget->findChildren<QLineEdit*>())
+  {
+    connect(edit, &QLineEdit::textChanged, this, &TMachineDialog::Update_Conformity_Fields);
+  }
+  for(QCheckBox* check : widget->findChildren<QCheckBox*>())
+  {
+    connect(check, &QCheckBox::toggled, this, &TMachineDialog::Update_Conformity_Fields);
+  }
+  for(QComboBox* combo : widget->findChildren<QComboBox*>())
+  {
+    connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &TMachineDialog::Update_Conformity_Fields);
+  }
 }
 
 TMachineParameterWidget* TMachineDialog::Row_Widget(QTreeWidgetItem* item)
@@ -334,6 +386,89 @@ void TMachineDialog::Update_Editor()
   }
 
   Set_D_Axis_Available(D_Axis_Available());
+
+  d_mpe_edits[0]->setText(machine->has_mpe ? Text::Shortest_Number(machine->mpe_a) : QString());
+  d_mpe_edits[1]->setText(machine->has_mpe ? Text::Shortest_Number(machine->mpe_k) : QString());
+  d_mpe_edits[2]->setText(machine->has_mpe && machine->mpe_has_b ? Text::Shortest_Number(machine->mpe_b) : QString());
+  d_loaded_rows = Parameter_Rows();
+  Update_Conformity_Fields();
+}
+
+QStringList TMachineDialog::Parameter_Rows() const
+{
+  QStringList rows;
+  for(int index = 0; index < d_parameter_tree->topLevelItemCount(); ++index)
+  {
+    QTreeWidgetItem* axis_item = d_parameter_tree->topLevelItem(index);
+    for(int child = 0; child < axis_item->childCount(); ++child)
+    {
+      const TMachineParameterWidget* widget = Row_Widget(axis_item->child(child));
+      rows.push_back(QStringLiteral("%1 %2 %3")
+                         .arg(widget->Is_Option_Enabled())
+                         .arg(widget->Sign_Option_Index())
+                         .arg(widget->Expression()));
+    }
+  }
+  return rows;
+}
+
+QString TMachineDialog::Read_Mpe(TMachineItem* machine) const
+{
+  const QString texts[3] = {d_mpe_edits[0]->text().trimmed(), d_mpe_edits[1]->text().trimmed(),
+                            d_mpe_edits[2]->text().trimmed()};
+  machine->has_mpe = !texts[0].isEmpty() || !texts[1].isEmpty() || !texts[2].isEmpty();
+  if(!machine->has_mpe)
+  {
+    return QString();
+  }
+  bool numbers[3] = {false, false, false};
+  const double a = texts[0].toDouble(&numbers[0]);
+  const double k = texts[1].toDouble(&numbers[1]);
+  const double b = texts[2].toDouble(&numbers[2]);
+  machine->mpe_has_b = !texts[2].isEmpty();
+  if(!numbers[0] || !numbers[1] || (machine->mpe_has_b && !numbers[2]))
+  {
+    return tr("E0, MPE: A and K must be numbers, B a number or empty.");
+  }
+  machine->mpe_a = a;
+  machine->mpe_k = k;
+  machine->mpe_b = machine->mpe_has_b ? b : 0.0;
+  return Conformity::Mpe_Problem(a, k, machine->mpe_has_b, b);
+}
+
+void TMachineDialog::Update_Conformity_Fields()
+{
+  const TMachineItem* machine = d_library.Machine(d_current_machine_id);
+  if(!machine)
+  {
+    return;
+  }
+  TMachineItem typed;
+  const QString problem = Read_Mpe(&typed);
+  for(QLineEdit* edit : d_mpe_edits)
+  {
+    NumberField::Mark(edit, !problem.isEmpty());
+    edit->setToolTip(problem);
+  }
+  d_accept_button->setEnabled(problem.isEmpty());
+  d_accept_button->setToolTip(problem);
+
+  if(!Propagation::Has_Covariance(*machine))
+  {
+    d_covariance_label->setText(tr("No covariance: the parameters were not identified, or were edited since."));
+  }
+  else if(Parameter_Rows() != d_loaded_rows)
+  {
+    d_covariance_label->setText(tr("<b>An error parameter was edited: Accept drops the covariance of the %1 "
+                                   "identified parameters.</b>")
+                                    .arg(machine->covariance_labels.size()));
+  }
+  else
+  {
+    d_covariance_label->setText(tr("Covariance of %1 identified parameters (dropped when an error parameter is "
+                                   "edited).")
+                                    .arg(machine->covariance_labels.size()));
+  }
 }
 
 void TMachineDialog::Kinematic_Changed(bool checked)
@@ -391,11 +526,15 @@ void TMachineDialog::Update_Machine()
     }
   }
 
+  // A number row shows its value with 4 decimals: a row left as loaded keeps the stored value
+  // (an identified squareness has more digits), rather than the rounded one it shows.
+  const QStringList rows = Parameter_Rows();
+  int row = 0;
   for(int index = 0; index < d_parameter_tree->topLevelItemCount(); ++index)
   {
     QTreeWidgetItem* axis_item = d_parameter_tree->topLevelItem(index);
     const int axis = axis_item->data(0, Qt::UserRole).toInt();
-    for(int child = 0; child < axis_item->childCount(); ++child)
+    for(int child = 0; child < axis_item->childCount(); ++child, ++row)
     {
       QTreeWidgetItem* item = axis_item->child(child);
       TMachineParameterItem* parameter = Find_Parameter(machine, axis, item->data(0, Qt::UserRole).toInt());
@@ -406,13 +545,37 @@ void TMachineDialog::Update_Machine()
       const TMachineParameterWidget* widget = Row_Widget(item);
       parameter->enabled = widget->Is_Option_Enabled();
       parameter->option_state = widget->Sign_Option_Index();
-      parameter->expression = widget->Expression();
+      const bool unchanged = row < d_loaded_rows.size() && rows[row] == d_loaded_rows[row];
+      if(!unchanged)
+      {
+        parameter->expression = widget->Expression();
+      }
     }
   }
 }
 
 void TMachineDialog::Accept_Clicked()
 {
+  TMachineItem* machine = d_library.Machine(d_current_machine_id);
+  if(machine)
+  {
+    TMachineItem typed;
+    if(!Read_Mpe(&typed).isEmpty())
+    {
+      return;
+    }
+    // The covariance belongs to the parameters as identified: edited ones make it wrong.
+    if(Parameter_Rows() != d_loaded_rows)
+    {
+      machine->covariance_labels.clear();
+      machine->covariance.clear();
+    }
+    machine->has_mpe = typed.has_mpe;
+    machine->mpe_a = typed.mpe_a;
+    machine->mpe_k = typed.mpe_k;
+    machine->mpe_has_b = typed.mpe_has_b;
+    machine->mpe_b = typed.mpe_b;
+  }
   Update_Machine();
   d_library.Set_Modified(true);
   accept();

@@ -33,6 +33,8 @@ public:
 
   explicit TMachineDialog(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
 
+  // The library itself, for the model functions that read one.
+  const TMachineLibrary& Library() const { return d_library; }
   void Set_Data_Path(const QString& path) { d_library.Set_Data_Path(path); }
   // The library file, "<data path>/machines.xml".
   QString File_Name() const { return d_library.File_Name(); }
@@ -44,6 +46,7 @@ public:
   bool Restore(const QByteArray& snapshot) { return d_library.Restore(snapshot); }
 
   QStringList Machine_Names() const { return d_library.Machine_Names(); }
+  std::vector<int> Machine_Ids() const { return d_library.Machine_Ids(); }
   int Machine_Id(const QString& name) const { return d_library.Machine_Id(name); }
   QString Machine_Name(int id) const { return d_library.Machine_Name(id); }
   TVector3 Machine_Axis_Start(int id) const { return d_library.Machine_Axis_Start(id); }
@@ -60,6 +63,7 @@ public:
   std::vector<TMapErrorItem> Map_Error_Items(int id) const { return d_library.Map_Error_Items(id); }
   // The record itself; null when no machine has the id.
   const TMachineItem* Machine(int id) const { return d_library.Machine(id); }
+  const std::vector<TMachineItem>& Machines() const { return d_library.Machines(); }
   // Appends a copy of machine under a unique name made from its name, which it returns.
   QString Add_Machine_Item(const TMachineItem& machine)
   {
@@ -89,6 +93,9 @@ public slots:
   // The deflection row is available only for the X-Z-Y and Y-Z-X orders.
   void Kinematic_Changed(bool checked);
   void Accept_Clicked();
+  // The MPE fields marked and Accept refused while they do not make an MPE; the note that the
+  // covariance goes once an error parameter differs from the record.
+  void Update_Conformity_Fields();
 
 private:
   enum TVectorField
@@ -110,6 +117,11 @@ private:
   // The row's parameter in the record; null when the record does not hold it.
   static TMachineParameterItem* Find_Parameter(TMachineItem* machine, int axis, int parameter);
   static TMachineParameterWidget* Row_Widget(QTreeWidgetItem* item);
+  // Enable, sign and value of every parameter row as the editor shows them.
+  QStringList Parameter_Rows() const;
+  // The MPE of the fields (has_mpe false when all three are empty); the reason when they make
+  // none.
+  QString Read_Mpe(TMachineItem* machine) const;
 
   TMachineLibrary d_library;
   int d_current_machine_id = -1;
@@ -122,6 +134,9 @@ private:
   // [field][x, y, z]
   QLineEdit* d_vector_edits[FIELD_COUNT][3];
   QTreeWidget* d_parameter_tree;
+  QLineEdit* d_mpe_edits[3]; // A, K, B
+  QLabel* d_covariance_label;
+  QStringList d_loaded_rows; // Parameter_Rows of the record as loaded
   QPushButton* d_cancel_button;
   QPushButton* d_accept_button;
 };

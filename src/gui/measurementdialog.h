@@ -35,6 +35,8 @@ class TMeasurementDialog : public QDialog
 public:
   explicit TMeasurementDialog(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
 
+  // The library itself, for the model functions that read one.
+  const TMeasurementLibrary& Library() const { return d_library; }
   void Set_Data_Path(const QString& path) { d_library.Set_Data_Path(path); }
   // The library file, "<data path>/measurements.xml".
   QString File_Name() const { return d_library.File_Name(); }
@@ -46,6 +48,7 @@ public:
   bool Restore(const QByteArray& snapshot) { return d_library.Restore(snapshot); }
 
   QStringList Measurement_Names() const { return d_library.Measurement_Names(); }
+  std::vector<int> Measurement_Ids() const { return d_library.Measurement_Ids(); }
   int Measurement_Id(const QString& name) const { return d_library.Measurement_Id(name); }
   // Owned by the library.
   TMeasurement* Measurement(int id) const { return d_library.Measurement(id); }

@@ -153,7 +153,7 @@ void TOpenGLDisplay::Define_Machine_Volume(const TVector3& minimum, const TVecto
   const TVector3 diagonal = high - low;
   d_axis_origin = low;
   d_axis_length = std::min(diagonal.x, std::min(diagonal.y, diagonal.z));
-  const double diagonal_length = std::sqrt(diagonal ^ diagonal);
+  const double diagonal_length = diagonal.Length();
   if(diagonal_length > 1e-7)
   {
     // The triad stands outside the box, behind its minimum corner.

@@ -180,7 +180,7 @@ bool TOpenGLDisplay::Nearest_Hit(const std::vector<TPickMesh>& meshes, const TVe
 int TOpenGLDisplay::Pick_Ray(const TVector3& origin, const TVector3& direction, double tolerance, TVector3* point) const
 {
   *point = origin;
-  const double length = std::sqrt(direction ^ direction);
+  const double length = direction.Length();
   if(!(length > 0.0))
   {
     return -1;
@@ -203,7 +203,7 @@ int TOpenGLDisplay::Pick_Ray(const TVector3& origin, const TVector3& direction, 
   // Two directions across the line of sight.
   const TVector3 helper = std::fabs(d.x) < 0.9 ? TVector3(1, 0, 0) : TVector3(0, 1, 0);
   TVector3 across1 = d * helper;
-  across1 = across1 / std::sqrt(across1 ^ across1);
+  across1 = across1 / across1.Length();
   const TVector3 across2 = d * across1;
   // Eight directions, 45 degrees apart.
   const double diagonal = std::sqrt(0.5);

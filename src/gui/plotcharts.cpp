@@ -5,6 +5,7 @@
 #include <QGraphicsRectItem>
 #include <QGraphicsSimpleTextItem>
 #include <QPen>
+#include <QtCharts/QAreaSeries>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QCategoryAxis>
@@ -24,6 +25,7 @@
 #include "src/gui/charttick.h"
 #include "src/gui/plotpage.h"
 #include "src/gui/sensitivitytable.h"
+#include "src/model/evaluation.h"
 
 using namespace QtCharts;
 
@@ -898,6 +900,93 @@ TPlotPage* Message_Page(const QString& title, const QString& text)
   QGraphicsWidget* filler = new QGraphicsWidget();
   filler->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   page->Add_Item(filler, 0, 0);
+  return page;
+}
+
+TPlotPage* Identified_Page(const QString& machine_name, const std::vector<Identify::TFunctionBand>& bands,
+                           const QStringList& notes)
+{
+  const QString title = QStringLiteral("Identified errors: %1").arg(machine_name);
+  if(bands.empty())
+  {
+    return Message_Page(title, QStringLiteral("The machine has no identified error function."));
+  }
+  TPlotPage* page = new TPlotPage();
+  QStringList lines = notes;
+  lines.push_back(QStringLiteral("Fitted error functions with their band of ±2u (k = 2); dashed: not identified (the "
+                                 "starting machine's values where the readings do not tell); no sign options."));
+  page->Set_Header(title, lines);
+  std::vector<QChart*> charts;
+  for(const Identify::TFunctionBand& band : bands)
+  {
+    TMachineLibrary::TMapErrorItem item;
+    item.axis = band.axis;
+    item.parameter = band.parameter;
+    const bool scale = band.parameter == PARAMETER_SCALE;
+    const QString unit = scale ? MICROMETRES : MICRORADIANS;
+    const QString name = Evaluation::Item_Label(item);
+    QChart* chart = new QChart();
+    chart->setTitle(band.u.empty() ? QStringLiteral("%1 (not identified)").arg(name) : name);
+    QValueAxis* x_axis = Value_Axis(QStringLiteral("%1 position (mm)").arg(Plot_Series::Axis_Name(band.axis)));
+    QValueAxis* y_axis =
+        Value_Axis(QStringLiteral("%1 (%2)").arg(scale ? QStringLiteral("Error") : QStringLiteral("Angle"), unit));
+    chart->addAxis(x_axis, Qt::AlignBottom);
+    chart->addAxis(y_axis, Qt::AlignLeft);
+    QLineSeries* fitted =
+        Line(QStringLiteral("fitted"), COMPONENT_COLOURS[0], band.u.empty() ? Qt::DashLine : Qt::SolidLine);
+    QLineSeries* upper = new QLineSeries();
+    QLineSeries* lower = new QLineSeries();
+    std::vector<TPointInfo> info;
+    double minimum = 0.0;
+    double maximum = 0.0;
+    for(std::size_t index = 0; index < band.positions.size(); ++index)
+    {
+      const double value = band.values[index] * MICRO;
+      const double expanded = band.u.empty() ? 0.0 : 2.0 * band.u[index] * MICRO;
+      fitted->append(band.positions[index], value);
+      upper->append(band.positions[index], value + expanded);
+      lower->append(band.positions[index], value - expanded);
+      minimum = std::min(minimum, value - expanded);
+      maximum = std::max(maximum, value + expanded);
+      TPointInfo point;
+      point.tip = band.u.empty() ? QStringLiteral("%1 mm\n%2 %3 (not identified)")
+                                       .arg(band.positions[index], 0, 'f', 1)
+                                       .arg(value, 0, 'f', 3)
+                                       .arg(unit)
+                                 : QStringLiteral("%1 mm\n%2 ± %3 %4 (k = 2)")
+                                       .arg(band.positions[index], 0, 'f', 1)
+                                       .arg(value, 0, 'f', 3)
+                                       .arg(expanded, 0, 'f', 3)
+                                       .arg(unit);
+      info.push_back(point);
+    }
+    if(!band.u.empty())
+    {
+      QAreaSeries* area = new QAreaSeries(upper, lower);
+      area->setName(QStringLiteral("±2u"));
+      QColor fill = COMPONENT_COLOURS[0];
+      fill.setAlpha(60);
+      area->setBrush(fill);
+      area->setPen(Qt::NoPen);
+      Attach(chart, area, x_axis, y_axis);
+    }
+    else
+    {
+      delete upper;
+      delete lower;
+    }
+    Attach(chart, fitted, x_axis, y_axis);
+    page->Set_Point_Info(fitted, info);
+    if(!band.positions.empty())
+    {
+      Fit_Positions(x_axis, std::min(band.positions.front(), band.positions.back()),
+                    std::max(band.positions.front(), band.positions.back()));
+    }
+    Fit_Range(y_axis, minimum, maximum, true);
+    Place_Legend(chart);
+    charts.push_back(chart);
+  }
+  page->Flow_Charts(charts, 3);
   return page;
 }
 } // namespace Plot_Charts

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "src/model/identify.h"
 #include "src/model/plotseries.h"
 #include "src/model/sensitivity.h"
 
@@ -27,6 +28,11 @@ TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Seri
 
 // The parameter x test table, coloured by the size of the largest deviation.
 TPlotPage* Sensitivity_Page(const QString& machine_name, const std::vector<Sensitivity::TRow>& rows);
+
+// The fitted error functions of an identification, each in its own chart with its band of
+// +-2u (k = 2); a function the readings did not determine is drawn dashed, without a band.
+TPlotPage* Identified_Page(const QString& machine_name, const std::vector<Identify::TFunctionBand>& bands,
+                           const QStringList& notes);
 
 // A page that only says something ("Select one machine.").
 TPlotPage* Message_Page(const QString& title, const QString& text);

@@ -442,7 +442,14 @@ bool Plot_File_Type_Known(const QString& file_name)
 
 bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& size, QString* error)
 {
+  QByteArray bytes;
+  return Draw_Plot(page, file_name, size, &bytes, error) && Save(file_name, bytes, error);
+}
+
+bool Draw_Plot(TPlotPage* page, const QString& file_name, const QSize& size, QByteArray* bytes, QString* error)
+{
   VARLUME_ASSERT(page);
+  VARLUME_ASSERT(bytes);
   VARLUME_ASSERT(error);
   const QString extension = Extension(file_name);
   if(!Plot_File_Type_Known(file_name))
@@ -473,20 +480,29 @@ bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& siz
     scene.render(painter, target, source, Qt::KeepAspectRatio);
   };
 
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
+  bytes->clear();
+  QBuffer buffer(bytes);
   buffer.open(QIODevice::WriteOnly);
   bool drawn = false;
+  QString reason;
   if(extension == QLatin1String("png"))
   {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.setDotsPerMeterX(qRound(FILE_DPI / 0.0254));
-    image.setDotsPerMeterY(qRound(FILE_DPI / 0.0254));
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    render(&painter, QRectF(QPointF(0.0, 0.0), QSizeF(size)));
-    painter.end();
-    drawn = image.save(&buffer, "PNG");
+    if(image.isNull())
+    {
+      // Painting on a picture that could not be allocated would fail for every item drawn.
+      reason = QStringLiteral("not enough memory for a picture of %1x%2 pixels").arg(size.width()).arg(size.height());
+    }
+    else
+    {
+      image.setDotsPerMeterX(qRound(FILE_DPI / 0.0254));
+      image.setDotsPerMeterY(qRound(FILE_DPI / 0.0254));
+      image.fill(Qt::white);
+      QPainter painter(&image);
+      render(&painter, QRectF(QPointF(0.0, 0.0), QSizeF(size)));
+      painter.end();
+      drawn = image.save(&buffer, "PNG");
+    }
   }
   else if(extension == QLatin1String("svg"))
   {
@@ -529,12 +545,13 @@ bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& siz
   }
   if(!drawn)
   {
-    *error = QStringLiteral("cannot draw '%1'").arg(file_name);
+    *error = reason.isEmpty() ? QStringLiteral("cannot draw '%1'").arg(file_name)
+                              : QStringLiteral("cannot draw '%1': %2").arg(file_name, reason);
     return false;
   }
   if(extension == QLatin1String("svg"))
   {
-    bytes = Centre_Turned_Texts(bytes);
+    *bytes = Centre_Turned_Texts(*bytes);
   }
-  return Save(file_name, bytes, error);
+  return true;
 }

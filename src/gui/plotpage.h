@@ -132,6 +132,10 @@ private:
 // that cannot be written.
 bool Write_Plot_File(TPlotPage* page, const QString& file_name, const QSize& size, QString* error);
 
+// The same drawn into bytes, for a caller that writes several files together; false with a
+// message ("cannot draw ...: <reason>") when it cannot be drawn.
+bool Draw_Plot(TPlotPage* page, const QString& file_name, const QSize& size, QByteArray* bytes, QString* error);
+
 // The extensions that Write_Plot_File knows: "png", "svg", "pdf".
 bool Plot_File_Type_Known(const QString& file_name);
 

@@ -77,6 +77,7 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
   d_kind_box->addItem(tr("Machine errors"));
   d_kind_box->addItem(tr("Measurement results"));
   d_kind_box->addItem(tr("Sensitivity (which test detects which error)"));
+  d_kind_box->addItem(tr("Conformity (ISO 10360-2 tests against the MPE)"));
   label->setBuddy(d_kind_box);
   d_compute_button = new QPushButton(tr("Compute Sensitivity"), this);
   d_save_button = new QPushButton(tr("Save Plot..."), this);
@@ -86,6 +87,7 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
   }
   controls->addWidget(label);
   controls->addWidget(d_kind_box);
+  d_controls = controls;
   controls->addStretch(1);
   controls->addWidget(d_compute_button);
   controls->addWidget(d_save_button);
@@ -121,6 +123,7 @@ void TPlotsWidget::Clear_Machine()
 {
   d_has_machine = false;
   d_machine_failure.clear();
+  d_has_machine_item = false;
   d_errors.clear();
   d_error_table.clear();
   d_has_sensitivity = false;
@@ -205,6 +208,7 @@ void TPlotsWidget::Rebuild()
   const TKind kind = Kind();
   const bool ready = d_has_machine && d_has_measurements;
   d_compute_button->setVisible(kind == PLOT_SENSITIVITY);
+  Show_Conformity_Controls(kind == PLOT_CONFORMITY);
   d_compute_button->setEnabled(ready);
 
   TPlotPage* page = nullptr;
@@ -256,6 +260,9 @@ void TPlotsWidget::Rebuild()
     }
     break;
   }
+  case PLOT_CONFORMITY:
+    page = Conformity_Page();
+    break;
   }
   connect(page, &TPlotPage::Row_Clicked, this, &TPlotsWidget::Row_Picked);
   connect(page, &TPlotPage::Point_Clicked, this,
@@ -328,7 +335,7 @@ void TPlotsWidget::Save_Page()
                                     : filter.startsWith(QLatin1String("CSV")) ? QStringLiteral("csv")
                                                                               : QStringLiteral("png"));
           });
-  const char* const kinds[] = {"errors", "results", "sensitivity"};
+  const char* const kinds[] = {"errors", "results", "sensitivity", "conformity"};
   const QString proposed = QString::fromLatin1(kinds[Kind()]);
   dialog.selectFile((d_has_machine ? Export::Safe_File_Name(d_machine_name) + QLatin1Char(' ') + proposed : proposed) +
                     QStringLiteral(".png"));
@@ -389,6 +396,9 @@ bool TPlotsWidget::Page_Csv(QByteArray* csv) const
   case PLOT_SENSITIVITY:
     *csv = Sensitivity::Csv(d_sensitivity.rows);
     return d_has_sensitivity && d_sensitivity.end == Sensitivity::TEnd::FINISHED;
+  case PLOT_CONFORMITY:
+    *csv = Conformity::Csv(d_conformity);
+    return d_has_conformity;
   }
   return false;
 }

@@ -7,12 +7,15 @@
 
 #include <vector>
 
+#include "src/model/conformity.h"
 #include "src/model/plotseries.h"
 #include "src/model/sensitivity.h"
 #include "src/model/simulation.h"
 
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class TPlotPage;
 
@@ -51,7 +54,8 @@ public:
   {
     PLOT_ERRORS = 0,
     PLOT_RESULTS,
-    PLOT_SENSITIVITY
+    PLOT_SENSITIVITY,
+    PLOT_CONFORMITY
   };
 
   explicit TPlotsWidget(QWidget* parent = nullptr);
@@ -63,6 +67,8 @@ public:
   void Clear_Machine();
   // The active machine could not be set up: the pages say so, with reason.
   void Set_Machine_Failed(const QString& reason);
+  // The active machine's record, for its MPE and covariance (after Set_Machine).
+  void Set_Machine_Item(const TMachineLibrary::TMachineItem& machine);
   // The measurements just simulated on machine; they must stay alive until Clear_Measurements.
   void Set_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements);
   void Clear_Measurements();
@@ -94,6 +100,10 @@ private:
   void Invalidate();
   void Rebuild();
   void Save_Page();
+  // The conformity section (plotswidget_conformity.cpp): the set-up's U and the rule beside the
+  // chooser, made when the section is first chosen, and the page of the selected ISO measurements.
+  void Show_Conformity_Controls(bool visible);
+  TPlotPage* Conformity_Page();
 
   QComboBox* d_kind_box;
   QPushButton* d_compute_button;
@@ -115,6 +125,14 @@ private:
   QString d_save_directory; // of the last plot saved
   bool d_has_sensitivity = false;
   Sensitivity::TResult d_sensitivity;
+  bool d_has_machine_item = false;
+  TMachineLibrary::TMachineItem d_machine_item;
+  QHBoxLayout* d_controls;
+  QWidget* d_conformity_controls = nullptr;
+  QLineEdit* d_test_uncertainty_edit = nullptr;
+  QComboBox* d_rule_box = nullptr;
+  bool d_has_conformity = false;
+  Conformity::TReport d_conformity; // of the page on show
   bool d_dirty = true;
   bool d_rebuild_pending = false;
 };

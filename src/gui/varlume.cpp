@@ -37,6 +37,7 @@
 #include "src/gui/identifydialog.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/gui/plandialog.h"
 #include "src/gui/progressdialog.h"
 
 namespace
@@ -65,6 +66,9 @@ QDockWidget* Create_List_Dock(QMainWindow* window, const QString& title, const Q
   layout->setContentsMargins(4, 4, 4, 4);
   list->setParent(contents);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Every row is one line of text: the list need not measure tens of thousands of rows one by
+  // one to lay them out.
+  list->setUniformItemSizes(true);
   // A narrowed window takes its width from the output area, not from the lists.
   list->setMinimumWidth(160);
   layout->addWidget(list);
@@ -351,6 +355,8 @@ QAction* TVarlume::Setup_Actions()
                                        tr("Remove Measurement"), tr("Remove the selected measurement"));
   d_identify_action = new QAction(TIdentifyDialog::Command_Icon(), tr("Identify Errors..."), this);
   d_identify_action->setToolTip(tr("Identify a machine's errors from measured data files"));
+  d_plan_action = new QAction(TPlanDialog::Command_Icon(), tr("Plan Tests..."), this);
+  d_plan_action->setToolTip(tr("Plan which measurements identify a machine's errors, in which order"));
   d_quit_action = create(QString(), tr("Quit"), QString());
   d_quit_action->setShortcut(QKeySequence::Quit);
 
@@ -393,6 +399,7 @@ void TVarlume::Setup_Menus(QAction* about_action)
   edit_menu->addAction(d_remove_measurement_action);
   edit_menu->addSeparator();
   edit_menu->addAction(d_identify_action);
+  edit_menu->addAction(d_plan_action);
 
   // Filled by Setup_Docks with the docks' own show/hide actions.
   QMenu* view_menu = menuBar()->addMenu(tr("&View"));
@@ -412,9 +419,11 @@ void TVarlume::Setup_Docks()
       Create_List_Button(this, QStringLiteral(":/gui/edit_16x16.png"), tr("Edit the selected machine"));
   d_identify_machine_button = Create_List_Button(this, QString(), d_identify_action->toolTip());
   d_identify_machine_button->setIcon(d_identify_action->icon());
-  QDockWidget* machine_dock = Create_List_Dock(
-      this, tr("Machines"), QStringLiteral("machine_dock"), d_machine_list,
-      {d_identify_machine_button, d_add_machine_button, d_remove_machine_button, d_edit_machine_button});
+  d_plan_machine_button = Create_List_Button(this, QString(), d_plan_action->toolTip());
+  d_plan_machine_button->setIcon(d_plan_action->icon());
+  QDockWidget* machine_dock = Create_List_Dock(this, tr("Machines"), QStringLiteral("machine_dock"), d_machine_list,
+                                               {d_plan_machine_button, d_identify_machine_button, d_add_machine_button,
+                                                d_remove_machine_button, d_edit_machine_button});
 
   d_measurement_list = new QListWidget();
   d_add_measurement_button =
@@ -455,6 +464,8 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_add_machine_button, &QToolButton::clicked, this, &TVarlume::Add_Machine);
   connect(d_identify_action, &QAction::triggered, this, &TVarlume::Identify_Errors);
   connect(d_identify_machine_button, &QToolButton::clicked, this, &TVarlume::Identify_Errors);
+  connect(d_plan_action, &QAction::triggered, this, &TVarlume::Plan_Tests);
+  connect(d_plan_machine_button, &QToolButton::clicked, this, &TVarlume::Plan_Tests);
   connect(d_remove_machine_action, &QAction::triggered, this, &TVarlume::Remove_Machine);
   connect(d_remove_machine_button, &QToolButton::clicked, this, &TVarlume::Remove_Machine);
   connect(d_edit_machine_action, &QAction::triggered, this, &TVarlume::Edit_Machine);

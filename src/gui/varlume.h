@@ -25,6 +25,7 @@ class TMachineDialog;
 class TMeasurement;
 class TMeasurementDialog;
 class TIdentifyDialog;
+class TPlanDialog;
 class TMessageBox;
 class TProgressDialog;
 
@@ -112,6 +113,7 @@ public slots:
   void Progress_Cancel();
   void Export_Measurements();
   void Identify_Errors();
+  void Plan_Tests();
   void Help_About();
 
 protected:
@@ -132,6 +134,13 @@ protected:
 private:
   // Identify Errors needs a machine to start from and measurements to name the files.
   void Update_Identify_Enabled();
+  // The evaluation file the user picks for the machine; empty when cancelled.
+  QString Ask_Evaluation_File(const QString& machine_name);
+  // Writes the evaluation into file with the window disabled and the progress dialog up; count
+  // is the number of patterns, jobs_note what is said about VARLUME_JOBS.
+  Evaluation::TResult Run_Evaluation(const Simulation::TMachineRecord& record,
+                                     const std::vector<TMeasurement*>& measurements, QIODevice* file, int* count,
+                                     QString* jobs_note);
   void Setup_Central_Widget();
   // Returns the About action, which has no member of its own.
   QAction* Setup_Actions();
@@ -152,6 +161,7 @@ private:
   void Restore_Library(TLibrary library, const QByteArray& snapshot);
   // Crash recovery: the changed library kept in the data folder after each change, removed by
   // a clean close, offered back at the next start.
+  QString Recovery_Folder() const;
   QString Recovery_File(TLibrary library) const;
   void Keep_For_Recovery(TLibrary library, const QByteArray& snapshot);
   void Remove_Recovery();
@@ -187,6 +197,7 @@ private:
   QAction* d_remove_measurement_action;
   QAction* d_quit_action;
   QAction* d_identify_action;
+  QAction* d_plan_action;
 
   QListWidget* d_machine_list;
   QListWidget* d_measurement_list;
@@ -195,6 +206,7 @@ private:
   QToolButton* d_remove_machine_button;
   QToolButton* d_edit_machine_button;
   QToolButton* d_identify_machine_button;
+  QToolButton* d_plan_machine_button;
   QToolButton* d_add_measurement_button;
   QToolButton* d_remove_measurement_button;
   QToolButton* d_edit_measurement_button;
@@ -205,8 +217,12 @@ private:
   TProgressDialog* d_progress_dialog;
   TAddDialog* d_add_dialog;
   TIdentifyDialog* d_identify_dialog = nullptr;
+  TPlanDialog* d_plan_dialog = nullptr;
   QByteArray d_machines_before_identify; // the machine library before the dialog's next addition
   bool d_recovery_pending = false;       // the question whether to restore is open
+  // unsaved/ is not ours to use (a link, or a kept file there that could be neither read nor
+  // set aside): nothing is kept there or removed from it.
+  bool d_recovery_refused = false;
   TMessageBox* d_message_box;
 
   TMachineComp d_machine_comp;

@@ -7,6 +7,7 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "core/gui/messagebox.h"
 #include "core/progressthrottle.h"
@@ -23,10 +24,27 @@
 namespace
 {
 // VARLUME_JOBS sets the number of threads of an evaluation; one per core without it (or with
-// anything but a whole number from 1).
-int Evaluation_Jobs()
+// anything but a whole number from 1). A value that is not used as given is said once, on the
+// error output and in note.
+int Evaluation_Jobs(QString* note)
 {
-  return Evaluation::Parse_Jobs(qEnvironmentVariable("VARLUME_JOBS"));
+  const QString text = qEnvironmentVariable("VARLUME_JOBS");
+  const int jobs = Evaluation::Parse_Jobs(text);
+  static bool said = false;
+  if(!said && !text.trimmed().isEmpty())
+  {
+    *note = jobs == 0 ? QStringLiteral("VARLUME_JOBS='%1' is not a whole number from 1 and is ignored: one thread per "
+                                       "core is used")
+                            .arg(text)
+                      : Evaluation::Jobs_Note(jobs);
+    if(!note->isEmpty())
+    {
+      said = true;
+      note->prepend(jobs == 0 ? QString() : QStringLiteral("VARLUME_JOBS: "));
+      std::fprintf(stderr, "varlume: %s\n", qPrintable(*note));
+    }
+  }
+  return jobs;
 }
 
 // What the status bar says about an evaluation whose file was written.
@@ -164,22 +182,14 @@ void TVarlume::Evaluate_Measurements()
     return;
   }
 
-  // As Save Text: a proposed name in the folder of the last text file, ".txt" added to a name
-  // typed without one (before the question about replacing a file).
-  QFileDialog dialog(this, tr("Create Evaluation Results File"), d_display_widget->Results_Directory(),
-                     tr("Text Files (*.txt)"));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix(QStringLiteral("txt"));
-  dialog.selectFile(tr("%1 Evaluation.txt").arg(Export::Safe_File_Name(machine_name)));
-  if(dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+  const QString file_name = Ask_Evaluation_File(machine_name);
+  if(file_name.isEmpty())
   {
     return;
   }
-  const QString file_name = dialog.selectedFiles().front();
-  d_display_widget->Set_Results_Directory(QFileInfo(file_name).absolutePath());
   // The record gives the geometry that d_machine_comp was set up with, and the parameters.
   Simulation::TMachineRecord record;
-  if(!Simulation::Find_Machine_Record(*d_machine_dialog, machine_name, &record))
+  if(!Simulation::Find_Machine_Record(d_machine_dialog->Library(), machine_name, &record))
   {
     return;
   }
@@ -193,71 +203,19 @@ void TVarlume::Evaluate_Measurements()
     return;
   }
 
-  if(!d_progress_dialog)
-  {
-    d_progress_dialog = new TProgressDialog(this, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    connect(d_progress_dialog, &TProgressDialog::Cancel, this, &TVarlume::Progress_Cancel);
-  }
-
-  std::vector<TMeasurement*> measurements = d_measurement_dialog->Measurements(names);
   const TEvaluationGuard running(this);
-  Evaluation::TResult result;
+  QString jobs_note;
   int count = 0;
-  {
-    TDisabledWindow disabled(this, d_progress_dialog);
-    Evaluation::TProgress progress;
-    TProgressThrottle throttle(UPDATE_INTERVAL);
-    progress.start = [this, &disabled, &throttle, &count](int patterns)
-    {
-      count = patterns;
-      disabled.Disable(count);
-      d_cancel_evaluation = false;
-      throttle.Start();
-    };
-    // The bar shows the patterns worked out, which run ahead of the lines written.
-    int shown = 0;
-    bool update_due = false;
-    const auto show = [&](int patterns)
-    {
-      shown = std::max(shown, patterns);
-      d_progress_dialog->Set_Progress(shown);
-    };
-    progress.next = [&](int pattern)
-    {
-      update_due = throttle.Due();
-      if(update_due)
-      {
-        show(pattern);
-      }
-      return !d_cancel_evaluation;
-    };
-    // Where a click on Cancel (or a close of the window) is delivered.
-    progress.done = [&](int)
-    {
-      if(update_due)
-      {
-        QCoreApplication::processEvents();
-      }
-    };
-    progress.working = [&](int ready)
-    {
-      if(throttle.Due())
-      {
-        show(ready);
-        QCoreApplication::processEvents();
-      }
-      return !d_cancel_evaluation;
-    };
-    result = Evaluation::Write_Evaluation(record, measurements, file.Device(), progress, Evaluation::TMode::FAST,
-                                          Evaluation_Jobs());
-  }
+  const Evaluation::TResult result =
+      Run_Evaluation(record, d_measurement_dialog->Library().Measurements(names), file.Device(), &count, &jobs_note);
   const bool written = result.end != Evaluation::TEnd::NOT_WRITTEN && file.Commit();
   if(!written)
   {
     file.Cancel();
   }
-  statusBar()->showMessage(written ? Evaluation_Status(result, count, file_name)
-                                   : tr("Evaluation not written: %1: %2").arg(file_name, file.Error_String()));
+  statusBar()->showMessage((written ? Evaluation_Status(result, count, file_name)
+                                    : tr("Evaluation not written: %1: %2").arg(file_name, file.Error_String())) +
+                           (jobs_note.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(jobs_note)));
 
   // The measurements hold the last pattern's rows now; show the active machine's again.
   Measurement_Selection_Changed();
@@ -269,6 +227,82 @@ void TVarlume::Evaluate_Measurements()
                          QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Warning);
     d_message_box->exec();
   }
+}
+
+QString TVarlume::Ask_Evaluation_File(const QString& machine_name)
+{
+  // As Save Text: a proposed name in the folder of the last text file, ".txt" added to a name
+  // typed without one (before the question about replacing a file).
+  QFileDialog dialog(this, tr("Create Evaluation Results File"), d_display_widget->Results_Directory(),
+                     tr("Text Files (*.txt)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  dialog.selectFile(tr("%1 Evaluation.txt").arg(Export::Safe_File_Name(machine_name)));
+  if(dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+  {
+    return QString();
+  }
+  const QString file_name = dialog.selectedFiles().front();
+  d_display_widget->Set_Results_Directory(QFileInfo(file_name).absolutePath());
+  return file_name;
+}
+
+Evaluation::TResult TVarlume::Run_Evaluation(const Simulation::TMachineRecord& record,
+                                             const std::vector<TMeasurement*>& measurements, QIODevice* file,
+                                             int* count, QString* jobs_note)
+{
+  if(!d_progress_dialog)
+  {
+    d_progress_dialog = new TProgressDialog(this, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    connect(d_progress_dialog, &TProgressDialog::Cancel, this, &TVarlume::Progress_Cancel);
+  }
+
+  TDisabledWindow disabled(this, d_progress_dialog);
+  Evaluation::TProgress progress;
+  TProgressThrottle throttle(UPDATE_INTERVAL);
+  progress.start = [this, &disabled, &throttle, count](int patterns)
+  {
+    *count = patterns;
+    disabled.Disable(patterns);
+    d_cancel_evaluation = false;
+    throttle.Start();
+  };
+  // The bar shows the patterns worked out, which run ahead of the lines written.
+  int shown = 0;
+  bool update_due = false;
+  const auto show = [&](int patterns)
+  {
+    shown = std::max(shown, patterns);
+    d_progress_dialog->Set_Progress(shown);
+  };
+  progress.next = [&](int pattern)
+  {
+    update_due = throttle.Due();
+    if(update_due)
+    {
+      show(pattern);
+    }
+    return !d_cancel_evaluation;
+  };
+  // Where a click on Cancel (or a close of the window) is delivered.
+  progress.done = [&](int)
+  {
+    if(update_due)
+    {
+      QCoreApplication::processEvents();
+    }
+  };
+  progress.working = [&](int ready)
+  {
+    if(throttle.Due())
+    {
+      show(ready);
+      QCoreApplication::processEvents();
+    }
+    return !d_cancel_evaluation;
+  };
+  return Evaluation::Write_Evaluation(record, measurements, file, progress, Evaluation::TMode::FAST,
+                                      Evaluation_Jobs(jobs_note));
 }
 
 void TVarlume::Progress_Cancel()

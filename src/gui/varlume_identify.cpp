@@ -1,11 +1,14 @@
-// The main window's "Identify Errors": the dialog does the work; the window lists what it adds.
+// The main window's "Identify Errors" and "Plan Tests": the dialogs do the work; the window
+// lists what identification adds and selects what a plan uses.
 
 #include <QAction>
+#include <QListWidget>
 #include <QToolButton>
 
 #include "src/gui/identifydialog.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/gui/plandialog.h"
 #include "src/gui/varlume.h"
 
 void TVarlume::Identify_Errors()
@@ -44,4 +47,31 @@ void TVarlume::Update_Identify_Enabled()
   d_identify_action->setToolTip(tip);
   d_identify_machine_button->setEnabled(machines && measurements);
   d_identify_machine_button->setToolTip(tip);
+}
+
+void TVarlume::Plan_Tests()
+{
+  if(Evaluation_Running())
+  {
+    return;
+  }
+  if(!d_plan_dialog)
+  {
+    d_plan_dialog = new TPlanDialog(d_machine_dialog, d_measurement_dialog, this);
+    connect(d_plan_dialog, &TPlanDialog::Select_Measurements, this,
+            [this](const QStringList& names)
+            {
+              d_measurement_list->clearSelection();
+              for(int row = 0; row < d_measurement_list->count(); ++row)
+              {
+                QListWidgetItem* item = d_measurement_list->item(row);
+                if(names.contains(item->text()))
+                {
+                  item->setSelected(true);
+                }
+              }
+            });
+  }
+  d_plan_dialog->Reset(Active_Machine_Name());
+  d_plan_dialog->exec();
 }

@@ -10,8 +10,7 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
-#include <functional>
-#include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "core/varlume_assert.h"
@@ -19,16 +18,19 @@
 #include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/model/conformity.h"
 #include "src/model/export.h"
 #include "src/model/report.h"
 
 namespace
 {
-// Refills the list from the library. Rows that were selected stay selected, in their order, and
-// the current row stays current; the list's own signals are held back, so the caller refreshes
-// the panes once. True when a row was selected before.
-bool Fill_List(QListWidget* list, const QStringList& names, const std::function<int(const QString&)>& id_of)
+// Refills the list from the library: the names and their ids, in one order. Rows that were
+// selected stay selected, in their order, and the current row stays current; the list's own
+// signals are held back, so the caller refreshes the panes once. True when a row was selected
+// before. Linear in the rows: a library may hold tens of thousands.
+bool Fill_List(QListWidget* list, const QStringList& names, const std::vector<int>& ids)
 {
+  VARLUME_ASSERT(static_cast<std::size_t>(names.size()) == ids.size());
   std::vector<int> selected_ids;
   for(const QListWidgetItem* item : list->selectedItems())
   {
@@ -37,29 +39,36 @@ bool Fill_List(QListWidget* list, const QStringList& names, const std::function<
   const int current_id = list->currentItem() ? list->currentItem()->data(Qt::UserRole).toInt() : -1;
 
   const QSignalBlocker blocker(list);
+  list->setUpdatesEnabled(false);
   list->clear();
-  std::map<int, QListWidgetItem*> items;
-  for(const QString& name : names)
+  std::unordered_map<int, int> rows;
+  rows.reserve(ids.size());
+  for(int row = 0; row < names.size(); ++row)
   {
-    QListWidgetItem* item = new QListWidgetItem(name, list);
-    const int id = id_of(name);
-    item->setData(Qt::UserRole, id);
+    // Made whole before it joins the list, which then announces it once.
+    QListWidgetItem* item = new QListWidgetItem(names[row]);
+    item->setData(Qt::UserRole, ids[row]);
     item->setFlags(item->flags() | Qt::ItemIsEditable);
-    items[id] = item;
+    list->addItem(item);
+    rows.emplace(ids[row], row);
   }
-  const auto found_current = items.find(current_id);
-  if(found_current != items.end())
+  const auto found_current = rows.find(current_id);
+  if(found_current != rows.end())
   {
-    list->setCurrentItem(found_current->second, QItemSelectionModel::NoUpdate);
+    list->setCurrentItem(list->item(found_current->second), QItemSelectionModel::NoUpdate);
   }
+  QItemSelection selection;
   for(const int id : selected_ids)
   {
-    const auto found = items.find(id);
-    if(found != items.end())
+    const auto found = rows.find(id);
+    if(found != rows.end())
     {
-      list->selectionModel()->select(list->model()->index(list->row(found->second), 0), QItemSelectionModel::Select);
+      const QModelIndex index = list->model()->index(found->second, 0);
+      selection.select(index, index);
     }
   }
+  list->selectionModel()->select(selection, QItemSelectionModel::Select);
+  list->setUpdatesEnabled(true);
   return !selected_ids.empty();
 }
 } // namespace
@@ -82,8 +91,15 @@ QStringList TVarlume::Selected_Measurements() const
 
 void TVarlume::Update_Machine_Names()
 {
-  if(Fill_List(d_machine_list, d_machine_dialog->Machine_Names(),
-               [this](const QString& name) { return d_machine_dialog->Machine_Id(name); }))
+  const bool changed = Fill_List(d_machine_list, d_machine_dialog->Machine_Names(), d_machine_dialog->Machine_Ids());
+  // Whether each machine can be decided on (an MPE) and how sure (a covariance). The rows are
+  // in the library's order.
+  const std::vector<TMachineDialog::TMachineItem>& machines = d_machine_dialog->Machines();
+  for(int row = 0; row < d_machine_list->count() && static_cast<std::size_t>(row) < machines.size(); ++row)
+  {
+    d_machine_list->item(row)->setToolTip(Conformity::Record_Summary(machines[row]).join(QLatin1Char('\n')));
+  }
+  if(changed)
   {
     // A machine shown may be gone or renamed: every pane follows the library.
     Machine_Selection_Changed();
@@ -93,8 +109,7 @@ void TVarlume::Update_Machine_Names()
 
 void TVarlume::Update_Measurement_Names()
 {
-  if(Fill_List(d_measurement_list, d_measurement_dialog->Measurement_Names(),
-               [this](const QString& name) { return d_measurement_dialog->Measurement_Id(name); }))
+  if(Fill_List(d_measurement_list, d_measurement_dialog->Measurement_Names(), d_measurement_dialog->Measurement_Ids()))
   {
     Measurement_Selection_Changed();
   }
@@ -392,8 +407,9 @@ void TVarlume::Edit_Machine()
   if(d_machine_dialog->exec() == QDialog::Accepted)
   {
     Record_Change(LIBRARY_MACHINES, tr("Edit Machine"), before);
-    // Rebuild the edited machine's error model and everything simulated on it.
-    Machine_Selection_Changed();
+    // The list's tool tips (MPE, covariance) follow, and with the machine selected, its error
+    // model and everything simulated on it are rebuilt.
+    Update_Machine_Names();
   }
 }
 

@@ -13,8 +13,13 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cerrno>
 #include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/safefile.h"
 #include "src/gui/machinedialog.h"
@@ -35,6 +40,79 @@ QByteArray File_Hash(const QString& file_name)
     return QByteArray("none");
   }
   return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+}
+
+// What a kept file holds. Only a regular file is opened, never through a link and never
+// blocking (a FIFO put there would stop the window from starting).
+enum class TKept
+{
+  MISSING,
+  READ,
+  UNREADABLE // problem says why
+};
+
+TKept Read_Kept(const QString& file_name, QByteArray* bytes, QString* problem)
+{
+  const QByteArray path = QFile::encodeName(file_name);
+  struct stat status;
+  if(::lstat(path.constData(), &status) != 0)
+  {
+    if(errno == ENOENT)
+    {
+      return TKept::MISSING;
+    }
+    *problem = qt_error_string(errno);
+    return TKept::UNREADABLE;
+  }
+  if(S_ISLNK(status.st_mode))
+  {
+    *problem = QStringLiteral("it is a symbolic link");
+    return TKept::UNREADABLE;
+  }
+  if(!S_ISREG(status.st_mode))
+  {
+    *problem = QStringLiteral("it is not a regular file");
+    return TKept::UNREADABLE;
+  }
+  const int handle = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if(handle < 0)
+  {
+    *problem = qt_error_string(errno);
+    return TKept::UNREADABLE;
+  }
+  // Replaced by something else since the look above.
+  if(::fstat(handle, &status) != 0 || !S_ISREG(status.st_mode))
+  {
+    ::close(handle);
+    *problem = QStringLiteral("it is not a regular file");
+    return TKept::UNREADABLE;
+  }
+  QFile file;
+  if(!file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+  {
+    ::close(handle);
+    *problem = file.errorString();
+    return TKept::UNREADABLE;
+  }
+  *bytes = file.readAll();
+  if(file.error() != QFileDevice::NoError)
+  {
+    *problem = file.errorString();
+    return TKept::UNREADABLE;
+  }
+  return TKept::READ;
+}
+
+// Why "<data>/unsaved" may not be used: a link (its files would be those of another folder) or
+// not a folder. Empty when it is a folder or not there.
+QString Folder_Problem(const QString& folder)
+{
+  struct stat status;
+  if(::lstat(QFile::encodeName(folder).constData(), &status) != 0 || S_ISDIR(status.st_mode))
+  {
+    return QString();
+  }
+  return S_ISLNK(status.st_mode) ? QStringLiteral("it is a symbolic link") : QStringLiteral("it is not a folder");
 }
 
 // A snapshot that loads whole; a damaged one must not replace a library record by record.
@@ -58,10 +136,23 @@ QString TVarlume::Recovery_File(TLibrary library) const
                                                                                : QStringLiteral("measurements.xml")));
 }
 
+QString TVarlume::Recovery_Folder() const
+{
+  return QDir(d_data_path).filePath(QLatin1String(UNSAVED_FOLDER));
+}
+
 void TVarlume::Keep_For_Recovery(TLibrary library, const QByteArray& snapshot)
 {
   if(d_read_only || snapshot.isEmpty())
   {
+    return;
+  }
+  const QString folder_problem = Folder_Problem(Recovery_Folder());
+  if(d_recovery_refused || !folder_problem.isEmpty())
+  {
+    Show_Status(tr("Unsaved changes are not kept for recovery: %1 is not used (%2).")
+                    .arg(QDir::toNativeSeparators(Recovery_Folder()),
+                         folder_problem.isEmpty() ? tr("it holds kept changes that cannot be read") : folder_problem));
     return;
   }
   const QString file_name = Recovery_File(library);
@@ -87,8 +178,9 @@ QString TVarlume::Library_File(TLibrary library) const
 
 void TVarlume::Remove_Recovery()
 {
-  // Not while the user has yet to answer whether to restore them.
-  if(d_read_only || d_recovery_pending)
+  // Not while the user has yet to answer whether to restore them, and never in a folder that is
+  // not this data folder's own.
+  if(d_read_only || d_recovery_pending || d_recovery_refused || !Folder_Problem(Recovery_Folder()).isEmpty())
   {
     return;
   }
@@ -110,41 +202,69 @@ void TVarlume::Offer_Recovery()
   QStringList names;
   QStringList changed_since;
   QDateTime last_kept;
+  const QString folder_problem = Folder_Problem(Recovery_Folder());
+  if(!folder_problem.isEmpty())
+  {
+    d_recovery_refused = true;
+    Show_Status(
+        tr("%1 is not used for unsaved changes: %2.").arg(QDir::toNativeSeparators(Recovery_Folder()), folder_problem));
+    return;
+  }
+  QStringList notes;
   for(const TLibrary library : {LIBRARY_MACHINES, LIBRARY_MEASUREMENTS})
   {
     const QString file_name = Recovery_File(library);
-    QFile file(file_name);
-    if(!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    QString problem;
+    const TKept state = Read_Kept(file_name, &bytes, &problem);
+    if(state == TKept::MISSING)
     {
       continue;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
     // Changes that were undone back to the saved state are nothing to restore.
-    if(bytes == Library_Snapshot(library))
+    if(state == TKept::READ && bytes == Library_Snapshot(library))
     {
       continue;
     }
-    // Never deleted unread: set aside for whoever can read it (a newer version, say).
-    if(!Loads(library == LIBRARY_MACHINES, bytes))
+    // Never deleted unread: set aside for whoever can read it (another user, a newer version).
+    if(state == TKept::UNREADABLE || !Loads(library == LIBRARY_MACHINES, bytes))
     {
+      if(problem.isEmpty())
+      {
+        problem = tr("it does not load");
+      }
       const QString aside = file_name + QStringLiteral(".bad");
-      QFile::remove(aside);
-      QFile::rename(file_name, aside);
-      Show_Status(
-          tr("Kept unsaved changes that could not be read were set aside as %1.").arg(QDir::toNativeSeparators(aside)));
+      // A rename moves a link or a FIFO itself, never what it points to, and replaces an older
+      // file set aside.
+      if(::rename(QFile::encodeName(file_name).constData(), QFile::encodeName(aside).constData()) == 0)
+      {
+        notes << tr("Kept unsaved changes in %1 could not be read (%2) and were set aside as %3.")
+                     .arg(QDir::toNativeSeparators(file_name), problem, QDir::toNativeSeparators(aside));
+      }
+      else
+      {
+        d_recovery_refused = true;
+        notes << tr("Kept unsaved changes in %1 could not be read (%2); they are left as they are, and this "
+                    "window keeps no changes there.")
+                     .arg(QDir::toNativeSeparators(file_name), problem);
+      }
       continue;
     }
     const QString name = library == LIBRARY_MACHINES ? tr("the machines") : tr("the measurements");
     kept.emplace_back(library, bytes);
     names.push_back(name);
-    QFile base(file_name + QStringLiteral(".base"));
-    if(base.open(QIODevice::ReadOnly) && base.readAll() != File_Hash(Library_File(library)))
+    QByteArray base;
+    if(Read_Kept(file_name + QStringLiteral(".base"), &base, &problem) == TKept::READ &&
+       base != File_Hash(Library_File(library)))
     {
       changed_since.push_back(name);
     }
     const QDateTime written = QFileInfo(file_name).lastModified();
     last_kept = last_kept.isValid() && last_kept > written ? last_kept : written;
+  }
+  if(!notes.isEmpty())
+  {
+    Show_Status(notes.join(QLatin1Char(' ')));
   }
   if(kept.empty())
   {

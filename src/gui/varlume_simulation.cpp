@@ -7,6 +7,7 @@
 #include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/gui/plotswidget.h"
 #include "src/gui/varlume.h"
 #include "src/model/report.h"
 #include "src/model/simulation.h"
@@ -33,7 +34,8 @@ void Add_Map_Lines(TDisplayWidget* display, const QStringList& lines)
 bool TVarlume::Update_Machine_Comp(const QString& name, QStringList* errors)
 {
   Simulation::TVolumeChange volume = Simulation::TVolumeChange::UNCHANGED;
-  const bool ready = Simulation::Update_Machine_Comp(*d_machine_dialog, name, &d_machine_comp, errors, &volume);
+  const bool ready =
+      Simulation::Update_Machine_Comp(d_machine_dialog->Library(), name, &d_machine_comp, errors, &volume);
   if(volume == Simulation::TVolumeChange::CLEARED)
   {
     d_display_widget->Clear_Machine_Volume();
@@ -113,9 +115,11 @@ void TVarlume::Update_Map_Display()
                                                         d_display_widget->Map_Data_Increment_Y(),
                                                         d_display_widget->Map_Data_Increment_Z()));
     Simulation::TMachineRecord record;
-    if(Simulation::Find_Machine_Record(*d_machine_dialog, name, &record))
+    if(Simulation::Find_Machine_Record(d_machine_dialog->Library(), name, &record))
     {
       d_display_widget->Set_Plot_Machine(name, d_machine_comp, record);
+      d_display_widget->Plots_Widget()->Set_Machine_Item(
+          *d_machine_dialog->Machine(d_machine_dialog->Machine_Id(name)));
     }
   }
   d_display_widget->Add_Map_Data_End();

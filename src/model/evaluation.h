@@ -171,10 +171,15 @@ struct TResult
 
 // The number of threads that an evaluation uses unless told otherwise: one per core.
 int Default_Jobs();
-// More threads than this are not started, whatever is asked for.
-inline constexpr int MAXIMUM_JOBS = 256;
+// More threads than this are not started, whatever is asked for: a few per core, as more only
+// take turns on the cores and starve the thread that writes and answers a cancel.
+inline constexpr int JOBS_PER_CORE = 4;
+int Maximum_Jobs();
 // A number of threads as a person writes it: a whole number from 1, else 0.
 int Parse_Jobs(const QString& text);
+// What to tell whoever asked for jobs threads when fewer are used ("... at most 8 (4 per
+// core) are used"); empty when jobs are used as asked.
+QString Jobs_Note(int jobs);
 
 // Writes the whole evaluation text of a machine record and the measurements into file (open for
 // writing), in Latin-1. The record's geometry is set up as the window's model holds it; a

@@ -356,7 +356,24 @@ namespace Evaluation
 {
 int Default_Jobs()
 {
-  return std::max(1, std::min(MAXIMUM_JOBS, QThread::idealThreadCount()));
+  return std::max(1, QThread::idealThreadCount());
+}
+
+int Maximum_Jobs()
+{
+  return JOBS_PER_CORE * Default_Jobs();
+}
+
+QString Jobs_Note(int jobs)
+{
+  if(jobs <= Maximum_Jobs())
+  {
+    return QString();
+  }
+  return QStringLiteral("%1 threads asked for; at most %2 (%3 per core) are used")
+      .arg(jobs)
+      .arg(Maximum_Jobs())
+      .arg(JOBS_PER_CORE);
 }
 
 int Parse_Jobs(const QString& text)
@@ -442,7 +459,7 @@ TResult Write_Evaluation(const Simulation::TMachineRecord& record, std::vector<T
   if(mode == TMode::FAST)
   {
     TFastRun run(set_up, measurements, count);
-    result = run.Run(file, progress, jobs > 0 ? std::min(jobs, MAXIMUM_JOBS) : Default_Jobs());
+    result = run.Run(file, progress, jobs > 0 ? std::min(jobs, Maximum_Jobs()) : Default_Jobs());
   }
   else
   {

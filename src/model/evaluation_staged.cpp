@@ -223,28 +223,28 @@ bool TStagedPatterns::Collect_Rows(const TMachineComp& perfect, std::vector<TMea
   return simulated;
 }
 
-bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, std::vector<TMeasurement*>& measurements)
+bool TStagedPatterns::Set_Up_Geometry(const TMachineComp::TInitParameters& parameters)
 {
-  d_task_count = 0;
-  d_set_up = &set_up;
-  d_item_count = set_up.items.size();
-  TMachineComp& perfect = d_geometry;
-  if(!perfect.Initialize_Begin(set_up.parameters))
+  if(!d_geometry.Initialize_Begin(parameters))
   {
     return false;
   }
   try
   {
-    perfect.Initialize_End();
+    d_geometry.Initialize_End();
   }
   catch(const TMachineAxisException&)
   {
     // The straight tables cannot be derived: the full set-up reports it.
     return false;
   }
-  d_tower = set_up.parameters.kinematic == KINEMATIC_XZY || set_up.parameters.kinematic == KINEMATIC_YZX;
+  d_tower = parameters.kinematic == KINEMATIC_XZY || parameters.kinematic == KINEMATIC_YZX;
+  return true;
+}
 
-  // Which items each part holds: the tables in chain order, then everything else.
+bool TStagedPatterns::Group_Items(const TPatternSetUp& set_up)
+{
+  // The tables in chain order, then everything else.
   const int chain_axes[3] = {set_up.parameters.first_axis, set_up.parameters.second_axis, set_up.parameters.third_axis};
   for(std::vector<std::size_t>& group : d_groups)
   {
@@ -279,8 +279,96 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, std::vector<TMeasurem
       return false;
     }
   }
+  return true;
+}
 
-  if(!Collect_Rows(perfect, measurements))
+void TStagedPatterns::Prepare_Group(const TPatternSetUp& set_up, std::size_t group, std::size_t subsets)
+{
+  const std::vector<std::size_t>& members = d_groups[group];
+  const std::size_t point_count = d_points.size();
+  d_usable[group].assign(subsets, 0);
+  if(group < OTHER)
+  {
+    d_stages[group].assign(subsets * point_count, TMachineComp::TStage());
+  }
+  else
+  {
+    d_towers.clear();
+    d_squares.clear();
+    d_tower_of.assign(subsets, 0);
+    d_square_of.assign(subsets, 0);
+  }
+  for(std::size_t subset = 0; subset < subsets; ++subset)
+  {
+    TMachineComp model;
+    model.Initialize_Begin(set_up.parameters);
+    for(std::size_t t = 0; t < members.size(); ++t)
+    {
+      if((subset >> t) & 1U)
+      {
+        set_up.Apply(members[t], &model);
+      }
+    }
+    try
+    {
+      model.Initialize_End();
+      if(group < OTHER)
+      {
+        TMachineComp::TStage* stages = &d_stages[group][subset * point_count];
+        for(std::size_t p = 0; p < point_count; ++p)
+        {
+          model.Chain_Stage(static_cast<int>(group), d_points[p].nominal, &stages[p]);
+        }
+      }
+      else
+      {
+        std::vector<TVector3> towers(point_count);
+        std::vector<TVector3> squares(point_count);
+        for(std::size_t p = 0; p < point_count; ++p)
+        {
+          if(d_tower)
+          {
+            towers[p] = model.Tower_Error(d_points[p].nominal);
+          }
+          squares[p] = model.Squareness_Error(d_points[p].nominal);
+        }
+        d_tower_of[subset] = Variant(towers, &d_towers);
+        d_square_of[subset] = Variant(squares, &d_squares);
+      }
+    }
+    catch(const TMachineAxisException&)
+    {
+      // Patterns with this subset are set up in full, which stops the evaluation there.
+      continue;
+    }
+    d_usable[group][subset] = 1;
+  }
+}
+
+void TStagedPatterns::Prepare_First_Chain()
+{
+  const std::size_t point_count = d_points.size();
+  const std::size_t subsets = d_usable[FIRST].size();
+  d_first.assign(subsets * point_count, TMachineComp::TChainState());
+  for(std::size_t subset = 0; subset < subsets; ++subset)
+  {
+    if(!d_usable[FIRST][subset])
+    {
+      continue;
+    }
+    for(std::size_t p = 0; p < point_count; ++p)
+    {
+      d_geometry.Chain_Step(0, d_stages[FIRST][subset * point_count + p], &d_first[subset * point_count + p]);
+    }
+  }
+}
+
+bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, std::vector<TMeasurement*>& measurements)
+{
+  d_task_count = 0;
+  d_set_up = &set_up;
+  d_item_count = set_up.items.size();
+  if(!Set_Up_Geometry(set_up.parameters) || !Group_Items(set_up) || !Collect_Rows(d_geometry, measurements))
   {
     return false;
   }
@@ -303,83 +391,12 @@ bool TStagedPatterns::Prepare(const TPatternSetUp& set_up, std::vector<TMeasurem
     return false;
   }
 
-  // Each part's models, one per subset of its items: the stages of the tables, what the tower
-  // and the squareness add.
+  // Each part's models, one per subset of its items, then the chain after the first axis.
   for(std::size_t group = 0; group < GROUP_COUNT; ++group)
   {
-    const std::vector<std::size_t>& members = d_groups[group];
-    d_usable[group].assign(subsets[group], 0);
-    if(group < OTHER)
-    {
-      d_stages[group].assign(subsets[group] * point_count, TMachineComp::TStage());
-    }
-    else
-    {
-      d_towers.clear();
-      d_squares.clear();
-      d_tower_of.assign(subsets[group], 0);
-      d_square_of.assign(subsets[group], 0);
-    }
-    for(std::size_t subset = 0; subset < subsets[group]; ++subset)
-    {
-      TMachineComp model;
-      model.Initialize_Begin(set_up.parameters);
-      for(std::size_t t = 0; t < members.size(); ++t)
-      {
-        if((subset >> t) & 1U)
-        {
-          set_up.Apply(members[t], &model);
-        }
-      }
-      try
-      {
-        model.Initialize_End();
-        if(group < OTHER)
-        {
-          TMachineComp::TStage* stages = &d_stages[group][subset * point_count];
-          for(std::size_t p = 0; p < point_count; ++p)
-          {
-            model.Chain_Stage(static_cast<int>(group), d_points[p].nominal, &stages[p]);
-          }
-        }
-        else
-        {
-          std::vector<TVector3> towers(point_count);
-          std::vector<TVector3> squares(point_count);
-          for(std::size_t p = 0; p < point_count; ++p)
-          {
-            if(d_tower)
-            {
-              towers[p] = model.Tower_Error(d_points[p].nominal);
-            }
-            squares[p] = model.Squareness_Error(d_points[p].nominal);
-          }
-          d_tower_of[subset] = Variant(towers, &d_towers);
-          d_square_of[subset] = Variant(squares, &d_squares);
-        }
-      }
-      catch(const TMachineAxisException&)
-      {
-        // Patterns with this subset are set up in full, which stops the evaluation there.
-        continue;
-      }
-      d_usable[group][subset] = 1;
-    }
+    Prepare_Group(set_up, group, subsets[group]);
   }
-
-  // The chain after the first axis.
-  d_first.assign(subsets[FIRST] * point_count, TMachineComp::TChainState());
-  for(std::size_t subset = 0; subset < subsets[FIRST]; ++subset)
-  {
-    if(!d_usable[FIRST][subset])
-    {
-      continue;
-    }
-    for(std::size_t p = 0; p < point_count; ++p)
-    {
-      d_geometry.Chain_Step(0, d_stages[FIRST][subset * point_count + p], &d_first[subset * point_count + p]);
-    }
-  }
+  Prepare_First_Chain();
 
   // Enough tasks to share among threads, each long enough to be worth taking.
   const std::size_t pairs = subsets[FIRST] * subsets[SECOND];
@@ -460,7 +477,7 @@ std::size_t TStagedPatterns::Combine(std::size_t mask, std::size_t other, TScrat
     for(const TRow& row : d_rows[kind])
     {
       const TVector3 difference = actual[row.point] - actual[row.reference];
-      extremes.Add(row.nominal, std::sqrt(difference ^ difference));
+      extremes.Add(row.nominal, difference.Length());
     }
     kinds[kind] = extremes;
   }

@@ -170,6 +170,15 @@ private:
   };
   using TPointIndex = std::map<std::array<double, 6>, std::size_t, TBitwiseLess>;
 
+  // The perfect machine in d_geometry; false when its set-up fails.
+  bool Set_Up_Geometry(const TMachineComp::TInitParameters& parameters);
+  // Sorts the applied items into the parts; false when a part has too many.
+  bool Group_Items(const TPatternSetUp& set_up);
+  // The stages of one part of the chain, or what the tower and the squareness add, for each of
+  // its subsets; a subset whose set-up throws is left unusable.
+  void Prepare_Group(const TPatternSetUp& set_up, std::size_t group, std::size_t subsets);
+  // The chain after the first axis for each usable subset of its items.
+  void Prepare_First_Chain();
   std::size_t Point_Index(const TVector3& nominal, const TVector3& probe, TPointIndex* index);
   bool Collect_Rows(const TMachineComp& perfect, std::vector<TMeasurement*>& measurements);
   // The bits of pattern k's mask that subset of group stands for.

@@ -173,7 +173,7 @@ TVector3 Probe_Vector(const TVector3& probe_offset)
 {
   TVector3 vector(probe_offset.x, probe_offset.y, 0.0);
   // An offset a few ulps off the vertical has a horizontal part above 0 that Normal() refuses.
-  if(std::sqrt(vector ^ vector) > std::numeric_limits<double>::epsilon())
+  if(vector.Length() > std::numeric_limits<double>::epsilon())
   {
     return vector.Normal();
   }

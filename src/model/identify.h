@@ -12,11 +12,13 @@
 #include "src/model/measurement.h"
 
 // The inverse of the simulation: the error parameters of a machine that explain measured data.
-// Every enabled axis function becomes a polynomial c1*L + ... + cd*L^d, every enabled
-// squareness and deflection value one unknown; Gauss-Newton on the weighted residuals
-// (measured minus what the simulation of the record gives on the trial machine), with a
-// truncated SVD that leaves the directions the tests cannot see at zero and names them.
-// GUI-free: the window and varlume-batch print the same report.
+// Every enabled axis function becomes a polynomial c1*L + ... + cd*L^d (fitted in a Legendre
+// basis over the travel), every enabled squareness and deflection value one unknown; each laser
+// run's straightness offsets and slopes and each gauge's radius zero are fitted alongside unless
+// the readings are taken as absolute. Weighted least squares with the stated reading
+// uncertainties, a step control that never lets the residual grow, and only the directions that
+// the readings determine to the resolution are fitted; the others stay as the starting machine
+// has them and are named. GUI-free: the window and varlume-batch print the same report.
 namespace Identify
 {
 // The kinds of observation, each with its own standard uncertainty.
@@ -39,6 +41,9 @@ QString Kind_Unit(int kind);
 inline constexpr int MINIMUM_DEGREE = 1;
 inline constexpr int MAXIMUM_DEGREE = 5;
 inline constexpr int DEFAULT_DEGREE = 3;
+// The range of stated standard uncertainties (µm, µrad) that a reading can sensibly carry.
+inline constexpr double SMALLEST_UNCERTAINTY = 1e-6;
+inline constexpr double LARGEST_UNCERTAINTY = 1e6;
 
 struct TOptions
 {
@@ -48,6 +53,17 @@ struct TOptions
   double uncertainties[OBSERVATION_KINDS] = {1.0, 1.0, 0.5, 1.0, 1.0, 1.0};
   // Singular values below this share of the largest count as not identified.
   double threshold = 1e-9;
+  // A direction is identified when one standard uncertainty along it moves no error function by
+  // more than this within the travel: µm for scale functions and the deflection's effect, µrad
+  // for angles and squareness. 0 keeps every direction the readings determine at all.
+  double resolution = 100.0;
+  // Trust the straightness slopes and offsets of the laser runs and the gauges' radius zeros
+  // (simulated files, set-ups with a reference square) instead of fitting them.
+  bool absolute_straightness = false;
+  // Readings whose |residual| / u exceeds this are listed; with reject_outliers the fit is
+  // repeated without them, one at a time, largest first.
+  double outlier_limit = 4.0;
+  bool reject_outliers = false;
   // The name of the identified machine (the caller makes it unique in its library).
   QString identified_name;
 };
@@ -57,15 +73,67 @@ using TProgress = std::function<bool(int done, int total)>;
 
 enum class TStatus
 {
-  FITTED,     // the fit ran: machine and report are complete
-  NO_DATA,    // no measured row could be used (the report says why)
-  NO_MACHINE, // the machine cannot be set up (the report says why)
-  CANCELLED   // progress returned false
+  FITTED,         // the fit converged with at least one identified direction: machine and report complete
+  NO_DATA,        // no measured row could be used (the report says why)
+  NO_MACHINE,     // the machine cannot be set up (the report says why)
+  CANCELLED,      // progress returned false
+  NOT_CONVERGED,  // the fit did not converge (the report says why); no machine
+  NOT_IDENTIFIED, // the readings determine no direction to the resolution; no machine
+  IMPLAUSIBLE     // a reading is far from anything a machine could give (named in the report)
+};
+
+// One fitted parameter, in the units of the machine's expressions (the coefficient of L^power
+// as written, L in metres; mm for scale, mm/m for angles and squareness).
+struct TParameter
+{
+  QString label;
+  double value = 0.0;
+  double u = 0.0; // k = 1; meaningless when not identified
+  bool identified = false;
+};
+
+struct TNullDirection
+{
+  bool structural = true; // the tests cannot see it at all (else: seen, but below the resolution)
+  std::vector<std::pair<QString, double>> terms; // every term, largest share first
+  QString hint;
+};
+
+struct TOutlier
+{
+  QString file;
+  int line = 0;
+  QString quantity;
+  double value = 0.0;    // the reading, mm or mm/m
+  double residual = 0.0; // µm or µrad
+  double normalized_residual = 0.0;
+  bool rejected = false;
+};
+
+struct TAlignmentValue
+{
+  QString file;
+  QString measurement;
+  QString name;
+  double value = 0.0;
+  double u = 0.0;
+  QString unit;
+};
+
+// An error function's fitted values with their standard uncertainties, for charts.
+struct TFunctionBand
+{
+  int axis = 0;
+  int parameter = 0;
+  std::vector<double> positions; // mm
+  std::vector<double> values;    // mm or mm/m
+  std::vector<double> u;         // k = 1; empty when the function is not identified
 };
 
 struct TResult
 {
   TStatus status = TStatus::NO_DATA;
+  QString machine_name; // the starting machine
   QStringList report;
   TMachineLibrary::TMachineItem machine; // the identified machine when FITTED
   int unknowns = 0;
@@ -85,7 +153,37 @@ struct TResult
   // Largest residual per kind before and after the fit (µm, µrad); 0 for a kind not measured.
   std::vector<double> largest_before;
   std::vector<double> largest_after;
+
+  // Per kind (µm, µrad): readings used, RMS residual before and after the fit.
+  std::vector<int> kind_counts;
+  std::vector<double> rms_before;
+  std::vector<double> rms_after;
+  QStringList turned;         // functions whose sign option the laser's angles turned
+  QString failure;            // why the fit did not converge
+  double smallest_kept = 0.0; // singular values of the scaled design matrix; NaN when none
+  double largest_dropped = 0.0;
+  double birge = 1.0; // the factor the uncertainties were multiplied by
+
+  bool converged = false;
+  int iterations = 0;
+  int readings = 0; // scalar readings used (after duplicates and rejected outliers)
+  int alignment_unknowns = 0;
+  double chi2_per_dof = 0.0; // NaN when there is no degree of freedom
+  double normalized_rms_before = 0.0;
+  double normalized_rms_after = 0.0;
+  std::vector<TParameter> parameters; // every unknown of the machine, report order
+  QStringList covariance_labels;      // the identified parameters
+  std::vector<double> covariance;     // labels x labels, row by row, k = 1
+  std::vector<TNullDirection> directions;
+  std::vector<TOutlier> outliers;
+  std::vector<Measured::TDuplicate> duplicates;
+  std::vector<TAlignmentValue> alignment;
+  std::vector<TFunctionBand> bands;
+  QStringList notices;
 };
+
+// The machine-readable report (JSON, UTF-8).
+QByteArray Json(const TResult& result);
 
 // The fit of machine to the measured sets. records are the measurement library's records (the
 // nominal geometry); they are copied, never changed.

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <limits>
 
 #include "core/safefile.h"
@@ -223,9 +224,30 @@ bool TLibraryFile::Save() const
 
 bool TLibraryFile::Save_As(const QString& file_name) const
 {
+  // A file of the user's choice: the message names it with the system's reason, once (the
+  // library's "Saving ... exception" wording is for its own file).
+  const QFileInfo info(file_name);
+  TSafeFile probe(file_name);
+  if(info.exists() && !info.isSymLink() && !info.isWritable())
+  {
+    d_last_error = QStringLiteral("cannot write '%1': %2").arg(file_name, qt_error_string(EACCES));
+    return false;
+  }
+  if(!probe.Open())
+  {
+    d_last_error = QStringLiteral("cannot write '%1': %2").arg(file_name, probe.Error_String());
+    return false;
+  }
+  probe.Cancel();
   // The copy of an unloaded library file is the library file's business, not this one's.
   bool keep_unloaded_file = false;
-  return Write(file_name, keep_unloaded_file);
+  if(!Write(file_name, keep_unloaded_file))
+  {
+    const int inner = d_last_error.lastIndexOf(QLatin1String("ERR:  "));
+    d_last_error = d_last_error.mid(inner < 0 ? 0 : inner + 6);
+    return false;
+  }
+  return true;
 }
 
 bool TLibraryFile::Write(const QString& file_name, bool& keep_unloaded_file) const

@@ -11,7 +11,9 @@
 #include "src/model/machine_values.h"
 
 // Geometric error model of a three-axis machine: moves a nominal probe position to where the
-// machine really puts it.
+// machine really puts it. "Comp" is short for compensation: the model holds the error parameters
+// a machine's compensation corrects (TMachineStandardComp one axis, TMachineDeflectionComp the
+// tower), here applied forwards to simulate the uncorrected machine.
 //
 // Set-up: Initialize_Begin, any Set_* calls, Initialize_End; then Evaluate. Set-up problems
 // come back as false with Last_Error. Initialize_End, Evaluate and Get_Angles_RA_RB_RC may throw

@@ -4,10 +4,12 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 
 #include "core/varlume_assert.h"
 #include "core/xmlfile.h"
 #include "src/model/libraryfile.h"
+#include "src/model/textformat.h"
 
 namespace
 {
@@ -121,6 +123,180 @@ QString Vector_Text(const TVector3& v)
 {
   return QStringLiteral("%1,%2,%3").arg(v.x, 0, 'f', 4).arg(v.y, 0, 'f', 4).arg(v.z, 0, 'f', 4);
 }
+
+bool Has_Parameter(const std::vector<TMachineLibrary::TMachineParameterItem>& parameters, int parameter)
+{
+  return std::any_of(parameters.begin(), parameters.end(),
+                     [parameter](const TMachineLibrary::TMachineParameterItem& p) { return p.parameter == parameter; });
+}
+
+// The parameters of the machine's item of that axis; the machine has one.
+std::vector<TMachineLibrary::TMachineParameterItem>& Axis_Parameters(TMachineLibrary::TMachineItem* machine, int axis)
+{
+  const auto item = std::find_if(machine->axes.begin(), machine->axes.end(),
+                                 [axis](const TMachineLibrary::TMachineAxisItem& a) { return a.axis == axis; });
+  VARLUME_ASSERT(item != machine->axes.end());
+  return item->parameters;
+}
+
+// One Machine_Parameter_Entry of a version 1 file, and the axis whose item it goes to.
+TMachineLibrary::TMachineParameterItem Read_Version1_Entry(const TXmlFile& xml, const QDomElement& entry, int* axis)
+{
+  using LibraryFile::Element_Text;
+
+  const QString axis_text = Element_Text(xml, entry, QStringLiteral("Axis"));
+  const auto axis_name =
+      std::find_if(std::begin(AXIS_NAMES), std::end(AXIS_NAMES),
+                   [&](const TAxisName& name) {
+                     return name.old_text && axis_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0;
+                   });
+  if(axis_name == std::end(AXIS_NAMES))
+  {
+    throw TXmlFileException(QStringLiteral("Axis not recognized"), TXmlFileException::DATA_ERROR);
+  }
+
+  const QString parameter_text = Element_Text(xml, entry, QStringLiteral("Parameter"));
+  const auto parameter_name =
+      std::find_if(std::begin(PARAMETER_NAMES), std::end(PARAMETER_NAMES),
+                   [&](const TParameterName& name)
+                   { return parameter_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0; });
+  if(parameter_name == std::end(PARAMETER_NAMES))
+  {
+    throw TXmlFileException(QStringLiteral("Parameter not recognized"), TXmlFileException::DATA_ERROR);
+  }
+
+  TMachineLibrary::TMachineParameterItem item;
+  item.parameter = parameter_name->parameter;
+  item.enabled =
+      Element_Text(xml, entry, QStringLiteral("Enabled")).compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
+  item.option_state = Element_Text(xml, entry, QStringLiteral("Option_State")).toInt(nullptr, 10);
+  const QDomElement expression_node = xml.Get_Node(&entry, QStringLiteral("Expression"), true);
+  if(!expression_node.isNull())
+  {
+    item.expression = xml.Read_Text_Node(&expression_node, true);
+  }
+
+  // Each axis held its own squareness entry; one listed under another axis stays there.
+  *axis = axis_name->axis;
+  if((*axis == AXIS_X && item.parameter == PARAMETER_QXY) || (*axis == AXIS_Y && item.parameter == PARAMETER_QYZ) ||
+     (*axis == AXIS_Z && item.parameter == PARAMETER_QZX))
+  {
+    *axis = AXIS_SQUARENESS;
+  }
+  return item;
+}
+
+double Stored_Number(const QString& text, const char* what)
+{
+  double value = 0.0;
+  if(!Text::Read_Number(text, &value))
+  {
+    throw TXmlFileException(QStringLiteral("%1: '%2' is not a number").arg(QLatin1String(what), text),
+                            TXmlFileException::DATA_ERROR);
+  }
+  return value;
+}
+
+// The optional MPE and covariance of a record (version 2). Both are refused when they cannot
+// mean anything: a K that is not above 0, a matrix that is not labels x labels.
+void Read_Conformity(const TXmlFile& xml, const QDomElement& machine_node, TMachineLibrary::TMachineItem* machine)
+{
+  using LibraryFile::Element_Text;
+
+  const QDomElement mpe_node = xml.Get_Node(&machine_node, QStringLiteral("MPE_E0"), true);
+  if(!mpe_node.isNull())
+  {
+    machine->has_mpe = true;
+    machine->mpe_a = Stored_Number(Element_Text(xml, mpe_node, QStringLiteral("A")), "MPE A");
+    machine->mpe_k = Stored_Number(Element_Text(xml, mpe_node, QStringLiteral("K")), "MPE K");
+    const QDomElement b_node = xml.Get_Node(&mpe_node, QStringLiteral("B"), true);
+    machine->mpe_has_b = !b_node.isNull();
+    if(machine->mpe_has_b)
+    {
+      machine->mpe_b = Stored_Number(xml.Read_Text_Node(&b_node, true), "MPE B");
+    }
+    if(!std::isfinite(machine->mpe_a) || !(machine->mpe_k > 0.0) || !std::isfinite(machine->mpe_k) ||
+       (machine->mpe_has_b && !std::isfinite(machine->mpe_b)))
+    {
+      throw TXmlFileException(QStringLiteral("MPE of '%1' not usable (K must be above 0)").arg(machine->name),
+                              TXmlFileException::DATA_ERROR);
+    }
+  }
+
+  const QDomElement covariance_node = xml.Get_Node(&machine_node, QStringLiteral("Covariance"), true);
+  if(covariance_node.isNull())
+  {
+    return;
+  }
+  QDomElement label = xml.Get_Node(&covariance_node, QStringLiteral("Label"), true);
+  while(!label.isNull())
+  {
+    machine->covariance_labels.push_back(xml.Read_Text_Node(&label, true));
+    label = xml.Get_Sibling_Node(&label, QStringLiteral("Label"), true);
+  }
+  const int size = machine->covariance_labels.size();
+  QDomElement row = xml.Get_Node(&covariance_node, QStringLiteral("Row"), true);
+  int rows = 0;
+  while(!row.isNull())
+  {
+    const QStringList values = xml.Read_Text_Node(&row, true).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if(values.size() != size)
+    {
+      break;
+    }
+    for(const QString& value : values)
+    {
+      machine->covariance.push_back(Stored_Number(value, "Covariance"));
+    }
+    ++rows;
+    row = xml.Get_Sibling_Node(&row, QStringLiteral("Row"), true);
+  }
+  if(size == 0 || rows != size)
+  {
+    throw TXmlFileException(
+        QStringLiteral("covariance of '%1' is not a matrix of its %2 labels").arg(machine->name).arg(size),
+        TXmlFileException::DATA_ERROR);
+  }
+}
+
+// Written only when the record has them, so that a record without writes what it always did.
+void Write_Conformity(TXmlFile& xml, QDomElement& machine_node, const TMachineLibrary::TMachineItem& machine)
+{
+  if(machine.has_mpe)
+  {
+    QDomElement mpe_node = xml.Create_Node(&machine_node, QStringLiteral("MPE_E0"));
+    QDomElement node = xml.Create_Node(&mpe_node, QStringLiteral("A"));
+    xml.Write_Text_Node(&node, Text::Shortest_Number(machine.mpe_a));
+    node = xml.Create_Node(&mpe_node, QStringLiteral("K"));
+    xml.Write_Text_Node(&node, Text::Shortest_Number(machine.mpe_k));
+    if(machine.mpe_has_b)
+    {
+      node = xml.Create_Node(&mpe_node, QStringLiteral("B"));
+      xml.Write_Text_Node(&node, Text::Shortest_Number(machine.mpe_b));
+    }
+  }
+  const int size = machine.covariance_labels.size();
+  if(size == 0 || machine.covariance.size() != static_cast<std::size_t>(size) * static_cast<std::size_t>(size))
+  {
+    return;
+  }
+  QDomElement covariance_node = xml.Create_Node(&machine_node, QStringLiteral("Covariance"));
+  for(const QString& label : machine.covariance_labels)
+  {
+    QDomElement node = xml.Create_Node(&covariance_node, QStringLiteral("Label"));
+    xml.Write_Text_Node(&node, label);
+  }
+  for(int row = 0; row < size; ++row)
+  {
+    QStringList values;
+    for(int column = 0; column < size; ++column)
+    {
+      values.push_back(Text::Shortest_Number(machine.covariance[static_cast<std::size_t>(row * size + column)]));
+    }
+    QDomElement node = xml.Create_Node(&covariance_node, QStringLiteral("Row"));
+    xml.Write_Text_Node(&node, values.join(QLatin1Char(' ')));
+  }
+}
 } // namespace
 
 TMachineLibrary::TMachineLibrary() : TLibraryFile("machines.xml", "Machines", FILE_VERSION, "machines") {}
@@ -223,6 +399,7 @@ void TMachineLibrary::Load_Version2(const TXmlFile& xml)
       }
       machine.axes.push_back(axis_item);
     }
+    Read_Conformity(xml, machine_node, &machine);
 
     machine.id = next_id++;
     d_machines.push_back(machine);
@@ -267,65 +444,20 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
       axis_item.axis = axis;
       machine.axes.push_back(axis_item);
     }
-    const auto axis_item_of = [&machine](int axis)
-    {
-      return std::find_if(machine.axes.begin(), machine.axes.end(),
-                          [axis](const TMachineAxisItem& item) { return item.axis == axis; });
-    };
 
     const QDomElement parameters_node = xml.Get_Node(&machine_node, QStringLiteral("Machine_Parameters"), false);
     QDomElement entry = xml.Get_Node(&parameters_node, QStringLiteral("Machine_Parameter_Entry"), true);
     while(!entry.isNull())
     {
-      const QString axis_text = Element_Text(xml, entry, QStringLiteral("Axis"));
-      const auto axis_name = std::find_if(
-          std::begin(AXIS_NAMES), std::end(AXIS_NAMES),
-          [&](const TAxisName& name)
-          { return name.old_text && axis_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0; });
-      if(axis_name == std::end(AXIS_NAMES))
-      {
-        throw TXmlFileException(QStringLiteral("Axis not recognized"), TXmlFileException::DATA_ERROR);
-      }
-
-      const QString parameter_text = Element_Text(xml, entry, QStringLiteral("Parameter"));
-      const auto parameter_name =
-          std::find_if(std::begin(PARAMETER_NAMES), std::end(PARAMETER_NAMES),
-                       [&](const TParameterName& name)
-                       { return parameter_text.compare(QLatin1String(name.old_text), Qt::CaseInsensitive) == 0; });
-      if(parameter_name == std::end(PARAMETER_NAMES))
-      {
-        throw TXmlFileException(QStringLiteral("Parameter not recognized"), TXmlFileException::DATA_ERROR);
-      }
-
-      TMachineParameterItem item;
-      item.parameter = parameter_name->parameter;
-      item.enabled =
-          Element_Text(xml, entry, QStringLiteral("Enabled")).compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
-      item.option_state = Element_Text(xml, entry, QStringLiteral("Option_State")).toInt(nullptr, 10);
-      const QDomElement expression_node = xml.Get_Node(&entry, QStringLiteral("Expression"), true);
-      if(!expression_node.isNull())
-      {
-        item.expression = xml.Read_Text_Node(&expression_node, true);
-      }
-
-      // Each axis held its own squareness entry; one listed under another axis stays there.
-      int axis = axis_name->axis;
-      if((axis == AXIS_X && item.parameter == PARAMETER_QXY) || (axis == AXIS_Y && item.parameter == PARAMETER_QYZ) ||
-         (axis == AXIS_Z && item.parameter == PARAMETER_QZX))
-      {
-        axis = AXIS_SQUARENESS;
-      }
-
+      int axis = 0;
+      const TMachineParameterItem item = Read_Version1_Entry(xml, entry, &axis);
       // The first entry of a parameter wins; a repeated one would be written twice and read
       // back as the first anyway.
-      std::vector<TMachineParameterItem>& parameters = axis_item_of(axis)->parameters;
-      const bool listed = std::any_of(parameters.begin(), parameters.end(),
-                                      [&](const TMachineParameterItem& p) { return p.parameter == item.parameter; });
-      if(!listed)
+      std::vector<TMachineParameterItem>& parameters = Axis_Parameters(&machine, axis);
+      if(!Has_Parameter(parameters, item.parameter))
       {
         parameters.push_back(item);
       }
-
       entry = xml.Get_Sibling_Node(&entry, QStringLiteral("Machine_Parameter_Entry"), true);
     }
 
@@ -333,14 +465,11 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
     // places a new machine has them, so that the converted file loads again.
     for(const TAxisLayout& layout : Default_Layout())
     {
-      std::vector<TMachineParameterItem>& parameters = axis_item_of(layout.axis)->parameters;
+      std::vector<TMachineParameterItem>& parameters = Axis_Parameters(&machine, layout.axis);
       for(std::size_t index = 0; index < layout.parameters.size(); ++index)
       {
         const int parameter = layout.parameters[index];
-        const bool listed =
-            std::any_of(parameters.begin(), parameters.end(),
-                        [parameter](const TMachineParameterItem& p) { return p.parameter == parameter; });
-        if(!listed)
+        if(!Has_Parameter(parameters, parameter))
         {
           const std::size_t position = std::min(index, parameters.size());
           parameters.insert(parameters.begin() + static_cast<std::ptrdiff_t>(position),
@@ -411,6 +540,7 @@ void TMachineLibrary::Write_Records(TXmlFile& xml) const
         }
       }
     }
+    Write_Conformity(xml, machine_node, machine);
   }
 }
 
@@ -423,6 +553,17 @@ QStringList TMachineLibrary::Machine_Names() const
     names.push_back(machine.name);
   }
   return names;
+}
+
+std::vector<int> TMachineLibrary::Machine_Ids() const
+{
+  std::vector<int> ids;
+  ids.reserve(d_machines.size());
+  for(const TMachineItem& machine : d_machines)
+  {
+    ids.push_back(machine.id);
+  }
+  return ids;
 }
 
 int TMachineLibrary::Machine_Id(const QString& name) const

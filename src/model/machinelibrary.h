@@ -75,6 +75,8 @@ public:
   // versions 1 and 2 read, version 2 written, a file that did not load kept as machines.xml.bak.
 
   QStringList Machine_Names() const;
+  // The ids in the order of Machine_Names, for lists that keep both.
+  std::vector<int> Machine_Ids() const;
   // Case-insensitive; -1 when no machine has the name.
   int Machine_Id(const QString& name) const;
   // Empty, zero vectors or KINEMATIC_XYZ when no machine has the id.

@@ -2,13 +2,20 @@
 
 #include "src/model/measuredfile.h"
 
+#include <QBuffer>
 #include <QDir>
-#include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QXmlStreamReader>
 
+#include <cerrno>
 #include <cmath>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -23,19 +30,68 @@ const int BALLBAR_NUMBERS = 12;
 // A Lumetra line: six readings and the two temperatures.
 const int LUMETRA_FIELDS = 8;
 
-// Lines without their line ends; a file written on another system may end them in CR LF.
-QStringList Lines(const QByteArray& text)
+// Caps that keep reading bounded whatever a file holds, each ten times or more what a real file
+// needs. A text line: a row of numbers is about a hundred characters, a ball bar row adds the
+// measurement's name.
+const int MAXIMUM_LINE = 4096;
+// A laser run at 0.1 mm steps over 5 m, both ways, is 100,000 readings.
+const int MAXIMUM_LINE_READINGS = 1000000;
+// A gauge in 36 positions of 144 points is 5,184 points.
+const int MAXIMUM_MCG_POINTS = 100000;
+// Each row is a measurement of its own; a few hundred are many.
+const int MAXIMUM_BALLBAR_ROWS = 10000;
+// Text files are read a line at a time; their size only bounds the time spent reading.
+const qint64 MAXIMUM_TEXT_FILE = qint64(256) << 20;
+// An MCG text node is held whole while it is read.
+const qint64 MAXIMUM_MCG_FILE = qint64(16) << 20;
+// How much of a file's start tells its layout.
+const qint64 HEAD_SIZE = 64 * 1024;
+
+// The lines of a text, one at a time, without their line ends (a file written on another
+// system may end them in CR LF). A line longer than MAXIMUM_LINE ends the text.
+class TLineReader
 {
-  QStringList lines = QString::fromLatin1(text).split(QLatin1Char('\n'));
-  for(QString& line : lines)
+public:
+  explicit TLineReader(QIODevice* device) : d_device(device) {}
+
+  bool Next(QByteArray* line)
   {
-    if(line.endsWith(QLatin1Char('\r')))
+    if(d_too_long || d_device->atEnd())
     {
-      line.chop(1);
+      return false;
     }
+    *line = d_device->readLine(MAXIMUM_LINE + 3);
+    ++d_number;
+    const bool ended = line->endsWith('\n');
+    if(ended)
+    {
+      line->chop(1);
+    }
+    if(line->endsWith('\r'))
+    {
+      line->chop(1);
+    }
+    if(line->size() > MAXIMUM_LINE || (!ended && !d_device->atEnd()))
+    {
+      d_too_long = true;
+      return false;
+    }
+    return true;
   }
-  return lines;
-}
+
+  // The 1-based number of the line read last.
+  int Number() const { return d_number; }
+  bool Too_Long() const { return d_too_long; }
+  QString Too_Long_Reason() const
+  {
+    return QStringLiteral("line %1: longer than %2 characters").arg(d_number).arg(MAXIMUM_LINE);
+  }
+
+private:
+  QIODevice* d_device;
+  int d_number = 0;
+  bool d_too_long = false;
+};
 
 bool Number(const QString& text, double* value)
 {
@@ -58,56 +114,18 @@ bool Fail(QString* error, const QString& reason)
   return false;
 }
 
-QString Line_Reason(int index, const QString& what)
+QString Line_Reason(int number, const QString& what)
 {
-  return QStringLiteral("line %1: %2").arg(index + 1).arg(what);
+  return QStringLiteral("line %1: %2").arg(number).arg(what);
 }
 
-bool Parse_Lumetra(const QStringList& lines, std::vector<Measured::TReading>* readings, QString* error)
+// A Zarnik target, kept small: a long run holds a million of them next to the readings.
+struct TTarget
 {
-  const int begin = lines.indexOf(QStringLiteral(":Data_Begin"));
-  const int end = lines.indexOf(QStringLiteral(":Data_End"));
-  if(begin < 0 || end < begin)
-  {
-    return Fail(error, QStringLiteral("Lumetra file incomplete (no data block)"));
-  }
-  for(int index = begin + 1; index < end; ++index)
-  {
-    if(lines[index].trimmed().isEmpty())
-    {
-      continue;
-    }
-    const QStringList fields = lines[index].split(QLatin1Char(','));
-    Measured::TReading reading;
-    bool ok = fields.size() == LUMETRA_FIELDS;
-    for(int value = 0; ok && value < 6; ++value)
-    {
-      ok = Number(fields[value], &reading.values[value]);
-    }
-    if(!ok)
-    {
-      return Fail(error, QStringLiteral("Lumetra file ") + Line_Reason(index, QStringLiteral("not a reading")));
-    }
-    reading.line = index + 1;
-    readings->push_back(reading);
-  }
-  return true;
-}
-
-// The value after "Label:" of the first line that starts with it.
-bool Labelled(const QStringList& lines, const char* label, QString* value)
-{
-  const QString prefix = QLatin1String(label);
-  for(const QString& line : lines)
-  {
-    if(line.startsWith(prefix))
-    {
-      *value = line.mid(prefix.size());
-      return true;
-    }
-  }
-  return false;
-}
+  TVector3 target;
+  int point = 0;
+  bool forward = true;
+};
 
 // The name that the export put into a file name with its pattern ("Lumetra %1.dat").
 QString Name_From_File(const QString& file_name, const QString& prefix, const QString& suffix)
@@ -139,9 +157,10 @@ enum class TFileType
   MCG
 };
 
-TFileType File_Type(const QByteArray& text)
+// The layout from the start of a file.
+TFileType File_Type(const QByteArray& head)
 {
-  const QByteArray first = First_Line(text);
+  const QByteArray first = First_Line(head);
   if(first == BALLBAR_HEADER)
   {
     return TFileType::BALLBAR;
@@ -154,7 +173,7 @@ TFileType File_Type(const QByteArray& text)
   {
     return TFileType::LUMETRA;
   }
-  if(text.startsWith("<?xml") && text.contains(MCG_ROOT))
+  if(head.startsWith("<?xml") && head.contains(MCG_ROOT))
   {
     return TFileType::MCG;
   }
@@ -169,6 +188,91 @@ bool Export_File_Name(const QString& name)
          (name.endsWith(QLatin1String(".dat")) &&
           (name.startsWith(QLatin1String("Lumetra ")) || name.startsWith(QLatin1String("Zarnik ")))) ||
          (name.startsWith(QLatin1String("MCG ")) && name.endsWith(QLatin1String(".xml")));
+}
+
+QString Size_Text(qint64 bytes)
+{
+  return QStringLiteral("%1 MiB").arg(bytes >> 20);
+}
+
+// A regular file opened for reading, never through a FIFO or device (which could block or never
+// end), with what tells it from another: device and inode, and size for a comparison of bytes.
+struct TOpened
+{
+  std::unique_ptr<QFile> file;
+  dev_t device = 0;
+  ino_t inode = 0;
+  qint64 size = 0;
+};
+
+// The file opened, or an empty one with the reason in problem.
+TOpened Open_Regular(const QString& path, QString* problem)
+{
+  TOpened opened;
+  const QByteArray name = QFile::encodeName(path);
+  struct stat status;
+  if(::stat(name.constData(), &status) != 0)
+  {
+    *problem = errno == ENOENT ? QStringLiteral("no such file")
+                               : QStringLiteral("cannot be read: %1").arg(qt_error_string(errno));
+    return opened;
+  }
+  if(S_ISDIR(status.st_mode))
+  {
+    *problem = QStringLiteral("is a folder");
+    return opened;
+  }
+  if(!S_ISREG(status.st_mode))
+  {
+    *problem = QStringLiteral("not a regular file (a device, FIFO or socket is not read)");
+    return opened;
+  }
+  const int handle = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if(handle < 0)
+  {
+    *problem = QStringLiteral("cannot be read: %1").arg(qt_error_string(errno));
+    return opened;
+  }
+  // Checked again on what was opened: the name may have been replaced in between.
+  if(::fstat(handle, &status) != 0 || !S_ISREG(status.st_mode))
+  {
+    ::close(handle);
+    *problem = QStringLiteral("not a regular file (a device, FIFO or socket is not read)");
+    return opened;
+  }
+  ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+  opened.file = std::make_unique<QFile>();
+  if(!opened.file->open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+  {
+    ::close(handle);
+    *problem = QStringLiteral("cannot be read: %1").arg(opened.file->errorString());
+    opened.file.reset();
+    return opened;
+  }
+  opened.device = status.st_dev;
+  opened.inode = status.st_ino;
+  opened.size = static_cast<qint64>(status.st_size);
+  return opened;
+}
+
+// Whether two files of one size hold the same bytes, read a block at a time.
+bool Same_Bytes(const QString& first_path, const QString& second_path)
+{
+  QFile first(first_path);
+  QFile second(second_path);
+  if(!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
+  {
+    return false;
+  }
+  const qint64 block = 64 * 1024;
+  while(!first.atEnd() || !second.atEnd())
+  {
+    if(first.read(block) != second.read(block))
+    {
+      return false;
+    }
+  }
+  return true;
 }
 
 class TReader
@@ -188,65 +292,134 @@ public:
       path = argument.mid(equals + 1);
     }
     const QFileInfo info(path);
-    if(info.isDir() && name.isEmpty())
+    if(info.isDir() && !name.isEmpty())
     {
-      const QDir directory(path);
-      const QStringList entries = directory.entryList(QDir::Files | QDir::Readable, QDir::Name);
-      for(const QString& entry : entries)
-      {
-        File(directory.filePath(entry), QString(), true);
-      }
+      Problem(path, QStringLiteral("is a folder; NAME=FILE takes one file"));
+      return;
+    }
+    if(info.isDir())
+    {
+      Folder(path);
       return;
     }
     File(path, name, false);
   }
 
 private:
+  // A file read (or refused), by what tells it from others.
+  struct TRead
+  {
+    QString path;
+    QString file_name;
+    dev_t device;
+    ino_t inode;
+    qint64 size;
+  };
+
+  // A laser or ISO pair read, and which of its files was given.
+  struct TPairRead
+  {
+    TRead zarnik;
+    TRead lumetra;
+    bool zarnik_given;
+  };
+
   void Problem(const QString& file, const QString& reason)
   {
     d_collection->problems.push_back(Measured::TProblem{file, reason});
   }
 
-  bool Read_File(const QString& path, QByteArray* text)
+  void Folder(const QString& path)
   {
-    QFile file(path);
-    if(!file.open(QIODevice::ReadOnly))
+    const QDir directory(path);
+    const std::size_t sets = d_collection->sets.size();
+    const std::size_t problems = d_collection->problems.size();
+    const std::size_t duplicates = d_collection->duplicates.size();
+    const QStringList entries = directory.entryList(QDir::Files | QDir::Readable, QDir::Name);
+    for(const QString& entry : entries)
     {
-      Problem(QFileInfo(path).fileName(), QStringLiteral("cannot be read"));
-      return false;
+      File(directory.filePath(entry), QString(), true);
     }
-    *text = file.readAll();
-    return true;
+    if(d_collection->sets.size() == sets && d_collection->problems.size() == problems &&
+       d_collection->duplicates.size() == duplicates)
+    {
+      // A folder given by mistake would otherwise pass in silence.
+      Problem(path, entries.isEmpty() ? QStringLiteral("the folder holds no file")
+                                      : QStringLiteral("the folder holds no measured data file"));
+    }
+  }
+
+  static bool Same(const TRead& read, const TOpened& opened, const QString& path)
+  {
+    return (read.device == opened.device && read.inode == opened.inode) ||
+           (read.size == opened.size && Same_Bytes(read.path, path));
+  }
+
+  static TRead Identity(const QString& path, const TOpened& opened)
+  {
+    return TRead{path, QFileInfo(path).fileName(), opened.device, opened.inode, opened.size};
+  }
+
+  // Whether the file repeats one read before (the same inode, or the same bytes); a repeat is
+  // noted.
+  bool Repeated(const QString& path, const TOpened& opened)
+  {
+    for(const TRead& read : d_read)
+    {
+      if(Same(read, opened, path))
+      {
+        d_collection->duplicates.push_back(Measured::TDuplicate{QFileInfo(path).fileName(), read.file_name});
+        return true;
+      }
+    }
+    d_read.push_back(Identity(path, opened));
+    return false;
   }
 
   // from_directory: a file of a directory listing, which may be something else entirely.
   void File(const QString& path, const QString& name, bool from_directory)
   {
     const QFileInfo info(path);
-    const QString file_name = info.fileName();
-    if(!info.isFile())
+    const QString file_name = info.fileName().isEmpty() ? path : info.fileName();
+    QString problem;
+    TOpened opened = Open_Regular(path, &problem);
+    if(!opened.file)
     {
-      Problem(file_name.isEmpty() ? path : file_name, QStringLiteral("no such file"));
+      Problem(file_name, problem);
       return;
     }
-    const QString canonical = info.canonicalFilePath();
-    if(d_seen.contains(canonical))
+    const TFileType type = File_Type(opened.file->peek(HEAD_SIZE));
+    // Two runs along one line have the same Zarnik file: a pair repeats only as a whole.
+    if(type == TFileType::ZARNIK || type == TFileType::LUMETRA)
+    {
+      opened.file.reset();
+      Pair(info, name, from_directory);
+      return;
+    }
+    // Only measured data count as repeats: a folder given twice holds other files twice too.
+    if(type == TFileType::OTHER)
+    {
+      if(!from_directory || Export_File_Name(file_name))
+      {
+        Problem(file_name, QStringLiteral("not a measured data file"));
+      }
+      return;
+    }
+    if(Repeated(path, opened))
     {
       return;
     }
-    QByteArray text;
-    if(!Read_File(path, &text))
+    const qint64 cap = type == TFileType::MCG ? MAXIMUM_MCG_FILE : MAXIMUM_TEXT_FILE;
+    if(opened.size > cap)
     {
+      Problem(file_name, QStringLiteral("too large: larger than %1, the most read from one file").arg(Size_Text(cap)));
       return;
     }
     QString error;
-    switch(File_Type(text))
+    if(type == TFileType::BALLBAR)
     {
-    case TFileType::BALLBAR:
-    {
-      d_seen.insert(canonical);
       std::vector<Measured::TSet> sets;
-      if(!Measured::Parse_Ballbar(text, &sets, &error))
+      if(!Measured::Parse_Ballbar(opened.file.get(), &sets, &error))
       {
         Problem(file_name, error);
         return;
@@ -259,42 +432,25 @@ private:
       {
         set.file = file_name;
         set.readings_file = file_name;
-        d_collection->sets.push_back(set);
+        d_collection->sets.push_back(std::move(set));
       }
       return;
     }
-    case TFileType::ZARNIK:
-    case TFileType::LUMETRA:
-      Pair(info, name, from_directory);
-      return;
-    case TFileType::MCG:
+    Measured::TSet set;
+    if(!Measured::Parse_MCG(opened.file.get(), &set, &error))
     {
-      d_seen.insert(canonical);
-      Measured::TSet set;
-      if(!Measured::Parse_MCG(text, &set, &error))
-      {
-        Problem(file_name, error);
-        return;
-      }
-      set.file = file_name;
-      set.readings_file = file_name;
-      set.name = name.isEmpty() ? Name_From_File(file_name, QStringLiteral("MCG "), QStringLiteral(".xml")) : name;
-      if(set.name.isEmpty())
-      {
-        Problem(file_name, QStringLiteral("no measurement name (give it as NAME=FILE)"));
-        return;
-      }
-      d_collection->sets.push_back(set);
+      Problem(file_name, error);
       return;
     }
-    case TFileType::OTHER:
-      d_seen.insert(canonical);
-      if(!from_directory || Export_File_Name(file_name))
-      {
-        Problem(file_name, QStringLiteral("not a measured data file"));
-      }
+    set.file = file_name;
+    set.readings_file = file_name;
+    set.name = name.isEmpty() ? Name_From_File(file_name, QStringLiteral("MCG "), QStringLiteral(".xml")) : name;
+    if(set.name.isEmpty())
+    {
+      Problem(file_name, QStringLiteral("no measurement name (give it as NAME=FILE)"));
       return;
     }
+    d_collection->sets.push_back(std::move(set));
   }
 
   // A laser or ISO file given by either of its two files: the other one has the same name with
@@ -307,88 +463,123 @@ private:
     {
       base = Name_From_File(file_name, QStringLiteral("Zarnik "), QStringLiteral(".dat"));
     }
+    QString problem;
     if(base.isEmpty())
     {
-      d_seen.insert(info.canonicalFilePath());
       Problem(file_name, QStringLiteral("not named \"Lumetra NAME.dat\" or \"Zarnik NAME.dat\": its partner file "
                                         "cannot be found"));
       return;
     }
     const QDir directory = info.dir();
-    const QFileInfo zarnik_info(directory.filePath(QStringLiteral("Zarnik %1.dat").arg(base)));
-    const QFileInfo lumetra_info(directory.filePath(QStringLiteral("Lumetra %1.dat").arg(base)));
-    d_seen.insert(info.canonicalFilePath());
+    const QString zarnik_path = directory.filePath(QStringLiteral("Zarnik %1.dat").arg(base));
+    const QString lumetra_path = directory.filePath(QStringLiteral("Lumetra %1.dat").arg(base));
     const QString label = QStringLiteral("Lumetra/Zarnik %1.dat").arg(base);
-    if(!zarnik_info.isFile() || !lumetra_info.isFile())
+    const bool zarnik_given = file_name.startsWith(QLatin1String("Zarnik "));
+    const TOpened zarnik = Open_Regular(zarnik_path, &problem);
+    const TOpened lumetra = Open_Regular(lumetra_path, &problem);
+    if(!zarnik.file || !lumetra.file)
     {
       // In a directory the partner of a pair is met too; report the pair once.
       if(!from_directory || !d_reported_pairs.contains(base))
       {
         d_reported_pairs.insert(base);
-        Problem(file_name, zarnik_info.isFile() ? QStringLiteral("no Lumetra file beside it")
-                                                : QStringLiteral("no Zarnik file beside it"));
+        Problem(file_name, zarnik.file ? QStringLiteral("no Lumetra file beside it (%1)").arg(problem)
+                                       : QStringLiteral("no Zarnik file beside it (%1)").arg(problem));
       }
       return;
     }
-    d_seen.insert(zarnik_info.canonicalFilePath());
-    d_seen.insert(lumetra_info.canonicalFilePath());
-    QByteArray zarnik;
-    QByteArray lumetra;
-    if(!Read_File(zarnik_info.filePath(), &zarnik) || !Read_File(lumetra_info.filePath(), &lumetra))
+    for(const TPairRead& earlier : d_pairs)
     {
-      return;
+      if(Same(earlier.zarnik, zarnik, zarnik_path) && Same(earlier.lumetra, lumetra, lumetra_path))
+      {
+        // A directory listing meets the partner of the file that the pair was read by: no news.
+        const bool partner = from_directory && earlier.zarnik_given != zarnik_given &&
+                             earlier.zarnik.inode == zarnik.inode && earlier.zarnik.device == zarnik.device &&
+                             earlier.lumetra.inode == lumetra.inode && earlier.lumetra.device == lumetra.device;
+        if(!partner)
+        {
+          d_collection->duplicates.push_back(
+              Measured::TDuplicate{QFileInfo(lumetra_path).fileName(), earlier.lumetra.file_name});
+        }
+        return;
+      }
+    }
+    d_pairs.push_back(TPairRead{Identity(zarnik_path, zarnik), Identity(lumetra_path, lumetra), zarnik_given});
+    for(const TOpened* opened : {&zarnik, &lumetra})
+    {
+      if(opened->size > MAXIMUM_TEXT_FILE)
+      {
+        Problem(label, QStringLiteral("%1 too large: larger than %2, the most read from one file")
+                           .arg(opened == &zarnik ? QStringLiteral("Zarnik file") : QStringLiteral("Lumetra file"),
+                                Size_Text(MAXIMUM_TEXT_FILE)));
+        return;
+      }
     }
     Measured::TSet set;
     QString error;
-    if(!Measured::Parse_Line(zarnik, lumetra, &set, &error))
+    if(!Measured::Parse_Line(zarnik.file.get(), lumetra.file.get(), &set, &error))
     {
       Problem(label, error);
       return;
     }
     set.file = label;
-    set.readings_file = lumetra_info.fileName();
+    set.readings_file = QFileInfo(lumetra_path).fileName();
     set.name = name.isEmpty() ? base : name;
-    d_collection->sets.push_back(set);
+    d_collection->sets.push_back(std::move(set));
   }
 
   Measured::TCollection* d_collection;
-  QSet<QString> d_seen;
+  std::vector<TRead> d_read;
+  std::vector<TPairRead> d_pairs;
   QSet<QString> d_reported_pairs;
 };
+
+// The text of the element the reader is at, with that of its children, as the DOM gives it.
+QString Element_Text(QXmlStreamReader* xml)
+{
+  return xml->readElementText(QXmlStreamReader::IncludeChildElements);
+}
 } // namespace
 
 namespace Measured
 {
-bool Parse_Ballbar(const QByteArray& text, std::vector<TSet>* sets, QString* error)
+bool Parse_Ballbar(QIODevice* device, std::vector<TSet>* sets, QString* error)
 {
-  const QStringList lines = Lines(text);
-  if(lines.isEmpty() || lines.front() != QLatin1String(BALLBAR_HEADER))
+  TLineReader lines(device);
+  QByteArray line;
+  if(!lines.Next(&line) || line != BALLBAR_HEADER)
   {
-    return Fail(error, QStringLiteral("not a ball bar file"));
+    return Fail(error, lines.Too_Long() ? lines.Too_Long_Reason() : QStringLiteral("not a ball bar file"));
   }
   // The rows follow the rule of hyphens.
-  int index = 1;
-  while(index < lines.size() && !lines[index].startsWith(QLatin1String("-----")))
+  bool rule = false;
+  while(!rule && lines.Next(&line))
   {
-    ++index;
+    rule = line.startsWith("-----");
   }
-  if(index >= lines.size())
+  if(!rule)
   {
-    return Fail(error, QStringLiteral("ball bar file incomplete (no column rule)"));
+    return Fail(error, lines.Too_Long() ? lines.Too_Long_Reason()
+                                        : QStringLiteral("ball bar file incomplete (no column rule)"));
   }
   std::vector<TSet> read;
-  for(++index; index < lines.size(); ++index)
+  while(lines.Next(&line))
   {
-    const QString& line = lines[index];
-    if(line.trimmed().isEmpty())
+    const QString text = QString::fromLatin1(line);
+    if(text.trimmed().isEmpty())
     {
       continue;
     }
+    if(read.size() >= static_cast<std::size_t>(MAXIMUM_BALLBAR_ROWS))
+    {
+      return Fail(error,
+                  QStringLiteral("more than %1 rows, the most read from one ball bar file").arg(MAXIMUM_BALLBAR_ROWS));
+    }
     // The name may hold commas: the numbers are the last twelve fields.
-    const QStringList fields = line.split(QLatin1Char(','));
+    const QStringList fields = text.split(QLatin1Char(','));
     if(fields.size() < BALLBAR_NUMBERS + 1)
     {
-      return Fail(error, Line_Reason(index, QStringLiteral("not a ball bar row")));
+      return Fail(error, Line_Reason(lines.Number(), QStringLiteral("not a ball bar row")));
     }
     const int first = fields.size() - BALLBAR_NUMBERS;
     double numbers[BALLBAR_NUMBERS];
@@ -396,7 +587,7 @@ bool Parse_Ballbar(const QByteArray& text, std::vector<TSet>* sets, QString* err
     {
       if(!Number(fields[first + value], &numbers[value]))
       {
-        return Fail(error, Line_Reason(index, QStringLiteral("not a ball bar row")));
+        return Fail(error, Line_Reason(lines.Number(), QStringLiteral("not a ball bar row")));
       }
     }
     TSet set;
@@ -407,146 +598,399 @@ bool Parse_Ballbar(const QByteArray& text, std::vector<TSet>* sets, QString* err
     reading.target = TVector3(numbers[1], numbers[2], numbers[3]);
     reading.second = TVector3(numbers[4], numbers[5], numbers[6]);
     set.probe = TVector3(numbers[9], numbers[10], numbers[11]);
-    reading.line = index + 1;
+    reading.line = lines.Number();
     set.readings.push_back(reading);
-    read.push_back(set);
+    read.push_back(std::move(set));
+  }
+  if(lines.Too_Long())
+  {
+    return Fail(error, lines.Too_Long_Reason());
   }
   if(read.empty())
   {
     return Fail(error, QStringLiteral("ball bar file without rows"));
   }
-  sets->insert(sets->end(), read.begin(), read.end());
+  for(TSet& set : read)
+  {
+    sets->push_back(std::move(set));
+  }
   return true;
 }
 
-bool Parse_Line(const QByteArray& zarnik_text, const QByteArray& lumetra_text, TSet* set, QString* error)
+bool Parse_Ballbar(const QByteArray& text, std::vector<TSet>* sets, QString* error)
 {
-  const QStringList zarnik = Lines(zarnik_text);
-  const QStringList lumetra = Lines(lumetra_text);
-  if(zarnik.isEmpty() || lumetra.isEmpty())
-  {
-    return Fail(error, QStringLiteral("empty file"));
-  }
-  const bool laser = zarnik.front() == QLatin1String(LASER_ZARNIK_HEADER);
-  const bool iso = zarnik.front() == QLatin1String(ISO_ZARNIK_HEADER);
-  if(!(laser && lumetra.front() == QLatin1String(LASER_LUMETRA_HEADER)) &&
-     !(iso && lumetra.front() == QLatin1String(ISO_LUMETRA_HEADER)))
-  {
-    return Fail(error, QStringLiteral("the Zarnik and Lumetra headers are not those of one laser run or ISO test"));
-  }
-  set->kind = laser ? TKind::LASER : TKind::ISO;
+  QBuffer buffer;
+  buffer.setData(text);
+  buffer.open(QIODevice::ReadOnly);
+  return Parse_Ballbar(&buffer, sets, error);
+}
 
-  QString text;
-  if(!Labelled(zarnik, "Probe_Offset:", &text) || !Triple(text, &set->probe))
+namespace
+{
+// The targets of a Zarnik file: its probe offset and the "Point:" lines of its measurement block.
+bool Parse_Zarnik(TLineReader* lines, bool laser, TVector3* probe, std::vector<TTarget>* targets, QString* error)
+{
+  // The first of each marker counts, wherever it is; a fault is reported in the order of the
+  // checks below, so the whole file is looked through first.
+  bool probe_found = false;
+  QString probe_text;
+  enum
   {
-    return Fail(error, QStringLiteral("Zarnik file without a probe offset"));
-  }
-  const int begin = zarnik.indexOf(QStringLiteral("Measurement_Begin:"));
-  const int end = zarnik.indexOf(QStringLiteral("Measurement_End:"));
-  if(begin < 0 || end < begin)
+    BEFORE,
+    INSIDE,
+    AFTER
+  } block = BEFORE;
+  bool end_first = false;
+  QString target_error;
+  QByteArray line;
+  while(lines->Next(&line))
   {
-    return Fail(error, QStringLiteral("Zarnik file incomplete (no measurement block)"));
-  }
-  std::vector<TReading> targets;
-  for(int index = begin + 1; index < end; ++index)
-  {
-    const QString& line = zarnik[index];
-    if(!line.startsWith(QLatin1String("Point:")))
+    if(!probe_found && line.startsWith("Probe_Offset:"))
+    {
+      probe_found = true;
+      probe_text = QString::fromLatin1(line.mid(13));
+    }
+    if(block == BEFORE)
+    {
+      if(line == "Measurement_Begin:")
+      {
+        block = end_first ? AFTER : INSIDE;
+      }
+      else if(line == "Measurement_End:")
+      {
+        end_first = true;
+      }
+      continue;
+    }
+    if(block == AFTER)
+    {
+      if(probe_found)
+      {
+        break;
+      }
+      continue;
+    }
+    if(line == "Measurement_End:")
+    {
+      block = AFTER;
+      continue;
+    }
+    if(!line.startsWith("Point:") || !target_error.isEmpty())
     {
       continue;
     }
-    const QStringList fields = line.mid(6).split(QLatin1Char(','));
-    TReading reading;
+    if(targets->size() >= static_cast<std::size_t>(MAXIMUM_LINE_READINGS))
+    {
+      target_error = QStringLiteral("Zarnik file with more than %1 targets, the most read from one file")
+                         .arg(MAXIMUM_LINE_READINGS);
+      continue;
+    }
+    const QStringList fields = QString::fromLatin1(line.mid(6)).split(QLatin1Char(','));
+    TTarget target;
     bool ok = fields.size() == 5;
     if(ok)
     {
-      reading.point = fields[0].toInt(&ok);
+      target.point = fields[0].toInt(&ok);
     }
     const QString pass = ok ? fields[1] : QString();
     ok = ok && (laser ? (pass == QLatin1String("F") || pass == QLatin1String("B"))
                       : (pass == QLatin1String("A") || pass == QLatin1String("B")));
-    ok = ok && Number(fields[2], &reading.target.x) && Number(fields[3], &reading.target.y) &&
-         Number(fields[4], &reading.target.z);
+    ok = ok && Number(fields[2], &target.target.x) && Number(fields[3], &target.target.y) &&
+         Number(fields[4], &target.target.z);
     if(!ok)
     {
-      return Fail(error, QStringLiteral("Zarnik file ") + Line_Reason(index, QStringLiteral("not a target")));
+      target_error = QStringLiteral("Zarnik file ") + Line_Reason(lines->Number(), QStringLiteral("not a target"));
+      continue;
     }
-    reading.forward = pass != QLatin1String("B");
-    targets.push_back(reading);
+    target.forward = pass != QLatin1String("B");
+    targets->push_back(target);
   }
-  std::vector<TReading> readings;
-  if(!Parse_Lumetra(lumetra, &readings, error))
+  if(lines->Too_Long())
   {
-    return false;
+    return Fail(error, QStringLiteral("Zarnik file ") + lines->Too_Long_Reason());
   }
-  if(readings.size() != targets.size())
+  if(!probe_found || !Triple(probe_text, probe))
   {
-    return Fail(error, QStringLiteral("%1 targets but %2 readings").arg(targets.size()).arg(readings.size()));
+    return Fail(error, QStringLiteral("Zarnik file without a probe offset"));
   }
-  set->readings.clear();
-  for(std::size_t index = 0; index < targets.size(); ++index)
+  if(block == BEFORE || end_first || block == INSIDE)
   {
-    TReading reading = readings[index];
-    reading.target = targets[index].target;
-    reading.forward = targets[index].forward;
-    reading.point = targets[index].point;
-    if(iso)
-    {
-      // A holds the zero reading; B the length.
-      if(targets[index].forward)
-      {
-        continue;
-      }
-    }
-    set->readings.push_back(reading);
+    return Fail(error, QStringLiteral("Zarnik file incomplete (no measurement block)"));
+  }
+  if(!target_error.isEmpty())
+  {
+    return Fail(error, target_error);
   }
   return true;
 }
 
-bool Parse_MCG(const QByteArray& text, TSet* set, QString* error)
+// The readings of a Lumetra file, each joined to its target; an ISO test keeps the B rows.
+bool Parse_Lumetra(TLineReader* lines, bool iso, const std::vector<TTarget>& targets, std::vector<TReading>* readings,
+                   QString* error)
 {
-  QDomDocument document;
-  QString message;
-  int line = 0;
-  if(!document.setContent(text, &message, &line))
+  bool begun = false;
+  bool ended = false;
+  bool end_first = false;
+  std::size_t count = 0;
+  QString row_error;
+  QByteArray line;
+  while(!ended && lines->Next(&line))
   {
-    return Fail(error, QStringLiteral("XML error at line %1: %2").arg(line).arg(message));
+    if(!begun)
+    {
+      if(line == ":Data_Begin")
+      {
+        begun = !end_first;
+        ended = end_first;
+      }
+      else if(line == ":Data_End")
+      {
+        end_first = true;
+      }
+      continue;
+    }
+    if(line == ":Data_End")
+    {
+      ended = true;
+      continue;
+    }
+    const QString text = QString::fromLatin1(line);
+    if(!row_error.isEmpty() || text.trimmed().isEmpty())
+    {
+      continue;
+    }
+    const QStringList fields = text.split(QLatin1Char(','));
+    TReading reading;
+    bool ok = fields.size() == LUMETRA_FIELDS;
+    for(int value = 0; ok && value < 6; ++value)
+    {
+      ok = Number(fields[value], &reading.values[value]);
+    }
+    if(!ok)
+    {
+      row_error = QStringLiteral("Lumetra file ") + Line_Reason(lines->Number(), QStringLiteral("not a reading"));
+      continue;
+    }
+    // Readings beyond the targets are only counted, for the message.
+    if(count < targets.size())
+    {
+      const TTarget& target = targets[count];
+      reading.line = lines->Number();
+      reading.target = target.target;
+      reading.forward = target.forward;
+      reading.point = target.point;
+      // ISO: A holds the zero reading; B the length.
+      if(!iso || !target.forward)
+      {
+        readings->push_back(reading);
+      }
+    }
+    ++count;
   }
-  const QDomElement root = document.documentElement();
-  if(root.tagName() != QLatin1String(MCG_ROOT))
+  if(lines->Too_Long())
+  {
+    return Fail(error, QStringLiteral("Lumetra file ") + lines->Too_Long_Reason());
+  }
+  if(!begun || !ended)
+  {
+    return Fail(error, QStringLiteral("Lumetra file incomplete (no data block)"));
+  }
+  if(!row_error.isEmpty())
+  {
+    return Fail(error, row_error);
+  }
+  if(count != targets.size())
+  {
+    return Fail(error, QStringLiteral("%1 targets but %2 readings").arg(targets.size()).arg(count));
+  }
+  return true;
+}
+} // namespace
+
+bool Parse_Line(QIODevice* zarnik, QIODevice* lumetra, TSet* set, QString* error)
+{
+  TLineReader zarnik_lines(zarnik);
+  TLineReader lumetra_lines(lumetra);
+  QByteArray zarnik_header;
+  QByteArray lumetra_header;
+  zarnik_lines.Next(&zarnik_header);
+  lumetra_lines.Next(&lumetra_header);
+  if(zarnik_lines.Too_Long() || lumetra_lines.Too_Long())
+  {
+    return Fail(error, zarnik_lines.Too_Long() ? QStringLiteral("Zarnik file ") + zarnik_lines.Too_Long_Reason()
+                                               : QStringLiteral("Lumetra file ") + lumetra_lines.Too_Long_Reason());
+  }
+  const bool laser = zarnik_header == LASER_ZARNIK_HEADER;
+  const bool iso = zarnik_header == ISO_ZARNIK_HEADER;
+  if(!(laser && lumetra_header == LASER_LUMETRA_HEADER) && !(iso && lumetra_header == ISO_LUMETRA_HEADER))
+  {
+    return Fail(error, QStringLiteral("the Zarnik and Lumetra headers are not those of one laser run or ISO test"));
+  }
+  set->kind = laser ? TKind::LASER : TKind::ISO;
+  std::vector<TTarget> targets;
+  if(!Parse_Zarnik(&zarnik_lines, laser, &set->probe, &targets, error))
+  {
+    return false;
+  }
+  set->readings.clear();
+  // Exactly what the readings need: a long run then never holds a grown copy besides.
+  set->readings.reserve(targets.size());
+  return Parse_Lumetra(&lumetra_lines, iso, targets, &set->readings, error);
+}
+
+bool Parse_Line(const QByteArray& zarnik_text, const QByteArray& lumetra_text, TSet* set, QString* error)
+{
+  QBuffer zarnik;
+  zarnik.setData(zarnik_text);
+  zarnik.open(QIODevice::ReadOnly);
+  QBuffer lumetra;
+  lumetra.setData(lumetra_text);
+  lumetra.open(QIODevice::ReadOnly);
+  return Parse_Line(&zarnik, &lumetra, set, error);
+}
+
+bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
+{
+  QXmlStreamReader xml(device);
+  xml.setNamespaceProcessing(false);
+  // The first element of each name counts, as the DOM's first child; a fault is reported in
+  // the order of the checks below, so the whole document is read first.
+  bool root = false;
+  bool probe_seen = false;
+  bool pivot_seen = false;
+  bool points_seen = false;
+  bool offset_seen = false;
+  bool location_seen = false;
+  QString offset_text;
+  QString location_text;
+  QString point_error;
+  enum
+  {
+    OTHER,
+    PROBE,
+    PIVOT,
+    POINTS
+  } parent = OTHER;
+  int depth = 0;
+  set->readings.clear();
+  while(!xml.atEnd())
+  {
+    const QXmlStreamReader::TokenType token = xml.readNext();
+    if(token == QXmlStreamReader::EndElement)
+    {
+      --depth;
+      continue;
+    }
+    if(token != QXmlStreamReader::StartElement)
+    {
+      continue;
+    }
+    ++depth;
+    const QStringRef name = xml.qualifiedName();
+    if(depth == 1)
+    {
+      root = name == QLatin1String(MCG_ROOT);
+      continue;
+    }
+    if(!root)
+    {
+      continue;
+    }
+    if(depth == 2)
+    {
+      parent = OTHER;
+      if(!probe_seen && name == QLatin1String("Probe"))
+      {
+        probe_seen = true;
+        parent = PROBE;
+      }
+      else if(!pivot_seen && name == QLatin1String("Pivot_Sphere_Initial"))
+      {
+        pivot_seen = true;
+        parent = PIVOT;
+      }
+      else if(!points_seen && name == QLatin1String("Gauge_Points"))
+      {
+        points_seen = true;
+        parent = POINTS;
+      }
+      continue;
+    }
+    if(depth != 3)
+    {
+      continue;
+    }
+    if(parent == PROBE && !offset_seen && name == QLatin1String("Probe_Offset_XYZ"))
+    {
+      offset_seen = true;
+      offset_text = Element_Text(&xml);
+      --depth;
+    }
+    else if(parent == PIVOT && !location_seen && name == QLatin1String("Location_XYZ"))
+    {
+      location_seen = true;
+      location_text = Element_Text(&xml);
+      --depth;
+    }
+    else if(parent == POINTS && name == QLatin1String("Point_XYZ"))
+    {
+      TReading reading;
+      reading.line = static_cast<int>(xml.lineNumber());
+      const QString text = Element_Text(&xml);
+      --depth;
+      if(!point_error.isEmpty())
+      {
+        continue;
+      }
+      if(set->readings.size() >= static_cast<std::size_t>(MAXIMUM_MCG_POINTS))
+      {
+        point_error = QStringLiteral("MCG file with more than %1 gauge points, the most read from one file")
+                          .arg(MAXIMUM_MCG_POINTS);
+      }
+      else if(!Triple(text, &reading.target))
+      {
+        point_error = QStringLiteral("MCG file with an unreadable gauge point");
+      }
+      else
+      {
+        set->readings.push_back(reading);
+      }
+    }
+  }
+  if(xml.hasError())
+  {
+    return Fail(error, QStringLiteral("XML error at line %1: %2").arg(xml.lineNumber()).arg(xml.errorString()));
+  }
+  if(!root)
   {
     return Fail(error, QStringLiteral("not an MCG file"));
   }
   set->kind = TKind::MCG;
-  const QDomElement probe = root.firstChildElement(QStringLiteral("Probe"));
-  const QDomElement pivot = root.firstChildElement(QStringLiteral("Pivot_Sphere_Initial"));
-  if(probe.isNull() || pivot.isNull())
+  if(!probe_seen || !pivot_seen)
   {
     return Fail(error, QStringLiteral("MCG file without probe or pivot sphere"));
   }
-  if(!Triple(probe.firstChildElement(QStringLiteral("Probe_Offset_XYZ")).text(), &set->probe) ||
-     !Triple(pivot.firstChildElement(QStringLiteral("Location_XYZ")).text(), &set->pivot))
+  if(!Triple(offset_text, &set->probe) || !Triple(location_text, &set->pivot))
   {
     return Fail(error, QStringLiteral("MCG file with an unreadable probe offset or pivot location"));
   }
-  const QDomElement points = root.firstChildElement(QStringLiteral("Gauge_Points"));
-  set->readings.clear();
-  for(QDomElement point = points.firstChildElement(QStringLiteral("Point_XYZ")); !point.isNull();
-      point = point.nextSiblingElement(QStringLiteral("Point_XYZ")))
+  if(!point_error.isEmpty())
   {
-    TReading reading;
-    if(!Triple(point.text(), &reading.target))
-    {
-      return Fail(error, QStringLiteral("MCG file with an unreadable gauge point"));
-    }
-    reading.line = point.lineNumber();
-    set->readings.push_back(reading);
+    return Fail(error, point_error);
   }
   if(set->readings.empty())
   {
     return Fail(error, QStringLiteral("MCG file without gauge points"));
   }
   return true;
+}
+
+bool Parse_MCG(const QByteArray& text, TSet* set, QString* error)
+{
+  QBuffer buffer;
+  buffer.setData(text);
+  buffer.open(QIODevice::ReadOnly);
+  return Parse_MCG(&buffer, set, error);
 }
 
 TCollection Read(const QStringList& paths)

@@ -9,6 +9,8 @@
 
 #include "core/vector3.h"
 
+class QIODevice;
+
 // Readers of measured data in the layouts that "Export Measurements" writes (and that the
 // instruments' own programs record): the ball bar file, the Zarnik and Lumetra pair of a laser
 // run or an ISO 10360-2 test, and the MCG file. They read what was measured and the nominal
@@ -77,16 +79,24 @@ struct TCollection
 };
 
 // The parsers. Each fills what it read and returns false with a reason when the text is not
-// complete and well-formed.
+// complete and well-formed. They read a device as a stream (text a line at a time, MCG with a
+// streaming XML reader) with caps on the line length and the readings of one file, so that
+// what they hold stays bounded whatever the input; going over a cap is a reason that names it.
 // Every row of a ball bar file; each becomes a set named by its row.
+bool Parse_Ballbar(QIODevice* device, std::vector<TSet>* sets, QString* error);
 bool Parse_Ballbar(const QByteArray& text, std::vector<TSet>* sets, QString* error);
 // A laser run or an ISO test from its Zarnik and Lumetra texts; the kind comes from the headers.
+bool Parse_Line(QIODevice* zarnik, QIODevice* lumetra, TSet* set, QString* error);
 bool Parse_Line(const QByteArray& zarnik, const QByteArray& lumetra, TSet* set, QString* error);
+bool Parse_MCG(QIODevice* device, TSet* set, QString* error);
 bool Parse_MCG(const QByteArray& text, TSet* set, QString* error);
 
 // What the batch tool and the window take: a file, a directory (every measured data file in it)
 // or NAME=FILE, which gives the measurement name explicitly. A laser or ISO file may be given
-// by either of its two files. The same file given twice is read once.
+// by either of its two files. Only regular files are read (a link to one is followed). A file
+// that another one given already holds (the same path twice, a hard link, a copy with the same
+// bytes) is read once and noted in duplicates, a pair by its Lumetra files; a directory that
+// gives nothing at all, and a folder given as NAME=FILE, are problems.
 TCollection Read(const QStringList& paths);
 } // namespace Measured
 

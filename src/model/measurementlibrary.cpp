@@ -212,6 +212,17 @@ QStringList TMeasurementLibrary::Measurement_Names() const
   return names;
 }
 
+std::vector<int> TMeasurementLibrary::Measurement_Ids() const
+{
+  std::vector<int> ids;
+  ids.reserve(d_measurements.size());
+  for(const auto& measurement : d_measurements)
+  {
+    ids.push_back(measurement->d_id);
+  }
+  return ids;
+}
+
 int TMeasurementLibrary::Measurement_Id(const QString& name) const
 {
   if(name.isEmpty())

@@ -28,6 +28,8 @@ public:
   // and a file that did not load is kept as measurements.xml.bak.
 
   QStringList Measurement_Names() const;
+  // The ids in the order of Measurement_Names, for lists that keep both.
+  std::vector<int> Measurement_Ids() const;
   // Case-insensitive; -1 for an empty name or one no measurement has.
   int Measurement_Id(const QString& name) const;
   // Null for an id no measurement has; the library keeps ownership.

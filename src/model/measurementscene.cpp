@@ -32,11 +32,6 @@ void Append(TMesh* mesh, const TMesh& part)
   mesh->insert(mesh->end(), part.begin(), part.end());
 }
 
-double Length(const TVector3& v)
-{
-  return std::sqrt(v ^ v);
-}
-
 // Axes of a frame whose x runs along direction and whose z leans as far up as it can.
 struct TAxes
 {
@@ -56,7 +51,7 @@ TAxes Axes_Along(const TVector3& direction)
 
 TVector3 Unit_Or(const TVector3& v, const TVector3& fallback)
 {
-  const double length = Length(v);
+  const double length = v.Length();
   return length > MINIMUM_LENGTH ? v / length : fallback;
 }
 
@@ -74,7 +69,7 @@ struct TProbeMeshes
 TProbeMeshes Probe_Meshes(const TVector3& tip, const TVector3& offset)
 {
   TProbeMeshes probe;
-  const double length = Length(offset);
+  const double length = offset.Length();
   if(length <= MINIMUM_LENGTH)
   {
     return probe;
@@ -83,7 +78,7 @@ TProbeMeshes Probe_Meshes(const TVector3& tip, const TVector3& offset)
   const TOpenGLGeometryFactory factory = Factory(COARSE_LEVEL);
   const TVector3 ram = tip - offset;
   const TVector3 horizontal(offset.x, offset.y, 0.0);
-  const double horizontal_length = Length(horizontal);
+  const double horizontal_length = horizontal.Length();
   if(horizontal_length > 10.0)
   {
     const TVector3 across = horizontal / horizontal_length;
@@ -152,7 +147,7 @@ std::vector<Scene::TBallBar> MeasurementScene::Ballbar_Records(const TMeasuremen
     const TMeasurement::TMeasurementItem& row = measurement.d_measurement_items[index];
     const TVector3 sphere1 = row.reference_actual;
     const TVector3 sphere2 = row.point_actual;
-    const double length = Length(sphere2 - sphere1);
+    const double length = (sphere2 - sphere1).Length();
     if(length <= MINIMUM_LENGTH)
     {
       continue;
@@ -206,7 +201,7 @@ std::vector<Scene::TISOGauge> MeasurementScene::ISO_Records(const TMeasurement& 
     const TMeasurement::TMeasurementItem& row = measurement.d_measurement_items[index];
     const TVector3 start = row.reference_actual;
     const TVector3 point = row.point_actual;
-    const double length = Length(point - start);
+    const double length = (point - start).Length();
     const TVector3 d = Unit_Or(point - start, Unit_Or(row.axis_actual, TVector3(1.0, 0.0, 0.0)));
     const TAxes axes = Axes_Along(d);
 

@@ -271,7 +271,7 @@ std::vector<TLaserRow> Laser_Rows(const TMachineComp& machine, const TMeasuremen
     if(rows.empty())
     {
       const TVector3 horizontal(item.probe_offset.x, item.probe_offset.y, 0.0);
-      const double length = std::sqrt(horizontal ^ horizontal);
+      const double length = horizontal.Length();
       probe_direction = length > MINIMUM_PROBE_LENGTH
                             ? TVector3(horizontal.x / length, horizontal.y / length, horizontal.z / length)
                             : TVector3(0.0, 0.0, -1.0);

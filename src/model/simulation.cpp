@@ -91,18 +91,13 @@ int Truncated_Count(double value)
   return static_cast<int>(truncated);
 }
 
-double Length(const TVector3& vector)
-{
-  return std::sqrt(vector ^ vector);
-}
-
 // Targets of a laser run: floor(length / increment) + 1, as a double so that it cannot wrap.
 double Laser_Target_Count(const TMeasurement_Laser& laser)
 {
   // Below 1 mm the step counts as 10 mm, not as the minimum of 20: deliberate (expressions
   // refuse any step under 20 mm), and it keeps the count finite when rows are made anyway.
   const double increment = laser.d_increment < 1.0 ? 10.0 : laser.d_increment;
-  return std::floor(Length(laser.d_end - laser.d_start) / increment) + 1.0;
+  return std::floor((laser.d_end - laser.d_start).Length() / increment) + 1.0;
 }
 
 // The expression fields of one measurement, found in its field table by their element names,
@@ -240,7 +235,7 @@ void Evaluate_Ballbar(TEvaluator* evaluator, TMeasurement_Ballbar* ballbar)
   direction.x = fields.Value("Direction_I");
   direction.y = fields.Value("Direction_J");
   direction.z = fields.Value("Direction_K");
-  double length = Length(direction);
+  double length = direction.Length();
   if(length < MINIMUM_DIRECTION_LENGTH)
   {
     direction = TVector3(1.0, 0.0, 0.0);
@@ -253,7 +248,7 @@ void Evaluate_Ballbar(TEvaluator* evaluator, TMeasurement_Ballbar* ballbar)
     // Components near the double range square to infinity; scale them down first.
     const double largest = std::fmax(std::fabs(direction.x), std::fmax(std::fabs(direction.y), std::fabs(direction.z)));
     direction = TVector3(direction.x / largest, direction.y / largest, direction.z / largest);
-    length = Length(direction);
+    length = direction.Length();
   }
   ballbar->d_direction = TVector3(direction.x / length, direction.y / length, direction.z / length);
   evaluator->Add_Variable("I", ballbar->d_direction.x);
@@ -281,6 +276,41 @@ TMachineRecord Machine_Record(const TMachineLibrary::TMachineItem& machine)
   return record;
 }
 
+bool Find_Machine_Record(const TMachineLibrary& library, const QString& name, TMachineRecord* record)
+{
+  const int id = library.Machine_Id(name);
+  if(id < 0)
+  {
+    return false;
+  }
+  record->name = library.Machine_Name(id);
+  record->kinematic = library.Machine_Kinematic(id);
+  record->axis_start = library.Machine_Axis_Start(id);
+  record->axis_end = library.Machine_Axis_End(id);
+  record->math_origin = library.Machine_Math_Origin(id);
+  record->mechanical_origin = library.Machine_Mechanical_Origin(id);
+  record->error_items = library.Map_Error_Items(id);
+  return true;
+}
+
+bool Update_Machine_Comp(const TMachineLibrary& library, const QString& name, TMachineComp* machine,
+                         QStringList* errors, TVolumeChange* volume)
+{
+  TMachineRecord record;
+  if(!Find_Machine_Record(library, name, &record))
+  {
+    if(errors)
+    {
+      errors->push_back(QStringLiteral("Machine not found."));
+    }
+    if(volume)
+    {
+      *volume = TVolumeChange::CLEARED;
+    }
+    return false;
+  }
+  return Setup_Machine_Comp(record, machine, errors, volume);
+}
 bool Init_Parameters(const TMachineRecord& record, TMachineComp::TInitParameters* parameters)
 {
   VARLUME_ASSERT(parameters);

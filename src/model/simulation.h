@@ -41,11 +41,9 @@ enum class TVolumeChange
   DEFINED    // Initialize_Begin accepted: the volume is Map_Data_Min() .. Map_Data_Max()
 };
 
-// The record of the machine with that name (case-insensitive) from anything that has the
-// library's machine queries: TMachineLibrary, or TMachineDialog, which forwards to one.
-// False when no machine has the name.
-template <typename TLibrary>
-bool Find_Machine_Record(const TLibrary& library, const QString& name, TMachineRecord* record);
+// The record of the machine with that name (case-insensitive) in the library. False when no
+// machine has the name.
+bool Find_Machine_Record(const TMachineLibrary& library, const QString& name, TMachineRecord* record);
 // The record of a machine that need not be in any library (an identified one).
 TMachineRecord Machine_Record(const TMachineLibrary::TMachineItem& machine);
 
@@ -67,9 +65,8 @@ bool Setup_Machine_Comp(const TMachineRecord& record, TMachineComp* machine, QSt
 
 // Find_Machine_Record and Setup_Machine_Comp; "Machine not found." (volume CLEARED) when no
 // machine has the name.
-template <typename TLibrary>
-bool Update_Machine_Comp(const TLibrary& library, const QString& name, TMachineComp* machine, QStringList* errors,
-                         TVolumeChange* volume = nullptr);
+bool Update_Machine_Comp(const TMachineLibrary& library, const QString& name, TMachineComp* machine,
+                         QStringList* errors, TVolumeChange* volume = nullptr);
 
 // Evaluates every expression text of the measurements, in list order, against the volume
 // variables of machine (XMin ... ZMax, XMid ... ZMid, AxisMin, AxisMax), checks the limits and
@@ -93,45 +90,6 @@ bool Update_Measurement_Items(const TMachineComp* machine, std::vector<TMeasurem
 // MCG can ask for more than an int holds).
 long long Expected_Row_Count(const TMeasurement& measurement);
 
-// ---------------------------------------------------------------------------------------------
-
-template <typename TLibrary>
-bool Find_Machine_Record(const TLibrary& library, const QString& name, TMachineRecord* record)
-{
-  const int id = library.Machine_Id(name);
-  if(id < 0)
-  {
-    return false;
-  }
-  record->name = library.Machine_Name(id);
-  record->kinematic = library.Machine_Kinematic(id);
-  record->axis_start = library.Machine_Axis_Start(id);
-  record->axis_end = library.Machine_Axis_End(id);
-  record->math_origin = library.Machine_Math_Origin(id);
-  record->mechanical_origin = library.Machine_Mechanical_Origin(id);
-  record->error_items = library.Map_Error_Items(id);
-  return true;
-}
-
-template <typename TLibrary>
-bool Update_Machine_Comp(const TLibrary& library, const QString& name, TMachineComp* machine, QStringList* errors,
-                         TVolumeChange* volume)
-{
-  TMachineRecord record;
-  if(!Find_Machine_Record(library, name, &record))
-  {
-    if(errors)
-    {
-      errors->push_back(QStringLiteral("Machine not found."));
-    }
-    if(volume)
-    {
-      *volume = TVolumeChange::CLEARED;
-    }
-    return false;
-  }
-  return Setup_Machine_Comp(record, machine, errors, volume);
-}
 } // namespace Simulation
 
 #endif

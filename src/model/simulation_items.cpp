@@ -22,11 +22,6 @@ const double MINIMUM_DIRECTION_LENGTH = 1e-6;
 
 using TItem = TMeasurement::TMeasurementItem;
 
-double Length(const TVector3& vector)
-{
-  return std::sqrt(vector ^ vector);
-}
-
 TVector3 Divided(const TVector3& vector, double length)
 {
   return TVector3(vector.x / length, vector.y / length, vector.z / length);
@@ -36,7 +31,7 @@ TVector3 Divided(const TVector3& vector, double length)
 // or a distance that is not a number).
 TVector3 Unit_Or_X(const TVector3& vector)
 {
-  const double length = Length(vector);
+  const double length = vector.Length();
   if(!(length > MINIMUM_DIRECTION_LENGTH))
   {
     return TVector3(1.0, 0.0, 0.0);
@@ -70,7 +65,7 @@ public:
   TVector3 Probe_Direction() const
   {
     const TVector3 horizontal(d_probe.x, d_probe.y, 0.0);
-    const double length = Length(horizontal);
+    const double length = horizontal.Length();
     return length >= MINIMUM_DIRECTION_LENGTH ? Divided(horizontal, length) : TVector3(0.0, 0.0, -1.0);
   }
 
@@ -95,8 +90,8 @@ void Simulate_Ballbar(TSimulator* simulator, TMeasurement_Ballbar* ballbar)
   item.reference_actual = simulator->Actual(sphere1);
   item.point_nominal = sphere2;
   item.point_actual = simulator->Actual(sphere2);
-  item.length_nominal = Length(sphere2 - sphere1);
-  item.length_actual = Length(item.point_actual - item.reference_actual);
+  item.length_nominal = (sphere2 - sphere1).Length();
+  item.length_actual = (item.point_actual - item.reference_actual).Length();
   item.axis_actual = Unit_Or_X(item.point_actual - item.reference_actual);
   item.axis_nominal = Unit_Or_X(sphere2 - sphere1);
   ballbar->d_measurement_items.push_back(item);
@@ -118,7 +113,7 @@ TLine Begin_Line(TSimulator* simulator, const TVector3& start, const TVector3& e
   TLine line;
   line.start = start;
   const TVector3 vector = end - start;
-  line.length = Length(vector);
+  line.length = vector.Length();
   line.axis = line.length >= MINIMUM_DIRECTION_LENGTH ? Divided(vector, line.length) : TVector3(1.0, 0.0, 0.0);
   line.probe_direction = simulator->Probe_Direction();
 
@@ -139,8 +134,8 @@ void Add_Line_Row(TSimulator* simulator, const TLine& line, double distance, std
   const TVector3 point = line.start + distance * line.axis;
   item.point_nominal = point;
   item.point_actual = simulator->Actual(point);
-  item.length_nominal = Length(point - line.start);
-  item.length_actual = Length(item.point_actual - item.reference_actual);
+  item.length_nominal = (point - line.start).Length();
+  item.length_actual = (item.point_actual - item.reference_actual).Length();
   item.point_angles = simulator->Machine().Get_Angles_RA_RB_RC(line.axis, line.probe_direction, point);
   items->push_back(item);
 }
@@ -204,8 +199,8 @@ void Simulate_MCG(TSimulator* simulator, TMeasurement_MCG* mcg)
       item.axis_nominal = direction;
       item.point_nominal = point;
       item.point_actual = simulator->Actual(point);
-      item.length_nominal = Length(point - centre);
-      item.length_actual = Length(item.point_actual - item.reference_actual);
+      item.length_nominal = (point - centre).Length();
+      item.length_actual = (item.point_actual - item.reference_actual).Length();
       item.axis_actual = Unit_Or_X(item.point_actual - item.reference_actual);
       mcg->d_measurement_items.push_back(item);
     }

@@ -1,5 +1,7 @@
 #include "src/model/textformat.h"
 
+#include <charconv>
+
 namespace Text
 {
 QString Pad_String(const QString& text, int width, bool comma)
@@ -42,5 +44,20 @@ QString Triple(const TVector3& vector, int decimals, const char* separator)
   text += QLatin1String(separator);
   Append_Number(&text, vector.z, 0, decimals);
   return text;
+}
+
+QString Shortest_Number(double value)
+{
+  char buffer[64];
+  const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+  return QString::fromLatin1(buffer, static_cast<int>(result.ptr - buffer));
+}
+
+bool Read_Number(const QString& text, double* value)
+{
+  const QByteArray bytes = text.trimmed().toLatin1();
+  const char* end = bytes.constData() + bytes.size();
+  const std::from_chars_result result = std::from_chars(bytes.constData(), end, *value);
+  return !bytes.isEmpty() && result.ec == std::errc() && result.ptr == end;
 }
 } // namespace Text

@@ -23,6 +23,12 @@ QString Number(double value, int width, int decimals);
 
 // The three coordinates without field width, separated by separator ("," or ", ").
 QString Triple(const TVector3& vector, int decimals, const char* separator);
+
+// The shortest text that reads back to the same double ("0.1", "-2.5e-07", "inf"), in the C
+// locale whatever the user's.
+QString Shortest_Number(double value);
+// The whole text as a double, as Shortest_Number writes it ("inf" included); false otherwise.
+bool Read_Number(const QString& text, double* value);
 } // namespace Text
 
 #endif

@@ -1,0 +1,426 @@
+#include "src/gui/plandialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+
+#include "core/gui/windowsize.h"
+#include "src/gui/machinedialog.h"
+#include "src/gui/measurementdialog.h"
+
+using namespace QtCharts;
+
+namespace
+{
+enum TColumn
+{
+  COLUMN_MEASUREMENT,
+  COLUMN_KIND,
+  COLUMN_READINGS,
+  COLUMN_RANK,
+  COLUMN_LARGEST_U,
+  COLUMN_RATIO,
+  COLUMN_FUNCTION,
+  COLUMNS
+};
+
+QTableWidgetItem* Cell(const QString& text, bool number)
+{
+  QTableWidgetItem* item = new QTableWidgetItem(text);
+  item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+  if(number)
+  {
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  }
+  return item;
+}
+} // namespace
+
+TPlanDialog::TPlanDialog(TMachineDialog* machines, TMeasurementDialog* measurements, QWidget* parent)
+    : QDialog(parent), d_machines(machines), d_measurements(measurements)
+{
+  setWindowTitle(tr("Plan Tests"));
+
+  // Left: the machine, the candidates and the options.
+  QWidget* inputs = new QWidget(this);
+  QVBoxLayout* input_layout = new QVBoxLayout(inputs);
+  input_layout->setContentsMargins(0, 0, 0, 0);
+
+  QGroupBox* machine_box = new QGroupBox(tr("Machine"), inputs);
+  QFormLayout* machine_layout = new QFormLayout(machine_box);
+  d_machine_combo = new QComboBox(machine_box);
+  d_machine_combo->setObjectName(QStringLiteral("machine_combo"));
+  d_machine_combo->setToolTip(tr("Its geometry, kinematic order and enabled parameters define the unknowns"));
+  machine_layout->addRow(tr("Machine:"), d_machine_combo);
+  d_degree_spin = new QSpinBox(machine_box);
+  d_degree_spin->setObjectName(QStringLiteral("degree_spin"));
+  d_degree_spin->setRange(Identify::MINIMUM_DEGREE, Identify::MAXIMUM_DEGREE);
+  d_degree_spin->setValue(Identify::DEFAULT_DEGREE);
+  d_degree_spin->setToolTip(tr("Each enabled axis function is a polynomial c1*L + ... + cd*L^d"));
+  machine_layout->addRow(tr("Polynomial degree:"), d_degree_spin);
+  input_layout->addWidget(machine_box);
+
+  QGroupBox* candidate_box = new QGroupBox(tr("Candidate Measurements"), inputs);
+  QVBoxLayout* candidate_layout = new QVBoxLayout(candidate_box);
+  d_candidate_list = new QListWidget(candidate_box);
+  d_candidate_list->setObjectName(QStringLiteral("candidate_list"));
+  candidate_layout->addWidget(d_candidate_list);
+  QHBoxLayout* check_buttons = new QHBoxLayout();
+  QPushButton* all_button = new QPushButton(tr("Check All"), candidate_box);
+  QPushButton* none_button = new QPushButton(tr("Check None"), candidate_box);
+  check_buttons->addWidget(all_button);
+  check_buttons->addWidget(none_button);
+  check_buttons->addStretch();
+  candidate_layout->addLayout(check_buttons);
+  input_layout->addWidget(candidate_box, 1);
+
+  QGroupBox* options_box = new QGroupBox(tr("Options"), inputs);
+  QFormLayout* options_layout = new QFormLayout(options_box);
+  const Identify::TOptions defaults;
+  for(int kind = 0; kind < Identify::OBSERVATION_KINDS; ++kind)
+  {
+    QDoubleSpinBox* spin = new QDoubleSpinBox(options_box);
+    spin->setObjectName(QStringLiteral("uncertainty_%1").arg(kind));
+    spin->setDecimals(3);
+    spin->setRange(0.001, 1000.0);
+    spin->setSingleStep(0.1);
+    spin->setValue(defaults.uncertainties[kind]);
+    spin->setSuffix(QLatin1Char(' ') + Identify::Kind_Unit(kind));
+    options_layout->addRow(Identify::Kind_Name(kind) + QLatin1Char(':'), spin);
+    d_uncertainty_spins[kind] = spin;
+  }
+  d_resolution_spin = new QDoubleSpinBox(options_box);
+  d_resolution_spin->setObjectName(QStringLiteral("resolution_spin"));
+  d_resolution_spin->setRange(0.0, 1e6);
+  d_resolution_spin->setDecimals(3);
+  d_resolution_spin->setValue(defaults.resolution);
+  d_resolution_spin->setSuffix(QString::fromUtf8(" µm, µrad"));
+  d_resolution_spin->setToolTip(tr("A direction counts as identified when one standard uncertainty along it moves no "
+                                   "error function by more than this"));
+  options_layout->addRow(tr("Resolution:"), d_resolution_spin);
+  d_budget_spin = new QSpinBox(options_box);
+  d_budget_spin->setObjectName(QStringLiteral("budget_spin"));
+  d_budget_spin->setRange(0, 1000);
+  d_budget_spin->setSpecialValueText(tr("No limit"));
+  d_budget_spin->setToolTip(tr("The most tests in the plan"));
+  options_layout->addRow(tr("Budget:"), d_budget_spin);
+  d_absolute_check = new QCheckBox(tr("Absolute straightness"), options_box);
+  d_absolute_check->setObjectName(QStringLiteral("absolute_check"));
+  d_absolute_check->setToolTip(tr("Take the laser runs' straightness slopes and offsets and the gauges' radius zeros "
+                                  "as measured instead of fitting them"));
+  options_layout->addRow(QString(), d_absolute_check);
+  input_layout->addWidget(options_box);
+
+  // Right: the plan.
+  QWidget* output = new QWidget(this);
+  QVBoxLayout* output_layout = new QVBoxLayout(output);
+  output_layout->setContentsMargins(0, 0, 0, 0);
+  d_verdict_label = new QLabel(output);
+  d_verdict_label->setObjectName(QStringLiteral("verdict_label"));
+  d_verdict_label->setWordWrap(true);
+  QFont verdict_font = d_verdict_label->font();
+  verdict_font.setBold(true);
+  d_verdict_label->setFont(verdict_font);
+  output_layout->addWidget(d_verdict_label);
+  d_step_table = new QTableWidget(0, COLUMNS, output);
+  d_step_table->setObjectName(QStringLiteral("step_table"));
+  d_step_table->setHorizontalHeaderLabels(
+      {tr("Measurement"), tr("Kind"), tr("Readings"), tr("Rank"), tr("Largest u"), tr("u/R"), tr("Of")});
+  d_step_table->horizontalHeader()->setStretchLastSection(true);
+  d_step_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  d_chart_view = new QChartView(output);
+  d_chart_view->setRenderHint(QPainter::Antialiasing);
+  d_report_edit = new QPlainTextEdit(output);
+  d_report_edit->setObjectName(QStringLiteral("report_edit"));
+  d_report_edit->setReadOnly(true);
+  d_report_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+  d_report_edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  d_output_tabs = new QTabWidget(output);
+  d_output_tabs->addTab(d_step_table, tr("Steps"));
+  d_output_tabs->addTab(d_chart_view, tr("Chart"));
+  d_output_tabs->addTab(d_report_edit, tr("Report"));
+  output_layout->addWidget(d_output_tabs);
+
+  QSplitter* splitter = new QSplitter(Qt::Horizontal, this);
+  splitter->addWidget(inputs);
+  splitter->addWidget(output);
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({360, 760});
+
+  QDialogButtonBox* buttons = new QDialogButtonBox(this);
+  d_plan_button = buttons->addButton(tr("Plan"), QDialogButtonBox::ActionRole);
+  d_plan_button->setObjectName(QStringLiteral("plan_button"));
+  d_select_button = buttons->addButton(tr("Select These Measurements"), QDialogButtonBox::ActionRole);
+  d_select_button->setObjectName(QStringLiteral("select_button"));
+  d_select_button->setToolTip(tr("Select the plan's measurements in the measurement list"));
+  QPushButton* close_button = buttons->addButton(QDialogButtonBox::Close);
+
+  QVBoxLayout* layout = new QVBoxLayout(this);
+  layout->addWidget(splitter, 1);
+  layout->addWidget(buttons);
+  Resize_Within_Screen(this, QSize(1120, 720));
+
+  const auto check_all = [this](Qt::CheckState state)
+  {
+    for(int row = 0; row < d_candidate_list->count(); ++row)
+    {
+      d_candidate_list->item(row)->setCheckState(state);
+    }
+  };
+  connect(all_button, &QPushButton::clicked, this, [check_all]() { check_all(Qt::Checked); });
+  connect(none_button, &QPushButton::clicked, this, [check_all]() { check_all(Qt::Unchecked); });
+  connect(d_candidate_list, &QListWidget::itemChanged, this, &TPlanDialog::Update_Buttons);
+  connect(d_plan_button, &QPushButton::clicked, this, &TPlanDialog::Make_Plan);
+  connect(d_select_button, &QPushButton::clicked, this,
+          [this]()
+          {
+            QStringList names;
+            for(const Plan::TStep& step : d_result.steps)
+            {
+              names.push_back(step.measurement);
+            }
+            emit Select_Measurements(names);
+          });
+  connect(close_button, &QPushButton::clicked, this, &QDialog::reject);
+  Reset(QString());
+}
+
+void TPlanDialog::Reset(const QString& active_machine)
+{
+  d_machine_combo->clear();
+  d_machine_combo->addItems(d_machines->Machine_Names());
+  const int index = d_machine_combo->findText(active_machine);
+  if(index >= 0)
+  {
+    d_machine_combo->setCurrentIndex(index);
+  }
+  {
+    const QSignalBlocker blocker(d_candidate_list);
+    d_candidate_list->clear();
+    for(const QString& name : d_measurements->Measurement_Names())
+    {
+      QListWidgetItem* item = new QListWidgetItem(name, d_candidate_list);
+      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
+      item->setCheckState(Qt::Checked);
+    }
+  }
+  d_result = Plan::TResult();
+  d_planned = false;
+  Show_Result();
+  Update_Buttons();
+}
+
+QStringList TPlanDialog::Candidates() const
+{
+  QStringList names;
+  for(int row = 0; row < d_candidate_list->count(); ++row)
+  {
+    if(d_candidate_list->item(row)->checkState() == Qt::Checked)
+    {
+      names.push_back(d_candidate_list->item(row)->text());
+    }
+  }
+  return names;
+}
+
+Plan::TOptions TPlanDialog::Options() const
+{
+  Plan::TOptions options;
+  options.identify.degree = d_degree_spin->value();
+  for(int kind = 0; kind < Identify::OBSERVATION_KINDS; ++kind)
+  {
+    options.identify.uncertainties[kind] = d_uncertainty_spins[kind]->value();
+  }
+  options.identify.resolution = d_resolution_spin->value();
+  options.identify.absolute_straightness = d_absolute_check->isChecked();
+  options.budget = d_budget_spin->value();
+  return options;
+}
+
+QIcon TPlanDialog::Command_Icon()
+{
+  // Steps up to a flag: tests in order towards a goal.
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(QColor(30, 90, 200), 1.5));
+  painter.drawPolyline(QPolygonF({QPointF(1.0, 14.5), QPointF(5.0, 14.5), QPointF(5.0, 10.5), QPointF(9.0, 10.5),
+                                  QPointF(9.0, 6.5), QPointF(13.0, 6.5)}));
+  painter.setPen(QPen(QColor(40, 40, 40), 1.0));
+  painter.drawLine(QPointF(13.0, 6.5), QPointF(13.0, 0.5));
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(200, 40, 40));
+  painter.drawPolygon(QPolygonF({QPointF(13.0, 0.5), QPointF(16.0, 2.0), QPointF(13.0, 3.5)}));
+  return QIcon(pixmap);
+}
+
+void TPlanDialog::Make_Plan()
+{
+  const QString machine_name = d_machine_combo->currentText();
+  const TMachineLibrary::TMachineItem* machine = d_machines->Machine(d_machines->Machine_Id(machine_name));
+  if(!machine)
+  {
+    d_verdict_label->setText(tr("Choose a machine."));
+    return;
+  }
+  const QStringList checked = Candidates();
+  if(checked.isEmpty())
+  {
+    d_verdict_label->setText(tr("Check at least one candidate measurement."));
+    return;
+  }
+  const QStringList all = d_measurements->Measurement_Names();
+  std::vector<const TMeasurement*> records;
+  std::vector<int> candidates;
+  for(const TMeasurement* measurement : d_measurements->Measurements(all))
+  {
+    if(checked.contains(measurement->d_name))
+    {
+      candidates.push_back(static_cast<int>(records.size()));
+    }
+    records.push_back(measurement);
+  }
+
+  QProgressDialog progress(tr("Planning the tests of %1...").arg(machine->name), tr("Cancel"), 0, 100, this);
+  progress.setWindowTitle(tr("Plan Tests"));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(300);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  d_result = Plan::Run(*machine, records, candidates, Options(),
+                       [&progress](int done, int total)
+                       {
+                         progress.setMaximum(total);
+                         progress.setValue(done);
+                         QApplication::processEvents();
+                         return !progress.wasCanceled();
+                       });
+  QApplication::restoreOverrideCursor();
+  progress.reset();
+  d_planned = true;
+  Show_Result();
+  Update_Buttons();
+}
+
+void TPlanDialog::Show_Result()
+{
+  d_report_edit->setPlainText(d_result.report.join(QLatin1Char('\n')));
+  d_step_table->setRowCount(static_cast<int>(d_result.steps.size()));
+  for(int row = 0; row < d_step_table->rowCount(); ++row)
+  {
+    const Plan::TStep& step = d_result.steps[row];
+    const bool known = !step.largest_function.isEmpty();
+    d_step_table->setItem(row, COLUMN_MEASUREMENT, Cell(step.measurement, false));
+    d_step_table->setItem(row, COLUMN_KIND, Cell(step.kind, false));
+    d_step_table->setItem(row, COLUMN_READINGS, Cell(QString::number(step.readings), true));
+    d_step_table->setItem(row, COLUMN_RANK, Cell(tr("%1 of %2").arg(step.rank).arg(d_result.unknowns), true));
+    d_step_table->setItem(
+        row, COLUMN_LARGEST_U,
+        Cell(known ? QStringLiteral("%1 %2").arg(QString::number(step.largest_u, 'g', 3), step.largest_unit)
+                   : QString(),
+             true));
+    d_step_table->setItem(row, COLUMN_RATIO,
+                          Cell(known ? QString::number(step.largest_ratio, 'g', 3) : QString(), true));
+    d_step_table->setItem(row, COLUMN_FUNCTION, Cell(step.largest_function, false));
+  }
+  d_step_table->resizeColumnsToContents();
+  Show_Chart();
+  if(!d_planned)
+  {
+    d_verdict_label->setText(tr("Check the candidate measurements and press Plan."));
+    return;
+  }
+  switch(d_result.status)
+  {
+  case Plan::TStatus::PLANNED:
+    d_verdict_label->setText(
+        d_result.full_rank
+            ? tr("%n test(s) identify every error parameter.", nullptr, static_cast<int>(d_result.steps.size()))
+            : tr("The plan reaches rank %1 of %2: the report says what stays unknown.")
+                  .arg(d_result.steps.empty() ? 0 : d_result.steps.back().rank)
+                  .arg(d_result.unknowns));
+    break;
+  case Plan::TStatus::NO_PARAMETERS:
+    d_verdict_label->setText(tr("The machine has no enabled error parameter: nothing to plan."));
+    break;
+  case Plan::TStatus::CANCELLED:
+    d_verdict_label->setText(tr("Cancelled: no plan."));
+    break;
+  default:
+    d_verdict_label->setText(d_result.report.isEmpty() ? QString() : d_result.report.back());
+    break;
+  }
+}
+
+void TPlanDialog::Show_Chart()
+{
+  QChart* chart = new QChart();
+  chart->setTitle(tr("Rank and largest u/R against the number of tests"));
+  QLineSeries* rank = new QLineSeries(chart);
+  rank->setName(tr("Rank"));
+  QLineSeries* ratio = new QLineSeries(chart);
+  ratio->setName(tr("Largest u/R of the identified values"));
+  double largest_ratio = 0.0;
+  for(std::size_t index = 0; index < d_result.steps.size(); ++index)
+  {
+    const Plan::TStep& step = d_result.steps[index];
+    rank->append(static_cast<double>(index + 1), step.rank);
+    if(!step.largest_function.isEmpty())
+    {
+      ratio->append(static_cast<double>(index + 1), step.largest_ratio);
+      largest_ratio = std::max(largest_ratio, step.largest_ratio);
+    }
+  }
+  chart->addSeries(rank);
+  chart->addSeries(ratio);
+  QValueAxis* tests = new QValueAxis(chart);
+  tests->setTitleText(tr("Tests"));
+  tests->setRange(0.0, std::max<double>(1.0, static_cast<double>(d_result.steps.size())));
+  tests->setLabelFormat(QStringLiteral("%d"));
+  tests->setTickCount(std::max(2, std::min(11, static_cast<int>(d_result.steps.size()) + 1)));
+  QValueAxis* ranks = new QValueAxis(chart);
+  ranks->setTitleText(tr("Rank"));
+  ranks->setRange(0.0, std::max(1, d_result.unknowns));
+  ranks->setLabelFormat(QStringLiteral("%d"));
+  QValueAxis* ratios = new QValueAxis(chart);
+  ratios->setTitleText(tr("Largest u/R"));
+  ratios->setRange(0.0, largest_ratio > 0.0 ? 1.1 * largest_ratio : 1.0);
+  chart->addAxis(tests, Qt::AlignBottom);
+  chart->addAxis(ranks, Qt::AlignLeft);
+  chart->addAxis(ratios, Qt::AlignRight);
+  rank->attachAxis(tests);
+  rank->attachAxis(ranks);
+  ratio->attachAxis(tests);
+  ratio->attachAxis(ratios);
+  QChart* previous = d_chart_view->chart();
+  d_chart_view->setChart(chart);
+  delete previous;
+}
+
+void TPlanDialog::Update_Buttons()
+{
+  d_plan_button->setEnabled(d_machine_combo->count() > 0 && !Candidates().isEmpty());
+  d_select_button->setEnabled(!d_result.steps.empty());
+}

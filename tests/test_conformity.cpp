@@ -1,0 +1,362 @@
+// The conformity decision and the propagation of an identified machine's covariance: the rule's
+// edge cases, the MPE texts, the stored fields, the linear u against a hand calculation and the
+// Monte Carlo against the linear one; then varlume-batch conformity end to end.
+
+#include <QtTest>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "src/model/conformity.h"
+#include "src/model/export.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/measurementlibrary.h"
+#include "src/model/propagation.h"
+#include "src/model/simulation.h"
+
+Q_DECLARE_METATYPE(Conformity::TRule)
+Q_DECLARE_METATYPE(Conformity::TDecision)
+
+namespace
+{
+using Conformity::TDecision;
+using Conformity::TRule;
+
+const double INF = std::numeric_limits<double>::infinity();
+
+TMachineLibrary::TMachineParameterItem* Parameter(TMachineLibrary::TMachineItem* machine, int axis, int parameter)
+{
+  for(TMachineLibrary::TMachineAxisItem& item : machine->axes)
+  {
+    for(TMachineLibrary::TMachineParameterItem& entry : item.parameters)
+    {
+      if(item.axis == axis && entry.parameter == parameter)
+      {
+        return &entry;
+      }
+    }
+  }
+  return nullptr;
+}
+
+void Enable(TMachineLibrary::TMachineItem* machine, int axis, int parameter, const QString& expression)
+{
+  TMachineLibrary::TMachineParameterItem* entry = Parameter(machine, axis, parameter);
+  entry->enabled = true;
+  entry->expression = expression;
+}
+
+// A machine of 1000 mm in each axis with scale errors, a squareness and a covariance over four
+// parameters, the last of which identification did not determine.
+void Make_Machine(TMachineLibrary* library)
+{
+  const int id = library->Create_Machine(QStringLiteral("Identified"));
+  TMachineLibrary::TMachineItem* machine = library->Machine(id);
+  Enable(machine, AXIS_X, PARAMETER_SCALE, QStringLiteral("0.005 * L"));
+  Enable(machine, AXIS_Y, PARAMETER_SCALE, QStringLiteral("0.003 * L^2"));
+  Enable(machine, AXIS_Z, PARAMETER_SCALE, QStringLiteral("0.002 * L"));
+  Enable(machine, AXIS_SQUARENESS, PARAMETER_QXY, QStringLiteral("0.01"));
+  machine->has_mpe = true;
+  machine->mpe_a = 1.5;
+  machine->mpe_k = 333.0;
+  machine->mpe_has_b = true;
+  machine->mpe_b = 6.0;
+  machine->covariance_labels = QStringList{"X Axis Scale c1", "Y Axis Scale c2", "QXY", "Z Axis Scale c1"};
+  machine->covariance = {1e-6, 2e-7, 0.0, 0.0, 2e-7, 4e-6, 1e-7, 0.0, 0.0, 1e-7, 2.5e-5, 0.0, 0.0, 0.0, 0.0, INF};
+}
+
+std::unique_ptr<TMeasurement> Iso(const QString& name, const QStringList& ends)
+{
+  auto iso = std::make_unique<TMeasurement_ISO>();
+  iso->Initialize();
+  iso->d_name = name;
+  iso->d_start_x_expression = ends[0];
+  iso->d_start_y_expression = ends[1];
+  iso->d_start_z_expression = ends[2];
+  iso->d_end_x_expression = ends[3];
+  iso->d_end_y_expression = ends[4];
+  iso->d_end_z_expression = ends[5];
+  return iso;
+}
+
+// A line along X (sees X scale alone) and a space diagonal (sees Z scale as well).
+void Make_Measurements(TMeasurementLibrary* library)
+{
+  library->Append_Measurement(
+      Iso(QStringLiteral("Along X"), {"XMin + 100", "YMid", "ZMid", "XMax - 100", "YMid", "ZMid"}));
+  library->Append_Measurement(
+      Iso(QStringLiteral("Diagonal"), {"XMin + 50", "YMin + 50", "ZMin + 50", "XMax - 50", "YMax - 50", "ZMax - 50"}));
+}
+
+std::vector<const TMeasurement*> Records(const TMeasurementLibrary& library)
+{
+  const std::vector<TMeasurement*> all = library.All_Measurements();
+  return std::vector<const TMeasurement*>(all.begin(), all.end());
+}
+} // namespace
+
+class TTestConformity : public QObject
+{
+  Q_OBJECT
+
+private:
+  TMachineLibrary d_machines;
+  TMeasurementLibrary d_measurements;
+  QTemporaryDir d_data;
+  QTemporaryDir d_home;
+  QTemporaryDir d_output;
+
+  const TMachineLibrary::TMachineItem& Machine() const { return d_machines.Machines().front(); }
+
+  struct TRun
+  {
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+  };
+
+  // varlume-batch conformity (or another command) on the data directory.
+  TRun Batch(const QStringList& arguments, const QByteArray& jobs = QByteArray(),
+             const QString& command = QStringLiteral("conformity"))
+  {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", d_home.path());
+    if(!jobs.isEmpty())
+    {
+      environment.insert("VARLUME_JOBS", QString::fromLatin1(jobs));
+    }
+    process.setProcessEnvironment(environment);
+    process.start(QDir(QCoreApplication::applicationDirPath()).filePath("../varlume-batch"),
+                  QStringList{command, "--data", d_data.path()} + arguments);
+    TRun run;
+    if(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
+    {
+      run.code = process.exitCode();
+      run.out = process.readAllStandardOutput();
+      run.err = process.readAllStandardError();
+    }
+    return run;
+  }
+
+  QString File(const QString& name) const { return QDir(d_output.path()).filePath(name); }
+
+  static QByteArray Read(const QString& path)
+  {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+private slots:
+  void initTestCase()
+  {
+    Make_Machine(&d_machines);
+    d_machines.Create_Machine(QStringLiteral("Plain"));
+    Make_Measurements(&d_measurements);
+    d_machines.Set_Data_Path(d_data.path());
+    d_measurements.Set_Data_Path(d_data.path());
+    QVERIFY(d_machines.Save_Data());
+    QVERIFY(d_measurements.Save_Data());
+  }
+
+  void Decide_data()
+  {
+    QTest::addColumn<TRule>("rule");
+    QTest::addColumn<double>("deviation");
+    QTest::addColumn<double>("expanded");
+    QTest::addColumn<double>("mpe");
+    QTest::addColumn<TDecision>("decision");
+    QTest::newRow("simple, E at MPE") << TRule::SIMPLE << 4.0 << 1.0 << 4.0 << TDecision::PASS;
+    QTest::newRow("simple, negative E at MPE") << TRule::SIMPLE << -4.0 << 1.0 << 4.0 << TDecision::PASS;
+    QTest::newRow("simple, E beyond MPE") << TRule::SIMPLE << 4.000001 << 0.0 << 4.0 << TDecision::FAIL;
+    QTest::newRow("guarded, |E| + U at MPE") << TRule::GUARDED << -3.0 << 1.0 << 4.0 << TDecision::PASS;
+    QTest::newRow("guarded, within U of MPE") << TRule::GUARDED << 3.5 << 1.0 << 4.0 << TDecision::INCONCLUSIVE;
+    QTest::newRow("guarded, |E| - U at MPE") << TRule::GUARDED << 5.0 << 1.0 << 4.0 << TDecision::INCONCLUSIVE;
+    QTest::newRow("guarded, |E| - U beyond MPE") << TRule::GUARDED << -5.5 << 1.0 << 4.0 << TDecision::FAIL;
+    QTest::newRow("guarded, U above MPE, E zero") << TRule::GUARDED << 0.0 << 4.5 << 4.0 << TDecision::INCONCLUSIVE;
+    QTest::newRow("guarded, u infinite") << TRule::GUARDED << 0.1 << INF << 4.0 << TDecision::INCONCLUSIVE;
+  }
+
+  void Decide()
+  {
+    QFETCH(TRule, rule);
+    QFETCH(double, deviation);
+    QFETCH(double, expanded);
+    QFETCH(double, mpe);
+    QFETCH(TDecision, decision);
+    QCOMPARE(Conformity::Decide(rule, deviation, expanded, mpe), decision);
+  }
+
+  void Mpe_data()
+  {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<double>("length");
+    QTest::addColumn<double>("mpe");
+    QTest::newRow("below the breakpoint") << "1.5,333,6" << true << 333.0 << 2.5;
+    QTest::newRow("at the breakpoint") << "1.5,333,6" << true << 1498.5 << 6.0;
+    QTest::newRow("capped") << "1.5,333,6" << true << 3000.0 << 6.0;
+    QTest::newRow("no cap") << "1.5,333" << true << 3330.0 << 11.5;
+    QTest::newRow("no cap, empty B") << "1.5,333," << true << 3330.0 << 11.5;
+    QTest::newRow("K zero") << "1.5,0,6" << false << 0.0 << 0.0;
+    QTest::newRow("K negative") << "1.5,-333" << false << 0.0 << 0.0;
+    QTest::newRow("A negative") << "-1,333" << false << 0.0 << 0.0;
+    QTest::newRow("one field") << "1.5" << false << 0.0 << 0.0;
+    QTest::newRow("four fields") << "1.5,333,6,7" << false << 0.0 << 0.0;
+    QTest::newRow("not a number") << "1.5,K,6" << false << 0.0 << 0.0;
+  }
+
+  void Mpe()
+  {
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(double, length);
+    QFETCH(double, mpe);
+    Conformity::TMpe parsed;
+    QString error;
+    QCOMPARE(Conformity::Parse_Mpe(text, &parsed, &error), valid);
+    QCOMPARE(error.isEmpty(), valid);
+    if(valid)
+    {
+      QCOMPARE(parsed.At(length), mpe);
+    }
+  }
+
+  // The new fields survive a save and a load exactly, an infinite variance included; a record
+  // without them writes no trace of them.
+  void Stored_Fields()
+  {
+    TMachineLibrary loaded;
+    loaded.Set_Data_Path(d_data.path());
+    QVERIFY(loaded.Load_Data());
+    const TMachineLibrary::TMachineItem& machine = loaded.Machines().front();
+    QVERIFY(machine.has_mpe);
+    QCOMPARE(machine.mpe_k, 333.0);
+    QVERIFY(machine.mpe_has_b);
+    QCOMPARE(machine.covariance_labels, Machine().covariance_labels);
+    QCOMPARE(machine.covariance.size(), Machine().covariance.size());
+    for(std::size_t index = 0; index < machine.covariance.size(); ++index)
+    {
+      QCOMPARE(machine.covariance[index], Machine().covariance[index]);
+    }
+
+    TMachineLibrary plain;
+    plain.Create_Machine(QStringLiteral("Plain"));
+    TMachineLibrary::TMachineItem* record = plain.Machine(plain.Machine_Id(QStringLiteral("Plain")));
+    record->has_mpe = true;
+    record->mpe_a = 0.1 + 0.2; // needs all 17 digits
+    record->mpe_k = 1000.0;
+    TMachineLibrary again;
+    QVERIFY(again.Load_Data(plain.Snapshot()));
+    QCOMPARE(again.Machines().front().mpe_a, 0.1 + 0.2);
+    QVERIFY(!again.Machines().front().mpe_has_b);
+    record->has_mpe = false;
+    QVERIFY(!plain.Snapshot().contains("MPE_E0"));
+    QVERIFY(!plain.Snapshot().contains("Covariance"));
+  }
+
+  // Along X only the X scale acts: u = σ(c1) · L in metres. On the diagonal the undetermined
+  // Z scale acts, so u is infinite and the guarded decision inconclusive.
+  void Linear_Propagation()
+  {
+    const Propagation::TLinear linear = Propagation::Linear(Machine(), Records(d_measurements));
+    QVERIFY2(linear.ok, qPrintable(linear.error));
+    QCOMPARE(linear.readings.size(), std::size_t(10));
+    for(int row = 0; row < 5; ++row)
+    {
+      const Propagation::TReading& reading = linear.readings[static_cast<std::size_t>(row)];
+      const double length = (row + 1) * 160.0 / 1000.0;
+      QVERIFY(std::fabs(reading.u - 1e-3 * length) < 1e-6 * 1e-3 * length);
+      QCOMPARE(reading.gradient[3], 0.0);
+      QVERIFY(std::isinf(linear.readings[static_cast<std::size_t>(row + 5)].u));
+    }
+
+    Conformity::TOptions options;
+    Conformity::Record_Mpe(Machine(), &options.mpe);
+    const Conformity::TReport report = Conformity::Simulated(Machine(), Records(d_measurements), options);
+    QVERIFY(report.ok);
+    QCOMPARE(report.rows.back().decision, TDecision::INCONCLUSIVE);
+    QCOMPARE(Conformity::Csv(report).split('\n').at(6).split(',').at(5), QByteArray("inf"));
+  }
+
+  // The draws agree with the linear propagation, and the numbers do not depend on the threads.
+  void Monte_Carlo()
+  {
+    std::vector<const TMeasurement*> records = {Records(d_measurements).front()};
+    TMachineLibrary::TMachineItem machine = Machine();
+    // Enough draws for the standard deviation to be known to about 0.5 %.
+    const Propagation::TMonteCarlo one = Propagation::Monte_Carlo(machine, records, 20000, 7, 1);
+    const Propagation::TMonteCarlo two = Propagation::Monte_Carlo(machine, records, 20000, 7, 2);
+    const Propagation::TLinear linear = Propagation::Linear(machine, records);
+    QVERIFY2(one.ok, qPrintable(one.error));
+    for(std::size_t r = 0; r < linear.readings.size(); ++r)
+    {
+      QVERIFY(std::fabs(one.deviation[r] / linear.readings[r].u - 1.0) < 0.03);
+      // The shortest 95 % interval of a normal spans about ±1.96 σ.
+      QVERIFY(std::fabs((one.high[r] - one.low[r]) / (2 * 1.96 * linear.readings[r].u) - 1.0) < 0.05);
+      QCOMPARE(two.deviation[r], one.deviation[r]);
+      QCOMPARE(two.low[r], one.low[r]);
+    }
+  }
+
+  void Batch_Run()
+  {
+    const QStringList identified = {"--machine", "Identified"};
+    // The record's MPE, the linear u, a CSV row per simulated row.
+    TRun run = Batch(identified + QStringList{"--measurement", "Along X", "--measurement", "Diagonal",
+                                              "--test-uncertainty", "0.5,1", "--csv", File("linear.csv")});
+    QCOMPARE(run.code, 0);
+    QVERIFY(run.out.contains("Identified: Not proven: 9 rows inconclusive"));
+    const QList<QByteArray> lines = Read(File("linear.csv")).split('\n');
+    QCOMPARE(lines.size(), 12);
+    QCOMPARE(lines[0],
+             QByteArray("measurement,row,length_mm,deviation_um,mpe_um,u_reading_um,U_um,utilisation,decision"));
+    QVERIFY(lines[1].startsWith("Along X,1,160,"));
+    // plot --kind conformity writes the same numbers.
+    QCOMPARE(Batch(identified + QStringList{"--kind", "conformity", "--measurement", "Along X", "--measurement",
+                                            "Diagonal", "--test-uncertainty", "0.5,1", "--csv", File("plot.csv")},
+                   QByteArray(), QStringLiteral("plot"))
+                 .code,
+             0);
+    QCOMPARE(Read(File("plot.csv")), Read(File("linear.csv")));
+
+    // The same seed gives the same bytes with any number of threads.
+    const QStringList draws =
+        identified + QStringList{"--measurement", "Along X", "--draws", "3000", "--seed", "42", "--csv"};
+    QCOMPARE(Batch(draws + QStringList{File("one.csv")}, "1").code, 0);
+    QCOMPARE(Batch(draws + QStringList{File("two.csv")}, "2").code, 0);
+    QCOMPARE(Read(File("one.csv")), Read(File("two.csv")));
+
+    // Measured files: the exported ISO test read back, three readings per length.
+    TMachineComp model;
+    QVERIFY(Simulation::Setup_Machine_Comp(Simulation::Machine_Record(Machine()), &model, nullptr));
+    std::vector<TMeasurement*> list = {d_measurements.All_Measurements().front()};
+    QVERIFY(Simulation::Evaluate_Measurement_Expressions(&model, &list, nullptr));
+    QVERIFY(Simulation::Update_Measurement_Items(&model, &list));
+    Export::TResult exported;
+    QVERIFY(QDir(d_output.path()).mkdir("measured"));
+    QVERIFY(Export::Write_ISO_Files(model, File("measured"), *list.front(), &exported));
+    run = Batch(identified + QStringList{"--measured", File("measured"), "--mpe", "1,100,", "--rule", "simple", "--csv",
+                                         File("measured.csv")});
+    QCOMPARE(run.code, 0);
+    const QList<QByteArray> measured = Read(File("measured.csv")).split('\n');
+    QCOMPARE(measured.size(), 17);
+    QVERIFY(measured[3].startsWith("Along X,3,160,"));
+    QVERIFY(measured[4].startsWith("Along X,4,320,"));
+
+    // Usage errors, and a file that cannot be read.
+    run = Batch({"--machine", "Plain", "--measurement", "Along X"});
+    QCOMPARE(run.code, 2);
+    QVERIFY(run.err.contains("no MPE"));
+    QCOMPARE(Batch(identified + QStringList{"--measurement", "Along X", "--mpe", "1,0,3"}).code, 2);
+    QCOMPARE(Batch(identified + QStringList{"--measurement", "Along X", "--rule", "strict"}).code, 2);
+    QCOMPARE(Batch(identified + QStringList{"--measured", File("none-such.txt"), "--mpe", "1,100"}).code, 1);
+  }
+};
+
+QTEST_GUILESS_MAIN(TTestConformity)
+#include "test_conformity.moc"
