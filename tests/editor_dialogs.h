@@ -14,6 +14,8 @@
 
 #include <functional>
 
+#include "tests/test_support.h"
+
 namespace Editor_Dialogs
 {
 // Runs action on the next modal dialog; a dialog still open afterwards (a failed check) is
@@ -33,11 +35,8 @@ inline void On_Next_Dialog(const std::function<void(QDialog*)>& action)
                      });
 }
 
-inline QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using Test_Support::Read;
+
 } // namespace Editor_Dialogs
 
 #endif

@@ -18,6 +18,7 @@
 #include "src/model/machinelibrary.h"
 #include "src/model/measurementlibrary.h"
 #include "src/model/simulation.h"
+#include "tests/test_support.h"
 
 namespace Evaluation_Cases
 {
@@ -36,11 +37,7 @@ inline QString Expected_File(const QString& name)
   return QDir(Data_Directory()).filePath(QStringLiteral("expected/%1.txt").arg(name));
 }
 
-inline QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using Test_Support::Read;
 
 inline QStringList All_Measurements()
 {

@@ -12,6 +12,8 @@
 
 #include <vector>
 
+#include "tests/test_support.h"
+
 namespace Simulation_Cases
 {
 struct TCase
@@ -32,11 +34,7 @@ inline QString Expected_File(const char* file)
   return QDir(Data_Directory()).filePath(QStringLiteral("expected/%1.txt").arg(QLatin1String(file)));
 }
 
-inline QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using Test_Support::Read;
 
 inline QStringList All_Valid()
 {

@@ -14,9 +14,11 @@
 #include "src/model/report.h"
 #include "src/model/simulation.h"
 #include "tests/simulation_cases.h"
+#include "tests/test_support.h"
 
 namespace
 {
+using Test_Support::Write;
 struct TResult
 {
   int code = -1;
@@ -43,12 +45,6 @@ QStringList Snapshot(const QString& directory)
   }
   entries.sort();
   return entries;
-}
-
-bool Write_File(const QString& path, const QByteArray& bytes)
-{
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // Exit code that a pane text stands for.
@@ -277,9 +273,9 @@ private slots:
   {
     QTemporaryDir tmp;
     const QDir dir(tmp.path());
-    QVERIFY(Write_File(dir.filePath("file"), "x"));
+    QVERIFY(Write(dir.filePath("file"), "x"));
     QVERIFY(dir.mkdir("empty") && dir.mkdir("future"));
-    QVERIFY(Write_File(dir.filePath("future/machines.xml"), "<Machines File_Version=\"3\"/>"));
+    QVERIFY(Write(dir.filePath("future/machines.xml"), "<Machines File_Version=\"3\"/>"));
     const struct
     {
       const char* path;

@@ -15,9 +15,11 @@
 #include "src/model/sensitivity.h"
 #include "src/model/simulation.h"
 #include "tests/simulation_cases.h"
+#include "tests/test_support.h"
 
 namespace
 {
+using Test_Support::Read;
 struct TResult
 {
   int code = -1;
@@ -25,11 +27,6 @@ struct TResult
   QByteArray err;
 };
 
-QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 } // namespace
 
 class TTestBatchPlot : public QObject

@@ -9,9 +9,11 @@
 #include <QTemporaryDir>
 
 #include "src/gui/displaywidget.h"
+#include "tests/test_support.h"
 
 namespace
 {
+using Test_Support::Read;
 QPushButton* Button(QWidget* parent, const QString& text)
 {
   for(QPushButton* button : parent->findChildren<QPushButton*>())
@@ -29,11 +31,6 @@ QPlainTextEdit* Pane(TDisplayWidget* display, const char* name)
   return display->findChild<QPlainTextEdit*>(QString::fromLatin1(name));
 }
 
-QByteArray Read_File(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 } // namespace
 
 class TTestDisplayWidget : public QObject
@@ -273,7 +270,7 @@ private slots:
       tabs->setCurrentIndex(tab);
       const QString path = QDir(directory.path()).filePath(QString("results %1.txt").arg(tab));
       QVERIFY(display.Write_Measurement_Text(path));
-      QCOMPARE(Read_File(path), expected);
+      QCOMPARE(Read(path), expected);
     }
 
     // An existing file is replaced, not appended to.
@@ -281,7 +278,7 @@ private slots:
     display.Clear_Measurement_Data();
     display.Add_Measurement_Data_Line("short");
     QVERIFY(display.Write_Measurement_Text(path));
-    QCOMPARE(Read_File(path), QByteArray("short"));
+    QCOMPARE(Read(path), QByteArray("short"));
 
     // A path that cannot be written fails and leaves nothing behind.
     const QString missing = QDir(directory.path()).filePath("no such folder/results.txt");
@@ -326,7 +323,7 @@ private slots:
     // A save is reported in the status bar, naming the file.
     answer(true);
     display.Save_Measurement_Text();
-    QCOMPARE(Read_File(path), QByteArray("MCG 1"));
+    QCOMPARE(Read(path), QByteArray("MCG 1"));
     QCOMPARE(status.count(), 1);
     QVERIFY(status.front().front().toString().contains(path));
 
@@ -343,7 +340,7 @@ private slots:
                          QMetaObject::invokeMethod(dialog, "accept");
                        });
     display.Save_Measurement_Text();
-    QCOMPARE(Read_File(bare + ".txt"), QByteArray("MCG 1"));
+    QCOMPARE(Read(bare + ".txt"), QByteArray("MCG 1"));
   }
 };
 

@@ -16,6 +16,7 @@
 #include "src/gui/progressdialog.h"
 #include "src/gui/varlume.h"
 #include "tests/evaluation_cases.h"
+#include "tests/test_support.h"
 
 namespace
 {
@@ -116,7 +117,7 @@ class TTestEvaluationWindow : public QObject
   Q_OBJECT
 
 private:
-  std::unique_ptr<QTemporaryDir> d_home;
+  Test_Support::TTemporaryHome d_home;
   std::unique_ptr<QTemporaryDir> d_out;
 
   QString Output() const { return QDir(d_out->path()).filePath("evaluation.txt"); }
@@ -125,16 +126,9 @@ private slots:
   void init()
   {
     // A home of its own with the fixture libraries: no test touches the real one.
-    d_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(d_home.Set_Up(Evaluation_Cases::Data_Directory()));
     d_out = std::make_unique<QTemporaryDir>();
-    QVERIFY(d_home->isValid() && d_out->isValid());
-    qputenv("HOME", d_home->path().toLocal8Bit());
-    const QDir data(QDir(d_home->path()).filePath(".varlume"));
-    QVERIFY(data.mkpath("."));
-    for(const char* file : {"machines.xml", "measurements.xml"})
-    {
-      QVERIFY(QFile::copy(QDir(Evaluation_Cases::Data_Directory()).filePath(file), data.filePath(file)));
-    }
+    QVERIFY(d_out->isValid());
   }
 
   // The window writes the stored files of the model tests and gives itself back afterwards,

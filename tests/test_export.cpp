@@ -17,11 +17,15 @@
 #include "src/model/measurementlibrary.h"
 #include "src/model/simulation.h"
 #include "tests/export_cases.h"
+#include "tests/test_support.h"
 
 Q_DECLARE_METATYPE(TVector3)
 
 namespace
 {
+using Test_Support::Read;
+using Test_Support::Row;
+using Test_Support::Write;
 using TItem = TMeasurement::TMeasurementItem;
 
 // A machine without errors, 0 .. 1000 on every axis.
@@ -35,19 +39,6 @@ TMachineComp Perfect_Machine()
     qFatal("test machine not set up");
   }
   return machine;
-}
-
-TItem Row(const TVector3& start, const TVector3& target, const TVector3& probe = TVector3(0, 0, -150))
-{
-  TItem item;
-  item.reference_nominal = item.reference_actual = start;
-  item.point_nominal = item.point_actual = target;
-  item.probe_offset = probe;
-  const TVector3 line = target - start;
-  const double length = line.Length();
-  item.axis_nominal = item.axis_actual = length > 0.0 ? line / length : TVector3(1, 0, 0);
-  item.length_nominal = item.length_actual = length;
-  return item;
 }
 
 template <typename TKind> std::unique_ptr<TMeasurement> Measurement(const QString& name, std::vector<TItem> items = {})
@@ -84,19 +75,6 @@ QStringList All_Files(const QString& root)
   }
   files.sort();
   return files;
-}
-
-QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void Write(const QString& path, const QByteArray& data)
-{
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  QCOMPARE(file.write(data), qint64(data.size()));
 }
 
 const QString ZERO_READING =
@@ -472,7 +450,7 @@ private slots:
   {
     QTemporaryDir out;
     const QString path = QDir(out.path()).filePath("Ballbar Measurements.dat");
-    Write(path, "older export\n");
+    QVERIFY(Write(path, "older export\n"));
     const TItem row = Row(TVector3(0, 0, 0), TVector3(100, 0, 0));
     const auto none = Measurement<TMeasurement_Ballbar>("No Row");
     const auto two = Measurement<TMeasurement_Ballbar>("Two Rows", {row, row});
@@ -538,7 +516,7 @@ private slots:
     // Old files of the pair; a directory where the blocked file belongs cannot be replaced.
     for(const char* name : {"Lumetra L.dat", "Zarnik L.dat", "Lumetra I.dat", "Zarnik I.dat"})
     {
-      Write(dir.filePath(name), "old\n");
+      QVERIFY(Write(dir.filePath(name), "old\n"));
     }
     QVERIFY(QFile::remove(dir.filePath(blocked)) || !QFile::exists(dir.filePath(blocked)));
     QVERIFY(dir.mkdir(blocked));
@@ -606,12 +584,12 @@ private slots:
     QVERIFY(top.mkdir("out"));
     const QDir dir(top.filePath("out"));
     const QString outside = top.filePath("outside.txt");
-    Write(outside, "outside\n");
+    QVERIFY(Write(outside, "outside\n"));
     const QStringList names = {
         "Ballbar Measurements.dat", "Lumetra L.dat", "Zarnik L.dat", "MCG M.xml", "Lumetra I.dat", "Zarnik I.dat"};
     for(const QString& name : names)
     {
-      Write(dir.filePath(name), "old\n");
+      QVERIFY(Write(dir.filePath(name), "old\n"));
     }
     if(how == QLatin1String("links"))
     {

@@ -13,9 +13,11 @@
 
 #include "src/gui/varlume.h"
 #include "tests/export_cases.h"
+#include "tests/test_support.h"
 
 namespace
 {
+using Test_Support::Read;
 QListWidget* List(const TVarlume& window, const char* dock)
 {
   return window.findChild<QDockWidget*>(QLatin1String(dock))->findChild<QListWidget*>();
@@ -41,12 +43,6 @@ QString Selection_Pane(const TVarlume& window)
 QStringList Files(const QString& directory)
 {
   return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
-QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // The files of two directories are the same, byte for byte.
@@ -105,23 +101,16 @@ class TTestExportWindow : public QObject
   Q_OBJECT
 
 private:
-  std::unique_ptr<QTemporaryDir> d_home;
+  Test_Support::TTemporaryHome d_home;
   std::unique_ptr<QTemporaryDir> d_out;
 
 private slots:
   void init()
   {
     // A home of its own with the fixture libraries: no test touches the real one.
-    d_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(d_home.Set_Up(Export_Cases::Data_Directory()));
     d_out = std::make_unique<QTemporaryDir>();
-    QVERIFY(d_home->isValid() && d_out->isValid());
-    qputenv("HOME", d_home->path().toLocal8Bit());
-    const QDir data(QDir(d_home->path()).filePath(".varlume"));
-    QVERIFY(data.mkpath("."));
-    for(const char* file : {"machines.xml", "measurements.xml"})
-    {
-      QVERIFY(QFile::copy(QDir(Export_Cases::Data_Directory()).filePath(file), data.filePath(file)));
-    }
+    QVERIFY(d_out->isValid());
   }
 
   // The window writes the stored files, and varlume-batch the same bytes for the same selection.

@@ -11,22 +11,11 @@
 #include "src/gui/opengldisplay.h"
 #include "src/gui/opengldisplaywidget.h"
 #include "src/model/measurement.h"
+#include "tests/test_support.h"
 
 namespace
 {
-TMeasurement::TMeasurementItem Row(const TVector3& reference, const TVector3& point)
-{
-  TMeasurement::TMeasurementItem row;
-  row.reference_nominal = row.reference_actual = reference;
-  row.point_nominal = row.point_actual = point;
-  row.probe_offset = TVector3(0, 0, -150);
-  const TVector3 d = point - reference;
-  const double length = d.Length();
-  row.axis_nominal = row.axis_actual = length > 0.0 ? d / length : TVector3(1, 0, 0);
-  row.length_nominal = row.length_actual = length;
-  return row;
-}
-
+using Test_Support::Row;
 // One measurement of each kind, placed so that none hides another in the first view and that
 // the laser head lies in no selection item.
 struct TScene

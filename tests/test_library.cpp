@@ -9,6 +9,7 @@
 
 #include "src/model/machinelibrary.h"
 #include "src/model/measurementlibrary.h"
+#include "tests/test_support.h"
 
 Q_DECLARE_METATYPE(TVector3)
 
@@ -18,6 +19,8 @@ using TMachineParameterItem = TMachineLibrary::TMachineParameterItem;
 
 namespace
 {
+using Test_Support::Read;
+using Test_Support::Write;
 QString Data_File(const QString& name)
 {
   return QDir(QStringLiteral(VARLUME_TEST_DATA)).filePath(name);
@@ -26,18 +29,6 @@ QString Data_File(const QString& name)
 QString Examples_Directory()
 {
   return QDir(QStringLiteral(VARLUME_TEST_DATA "/../../examples")).absolutePath();
-}
-
-QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable: ") + path.toUtf8() + ">";
-}
-
-bool Write(const QString& path, const QByteArray& bytes)
-{
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // Fails with the first differing line so that a layout change is easy to read.

@@ -26,6 +26,7 @@
 #include "src/gui/machineparameterwidget.h"
 #include "src/gui/varlume.h"
 #include "tests/editor_dialogs.h"
+#include "tests/test_support.h"
 
 namespace
 {
@@ -158,9 +159,9 @@ class TTestMachineEditor : public QObject
   Q_OBJECT
 
 private:
-  std::unique_ptr<QTemporaryDir> d_home;
+  Test_Support::TTemporaryHome d_home;
 
-  QString Data_Path() const { return QDir(d_home->path()).filePath(".varlume"); }
+  QString Data_Path() const { return d_home.Data_Path(); }
 
   // A library in the temporary home with one new machine loaded into the editor.
   std::unique_ptr<TMachineDialog> New_Machine_Editor(const QString& name = QStringLiteral("Bridge"))
@@ -173,13 +174,7 @@ private:
   }
 
 private slots:
-  void init()
-  {
-    d_home = std::make_unique<QTemporaryDir>();
-    QVERIFY(d_home->isValid());
-    qputenv("HOME", d_home->path().toLocal8Bit());
-    QVERIFY(QDir(d_home->path()).mkpath(".varlume"));
-  }
+  void init() { QVERIFY(d_home.Set_Up()); }
 
   void Conformity_Fields_data()
   {

@@ -17,6 +17,7 @@
 #include "src/gui/measurementeditors.h"
 #include "src/gui/varlume.h"
 #include "tests/editor_dialogs.h"
+#include "tests/test_support.h"
 
 Q_DECLARE_METATYPE(Types::TMeasurementType)
 
@@ -118,9 +119,9 @@ class TTestMeasurementEditor : public QObject
   Q_OBJECT
 
 private:
-  std::unique_ptr<QTemporaryDir> d_home;
+  Test_Support::TTemporaryHome d_home;
 
-  QString Data_Path() const { return QDir(d_home->path()).filePath(".varlume"); }
+  QString Data_Path() const { return d_home.Data_Path(); }
   QString Data_File() const { return QDir(Data_Path()).filePath("measurements.xml"); }
 
   std::unique_ptr<TMeasurementDialog> New_Dialog()
@@ -145,13 +146,7 @@ private:
   }
 
 private slots:
-  void init()
-  {
-    d_home = std::make_unique<QTemporaryDir>();
-    QVERIFY(d_home->isValid());
-    qputenv("HOME", d_home->path().toLocal8Bit());
-    QVERIFY(QDir(d_home->path()).mkpath(".varlume"));
-  }
+  void init() { QVERIFY(d_home.Set_Up()); }
 
   void Dialog_Layout()
   {

@@ -12,27 +12,17 @@
 #include "src/model/mcg_model.h"
 #include "src/model/measurement.h"
 #include "src/model/measurementscene.h"
+#include "tests/test_support.h"
 
 Q_DECLARE_METATYPE(TVector3)
 
 namespace
 {
+using Test_Support::Row;
 
 bool Near(const TVector3& a, const TVector3& b, double tolerance = 1e-9)
 {
   return (a - b).Length() < tolerance;
-}
-
-TMeasurement::TMeasurementItem Row(const TVector3& reference, const TVector3& point)
-{
-  TMeasurement::TMeasurementItem row;
-  row.reference_nominal = row.reference_actual = reference;
-  row.point_nominal = row.point_actual = point;
-  row.probe_offset = TVector3(0, 0, -150);
-  const double length = (point - reference).Length();
-  row.axis_nominal = row.axis_actual = length > 0.0 ? (point - reference) / length : TVector3(1, 0, 0);
-  row.length_nominal = row.length_actual = length;
-  return row;
 }
 
 // Triangles of a part as OpenGL assembles them from its primitive mode.

@@ -10,22 +10,13 @@
 #include <unistd.h>
 
 #include "core/safefile.h"
+#include "tests/test_support.h"
 
 namespace
 {
+using Test_Support::Read;
+using Test_Support::Write;
 const QByteArray OLD_CONTENTS = "old contents\n";
-
-bool Write(const QString& path, const QByteArray& bytes)
-{
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 // Lowers the file-size limit for its lifetime; writes past it fail with EFBIG.
 class TFileSizeLimit

@@ -20,6 +20,7 @@
 #include "src/gui/varlume.h"
 #include "src/model/report.h"
 #include "tests/simulation_cases.h"
+#include "tests/test_support.h"
 
 namespace
 {
@@ -91,7 +92,7 @@ class TTestSimulationWindow : public QObject
   Q_OBJECT
 
 private:
-  std::unique_ptr<QTemporaryDir> d_home;
+  Test_Support::TTemporaryHome d_home;
   std::unique_ptr<TVarlume> d_window;
 
   QListWidget* Machines() { return List(d_window.get(), "machine_dock"); }
@@ -103,15 +104,7 @@ private slots:
   // A home of its own with the fixture libraries, and a fresh window on them.
   void init()
   {
-    d_home = std::make_unique<QTemporaryDir>();
-    QVERIFY(d_home->isValid());
-    qputenv("HOME", d_home->path().toLocal8Bit());
-    const QDir data(QDir(d_home->path()).filePath(".varlume"));
-    QVERIFY(QDir().mkpath(data.path()));
-    for(const char* name : {"machines.xml", "measurements.xml"})
-    {
-      QVERIFY(QFile::copy(QDir(Simulation_Cases::Data_Directory()).filePath(name), data.filePath(name)));
-    }
+    QVERIFY(d_home.Set_Up(Simulation_Cases::Data_Directory()));
     d_window = std::make_unique<TVarlume>();
     QCOMPARE(Machines()->count(), 8);
   }

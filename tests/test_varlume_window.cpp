@@ -32,9 +32,12 @@
 #include "src/gui/measurementdialog.h"
 #include "src/gui/signalclose.h"
 #include "src/gui/varlume.h"
+#include "tests/test_support.h"
 
 namespace
 {
+using Test_Support::Read;
+using Test_Support::Write;
 // Opens the evaluation bracket, which the evaluation itself drives.
 class TTestableVarlume : public TVarlume
 {
@@ -70,19 +73,6 @@ QStringList Texts(const QList<QAction*>& actions)
     texts.push_back(action->isSeparator() ? QStringLiteral("-") : action->text());
   }
   return texts;
-}
-
-QByteArray Read_File(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void Write_File(const QString& path, const QByteArray& data)
-{
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  QCOMPARE(file.write(data), qint64(data.size()));
 }
 
 const QByteArray Machines_File(R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -274,8 +264,8 @@ private slots:
     QFETCH(bool, change_measurements);
 
     QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
-    Write_File(Data_File("machines.xml"), Machines_File);
-    Write_File(Data_File("measurements.xml"), Measurements_File);
+    QVERIFY(Write(Data_File("machines.xml"), Machines_File));
+    QVERIFY(Write(Data_File("measurements.xml"), Measurements_File));
 
     TVarlume window;
     QVERIFY(Pane_Text(&window, "selection_text").isEmpty());
@@ -290,11 +280,11 @@ private slots:
     }
     QVERIFY(window.close());
 
-    QCOMPARE(Read_File(Data_File("machines.xml")) != Machines_File, change_machines);
-    QCOMPARE(Read_File(Data_File("measurements.xml")) != Measurements_File, change_measurements);
+    QCOMPARE(Read(Data_File("machines.xml")) != Machines_File, change_machines);
+    QCOMPARE(Read(Data_File("measurements.xml")) != Measurements_File, change_measurements);
     if(change_machines)
     {
-      QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
+      QVERIFY(Read(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
     }
   }
 
@@ -302,7 +292,7 @@ private slots:
   void Termination_Signal_Saves()
   {
     QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
-    Write_File(Data_File("machines.xml"), Machines_File);
+    QVERIFY(Write(Data_File("machines.xml"), Machines_File));
     TVarlume window;
     window.show();
     QVERIFY(Signal_Close::Install(&window));
@@ -318,7 +308,7 @@ private slots:
                        });
     QTRY_VERIFY(!window.isVisible());
     QCOMPARE(answer, int(QDialog::Rejected));
-    QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
+    QVERIFY(Read(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
   }
 
   // A window that ends without closing (a crash) leaves its changes for the next one to offer.
@@ -334,7 +324,7 @@ private slots:
   {
     QFETCH(QString, answer);
     QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
-    Write_File(Data_File("machines.xml"), Machines_File);
+    QVERIFY(Write(Data_File("machines.xml"), Machines_File));
     {
       TVarlume window;
       window.findChild<TMachineDialog*>()->Create_Machine("Bridge");
@@ -346,7 +336,7 @@ private slots:
       window.Rename_Machine(&editor);
       // Destroyed without closing: nothing is saved, as when the process dies.
     }
-    QCOMPARE(Read_File(Data_File("machines.xml")), Machines_File);
+    QCOMPARE(Read(Data_File("machines.xml")), Machines_File);
 
     TVarlume window;
     QMessageBox* box = nullptr;
@@ -362,7 +352,7 @@ private slots:
     QCOMPARE(window.findChild<TMachineDialog*>()->Machine_Names().contains("Gantry"), restored);
     // A close (a logout, say) before the question is answered keeps the changes for next time.
     QVERIFY(window.close());
-    QCOMPARE(Read_File(Data_File("machines.xml")).contains("<Name>Gantry</Name>"), restored);
+    QCOMPARE(Read(Data_File("machines.xml")).contains("<Name>Gantry</Name>"), restored);
     QCOMPARE(QFileInfo::exists(Data_File("unsaved/machines.xml")), answer.isEmpty());
   }
 
@@ -386,14 +376,14 @@ private slots:
     QFETCH(QString, kind);
     QFETCH(QString, said);
     QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
-    Write_File(Data_File("machines.xml"), Machines_File);
+    QVERIFY(Write(Data_File("machines.xml"), Machines_File));
     QTemporaryDir elsewhere;
     const QStringList foreign = {"machines.xml.base", "measurements.xml.base", "machines.xml"};
     if(kind == "linked folder")
     {
       for(const QString& name : foreign)
       {
-        Write_File(QDir(elsewhere.path()).filePath(name), "not this folder's");
+        QVERIFY(Write(QDir(elsewhere.path()).filePath(name), "not this folder's"));
       }
       QVERIFY(QFile::link(elsewhere.path(), Data_File("unsaved")));
     }
@@ -414,7 +404,7 @@ private slots:
     {
       for(const QString& name : foreign)
       {
-        QCOMPARE(Read_File(QDir(elsewhere.path()).filePath(name)), QByteArray("not this folder's"));
+        QCOMPARE(Read(QDir(elsewhere.path()).filePath(name)), QByteArray("not this folder's"));
       }
     }
     else
@@ -422,7 +412,7 @@ private slots:
       QVERIFY(QFileInfo(Data_File("unsaved/machines.xml.bad")).isSymLink() ||
               QFileInfo(Data_File("unsaved/machines.xml.bad")).exists());
     }
-    QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
+    QVERIFY(Read(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
   }
 
   // Two windows on one data folder: the second shows the libraries read-only and says so, and
@@ -430,7 +420,7 @@ private slots:
   void Second_Window_Is_Read_Only()
   {
     QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
-    Write_File(Data_File("machines.xml"), Machines_File);
+    QVERIFY(Write(Data_File("machines.xml"), Machines_File));
     auto first = std::make_unique<TVarlume>();
     QVERIFY(!first->Read_Only());
     first->findChild<TMachineDialog*>()->Create_Machine("Bridge");
@@ -444,15 +434,15 @@ private slots:
                   second.findChild<QMessageBox*>("read_only_message")->isVisible());
       second.findChild<TMachineDialog*>()->Create_Machine("Gantry");
       second.resize(second.size() + QSize(40, 30));
-      const QByteArray settings = Read_File(Data_File("varlume.conf"));
+      const QByteArray settings = Read(Data_File("varlume.conf"));
       QVERIFY(second.close());
-      QCOMPARE(Read_File(Data_File("machines.xml")), Machines_File);
+      QCOMPARE(Read(Data_File("machines.xml")), Machines_File);
       // Its settings neither.
-      QCOMPARE(Read_File(Data_File("varlume.conf")), settings);
+      QCOMPARE(Read(Data_File("varlume.conf")), settings);
     }
 
     QVERIFY(first->close());
-    QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
+    QVERIFY(Read(Data_File("machines.xml")).contains("<Name>Bridge</Name>"));
     first.reset();
 
     // The lock goes with the window that held it.
@@ -527,7 +517,7 @@ private slots:
     QCOMPARE(measurements->Measurement_Names(), QStringList({"Run"}));
     QCOMPARE(machines->Machine_Names(), QStringList({"Gantry"}));
     QVERIFY(window.close());
-    QVERIFY(Read_File(Data_File("machines.xml")).contains("<Name>Gantry</Name>"));
+    QVERIFY(Read(Data_File("machines.xml")).contains("<Name>Gantry</Name>"));
   }
 
   // Undoing a rename leaves the measurement list in its order with its selection, although
@@ -604,7 +594,7 @@ private slots:
     QFETCH(QString, message);
 
     QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
-    Write_File(Data_File(file), "this is not a library");
+    QVERIFY(Write(Data_File(file), "this is not a library"));
     TVarlume window;
     const QString shown = Pane_Text(&window, "selection_text");
     QVERIFY2(shown.startsWith(message), qPrintable(shown));

@@ -9,22 +9,13 @@
 #include <unistd.h>
 
 #include "core/xmlfile.h"
+#include "tests/test_support.h"
 
 namespace
 {
+using Test_Support::Read;
+using Test_Support::Write;
 const QByteArray DECLARATION = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
-
-bool Write(const QString& path, const QByteArray& bytes)
-{
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray Read(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 // Runs the call and returns the exception it throws; an empty message when it throws nothing.
 template <typename TCall> TXmlFileException Thrown(TCall call)

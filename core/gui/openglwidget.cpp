@@ -117,11 +117,6 @@ void TOpenGLWidget::Load_Matrices()
   Load_Gl_Matrix(GL_MODELVIEW, d_model_view_mat);
 }
 
-void TOpenGLWidget::Set_Projection_Mat(const TMat4& projection)
-{
-  d_projection_mat = projection;
-}
-
 void TOpenGLWidget::Set_Pan_Mode()
 {
   d_pan_mode = true;

@@ -56,7 +56,6 @@ public:
   bool Is_Fitting() const { return d_fitting; }
   // The next paint frames the scene.
   void Request_Fit() { d_fit_pending = true; }
-  bool Is_Fit_Pending() const { return d_fit_pending; }
 
   // Right-drag modes; panning is what a right drag does when neither rotation is set.
   void Set_Pan_Mode();
@@ -99,9 +98,6 @@ public:
 
   const TMat4& Model_View_Mat() const { return d_model_view_mat; }
   const TMat4& Projection_Mat() const { return d_projection_mat; }
-  void Set_Projection_Mat(const TMat4& projection);
-  int Viewport_Width() const { return d_viewport_width; }
-  int Viewport_Height() const { return d_viewport_height; }
 
 signals:
   // A left click: the model point under the pointer and the identifier of the item picked

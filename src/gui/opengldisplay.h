@@ -78,7 +78,6 @@ public:
 
   int BallBar_Count() const { return static_cast<int>(d_ballbar_items.size()); }
   int ISO_Count() const { return static_cast<int>(d_iso_items.size()); }
-  int Laser_Count() const { return static_cast<int>(d_laser_items.size()); }
   int MCG_Arm_Count() const { return static_cast<int>(d_mcg_arms.size()); }
   int MCG_Base_Item_Count() const { return static_cast<int>(d_mcg_base_items.size()); }
   int MCG_Arm_Item_Count() const { return static_cast<int>(d_mcg_arm_items.size()); }

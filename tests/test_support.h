@@ -1,0 +1,131 @@
+#ifndef TEST_SUPPORT_H
+#define TEST_SUPPORT_H
+
+// What many tests need alike: whole files read and written, a home of their own, a result row,
+// and varlume-batch run as a user runs it.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "core/vector3.h"
+#include "src/model/measurement.h"
+
+namespace Test_Support
+{
+// The bytes of a file; "<unreadable: path>" when it cannot be read, so that a comparison
+// names the file instead of passing on two empty texts.
+inline QByteArray Read(const QString& path)
+{
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable: ") + path.toUtf8() + ">";
+}
+
+// Replaces the file's contents; false when it could not be written whole.
+inline bool Write(const QString& path, const QByteArray& bytes)
+{
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A home of the test's own: HOME points at a new temporary directory with an empty data
+// folder, .varlume, in it, so that nothing touches the real one. Set_Up again for a fresh one.
+class TTemporaryHome
+{
+public:
+  // With libraries, a directory holding machines.xml and measurements.xml, the data folder
+  // starts with copies of both. False when something could not be made.
+  bool Set_Up(const QString& libraries = QString())
+  {
+    d_directory = std::make_unique<QTemporaryDir>();
+    if(!d_directory->isValid())
+    {
+      return false;
+    }
+    qputenv("HOME", QFile::encodeName(d_directory->path()));
+    if(!QDir(d_directory->path()).mkpath(QStringLiteral(".varlume")))
+    {
+      return false;
+    }
+    for(const char* file : {"machines.xml", "measurements.xml"})
+    {
+      if(!libraries.isEmpty() && !QFile::copy(QDir(libraries).filePath(QLatin1String(file)), Data_File(file)))
+      {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  QString Path() const { return d_directory->path(); }
+  // The data folder, <home>/.varlume.
+  QString Data_Path() const { return QDir(Path()).filePath(QStringLiteral(".varlume")); }
+  QString Data_File(const char* name) const { return QDir(Data_Path()).filePath(QLatin1String(name)); }
+
+private:
+  std::unique_ptr<QTemporaryDir> d_directory;
+};
+
+// A result row from reference to point on a perfect machine (actual equals nominal), with the
+// usual probe offset.
+inline TMeasurement::TMeasurementItem Row(const TVector3& reference, const TVector3& point,
+                                          const TVector3& probe = TVector3(0, 0, -150))
+{
+  TMeasurement::TMeasurementItem row;
+  row.reference_nominal = row.reference_actual = reference;
+  row.point_nominal = row.point_actual = point;
+  row.probe_offset = probe;
+  const TVector3 line = point - reference;
+  const double length = line.Length();
+  row.axis_nominal = row.axis_actual = length > 0.0 ? line / length : TVector3(1, 0, 0);
+  row.length_nominal = row.length_actual = length;
+  return row;
+}
+
+// What a run of varlume-batch gave; code is -1 when it did not end by itself.
+struct TBatchResult
+{
+  int code = -1;
+  QByteArray out;
+  QByteArray err;
+};
+
+// The tool, built beside the tests.
+inline QString Batch_Program()
+{
+  return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../varlume-batch"));
+}
+
+// The environment of the tool in a terminal without a desktop, with home as its home.
+inline QProcessEnvironment Batch_Environment(const QString& home)
+{
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove(QStringLiteral("DISPLAY"));
+  environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+  environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  environment.insert(QStringLiteral("HOME"), home);
+  return environment;
+}
+
+// Runs the tool to its end (a minute at most).
+inline TBatchResult Run_Batch(const QStringList& arguments, const QProcessEnvironment& environment)
+{
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.start(Batch_Program(), arguments);
+  TBatchResult result;
+  if(process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+  {
+    result.code = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+  }
+  return result;
+}
+} // namespace Test_Support
+
+#endif
