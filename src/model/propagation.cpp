@@ -351,7 +351,7 @@ template <typename TMakeWorker> void Run_Tasks(int count, int jobs, TMakeWorker 
       }
     }
   };
-  const int wanted = jobs > 0 ? std::min(jobs, Evaluation::MAXIMUM_JOBS) : Evaluation::Default_Jobs();
+  const int wanted = jobs > 0 ? std::min(jobs, Evaluation::Maximum_Jobs()) : Evaluation::Default_Jobs();
   const int threads = std::max(1, std::min(wanted, count));
   std::vector<std::thread> workers;
   for(int t = 1; t < threads; ++t)
