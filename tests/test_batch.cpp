@@ -354,6 +354,8 @@ private slots:
     QTest::newRow("plot picture as a hard link") << (plot + QStringList{"--output", "@DATA/hard.png"});
     QTest::newRow("plot picture as a link") << (plot + QStringList{"--output", "@DATA/link.svg"});
     QTest::newRow("identify into the home library") << (identify + QStringList{"@HOME/machines.xml"});
+    QTest::newRow("conformity CSV into the data library") << QStringList{
+        "conformity", "--machine", "Bridge", "--measurement", "ISO X", "--csv", "@DATA/measurements.xml"};
   }
 
   void Library_Outputs_Refused()
