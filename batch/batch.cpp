@@ -399,6 +399,35 @@ void Add_Options(QCommandLineParser* parser)
   parser->addPositionalArgument(QStringLiteral("command"), Command_Names());
 }
 
+// "varlume-batch identify --help": the subcommand's line of the command list and the options it
+// takes, the general ones included.
+QString Command_Help(const TCommand& command)
+{
+  QCommandLineParser parser;
+  QString summary = QString::fromLatin1(command.summary).replace(QLatin1Char('\n'), QLatin1Char(' '));
+  summary[0] = summary[0].toUpper();
+  parser.setApplicationDescription(summary + QLatin1Char('.'));
+  parser.addHelpOption();
+  for(const TOption& option : OPTIONS)
+  {
+    if(!option.commands ||
+       QString::fromLatin1(option.commands).split(QLatin1Char(' ')).contains(QLatin1String(command.name)))
+    {
+      parser.addOption(QCommandLineOption(QLatin1String(option.name), QString::fromLatin1(option.description),
+                                          QLatin1String(option.value_name)));
+    }
+  }
+  QString text = parser.helpText();
+  // The usage line names the command: "Usage: varlume-batch identify [options]".
+  const int end = text.indexOf(QLatin1Char('\n'));
+  const int options = text.lastIndexOf(QLatin1String(" [options]"), end);
+  if(options >= 0)
+  {
+    text.insert(options, QLatin1Char(' ') + QLatin1String(command.name));
+  }
+  return text;
+}
+
 // Parses the command line up to the subcommand. False with a usage message in error, or with
 // an empty error for --help and --version (help and version are then set).
 bool Parse(QCommandLineParser* parser, const QStringList& command_line, Batch::TArguments* parsed,
@@ -483,7 +512,10 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
   {
     if(help)
     {
-      *out += parser.helpText().toLocal8Bit();
+      // After a command, that command's usage.
+      const QStringList positional = parser.positionalArguments();
+      const TCommand* asked = positional.isEmpty() ? nullptr : Find_Command(positional.front());
+      *out += (asked ? Command_Help(*asked) : parser.helpText()).toLocal8Bit();
       return EXIT_OK;
     }
     if(version)

@@ -209,6 +209,19 @@ private slots:
              QByteArray("varlume-batch: list takes no --output\nTry 'varlume-batch --help'.\n"));
     QCOMPARE(Run({"map", "--machine", "Bridge", "--increments", "100", "abc", "100"}).err,
              QByteArray("varlume-batch: --increments: 'abc' is not a number\nTry 'varlume-batch --help'.\n"));
+    // After a command, its own usage: the options it takes, and no others.
+    for(const QStringList& arguments : {QStringList({"identify", "--help"}), QStringList({"--help", "identify"})})
+    {
+      const TResult command = Run(arguments);
+      QCOMPARE(command.code, 0);
+      QVERIFY2(command.out.startsWith("Usage: ") &&
+                   command.out.left(command.out.indexOf('\n')).endsWith(" identify [options]"),
+               command.out.constData());
+      QVERIFY(command.out.contains("--measured <PATH>") && command.out.contains("--degree <D>") &&
+              command.out.contains("--data <DIR>") && command.out.contains("fitted to the --measured files"));
+      QVERIFY(!command.out.contains("--kind") && !command.out.contains("Commands:"));
+    }
+    QVERIFY(Run({"plot", "--help"}).out.contains("--kind <KIND>"));
     const TResult version = Run({"--version"});
     QCOMPARE(version.code, 0);
     QCOMPARE(version.out, QByteArray("varlume-batch 3.0\n"));
@@ -320,6 +333,8 @@ private slots:
     QTest::newRow("plot picture as a hard link") << (plot + QStringList{"--output", "@DATA/hard.png"});
     QTest::newRow("plot picture as a link") << (plot + QStringList{"--output", "@DATA/link.svg"});
     QTest::newRow("identify into the home library") << (identify + QStringList{"@HOME/machines.xml"});
+    QTest::newRow("conformity CSV into the data library") << QStringList{
+        "conformity", "--machine", "Bridge", "--measurement", "ISO X", "--csv", "@DATA/measurements.xml"};
   }
 
   void Library_Outputs_Refused()

@@ -351,7 +351,8 @@ private slots:
     form->Set_Probe_Offset(TVector3());
 
     dialog->Reset(QString(), "Bar A");
-    QCOMPARE(Names(dialog.get()), QStringList({"Bar A 1", "Bar A 1", "Bar A 1", "Bar A 1"}));
+    // The other kinds' forms propose names of their kind.
+    QCOMPARE(Names(dialog.get()), QStringList({"Laser 1", "ISO 1", "MCG 1", "Bar A 1"}));
     QCOMPARE(Tabs(dialog.get())->currentWidget(), static_cast<QWidget*>(form));
     QCOMPARE(form->Length(), QString("300"));
     QCOMPARE(form->Position_X(), QString("XMin + 200"));

@@ -5,6 +5,7 @@
 
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
+#include <QScrollBar>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
@@ -22,6 +23,7 @@
 
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
+#include "src/gui/plotswidget.h"
 
 using namespace QtCharts;
 
@@ -307,6 +309,18 @@ private slots:
     QVERIFY2(key.contains(QStringLiteral("1\u00a0BallBar\u00a0XY\u00a0Diagonal\u00a01")) &&
                  key.contains(QStringLiteral("2\u00a0BallBar\u00a0XY\u00a0Diagonal\u00a02")),
              qPrintable(key));
+  }
+
+  // A new page is shown from its top, wherever the old one was scrolled to.
+  void New_Page_At_Top()
+  {
+    TPlotView view;
+    view.resize(500, 300);
+    view.Set_Page(Plot_Charts::Results_Page(QStringLiteral("M"), Laser_Runs()));
+    QVERIFY(view.verticalScrollBar()->maximum() > 0);
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+    view.Set_Page(Plot_Charts::Results_Page(QStringLiteral("N"), Laser_Runs()));
+    QCOMPARE(view.verticalScrollBar()->value(), 0);
   }
 
   void Laser_Axes_Share_Zero_data()

@@ -207,12 +207,18 @@ private slots:
       QCoreApplication::processEvents();
       QCOMPARE(plots->View()->Page()->Header_Lines().value(1),
                QString("Machine Reversed Travel could not be set up: the Machine Errors tab says why."));
+      // Nothing to save, and the button says so.
+      QPushButton* save = Button(d_window.get(), "Save Plot...");
+      QVERIFY(!save->isEnabled());
+      QVERIFY(save->toolTip().startsWith("Nothing to save"));
     }
     Button(d_window.get(), "Update")->click();
     QCOMPARE(Pane("map_text"), block);
 
     // Back on a machine that works, everything is simulated again.
     Select(Machines(), {"Bridge"});
+    QCoreApplication::processEvents();
+    QVERIFY(Button(d_window.get(), "Save Plot...")->isEnabled());
     QVERIFY(!d_window->Machine_Setup_Failed());
     QCOMPARE(Pane("map_text"), Simulation_Cases::Read(Simulation_Cases::Expected_File("map_bridge")));
     QVERIFY(Pane("measurement_text").startsWith("ASME B89 Ballbar Measurement"));

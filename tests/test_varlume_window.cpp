@@ -144,8 +144,8 @@ private slots:
     QVERIFY(Action(&window, "Add Machine")->isEnabled());
     QVERIFY(Action(&window, "Add Measurement")->isEnabled());
 
-    // Under each list: add, remove, edit, and identify and plan under the machines; add, identify
-    // and plan are live.
+    // Under each list: add, remove, edit, and identify and plan under the machines; add and plan
+    // are live: identify waits for a machine and measurements, and says so.
     const QList<QToolButton*> buttons = window.findChildren<QToolButton*>();
     int live = 0;
     int sixteen = 0;
@@ -158,7 +158,10 @@ private slots:
       }
     }
     QCOMPARE(sixteen, 8);
-    QCOMPARE(live, 4);
+    QCOMPARE(live, 3);
+    QAction* identify = Action(&window, "Identify Errors...");
+    QVERIFY(!identify->isEnabled());
+    QVERIFY2(identify->toolTip().contains("needs"), qPrintable(identify->toolTip()));
 
     // A missing library is a first start, not an error.
     QVERIFY(Pane_Text(&window, "selection_text").isEmpty());
@@ -426,8 +429,12 @@ private slots:
       QTRY_VERIFY(second.findChild<QMessageBox*>("read_only_message") &&
                   second.findChild<QMessageBox*>("read_only_message")->isVisible());
       second.findChild<TMachineDialog*>()->Create_Machine("Gantry");
+      second.resize(second.size() + QSize(40, 30));
+      const QByteArray settings = Read(Data_File("varlume.conf"));
       QVERIFY(second.close());
       QCOMPARE(Read(Data_File("machines.xml")), Machines_File);
+      // Its settings neither.
+      QCOMPARE(Read(Data_File("varlume.conf")), settings);
     }
 
     QVERIFY(first->close());
@@ -631,6 +638,8 @@ private slots:
     QCOMPARE(list->item(1)->data(Qt::UserRole).toInt(), machines->Machine_Id("Gantry Two"));
     QVERIFY(list->item(1)->flags() & Qt::ItemIsEditable);
     QCOMPARE(machines->Machine_Names(), QStringList({"Bridge", "Gantry Two"}));
+    // The machine added is the one selected.
+    QCOMPARE(window.Active_Machine_Name(), QString("Gantry Two"));
   }
 
   void Selection_Enables_Controls_data()

@@ -61,7 +61,8 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   QGroupBox* files_box = new QGroupBox(tr("Measured Data"), inputs);
   QVBoxLayout* files_layout = new QVBoxLayout(files_box);
   QLabel* files_note = new QLabel(tr("Files as \"Export Measurements\" writes them: the ball bar file, Lumetra and "
-                                     "Zarnik pairs, MCG files; or directories holding them."),
+                                     "Zarnik pairs, MCG files; or directories holding them. Only files named after a "
+                                     "measurement of the library are used: the others are left out."),
                                   files_box);
   files_note->setWordWrap(true);
   files_layout->addWidget(files_note);
@@ -409,7 +410,8 @@ void TIdentifyDialog::Add_Directory()
 void TIdentifyDialog::Remove_Paths()
 {
   qDeleteAll(d_path_list->selectedItems());
-  Update_Buttons();
+  // The result shown was of files now removed.
+  Reset(d_machine_combo->currentText());
 }
 
 void TIdentifyDialog::Add_Paths(const QStringList& paths)

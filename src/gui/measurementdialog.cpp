@@ -94,11 +94,14 @@ void TMeasurementDialog::Reset(const QString& name, const QString& template_name
     {
       d_tab_widget->setTabEnabled(index, true);
     }
+    // The template names the form of its kind; the others propose a name of their own kind.
+    const TMeasurement* model = Measurement(Measurement_Id(template_name));
     for(const Types::TMeasurementType type : types)
     {
       TMeasurementEditor* editor = Editor(type);
       editor->Enable_Name(true);
-      editor->Set_Name(Generate_Unique_Name(type, editor->Name(), -1));
+      const bool other_kind = model && model->Type() != type;
+      editor->Set_Name(Generate_Unique_Name(type, other_kind ? editor->Default_Name() : editor->Name(), -1));
     }
     d_cancel_button->setText(tr("Close"));
     d_accept_button->setText(tr("Create"));

@@ -10,7 +10,7 @@
 #include "core/gui/numberfield.h"
 
 TMeasurementEditor::TMeasurementEditor(const QString& default_name, QWidget* parent, Qt::WindowFlags flags)
-    : QWidget(parent, flags)
+    : QWidget(parent, flags), d_default_name(default_name)
 {
   d_layout = new QGridLayout(this);
   d_layout->setColumnStretch(2, 1);

@@ -21,6 +21,8 @@ class TMeasurementEditor : public QWidget
 
 public:
   QString Name() const;
+  // The name a new measurement of this kind starts from ("Laser 1").
+  QString Default_Name() const { return d_default_name; }
   void Set_Name(const QString& text);
   void Enable_Name(bool enabled);
 
@@ -57,6 +59,7 @@ private:
   QGridLayout* d_layout;
   int d_row = 0;
   QLineEdit* d_name_edit;
+  QString d_default_name;
   QLineEdit* d_probe_offset_edits[3];
   std::vector<std::pair<const char*, QLineEdit*>> d_named_fields;
 };

@@ -11,12 +11,15 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <QtCharts/QChart>
 
 #include "core/safefile.h"
 #include "core/varlume_assert.h"
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
+#include "src/gui/sensitivitytable.h"
 #include "src/model/export.h"
 
 TPlotView::TPlotView(QWidget* parent) : QGraphicsView(parent)
@@ -44,6 +47,9 @@ void TPlotView::Set_Page(TPlotPage* page)
     scene()->addItem(d_page);
     Fit_Page();
   }
+  // A new page starts at its top, not where the old one was scrolled to.
+  verticalScrollBar()->setValue(verticalScrollBar()->minimum());
+  horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
 }
 
 void TPlotView::resizeEvent(QResizeEvent* event)
@@ -263,6 +269,14 @@ void TPlotsWidget::Rebuild()
           [this](const QString& tip)
           { d_point_label->setText(QString(tip).replace(QLatin1Char('\n'), QStringLiteral("; "))); });
   d_view->Set_Page(page);
+  bool plotted = false;
+  for(QGraphicsItem* item : page->childItems())
+  {
+    plotted = plotted || dynamic_cast<QtCharts::QChart*>(item) || dynamic_cast<TSensitivityTable*>(item);
+  }
+  d_save_button->setEnabled(plotted);
+  d_save_button->setToolTip(plotted ? tr("Save the page as a picture (PNG, SVG, PDF) or its numbers (CSV)")
+                                    : tr("Nothing to save: this page shows no chart"));
   d_point_label->setText(kind == PLOT_SENSITIVITY ? tr("Hover a cell for its parameter and test.")
                                                   : tr("Hover a point for its values; click it to show its row here."));
   d_point_label->setVisible(kind == PLOT_SENSITIVITY ? d_has_sensitivity : d_has_machine);

@@ -643,9 +643,9 @@ void TVarlume::End_Evaluation()
 
 void TVarlume::closeEvent(QCloseEvent* event)
 {
+  // A read-only window says that it saves nothing: its settings neither.
   if(d_read_only && !d_evaluation_running)
   {
-    Save_Settings();
     event->accept();
     return;
   }

@@ -132,6 +132,8 @@ protected:
   bool Evaluation_Running() const { return d_evaluation_running; }
 
 private:
+  // Identify Errors needs a machine to start from and measurements to name the files.
+  void Update_Identify_Enabled();
   // The evaluation file the user picks for the machine; empty when cancelled.
   QString Ask_Evaluation_File(const QString& machine_name);
   // Writes the evaluation into file with the window disabled and the progress dialog up; count

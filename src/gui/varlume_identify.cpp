@@ -1,9 +1,13 @@
 // The main window's "Identify Errors" and "Plan Tests": the dialogs do the work; the window
 // lists what identification adds and selects what a plan uses.
 
+#include <QAction>
 #include <QListWidget>
+#include <QToolButton>
 
 #include "src/gui/identifydialog.h"
+#include "src/gui/machinedialog.h"
+#include "src/gui/measurementdialog.h"
 #include "src/gui/plandialog.h"
 #include "src/gui/varlume.h"
 
@@ -29,6 +33,20 @@ void TVarlume::Identify_Errors()
   d_identify_dialog->Set_Adding_Allowed(!d_read_only);
   d_identify_dialog->Reset(Active_Machine_Name());
   d_identify_dialog->exec();
+}
+
+void TVarlume::Update_Identify_Enabled()
+{
+  const bool machines = !d_machine_dialog->Machine_Names().isEmpty();
+  const bool measurements = !d_measurement_dialog->Measurement_Names().isEmpty();
+  const QString tip = !machines       ? tr("Identify Errors needs a machine in the library to start from")
+                      : !measurements ? tr("Identify Errors needs the measurements in the library that the measured "
+                                           "files are named after")
+                                      : tr("Identify a machine's errors from measured data files");
+  d_identify_action->setEnabled(machines && measurements);
+  d_identify_action->setToolTip(tip);
+  d_identify_machine_button->setEnabled(machines && measurements);
+  d_identify_machine_button->setToolTip(tip);
 }
 
 void TVarlume::Plan_Tests()

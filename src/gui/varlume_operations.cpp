@@ -104,6 +104,7 @@ void TVarlume::Update_Machine_Names()
     // A machine shown may be gone or renamed: every pane follows the library.
     Machine_Selection_Changed();
   }
+  Update_Identify_Enabled();
 }
 
 void TVarlume::Update_Measurement_Names()
@@ -112,6 +113,7 @@ void TVarlume::Update_Measurement_Names()
   {
     Measurement_Selection_Changed();
   }
+  Update_Identify_Enabled();
 }
 
 void TVarlume::Update_Measurement_Display()
@@ -131,9 +133,17 @@ void TVarlume::Add_Machine()
     const QByteArray before = Library_Snapshot(LIBRARY_MACHINES);
     // The dialog accepts only names that are unique once white space is simplified; store that
     // form so the list shows what the look-ups compare.
-    d_machine_dialog->Create_Machine(d_add_dialog->Name().simplified());
+    const int id = d_machine_dialog->Create_Machine(d_add_dialog->Name().simplified());
     Record_Change(LIBRARY_MACHINES, tr("Add Machine"), before);
     Update_Machine_Names();
+    // The machine just added is the one to work on.
+    for(int row = 0; row < d_machine_list->count(); ++row)
+    {
+      if(d_machine_list->item(row)->data(Qt::UserRole).toInt() == id)
+      {
+        d_machine_list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+      }
+    }
   }
 }
 

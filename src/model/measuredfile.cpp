@@ -60,22 +60,33 @@ public:
     {
       return false;
     }
-    *line = d_device->readLine(MAXIMUM_LINE + 3);
+    // One buffer for every line: a long run has a million of them.
+    if(d_buffer.size() < MAXIMUM_LINE + 4)
+    {
+      d_buffer.resize(MAXIMUM_LINE + 4);
+    }
+    const qint64 read = d_device->readLine(d_buffer.data(), d_buffer.size());
+    if(read < 0)
+    {
+      return false;
+    }
     ++d_number;
-    const bool ended = line->endsWith('\n');
+    int size = static_cast<int>(read);
+    const bool ended = size > 0 && d_buffer.at(size - 1) == '\n';
     if(ended)
     {
-      line->chop(1);
+      --size;
     }
-    if(line->endsWith('\r'))
+    if(size > 0 && d_buffer.at(size - 1) == '\r')
     {
-      line->chop(1);
+      --size;
     }
-    if(line->size() > MAXIMUM_LINE || (!ended && !d_device->atEnd()))
+    if(size > MAXIMUM_LINE || (!ended && !d_device->atEnd()))
     {
       d_too_long = true;
       return false;
     }
+    *line = QByteArray(d_buffer.constData(), size);
     return true;
   }
 
@@ -89,6 +100,7 @@ public:
 
 private:
   QIODevice* d_device;
+  QByteArray d_buffer;
   int d_number = 0;
   bool d_too_long = false;
 };
