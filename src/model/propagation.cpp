@@ -379,7 +379,7 @@ private:
     for(std::size_t index = 0; index < d_rows.size(); ++index)
     {
       const TVector3 difference = actual[d_rows[index].target] - actual[d_rows[index].reference];
-      (*values)[index] = std::sqrt(difference ^ difference);
+      (*values)[index] = difference.Length();
     }
   }
 
