@@ -218,7 +218,7 @@ void Make_Realistic(const QString& directory, std::uint64_t seed, double sigma_u
       const QRegularExpressionMatch found = match.next();
       const QStringList parts = found.captured(1).split(QLatin1Char(','));
       const TVector3 target(parts[0].toDouble(), parts[1].toDouble(), parts[2].toDouble());
-      const double radius = std::sqrt(target ^ target);
+      const double radius = target.Length();
       const double factor = (radius + zero + noise.Normal(sigma)) / radius;
       result += text.mid(last, found.capturedStart() - last);
       result += QStringLiteral("<Point_XYZ>%1,%2,%3</Point_XYZ>")

@@ -17,7 +17,7 @@ const double ACTUAL_TOLERANCE = 1.0;
 double Distance(const TVector3& a, const TVector3& b)
 {
   const TVector3 difference = a - b;
-  return std::sqrt(difference ^ difference);
+  return difference.Length();
 }
 
 // Whether the measured rows lie on the record's nominal points; the reason when not.
@@ -188,7 +188,7 @@ QString Add_Observations(const Measured::TSet& set, int set_index, const TMeasur
       break;
     case Measured::TKind::MCG:
       // The gauge reports the arm end from the nominal pivot: its length is what is compared.
-      observation.measured = std::sqrt(reading.target ^ reading.target);
+      observation.measured = reading.target.Length();
       break;
     default:
       observation.measured = reading.values[0];

@@ -626,7 +626,7 @@ bool TPredictor::Predict(const TMachineComp& machine, VectorXd* predicted, QStri
     case QUANTITY_MCG:
     {
       const TVector3 arm = item.point_actual - item.reference_nominal;
-      value = std::sqrt(arm ^ arm);
+      value = arm.Length();
       break;
     }
     }
