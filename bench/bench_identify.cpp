@@ -17,23 +17,29 @@
 
 namespace
 {
-void Identify_Reference_Set(benchmark::State& state)
+// The files that the export writes for measurements on the truth machine.
+bool Export_Truth(const TMachineLibrary::TMachineItem& truth, std::vector<TMeasurement*>* measurements,
+                  const QString& directory)
 {
-  using namespace Identify_Cases;
-  const TMachineLibrary::TMachineItem truth = Truth_Machine(KINEMATIC_XZY);
-  const auto set = Reference_Set();
-  QTemporaryDir directory;
-
   TMachineLibrary library;
   const int id = library.Create_Machine(truth.name);
   TMachineLibrary::TMachineItem copy = truth;
   copy.id = id;
   *library.Machine(id) = copy;
   TMachineComp machine;
-  std::vector<TMeasurement*> pointers = Pointers(set);
   Export::TResult written;
-  if(!Simulation::Update_Machine_Comp(library, truth.name, &machine, nullptr) ||
-     Export::Export_Measurements(&machine, &pointers, directory.path(), &written) != Export::TStatus::WRITTEN)
+  return Simulation::Update_Machine_Comp(library, truth.name, &machine, nullptr) &&
+         Export::Export_Measurements(&machine, measurements, directory, &written) == Export::TStatus::WRITTEN;
+}
+
+void Identify_Reference_Set(benchmark::State& state)
+{
+  using namespace Identify_Cases;
+  const TMachineLibrary::TMachineItem truth = Truth_Machine(KINEMATIC_XZY);
+  const auto set = Reference_Set();
+  QTemporaryDir directory;
+  std::vector<TMeasurement*> pointers = Pointers(set);
+  if(!Export_Truth(truth, &pointers, directory.path()))
   {
     state.SkipWithError("export failed");
     return;
@@ -60,15 +66,7 @@ void Identify_Real_Plan(benchmark::State& state)
   const TMachineLibrary::TMachineItem truth = Truth_Machine(KINEMATIC_XZY);
   Bench::TPlan plan;
   QTemporaryDir directory;
-  TMachineLibrary library;
-  const int id = library.Create_Machine(truth.name);
-  TMachineLibrary::TMachineItem copy = truth;
-  copy.id = id;
-  *library.Machine(id) = copy;
-  TMachineComp machine;
-  Export::TResult written;
-  if(!Simulation::Update_Machine_Comp(library, truth.name, &machine, nullptr) ||
-     Export::Export_Measurements(&machine, &plan.list, directory.path(), &written) != Export::TStatus::WRITTEN)
+  if(!Export_Truth(truth, &plan.list, directory.path()))
   {
     state.SkipWithError("export failed");
     return;
