@@ -8,6 +8,7 @@
 
 #include "core/safefile.h"
 #include "core/varlume_assert.h"
+#include "core/xmlfile_nodes.h"
 
 namespace
 {
@@ -64,26 +65,6 @@ QString Number_Text(const double& value, int precision)
   return QStringLiteral("%1").arg(value, 0, 'f', precision);
 }
 
-// The element and the node forms of the readers differ only in the name their messages give
-// for the node (tag name, node name or local name); parent_name picks it. The callers check
-// the pointer, so that a failed check names them.
-template <class TNode>
-QDomElement Child_Element(const TNode* parent, const QString& name, bool optional,
-                          QString (TNode::*parent_name)() const)
-{
-  if(parent->isNull())
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot get child from a NULL node"));
-  }
-  const QDomElement element = parent->firstChildElement(name);
-  if(element.isNull() && !optional)
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Node '%1' is missing from node '%2' and not optional.")
-                         .arg(name, (parent->*parent_name)()));
-  }
-  return element;
-}
-
 template <class TNode> QDomNode First_Child(const TNode* parent, bool optional, QString (TNode::*parent_name)() const)
 {
   const QDomNode node = parent->firstChild();
@@ -93,24 +74,6 @@ template <class TNode> QDomNode First_Child(const TNode* parent, bool optional, 
                          .arg((parent->*parent_name)()));
   }
   return node;
-}
-
-template <class TNode> QString Text_Of(const TNode* node, bool optional, QString (TNode::*node_name)() const)
-{
-  if(node->isNull())
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot read data from a NULL node"));
-  }
-  const QDomNode child = node->firstChild();
-  if(!child.isNull() && child.isText())
-  {
-    return child.nodeValue();
-  }
-  if(!optional)
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Node Text for '%1' is not optional.").arg((node->*node_name)()));
-  }
-  return QString();
 }
 } // namespace
 
@@ -198,29 +161,19 @@ void TXmlFile::Write_Data(QByteArray* data, bool compact) const
 QDomElement TXmlFile::Get_Node(const QDomElement* parent, const QString& name, bool optional) const
 {
   VARLUME_ASSERT(parent);
-  return Child_Element(parent, name, optional, &QDomElement::tagName);
+  return XmlFile_Nodes::Child_Element(parent, name, optional, &QDomElement::tagName);
 }
 
 QDomElement TXmlFile::Get_Node(const QDomNode* parent, const QString& name, bool optional) const
 {
   VARLUME_ASSERT(parent);
-  return Child_Element(parent, name, optional, &QDomNode::nodeName);
+  return XmlFile_Nodes::Child_Element(parent, name, optional, &QDomNode::nodeName);
 }
 
 QDomElement TXmlFile::Get_Sibling_Node(const QDomElement* current_node, const QString& name, bool optional) const
 {
   VARLUME_ASSERT(current_node);
-  if(current_node->isNull())
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot get sibling from a NULL node"));
-  }
-  const QDomElement element = current_node->nextSiblingElement(name);
-  if(element.isNull() && !optional)
-  {
-    Throw_Data_Error(QStringLiteral("ERR:  Node '%1' is missing from node '%2' and not optional.")
-                         .arg(name, current_node->tagName()));
-  }
-  return element;
+  return XmlFile_Nodes::Sibling_Element(current_node, name, optional);
 }
 
 QDomNode TXmlFile::Get_First_Node(const QDomElement* parent, bool optional) const
@@ -250,13 +203,13 @@ QDomNode TXmlFile::Get_Sibling_Node(const QDomNode* current_node, bool optional)
 QString TXmlFile::Read_Text_Node(const QDomElement* node, bool optional) const
 {
   VARLUME_ASSERT(node);
-  return Text_Of(node, optional, &QDomElement::tagName);
+  return XmlFile_Nodes::Text_Of(node, optional, &QDomElement::tagName);
 }
 
 QString TXmlFile::Read_Text_Node(const QDomNode* node, bool optional) const
 {
   VARLUME_ASSERT(node);
-  return Text_Of(node, optional, &QDomNode::localName);
+  return XmlFile_Nodes::Text_Of(node, optional, &QDomNode::localName);
 }
 
 QString TXmlFile::Read_Attribute(const QDomElement* node, const QString& name, bool optional) const

@@ -8,6 +8,8 @@
 #include <QDomNode>
 #include <QString>
 
+class TXmlTree;
+
 // The error of every XML operation: a complete message text ("ERR:  ...") and its kind.
 class TXmlFileException
 {
@@ -65,9 +67,12 @@ public:
 
   // Reads the file set by Set_File_Name. The root element must be named identification;
   // when version is not null the root's File_Version attribute is required and stored there.
-  void Open(const QString& identification, int* version, bool namespace_processing);
+  // With a tree the document goes there instead of this DOM, which stays empty: the same
+  // checks, messages and texts for a fraction of the time and memory.
+  void Open(const QString& identification, int* version, bool namespace_processing, TXmlTree* tree = nullptr);
   // The same from bytes in memory; every error is a DATA_ERROR.
-  void Open_Data(const QByteArray& data, const QString& identification, int* version, bool namespace_processing);
+  void Open_Data(const QByteArray& data, const QString& identification, int* version, bool namespace_processing,
+                 TXmlTree* tree = nullptr);
 
   // Writes through a temporary file that replaces the old one only when everything was
   // written; compact output is one line.
@@ -128,7 +133,8 @@ private:
   static constexpr const char* FILE_VERSION_ATTRIBUTE = "File_Version";
 
   void Parse(const QByteArray& data, const QString& source, const QString& identification, int* version,
-             bool namespace_processing);
+             bool namespace_processing, TXmlTree* tree);
+  template <class TElement> static void Check_Root(const TElement& root, const QString& identification, int* version);
   QByteArray Serialise(bool compact) const;
 
   QDomDocument d_document;

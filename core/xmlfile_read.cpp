@@ -9,8 +9,12 @@
 #include <QXmlInputSource>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <vector>
+
 #include "core/safefile.h"
 #include "core/xmlfile.h"
+#include "core/xmltree.h"
 
 namespace
 {
@@ -158,7 +162,73 @@ struct TStreamError
   qint64 column = 0;
   qint64 offset = 0; // characters read
   QString message;
+  bool plain = false; // the tree was built
 };
+
+// The streaming reader lets some characters pass in names that the DOM's parser refuses (control
+// characters, for one); the program's names are plain ASCII.
+bool Plain_Name(const QStringRef& name)
+{
+  return std::all_of(name.begin(), name.end(),
+                     [](const QChar c)
+                     {
+                       const ushort u = c.unicode();
+                       return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' ||
+                              u == '-' || u == '.';
+                     });
+}
+
+// One token into the tree; false where the document is not plain (see Check_Document).
+bool Add_To_Tree(const QXmlStreamReader& reader, TXmlTree* tree, std::vector<int>* open_elements)
+{
+  switch(reader.tokenType())
+  {
+  case QXmlStreamReader::StartDocument:
+  {
+    const QStringRef encoding = reader.documentEncoding();
+    return encoding.isEmpty() || encoding.compare(QLatin1String("utf-8"), Qt::CaseInsensitive) == 0;
+  }
+  case QXmlStreamReader::StartElement:
+  {
+    if(!reader.namespaceDeclarations().isEmpty() || !reader.prefix().isEmpty() || !Plain_Name(reader.name()))
+    {
+      return false;
+    }
+    for(const QXmlStreamAttribute& attribute : reader.attributes())
+    {
+      // A blank may stand for a tab or a line break, which the DOM's parser keeps.
+      if(!attribute.prefix().isEmpty() || !Plain_Name(attribute.name()) || attribute.value().contains(QLatin1Char(' ')))
+      {
+        return false;
+      }
+      if(open_elements->empty())
+      {
+        tree->Add_Root_Attribute(attribute.name().toString(), attribute.value().toString());
+      }
+    }
+    open_elements->push_back(tree->Add_Element(open_elements->empty() ? -1 : open_elements->back(), reader.name()));
+    return true;
+  }
+  case QXmlStreamReader::EndElement:
+    open_elements->pop_back();
+    return true;
+  case QXmlStreamReader::Characters:
+    if(reader.isCDATA())
+    {
+      return false;
+    }
+    // Outside the root only white space can stand, and it is no node.
+    if(!open_elements->empty())
+    {
+      tree->Add_Text(open_elements->back(), reader.text());
+    }
+    return true;
+  case QXmlStreamReader::EndDocument:
+    return true;
+  default:
+    return false;
+  }
+}
 
 // A streaming pass over the bytes before the DOM sees them. The DOM parser expands entities
 // without limit, builds and frees its tree recursively, costs about a kilobyte per node, and
@@ -169,7 +239,11 @@ struct TStreamError
 // so that one huge tag is refused before this reader's own quadratic attribute check runs
 // over all of it. Where the document is not well-formed the pass stops; the finding is
 // returned, because the message is the DOM's own (Throw_Parse_Error).
-TStreamError Check_Document(const QByteArray& data, const QString& source, bool namespace_processing)
+//
+// With a tree, the same pass builds it. What the DOM's parser would make of a few rarer forms
+// (comments and instructions among the texts, CDATA, character references, carriage returns,
+// namespaces, encodings other than UTF-8) is left to it: the tree is then cleared, and the error's plain flag tells.
+TStreamError Check_Document(const QByteArray& data, const QString& source, bool namespace_processing, TXmlTree* tree)
 {
   const int CHUNK_SIZE = 16 * 1024;
   // A token still unfinished after this many further chunks spans more than 64 KB.
@@ -184,6 +258,14 @@ TStreamError Check_Document(const QByteArray& data, const QString& source, bool 
   qint64 nodes = 0;
   int position = 0;
   int chunks_without_token = 0;
+  // The open elements of the tree, innermost last.
+  std::vector<int> open_elements;
+  // The DOM's parser keeps a carriage return that the streaming reader turns into a line feed.
+  bool plain = tree != nullptr && !data.contains("&#") && !data.contains('\r');
+  if(tree)
+  {
+    tree->Clear();
+  }
 
   const auto check_characters = [&](const QStringRef& text)
   {
@@ -216,6 +298,10 @@ TStreamError Check_Document(const QByteArray& data, const QString& source, bool 
     }
     chunks_without_token = 0;
 
+    if(plain)
+    {
+      plain = Add_To_Tree(reader, tree, &open_elements);
+    }
     switch(token)
     {
     case QXmlStreamReader::DTD:
@@ -268,6 +354,15 @@ TStreamError Check_Document(const QByteArray& data, const QString& source, bool 
   }
 
   TStreamError error;
+  error.plain = plain;
+  if(plain)
+  {
+    tree->Finish();
+  }
+  else if(tree)
+  {
+    tree->Clear();
+  }
   if(reader.hasError())
   {
     error.found = true;
@@ -353,7 +448,7 @@ QT_WARNING_POP
 }
 } // namespace
 
-void TXmlFile::Open(const QString& identification, int* version, bool namespace_processing)
+void TXmlFile::Open(const QString& identification, int* version, bool namespace_processing, TXmlTree* tree)
 {
   if(!QFileInfo(d_file_name).isReadable())
   {
@@ -389,26 +484,32 @@ void TXmlFile::Open(const QString& identification, int* version, bool namespace_
                          .arg(d_file_name, QString::number(MAXIMUM_SIZE)));
   }
 
-  Parse(data, QStringLiteral("file"), identification, version, namespace_processing);
+  Parse(data, QStringLiteral("file"), identification, version, namespace_processing, tree);
 }
 
-void TXmlFile::Open_Data(const QByteArray& data, const QString& identification, int* version, bool namespace_processing)
+void TXmlFile::Open_Data(const QByteArray& data, const QString& identification, int* version, bool namespace_processing,
+                         TXmlTree* tree)
 {
   if(data.size() > MAXIMUM_SIZE)
   {
     Throw_Data_Error(QStringLiteral("ERR:  Reference data is larger than %1 bytes").arg(MAXIMUM_SIZE));
   }
-  Parse(data, QStringLiteral("data"), identification, version, namespace_processing);
+  Parse(data, QStringLiteral("data"), identification, version, namespace_processing, tree);
 }
 
 void TXmlFile::Parse(const QByteArray& data, const QString& source, const QString& identification, int* version,
-                     bool namespace_processing)
+                     bool namespace_processing, TXmlTree* tree)
 {
-  const TStreamError stream_error = Check_Document(data, source, namespace_processing);
+  const TStreamError stream_error = Check_Document(data, source, namespace_processing, tree);
   if(stream_error.found)
   {
     const TAcceptAllCharacters accept;
     Throw_Parse_Error(&d_document, data, source, namespace_processing, stream_error);
+  }
+  if(stream_error.plain)
+  {
+    Check_Root(*tree->Root_Node(), identification, version);
+    return;
   }
 
   QString error_message;
@@ -429,19 +530,30 @@ void TXmlFile::Parse(const QByteArray& data, const QString& source, const QStrin
   }
 
   d_root = d_document.documentElement();
-  if(d_root.tagName() != identification)
+  if(tree)
+  {
+    tree->Take_Document(d_root);
+    Check_Root(*tree->Root_Node(), identification, version);
+    return;
+  }
+  Check_Root(d_root, identification, version);
+}
+
+template <class TElement> void TXmlFile::Check_Root(const TElement& root, const QString& identification, int* version)
+{
+  if(root.tagName() != identification)
   {
     Throw_Data_Error(
-        QStringLiteral("ERR:  Identification '%1' does not match '%2'").arg(identification, d_root.tagName()));
+        QStringLiteral("ERR:  Identification '%1' does not match '%2'").arg(identification, root.tagName()));
   }
 
   if(version)
   {
-    if(!d_root.hasAttribute(QLatin1String(FILE_VERSION_ATTRIBUTE)))
+    if(!root.hasAttribute(QLatin1String(FILE_VERSION_ATTRIBUTE)))
     {
       Throw_Data_Error(QStringLiteral("ERR:  The 'File_Version' attribute is missing."));
     }
-    *version = d_root.attribute(QLatin1String(FILE_VERSION_ATTRIBUTE)).toInt(nullptr, 10);
+    *version = root.attribute(QLatin1String(FILE_VERSION_ATTRIBUTE)).toInt(nullptr, 10);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "core/xmlfile.h"
+#include "core/xmltree.h"
 #include "tests/test_support.h"
 
 namespace
@@ -29,6 +30,32 @@ template <typename TCall> TXmlFileException Thrown(TCall call)
     return exception;
   }
   return TXmlFileException(QString(), TXmlFileException::FILE_ACCESS_ERROR);
+}
+
+// The elements, first texts and version of a document as the reader in xml gives them: the
+// DOM (TXmlFile) and the compact tree (TXmlTree) must read every document alike.
+template <class TXml, class TElement> QString Dump(const TXml& xml, const TElement& element)
+{
+  QString text = element.tagName() + QLatin1Char('[') + xml.Read_Text_Node(&element, true) + QLatin1Char(']');
+  TElement child = xml.Get_Node(&element, QString(), true);
+  if(child.isNull())
+  {
+    return text;
+  }
+  text += QLatin1Char('(');
+  for(; !child.isNull(); child = xml.Get_Sibling_Node(&child, QString(), true))
+  {
+    text += Dump(xml, child) + QLatin1Char(' ');
+  }
+  return text + QLatin1Char(')');
+}
+
+template <class TXml> QString Dump_Document(const TXml& xml)
+{
+  const auto* root = xml.Root_Node();
+  return QStringLiteral("%1 version %2 %3")
+      .arg(root->hasAttribute(QStringLiteral("File_Version")) ? 1 : 0)
+      .arg(root->attribute(QStringLiteral("File_Version")), Dump(xml, *root));
 }
 
 // A small document with two levels below the root.
@@ -351,6 +378,81 @@ private slots:
     const TXmlFileException node_exception = Thrown([&] { read = xml.Read_Text_Node(&as_node, optional); });
     QCOMPARE(node_exception.Message(), message);
     QCOMPARE(read, result);
+  }
+
+  // The tree reads every document as the DOM does: the plain ones in its own streaming pass,
+  // the rarer forms through the DOM's parser; an error is the same message either way.
+  void Tree_Reads_As_Dom_data()
+  {
+    QTest::addColumn<QByteArray>("data");
+
+    const QByteArray root = "<Root File_Version=\"2\">";
+    const auto row = [&root](const char* name, const QByteArray& body)
+    { QTest::newRow(name) << QByteArray(DECLARATION + root + body + "</Root>\n"); };
+    row("indented", "\n    <A>\n        <Name>x</Name>\n        <B/>\n    </A>\n    <A>y</A>\n");
+    row("entities merge into one text", "<A>AT&amp;T &lt;1&gt; &quot;q&apos;</A><B> &amp; </B>");
+    row("blanks are no text", "<A>   </A><B>\r\n\t</B><C> <D>d</D></C>");
+    row("no-break space alone is no text", "<A>\xc2\xa0</A><B>\xe2\x80\xa8 </B><C>\xc2\xa0x</C>");
+    row("text kept as stored", "<A> a  b </A><B>x\r\ny</B><C>line\nline</C>");
+    row("element before text", "<A><B/>text</A><C>text<D/>more</C>");
+    row("text split by a comment", "<A>x<!-- c -->y</A><B><!-- c -->y</B>");
+    row("instruction", "<A><?pi data?>x</A><?pi?>");
+    row("CDATA", "<A><![CDATA[<x>]]></A><B>a<![CDATA[b]]></B><C><![CDATA[ ]]></C>");
+    row("character references", "<A>&#32;</A><B>&#x41;bc</B><C>&#xd;</C><D>a&#10;</D>");
+    row("namespaces", "<x:A xmlns:x=\"u\">1</x:A><B xmlns=\"v\"><C>2</C></B><D x:y=\"1\" xmlns:x=\"w\"/>");
+    row("attributes elsewhere", "<A k=\"v\">1</A><B k=\"v\" l=\"w\"/>");
+    row("characters above U+FFFF", "<A>\xf0\x9f\x98\x80</A>");
+    row("repeated and unknown names", "<A>1</A><A>2</A><Z>3</Z><A><A>4</A></A>");
+    QTest::newRow("no declaration") << QByteArray("<Root File_Version=\"1\"><A>1</A></Root>");
+    QTest::newRow("no version") << QByteArray("<Root><A>1</A></Root>");
+    QTest::newRow("version with line breaks") << QByteArray("<Root File_Version=\"\n2\t\"/>");
+    QTest::newRow("version with a carriage return") << QByteArray("<Root File_Version=\"\r2\"/>");
+    QTest::newRow("version blank") << QByteArray("<Root File_Version=\" 2 \"/>");
+    QTest::newRow("namespaced version") << QByteArray("<Root x:File_Version=\"2\" xmlns:x=\"u\"/>");
+    QTest::newRow("other root") << QByteArray("<Other File_Version=\"1\"/>");
+    QTest::newRow("prefixed root") << QByteArray("<x:Root xmlns:x=\"u\" File_Version=\"1\"/>");
+    QTest::newRow("Latin-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + root +
+                                           "<A>\xe9</A></Root>");
+    QTest::newRow("UTF-16") << QByteArray("\xff\xfe<\0R\0o\0o\0t\0>\0x\0<\0/\0R\0o\0o\0t\0>\0", 28);
+    QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf" + root + "<A>1</A></Root>");
+    QTest::newRow("tag mismatch") << QByteArray(root + "<A></B></Root>");
+    QTest::newRow("cut short") << QByteArray(root + "<A>");
+    QTest::newRow("undeclared entity") << QByteArray(root + "<A>&foo;</A></Root>");
+    for(const char* name : {"machines_default.xml", "machines_v1.xml", "machines_v2_expected.xml",
+                            "machines_v2_independent.xml", "measurements_expected.xml", "measurements_mixed.xml"})
+    {
+      QTest::newRow(name) << Read(QStringLiteral(VARLUME_TEST_DATA "/") + QLatin1String(name));
+    }
+  }
+
+  void Tree_Reads_As_Dom()
+  {
+    QFETCH(QByteArray, data);
+    QVERIFY(!data.isEmpty());
+    for(const char* identification : {"Root", "Machines", "Measurements"})
+    {
+      TXmlFile dom;
+      QString dom_dump;
+      const TXmlFileException dom_error = Thrown(
+          [&]
+          {
+            int version = 0;
+            dom.Open_Data(data, QLatin1String(identification), &version, true);
+            dom_dump = Dump_Document(dom);
+          });
+      TXmlFile file;
+      TXmlTree tree;
+      QString tree_dump;
+      const TXmlFileException tree_error = Thrown(
+          [&]
+          {
+            int version = 0;
+            file.Open_Data(data, QLatin1String(identification), &version, true, &tree);
+            tree_dump = Dump_Document(tree);
+          });
+      QCOMPARE(tree_error.Message(), dom_error.Message());
+      QCOMPARE(tree_dump, dom_dump);
+    }
   }
 
   void Navigation()

@@ -9,6 +9,7 @@
 
 #include "core/safefile.h"
 #include "core/xmlfile.h"
+#include "core/xmltree.h"
 
 namespace LibraryFile
 {
@@ -61,16 +62,16 @@ QString Take_Free_Name(const TNameParts& parts, qint64& count, QSet<QString>& ta
   return name;
 }
 
-int Open(TXmlFile& xml, const QByteArray* data, const QString& identification)
+int Open(TXmlFile& xml, const QByteArray* data, const QString& identification, TXmlTree* tree)
 {
   int version = 0;
   if(data)
   {
-    xml.Open_Data(*data, identification, &version, true);
+    xml.Open_Data(*data, identification, &version, true, tree);
   }
   else
   {
-    xml.Open(identification, &version, true);
+    xml.Open(identification, &version, true, tree);
   }
   return version;
 }
@@ -93,9 +94,9 @@ void Write(const TXmlFile& xml, bool& keep_unloaded_file)
   xml.Write_File(false);
 }
 
-QString Element_Text(const TXmlFile& xml, const QDomElement& parent, const QString& name)
+QString Element_Text(const TXmlTree& xml, const TXmlTree::TElement& parent, const QString& name)
 {
-  const QDomElement element = xml.Get_Node(&parent, name, false);
+  const TXmlTree::TElement element = xml.Get_Node(&parent, name, false);
   return xml.Read_Text_Node(&element, true);
 }
 
@@ -139,6 +140,7 @@ bool TLibraryFile::Load(const QByteArray* data)
 {
   TXmlFile xml;
   xml.Set_File_Name(File_Name());
+  TXmlTree tree;
   bool loaded = true;
   if(!data)
   {
@@ -146,13 +148,13 @@ bool TLibraryFile::Load(const QByteArray* data)
   }
   try
   {
-    const int version = LibraryFile::Open(xml, data, QLatin1String(d_identification));
-    if(!Read_Version(xml, version))
+    const int version = LibraryFile::Open(xml, data, QLatin1String(d_identification), &tree);
+    if(!Read_Version(tree, version))
     {
       // A file of a version this program cannot read is reported, not taken for an empty
       // library, and is not replaced without a copy.
       throw TXmlFileException(QStringLiteral("ERR:  File_Version '%1' is not a version this program reads")
-                                  .arg(xml.Root_Node()->attribute(QStringLiteral("File_Version"))),
+                                  .arg(tree.Root_Node()->attribute(QStringLiteral("File_Version"))),
                               TXmlFileException::DATA_ERROR);
     }
   }

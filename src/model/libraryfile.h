@@ -1,9 +1,10 @@
 #ifndef LIBRARYFILE_H
 #define LIBRARYFILE_H
 
-#include <QDomElement>
 #include <QSet>
 #include <QString>
+
+#include "core/xmltree.h"
 
 class QByteArray;
 class TXmlFile;
@@ -57,7 +58,7 @@ private:
   // Reads the records of a file of this version; false for a version the library cannot read
   // (the load then fails, and the file is kept before a save replaces it). Throws
   // TXmlFileException.
-  virtual bool Read_Version(const TXmlFile& xml, int version) = 0;
+  virtual bool Read_Version(const TXmlTree& xml, int version) = 0;
   // Writes every record below the root node of the reset xml. Throws TXmlFileException.
   virtual void Write_Records(TXmlFile& xml) const = 0;
   // Drops every record (before a snapshot is restored).
@@ -97,9 +98,9 @@ QString Name_Candidate(const TNameParts& parts, qint64 count);
 // at it and the name is added to taken, so that the next call counts on from there.
 QString Take_Free_Name(const TNameParts& parts, qint64& count, QSet<QString>& taken);
 
-// Reads the library from data, or from the file set on xml when data is null, and returns
-// the file's version.
-int Open(TXmlFile& xml, const QByteArray* data, const QString& identification);
+// Reads the library from data, or from the file set on xml when data is null, into tree, and
+// returns the file's version.
+int Open(TXmlFile& xml, const QByteArray* data, const QString& identification, TXmlTree* tree);
 
 // Writes the file set on xml; when keep_unloaded_file is set and that file exists, it is
 // first kept as a copy; the flag is cleared before the write.
@@ -107,7 +108,7 @@ void Write(const TXmlFile& xml, bool& keep_unloaded_file);
 
 // The text of the required child element name. An element without text (an empty element,
 // or blanks, which the DOM drops) reads as an empty text instead of failing the whole load.
-QString Element_Text(const TXmlFile& xml, const QDomElement& parent, const QString& name);
+QString Element_Text(const TXmlTree& xml, const TXmlTree::TElement& parent, const QString& name);
 
 // Copies the file to "<file>.bak", replacing an older copy; throws TXmlFileException
 // (DATA_ERROR) when that fails, so that the file is not replaced without its copy.

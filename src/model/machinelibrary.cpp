@@ -140,7 +140,8 @@ std::vector<TMachineLibrary::TMachineParameterItem>& Axis_Parameters(TMachineLib
 }
 
 // One Machine_Parameter_Entry of a version 1 file, and the axis whose item it goes to.
-TMachineLibrary::TMachineParameterItem Read_Version1_Entry(const TXmlFile& xml, const QDomElement& entry, int* axis)
+TMachineLibrary::TMachineParameterItem Read_Version1_Entry(const TXmlTree& xml, const TXmlTree::TElement& entry,
+                                                           int* axis)
 {
   using LibraryFile::Element_Text;
 
@@ -170,7 +171,7 @@ TMachineLibrary::TMachineParameterItem Read_Version1_Entry(const TXmlFile& xml, 
   item.enabled =
       Element_Text(xml, entry, QStringLiteral("Enabled")).compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
   item.option_state = Element_Text(xml, entry, QStringLiteral("Option_State")).toInt(nullptr, 10);
-  const QDomElement expression_node = xml.Get_Node(&entry, QStringLiteral("Expression"), true);
+  const TXmlTree::TElement expression_node = xml.Get_Node(&entry, QStringLiteral("Expression"), true);
   if(!expression_node.isNull())
   {
     item.expression = xml.Read_Text_Node(&expression_node, true);
@@ -199,17 +200,18 @@ double Stored_Number(const QString& text, const char* what)
 
 // The optional MPE and covariance of a record (version 2). Both are refused when they cannot
 // mean anything: a K that is not above 0, a matrix that is not labels x labels.
-void Read_Conformity(const TXmlFile& xml, const QDomElement& machine_node, TMachineLibrary::TMachineItem* machine)
+void Read_Conformity(const TXmlTree& xml, const TXmlTree::TElement& machine_node,
+                     TMachineLibrary::TMachineItem* machine)
 {
   using LibraryFile::Element_Text;
 
-  const QDomElement mpe_node = xml.Get_Node(&machine_node, QStringLiteral("MPE_E0"), true);
+  const TXmlTree::TElement mpe_node = xml.Get_Node(&machine_node, QStringLiteral("MPE_E0"), true);
   if(!mpe_node.isNull())
   {
     machine->has_mpe = true;
     machine->mpe_a = Stored_Number(Element_Text(xml, mpe_node, QStringLiteral("A")), "MPE A");
     machine->mpe_k = Stored_Number(Element_Text(xml, mpe_node, QStringLiteral("K")), "MPE K");
-    const QDomElement b_node = xml.Get_Node(&mpe_node, QStringLiteral("B"), true);
+    const TXmlTree::TElement b_node = xml.Get_Node(&mpe_node, QStringLiteral("B"), true);
     machine->mpe_has_b = !b_node.isNull();
     if(machine->mpe_has_b)
     {
@@ -223,19 +225,19 @@ void Read_Conformity(const TXmlFile& xml, const QDomElement& machine_node, TMach
     }
   }
 
-  const QDomElement covariance_node = xml.Get_Node(&machine_node, QStringLiteral("Covariance"), true);
+  const TXmlTree::TElement covariance_node = xml.Get_Node(&machine_node, QStringLiteral("Covariance"), true);
   if(covariance_node.isNull())
   {
     return;
   }
-  QDomElement label = xml.Get_Node(&covariance_node, QStringLiteral("Label"), true);
+  TXmlTree::TElement label = xml.Get_Node(&covariance_node, QStringLiteral("Label"), true);
   while(!label.isNull())
   {
     machine->covariance_labels.push_back(xml.Read_Text_Node(&label, true));
     label = xml.Get_Sibling_Node(&label, QStringLiteral("Label"), true);
   }
   const int size = machine->covariance_labels.size();
-  QDomElement row = xml.Get_Node(&covariance_node, QStringLiteral("Row"), true);
+  TXmlTree::TElement row = xml.Get_Node(&covariance_node, QStringLiteral("Row"), true);
   int rows = 0;
   while(!row.isNull())
   {
@@ -301,7 +303,7 @@ void Write_Conformity(TXmlFile& xml, QDomElement& machine_node, const TMachineLi
 
 TMachineLibrary::TMachineLibrary() : TLibraryFile("machines.xml", "Machines", FILE_VERSION, "machines") {}
 
-bool TMachineLibrary::Read_Version(const TXmlFile& xml, int version)
+bool TMachineLibrary::Read_Version(const TXmlTree& xml, int version)
 {
   bool known = true;
   if(version == 1)
@@ -345,15 +347,15 @@ void TMachineLibrary::Name_Unnamed_Records()
   }
 }
 
-void TMachineLibrary::Load_Version2(const TXmlFile& xml)
+void TMachineLibrary::Load_Version2(const TXmlTree& xml)
 {
   using LibraryFile::Element_Text;
 
   d_machines.clear();
   int next_id = 0;
 
-  const QDomElement* root = xml.Root_Node();
-  QDomElement machine_node = xml.Get_Node(root, QStringLiteral("Machine_Item"), true);
+  const TXmlTree::TElement* root = xml.Root_Node();
+  TXmlTree::TElement machine_node = xml.Get_Node(root, QStringLiteral("Machine_Item"), true);
   while(!machine_node.isNull())
   {
     TMachineItem machine;
@@ -375,19 +377,20 @@ void TMachineLibrary::Load_Version2(const TXmlFile& xml)
 
     machine.kinematic = Kinematic(Element_Text(xml, machine_node, QStringLiteral("Kinematic")));
 
-    const QDomElement parameters_node = xml.Get_Node(&machine_node, QStringLiteral("Machine_Parameters"), false);
+    const TXmlTree::TElement parameters_node = xml.Get_Node(&machine_node, QStringLiteral("Machine_Parameters"), false);
 
     // Version 2 stores D before the squareness entries.
     for(const int axis : {AXIS_X, AXIS_Y, AXIS_Z, AXIS_D, AXIS_SQUARENESS})
     {
-      const QDomElement axis_node = xml.Get_Node(&parameters_node, QLatin1String(Find_Axis(axis)->element), false);
+      const TXmlTree::TElement axis_node =
+          xml.Get_Node(&parameters_node, QLatin1String(Find_Axis(axis)->element), false);
       const auto layout = std::find_if(Default_Layout().begin(), Default_Layout().end(),
                                        [axis](const TAxisLayout& entry) { return entry.axis == axis; });
       TMachineAxisItem axis_item;
       axis_item.axis = axis;
       for(const int parameter : layout->parameters)
       {
-        const QDomElement parameter_node =
+        const TXmlTree::TElement parameter_node =
             xml.Get_Node(&axis_node, QLatin1String(Find_Parameter(parameter)->element), false);
         TMachineParameterItem item;
         item.parameter = parameter;
@@ -407,15 +410,15 @@ void TMachineLibrary::Load_Version2(const TXmlFile& xml)
   }
 }
 
-void TMachineLibrary::Load_Version1(const TXmlFile& xml)
+void TMachineLibrary::Load_Version1(const TXmlTree& xml)
 {
   using LibraryFile::Element_Text;
 
   d_machines.clear();
   int next_id = 0;
 
-  const QDomElement* root = xml.Root_Node();
-  QDomElement machine_node = xml.Get_Node(root, QStringLiteral("Machine_Item"), true);
+  const TXmlTree::TElement* root = xml.Root_Node();
+  TXmlTree::TElement machine_node = xml.Get_Node(root, QStringLiteral("Machine_Item"), true);
   while(!machine_node.isNull())
   {
     TMachineItem machine;
@@ -445,8 +448,8 @@ void TMachineLibrary::Load_Version1(const TXmlFile& xml)
       machine.axes.push_back(axis_item);
     }
 
-    const QDomElement parameters_node = xml.Get_Node(&machine_node, QStringLiteral("Machine_Parameters"), false);
-    QDomElement entry = xml.Get_Node(&parameters_node, QStringLiteral("Machine_Parameter_Entry"), true);
+    const TXmlTree::TElement parameters_node = xml.Get_Node(&machine_node, QStringLiteral("Machine_Parameters"), false);
+    TXmlTree::TElement entry = xml.Get_Node(&parameters_node, QStringLiteral("Machine_Parameter_Entry"), true);
     while(!entry.isNull())
     {
       int axis = 0;

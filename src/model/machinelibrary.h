@@ -12,6 +12,7 @@
 #include "src/model/machinecomp.h"
 
 class TXmlFile;
+class TXmlTree;
 
 // The user's machines, kept in memory and stored in machines.xml in the data directory.
 // Version 2 files are written; versions 1 and 2 are read. Problems come back as false with
@@ -110,12 +111,12 @@ public:
   const std::vector<TMachineItem>& Machines() const { return d_machines; }
 
 private:
-  bool Read_Version(const TXmlFile& xml, int version) override;
+  bool Read_Version(const TXmlTree& xml, int version) override;
   void Write_Records(TXmlFile& xml) const override;
   void Name_Unnamed_Records() override;
   void Clear_Records() override { d_machines.clear(); }
-  void Load_Version1(const TXmlFile& xml);
-  void Load_Version2(const TXmlFile& xml);
+  void Load_Version1(const TXmlTree& xml);
+  void Load_Version2(const TXmlTree& xml);
 
   std::vector<TMachineItem> d_machines;
 };

@@ -1,6 +1,5 @@
 #include "src/model/measurementlibrary.h"
 
-#include <QDomDocument>
 #include <QFileInfo>
 #include <QSet>
 
@@ -11,6 +10,7 @@
 
 #include "core/varlume_assert.h"
 #include "core/xmlfile.h"
+#include "core/xmltree.h"
 #include "src/model/libraryfile.h"
 
 namespace
@@ -64,7 +64,7 @@ TMeasurementLibrary::TMeasurementLibrary()
 {
 }
 
-bool TMeasurementLibrary::Read_Version(const TXmlFile& xml, int version)
+bool TMeasurementLibrary::Read_Version(const TXmlTree& xml, int version)
 {
   if(version != FILE_VERSION)
   {
@@ -74,13 +74,13 @@ bool TMeasurementLibrary::Read_Version(const TXmlFile& xml, int version)
   return true;
 }
 
-void TMeasurementLibrary::Load_Version1(const TXmlFile& xml)
+void TMeasurementLibrary::Load_Version1(const TXmlTree& xml)
 {
-  const QDomElement* root = xml.Root_Node();
+  const TXmlTree::TElement* root = xml.Root_Node();
   for(const TKind& kind : KINDS)
   {
     const QString element_name = QLatin1String(kind.element);
-    QDomElement node = xml.Get_Node(root, element_name, true);
+    TXmlTree::TElement node = xml.Get_Node(root, element_name, true);
     while(!node.isNull())
     {
       std::unique_ptr<TMeasurement> measurement = New_Measurement(kind.type);
@@ -164,8 +164,13 @@ void TMeasurementLibrary::Write_Records(TXmlFile& xml) const
 bool TMeasurementLibrary::Restore(const QByteArray& snapshot)
 {
   const bool restored = TLibraryFile::Restore(snapshot);
-  QDomDocument document;
-  if(!document.setContent(snapshot))
+  TXmlFile xml;
+  TXmlTree document;
+  try
+  {
+    xml.Open_Data(snapshot, QStringLiteral("Measurements"), nullptr, true, &document);
+  }
+  catch(const TXmlFileException&)
   {
     return restored;
   }
@@ -177,7 +182,7 @@ bool TMeasurementLibrary::Restore(const QByteArray& snapshot)
     by_kind[measurement->Type()].push_back(std::move(measurement));
   }
   std::vector<std::unique_ptr<TMeasurement>> ordered;
-  for(QDomElement node = document.documentElement().firstChildElement(); !node.isNull();
+  for(TXmlTree::TElement node = document.Root_Node()->firstChildElement(); !node.isNull();
       node = node.nextSiblingElement())
   {
     for(const TKind& kind : KINDS)

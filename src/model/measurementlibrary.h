@@ -12,6 +12,7 @@
 #include "src/model/measurement.h"
 
 class TXmlFile;
+class TXmlTree;
 
 // The user's measurements, owned here and stored in measurements.xml in the data directory.
 // Every field is kept as expression text except the probe offset. Problems come back as false
@@ -57,11 +58,11 @@ public:
   bool Restore(const QByteArray& snapshot);
 
 private:
-  bool Read_Version(const TXmlFile& xml, int version) override;
+  bool Read_Version(const TXmlTree& xml, int version) override;
   void Write_Records(TXmlFile& xml) const override;
   void Name_Unnamed_Records() override;
   void Clear_Records() override { d_measurements.clear(); }
-  void Load_Version1(const TXmlFile& xml);
+  void Load_Version1(const TXmlTree& xml);
 
   std::vector<std::unique_ptr<TMeasurement>> d_measurements;
 };
