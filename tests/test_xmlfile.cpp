@@ -10,6 +10,7 @@
 
 #include "core/xmlfile.h"
 #include "core/xmltree.h"
+#include "core/xmlwriter.h"
 #include "tests/test_support.h"
 
 namespace
@@ -56,6 +57,28 @@ template <class TXml> QString Dump_Document(const TXml& xml)
   return QStringLiteral("%1 version %2 %3")
       .arg(root->hasAttribute(QStringLiteral("File_Version")) ? 1 : 0)
       .arg(root->attribute(QStringLiteral("File_Version")), Dump(xml, *root));
+}
+
+// A record with nested elements, empty ones, a text and numbers, in either writer.
+template <class TXml> void Build_Record(TXml* xml, const QString& text)
+{
+  xml->Reset(QStringLiteral("Measurements"), 1);
+  auto* root = xml->Root_Node();
+  for(int record = 0; record < 2; ++record)
+  {
+    auto item = xml->Create_Node(root, QStringLiteral("Item"));
+    auto node = xml->Create_Node(&item, QStringLiteral("Name"));
+    xml->Write_Text_Node(&node, text);
+    auto empty = xml->Create_Node(&item, QStringLiteral("Empty"));
+    auto inner = xml->Create_Node(&empty, QStringLiteral("Inner"));
+    xml->Write_Text_Node(&inner, QString());
+    node = xml->Create_Node(&item, QStringLiteral("Number"));
+    xml->Write_Text_Node(&node, -1.23456, 4);
+    node = xml->Create_Node(&item, QStringLiteral("Count"));
+    xml->Write_Text_Node(&node, 42);
+    // Back to the record after the nested ones.
+    node = xml->Create_Node(&item, QStringLiteral("Last"));
+  }
 }
 
 // A small document with two levels below the root.
@@ -453,6 +476,51 @@ private slots:
       QCOMPARE(tree_error.Message(), dom_error.Message());
       QCOMPARE(tree_dump, dom_dump);
     }
+  }
+
+  // The direct writer gives the bytes of the DOM's compact form, escapes included, and refuses
+  // the same texts.
+  void Writer_Writes_As_Dom_data()
+  {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("plain") << "Laser X Axis";
+    QTest::newRow("empty") << "";
+    QTest::newRow("markup") << "a < b & c > d \"q\" 'a' ]]> ]>";
+    QTest::newRow("line breaks") << "one\ntwo\r\nthree\rfour\t";
+    QTest::newRow("blanks") << "  a  ";
+    QTest::newRow("non-ASCII") << QString::fromUtf8("\xc3\xa9 \xe2\x82\xac \xc2\xa0 \xf0\x9f\x98\x80");
+    QTest::newRow("not XML") << QString(QChar(0x1));
+    QTest::newRow("lone surrogate") << QString(QChar(0xd800));
+  }
+
+  void Writer_Writes_As_Dom()
+  {
+    QFETCH(QString, text);
+    TXmlFile dom;
+    QByteArray expected;
+    const TXmlFileException dom_error = Thrown(
+        [&]
+        {
+          Build_Record(&dom, text);
+          dom.Write_Data(&expected, true);
+        });
+    TXmlWriter writer;
+    QByteArray written;
+    const TXmlFileException writer_error = Thrown(
+        [&]
+        {
+          Build_Record(&writer, text);
+          written = writer.Data();
+        });
+    QCOMPARE(writer_error.Message(), dom_error.Message());
+    QCOMPARE(written, expected);
+
+    TXmlWriter empty;
+    empty.Reset(QStringLiteral("Machines"), 2);
+    TXmlFile empty_dom;
+    empty_dom.Reset(QStringLiteral("Machines"), 2);
+    empty_dom.Write_Data(&expected, true);
+    QCOMPARE(empty.Data(), expected);
   }
 
   void Navigation()

@@ -10,6 +10,7 @@
 #include "core/safefile.h"
 #include "core/xmlfile.h"
 #include "core/xmltree.h"
+#include "core/xmlwriter.h"
 
 namespace LibraryFile
 {
@@ -188,19 +189,17 @@ bool TLibraryFile::Save_Data() const
 
 QByteArray TLibraryFile::Snapshot() const
 {
-  TXmlFile xml;
-  QByteArray bytes;
+  TXmlWriter xml;
   try
   {
     xml.Reset(QLatin1String(d_identification), d_write_version);
     Write_Records(xml);
-    xml.Write_Data(&bytes, true);
   }
   catch(const TXmlFileException&)
   {
     return QByteArray();
   }
-  return bytes;
+  return xml.Data();
 }
 
 bool TLibraryFile::Restore(const QByteArray& snapshot)

@@ -8,6 +8,7 @@
 
 class QByteArray;
 class TXmlFile;
+class TXmlWriter;
 
 // The file skeleton of the machine and the measurement library: a data directory, loading from
 // the file or from bytes, keeping a file that exists but did not load before the first save
@@ -34,7 +35,8 @@ public:
   // Writes the library to another file (the data directory is not used, no copy is kept).
   bool Save_As(const QString& file_name) const;
 
-  // The records as the file would hold them, for undo; empty when they cannot be written.
+  // The records as the file would hold them in one line (TXmlFile's compact form), for undo and
+  // the copy kept for recovery; empty when they cannot be written. Safe on any thread.
   QByteArray Snapshot() const;
   // Replaces the records by those of a snapshot and marks the library modified.
   bool Restore(const QByteArray& snapshot);
@@ -59,8 +61,10 @@ private:
   // (the load then fails, and the file is kept before a save replaces it). Throws
   // TXmlFileException.
   virtual bool Read_Version(const TXmlTree& xml, int version) = 0;
-  // Writes every record below the root node of the reset xml. Throws TXmlFileException.
+  // Writes every record below the root node of the reset xml, the same for the DOM of the file
+  // and the direct writer of the snapshots. Throws TXmlFileException.
   virtual void Write_Records(TXmlFile& xml) const = 0;
+  virtual void Write_Records(TXmlWriter& xml) const = 0;
   // Drops every record (before a snapshot is restored).
   virtual void Clear_Records() = 0;
   // Gives every record without a name a unique one; runs after every load, also a failed one.

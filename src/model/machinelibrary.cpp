@@ -8,6 +8,7 @@
 
 #include "core/varlume_assert.h"
 #include "core/xmlfile.h"
+#include "core/xmlwriter.h"
 #include "src/model/libraryfile.h"
 #include "src/model/textformat.h"
 
@@ -262,12 +263,13 @@ void Read_Conformity(const TXmlTree& xml, const TXmlTree::TElement& machine_node
 }
 
 // Written only when the record has them, so that a record without writes what it always did.
-void Write_Conformity(TXmlFile& xml, QDomElement& machine_node, const TMachineLibrary::TMachineItem& machine)
+template <class TXml, class TElement>
+void Write_Conformity(TXml& xml, TElement& machine_node, const TMachineLibrary::TMachineItem& machine)
 {
   if(machine.has_mpe)
   {
-    QDomElement mpe_node = xml.Create_Node(&machine_node, QStringLiteral("MPE_E0"));
-    QDomElement node = xml.Create_Node(&mpe_node, QStringLiteral("A"));
+    auto mpe_node = xml.Create_Node(&machine_node, QStringLiteral("MPE_E0"));
+    auto node = xml.Create_Node(&mpe_node, QStringLiteral("A"));
     xml.Write_Text_Node(&node, Text::Shortest_Number(machine.mpe_a));
     node = xml.Create_Node(&mpe_node, QStringLiteral("K"));
     xml.Write_Text_Node(&node, Text::Shortest_Number(machine.mpe_k));
@@ -282,10 +284,10 @@ void Write_Conformity(TXmlFile& xml, QDomElement& machine_node, const TMachineLi
   {
     return;
   }
-  QDomElement covariance_node = xml.Create_Node(&machine_node, QStringLiteral("Covariance"));
+  auto covariance_node = xml.Create_Node(&machine_node, QStringLiteral("Covariance"));
   for(const QString& label : machine.covariance_labels)
   {
-    QDomElement node = xml.Create_Node(&covariance_node, QStringLiteral("Label"));
+    auto node = xml.Create_Node(&covariance_node, QStringLiteral("Label"));
     xml.Write_Text_Node(&node, label);
   }
   for(int row = 0; row < size; ++row)
@@ -295,7 +297,7 @@ void Write_Conformity(TXmlFile& xml, QDomElement& machine_node, const TMachineLi
     {
       values.push_back(Text::Shortest_Number(machine.covariance[static_cast<std::size_t>(row * size + column)]));
     }
-    QDomElement node = xml.Create_Node(&covariance_node, QStringLiteral("Row"));
+    auto node = xml.Create_Node(&covariance_node, QStringLiteral("Row"));
     xml.Write_Text_Node(&node, values.join(QLatin1Char(' ')));
   }
 }
@@ -487,15 +489,15 @@ void TMachineLibrary::Load_Version1(const TXmlTree& xml)
   }
 }
 
-void TMachineLibrary::Write_Records(TXmlFile& xml) const
+template <class TXml> void TMachineLibrary::Write_Machines(TXml& xml) const
 {
-  QDomElement* root = xml.Root_Node();
+  auto* root = xml.Root_Node();
 
   for(const TMachineItem& machine : d_machines)
   {
-    QDomElement machine_node = xml.Create_Node(root, QStringLiteral("Machine_Item"));
+    auto machine_node = xml.Create_Node(root, QStringLiteral("Machine_Item"));
 
-    QDomElement node = xml.Create_Node(&machine_node, QStringLiteral("Name"));
+    auto node = xml.Create_Node(&machine_node, QStringLiteral("Name"));
     xml.Write_Text_Node(&node, machine.name);
     node = xml.Create_Node(&machine_node, QStringLiteral("Axis_Minimum"));
     xml.Write_Text_Node(&node, Vector_Text(machine.axis_minimum));
@@ -513,7 +515,7 @@ void TMachineLibrary::Write_Records(TXmlFile& xml) const
     node = xml.Create_Node(&machine_node, QStringLiteral("Kinematic"));
     xml.Write_Text_Node(&node, QLatin1String(kinematic_name->text));
 
-    QDomElement parameters_node = xml.Create_Node(&machine_node, QStringLiteral("Machine_Parameters"));
+    auto parameters_node = xml.Create_Node(&machine_node, QStringLiteral("Machine_Parameters"));
     for(const TMachineAxisItem& axis : machine.axes)
     {
       const TAxisName* axis_name = Find_Axis(axis.axis);
@@ -521,7 +523,7 @@ void TMachineLibrary::Write_Records(TXmlFile& xml) const
       {
         VARLUME_ASSERT(false);
       }
-      QDomElement axis_node = xml.Create_Node(&parameters_node, QLatin1String(axis_name->element));
+      auto axis_node = xml.Create_Node(&parameters_node, QLatin1String(axis_name->element));
 
       for(const TMachineParameterItem& parameter : axis.parameters)
       {
@@ -530,7 +532,7 @@ void TMachineLibrary::Write_Records(TXmlFile& xml) const
         {
           continue;
         }
-        QDomElement parameter_node = xml.Create_Node(&axis_node, QLatin1String(parameter_name->element));
+        auto parameter_node = xml.Create_Node(&axis_node, QLatin1String(parameter_name->element));
         node = xml.Create_Node(&parameter_node, QStringLiteral("Enabled"));
         xml.Write_Text_Node(&node, parameter.enabled ? QStringLiteral("True") : QStringLiteral("False"));
         node = xml.Create_Node(&parameter_node, QStringLiteral("Option_State"));
@@ -545,6 +547,16 @@ void TMachineLibrary::Write_Records(TXmlFile& xml) const
     }
     Write_Conformity(xml, machine_node, machine);
   }
+}
+
+void TMachineLibrary::Write_Records(TXmlFile& xml) const
+{
+  Write_Machines(xml);
+}
+
+void TMachineLibrary::Write_Records(TXmlWriter& xml) const
+{
+  Write_Machines(xml);
 }
 
 QStringList TMachineLibrary::Machine_Names() const

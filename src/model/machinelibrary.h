@@ -13,6 +13,7 @@
 
 class TXmlFile;
 class TXmlTree;
+class TXmlWriter;
 
 // The user's machines, kept in memory and stored in machines.xml in the data directory.
 // Version 2 files are written; versions 1 and 2 are read. Problems come back as false with
@@ -113,6 +114,8 @@ public:
 private:
   bool Read_Version(const TXmlTree& xml, int version) override;
   void Write_Records(TXmlFile& xml) const override;
+  void Write_Records(TXmlWriter& xml) const override;
+  template <class TXml> void Write_Machines(TXml& xml) const;
   void Name_Unnamed_Records() override;
   void Clear_Records() override { d_machines.clear(); }
   void Load_Version1(const TXmlTree& xml);

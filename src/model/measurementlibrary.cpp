@@ -11,6 +11,7 @@
 #include "core/varlume_assert.h"
 #include "core/xmlfile.h"
 #include "core/xmltree.h"
+#include "core/xmlwriter.h"
 #include "src/model/libraryfile.h"
 
 namespace
@@ -131,9 +132,9 @@ void TMeasurementLibrary::Name_Unnamed_Records()
   }
 }
 
-void TMeasurementLibrary::Write_Records(TXmlFile& xml) const
+template <class TXml> void TMeasurementLibrary::Write_Measurements(TXml& xml) const
 {
-  QDomElement* root = xml.Root_Node();
+  auto* root = xml.Root_Node();
 
   for(const auto& measurement : d_measurements)
   {
@@ -142,8 +143,8 @@ void TMeasurementLibrary::Write_Records(TXmlFile& xml) const
     {
       VARLUME_ASSERT(false);
     }
-    QDomElement measurement_node = xml.Create_Node(root, QLatin1String(kind->element));
-    QDomElement node = xml.Create_Node(&measurement_node, QStringLiteral("Name"));
+    auto measurement_node = xml.Create_Node(root, QLatin1String(kind->element));
+    auto node = xml.Create_Node(&measurement_node, QStringLiteral("Name"));
     xml.Write_Text_Node(&node, measurement->d_name);
 
     for(const TMeasurementField& field : Measurement_Fields(*measurement))
@@ -159,6 +160,16 @@ void TMeasurementLibrary::Write_Records(TXmlFile& xml) const
       }
     }
   }
+}
+
+void TMeasurementLibrary::Write_Records(TXmlFile& xml) const
+{
+  Write_Measurements(xml);
+}
+
+void TMeasurementLibrary::Write_Records(TXmlWriter& xml) const
+{
+  Write_Measurements(xml);
 }
 
 bool TMeasurementLibrary::Restore(const QByteArray& snapshot)

@@ -13,6 +13,7 @@
 
 class TXmlFile;
 class TXmlTree;
+class TXmlWriter;
 
 // The user's measurements, owned here and stored in measurements.xml in the data directory.
 // Every field is kept as expression text except the probe offset. Problems come back as false
@@ -60,6 +61,8 @@ public:
 private:
   bool Read_Version(const TXmlTree& xml, int version) override;
   void Write_Records(TXmlFile& xml) const override;
+  void Write_Records(TXmlWriter& xml) const override;
+  template <class TXml> void Write_Measurements(TXml& xml) const;
   void Name_Unnamed_Records() override;
   void Clear_Records() override { d_measurements.clear(); }
   void Load_Version1(const TXmlTree& xml);

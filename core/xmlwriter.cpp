@@ -1,0 +1,147 @@
+#include "core/xmlwriter.h"
+
+#include "core/varlume_assert.h"
+#include "core/xmlfile.h"
+
+namespace
+{
+// The DOM's escapes for a text node inside an element: '<' and '&' always, '>' after "]]", a
+// carriage return as a reference. A line feed goes, as the compact form drops every line break.
+void Append_Text(QString* out, const QString& text)
+{
+  const int size = text.size();
+  for(int index = 0; index < size; ++index)
+  {
+    const QChar c = text.at(index);
+    switch(c.unicode())
+    {
+    case '<':
+      out->append(QLatin1String("&lt;"));
+      break;
+    case '&':
+      out->append(QLatin1String("&amp;"));
+      break;
+    case '>':
+      if(index >= 2 && text.at(index - 1) == QLatin1Char(']') && text.at(index - 2) == QLatin1Char(']'))
+      {
+        out->append(QLatin1String("&gt;"));
+      }
+      else
+      {
+        out->append(c);
+      }
+      break;
+    case '\r':
+      out->append(QLatin1String("&#xd;"));
+      break;
+    case '\n':
+      break;
+    default:
+      out->append(c);
+      break;
+    }
+  }
+}
+} // namespace
+
+void TXmlWriter::Reset(const QString& root_name, int version)
+{
+  d_text.clear();
+  d_open.clear();
+  d_text.append(QLatin1String("<?xml version=\"1.0\" encoding=\"utf-8\"?><"));
+  d_text.append(root_name);
+  d_text.append(QStringLiteral(" File_Version=\"%1\"").arg(version));
+  d_root.d_depth = 0;
+  d_root.d_serial = d_serial++;
+  d_open.push_back({root_name, d_root.d_serial, false});
+}
+
+void TXmlWriter::Open_Inside(const TElement* element)
+{
+  VARLUME_ASSERT(element->d_depth >= 0 && static_cast<std::size_t>(element->d_depth) < d_open.size() &&
+                 d_open[static_cast<std::size_t>(element->d_depth)].serial == element->d_serial);
+  while(d_open.size() > static_cast<std::size_t>(element->d_depth) + 1)
+  {
+    const TOpen& inner = d_open.back();
+    if(inner.content)
+    {
+      d_text.append(QLatin1String("</"));
+      d_text.append(inner.name);
+      d_text.append(QLatin1Char('>'));
+    }
+    else
+    {
+      d_text.append(QLatin1String("/>"));
+    }
+    d_open.pop_back();
+  }
+  TOpen& open = d_open.back();
+  if(!open.content)
+  {
+    d_text.append(QLatin1Char('>'));
+    open.content = true;
+  }
+}
+
+TXmlWriter::TElement TXmlWriter::Create_Node(TElement* parent, const QString& name)
+{
+  VARLUME_ASSERT(parent);
+  if(name.isEmpty())
+  {
+    throw TXmlFileException(QStringLiteral("ERR:  Cannot create an unnamed node"), TXmlFileException::DATA_ERROR);
+  }
+  Open_Inside(parent);
+  TElement element;
+  element.d_depth = parent->d_depth + 1;
+  element.d_serial = d_serial++;
+  d_text.append(QLatin1Char('<'));
+  d_text.append(name);
+  d_open.push_back({name, element.d_serial, false});
+  return element;
+}
+
+void TXmlWriter::Write_Text_Node(TElement* node, const QString& text)
+{
+  VARLUME_ASSERT(node);
+  if(TXmlFile::First_Invalid_Character(QStringRef(&text)) >= 0)
+  {
+    throw TXmlFileException(QStringLiteral("ERR:  Cannot write node '%1' with data '%2'")
+                                .arg(d_open[static_cast<std::size_t>(node->d_depth)].name, text),
+                            TXmlFileException::DATA_ERROR);
+  }
+  Open_Inside(node);
+  Append_Text(&d_text, text);
+}
+
+void TXmlWriter::Write_Text_Node(TElement* node, const double& value, int precision)
+{
+  Write_Text_Node(node, QStringLiteral("%1").arg(value, 0, 'f', precision));
+}
+
+void TXmlWriter::Write_Text_Node(TElement* node, int value)
+{
+  Write_Text_Node(node, QString::number(value));
+}
+
+QByteArray TXmlWriter::Data()
+{
+  if(d_open.empty())
+  {
+    return d_text.toUtf8();
+  }
+  TElement root = d_root;
+  // Closing the root's inside leaves the root itself.
+  if(d_open.size() == 1 && !d_open.front().content)
+  {
+    d_text.append(QLatin1String("/>"));
+  }
+  else
+  {
+    Open_Inside(&root);
+    d_text.append(QLatin1String("</"));
+    d_text.append(d_open.front().name);
+    d_text.append(QLatin1Char('>'));
+  }
+  d_open.clear();
+  return d_text.toUtf8();
+}
