@@ -43,6 +43,8 @@ public:
   bool Save() const { return d_library.Save(); }
   QString Last_Error() const { return d_library.Last_Error(); }
   QByteArray Snapshot() const { return d_library.Snapshot(); }
+  // The library itself, for the window's undo of removals.
+  TMachineLibrary& Library() { return d_library; }
   bool Restore(const QByteArray& snapshot) { return d_library.Restore(snapshot); }
 
   QStringList Machine_Names() const { return d_library.Machine_Names(); }

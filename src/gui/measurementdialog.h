@@ -37,6 +37,7 @@ public:
 
   // The library itself, for the model functions that read one.
   const TMeasurementLibrary& Library() const { return d_library; }
+  TMeasurementLibrary& Library() { return d_library; }
   void Set_Data_Path(const QString& path) { d_library.Set_Data_Path(path); }
   // The library file, "<data path>/measurements.xml".
   QString File_Name() const { return d_library.File_Name(); }

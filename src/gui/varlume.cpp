@@ -39,6 +39,7 @@
 #include "src/gui/measurementdialog.h"
 #include "src/gui/plandialog.h"
 #include "src/gui/progressdialog.h"
+#include "src/gui/recoverywriter.h"
 
 namespace
 {
@@ -293,6 +294,8 @@ void TVarlume::Report_Rename(const QString& kind, const QString& typed, const QS
 
 TVarlume::~TVarlume()
 {
+  // A window destroyed without closing (as by a crash) still leaves the changes kept so far.
+  d_recovery_writer.reset();
   // The lists' models report their rows going away while the base class deletes the children.
   for(QListWidget* list : {d_machine_list, d_measurement_list})
   {

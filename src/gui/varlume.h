@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,6 +30,7 @@ class TIdentifyDialog;
 class TPlanDialog;
 class TMessageBox;
 class TProgressDialog;
+class TRecoveryWriter;
 
 // The main window: the two library lists in docks, the output area in the middle. It owns the
 // libraries (through their dialogs) and the error model of the selected machine, and
@@ -155,15 +158,25 @@ private:
     LIBRARY_MEASUREMENTS
   };
   class TLibraryChange;
-  // Undo: every change of a library is recorded as its snapshots before and after.
+  class TRemoval;
+  // Undo: a change of a library is recorded as its snapshots before and after; a removal, as
+  // the records taken out (Remove_Records).
   QByteArray Library_Snapshot(TLibrary library) const;
   void Record_Change(TLibrary library, const QString& text, const QByteArray& before);
   void Restore_Library(TLibrary library, const QByteArray& snapshot);
+  // Removes the records of the ids (the selected rows) as one step of undo.
+  void Remove_Records(TLibrary library, const std::vector<int>& ids, const QString& text);
+  // The list and the copy kept for recovery follow records taken out of (or put back into)
+  // these rows of the library.
+  void Follow_Removal(TLibrary library, const std::vector<std::size_t>& rows, bool put_back);
+  // The library as it is now, for a snapshot on the recovery writer's thread.
+  std::function<QByteArray()> Later_Snapshot(TLibrary library) const;
   // Crash recovery: the changed library kept in the data folder after each change, removed by
   // a clean close, offered back at the next start.
   QString Recovery_Folder() const;
   QString Recovery_File(TLibrary library) const;
   void Keep_For_Recovery(TLibrary library, const QByteArray& snapshot);
+  void Keep_For_Recovery(TLibrary library, std::function<QByteArray()> snapshot);
   void Remove_Recovery();
   void Offer_Recovery();
   QString Library_File(TLibrary library) const;
@@ -235,6 +248,7 @@ private:
   std::unique_ptr<QLockFile> d_lock;
   bool d_read_only = false;
   QUndoStack* d_undo_stack = nullptr;
+  std::unique_ptr<TRecoveryWriter> d_recovery_writer;
   QAction* d_undo_action = nullptr;
   QAction* d_redo_action = nullptr;
   QString d_export_directory;

@@ -24,6 +24,26 @@
 
 namespace
 {
+// Made whole before it joins the list, which then announces it once.
+QListWidgetItem* List_Item(const QString& name, int id)
+{
+  QListWidgetItem* item = new QListWidgetItem(name);
+  item->setData(Qt::UserRole, id);
+  item->setFlags(item->flags() | Qt::ItemIsEditable);
+  return item;
+}
+
+// The ids of the selected rows.
+std::vector<int> Selected_Ids(const QListWidget* list)
+{
+  std::vector<int> ids;
+  for(const QListWidgetItem* item : list->selectedItems())
+  {
+    ids.push_back(item->data(Qt::UserRole).toInt());
+  }
+  return ids;
+}
+
 // Refills the list from the library: the names and their ids, in one order. Rows that were
 // selected stay selected, in their order, and the current row stays current; the list's own
 // signals are held back, so the caller refreshes the panes once. True when a row was selected
@@ -45,11 +65,7 @@ bool Fill_List(QListWidget* list, const QStringList& names, const std::vector<in
   rows.reserve(ids.size());
   for(int row = 0; row < names.size(); ++row)
   {
-    // Made whole before it joins the list, which then announces it once.
-    QListWidgetItem* item = new QListWidgetItem(names[row]);
-    item->setData(Qt::UserRole, ids[row]);
-    item->setFlags(item->flags() | Qt::ItemIsEditable);
-    list->addItem(item);
+    list->addItem(List_Item(names[row], ids[row]));
     rows.emplace(ids[row], row);
   }
   const auto found_current = rows.find(current_id);
@@ -184,13 +200,7 @@ void TVarlume::Remove_Machine()
   {
     return;
   }
-  const QByteArray before = Library_Snapshot(LIBRARY_MACHINES);
-  for(const QString& name : names)
-  {
-    d_machine_dialog->Remove_Machine(d_machine_dialog->Machine_Id(name));
-  }
-  Record_Change(LIBRARY_MACHINES, tr("Remove Machine"), before);
-  Update_Machine_Names();
+  Remove_Records(LIBRARY_MACHINES, Selected_Ids(d_machine_list), tr("Remove Machine"));
 }
 
 void TVarlume::Rename_Machine(QWidget* editor)
@@ -226,13 +236,59 @@ void TVarlume::Remove_Measurement()
   {
     return;
   }
-  const QByteArray before = Library_Snapshot(LIBRARY_MEASUREMENTS);
-  // The dialog announces each removal, which refreshes the list.
-  for(const QString& name : names)
+  Remove_Records(LIBRARY_MEASUREMENTS, Selected_Ids(d_measurement_list), tr("Remove Measurement"));
+}
+
+void TVarlume::Follow_Removal(TLibrary library, const std::vector<std::size_t>& rows, bool put_back)
+{
+  if(!rows.empty())
   {
-    d_measurement_dialog->Remove_Measurement(d_measurement_dialog->Measurement_Id(name));
+    Keep_For_Recovery(library, Later_Snapshot(library));
   }
-  Record_Change(LIBRARY_MEASUREMENTS, tr("Remove Measurement"), before);
+  const bool machines = library == LIBRARY_MACHINES;
+  QListWidget* list = machines ? d_machine_list : d_measurement_list;
+  const std::vector<TMeasurement*> measurements =
+      machines ? std::vector<TMeasurement*>() : d_measurement_dialog->Library().All_Measurements();
+  const std::size_t size = machines ? d_machine_dialog->Machines().size() : measurements.size();
+  const std::size_t before = put_back ? size - rows.size() : size + rows.size();
+  // Row by row while few rows change in a list that shows the library; else it is filled anew,
+  // which keeps its selection.
+  if(rows.size() > 100 || static_cast<std::size_t>(list->count()) != before)
+  {
+    machines ? Update_Machine_Names() : Update_Measurement_Names();
+    return;
+  }
+  {
+    const QSignalBlocker blocker(list);
+    if(put_back)
+    {
+      for(const std::size_t row : rows)
+      {
+        if(machines)
+        {
+          const TMachineDialog::TMachineItem& machine = d_machine_dialog->Machines()[row];
+          QListWidgetItem* item = List_Item(machine.name, machine.id);
+          item->setToolTip(Conformity::Record_Summary(machine).join(QLatin1Char('\n')));
+          list->insertItem(static_cast<int>(row), item);
+        }
+        else
+        {
+          const TMeasurement* measurement = measurements[row];
+          list->insertItem(static_cast<int>(row), List_Item(measurement->d_name, measurement->d_id));
+        }
+      }
+    }
+    else
+    {
+      for(auto row = rows.rbegin(); row != rows.rend(); ++row)
+      {
+        delete list->takeItem(static_cast<int>(*row));
+      }
+    }
+  }
+  // Every pane follows the library, as after a refill.
+  machines ? Machine_Selection_Changed() : Measurement_Selection_Changed();
+  Update_Identify_Enabled();
 }
 
 void TVarlume::Rename_Measurement(QWidget* editor)

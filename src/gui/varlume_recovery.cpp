@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -24,23 +25,13 @@
 #include "core/safefile.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/gui/recoverywriter.h"
 #include "src/gui/varlume.h"
 #include "src/model/measurementlibrary.h"
 
 namespace
 {
 const char* const UNSAVED_FOLDER = "unsaved";
-
-// The library file as it is on disk, to tell later whether it changed under the kept copy.
-QByteArray File_Hash(const QString& file_name)
-{
-  QFile file(file_name);
-  if(!file.open(QIODevice::ReadOnly))
-  {
-    return QByteArray("none");
-  }
-  return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
-}
 
 // What a kept file holds. Only a regular file is opened, never through a link and never
 // blocking (a FIFO put there would stop the window from starting).
@@ -141,9 +132,9 @@ QString TVarlume::Recovery_Folder() const
   return QDir(d_data_path).filePath(QLatin1String(UNSAVED_FOLDER));
 }
 
-void TVarlume::Keep_For_Recovery(TLibrary library, const QByteArray& snapshot)
+void TVarlume::Keep_For_Recovery(TLibrary library, std::function<QByteArray()> snapshot)
 {
-  if(d_read_only || snapshot.isEmpty())
+  if(d_read_only)
   {
     return;
   }
@@ -155,19 +146,32 @@ void TVarlume::Keep_For_Recovery(TLibrary library, const QByteArray& snapshot)
                          folder_problem.isEmpty() ? tr("it holds kept changes that cannot be read") : folder_problem));
     return;
   }
-  const QString file_name = Recovery_File(library);
-  QString error;
-  bool kept = QDir().mkpath(QFileInfo(file_name).absolutePath());
-  // The library file is not written before the window closes, so the file of the first change
-  // is the one that the kept copy is based on.
-  const QString base_name = file_name + QStringLiteral(".base");
-  if(kept && !QFileInfo::exists(base_name))
+  if(!d_recovery_writer)
   {
-    kept = SafeFile::Write_File(base_name, File_Hash(Library_File(library)), &error);
+    QPointer<TVarlume> window(this);
+    d_recovery_writer = std::make_unique<TRecoveryWriter>(
+        [window](const QString& error)
+        {
+          QMetaObject::invokeMethod(
+              window,
+              [window, error]()
+              {
+                if(window)
+                {
+                  window->Show_Status(tr("Unsaved changes could not be kept for recovery: %1").arg(error));
+                }
+              },
+              Qt::QueuedConnection);
+        });
   }
-  if(!kept || !SafeFile::Write_File(file_name, snapshot, &error))
+  d_recovery_writer->Post({Recovery_File(library), Library_File(library), std::move(snapshot)});
+}
+
+void TVarlume::Keep_For_Recovery(TLibrary library, const QByteArray& snapshot)
+{
+  if(!snapshot.isEmpty())
   {
-    Show_Status(tr("Unsaved changes could not be kept for recovery: %1").arg(error));
+    Keep_For_Recovery(library, [snapshot]() { return snapshot; });
   }
 }
 
@@ -178,6 +182,11 @@ QString TVarlume::Library_File(TLibrary library) const
 
 void TVarlume::Remove_Recovery()
 {
+  // Nothing may be written there after this.
+  if(d_recovery_writer)
+  {
+    d_recovery_writer->Finish(true);
+  }
   // Not while the user has yet to answer whether to restore them, and never in a folder that is
   // not this data folder's own.
   if(d_read_only || d_recovery_pending || d_recovery_refused || !Folder_Problem(Recovery_Folder()).isEmpty())
@@ -255,7 +264,7 @@ void TVarlume::Offer_Recovery()
     names.push_back(name);
     QByteArray base;
     if(Read_Kept(file_name + QStringLiteral(".base"), &base, &problem) == TKept::READ &&
-       base != File_Hash(Library_File(library)))
+       base != TRecoveryWriter::File_Hash(Library_File(library)))
     {
       changed_since.push_back(name);
     }
@@ -301,6 +310,10 @@ void TVarlume::Offer_Recovery()
               {
                 const QByteArray before = Library_Snapshot(entry.first);
                 // From now on the kept copy is based on the file as this window loaded it.
+                if(d_recovery_writer)
+                {
+                  d_recovery_writer->Finish(false);
+                }
                 QFile::remove(Recovery_File(entry.first) + QStringLiteral(".base"));
                 Restore_Library(entry.first, entry.second);
                 Record_Change(entry.first, tr("Restore Unsaved Changes"), before);

@@ -5,6 +5,9 @@
 #include <QUndoCommand>
 #include <QUndoStack>
 
+#include <memory>
+#include <utility>
+
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/varlume.h"
@@ -37,6 +40,101 @@ private:
   QByteArray d_after;
   bool d_done = false;
 };
+
+// A removal undone and redone record by record: the records taken out wait here and go back to
+// their places, so that a library of tens of thousands is neither copied nor read again.
+class TVarlume::TRemoval : public QUndoCommand
+{
+public:
+  TRemoval(TVarlume* window, TLibrary library, const QString& text, const std::vector<int>& ids)
+      : QUndoCommand(text), d_window(window), d_library(library), d_ids(ids)
+  {
+  }
+
+  // Takes the records out; false when none of the ids is in the library.
+  bool Take()
+  {
+    std::vector<std::size_t> rows;
+    if(d_library == LIBRARY_MACHINES)
+    {
+      d_machines = d_window->d_machine_dialog->Library().Take_Machines(d_ids);
+      for(const auto& taken : d_machines)
+      {
+        rows.push_back(taken.first);
+      }
+    }
+    else
+    {
+      d_measurements = d_window->d_measurement_dialog->Library().Take_Measurements(d_ids);
+      for(const auto& taken : d_measurements)
+      {
+        rows.push_back(taken.first);
+      }
+    }
+    d_window->Follow_Removal(d_library, rows, false);
+    return !rows.empty();
+  }
+
+  void undo() override
+  {
+    std::vector<std::size_t> rows;
+    if(d_library == LIBRARY_MACHINES)
+    {
+      for(const auto& taken : d_machines)
+      {
+        rows.push_back(taken.first);
+      }
+      d_window->d_machine_dialog->Library().Put_Back_Machines(std::move(d_machines));
+      d_machines.clear();
+    }
+    else
+    {
+      for(const auto& taken : d_measurements)
+      {
+        rows.push_back(taken.first);
+      }
+      d_window->d_measurement_dialog->Library().Put_Back_Measurements(std::move(d_measurements));
+      d_measurements.clear();
+    }
+    d_window->Follow_Removal(d_library, rows, true);
+  }
+
+  void redo() override
+  {
+    // Pushed after the records were taken out: the first redo has nothing to do.
+    if(d_done)
+    {
+      Take();
+    }
+    d_done = true;
+  }
+
+private:
+  TVarlume* d_window;
+  TLibrary d_library;
+  std::vector<int> d_ids;
+  TMachineLibrary::TTaken d_machines;
+  TMeasurementLibrary::TTaken d_measurements;
+  bool d_done = false;
+};
+
+void TVarlume::Remove_Records(TLibrary library, const std::vector<int>& ids, const QString& text)
+{
+  auto removal = std::make_unique<TRemoval>(this, library, text, ids);
+  if(removal->Take())
+  {
+    d_undo_stack->push(removal.release());
+  }
+}
+
+std::function<QByteArray()> TVarlume::Later_Snapshot(TLibrary library) const
+{
+  // Copied now, written later: the records may change before the writer gets to them.
+  std::shared_ptr<const TLibraryFile> copy = library == LIBRARY_MACHINES
+                                                 ? d_machine_dialog->Library().Copy_Records()
+                                                 : d_measurement_dialog->Library().Copy_Records();
+  return [copy]() { return copy->Snapshot(); };
+}
 
 QByteArray TVarlume::Library_Snapshot(TLibrary library) const
 {

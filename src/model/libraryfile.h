@@ -4,6 +4,12 @@
 #include <QSet>
 #include <QString>
 
+#include <cstddef>
+#include <memory>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
 #include "core/xmltree.h"
 
 class QByteArray;
@@ -18,6 +24,8 @@ class TXmlWriter;
 class TLibraryFile
 {
 public:
+  virtual ~TLibraryFile() = default;
+
   void Set_Data_Path(const QString& path) { d_data_path = path; }
   QString Data_Path() const { return d_data_path; }
   // "<data path>/<file name>".
@@ -40,6 +48,8 @@ public:
   QByteArray Snapshot() const;
   // Replaces the records by those of a snapshot and marks the library modified.
   bool Restore(const QByteArray& snapshot);
+  // A copy of the records alone, for a Snapshot on another thread while this library changes.
+  virtual std::unique_ptr<TLibraryFile> Copy_Records() const = 0;
   QString Last_Error() const { return d_last_error; }
   bool Is_Modified() const { return d_modified; }
   void Set_Modified(bool modified) { d_modified = modified; }
@@ -48,7 +58,6 @@ protected:
   // file_name in the data directory, the identification and version written into the file,
   // and the word of the error texts ("ERR:  Loading <what> exception: ...").
   TLibraryFile(const char* file_name, const char* identification, int write_version, const char* what);
-  virtual ~TLibraryFile() = default;
   TLibraryFile(const TLibraryFile&) = default;
   TLibraryFile& operator=(const TLibraryFile&) = default;
 
@@ -113,6 +122,54 @@ void Write(const TXmlFile& xml, bool& keep_unloaded_file);
 // The text of the required child element name. An element without text (an empty element,
 // or blanks, which the DOM drops) reads as an empty text instead of failing the whole load.
 QString Element_Text(const TXmlTree& xml, const TXmlTree::TElement& parent, const QString& name);
+
+// Records taken out of a list with the places they had, in list order.
+template <class TRecord> using TTaken = std::vector<std::pair<std::size_t, TRecord>>;
+
+// Takes the records whose id is in ids out of the list, in one pass.
+template <class TRecord, class TId_Of>
+TTaken<TRecord> Take_Records(std::vector<TRecord>* records, const std::vector<int>& ids, TId_Of id_of)
+{
+  const std::unordered_set<int> wanted(ids.begin(), ids.end());
+  TTaken<TRecord> taken;
+  std::vector<TRecord> kept;
+  kept.reserve(records->size());
+  for(std::size_t position = 0; position < records->size(); ++position)
+  {
+    TRecord& record = (*records)[position];
+    if(wanted.count(id_of(record)))
+    {
+      taken.emplace_back(position, std::move(record));
+    }
+    else
+    {
+      kept.push_back(std::move(record));
+    }
+  }
+  *records = std::move(kept);
+  return taken;
+}
+
+// Puts records that Take_Records took back in their places, in one pass.
+template <class TRecord> void Put_Back_Records(std::vector<TRecord>* records, TTaken<TRecord> taken)
+{
+  std::vector<TRecord> merged;
+  merged.reserve(records->size() + taken.size());
+  auto next = taken.begin();
+  for(TRecord& record : *records)
+  {
+    for(; next != taken.end() && next->first <= merged.size(); ++next)
+    {
+      merged.push_back(std::move(next->second));
+    }
+    merged.push_back(std::move(record));
+  }
+  for(; next != taken.end(); ++next)
+  {
+    merged.push_back(std::move(next->second));
+  }
+  *records = std::move(merged);
+}
 
 // Copies the file to "<file>.bak", replacing an older copy; throws TXmlFileException
 // (DATA_ERROR) when that fails, so that the file is not replaced without its copy.

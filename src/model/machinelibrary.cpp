@@ -693,6 +693,25 @@ bool TMachineLibrary::Remove_Machine(int id)
   return true;
 }
 
+TMachineLibrary::TTaken TMachineLibrary::Take_Machines(const std::vector<int>& ids)
+{
+  d_modified = true;
+  return LibraryFile::Take_Records(&d_machines, ids, [](const TMachineItem& machine) { return machine.id; });
+}
+
+void TMachineLibrary::Put_Back_Machines(TTaken taken)
+{
+  d_modified = true;
+  LibraryFile::Put_Back_Records(&d_machines, std::move(taken));
+}
+
+std::unique_ptr<TLibraryFile> TMachineLibrary::Copy_Records() const
+{
+  auto copy = std::make_unique<TMachineLibrary>();
+  copy->d_machines = d_machines;
+  return copy;
+}
+
 QString TMachineLibrary::Generate_Unique_Name(int id, const QString& name) const
 {
   const LibraryFile::TNameParts parts = LibraryFile::Split_Name(name, QStringLiteral("Untitled"));

@@ -105,6 +105,13 @@ public:
   // The same for a record that need not be in any library.
   static std::vector<TMapErrorItem> Map_Error_Items(const TMachineItem& machine);
 
+  // Removal that can be undone record by record: the machines of the ids (unknown ones skipped)
+  // taken out with their places, and put back in them. Both mark the library modified.
+  using TTaken = LibraryFile::TTaken<TMachineItem>;
+  TTaken Take_Machines(const std::vector<int>& ids);
+  void Put_Back_Machines(TTaken taken);
+  std::unique_ptr<TLibraryFile> Copy_Records() const override;
+
   // For the editor: the record itself (null when no machine has the id), valid until the
   // list changes.
   TMachineItem* Machine(int id);

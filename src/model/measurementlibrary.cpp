@@ -328,6 +328,30 @@ bool TMeasurementLibrary::Remove_Measurement(int id)
   return true;
 }
 
+TMeasurementLibrary::TTaken TMeasurementLibrary::Take_Measurements(const std::vector<int>& ids)
+{
+  d_modified = true;
+  return LibraryFile::Take_Records(&d_measurements, ids,
+                                   [](const std::unique_ptr<TMeasurement>& measurement) { return measurement->d_id; });
+}
+
+void TMeasurementLibrary::Put_Back_Measurements(TTaken taken)
+{
+  d_modified = true;
+  LibraryFile::Put_Back_Records(&d_measurements, std::move(taken));
+}
+
+std::unique_ptr<TLibraryFile> TMeasurementLibrary::Copy_Records() const
+{
+  auto copy = std::make_unique<TMeasurementLibrary>();
+  copy->d_measurements.reserve(d_measurements.size());
+  for(const auto& measurement : d_measurements)
+  {
+    copy->d_measurements.push_back(Copy_Measurement(*measurement));
+  }
+  return copy;
+}
+
 QString TMeasurementLibrary::Generate_Unique_Name(Types::TMeasurementType type, const QString& name, int id) const
 {
   const LibraryFile::TNameParts parts = LibraryFile::Split_Name(name, Default_Name(type));

@@ -54,6 +54,13 @@ public:
   // All measurements in list order.
   std::vector<TMeasurement*> All_Measurements() const;
 
+  // Removal that can be undone record by record: the measurements of the ids (unknown ones
+  // skipped) taken out with their places, and put back in them. Both mark the library modified.
+  using TTaken = LibraryFile::TTaken<std::unique_ptr<TMeasurement>>;
+  TTaken Take_Measurements(const std::vector<int>& ids);
+  void Put_Back_Measurements(TTaken taken);
+  std::unique_ptr<TLibraryFile> Copy_Records() const override;
+
   // As TLibraryFile::Restore, with the measurements in the snapshot's order, where a load groups
   // them by kind: an undo leaves the list as it was.
   bool Restore(const QByteArray& snapshot);
