@@ -1045,6 +1045,69 @@ private slots:
     QCOMPARE(library.Measurement_Names(), QStringList{QStringLiteral("Gauge")});
   }
 
+  // A removal taken back puts each record in its place again, the same record under the same id.
+  void Taken_Records_Go_Back_data()
+  {
+    QTest::addColumn<QList<int>>("rows");
+    QTest::newRow("first") << QList<int>{0};
+    QTest::newRow("middle") << QList<int>{2};
+    QTest::newRow("last") << QList<int>{4};
+    QTest::newRow("both ends") << QList<int>{0, 4};
+    QTest::newRow("neighbours") << QList<int>{1, 2, 3};
+    QTest::newRow("all") << QList<int>{0, 1, 2, 3, 4};
+    QTest::newRow("none") << QList<int>{};
+  }
+
+  void Taken_Records_Go_Back()
+  {
+    QFETCH(QList<int>, rows);
+    TMeasurementLibrary library;
+    for(int index = 0; index < 5; ++index)
+    {
+      std::unique_ptr<TMeasurement> measurement;
+      if(index % 2 == 0)
+      {
+        measurement = std::make_unique<TMeasurement_ISO>();
+      }
+      else
+      {
+        measurement = std::make_unique<TMeasurement_Laser>();
+      }
+      measurement->Initialize();
+      measurement->d_name = QStringLiteral("M%1").arg(index);
+      library.Append_Measurement(std::move(measurement));
+    }
+    const QStringList names = library.Measurement_Names();
+    const std::vector<int> ids = library.Measurement_Ids();
+    const std::vector<TMeasurement*> records = library.All_Measurements();
+    const QByteArray snapshot = library.Snapshot();
+
+    std::vector<int> taken_ids = {-1};
+    QStringList left = names;
+    for(int row = rows.size() - 1; row >= 0; --row)
+    {
+      taken_ids.push_back(ids[static_cast<std::size_t>(rows[row])]);
+      left.removeAt(rows[row]);
+    }
+    library.Set_Modified(false);
+    TMeasurementLibrary::TTaken taken = library.Take_Measurements(taken_ids);
+    QCOMPARE(library.Measurement_Names(), left);
+    QCOMPARE(int(taken.size()), rows.size());
+    for(std::size_t index = 0; index < taken.size(); ++index)
+    {
+      QCOMPARE(int(taken[index].first), rows[int(index)]);
+    }
+    QVERIFY(library.Is_Modified());
+
+    library.Set_Modified(false);
+    library.Put_Back_Measurements(std::move(taken));
+    QCOMPARE(library.Measurement_Names(), names);
+    QCOMPARE(library.Measurement_Ids(), ids);
+    QCOMPARE(library.All_Measurements(), records);
+    QCOMPARE(library.Snapshot(), snapshot);
+    QVERIFY(library.Is_Modified());
+  }
+
   void Measurement_Model()
   {
     TMeasurement_Ballbar bar;

@@ -557,6 +557,59 @@ private slots:
     QCOMPARE(list->currentRow(), 2);
   }
 
+  // A measurement removed from the middle comes back to its row on undo, and the copy kept for
+  // recovery follows each step.
+  void Undo_Removal_In_Place()
+  {
+    TVarlume window;
+    TMeasurementDialog* measurements = window.findChild<TMeasurementDialog*>();
+    measurements->Reset(QString(), QString());
+    measurements->Create_ISO_Measurement();
+    measurements->Create_Laser_Measurement();
+    measurements->Create_ISO_Measurement();
+    window.Update_Measurement_Names();
+    QListWidget* list = window.findChildren<QListWidget*>().value(1);
+    const QStringList names = measurements->Measurement_Names();
+    list->item(1)->setSelected(true);
+    QString asked;
+    Answer_Removal(true, &asked);
+    window.Remove_Measurement();
+    const QStringList left = {names[0], names[2]};
+    QCOMPARE(measurements->Measurement_Names(), left);
+
+    QAction* undo = nullptr;
+    QAction* redo = nullptr;
+    for(QAction* action : window.findChildren<QAction*>())
+    {
+      undo = action->shortcut() == QKeySequence(QKeySequence::Undo) ? action : undo;
+      redo = action->shortcuts().contains(QKeySequence("Ctrl+Shift+Z")) ? action : redo;
+    }
+    QVERIFY(undo && redo);
+    const auto shown = [list]()
+    {
+      QStringList rows;
+      for(int row = 0; row < list->count(); ++row)
+      {
+        rows.push_back(list->item(row)->text());
+      }
+      return rows;
+    };
+    const auto kept = [this]()
+    {
+      TMeasurementLibrary library;
+      library.Restore(Read(Data_File("unsaved/measurements.xml")));
+      return library.Measurement_Names();
+    };
+    QCOMPARE(shown(), left);
+    undo->trigger();
+    QCOMPARE(measurements->Measurement_Names(), names);
+    QCOMPARE(shown(), names);
+    QTRY_COMPARE(kept(), names);
+    redo->trigger();
+    QCOMPARE(shown(), left);
+    QTRY_COMPARE(kept(), left);
+  }
+
   // Geometry, dock layout, increments and the export folder come back in the next window.
   void Settings_Remembered()
   {
