@@ -79,7 +79,14 @@ template <class TNode> QDomNode First_Child(const TNode* parent, bool optional, 
 
 TXmlFile::TXmlFile()
 {
+  const std::lock_guard<std::recursive_mutex> lock(Policy_Mutex());
   QDomImplementation::setInvalidDataPolicy(QDomImplementation::ReturnNullNode);
+}
+
+std::recursive_mutex& TXmlFile::Policy_Mutex()
+{
+  static std::recursive_mutex mutex;
+  return mutex;
 }
 
 void TXmlFile::Clear()

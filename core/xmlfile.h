@@ -8,6 +8,8 @@
 #include <QDomNode>
 #include <QString>
 
+#include <mutex>
+
 class TXmlTree;
 
 // The error of every XML operation: a complete message text ("ERR:  ...") and its kind.
@@ -115,10 +117,12 @@ private:
   // The DOM's own character test rejects every character above U+FFFF, and under the
   // ReturnNullNode policy its parser then dereferences the null node it made and crashes. DOM
   // nodes are therefore made under the accepting policy, after the text was checked (Parse).
+  // The policy is the process's: two threads reading libraries at once (the window's start)
+  // take turns here.
   class TAcceptAllCharacters
   {
   public:
-    TAcceptAllCharacters() : d_policy(QDomImplementation::invalidDataPolicy())
+    TAcceptAllCharacters() : d_lock(Policy_Mutex()), d_policy(QDomImplementation::invalidDataPolicy())
     {
       QDomImplementation::setInvalidDataPolicy(QDomImplementation::AcceptInvalidChars);
     }
@@ -127,8 +131,10 @@ private:
     TAcceptAllCharacters& operator=(const TAcceptAllCharacters&) = delete;
 
   private:
+    std::lock_guard<std::recursive_mutex> d_lock;
     QDomImplementation::InvalidDataPolicy d_policy;
   };
+  static std::recursive_mutex& Policy_Mutex();
 
   static constexpr const char* FILE_VERSION_ATTRIBUTE = "File_Version";
 

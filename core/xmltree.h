@@ -72,6 +72,7 @@ public:
   // Building, for the streaming reader, in document order. A new element is the last child of
   // parent (-1 for the root); returns its index.
   void Clear();
+  void Reserve(std::size_t elements) { d_nodes.reserve(elements); }
   int Add_Element(int parent, const QStringRef& name);
   // Text met in the element; pieces met one after the other are one text.
   void Add_Text(int element, const QStringRef& text);

@@ -29,6 +29,8 @@
 #include <QUndoStack>
 #include <QVBoxLayout>
 
+#include <thread>
+
 #include "core/gui/messagebox.h"
 #include "core/gui/windowsize.h"
 #include "core/version.h"
@@ -530,8 +532,12 @@ void TVarlume::Setup_Connections(QAction* about_action)
 
 void TVarlume::Load_Libraries()
 {
-  const bool machines_loaded = d_machine_dialog->Load_Data();
+  // Both at once: on two cores a large pair of libraries opens in about half the time. The
+  // reading is the model's alone and touches no widget.
+  bool machines_loaded = false;
+  std::thread machines([this, &machines_loaded]() { machines_loaded = d_machine_dialog->Load_Data(); });
   const bool measurements_loaded = d_measurement_dialog->Load_Data();
+  machines.join();
 
   // A missing file is a first start; a file that is there but did not load explains an empty
   // or short list, so its message goes where the user looks, and into a message box that
