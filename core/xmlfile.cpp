@@ -130,31 +130,43 @@ QByteArray TXmlFile::Serialise(bool compact) const
 
 void TXmlFile::Write_File(bool compact) const
 {
-  const QFileInfo info(d_file_name);
+  if(compact)
+  {
+    Write_Bytes(d_file_name, Serialise(true));
+    return;
+  }
+  Write_Through(d_file_name,
+                [this](TSafeFile* file)
+                {
+                  // save() takes the character encoding from the document's declaration.
+                  QTextStream stream(file->Device());
+                  d_document.save(stream, 4);
+                  stream.flush();
+                  return true;
+                });
+}
+
+void TXmlFile::Write_Bytes(const QString& file_name, const QByteArray& bytes)
+{
+  Write_Through(file_name, [&bytes](TSafeFile* file) { return file->Write(bytes); });
+}
+
+void TXmlFile::Write_Through(const QString& file_name, const std::function<bool(TSafeFile*)>& write)
+{
+  const QFileInfo info(file_name);
   if(info.exists() && !info.isWritable())
   {
-    throw TXmlFileException(QStringLiteral("ERR:  Cannot open file '%1' for writing").arg(d_file_name),
+    throw TXmlFileException(QStringLiteral("ERR:  Cannot open file '%1' for writing").arg(file_name),
                             TXmlFileException::FILE_ACCESS_ERROR);
   }
 
   // The old file stays untouched until everything is on disk: a write that fails half-way
   // (disk full) neither destroys it nor passes as success.
-  TSafeFile file(d_file_name);
-  bool written = file.Open();
-  if(written && compact)
-  {
-    written = file.Write(Serialise(true));
-  }
-  else if(written)
-  {
-    // save() takes the character encoding from the document's declaration.
-    QTextStream stream(file.Device());
-    d_document.save(stream, 4);
-    stream.flush();
-  }
+  TSafeFile file(file_name);
+  const bool written = file.Open() && write(&file);
   if(!written || !file.Commit())
   {
-    Throw_Data_Error(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(d_file_name, file.Error_String()));
+    Throw_Data_Error(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(file_name, file.Error_String()));
   }
 }
 

@@ -8,8 +8,10 @@
 #include <QDomNode>
 #include <QString>
 
+#include <functional>
 #include <mutex>
 
+class TSafeFile;
 class TXmlTree;
 
 // The error of every XML operation: a complete message text ("ERR:  ...") and its kind.
@@ -79,6 +81,8 @@ public:
   // Writes through a temporary file that replaces the old one only when everything was
   // written; compact output is one line.
   void Write_File(bool compact) const;
+  // The same for bytes made elsewhere (TXmlWriter), with the same checks and messages.
+  static void Write_Bytes(const QString& file_name, const QByteArray& bytes);
   void Write_Data(QByteArray* data, bool compact) const;
 
   // First child element of that name.
@@ -142,6 +146,7 @@ private:
              bool namespace_processing, TXmlTree* tree);
   template <class TElement> static void Check_Root(const TElement& root, const QString& identification, int* version);
   QByteArray Serialise(bool compact) const;
+  static void Write_Through(const QString& file_name, const std::function<bool(TSafeFile*)>& write);
 
   QDomDocument d_document;
   QDomElement d_root;

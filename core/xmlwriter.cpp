@@ -6,8 +6,8 @@
 namespace
 {
 // The DOM's escapes for a text node inside an element: '<' and '&' always, '>' after "]]", a
-// carriage return as a reference. A line feed goes, as the compact form drops every line break.
-void Append_Text(QString* out, const QString& text)
+// carriage return as a reference. The compact form drops every line feed.
+void Append_Text(QString* out, const QString& text, bool compact)
 {
   const int size = text.size();
   for(int index = 0; index < size; ++index)
@@ -35,6 +35,10 @@ void Append_Text(QString* out, const QString& text)
       out->append(QLatin1String("&#xd;"));
       break;
     case '\n':
+      if(!compact)
+      {
+        out->append(c);
+      }
       break;
     default:
       out->append(c);
@@ -44,42 +48,76 @@ void Append_Text(QString* out, const QString& text)
 }
 } // namespace
 
-void TXmlWriter::Reset(const QString& root_name, int version)
+void TXmlWriter::Reset(const QString& root_name, int version, bool compact)
 {
+  d_compact = compact;
   d_text.clear();
   d_open.clear();
-  d_text.append(QLatin1String("<?xml version=\"1.0\" encoding=\"utf-8\"?><"));
+  d_text.append(QLatin1String("<?xml version=\"1.0\" encoding=\"utf-8\"?>"));
+  if(!d_compact)
+  {
+    d_text.append(QLatin1Char('\n'));
+  }
+  d_text.append(QLatin1Char('<'));
   d_text.append(root_name);
   d_text.append(QStringLiteral(" File_Version=\"%1\"").arg(version));
   d_root.d_depth = 0;
   d_root.d_serial = d_serial++;
-  d_open.push_back({root_name, d_root.d_serial, false});
+  d_open.push_back({root_name, d_root.d_serial, false, false});
 }
 
-void TXmlWriter::Open_Inside(const TElement* element)
+void TXmlWriter::Indent(std::size_t depth)
+{
+  if(!d_compact)
+  {
+    d_text.append(QString(static_cast<int>(depth) * 4, QLatin1Char(' ')));
+  }
+}
+
+void TXmlWriter::Close_Innermost()
+{
+  const TOpen& inner = d_open.back();
+  if(inner.content)
+  {
+    if(inner.elements)
+    {
+      Indent(d_open.size() - 1);
+    }
+    d_text.append(QLatin1String("</"));
+    d_text.append(inner.name);
+    d_text.append(QLatin1Char('>'));
+  }
+  else
+  {
+    d_text.append(QLatin1String("/>"));
+  }
+  if(!d_compact)
+  {
+    d_text.append(QLatin1Char('\n'));
+  }
+  d_open.pop_back();
+}
+
+void TXmlWriter::Open_Inside(const TElement* element, bool for_element)
 {
   VARLUME_ASSERT(element->d_depth >= 0 && static_cast<std::size_t>(element->d_depth) < d_open.size() &&
                  d_open[static_cast<std::size_t>(element->d_depth)].serial == element->d_serial);
   while(d_open.size() > static_cast<std::size_t>(element->d_depth) + 1)
   {
-    const TOpen& inner = d_open.back();
-    if(inner.content)
-    {
-      d_text.append(QLatin1String("</"));
-      d_text.append(inner.name);
-      d_text.append(QLatin1Char('>'));
-    }
-    else
-    {
-      d_text.append(QLatin1String("/>"));
-    }
-    d_open.pop_back();
+    Close_Innermost();
   }
   TOpen& open = d_open.back();
+  // The DOM lays out an element of texts and elements differently; the program writes none.
+  VARLUME_ASSERT(d_compact || !open.content || open.elements == for_element);
   if(!open.content)
   {
     d_text.append(QLatin1Char('>'));
+    if(for_element && !d_compact)
+    {
+      d_text.append(QLatin1Char('\n'));
+    }
     open.content = true;
+    open.elements = for_element;
   }
 }
 
@@ -90,13 +128,14 @@ TXmlWriter::TElement TXmlWriter::Create_Node(TElement* parent, const QString& na
   {
     throw TXmlFileException(QStringLiteral("ERR:  Cannot create an unnamed node"), TXmlFileException::DATA_ERROR);
   }
-  Open_Inside(parent);
+  Open_Inside(parent, true);
   TElement element;
   element.d_depth = parent->d_depth + 1;
   element.d_serial = d_serial++;
+  Indent(static_cast<std::size_t>(element.d_depth));
   d_text.append(QLatin1Char('<'));
   d_text.append(name);
-  d_open.push_back({name, element.d_serial, false});
+  d_open.push_back({name, element.d_serial, false, false});
   return element;
 }
 
@@ -109,8 +148,8 @@ void TXmlWriter::Write_Text_Node(TElement* node, const QString& text)
                                 .arg(d_open[static_cast<std::size_t>(node->d_depth)].name, text),
                             TXmlFileException::DATA_ERROR);
   }
-  Open_Inside(node);
-  Append_Text(&d_text, text);
+  Open_Inside(node, false);
+  Append_Text(&d_text, text, d_compact);
 }
 
 void TXmlWriter::Write_Text_Node(TElement* node, const double& value, int precision)
@@ -125,23 +164,9 @@ void TXmlWriter::Write_Text_Node(TElement* node, int value)
 
 QByteArray TXmlWriter::Data()
 {
-  if(d_open.empty())
+  while(!d_open.empty())
   {
-    return d_text.toUtf8();
+    Close_Innermost();
   }
-  TElement root = d_root;
-  // Closing the root's inside leaves the root itself.
-  if(d_open.size() == 1 && !d_open.front().content)
-  {
-    d_text.append(QLatin1String("/>"));
-  }
-  else
-  {
-    Open_Inside(&root);
-    d_text.append(QLatin1String("</"));
-    d_text.append(d_open.front().name);
-    d_text.append(QLatin1Char('>'));
-  }
-  d_open.clear();
   return d_text.toUtf8();
 }

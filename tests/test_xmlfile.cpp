@@ -62,7 +62,6 @@ template <class TXml> QString Dump_Document(const TXml& xml)
 // A record with nested elements, empty ones, a text and numbers, in either writer.
 template <class TXml> void Build_Record(TXml* xml, const QString& text)
 {
-  xml->Reset(QStringLiteral("Measurements"), 1);
   auto* root = xml->Root_Node();
   for(int record = 0; record < 2; ++record)
   {
@@ -496,31 +495,38 @@ private slots:
   void Writer_Writes_As_Dom()
   {
     QFETCH(QString, text);
-    TXmlFile dom;
-    QByteArray expected;
-    const TXmlFileException dom_error = Thrown(
-        [&]
-        {
-          Build_Record(&dom, text);
-          dom.Write_Data(&expected, true);
-        });
-    TXmlWriter writer;
-    QByteArray written;
-    const TXmlFileException writer_error = Thrown(
-        [&]
-        {
-          Build_Record(&writer, text);
-          written = writer.Data();
-        });
-    QCOMPARE(writer_error.Message(), dom_error.Message());
-    QCOMPARE(written, expected);
+    QTemporaryDir tmp;
+    for(const bool compact : {true, false})
+    {
+      TXmlFile dom;
+      dom.Set_File_Name(QDir(tmp.path()).filePath(QStringLiteral("dom.xml")));
+      QByteArray expected;
+      const TXmlFileException dom_error = Thrown(
+          [&]
+          {
+            dom.Reset(QStringLiteral("Measurements"), 1);
+            Build_Record(&dom, text);
+            dom.Write_File(compact);
+            expected = Read(dom.File_Name());
+          });
+      TXmlWriter writer;
+      QByteArray written;
+      const TXmlFileException writer_error = Thrown(
+          [&]
+          {
+            writer.Reset(QStringLiteral("Measurements"), 1, compact);
+            Build_Record(&writer, text);
+            written = writer.Data();
+          });
+      QCOMPARE(writer_error.Message(), dom_error.Message());
+      QCOMPARE(written, expected);
 
-    TXmlWriter empty;
-    empty.Reset(QStringLiteral("Machines"), 2);
-    TXmlFile empty_dom;
-    empty_dom.Reset(QStringLiteral("Machines"), 2);
-    empty_dom.Write_Data(&expected, true);
-    QCOMPARE(empty.Data(), expected);
+      TXmlWriter empty;
+      empty.Reset(QStringLiteral("Machines"), 2, compact);
+      dom.Reset(QStringLiteral("Machines"), 2);
+      dom.Write_File(compact);
+      QCOMPARE(empty.Data(), Read(dom.File_Name()));
+    }
   }
 
   void Navigation()

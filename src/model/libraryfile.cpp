@@ -77,22 +77,22 @@ int Open(TXmlFile& xml, const QByteArray* data, const QString& identification, T
   return version;
 }
 
-void Write(const TXmlFile& xml, bool& keep_unloaded_file)
+void Write(const QString& file_name, const QByteArray& bytes, bool& keep_unloaded_file)
 {
   // A link or a FIFO in the place of the file is neither copied (a FIFO would block) nor
   // replaced.
-  const QString problem = SafeFile::Target_Problem(xml.File_Name());
+  const QString problem = SafeFile::Target_Problem(file_name);
   if(!problem.isEmpty())
   {
-    throw TXmlFileException(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(xml.File_Name(), problem),
+    throw TXmlFileException(QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(file_name, problem),
                             TXmlFileException::DATA_ERROR);
   }
-  if(keep_unloaded_file && QFileInfo::exists(xml.File_Name()))
+  if(keep_unloaded_file && QFileInfo::exists(file_name))
   {
-    Keep_Copy(xml.File_Name());
+    Keep_Copy(file_name);
   }
   keep_unloaded_file = false;
-  xml.Write_File(false);
+  TXmlFile::Write_Bytes(file_name, bytes);
 }
 
 QString Element_Text(const TXmlTree& xml, const TXmlTree::TElement& parent, const QString& name)
@@ -192,7 +192,7 @@ QByteArray TLibraryFile::Snapshot() const
   TXmlWriter xml;
   try
   {
-    xml.Reset(QLatin1String(d_identification), d_write_version);
+    xml.Reset(QLatin1String(d_identification), d_write_version, true);
     Write_Records(xml);
   }
   catch(const TXmlFileException&)
@@ -253,13 +253,12 @@ bool TLibraryFile::Save_As(const QString& file_name) const
 
 bool TLibraryFile::Write(const QString& file_name, bool& keep_unloaded_file) const
 {
-  TXmlFile xml;
-  xml.Set_File_Name(file_name);
+  TXmlWriter xml;
   try
   {
-    xml.Reset(QLatin1String(d_identification), d_write_version);
+    xml.Reset(QLatin1String(d_identification), d_write_version, false);
     Write_Records(xml);
-    LibraryFile::Write(xml, keep_unloaded_file);
+    LibraryFile::Write(file_name, xml.Data(), keep_unloaded_file);
   }
   catch(const TXmlFileException& exception)
   {

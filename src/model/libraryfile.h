@@ -70,9 +70,8 @@ private:
   // (the load then fails, and the file is kept before a save replaces it). Throws
   // TXmlFileException.
   virtual bool Read_Version(const TXmlTree& xml, int version) = 0;
-  // Writes every record below the root node of the reset xml, the same for the DOM of the file
-  // and the direct writer of the snapshots. Throws TXmlFileException.
-  virtual void Write_Records(TXmlFile& xml) const = 0;
+  // Writes every record below the root node of the reset xml (the file and the snapshots alike).
+  // Throws TXmlFileException.
   virtual void Write_Records(TXmlWriter& xml) const = 0;
   // Drops every record (before a snapshot is restored).
   virtual void Clear_Records() = 0;
@@ -115,9 +114,9 @@ QString Take_Free_Name(const TNameParts& parts, qint64& count, QSet<QString>& ta
 // returns the file's version.
 int Open(TXmlFile& xml, const QByteArray* data, const QString& identification, TXmlTree* tree);
 
-// Writes the file set on xml; when keep_unloaded_file is set and that file exists, it is
+// Writes the bytes to the file; when keep_unloaded_file is set and that file exists, it is
 // first kept as a copy; the flag is cleared before the write.
-void Write(const TXmlFile& xml, bool& keep_unloaded_file);
+void Write(const QString& file_name, const QByteArray& bytes, bool& keep_unloaded_file);
 
 // The text of the required child element name. An element without text (an empty element,
 // or blanks, which the DOM drops) reads as an empty text instead of failing the whole load.

@@ -263,8 +263,7 @@ void Read_Conformity(const TXmlTree& xml, const TXmlTree::TElement& machine_node
 }
 
 // Written only when the record has them, so that a record without writes what it always did.
-template <class TXml, class TElement>
-void Write_Conformity(TXml& xml, TElement& machine_node, const TMachineLibrary::TMachineItem& machine)
+void Write_Conformity(TXmlWriter& xml, TXmlWriter::TElement& machine_node, const TMachineLibrary::TMachineItem& machine)
 {
   if(machine.has_mpe)
   {
@@ -489,7 +488,7 @@ void TMachineLibrary::Load_Version1(const TXmlTree& xml)
   }
 }
 
-template <class TXml> void TMachineLibrary::Write_Machines(TXml& xml) const
+void TMachineLibrary::Write_Records(TXmlWriter& xml) const
 {
   auto* root = xml.Root_Node();
 
@@ -547,16 +546,6 @@ template <class TXml> void TMachineLibrary::Write_Machines(TXml& xml) const
     }
     Write_Conformity(xml, machine_node, machine);
   }
-}
-
-void TMachineLibrary::Write_Records(TXmlFile& xml) const
-{
-  Write_Machines(xml);
-}
-
-void TMachineLibrary::Write_Records(TXmlWriter& xml) const
-{
-  Write_Machines(xml);
 }
 
 QStringList TMachineLibrary::Machine_Names() const

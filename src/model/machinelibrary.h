@@ -120,9 +120,7 @@ public:
 
 private:
   bool Read_Version(const TXmlTree& xml, int version) override;
-  void Write_Records(TXmlFile& xml) const override;
   void Write_Records(TXmlWriter& xml) const override;
-  template <class TXml> void Write_Machines(TXml& xml) const;
   void Name_Unnamed_Records() override;
   void Clear_Records() override { d_machines.clear(); }
   void Load_Version1(const TXmlTree& xml);

@@ -132,7 +132,7 @@ void TMeasurementLibrary::Name_Unnamed_Records()
   }
 }
 
-template <class TXml> void TMeasurementLibrary::Write_Measurements(TXml& xml) const
+void TMeasurementLibrary::Write_Records(TXmlWriter& xml) const
 {
   auto* root = xml.Root_Node();
 
@@ -160,16 +160,6 @@ template <class TXml> void TMeasurementLibrary::Write_Measurements(TXml& xml) co
       }
     }
   }
-}
-
-void TMeasurementLibrary::Write_Records(TXmlFile& xml) const
-{
-  Write_Measurements(xml);
-}
-
-void TMeasurementLibrary::Write_Records(TXmlWriter& xml) const
-{
-  Write_Measurements(xml);
 }
 
 bool TMeasurementLibrary::Restore(const QByteArray& snapshot)

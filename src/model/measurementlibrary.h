@@ -67,9 +67,7 @@ public:
 
 private:
   bool Read_Version(const TXmlTree& xml, int version) override;
-  void Write_Records(TXmlFile& xml) const override;
   void Write_Records(TXmlWriter& xml) const override;
-  template <class TXml> void Write_Measurements(TXml& xml) const;
   void Name_Unnamed_Records() override;
   void Clear_Records() override { d_measurements.clear(); }
   void Load_Version1(const TXmlTree& xml);
