@@ -1108,6 +1108,26 @@ private slots:
     QVERIFY(library.Is_Modified());
   }
 
+  // A machine an undo step holds keeps its id; no reload (an undone edit) gives that id again.
+  void Machine_Ids_Not_Reused()
+  {
+    TMachineLibrary library;
+    for(const char* name : {"A", "B", "C"})
+    {
+      library.Create_Machine(QLatin1String(name));
+    }
+    const int held = library.Machine_Ids()[0];
+    TMachineLibrary::TTaken taken = library.Take_Machines({held});
+    QVERIFY(library.Restore(library.Snapshot()));
+    library.Put_Back_Machines(std::move(taken));
+    QCOMPARE(library.Machine_Names(), QStringList({"A", "B", "C"}));
+    std::vector<int> ids = library.Machine_Ids();
+    ids.push_back(library.Create_Machine(QStringLiteral("D")));
+    QCOMPARE(ids[0], held);
+    std::sort(ids.begin(), ids.end());
+    QVERIFY(std::adjacent_find(ids.begin(), ids.end()) == ids.end());
+  }
+
   void Measurement_Model()
   {
     TMeasurement_Ballbar bar;

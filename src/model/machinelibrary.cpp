@@ -353,7 +353,6 @@ void TMachineLibrary::Load_Version2(const TXmlTree& xml)
   using LibraryFile::Element_Text;
 
   d_machines.clear();
-  int next_id = 0;
 
   const TXmlTree::TElement* root = xml.Root_Node();
   TXmlTree::TElement machine_node = xml.Get_Node(root, QStringLiteral("Machine_Item"), true);
@@ -405,7 +404,7 @@ void TMachineLibrary::Load_Version2(const TXmlTree& xml)
     }
     Read_Conformity(xml, machine_node, &machine);
 
-    machine.id = next_id++;
+    machine.id = d_next_id++;
     d_machines.push_back(machine);
     machine_node = xml.Get_Sibling_Node(&machine_node, QStringLiteral("Machine_Item"), true);
   }
@@ -416,7 +415,6 @@ void TMachineLibrary::Load_Version1(const TXmlTree& xml)
   using LibraryFile::Element_Text;
 
   d_machines.clear();
-  int next_id = 0;
 
   const TXmlTree::TElement* root = xml.Root_Node();
   TXmlTree::TElement machine_node = xml.Get_Node(root, QStringLiteral("Machine_Item"), true);
@@ -482,7 +480,7 @@ void TMachineLibrary::Load_Version1(const TXmlTree& xml)
       }
     }
 
-    machine.id = next_id++;
+    machine.id = d_next_id++;
     d_machines.push_back(machine);
     machine_node = xml.Get_Sibling_Node(&machine_node, QStringLiteral("Machine_Item"), true);
   }
@@ -635,7 +633,7 @@ int TMachineLibrary::Machine_Kinematic(int id) const
 int TMachineLibrary::Create_Machine(const QString& name)
 {
   TMachineItem machine;
-  machine.id = d_machines.empty() ? 0 : d_machines.back().id + 1;
+  machine.id = d_next_id++;
   machine.name = name;
   machine.kinematic = KINEMATIC_YXZ;
   machine.axis_minimum = TVector3(0.0, 0.0, -1000.0);

@@ -127,6 +127,9 @@ private:
   void Load_Version2(const TXmlTree& xml);
 
   std::vector<TMachineItem> d_machines;
+  // Never given twice by one library, also not by a reload (an undo): a record an undo step
+  // holds keeps its id when it comes back.
+  int d_next_id = 0;
 };
 
 #endif
