@@ -16,14 +16,7 @@ namespace
 using Test_Support::Read;
 QPushButton* Button(QWidget* parent, const QString& text)
 {
-  for(QPushButton* button : parent->findChildren<QPushButton*>())
-  {
-    if(button->text() == text)
-    {
-      return button;
-    }
-  }
-  return nullptr;
+  return Test_Support::Child_With_Text<QPushButton>(parent, text);
 }
 
 QPlainTextEdit* Pane(TDisplayWidget* display, const char* name)

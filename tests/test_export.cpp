@@ -86,15 +86,11 @@ class TTestExport : public QObject
   Q_OBJECT
 
 private:
-  QTemporaryDir d_home;
+  Test_Support::TTemporaryHome d_home;
 
 private slots:
-  void initTestCase()
-  {
-    // The libraries are read from the fixture, but nothing may touch a real home.
-    QVERIFY(d_home.isValid());
-    qputenv("HOME", d_home.path().toLocal8Bit());
-  }
+  // The libraries are read from the fixture, but nothing may touch a real home.
+  void initTestCase() { QVERIFY(d_home.Set_Up()); }
 
   // The fixture libraries exported on machines of three kinematics, against files reviewed line
   // by line. VARLUME_REGENERATE_EXPECTED=1 rewrites them.

@@ -48,26 +48,13 @@ QByteArray Pane(QWidget* window, const char* name)
 
 QPushButton* Button(QWidget* window, const QString& text)
 {
-  for(QPushButton* button : window->findChildren<QPushButton*>())
-  {
-    if(button->text() == text)
-    {
-      return button;
-    }
-  }
-  return nullptr;
+  return Test_Support::Child_With_Text<QPushButton>(window, text);
 }
 
 bool Action_Enabled(QWidget* window, const QString& text)
 {
-  for(QAction* action : window->findChildren<QAction*>())
-  {
-    if(action->text() == text)
-    {
-      return action->isEnabled();
-    }
-  }
-  return false;
+  const QAction* action = Test_Support::Child_With_Text<QAction>(window, text);
+  return action && action->isEnabled();
 }
 
 // The increment fields of the map tab, which hold the Update button.

@@ -66,11 +66,24 @@ public:
   QString Path() const { return d_directory->path(); }
   // The data folder, <home>/.varlume.
   QString Data_Path() const { return QDir(Path()).filePath(QStringLiteral(".varlume")); }
-  QString Data_File(const char* name) const { return QDir(Data_Path()).filePath(QLatin1String(name)); }
+  QString Data_File(const QString& name) const { return QDir(Data_Path()).filePath(name); }
 
 private:
   std::unique_ptr<QTemporaryDir> d_directory;
 };
+
+// The first child of the given kind (a button, an action) that shows text; nullptr when none does.
+template <typename TChild> TChild* Child_With_Text(const QObject* parent, const QString& text)
+{
+  for(TChild* child : parent->findChildren<TChild*>())
+  {
+    if(child->text() == text)
+    {
+      return child;
+    }
+  }
+  return nullptr;
+}
 
 // A result row from reference to point on a perfect machine (actual equals nominal), with the
 // usual probe offset.
@@ -132,14 +145,15 @@ inline QProcessEnvironment Batch_Environment(const QString& home)
   return environment;
 }
 
-// Runs the tool to its end (a minute at most).
-inline TBatchResult Run_Batch(const QStringList& arguments, const QProcessEnvironment& environment)
+// Runs the tool to its end (a minute at most, unless told otherwise).
+inline TBatchResult Run_Batch(const QStringList& arguments, const QProcessEnvironment& environment,
+                              int milliseconds = 60000)
 {
   QProcess process;
   process.setProcessEnvironment(environment);
   process.start(Batch_Program(), arguments);
   TBatchResult result;
-  if(process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+  if(process.waitForFinished(milliseconds) && process.exitStatus() == QProcess::NormalExit)
   {
     result.code = process.exitCode();
     result.out = process.readAllStandardOutput();
