@@ -111,6 +111,7 @@ QStringList Names(QWidget* dialog)
 }
 
 using Editor_Dialogs::On_Next_Dialog;
+using Editor_Dialogs::Opens_Dialog;
 using Editor_Dialogs::Read;
 } // namespace
 
@@ -486,19 +487,7 @@ private slots:
 
     // Two selected: no editor opens.
     list->selectAll();
-    bool opened = false;
-    QTimer::singleShot(0,
-                       [&opened]()
-                       {
-                         if(QWidget* modal = QApplication::activeModalWidget())
-                         {
-                           opened = true;
-                           modal->close();
-                         }
-                       });
-    window.Edit_Measurement();
-    QCoreApplication::processEvents();
-    QVERIFY(!opened);
+    QVERIFY(!Opens_Dialog([&window]() { window.Edit_Measurement(); }));
 
     list->clearSelection();
     list->setCurrentRow(2);
