@@ -4,7 +4,6 @@
 
 #include <QtTest>
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -17,6 +16,7 @@
 #include "src/model/measurementlibrary.h"
 #include "src/model/propagation.h"
 #include "src/model/simulation.h"
+#include "tests/test_support.h"
 
 Q_DECLARE_METATYPE(Conformity::TRule)
 Q_DECLARE_METATYPE(Conformity::TDecision)
@@ -25,6 +25,7 @@ namespace
 {
 using Conformity::TDecision;
 using Conformity::TRule;
+using Test_Support::Read;
 
 const double INF = std::numeric_limits<double>::infinity();
 
@@ -112,44 +113,19 @@ private:
 
   const TMachineLibrary::TMachineItem& Machine() const { return d_machines.Machines().front(); }
 
-  struct TRun
-  {
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-  };
-
   // varlume-batch conformity (or another command) on the data directory.
-  TRun Batch(const QStringList& arguments, const QByteArray& jobs = QByteArray(),
-             const QString& command = QStringLiteral("conformity"))
+  Test_Support::TBatchResult Batch(const QStringList& arguments, const QByteArray& jobs = QByteArray(),
+                                   const QString& command = QStringLiteral("conformity"))
   {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", d_home.path());
+    QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.path());
     if(!jobs.isEmpty())
     {
       environment.insert("VARLUME_JOBS", QString::fromLatin1(jobs));
     }
-    process.setProcessEnvironment(environment);
-    process.start(QDir(QCoreApplication::applicationDirPath()).filePath("../varlume-batch"),
-                  QStringList{command, "--data", d_data.path()} + arguments);
-    TRun run;
-    if(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
-    {
-      run.code = process.exitCode();
-      run.out = process.readAllStandardOutput();
-      run.err = process.readAllStandardError();
-    }
-    return run;
+    return Test_Support::Run_Batch(QStringList{command, "--data", d_data.path()} + arguments, environment, 120000);
   }
 
   QString File(const QString& name) const { return QDir(d_output.path()).filePath(name); }
-
-  static QByteArray Read(const QString& path)
-  {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
 
 private slots:
   void initTestCase()
@@ -307,8 +283,9 @@ private slots:
   {
     const QStringList identified = {"--machine", "Identified"};
     // The record's MPE, the linear u, a CSV row per simulated row.
-    TRun run = Batch(identified + QStringList{"--measurement", "Along X", "--measurement", "Diagonal",
-                                              "--test-uncertainty", "0.5,1", "--csv", File("linear.csv")});
+    Test_Support::TBatchResult run =
+        Batch(identified + QStringList{"--measurement", "Along X", "--measurement", "Diagonal", "--test-uncertainty",
+                                       "0.5,1", "--csv", File("linear.csv")});
     QCOMPARE(run.code, 0);
     QVERIFY(run.out.contains("Identified: Not proven: 9 rows inconclusive"));
     const QList<QByteArray> lines = Read(File("linear.csv")).split('\n');
