@@ -54,27 +54,29 @@ bool Same(const TMat4& a, const TMat4& b)
   return true;
 }
 
-TOpenGLWidget::TSelectionItemType Segment(const TVector3& p0, const TVector3& p1, int identifier)
+// A selection item of type 1 (a segment) or 0 (a box) from p0 to p1.
+TOpenGLWidget::TSelectionItemType Item(int type, const TVector3& p0, const TVector3& p1, int identifier)
 {
   TOpenGLWidget::TSelectionItemType item;
-  item.type = 1;
+  item.type = type;
   item.p0 = p0;
   item.p1 = p1;
   item.identifier = identifier;
   return item;
 }
 
+TOpenGLWidget::TSelectionItemType Segment(const TVector3& p0, const TVector3& p1, int identifier)
+{
+  return Item(1, p0, p1, identifier);
+}
+
 TOpenGLWidget::TSelectionItemType Box(const TVector3& p0, const TVector3& p1, int identifier)
 {
-  TOpenGLWidget::TSelectionItemType item;
-  item.type = 0;
-  item.p0 = p0;
-  item.p1 = p1;
+  TOpenGLWidget::TSelectionItemType item = Item(0, p0, p1, identifier);
   // Axes given against the diagonal: they are turned round when stored.
   item.a1 = TVector3(-2, 0, 0);
   item.a2 = TVector3(0, 3, 0);
   item.a3 = TVector3(0, 0, -1);
-  item.identifier = identifier;
   return item;
 }
 } // namespace
