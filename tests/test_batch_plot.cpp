@@ -32,8 +32,7 @@ private:
   QTemporaryDir d_home;
   QTemporaryDir d_runtime;
   QTemporaryDir d_output;
-  TMachineLibrary d_machines;
-  TMeasurementLibrary d_measurements;
+  Test_Support::TLibraries d_libraries;
 
   // Runs the tool without a display; platform, when given, is forced on it.
   TResult Run(QStringList arguments, const QString& platform = QString())
@@ -65,10 +64,7 @@ private slots:
   {
     QVERIFY(d_home.isValid() && d_runtime.isValid() && d_output.isValid());
     QFile::setPermissions(d_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    d_machines.Set_Data_Path(Simulation_Cases::Data_Directory());
-    d_measurements.Set_Data_Path(Simulation_Cases::Data_Directory());
-    QVERIFY(d_machines.Load_Data());
-    QVERIFY(d_measurements.Load_Data());
+    QVERIFY(d_libraries.Load(Simulation_Cases::Data_Directory()));
   }
 
   // Each kind writes its picture in the format of the extension and the model's CSV bytes.
@@ -105,10 +101,10 @@ private slots:
     QVERIFY(Read(File(picture)).startsWith(signature));
 
     Simulation::TMachineRecord record;
-    QVERIFY(Simulation::Find_Machine_Record(d_machines, machine_name, &record));
+    QVERIFY(Simulation::Find_Machine_Record(d_libraries.machines, machine_name, &record));
     TMachineComp machine;
     QVERIFY(Simulation::Setup_Machine_Comp(record, &machine, nullptr));
-    std::vector<TMeasurement*> list = d_measurements.Measurements(names);
+    std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(names);
     QByteArray expected;
     if(kind == QLatin1String("errors"))
     {

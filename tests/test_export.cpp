@@ -94,15 +94,7 @@ private slots:
 
   // The fixture libraries exported on machines of three kinematics, against files reviewed line
   // by line. VARLUME_REGENERATE_EXPECTED=1 rewrites them.
-  void Stored_Files_data()
-  {
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QString>("directory");
-    for(const Export_Cases::TCase& c : Export_Cases::Stored_Cases())
-    {
-      QTest::newRow(c.directory) << QString(c.machine) << QString(c.directory);
-    }
-  }
+  void Stored_Files_data() { Export_Cases::Add_Rows(); }
 
   void Stored_Files()
   {

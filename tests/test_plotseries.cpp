@@ -68,23 +68,16 @@ class TTestPlotSeries : public QObject
   Q_OBJECT
 
 private:
-  TMachineLibrary d_machines;
-  TMeasurementLibrary d_measurements;
+  Test_Support::TLibraries d_libraries;
 
   void Set_Up(const QString& name, TMachineComp* machine, Simulation::TMachineRecord* record)
   {
-    QVERIFY(Simulation::Find_Machine_Record(d_machines, name, record));
+    QVERIFY(Simulation::Find_Machine_Record(d_libraries.machines, name, record));
     QVERIFY(Simulation::Setup_Machine_Comp(*record, machine, nullptr));
   }
 
 private slots:
-  void initTestCase()
-  {
-    d_machines.Set_Data_Path(Simulation_Cases::Data_Directory());
-    d_measurements.Set_Data_Path(Simulation_Cases::Data_Directory());
-    QVERIFY(d_machines.Load_Data());
-    QVERIFY(d_measurements.Load_Data());
-  }
+  void initTestCase() { QVERIFY(d_libraries.Load(Simulation_Cases::Data_Directory())); }
 
   // One machine per kinematic order.
   void errors_data()
@@ -199,7 +192,7 @@ private slots:
     TMachineComp model;
     Simulation::TMachineRecord record;
     Set_Up(machine, &model, &record);
-    std::vector<TMeasurement*> list = d_measurements.Measurements(Simulation_Cases::All_Valid());
+    std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(Simulation_Cases::All_Valid());
     QStringList lines;
     QVERIFY(Report::Simulate_Measurements(&model, &list, &lines));
 
@@ -224,7 +217,7 @@ private slots:
     for(const Plot_Series::TMeasurementResult& result : results)
     {
       names.push_back(result.name);
-      const TMeasurement* measurement = d_measurements.Measurement(result.id);
+      const TMeasurement* measurement = d_libraries.measurements.Measurement(result.id);
       QVERIFY(measurement);
       QCOMPARE(result.type, measurement->Type());
       QCOMPARE(result.rows.size(), measurement->d_measurement_items.size());
@@ -298,7 +291,7 @@ private slots:
       QStringList readings;
       if(result.type == Types::MEASUREMENT_LASER)
       {
-        const QString lumetra = Export::Laser_Texts(model, *d_measurements.Measurement(result.id)).lumetra;
+        const QString lumetra = Export::Laser_Texts(model, *d_libraries.measurements.Measurement(result.id)).lumetra;
         readings = lumetra.section(QStringLiteral(":Data_Begin\n"), 1).split(QLatin1Char('\n'));
       }
       for(const Plot_Series::TResultRow& row : result.rows)
@@ -340,7 +333,7 @@ private slots:
     Set_Up(machine, &model, &record);
     // A tower on a machine without one: neither applied nor coded.
     record.error_items.push_back({AXIS_D, PARAMETER_DEFLECTION, QString(), 0.02, 1});
-    std::vector<TMeasurement*> list = d_measurements.Measurements(Simulation_Cases::All_Valid());
+    std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(Simulation_Cases::All_Valid());
     QStringList lines;
     QVERIFY(Report::Simulate_Measurements(&model, &list, &lines));
     std::vector<std::vector<TMeasurement::TMeasurementItem>> before;
@@ -441,7 +434,7 @@ private slots:
     for(const QStringList& names :
         {QStringList({"Laser Diagonal", "Laser X", "Laser Z"}), QStringList({"Laser Outside"})})
     {
-      std::vector<TMeasurement*> list = d_measurements.Measurements(names);
+      std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(names);
       const Sensitivity::TResult result = Sensitivity::Compute(record, list);
       QCOMPARE(result.end, Sensitivity::TEnd::FINISHED);
       for(std::size_t j = 0; j < result.rows.size(); ++j)
@@ -501,7 +494,7 @@ private slots:
     TMachineComp model;
     Simulation::TMachineRecord record;
     Set_Up(QStringLiteral("Bridge"), &model, &record);
-    std::vector<TMeasurement*> list = d_measurements.Measurements({QStringLiteral("BallBar X")});
+    std::vector<TMeasurement*> list = d_libraries.measurements.Measurements({QStringLiteral("BallBar X")});
     Sensitivity::TResult result = Sensitivity::Compute(record, list);
     QCOMPARE(result.end, Sensitivity::TEnd::FINISHED);
     QVERIFY(!result.rows.empty());

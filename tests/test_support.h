@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "core/vector3.h"
+#include "src/model/machinelibrary.h"
 #include "src/model/measurement.h"
+#include "src/model/measurementlibrary.h"
 
 namespace Test_Support
 {
@@ -35,7 +37,8 @@ inline bool Write(const QString& path, const QByteArray& bytes)
 }
 
 // A home of the test's own: HOME points at a new temporary directory with an empty data
-// folder, .varlume, in it, so that nothing touches the real one. Set_Up again for a fresh one.
+// folder, .varlume, in it, so that nothing touches the real one, and an empty folder, output,
+// for the files the test has written. Set_Up again for a fresh one.
 class TTemporaryHome
 {
 public:
@@ -49,7 +52,8 @@ public:
       return false;
     }
     qputenv("HOME", QFile::encodeName(d_directory->path()));
-    if(!QDir(d_directory->path()).mkpath(QStringLiteral(".varlume")))
+    if(!QDir(d_directory->path()).mkpath(QStringLiteral(".varlume")) ||
+       !QDir(d_directory->path()).mkpath(QStringLiteral("output")))
     {
       return false;
     }
@@ -67,9 +71,26 @@ public:
   // The data folder, <home>/.varlume.
   QString Data_Path() const { return QDir(Path()).filePath(QStringLiteral(".varlume")); }
   QString Data_File(const QString& name) const { return QDir(Data_Path()).filePath(name); }
+  // The folder for what the test writes, <home>/output.
+  QString Output_Path() const { return QDir(Path()).filePath(QStringLiteral("output")); }
 
 private:
   std::unique_ptr<QTemporaryDir> d_directory;
+};
+
+// The machine and the measurement library of one data folder.
+struct TLibraries
+{
+  TMachineLibrary machines;
+  TMeasurementLibrary measurements;
+
+  // Reads both from directory; false when either does not load.
+  bool Load(const QString& directory)
+  {
+    machines.Set_Data_Path(directory);
+    measurements.Set_Data_Path(directory);
+    return machines.Load_Data() && measurements.Load_Data();
+  }
 };
 
 // The first child of the given kind (a button, an action) that shows text; nullptr when none does.
