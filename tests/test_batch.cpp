@@ -66,17 +66,19 @@ private:
     return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(d_home.path()));
   }
 
-  static QStringList Case_Arguments(const Simulation_Cases::TCase& c, const QString& data)
+  // The command of a stored case: a map when it names no measurement.
+  static QStringList Case_Arguments(const QString& machine, const QStringList& measurements, double increment)
   {
-    QStringList arguments = {"--data", data, c.measurements.isEmpty() ? "map" : "results", "--machine", c.machine};
-    for(const QString& measurement : c.measurements)
+    QStringList arguments = {"--data", Simulation_Cases::Data_Directory(), measurements.isEmpty() ? "map" : "results",
+                             "--machine", machine};
+    for(const QString& measurement : measurements)
     {
       arguments << "--measurement" << measurement;
     }
-    if(c.measurements.isEmpty() && c.increment != 100.0)
+    if(measurements.isEmpty() && increment != 100.0)
     {
-      arguments << "--increments" << QString::number(c.increment) << QString::number(c.increment)
-                << QString::number(c.increment);
+      arguments << "--increments" << QString::number(increment) << QString::number(increment)
+                << QString::number(increment);
     }
     return arguments;
   }
@@ -84,27 +86,24 @@ private:
 private slots:
   void initTestCase() { QVERIFY(d_home.isValid()); }
 
+  // One case of each outcome: a result, failed set-ups and measurements, a map with its own
+  // increments and one refused.
   void Stored_Panes_data()
   {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("file");
-    for(const auto& cases : {Simulation_Cases::Results_Cases(), Simulation_Cases::Map_Cases()})
-    {
-      for(const Simulation_Cases::TCase& c : cases)
-      {
-        QTest::newRow(c.file) << Case_Arguments(c, Simulation_Cases::Data_Directory())
-                              << Simulation_Cases::Expected_File(c.file);
-      }
-    }
+    Simulation_Cases::Add_Rows(
+        Simulation_Cases::Cases_Of({"results_bridge", "results_bad_expression", "results_bad_texts", "map_arm_xzy",
+                                    "map_small_9_99", "map_reversed_travel"}));
   }
 
   // The same bytes as the model and the window produce, then one line feed.
   void Stored_Panes()
   {
-    QFETCH(QStringList, arguments);
+    QFETCH(QString, machine);
+    QFETCH(QStringList, measurements);
+    QFETCH(double, increment);
     QFETCH(QString, file);
     const QByteArray expected = Simulation_Cases::Read(file);
-    const TResult result = Run(arguments);
+    const TResult result = Run(Case_Arguments(machine, measurements, increment));
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(result.out, expected + '\n');
     QCOMPARE(result.code, Expected_Code(expected));
@@ -113,12 +112,10 @@ private slots:
   // The sample libraries: every machine's map and every machine with all measurements.
   void Examples()
   {
-    TMachineLibrary machines;
-    TMeasurementLibrary measurements;
-    machines.Set_Data_Path(Examples_Directory());
-    measurements.Set_Data_Path(Examples_Directory());
-    QVERIFY(machines.Load_Data());
-    QVERIFY(measurements.Load_Data());
+    Test_Support::TLibraries libraries;
+    QVERIFY(libraries.Load(Examples_Directory()));
+    const TMachineLibrary& machines = libraries.machines;
+    const TMeasurementLibrary& measurements = libraries.measurements;
     QVERIFY(!machines.Machine_Names().isEmpty());
 
     const TResult list = Run({"list", "--data", Examples_Directory()});

@@ -98,15 +98,11 @@ private slots:
 
   void cleanup() { d_window.reset(); }
 
+  // A result, a machine that cannot be set up, and measurements that fail.
   void Results_data()
   {
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QStringList>("measurements");
-    QTest::addColumn<QString>("file");
-    for(const Simulation_Cases::TCase& c : Simulation_Cases::Results_Cases())
-    {
-      QTest::newRow(c.file) << c.machine << c.measurements << Simulation_Cases::Expected_File(c.file);
-    }
+    Simulation_Cases::Add_Rows(
+        Simulation_Cases::Cases_Of({"results_bridge", "results_bad_expression", "results_bad_texts"}));
   }
 
   // Measurements chosen first, then the machine: its activation simulates them. The panes show
@@ -135,16 +131,8 @@ private slots:
     QCOMPARE(Output_Enabled(), !failed);
   }
 
-  void Maps_data()
-  {
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<double>("increment");
-    QTest::addColumn<QString>("file");
-    for(const Simulation_Cases::TCase& c : Simulation_Cases::Map_Cases())
-    {
-      QTest::newRow(c.file) << c.machine << c.increment << Simulation_Cases::Expected_File(c.file);
-    }
-  }
+  // A map with its own increments, and one refused.
+  void Maps_data() { Simulation_Cases::Add_Rows(Simulation_Cases::Cases_Of({"map_arm_xzy", "map_small_9_99"})); }
 
   void Maps()
   {
