@@ -71,6 +71,24 @@ Identify::TResult Identify_From(const TMachineLibrary::TMachineItem& start,
   return Identify::Run(start, Records(set), Measured::Read({directory}), options);
 }
 
+// Identifies a start machine of degree 1 from the files that the truth machine gives for set, both
+// with only the enabled parameters; start is left as it started. NO_DATA when the export failed.
+Identify::TResult Identify_Only(const std::vector<std::pair<int, int>>& enabled,
+                                const std::vector<std::unique_ptr<TMeasurement>>& set,
+                                TMachineLibrary::TMachineItem* start)
+{
+  *start = Zero_Machine(KINEMATIC_XYZ);
+  Disable_All_But(start, enabled);
+  TMachineLibrary::TMachineItem truth = Truth_Machine(KINEMATIC_XYZ);
+  Disable_All_But(&truth, enabled);
+  QTemporaryDir directory;
+  if(!Export_Set(truth, set, directory.path()))
+  {
+    return Identify::TResult();
+  }
+  return Identify_From(*start, set, directory.path(), 1);
+}
+
 // Largest distance between the simulated points of the two machines on measurements that
 // the fit did not see.
 double Largest_Difference(const TMachineLibrary::TMachineItem& truth, const TMachineLibrary::TMachineItem& identified)
@@ -397,13 +415,8 @@ void TTestIdentify::Null_Directions()
                                                       {AXIS_SQUARENESS, PARAMETER_QZX},
                                                       {AXIS_Z, PARAMETER_RX},
                                                       {AXIS_Z, PARAMETER_RY}};
-    TMachineLibrary::TMachineItem start = Zero_Machine(KINEMATIC_XYZ);
-    Disable_All_But(&start, enabled);
-    TMachineLibrary::TMachineItem truth = Truth_Machine(KINEMATIC_XYZ);
-    Disable_All_But(&truth, enabled);
-    QTemporaryDir directory;
-    QVERIFY(Export_Set(truth, set, directory.path()));
-    const Identify::TResult result = Identify_From(start, set, directory.path(), 1);
+    TMachineLibrary::TMachineItem start;
+    const Identify::TResult result = Identify_Only(enabled, set, &start);
     QCOMPARE(result.status, Identify::TStatus::FITTED);
     if(second_stylus != -150.0)
     {
@@ -430,17 +443,12 @@ void TTestIdentify::Null_Directions()
       set.push_back(Ballbar(QStringLiteral("Bar %1 %2 %3").arg(direction.x).arg(direction.y).arg(direction.z), centre,
                             direction, 500.0));
     }
-    TMachineLibrary::TMachineItem start = Zero_Machine(KINEMATIC_XYZ);
-    const std::vector<std::pair<int, int>> enabled = {{AXIS_SQUARENESS, PARAMETER_QZX},
-                                                      {AXIS_SQUARENESS, PARAMETER_QYZ},
-                                                      {AXIS_Z, PARAMETER_RX},
-                                                      {AXIS_Z, PARAMETER_RY}};
-    Disable_All_But(&start, enabled);
-    TMachineLibrary::TMachineItem truth = Truth_Machine(KINEMATIC_XYZ);
-    Disable_All_But(&truth, enabled);
-    QTemporaryDir directory;
-    QVERIFY(Export_Set(truth, set, directory.path()));
-    const Identify::TResult result = Identify_From(start, set, directory.path(), 1);
+    TMachineLibrary::TMachineItem start;
+    const Identify::TResult result = Identify_Only({{AXIS_SQUARENESS, PARAMETER_QZX},
+                                                    {AXIS_SQUARENESS, PARAMETER_QYZ},
+                                                    {AXIS_Z, PARAMETER_RX},
+                                                    {AXIS_Z, PARAMETER_RY}},
+                                                   set, &start);
     QCOMPARE(result.status, Identify::TStatus::FITTED);
     QCOMPARE(result.unknowns, 4);
     QVERIFY(!result.null_directions.empty());
@@ -674,14 +682,8 @@ void TTestIdentify::Fewer_Readings_Than_Unknowns()
 {
   // Six ball bars against 40 unknowns: every direction named as not identified changes no
   // reading at all.
-  std::vector<std::unique_ptr<TMeasurement>> set;
-  for(auto& measurement : Reference_Set())
-  {
-    if(measurement->Type() == Types::MEASUREMENT_BALLBAR)
-    {
-      set.push_back(std::move(measurement));
-    }
-  }
+  const auto set = Reference_Subset([](const TMeasurement& measurement)
+                                    { return measurement.Type() == Types::MEASUREMENT_BALLBAR; });
   QTemporaryDir directory;
   QVERIFY(Export_Set(Truth_Machine(KINEMATIC_XYZ), set, directory.path()));
   Identify::TOptions options = Stated(0.5);
@@ -704,14 +706,8 @@ void TTestIdentify::Physics_And_Stated_Uncertainties()
 {
   // Laser runs along the axes, with their straightness lines unknown, cannot give squareness;
   // taken as absolute (simulated files) they do.
-  std::vector<std::unique_ptr<TMeasurement>> lasers;
-  for(auto& measurement : Reference_Set())
-  {
-    if(measurement->Type() == Types::MEASUREMENT_LASER)
-    {
-      lasers.push_back(std::move(measurement));
-    }
-  }
+  const auto lasers =
+      Reference_Subset([](const TMeasurement& measurement) { return measurement.Type() == Types::MEASUREMENT_LASER; });
   QTemporaryDir directory;
   QVERIFY(Export_Set(Plain_Truth(KINEMATIC_XYZ), lasers, directory.path()));
   const TMachineLibrary::TMachineItem start = Zero_Machine(KINEMATIC_XYZ);
@@ -749,14 +745,8 @@ void TTestIdentify::Physics_And_Stated_Uncertainties()
   }
 
   // ISO lines only: either no machine and exit 1, or a converged fit that names what it lacks.
-  std::vector<std::unique_ptr<TMeasurement>> diagonals;
-  for(auto& measurement : Reference_Set())
-  {
-    if(measurement->d_name.startsWith(QLatin1String("ISO D")))
-    {
-      diagonals.push_back(std::move(measurement));
-    }
-  }
+  const auto diagonals = Reference_Subset([](const TMeasurement& measurement)
+                                          { return measurement.d_name.startsWith(QLatin1String("ISO D")); });
   QTemporaryDir iso;
   QVERIFY(Export_Set(Plain_Truth(KINEMATIC_XYZ), diagonals, iso.path()));
   Make_Realistic(iso.path(), 3, 0.5);
