@@ -42,6 +42,14 @@ void Fit_Box(TOpenGLWidget* view, const TVector3& low, const TVector3& high)
   view->End_Fit_To_Viewport();
 }
 
+// Fits the view to the 100 x 50 x 10 box at the origin that the zoom tests look at, and hands
+// back the projection that gives.
+TMat4 Fit_Test_Box(TOpenGLWidget* view)
+{
+  Fit_Box(view, TVector3(0, 0, 0), TVector3(100, 50, 10));
+  return view->Projection_Mat();
+}
+
 bool Same(const TMat4& a, const TMat4& b)
 {
   for(int i = 0; i < 16; ++i)
@@ -226,8 +234,7 @@ private slots:
     QFETCH(QRect, rect);
     QFETCH(bool, changes);
     TTestView view(400, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
-    const TMat4 before = view.Projection_Mat();
+    const TMat4 before = Fit_Test_Box(&view);
     // The rectangle's centre in view coordinates, from its two corners.
     double vx = 0.0;
     double vy = 0.0;
@@ -272,8 +279,7 @@ private slots:
     QFETCH(int, y);
     QFETCH(double, factor);
     TTestView view(300, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
-    const TMat4 before = view.Projection_Mat();
+    const TMat4 before = Fit_Test_Box(&view);
     view.Click_Zoom(10, static_cast<short>(y));
     for(int i : {0, 3, 5, 7})
     {
@@ -286,8 +292,7 @@ private slots:
   void Mousewheel_Zoom()
   {
     TTestView view(300, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
-    const TMat4 fitted = view.Projection_Mat();
+    const TMat4 fitted = Fit_Test_Box(&view);
     view.Mousewheel_Zoom(0);
     QVERIFY(Same(view.Projection_Mat(), fitted));
     view.Mousewheel_Zoom(-120);
@@ -308,7 +313,7 @@ private slots:
   void Resize_Keeps_Centre()
   {
     TTestView view(200, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
+    Fit_Test_Box(&view);
     const TVector3 centre(50, 25, 5);
     view.Set_Viewport_Size(500, 200);
     QVERIFY((view.Ndc(centre)).Length() < 1e-12);
@@ -356,7 +361,7 @@ private slots:
 
     TTestView view(300, 200);
     view.resize(300, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
+    Fit_Test_Box(&view);
     if(mode == 1)
     {
       view.Set_Rotate2D_Mode();
@@ -394,8 +399,7 @@ private slots:
   {
     TTestView view(300, 200);
     view.resize(300, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
-    const double scale = view.Projection_Mat()[0];
+    const double scale = Fit_Test_Box(&view)[0];
     QSignalSpy clicks(&view, &TOpenGLWidget::Model_Click_Point);
     Send_Mouse(&view, QEvent::MouseButtonPress, QPoint(100, 50), Qt::LeftButton, Qt::LeftButton);
     Send_Mouse(&view, QEvent::MouseMove, QPoint(120, 60), Qt::NoButton, Qt::LeftButton);
