@@ -76,13 +76,20 @@ private:
     QVERIFY(Simulation::Setup_Machine_Comp(*record, machine, nullptr));
   }
 
+  // Sets up the machine that the current row of a table of machines names.
+  void Set_Up_Row(TMachineComp* machine, Simulation::TMachineRecord* record)
+  {
+    QFETCH(QString, machine_name);
+    Set_Up(machine_name, machine, record);
+  }
+
 private slots:
   void initTestCase() { QVERIFY(d_libraries.Load(Simulation_Cases::Data_Directory())); }
 
   // One machine per kinematic order.
   void errors_data()
   {
-    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QString>("machine_name");
     QTest::newRow("XYZ") << "Bridge";
     QTest::newRow("YXZ") << "Gantry";
     QTest::newRow("XZY") << "Arm XZY";
@@ -93,10 +100,9 @@ private slots:
   // the map positions, with the values that the map pane prints.
   void errors()
   {
-    QFETCH(QString, machine);
     TMachineComp model;
     Simulation::TMachineRecord record;
-    Set_Up(machine, &model, &record);
+    Set_Up_Row(&model, &record);
 
     const std::vector<Plot_Series::TAxisErrors> table = Plot_Series::Axis_Error_Table(model);
     QCOMPARE(static_cast<int>(table.size()), 3);
@@ -188,10 +194,9 @@ private slots:
   // the pane prints them; the rows outside the volume are those of the measurements flagged so.
   void results()
   {
-    QFETCH(QString, machine);
     TMachineComp model;
     Simulation::TMachineRecord record;
-    Set_Up(machine, &model, &record);
+    Set_Up_Row(&model, &record);
     std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(Simulation_Cases::All_Valid());
     QStringList lines;
     QVERIFY(Report::Simulate_Measurements(&model, &list, &lines));
@@ -327,10 +332,9 @@ private slots:
   // file's single-parameter lines (which compare absolute errors for those kinds).
   void sensitivity()
   {
-    QFETCH(QString, machine);
     TMachineComp model;
     Simulation::TMachineRecord record;
-    Set_Up(machine, &model, &record);
+    Set_Up_Row(&model, &record);
     // A tower on a machine without one: neither applied nor coded.
     record.error_items.push_back({AXIS_D, PARAMETER_DEFLECTION, QString(), 0.02, 1});
     std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(Simulation_Cases::All_Valid());
