@@ -11,7 +11,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <array>
 #include <memory>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/vector3.h"
@@ -138,6 +141,26 @@ inline void Add_Text_Rows(const char* first_column, const char* second_column, c
   for(const TTextRow& row : rows)
   {
     QTest::newRow(row.name) << row.first << row.second;
+  }
+}
+
+template <typename... TValues, std::size_t... Index>
+void Add_Columns(const std::array<const char*, sizeof...(TValues)>& columns, std::index_sequence<Index...>)
+{
+  (QTest::addColumn<TValues>(columns[Index]), ...);
+}
+
+// The rows of a table-driven test: each its name, followed by one value per column.
+template <typename... TValues> using TRows = std::vector<std::tuple<const char*, TValues...>>;
+
+// Adds the columns, of the types of the rows' values, and the rows.
+template <typename... TValues>
+void Add_Rows(const std::array<const char*, sizeof...(TValues)>& columns, const TRows<TValues...>& rows)
+{
+  Add_Columns<TValues...>(columns, std::index_sequence_for<TValues...>());
+  for(const std::tuple<const char*, TValues...>& row : rows)
+  {
+    std::apply([](const char* name, const TValues&... values) { (QTest::newRow(name) << ... << values); }, row);
   }
 }
 
