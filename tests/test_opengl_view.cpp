@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "core/gui/openglwidget.h"
+#include "tests/test_support.h"
 
 Q_DECLARE_METATYPE(TVector3)
 
@@ -96,13 +97,11 @@ class TTestOpenGLView : public QObject
 private slots:
   void Is_Point_Between_data()
   {
-    QTest::addColumn<TVector3>("point");
-    QTest::addColumn<bool>("between");
-    QTest::newRow("inside") << TVector3(5, 100, -7) << true;
-    QTest::newRow("before") << TVector3(-1, 0, 0) << false;
-    QTest::newRow("beyond") << TVector3(11, 0, 0) << false;
-    QTest::newRow("on the first plane") << TVector3(0, 3, 0) << false;
-    QTest::newRow("on the second plane") << TVector3(10, 0, 3) << false;
+    Test_Support::Add_Rows<TVector3, bool>({"point", "between"}, {{"inside", TVector3(5, 100, -7), true},
+                                                                  {"before", TVector3(-1, 0, 0), false},
+                                                                  {"beyond", TVector3(11, 0, 0), false},
+                                                                  {"on the first plane", TVector3(0, 3, 0), false},
+                                                                  {"on the second plane", TVector3(10, 0, 3), false}});
   }
 
   void Is_Point_Between()
