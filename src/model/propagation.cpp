@@ -1,5 +1,5 @@
 // Propagation of an identified machine's covariance to simulated readings: the machine set up
-// from its tables with parameter changes added, the central differences, the linear sum and
+// from its tables with parameter changes added, the derivatives of the readings, the linear sum and
 // the Monte Carlo draws.
 
 #include "src/model/propagation.h"
@@ -30,6 +30,9 @@ const double STEP = 1e-3;
 // A reading that a step changes by less than this (mm) does not depend on the parameter; the
 // rounding of the simulation gives differences far below it.
 const double NEGLIGIBLE = 1e-9;
+// The step of a stage's rotation angle (radians) for its central differences: the size of STEP
+// as an angle (mm/m), so the chain is as nearly linear as there.
+const double ANGLE_STEP = 1e-6;
 // Draws per block: each block has a stream of its own, so any thread may draw it.
 const int BLOCK = 256;
 const double COVERAGE = 0.95;
@@ -135,6 +138,17 @@ public:
       return 3;
     }
     return item.axis == d_init.first_axis ? 0 : item.axis == d_init.second_axis ? 1 : 2;
+  }
+
+  // Which rotation of its axis's stage the parameter turns (0, 1, 2 for Rx, Ry, Rz); -1 for a
+  // scale or straightness, which moves the point directly.
+  int Angle_Index(std::size_t parameter) const
+  {
+    const TMapErrorItem& item = d_items[static_cast<std::size_t>(d_parameters[parameter].item)];
+    return item.parameter == PARAMETER_RX   ? 0
+           : item.parameter == PARAMETER_RY ? 1
+           : item.parameter == PARAMETER_RZ ? 2
+                                            : -1;
   }
 
   // Sets machine up with delta added to the parameters (null: as stored); false with the model's
@@ -289,21 +303,108 @@ public:
   }
 
   // The parts of every point's evaluation on machine (that of Prepare) that a change of one
-  // table leaves alone: each chain axis's stage and the chain state before it.
-  void Prepare_Stages(const TMachineComp& machine)
+  // table leaves alone: each chain axis's stage and the chain state before it; and the actual
+  // points themselves.
+  bool Prepare_Stages(const TMachineComp& machine, QString* error)
   {
     d_stages.resize(d_points.size());
+    d_actual.resize(d_points.size());
+    d_angle_derivatives.assign(d_points.size() * 9, TVector3());
+    try
+    {
+      for(std::size_t index = 0; index < d_points.size(); ++index)
+      {
+        TStages& stages = d_stages[index];
+        TMachineComp::TChainState state;
+        for(int axis = 0; axis < 3; ++axis)
+        {
+          machine.Chain_Stage(axis, d_points[index].nominal, &stages.stage[axis]);
+          stages.before[axis] = state;
+          machine.Chain_Step(axis, stages.stage[axis], &state);
+        }
+        stages.after = state;
+        d_actual[index] = machine.Evaluate(d_points[index].nominal, d_points[index].probe, nullptr);
+      }
+    }
+    catch(const TMachineAxisException& exception)
+    {
+      *error = exception.Message();
+      return false;
+    }
+    return true;
+  }
+
+  // How each point moves per radian of each rotation angle of each chain axis that used marks
+  // ([axis][angle]), by central differences of the chain from that axis on; points first to
+  // last of the block. The tower and squareness terms depend on the position alone and drop
+  // out of the differences. Blocks may run on threads of their own.
+  void Prepare_Angle_Derivatives(const TMachineComp& machine, const bool (&used)[3][3], std::size_t first,
+                                 std::size_t last)
+  {
+    for(std::size_t index = first; index < last && index < d_points.size(); ++index)
+    {
+      const TStages& stages = d_stages[index];
+      for(int changed = 0; changed < 3; ++changed)
+      {
+        for(int angle = 0; angle < 3; ++angle)
+        {
+          if(!used[changed][angle])
+          {
+            continue;
+          }
+          TVector3 moved[2];
+          for(int side = 0; side < 2; ++side)
+          {
+            TMachineComp::TStage stage = stages.stage[changed];
+            stage.angle[angle] += side == 0 ? ANGLE_STEP : -ANGLE_STEP;
+            stage.cos[angle] = std::cos(stage.angle[angle]);
+            stage.sin[angle] = std::sin(stage.angle[angle]);
+            TMachineComp::TChainState state = stages.before[changed];
+            machine.Chain_Step(changed, stage, &state);
+            for(int axis = changed + 1; axis < 3; ++axis)
+            {
+              machine.Chain_Step(axis, stages.stage[axis], &state);
+            }
+            moved[side] = state.error + TMachineComp::Probe_Error(state, d_points[index].probe);
+          }
+          d_angle_derivatives[index * 9 + static_cast<std::size_t>(changed * 3 + angle)] =
+              (moved[0] - moved[1]) * (1.0 / (2.0 * ANGLE_STEP));
+        }
+      }
+    }
+  }
+
+  // The derivative of every row's length with respect to a parameter that changes only the
+  // table of chain axis changed, perturbed the machine with the parameter stepped by step: the
+  // chain is linear in the table's values, so the change of the axis's stage per unit, carried
+  // through the angle derivatives, moves each point; moves is the caller's scratch.
+  void Table_Gradient(const TMachineComp& perturbed, int changed, double step, std::vector<TVector3>* moves,
+                      double* gradient) const
+  {
+    moves->resize(d_points.size());
     for(std::size_t index = 0; index < d_points.size(); ++index)
     {
-      TStages& stages = d_stages[index];
-      TMachineComp::TChainState state;
-      for(int axis = 0; axis < 3; ++axis)
+      const TMachineComp::TStage& base = d_stages[index].stage[changed];
+      TMachineComp::TStage stage;
+      perturbed.Chain_Stage(changed, d_points[index].nominal, &stage);
+      TVector3 move = (stage.linear - base.linear) * (1.0 / step);
+      for(int angle = 0; angle < 3; ++angle)
       {
-        machine.Chain_Stage(axis, d_points[index].nominal, &stages.stage[axis]);
-        stages.before[axis] = state;
-        machine.Chain_Step(axis, stages.stage[axis], &state);
+        const double difference = stage.angle[angle] - base.angle[angle];
+        if(difference != 0.0)
+        {
+          move = move +
+                 d_angle_derivatives[index * 9 + static_cast<std::size_t>(changed * 3 + angle)] * (difference / step);
+        }
       }
-      stages.after = state;
+      (*moves)[index] = move;
+    }
+    for(std::size_t row = 0; row < d_rows.size(); ++row)
+    {
+      const TVector3 difference = d_actual[d_rows[row].target] - d_actual[d_rows[row].reference];
+      const TVector3 change = (*moves)[d_rows[row].target] - (*moves)[d_rows[row].reference];
+      const double length = difference.Length();
+      gradient[row] = length > 0.0 ? Dot(difference, change) / length : change.Length();
     }
   }
 
@@ -350,6 +451,7 @@ public:
   }
 
   std::size_t Count() const { return d_rows.size(); }
+  std::size_t Points() const { return d_points.size(); }
   // The lengths of the full simulation on the machine of Prepare.
   const std::vector<double>& Values() const { return d_values; }
   const std::vector<std::size_t>& Rows_Per_Measurement() const { return d_rows_per_measurement; }
@@ -390,7 +492,9 @@ private:
   }
 
   std::vector<TPoint> d_points;
-  std::vector<TStages> d_stages; // after Prepare_Stages
+  std::vector<TStages> d_stages;             // after Prepare_Stages
+  std::vector<TVector3> d_actual;            // after Prepare_Stages
+  std::vector<TVector3> d_angle_derivatives; // point by point, [axis][angle]; mm per radian
   std::vector<TRow> d_rows;
   std::vector<double> d_values;
   std::vector<std::size_t> d_rows_per_measurement;
@@ -423,7 +527,7 @@ bool Make_Set_Up(const TMachineLibrary::TMachineItem& machine, const std::vector
   }
   if(stages)
   {
-    set_up->readings.Prepare_Stages(model);
+    return set_up->readings.Prepare_Stages(model, error);
   }
   return true;
 }
@@ -510,7 +614,37 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
   const std::size_t count = set_up.readings.Count();
   result.labels = machine.covariance_labels;
 
-  // One task per parameter, each with central differences of its own.
+  // The angle derivatives of the chain, once for all parameters that turn a table's stage.
+  bool used[3][3] = {};
+  for(std::size_t p = 0; p < size; ++p)
+  {
+    const int chain = set_up.machine.Chain_Index(p);
+    const int angle = set_up.machine.Angle_Index(p);
+    if(chain < 3 && angle >= 0)
+    {
+      used[chain][angle] = true;
+    }
+  }
+  TMachineComp geometry;
+  if(!set_up.machine.Setup(nullptr, &geometry, &result.error))
+  {
+    return result;
+  }
+  const std::size_t points = set_up.readings.Points();
+  const int blocks = static_cast<int>((points + BLOCK - 1) / BLOCK);
+  Run_Tasks(blocks, jobs,
+            [&]()
+            {
+              return [&](int block)
+              {
+                const std::size_t first = static_cast<std::size_t>(block) * BLOCK;
+                set_up.readings.Prepare_Angle_Derivatives(geometry, used, first, first + BLOCK);
+                return true;
+              };
+            });
+
+  // One task per parameter: a table's parameter through the angle derivatives; a squareness or
+  // deflection value, which acts after the chain, by central differences of the terms after it.
   std::vector<double> gradients(size * count, 0.0); // parameter by parameter
   std::vector<QString> failures(size);
   Run_Tasks(static_cast<int>(size), jobs,
@@ -525,26 +659,33 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
               {
                 const std::size_t p = static_cast<std::size_t>(task);
                 const double step = set_up.machine.Step(p);
-                // Only the parameter's own table differs from the machine as stored.
+                // Only the parameter's own table or value differs from the machine as stored.
                 const int chain = set_up.machine.Chain_Index(p);
                 QString& error = failures[p];
+                double* gradient = &gradients[p * count];
                 delta[p] = step;
-                const bool ok = set_up.machine.Setup(delta.data(), &model, &error) &&
-                                set_up.readings.Simulate_Changed(model, chain, &scratch, &plus, &error);
-                delta[p] = -step;
-                const bool ok_minus = ok && set_up.machine.Setup(delta.data(), &model, &error) &&
-                                      set_up.readings.Simulate_Changed(model, chain, &scratch, &minus, &error);
+                bool ok = set_up.machine.Setup(delta.data(), &model, &error);
+                if(ok && chain < 3)
+                {
+                  set_up.readings.Table_Gradient(model, chain, step, &scratch, gradient);
+                }
+                else
+                {
+                  ok = ok && set_up.readings.Simulate_Changed(model, chain, &scratch, &plus, &error);
+                  delta[p] = -step;
+                  ok = ok && set_up.machine.Setup(delta.data(), &model, &error) &&
+                       set_up.readings.Simulate_Changed(model, chain, &scratch, &minus, &error);
+                  for(std::size_t r = 0; ok && r < count; ++r)
+                  {
+                    gradient[r] = (plus[r] - minus[r]) / (2.0 * step);
+                  }
+                }
                 delta[p] = 0.0;
-                if(!ok_minus)
+                for(std::size_t r = 0; ok && r < count; ++r)
                 {
-                  return false;
+                  gradient[r] = std::fabs(gradient[r]) * step < NEGLIGIBLE ? 0.0 : gradient[r];
                 }
-                for(std::size_t r = 0; r < count; ++r)
-                {
-                  const double difference = plus[r] - minus[r];
-                  gradients[p * count + r] = std::fabs(difference) / 2.0 < NEGLIGIBLE ? 0.0 : difference / (2.0 * step);
-                }
-                return true;
+                return ok;
               };
             });
   for(const QString& failure : failures)
@@ -556,13 +697,26 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
     }
   }
 
+  // gᵀCg over the determined parameters, all readings at once; an undetermined parameter has
+  // no covariance with the others, and a reading that depends on it is not determined either.
   const std::vector<double>& covariance = machine.covariance;
   std::vector<char> determined(size);
-  for(std::size_t p = 0; p < size; ++p)
+  Eigen::MatrixXd determined_covariance =
+      Eigen::MatrixXd::Zero(static_cast<Eigen::Index>(size), static_cast<Eigen::Index>(size));
+  for(std::size_t i = 0; i < size; ++i)
   {
-    determined[p] = std::isfinite(covariance[p * size + p]);
+    determined[i] = std::isfinite(covariance[i * size + i]);
+    for(std::size_t j = 0; j < size && determined[i]; ++j)
+    {
+      if(std::isfinite(covariance[j * size + j]))
+      {
+        determined_covariance(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(j)) = covariance[i * size + j];
+      }
+    }
   }
-  std::vector<double> product(size);
+  const Eigen::Map<const Eigen::MatrixXd> jacobian(gradients.data(), static_cast<Eigen::Index>(count),
+                                                   static_cast<Eigen::Index>(size));
+  const Eigen::VectorXd variances = (jacobian * determined_covariance).cwiseProduct(jacobian).rowwise().sum();
   std::size_t r = 0;
   const std::vector<std::size_t>& rows_per_measurement = set_up.readings.Rows_Per_Measurement();
   for(std::size_t m = 0; m < rows_per_measurement.size(); ++m)
@@ -580,21 +734,7 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
         reading.gradient[p] = gradients[p * count + r];
         undetermined = undetermined || (!determined[p] && reading.gradient[p] != 0.0);
       }
-      // gᵀCg over the determined parameters; an undetermined one has no covariance with them.
-      double variance = 0.0;
-      for(std::size_t i = 0; i < size; ++i)
-      {
-        if(!determined[i] || reading.gradient[i] == 0.0)
-        {
-          continue;
-        }
-        double sum = 0.0;
-        for(std::size_t j = 0; j < size; ++j)
-        {
-          sum += determined[j] ? covariance[i * size + j] * reading.gradient[j] : 0.0;
-        }
-        variance += reading.gradient[i] * sum;
-      }
+      const double variance = variances(static_cast<Eigen::Index>(r));
       reading.u = undetermined ? std::numeric_limits<double>::infinity() : std::sqrt(std::max(variance, 0.0));
       result.readings.push_back(std::move(reading));
     }
