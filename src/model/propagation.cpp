@@ -10,58 +10,51 @@
 
 #include "src/model/propagation_setup.h"
 
-namespace Propagation
+namespace
 {
-bool Has_Covariance(const TMachineLibrary::TMachineItem& machine)
-{
-  const std::size_t size = static_cast<std::size_t>(machine.covariance_labels.size());
-  return size > 0 && machine.covariance.size() == size * size;
-}
+using namespace Propagation;
 
-TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& records, int jobs)
+// The chain's angle derivatives at every point, once for all parameters that turn a table's
+// stage.
+bool Angle_Derivatives(TSetUp* set_up, int jobs, QString* error)
 {
-  TLinear result;
-  TSetUp set_up;
-  if(!Make_Set_Up(machine, records, true, &set_up, &result.error))
-  {
-    return result;
-  }
-  const std::size_t size = set_up.machine.Size();
-  const std::size_t count = set_up.readings.Count();
-  result.labels = machine.covariance_labels;
-
-  // The angle derivatives of the chain, once for all parameters that turn a table's stage.
   bool used[3][3] = {};
-  for(std::size_t p = 0; p < size; ++p)
+  for(std::size_t p = 0; p < set_up->machine.Size(); ++p)
   {
-    const int chain = set_up.machine.Chain_Index(p);
-    const int angle = set_up.machine.Angle_Index(p);
+    const int chain = set_up->machine.Chain_Index(p);
+    const int angle = set_up->machine.Angle_Index(p);
     if(chain < 3 && angle >= 0)
     {
       used[chain][angle] = true;
     }
   }
   TMachineComp geometry;
-  if(!set_up.machine.Setup(nullptr, &geometry, &result.error))
+  if(!set_up->machine.Setup(nullptr, &geometry, error))
   {
-    return result;
+    return false;
   }
-  const std::size_t points = set_up.readings.Points();
-  const int blocks = static_cast<int>((points + BLOCK - 1) / BLOCK);
+  const int blocks = static_cast<int>((set_up->readings.Points() + BLOCK - 1) / BLOCK);
   Run_Tasks(blocks, jobs,
             [&]()
             {
               return [&](int block)
               {
                 const std::size_t first = static_cast<std::size_t>(block) * BLOCK;
-                set_up.readings.Prepare_Angle_Derivatives(geometry, used, first, first + BLOCK);
+                set_up->readings.Prepare_Angle_Derivatives(geometry, used, first, first + BLOCK);
                 return true;
               };
             });
+  return true;
+}
 
-  // One task per parameter: a table's parameter through the angle derivatives; a squareness or
-  // deflection value, which acts after the chain, by central differences of the terms after it.
-  std::vector<double> gradients(size * count, 0.0); // parameter by parameter
+// Every reading's derivative with respect to every parameter (parameter by parameter), one task
+// per parameter: a table's parameter through the angle derivatives; a squareness or deflection
+// value, which acts after the chain, by central differences of the terms after it.
+bool Gradients(const TSetUp& set_up, int jobs, std::vector<double>* gradients, QString* error)
+{
+  const std::size_t size = set_up.machine.Size();
+  const std::size_t count = set_up.readings.Count();
+  gradients->assign(size * count, 0.0);
   std::vector<QString> failures(size);
   Run_Tasks(static_cast<int>(size), jobs,
             [&]()
@@ -78,7 +71,7 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
                 // Only the parameter's own table or value differs from the machine as stored.
                 const int chain = set_up.machine.Chain_Index(p);
                 QString& error = failures[p];
-                double* gradient = &gradients[p * count];
+                double* gradient = &(*gradients)[p * count];
                 delta[p] = step;
                 bool ok = set_up.machine.Setup(delta.data(), &model, &error);
                 if(ok && chain < 3)
@@ -108,14 +101,21 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
   {
     if(!failure.isEmpty())
     {
-      result.error = failure;
-      return result;
+      *error = failure;
+      return false;
     }
   }
+  return true;
+}
 
-  // gᵀCg over the determined parameters, all readings at once; an undetermined parameter has
-  // no covariance with the others, and a reading that depends on it is not determined either.
-  const std::vector<double>& covariance = machine.covariance;
+// The readings with their gradients and u = √(gᵀCg) over the determined parameters, all readings
+// at once; an undetermined parameter has no covariance with the others, and a reading that
+// depends on it is not determined either.
+void Sum_Readings(const std::vector<double>& covariance, const TSetUp& set_up, const std::vector<double>& gradients,
+                  std::vector<TReading>* readings)
+{
+  const std::size_t size = set_up.machine.Size();
+  const std::size_t count = set_up.readings.Count();
   std::vector<char> determined(size);
   Eigen::MatrixXd determined_covariance =
       Eigen::MatrixXd::Zero(static_cast<Eigen::Index>(size), static_cast<Eigen::Index>(size));
@@ -152,9 +152,32 @@ TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<c
       }
       const double variance = variances(static_cast<Eigen::Index>(r));
       reading.u = undetermined ? std::numeric_limits<double>::infinity() : std::sqrt(std::max(variance, 0.0));
-      result.readings.push_back(std::move(reading));
+      readings->push_back(std::move(reading));
     }
   }
+}
+} // namespace
+
+namespace Propagation
+{
+bool Has_Covariance(const TMachineLibrary::TMachineItem& machine)
+{
+  const std::size_t size = static_cast<std::size_t>(machine.covariance_labels.size());
+  return size > 0 && machine.covariance.size() == size * size;
+}
+
+TLinear Linear(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& records, int jobs)
+{
+  TLinear result;
+  TSetUp set_up;
+  std::vector<double> gradients;
+  if(!Make_Set_Up(machine, records, true, &set_up, &result.error) || !Angle_Derivatives(&set_up, jobs, &result.error) ||
+     !Gradients(set_up, jobs, &gradients, &result.error))
+  {
+    return result;
+  }
+  result.labels = machine.covariance_labels;
+  Sum_Readings(machine.covariance, set_up, gradients, &result.readings);
   result.ok = true;
   return result;
 }
