@@ -295,15 +295,12 @@ private slots:
     QTemporaryDir data;
     for(const char* name : {"machines.xml", "measurements.xml"})
     {
-      QFile file(QDir(Simulation_Cases::Data_Directory()).filePath(name));
-      QVERIFY(file.open(QIODevice::ReadOnly));
-      QByteArray text = file.readAll();
+      QByteArray text = Test_Support::Read(QDir(Simulation_Cases::Data_Directory()).filePath(name));
       const QByteArray from = name[1] == 'a' ? "<Expression>0.0125</Expression>" : "<Probe_Offset_X>0.0000<";
       QVERIFY(text.contains(from));
       text.replace(text.indexOf(from), from.size(),
                    name[1] == 'a' ? "<Expression>1e309</Expression>" : "<Probe_Offset_X>nan<");
-      QFile copy(QDir(data.path()).filePath(name));
-      QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(text) == text.size());
+      QVERIFY(Write(QDir(data.path()).filePath(name), text));
     }
     const TResult map = Run({"map", "--machine", "Bridge", "--data", data.path()});
     QCOMPARE(map.code, 1);
@@ -373,10 +370,7 @@ private slots:
     QTemporaryDir data;
     QVERIFY(QFile::copy(QDir(Simulation_Cases::Data_Directory()).filePath("measurements.xml"),
                         QDir(data.path()).filePath("measurements.xml")));
-    QFile broken(QDir(data.path()).filePath("machines.xml"));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("<Machines File_Version=\"2\"><Machine_Item>");
-    broken.close();
+    QVERIFY(Write(QDir(data.path()).filePath("machines.xml"), "<Machines File_Version=\"2\"><Machine_Item>"));
     const QStringList before = Snapshot(data.path());
 
     // A library that does not load fails the run: a partial list would pass for the whole.

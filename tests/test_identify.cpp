@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,6 +21,7 @@
 #include "src/model/measurementlibrary.h"
 #include "src/model/simulation.h"
 #include "tests/identify_cases.h"
+#include "tests/test_support.h"
 
 using namespace Identify_Cases;
 
@@ -134,21 +134,8 @@ double Largest_Difference(const TMachineLibrary::TMachineItem& truth, const TMac
   return largest;
 }
 
-QString Write_File(const QString& path, const QByteArray& bytes)
-{
-  QFile file(path);
-  if(file.open(QIODevice::WriteOnly))
-  {
-    file.write(bytes);
-  }
-  return path;
-}
-
-QByteArray Read_File(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using Test_Support::Read;
+using Test_Support::Write;
 
 // Normal numbers of a seeded generator (Box-Muller), the same on every standard library.
 class TNoise
@@ -180,7 +167,7 @@ void Make_Realistic(const QString& directory, std::uint64_t seed, double sigma_u
   const QDir folder(directory);
   for(const QString& name : folder.entryList({QStringLiteral("Lumetra *.dat")}, QDir::Files, QDir::Name))
   {
-    QStringList lines = QString::fromLatin1(Read_File(folder.filePath(name))).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromLatin1(Read(folder.filePath(name))).split(QLatin1Char('\n'));
     const bool laser = !lines.front().contains(QLatin1String("Laser_10360"));
     const double offsets[2] = {noise.Uniform(0.003), noise.Uniform(0.003)};
     const double slopes[2] = {noise.Uniform(0.05), noise.Uniform(0.05)};
@@ -202,12 +189,12 @@ void Make_Realistic(const QString& directory, std::uint64_t seed, double sigma_u
       }
       lines[index] = fields.join(QLatin1Char(','));
     }
-    Write_File(folder.filePath(name), lines.join(QLatin1Char('\n')).toLatin1());
+    QVERIFY(Write(folder.filePath(name), lines.join(QLatin1Char('\n')).toLatin1()));
   }
   const QString ballbar = folder.filePath(QStringLiteral("Ballbar Measurements.dat"));
   if(QFile::exists(ballbar))
   {
-    QStringList lines = QString::fromLatin1(Read_File(ballbar)).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromLatin1(Read(ballbar)).split(QLatin1Char('\n'));
     bool first = true;
     for(QString& line : lines)
     {
@@ -222,11 +209,11 @@ void Make_Realistic(const QString& directory, std::uint64_t seed, double sigma_u
       first = false;
       line = fields.join(QLatin1Char(','));
     }
-    Write_File(ballbar, lines.join(QLatin1Char('\n')).toLatin1());
+    QVERIFY(Write(ballbar, lines.join(QLatin1Char('\n')).toLatin1()));
   }
   for(const QString& name : folder.entryList({QStringLiteral("MCG *.xml")}, QDir::Files, QDir::Name))
   {
-    QString text = QString::fromUtf8(Read_File(folder.filePath(name)));
+    QString text = QString::fromUtf8(Read(folder.filePath(name)));
     const double zero = noise.Uniform(0.003);
     const QRegularExpression point(QStringLiteral("<Point_XYZ>([^<]*)</Point_XYZ>"));
     QString result;
@@ -245,7 +232,7 @@ void Make_Realistic(const QString& directory, std::uint64_t seed, double sigma_u
                     .arg(target.z * factor, 0, 'f', 6);
       last = found.capturedEnd();
     }
-    Write_File(folder.filePath(name), (result + text.mid(last)).toUtf8());
+    QVERIFY(Write(folder.filePath(name), (result + text.mid(last)).toUtf8()));
   }
 }
 
@@ -471,19 +458,19 @@ void TTestIdentify::Bad_Input()
 
   // A truncated Lumetra file, a garbled ball bar row, a target moved off the record's line, an
   // MCG file that is no XML: each is left out by name, the rest is fitted.
-  const QByteArray lumetra = Read_File(files.filePath("Lumetra Laser X.dat"));
-  Write_File(files.filePath("Lumetra Laser X.dat"), lumetra.left(lumetra.size() / 2));
-  QByteArray ballbar = Read_File(files.filePath("Ballbar Measurements.dat"));
+  const QByteArray lumetra = Read(files.filePath("Lumetra Laser X.dat"));
+  QVERIFY(Write(files.filePath("Lumetra Laser X.dat"), lumetra.left(lumetra.size() / 2)));
+  QByteArray ballbar = Read(files.filePath("Ballbar Measurements.dat"));
   const int row = ballbar.indexOf("Bar XZ,");
   ballbar.replace(ballbar.indexOf('.', row), 1, "x");
-  Write_File(files.filePath("Ballbar Measurements.dat"), ballbar);
-  QByteArray zarnik = Read_File(files.filePath("Zarnik ISO Y.dat"));
+  QVERIFY(Write(files.filePath("Ballbar Measurements.dat"), ballbar));
+  QByteArray zarnik = Read(files.filePath("Zarnik ISO Y.dat"));
   zarnik.replace("Point:2,B,320.00000", "Point:2,B,321.00000");
-  Write_File(files.filePath("Zarnik ISO Y.dat"), zarnik);
-  Write_File(files.filePath("MCG MCG.xml"), "<?xml version=\"1.0\"?>\n<MCG_Measurement_Data><Gauge_Points>");
-  Write_File(files.filePath("Lumetra Unknown.dat"), Read_File(files.filePath("Lumetra Laser Y.dat")));
+  QVERIFY(Write(files.filePath("Zarnik ISO Y.dat"), zarnik));
+  QVERIFY(Write(files.filePath("MCG MCG.xml"), "<?xml version=\"1.0\"?>\n<MCG_Measurement_Data><Gauge_Points>"));
+  QVERIFY(Write(files.filePath("Lumetra Unknown.dat"), Read(files.filePath("Lumetra Laser Y.dat"))));
   // One more line after the block: not a byte copy of Laser Y, which would be read once.
-  Write_File(files.filePath("Zarnik Unknown.dat"), Read_File(files.filePath("Zarnik Laser Y.dat")) + "\n");
+  QVERIFY(Write(files.filePath("Zarnik Unknown.dat"), Read(files.filePath("Zarnik Laser Y.dat")) + "\n"));
 
   Identify::TResult result = Identify_From(Zero_Machine(KINEMATIC_XYZ), set, directory.path());
   QCOMPARE(result.status, Identify::TStatus::FITTED);
@@ -544,33 +531,30 @@ void TTestIdentify::Batch_End_To_End()
     measurements.Append_Measurement(std::move(measurement));
   }
   QVERIFY(measurements.Save());
-  const QByteArray machines_bytes = Read_File(machines.File_Name());
-  const QByteArray measurements_bytes = Read_File(measurements.File_Name());
+  const QByteArray machines_bytes = Read(machines.File_Name());
+  const QByteArray measurements_bytes = Read(measurements.File_Name());
 
-  const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../varlume-batch"));
+  // The tool, with the data folder as its home.
+  const auto run = [&data](const QStringList& arguments)
+  { return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(data.path())); };
   QTemporaryDir exported;
   QStringList arguments{"export", "--data", data.path(), "--machine", "Truth", "--dir", exported.path()};
   for(const QString& name : names)
   {
     arguments << "--measurement" << name;
   }
-  QProcess export_process;
-  export_process.setStandardOutputFile(QProcess::nullDevice());
-  export_process.start(program, arguments);
-  QVERIFY(export_process.waitForFinished(60000));
-  QCOMPARE(export_process.exitCode(), 0);
+  QCOMPARE(run(arguments).code, 0);
 
   const QString output = QDir(data.path()).filePath(QStringLiteral("identified.xml"));
-  QProcess identify;
   const QString json = QDir(data.path()).filePath(QStringLiteral("identified.json"));
-  identify.start(program, {"identify", "--data", data.path(), "--machine", "Start", "--measured", exported.path(),
-                           "--output", output, "--degree", "3", "--json", json, "--absolute-straightness"});
-  QVERIFY(identify.waitForFinished(60000));
-  QCOMPARE(identify.exitCode(), 0);
-  const QString report = QString::fromUtf8(identify.readAllStandardOutput());
+  const Test_Support::TBatchResult identify =
+      run({"identify", "--data", data.path(), "--machine", "Start", "--measured", exported.path(), "--output", output,
+           "--degree", "3", "--json", json, "--absolute-straightness"});
+  QCOMPARE(identify.code, 0);
+  const QString report = QString::fromUtf8(identify.out);
   QVERIFY(report.contains(QStringLiteral("Rank: 40 of 40 unknowns")));
   QVERIFY(report.endsWith(QStringLiteral("Verdict: identified\nIdentified machine: Start identified\n")));
-  const QJsonObject document = QJsonDocument::fromJson(Read_File(json)).object();
+  const QJsonObject document = QJsonDocument::fromJson(Read(json)).object();
   QCOMPARE(document.value(QStringLiteral("identified_machine")).toString(), QStringLiteral("Start identified"));
   QCOMPARE(document.value(QStringLiteral("rank")).toInt(), 40);
   QCOMPARE(document.value(QStringLiteral("alignment_unknowns")).toInt(), 0);
@@ -579,30 +563,27 @@ void TTestIdentify::Batch_End_To_End()
            40);
 
   TMachineLibrary identified;
-  QVERIFY(identified.Load_Data(Read_File(output)));
+  QVERIFY(identified.Load_Data(Read(output)));
   QCOMPARE(identified.Machine_Names(), QStringList{QStringLiteral("Start identified")});
   TMachineLibrary::TMachineItem machine = *identified.Machine(identified.Machine_Id("Start identified"));
   QCOMPARE(machine.kinematic, KINEMATIC_YZX);
   QVERIFY(Largest_Difference(Truth_Machine(KINEMATIC_YZX), machine) < 2e-4);
   // The libraries of --data are read, never written; nor may --output name one of them.
-  QCOMPARE(Read_File(machines.File_Name()), machines_bytes);
-  QCOMPARE(Read_File(measurements.File_Name()), measurements_bytes);
-  QProcess refused;
-  refused.start(program, {"identify", "--data", data.path(), "--machine", "Start", "--measured", exported.path(),
-                          "--output", machines.File_Name()});
-  QVERIFY(refused.waitForFinished(60000));
-  QCOMPARE(refused.exitCode(), 2);
-  QVERIFY(refused.readAllStandardError().contains("identify does not write the library"));
-  QCOMPARE(Read_File(machines.File_Name()), machines_bytes);
+  QCOMPARE(Read(machines.File_Name()), machines_bytes);
+  QCOMPARE(Read(measurements.File_Name()), measurements_bytes);
+  const Test_Support::TBatchResult refused = run({"identify", "--data", data.path(), "--machine", "Start", "--measured",
+                                                  exported.path(), "--output", machines.File_Name()});
+  QCOMPARE(refused.code, 2);
+  QVERIFY(refused.err.contains("identify does not write the library"));
+  QCOMPARE(Read(machines.File_Name()), machines_bytes);
   // Usage errors: one file for both outputs, an uncertainty no reading can carry.
   for(const QStringList& wrong : {QStringList{"--json", output}, QStringList{"--uncertainty", "ballbar=1e-300"}})
   {
-    QProcess usage;
-    usage.start(program, QStringList{"identify", "--data", data.path(), "--machine", "Start", "--measured",
-                                     exported.path(), "--output", output} +
-                             wrong);
-    QVERIFY(usage.waitForFinished(60000));
-    QCOMPARE(usage.exitCode(), 2);
+    QCOMPARE(run(QStringList{"identify", "--data", data.path(), "--machine", "Start", "--measured", exported.path(),
+                             "--output", output} +
+                 wrong)
+                 .code,
+             2);
   }
 }
 

@@ -24,6 +24,7 @@
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
 #include "src/gui/plotswidget.h"
+#include "tests/test_support.h"
 
 using namespace QtCharts;
 
@@ -162,9 +163,7 @@ private slots:
     const QString file_name = directory.filePath("results.svg");
     QString error;
     QVERIFY2(Write_Plot_File(page.data(), file_name, QSize(1200, 900), &error), qPrintable(error));
-    QFile file(file_name);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray svg = file.readAll();
+    const QByteArray svg = Test_Support::Read(file_name);
     QVERIFY(svg.contains("Deviation = actual"));
     QVERIFY(!svg.contains("hover") && !svg.contains("click"));
   }
