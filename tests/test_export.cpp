@@ -394,15 +394,11 @@ private slots:
 
   void Ballbar_Rows_data()
   {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("name_field");
-    QTest::newRow("short") << "Diagonal 1"
-                           << "Diagonal 1,          ";
-    QTest::newRow("19 characters") << "Name With 19 Chars!"
-                                   << "Name With 19 Chars!, ";
-    QTest::newRow("longer than the field") << "A Name Of Twenty-Five Chr"
-                                           << "A Name Of Twenty-Five Chr, ";
-    QTest::newRow("beyond Latin-1") << QString::fromUtf8("Stab Ω") << "Stab ?,              ";
+    Test_Support::Add_Text_Rows("name", "name_field",
+                                {{"short", "Diagonal 1", "Diagonal 1,          "},
+                                 {"19 characters", "Name With 19 Chars!", "Name With 19 Chars!, "},
+                                 {"longer than the field", "A Name Of Twenty-Five Chr", "A Name Of Twenty-Five Chr, "},
+                                 {"beyond Latin-1", QString::fromUtf8("Stab Ω"), "Stab ?,              "}});
   }
 
   // The name field, then eleven-wide numbers separated by bare commas, negative values inside

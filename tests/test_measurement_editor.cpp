@@ -292,21 +292,11 @@ private slots:
 
   void Create_Mode_Name_Clash_data()
   {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("created");
-    QTest::addColumn<QString>("next");
-    QTest::newRow("taken in other case") << "mcg 1"
-                                         << "mcg 2"
-                                         << "mcg 3";
-    QTest::newRow("blanks only") << "   "
-                                 << "MCG"
-                                 << "MCG 2";
-    QTest::newRow("number without space") << "Sweep7"
-                                          << "Sweep 7"
-                                          << "Sweep 8";
-    QTest::newRow("free") << "Corner"
-                          << "Corner"
-                          << "Corner 1";
+    Test_Support::Add_Rows<QString, QString, QString>({"typed", "created", "next"},
+                                                      {{"taken in other case", "mcg 1", "mcg 2", "mcg 3"},
+                                                       {"blanks only", "   ", "MCG", "MCG 2"},
+                                                       {"number without space", "Sweep7", "Sweep 7", "Sweep 8"},
+                                                       {"free", "Corner", "Corner", "Corner 1"}});
   }
 
   void Create_Mode_Name_Clash()
