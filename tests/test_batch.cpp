@@ -58,12 +58,12 @@ class TTestBatch : public QObject
   Q_OBJECT
 
 private:
-  QTemporaryDir d_home;
+  Test_Support::TTemporaryHome d_home;
 
   // Runs the tool without a display and with a home of its own.
   TResult Run(const QStringList& arguments)
   {
-    return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(d_home.path()));
+    return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(d_home.Path()));
   }
 
   // The command of a stored case: a map when it names no measurement.
@@ -84,7 +84,8 @@ private:
   }
 
 private slots:
-  void initTestCase() { QVERIFY(d_home.isValid()); }
+  // A fresh home of the tool's own, with an empty data folder.
+  void init() { QVERIFY(d_home.Set_Up()); }
 
   // One case of each outcome: a result, failed set-ups and measurements, a map with its own
   // increments and one refused.
@@ -233,13 +234,7 @@ private slots:
     QCOMPARE(Run({"map", "--machine", "arm xzy", "--increments", "-250", "250", "-250", "--data", data}).out, expected);
     QCOMPARE(Run({"--increments", "250", "250", "250", "--data", data, "map", "--machine", "Arm XZY"}).out, expected);
 
-    const QString home_data = QDir(d_home.path()).filePath(".varlume");
-    QVERIFY(QDir().mkpath(home_data));
-    for(const char* name : {"machines.xml", "measurements.xml"})
-    {
-      QFile::remove(QDir(home_data).filePath(name));
-      QVERIFY(QFile::copy(QDir(data).filePath(name), QDir(home_data).filePath(name)));
-    }
+    QVERIFY(d_home.Set_Up(data));
     QCOMPARE(Run({"map", "--machine", "Arm XZY", "--increments", "250", "250", "250"}).out, expected);
   }
 
@@ -336,15 +331,11 @@ private slots:
     QFETCH(QStringList, arguments);
     QTemporaryDir data;
     QTemporaryDir links;
-    const QString home = QDir(d_home.path()).filePath(".varlume");
-    QVERIFY(QDir().mkpath(home));
-    for(const QString& folder : {data.path(), home})
+    QVERIFY(d_home.Set_Up(Simulation_Cases::Data_Directory()));
+    const QString home = d_home.Data_Path();
+    for(const char* name : {"machines.xml", "measurements.xml"})
     {
-      for(const char* name : {"machines.xml", "measurements.xml"})
-      {
-        QFile::remove(QDir(folder).filePath(name));
-        QVERIFY(QFile::copy(QDir(Simulation_Cases::Data_Directory()).filePath(name), QDir(folder).filePath(name)));
-      }
+      QVERIFY(QFile::copy(d_home.Data_File(name), QDir(data.path()).filePath(name)));
     }
     const QString linked = QDir(links.path()).filePath("linked");
     QVERIFY(QFile::link(data.path(), linked));
@@ -361,7 +352,6 @@ private slots:
     QCOMPARE(result.code, 2);
     QVERIFY2(result.err.contains("does not write the library"), result.err.constData());
     QCOMPARE(Snapshot(data.path()) + Snapshot(home), before);
-    QVERIFY(QDir(home).removeRecursively());
   }
 
   // The libraries are read, never written, also when one of them does not load.

@@ -29,7 +29,7 @@ class TTestBatchPlot : public QObject
   Q_OBJECT
 
 private:
-  QTemporaryDir d_home;
+  Test_Support::TTemporaryHome d_home;
   QTemporaryDir d_runtime;
   QTemporaryDir d_output;
   Test_Support::TLibraries d_libraries;
@@ -37,7 +37,7 @@ private:
   // Runs the tool without a display; platform, when given, is forced on it.
   TResult Run(QStringList arguments, const QString& platform = QString())
   {
-    QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.path());
+    QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.Path());
     if(!platform.isEmpty())
     {
       environment.insert("QT_QPA_PLATFORM", platform);
@@ -62,7 +62,7 @@ private:
 private slots:
   void initTestCase()
   {
-    QVERIFY(d_home.isValid() && d_runtime.isValid() && d_output.isValid());
+    QVERIFY(d_home.Set_Up() && d_runtime.isValid() && d_output.isValid());
     QFile::setPermissions(d_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QVERIFY(d_libraries.Load(Simulation_Cases::Data_Directory()));
   }

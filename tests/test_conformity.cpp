@@ -108,7 +108,7 @@ private:
   TMachineLibrary d_machines;
   TMeasurementLibrary d_measurements;
   QTemporaryDir d_data;
-  QTemporaryDir d_home;
+  Test_Support::TTemporaryHome d_home;
   QTemporaryDir d_output;
 
   const TMachineLibrary::TMachineItem& Machine() const { return d_machines.Machines().front(); }
@@ -117,7 +117,7 @@ private:
   Test_Support::TBatchResult Batch(const QStringList& arguments, const QByteArray& jobs = QByteArray(),
                                    const QString& command = QStringLiteral("conformity"))
   {
-    QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.path());
+    QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.Path());
     if(!jobs.isEmpty())
     {
       environment.insert("VARLUME_JOBS", QString::fromLatin1(jobs));
@@ -130,6 +130,7 @@ private:
 private slots:
   void initTestCase()
   {
+    QVERIFY(d_home.Set_Up());
     Make_Machine(&d_machines);
     d_machines.Create_Machine(QStringLiteral("Plain"));
     Make_Measurements(&d_measurements);
