@@ -34,9 +34,8 @@ QStringList Snapshot(const QString& directory)
   while(it.hasNext())
   {
     const QString path = it.next();
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    entries.push_back(path + ' ' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex());
+    entries.push_back(path + ' ' +
+                      QCryptographicHash::hash(Test_Support::Read(path), QCryptographicHash::Sha1).toHex());
   }
   entries.sort();
   return entries;
