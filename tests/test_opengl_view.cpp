@@ -263,12 +263,9 @@ private slots:
 
   void Click_Zoom_data()
   {
-    QTest::addColumn<int>("y");
-    QTest::addColumn<double>("factor");
-    QTest::newRow("middle row") << 100 << 1.0;
-    QTest::newRow("top edge") << 200 << 0.5;
-    QTest::newRow("bottom edge") << 0 << 1.5;
-    QTest::newRow("a quarter up") << 150 << 0.75;
+    Test_Support::Add_Rows<int, double>(
+        {"y", "factor"},
+        {{"middle row", 100, 1.0}, {"top edge", 200, 0.5}, {"bottom edge", 0, 1.5}, {"a quarter up", 150, 0.75}});
   }
 
   // Only the row counts: clicks above the middle zoom out, below it zoom in. The depth row stays,

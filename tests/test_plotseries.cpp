@@ -89,11 +89,8 @@ private slots:
   // One machine per kinematic order.
   void errors_data()
   {
-    QTest::addColumn<QString>("machine_name");
-    QTest::newRow("XYZ") << "Bridge";
-    QTest::newRow("YXZ") << "Gantry";
-    QTest::newRow("XZY") << "Arm XZY";
-    QTest::newRow("YZX") << "Arm YZX";
+    Test_Support::Add_Rows<QString>({"machine_name"},
+                                    {{"XYZ", "Bridge"}, {"YXZ", "Gantry"}, {"XZY", "Arm XZY"}, {"YZX", "Arm YZX"}});
   }
 
   // The table holds the 51 positions of each axis from start to end; the curves hold those and
