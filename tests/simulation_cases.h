@@ -75,6 +75,7 @@ inline std::vector<TCase> Map_Cases()
       {"map_bad_expression", "Bad Expression", {}},
   };
 }
+
 // The cases of these files, results first; the window and the tool run a few end to end.
 inline std::vector<TCase> Cases_Of(const QStringList& files)
 {

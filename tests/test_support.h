@@ -1,8 +1,9 @@
 #ifndef TEST_SUPPORT_H
 #define TEST_SUPPORT_H
 
-// What many tests need alike: whole files read and written, a home of their own, a result row,
-// and varlume-batch run as a user runs it.
+// What many tests need alike: whole files read and written, a home of their own, the libraries of
+// a data folder, a widget found by its text, a result row, table rows, and varlume-batch run as a
+// user runs it.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -144,6 +145,7 @@ inline void Add_Text_Rows(const char* first_column, const char* second_column, c
   }
 }
 
+// Adds a column of each type, named in order.
 template <typename... TValues, std::size_t... Index>
 void Add_Columns(const std::array<const char*, sizeof...(TValues)>& columns, std::index_sequence<Index...>)
 {
