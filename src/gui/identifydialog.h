@@ -10,14 +10,13 @@
 #include "src/model/machinelibrary.h"
 
 class QCheckBox;
-class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
-class QSpinBox;
 class QTabWidget;
+class TIdentifyForm;
 class TPlotView;
 class TMachineDialog;
 class TMeasurementDialog;
@@ -73,13 +72,9 @@ private:
   Identify::TResult d_result;
   QString d_last_directory;
 
-  QComboBox* d_machine_combo;
+  TIdentifyForm* d_form;
   QListWidget* d_path_list;
   QPushButton* d_remove_button;
-  QSpinBox* d_degree_spin;
-  QDoubleSpinBox* d_uncertainty_spins[Identify::OBSERVATION_KINDS];
-  QDoubleSpinBox* d_resolution_spin;
-  QCheckBox* d_alignment_check;
   QDoubleSpinBox* d_outlier_spin;
   QCheckBox* d_reject_check;
   bool d_adding_allowed = true;
