@@ -156,23 +156,12 @@ QStringList TIdentifyDialog::Measured_Paths() const
   return paths;
 }
 
-void TIdentifyDialog::Set_Measured_Paths(const QStringList& paths)
-{
-  d_path_list->clear();
-  Add_Paths(paths);
-}
-
 Identify::TOptions TIdentifyDialog::Options() const
 {
   Identify::TOptions options = d_form->Options();
   options.outlier_limit = d_outlier_spin->value();
   options.reject_outliers = d_reject_check->isChecked();
   return options;
-}
-
-QString TIdentifyDialog::Report_Text() const
-{
-  return d_report_edit->toPlainText();
 }
 
 QIcon TIdentifyDialog::Command_Icon()

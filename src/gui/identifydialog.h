@@ -39,9 +39,7 @@ public:
 
   // The paths as the batch tool takes them (files and directories).
   QStringList Measured_Paths() const;
-  void Set_Measured_Paths(const QStringList& paths);
   Identify::TOptions Options() const;
-  QString Report_Text() const;
   // The last fit, FITTED when Add Machine may store it.
   const Identify::TResult& Result() const { return d_result; }
 
