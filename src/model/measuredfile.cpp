@@ -474,12 +474,15 @@ bool Parse_Line(const QByteArray& zarnik_text, const QByteArray& lumetra_text, T
   return Parse_Line(&zarnik, &lumetra, set, error);
 }
 
-bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
+} // namespace Measured
+
+namespace
 {
-  QXmlStreamReader xml(device);
-  xml.setNamespaceProcessing(false);
-  // The first element of each name counts, as the DOM's first child; a fault is reported in
-  // the order of the checks below, so the whole document is read first.
+// What an MCG document holds, gathered in one pass. The first element of each name counts, as
+// the DOM's first child; a fault is reported in the order of Parse_MCG's checks, so the whole
+// document is read first.
+struct TMcgDocument
+{
   bool root = false;
   bool probe_seen = false;
   bool pivot_seen = false;
@@ -488,7 +491,36 @@ bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
   bool location_seen = false;
   QString offset_text;
   QString location_text;
-  QString point_error;
+  QString point_error; // the first gauge point that is not read
+};
+
+// The Point_XYZ element the reader is at: one more reading, unless a point failed before.
+void Read_Point(QXmlStreamReader* xml, std::vector<Measured::TReading>* readings, QString* point_error)
+{
+  Measured::TReading reading;
+  reading.line = static_cast<int>(xml->lineNumber());
+  const QString text = Element_Text(xml);
+  if(!point_error->isEmpty())
+  {
+    return;
+  }
+  if(readings->size() >= static_cast<std::size_t>(MAXIMUM_MCG_POINTS))
+  {
+    *point_error =
+        QStringLiteral("MCG file with more than %1 gauge points, the most read from one file").arg(MAXIMUM_MCG_POINTS);
+  }
+  else if(!Triple(text, &reading.target))
+  {
+    *point_error = QStringLiteral("MCG file with an unreadable gauge point");
+  }
+  else
+  {
+    readings->push_back(reading);
+  }
+}
+
+void Read_MCG_Document(QXmlStreamReader* xml, TMcgDocument* document, std::vector<Measured::TReading>* readings)
+{
   enum
   {
     OTHER,
@@ -497,10 +529,9 @@ bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
     POINTS
   } parent = OTHER;
   int depth = 0;
-  set->readings.clear();
-  while(!xml.atEnd())
+  while(!xml->atEnd())
   {
-    const QXmlStreamReader::TokenType token = xml.readNext();
+    const QXmlStreamReader::TokenType token = xml->readNext();
     if(token == QXmlStreamReader::EndElement)
     {
       --depth;
@@ -511,32 +542,32 @@ bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
       continue;
     }
     ++depth;
-    const QStringRef name = xml.qualifiedName();
+    const QStringRef name = xml->qualifiedName();
     if(depth == 1)
     {
-      root = name == QLatin1String(MCG_ROOT);
+      document->root = name == QLatin1String(MCG_ROOT);
       continue;
     }
-    if(!root)
+    if(!document->root)
     {
       continue;
     }
     if(depth == 2)
     {
       parent = OTHER;
-      if(!probe_seen && name == QLatin1String("Probe"))
+      if(!document->probe_seen && name == QLatin1String("Probe"))
       {
-        probe_seen = true;
+        document->probe_seen = true;
         parent = PROBE;
       }
-      else if(!pivot_seen && name == QLatin1String("Pivot_Sphere_Initial"))
+      else if(!document->pivot_seen && name == QLatin1String("Pivot_Sphere_Initial"))
       {
-        pivot_seen = true;
+        document->pivot_seen = true;
         parent = PIVOT;
       }
-      else if(!points_seen && name == QLatin1String("Gauge_Points"))
+      else if(!document->points_seen && name == QLatin1String("Gauge_Points"))
       {
-        points_seen = true;
+        document->points_seen = true;
         parent = POINTS;
       }
       continue;
@@ -545,63 +576,56 @@ bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
     {
       continue;
     }
-    if(parent == PROBE && !offset_seen && name == QLatin1String("Probe_Offset_XYZ"))
+    if(parent == PROBE && !document->offset_seen && name == QLatin1String("Probe_Offset_XYZ"))
     {
-      offset_seen = true;
-      offset_text = Element_Text(&xml);
+      document->offset_seen = true;
+      document->offset_text = Element_Text(xml);
       --depth;
     }
-    else if(parent == PIVOT && !location_seen && name == QLatin1String("Location_XYZ"))
+    else if(parent == PIVOT && !document->location_seen && name == QLatin1String("Location_XYZ"))
     {
-      location_seen = true;
-      location_text = Element_Text(&xml);
+      document->location_seen = true;
+      document->location_text = Element_Text(xml);
       --depth;
     }
     else if(parent == POINTS && name == QLatin1String("Point_XYZ"))
     {
-      TReading reading;
-      reading.line = static_cast<int>(xml.lineNumber());
-      const QString text = Element_Text(&xml);
+      Read_Point(xml, readings, &document->point_error);
       --depth;
-      if(!point_error.isEmpty())
-      {
-        continue;
-      }
-      if(set->readings.size() >= static_cast<std::size_t>(MAXIMUM_MCG_POINTS))
-      {
-        point_error = QStringLiteral("MCG file with more than %1 gauge points, the most read from one file")
-                          .arg(MAXIMUM_MCG_POINTS);
-      }
-      else if(!Triple(text, &reading.target))
-      {
-        point_error = QStringLiteral("MCG file with an unreadable gauge point");
-      }
-      else
-      {
-        set->readings.push_back(reading);
-      }
     }
   }
+}
+} // namespace
+
+namespace Measured
+{
+bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
+{
+  QXmlStreamReader xml(device);
+  xml.setNamespaceProcessing(false);
+  set->readings.clear();
+  TMcgDocument document;
+  Read_MCG_Document(&xml, &document, &set->readings);
   if(xml.hasError())
   {
     return Fail(error, QStringLiteral("XML error at line %1: %2").arg(xml.lineNumber()).arg(xml.errorString()));
   }
-  if(!root)
+  if(!document.root)
   {
     return Fail(error, QStringLiteral("not an MCG file"));
   }
   set->kind = TKind::MCG;
-  if(!probe_seen || !pivot_seen)
+  if(!document.probe_seen || !document.pivot_seen)
   {
     return Fail(error, QStringLiteral("MCG file without probe or pivot sphere"));
   }
-  if(!Triple(offset_text, &set->probe) || !Triple(location_text, &set->pivot))
+  if(!Triple(document.offset_text, &set->probe) || !Triple(document.location_text, &set->pivot))
   {
     return Fail(error, QStringLiteral("MCG file with an unreadable probe offset or pivot location"));
   }
-  if(!point_error.isEmpty())
+  if(!document.point_error.isEmpty())
   {
-    return Fail(error, point_error);
+    return Fail(error, document.point_error);
   }
   if(set->readings.empty())
   {
