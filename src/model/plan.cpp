@@ -274,6 +274,51 @@ void TPlanner::Add_Step(int candidate, const TEvaluation& evaluation)
   d_result.steps.push_back(step);
 }
 
+// Below the highest rank always on: a pair may raise what no single one does.
+bool TPlanner::Greedy(std::vector<int> pool, std::vector<int>* chosen, std::vector<TEvaluation>* evaluations,
+                      MatrixXd* rows, int limit, bool up_to_target)
+{
+  TEvaluation now = evaluations->empty() ? Evaluate(*rows) : evaluations->back();
+  while(static_cast<int>(chosen->size()) < limit && !pool.empty())
+  {
+    if(up_to_target && now.rank >= d_result.reachable_rank)
+    {
+      break;
+    }
+    // A candidate with the rows of one already chosen adds nothing an identification could
+    // tell apart from reading that one twice: not before every parameter is identified.
+    std::vector<int> fresh;
+    for(const int candidate : pool)
+    {
+      const bool repeated =
+          std::any_of(chosen->begin(), chosen->end(), [&](int taken) { return Group(taken) == Group(candidate); });
+      if(!repeated || now.full)
+      {
+        fresh.push_back(candidate);
+      }
+    }
+    int best = -1;
+    MatrixXd best_rows;
+    TEvaluation best_evaluation;
+    const bool below = now.rank < d_result.reachable_rank;
+    if(fresh.empty() || !Pick(fresh, *rows, now, !below, &best, &best_rows, &best_evaluation))
+    {
+      break;
+    }
+    chosen->push_back(best);
+    evaluations->push_back(best_evaluation);
+    *rows = best_rows;
+    now = best_evaluation;
+    pool.erase(std::find(pool.begin(), pool.end(), best));
+    ++d_work;
+    if(!Tick())
+    {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool TPlanner::Choose()
 {
   const int n = d_model->Size();
@@ -296,52 +341,6 @@ bool TPlanner::Choose()
   d_result.directions = Identify::Null_Directions(*d_model, everything.decision, nullptr);
   const int budget = d_options.budget > 0 ? std::min(d_options.budget, count) : count;
 
-  // One at a time: below the highest rank always on (a pair may raise what no single one
-  // does).
-  const auto greedy = [&](std::vector<int> pool, std::vector<int>* chosen, std::vector<TEvaluation>* evaluations,
-                          MatrixXd* rows, int limit, bool up_to_target)
-  {
-    TEvaluation now = evaluations->empty() ? Evaluate(*rows) : evaluations->back();
-    while(static_cast<int>(chosen->size()) < limit && !pool.empty())
-    {
-      if(up_to_target && now.rank >= d_result.reachable_rank)
-      {
-        break;
-      }
-      // A candidate with the rows of one already chosen adds nothing an identification could
-      // tell apart from reading that one twice: not before every parameter is identified.
-      std::vector<int> fresh;
-      for(const int candidate : pool)
-      {
-        const bool repeated =
-            std::any_of(chosen->begin(), chosen->end(), [&](int taken) { return Group(taken) == Group(candidate); });
-        if(!repeated || now.full)
-        {
-          fresh.push_back(candidate);
-        }
-      }
-      int best = -1;
-      MatrixXd best_rows;
-      TEvaluation best_evaluation;
-      const bool below = now.rank < d_result.reachable_rank;
-      if(fresh.empty() || !Pick(fresh, *rows, now, !below, &best, &best_rows, &best_evaluation))
-      {
-        break;
-      }
-      chosen->push_back(best);
-      evaluations->push_back(best_evaluation);
-      *rows = best_rows;
-      now = best_evaluation;
-      pool.erase(std::find(pool.begin(), pool.end(), best));
-      ++d_work;
-      if(!Tick())
-      {
-        return false;
-      }
-    }
-    return true;
-  };
-
   std::vector<int> pool(count);
   for(int index = 0; index < count; ++index)
   {
@@ -350,7 +349,7 @@ bool TPlanner::Choose()
   std::vector<int> chosen;
   std::vector<TEvaluation> evaluations;
   MatrixXd rows(0, n);
-  if(!greedy(pool, &chosen, &evaluations, &rows, count, true))
+  if(!Greedy(pool, &chosen, &evaluations, &rows, count, true))
   {
     d_result.report.push_back(QStringLiteral("Cancelled."));
     return false;
@@ -363,7 +362,7 @@ bool TPlanner::Choose()
     chosen.clear();
     evaluations.clear();
     rows = MatrixXd(0, n);
-    if(!greedy(subset, &chosen, &evaluations, &rows, static_cast<int>(subset.size()), false))
+    if(!Greedy(subset, &chosen, &evaluations, &rows, static_cast<int>(subset.size()), false))
     {
       d_result.report.push_back(QStringLiteral("Cancelled."));
       return false;
@@ -383,7 +382,7 @@ bool TPlanner::Choose()
       rest.push_back(candidate);
     }
   }
-  if(static_cast<int>(chosen.size()) < budget && !greedy(rest, &chosen, &evaluations, &rows, budget, false))
+  if(static_cast<int>(chosen.size()) < budget && !Greedy(rest, &chosen, &evaluations, &rows, budget, false))
   {
     d_result.report.push_back(QStringLiteral("Cancelled."));
     return false;

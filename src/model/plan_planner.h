@@ -86,6 +86,18 @@ public:
 
 private:
   void Quantities();
+  // The candidate that fails alone, "name: reason"; empty when each simulates alone.
+  QString Failing_Candidate(const std::vector<TMeasurement*>& used,
+                            const std::vector<Identify::TObservation>& observations,
+                            const std::vector<int>& first_row) const;
+  // Each candidate's rows of the design (first_row[i] to first_row[i + 1] of jacobian), weighted
+  // and compacted, and which candidate repeats an earlier one.
+  void Add_Candidate_Rows(const std::vector<Identify::TObservation>& observations, const std::vector<int>& first_row,
+                          const MatrixXd& jacobian);
+  // Adds the best of pool to chosen, one at a time, until limit, the highest rank (up_to_target)
+  // or no candidate helps; false when cancelled.
+  bool Greedy(std::vector<int> pool, std::vector<int>* chosen, std::vector<TEvaluation>* evaluations, MatrixXd* rows,
+              int limit, bool up_to_target);
   MatrixXd Compact(const MatrixXd& rows) const;
   MatrixXd Stack(const MatrixXd& top, const MatrixXd& bottom) const;
   TEvaluation Evaluate(const MatrixXd& rows) const;

@@ -145,30 +145,43 @@ bool TPlanner::Simulate(const std::vector<const TMeasurement*>& library, const s
       return false;
     }
     d_result.status = Plan::TStatus::FAILED;
-    d_result.failure = error;
-    // The candidate that fails alone is the one to name.
-    for(std::size_t index = 0; index < used.size(); ++index)
-    {
-      std::vector<Identify::TObservation> own(observations.begin() + first_row[index],
-                                              observations.begin() + first_row[index + 1]);
-      for(Identify::TObservation& observation : own)
-      {
-        observation.measurement = 0;
-      }
-      Identify::TPredictor alone(*d_model, {used[index]}, own);
-      VectorXd values;
-      QString reason;
-      if(!alone.Predict(VectorXd::Zero(n), &values, &reason))
-      {
-        d_result.failure = used[index]->d_name + QStringLiteral(": ") + reason;
-        break;
-      }
-    }
+    const QString alone = Failing_Candidate(used, observations, first_row);
+    d_result.failure = alone.isEmpty() ? error : alone;
     d_result.report.push_back(QStringLiteral("The simulation failed: %1").arg(Identify::Report_Cut(d_result.failure)));
     return false;
   }
-  const VectorXd weights = Identify::Weights(observations, d_options.identify);
+  Add_Candidate_Rows(observations, first_row, jacobian);
+  return true;
+}
+
+QString TPlanner::Failing_Candidate(const std::vector<TMeasurement*>& used,
+                                    const std::vector<Identify::TObservation>& observations,
+                                    const std::vector<int>& first_row) const
+{
   for(std::size_t index = 0; index < used.size(); ++index)
+  {
+    std::vector<Identify::TObservation> own(observations.begin() + first_row[index],
+                                            observations.begin() + first_row[index + 1]);
+    for(Identify::TObservation& observation : own)
+    {
+      observation.measurement = 0;
+    }
+    Identify::TPredictor alone(*d_model, {used[index]}, own);
+    VectorXd values;
+    QString reason;
+    if(!alone.Predict(VectorXd::Zero(d_model->Size()), &values, &reason))
+    {
+      return used[index]->d_name + QStringLiteral(": ") + reason;
+    }
+  }
+  return QString();
+}
+
+void TPlanner::Add_Candidate_Rows(const std::vector<Identify::TObservation>& observations,
+                                  const std::vector<int>& first_row, const MatrixXd& jacobian)
+{
+  const VectorXd weights = Identify::Weights(observations, d_options.identify);
+  for(std::size_t index = 0; index + 1 < first_row.size(); ++index)
   {
     const int begin = first_row[index];
     const int count = first_row[index + 1] - begin;
@@ -205,6 +218,5 @@ bool TPlanner::Simulate(const std::vector<const TMeasurement*>& library, const s
       }
     }
   }
-  return true;
 }
 } // namespace Plan
