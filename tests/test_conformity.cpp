@@ -303,6 +303,54 @@ private slots:
     }
   }
 
+  // Rotations of every axis turn the arms and the probe: the linear u, taken through the
+  // chain's angle derivatives, agrees with draws that simulate every set-up in full.
+  void Rotations_Linear_Against_Draws()
+  {
+    TMachineLibrary library;
+    TMachineLibrary::TMachineItem machine = *library.Machine(library.Create_Machine(QStringLiteral("Turned")));
+    QStringList labels;
+    const int parameters[3] = {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ};
+    const char* names[3] = {"Rx", "Ry", "Rz"};
+    for(const int axis : {AXIS_X, AXIS_Y, AXIS_Z})
+    {
+      const QString axis_name = axis == AXIS_X ? "X" : axis == AXIS_Y ? "Y" : "Z";
+      for(int r = 0; r < 3; ++r)
+      {
+        Enable(&machine, axis, parameters[r], QStringLiteral("0.004 * L - 0.002 * L^2"));
+        labels << QStringLiteral("%1 Axis %2 c1").arg(axis_name, names[r])
+               << QStringLiteral("%1 Axis %2 c2").arg(axis_name, names[r]);
+      }
+      Enable(&machine, axis, PARAMETER_SCALE, QStringLiteral("0.003 * L"));
+      labels << QStringLiteral("%1 Axis Scale c1").arg(axis_name);
+    }
+    machine.covariance_labels = labels;
+    const int size = labels.size();
+    for(int i = 0; i < size; ++i)
+    {
+      for(int j = 0; j < size; ++j)
+      {
+        machine.covariance.push_back((i == j ? 1.0 : 0.2) * 4e-6);
+      }
+    }
+    auto turned =
+        Iso(QStringLiteral("Turned"), {"XMin + 50", "YMax - 50", "ZMin + 50", "XMax - 50", "YMin + 50", "ZMax - 50"});
+    turned->d_probe_offset = TVector3(120.0, -80.0, -200.0);
+    const std::vector<const TMeasurement*> records = {turned.get()};
+
+    const Propagation::TLinear linear = Propagation::Linear(machine, records);
+    const Propagation::TMonteCarlo draws = Propagation::Monte_Carlo(machine, records, 20000, 3);
+    QVERIFY2(linear.ok && draws.ok, qPrintable(linear.error + draws.error));
+    for(std::size_t r = 0; r < linear.readings.size(); ++r)
+    {
+      QVERIFY(linear.readings[r].u > 0.0);
+      QVERIFY2(
+          std::fabs(draws.deviation[r] / linear.readings[r].u - 1.0) < 0.03,
+          qPrintable(
+              QStringLiteral("row %1: %2 against %3").arg(r + 1).arg(draws.deviation[r]).arg(linear.readings[r].u)));
+    }
+  }
+
   void Batch_Run()
   {
     const QStringList identified = {"--machine", "Identified"};
