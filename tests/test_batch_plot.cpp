@@ -10,6 +10,7 @@
 
 #include "src/model/machinelibrary.h"
 #include "src/model/measurementlibrary.h"
+#include "src/model/plotkinds.h"
 #include "src/model/plotseries.h"
 #include "src/model/report.h"
 #include "src/model/sensitivity.h"
@@ -135,6 +136,15 @@ private slots:
         Run({"--machine", "Bridge", "--kind", "errors", "--csv", File("alone.csv")}, QStringLiteral("none-such"));
     QCOMPARE(result.code, 0);
     QVERIFY(Read(File("alone.csv")).startsWith("axis,position_mm,"));
+  }
+
+  // The help texts that list the kinds are written by hand: they name every kind of the table.
+  void Help_Names_Every_Kind()
+  {
+    const QByteArray help = Run({"--help"}).out.simplified();
+    const QByteArray names = Plot_Kinds::Names_Text().toUtf8();
+    QVERIFY(help.contains("--kind " + names + " of"));
+    QVERIFY(help.contains("What to plot: " + names + "."));
   }
 
   void Failures_data()
