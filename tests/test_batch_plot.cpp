@@ -10,6 +10,7 @@
 
 #include "src/model/machinelibrary.h"
 #include "src/model/measurementlibrary.h"
+#include "src/model/plotkinds.h"
 #include "src/model/plotseries.h"
 #include "src/model/report.h"
 #include "src/model/sensitivity.h"
@@ -133,6 +134,15 @@ private slots:
     QVERIFY(Read(File("alone.csv")).startsWith("axis,position_mm,"));
   }
 
+  // The help texts that list the kinds are written by hand: they name every kind of the table.
+  void Help_Names_Every_Kind()
+  {
+    const QByteArray help = Run({"--help"}).out.simplified();
+    const QByteArray names = Plot_Kinds::Names_Text().toUtf8();
+    QVERIFY(help.contains("--kind " + names + " of"));
+    QVERIFY(help.contains("What to plot: " + names + "."));
+  }
+
   void Failures_data()
   {
     QTest::addColumn<QStringList>("arguments");
@@ -140,7 +150,7 @@ private slots:
     QTest::addColumn<QByteArray>("message");
     const QStringList csv = {"--csv", "unused.csv"};
     QTest::newRow("no kind") << QStringList{"--machine", "Bridge", "--output", "a.png"} << 2
-                             << QByteArray("plot needs --kind");
+                             << QByteArray("plot needs --kind errors, results, sensitivity or conformity\n");
     QTest::newRow("unknown kind") << QStringList{"--machine", "Bridge", "--kind", "map", "--output", "a.png"} << 2
                                   << QByteArray("unknown --kind 'map'");
     QTest::newRow("no file") << QStringList{"--machine", "Bridge", "--kind", "errors"} << 2

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -110,6 +111,20 @@ class TTestPlotPage : public QObject
   Q_OBJECT
 
 private slots:
+  // Every kind of the table is found by its name and draws its own page: a kind without one
+  // would stop the program, two swapped ones would draw each other's.
+  void Every_Kind_Has_Its_Page()
+  {
+    Plot_Kinds::TData data;
+    data.machine_name = QStringLiteral("Bridge");
+    for(const Plot_Kinds::TKind& kind : Plot_Kinds::Kinds())
+    {
+      QCOMPARE(Plot_Kinds::Find(QString::fromLatin1(kind.name)), &kind);
+      const std::unique_ptr<TPlotPage> page(Plot_Charts::Page(kind, data));
+      QVERIFY2(page && page->Header_Lines().value(0).startsWith(QLatin1String(kind.title)), kind.name);
+    }
+  }
+
   void Columns_Follow_The_Width()
   {
     QGraphicsScene scene;

@@ -176,7 +176,7 @@ private slots:
     TPlotsWidget* plots = d_window->findChild<TDisplayWidget*>()->Plots_Widget();
     d_window->show();
     d_window->findChild<QTabWidget*>()->setCurrentWidget(plots);
-    for(const TPlotsWidget::TKind kind : {TPlotsWidget::PLOT_ERRORS, TPlotsWidget::PLOT_RESULTS})
+    for(const char* kind : {"errors", "results"})
     {
       plots->Set_Kind(kind);
       QCoreApplication::processEvents();
