@@ -10,13 +10,12 @@
 #include "batch/conformity.h"
 #include "batch/panes.h"
 #include "core/safefile.h"
-#include "src/gui/conformitychart.h"
+#include "core/varlume_assert.h"
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
 #include "src/model/machinecomp.h"
-#include "src/model/plotseries.h"
+#include "src/model/plotkinds.h"
 #include "src/model/report.h"
-#include "src/model/sensitivity.h"
 #include "src/model/simulation.h"
 
 namespace
@@ -101,11 +100,13 @@ int Write(const Batch::TArguments& arguments, const QByteArray& csv, TBuild buil
   return Batch::EXIT_OK;
 }
 
-int Plot_Errors(const Batch::TArguments& arguments, const Batch::TLibraries& libraries, const QString& name,
-                const Batch::TOutput& output)
+// Each gatherer fills data with what its source draws from and returns the exit code; a problem
+// is printed, and data is then not ready.
+int Machine_Errors(const Batch::TArguments& arguments, const Batch::TLibraries& libraries, const Batch::TOutput& output,
+                   Plot_Kinds::TData* data)
 {
   TMachineComp machine;
-  if(!Batch::Setup_Machine(libraries, name, &machine, output))
+  if(!Batch::Setup_Machine(libraries, data->machine_name, &machine, output))
   {
     return Batch::EXIT_FAILED;
   }
@@ -114,24 +115,22 @@ int Plot_Errors(const Batch::TArguments& arguments, const Batch::TLibraries& lib
   {
     increments[axis] = std::fabs(arguments.increments[axis].toDouble());
   }
-  return Write(
-      arguments, Plot_Series::Errors_Csv(Plot_Series::Axis_Error_Table(machine)),
-      [&]()
-      {
-        return Plot_Charts::Errors_Page(name, Plot_Series::Axis_Error_Curves(machine, increments),
-                                        Plot_Series::Machine_Notes(machine));
-      },
-      output);
+  data->has_machine = true;
+  data->error_table = Plot_Series::Axis_Error_Table(machine);
+  data->errors = Plot_Series::Axis_Error_Curves(machine, increments);
+  data->notes = Plot_Series::Machine_Notes(machine);
+  return Batch::EXIT_OK;
 }
 
-int Plot_Results(const Batch::TArguments& arguments, const Batch::TLibraries& libraries, const QString& name,
-                 const Batch::TOutput& output)
+int Simulated_Results(const Batch::TArguments& arguments, const Batch::TLibraries& libraries,
+                      const Batch::TOutput& output, Plot_Kinds::TData* data)
 {
   TMachineComp machine;
-  if(!Batch::Setup_Machine(libraries, name, &machine, output))
+  if(!Batch::Setup_Machine(libraries, data->machine_name, &machine, output))
   {
     return Batch::EXIT_FAILED;
   }
+  data->has_machine = true;
   std::vector<TMeasurement*> measurements = libraries.measurements.Measurements(arguments.measurement_names);
   QStringList lines;
   if(!Report::Simulate_Measurements(&machine, &measurements, &lines))
@@ -139,62 +138,75 @@ int Plot_Results(const Batch::TArguments& arguments, const Batch::TLibraries& li
     output.Pane(lines);
     return Batch::EXIT_FAILED;
   }
-  const std::vector<Plot_Series::TMeasurementResult> results = Plot_Series::Results(machine, measurements);
-  return Write(
-      arguments, Plot_Series::Results_Csv(results), [&]() { return Plot_Charts::Results_Page(name, results); }, output);
+  data->has_results = true;
+  data->results = Plot_Series::Results(machine, measurements);
+  return Batch::EXIT_OK;
 }
 
 // As the evaluation: measurement expressions that do not evaluate do not stop it.
-int Plot_Sensitivity(const Batch::TArguments& arguments, const Batch::TLibraries& libraries, const QString& name,
-                     const Batch::TOutput& output)
+int Sensitivity_Rows(const Batch::TArguments& arguments, const Batch::TLibraries& libraries,
+                     const Batch::TOutput& output, Plot_Kinds::TData* data)
 {
   Simulation::TMachineRecord record;
-  Simulation::Find_Machine_Record(libraries.machines, name, &record);
+  Simulation::Find_Machine_Record(libraries.machines, data->machine_name, &record);
   const std::vector<TMeasurement*> measurements = libraries.measurements.Measurements(arguments.measurement_names);
-  const Sensitivity::TResult result = Sensitivity::Compute(record, measurements);
-  switch(result.end)
+  data->has_sensitivity = true;
+  data->sensitivity = Sensitivity::Compute(record, measurements);
+  switch(data->sensitivity.end)
   {
   case Sensitivity::TEnd::FINISHED:
     break;
   case Sensitivity::TEnd::REFUSED:
-    output.Message(QStringLiteral("sensitivity refused: %1").arg(result.message));
+    output.Message(QStringLiteral("sensitivity refused: %1").arg(data->sensitivity.message));
     return Batch::EXIT_FAILED;
   case Sensitivity::TEnd::STOPPED:
   case Sensitivity::TEnd::CANCELLED:
-    output.Message(QStringLiteral("sensitivity stopped: %1").arg(result.message));
+    output.Message(QStringLiteral("sensitivity stopped: %1").arg(data->sensitivity.message));
     return Batch::EXIT_FAILED;
   }
-  return Write(
-      arguments, Sensitivity::Csv(result.rows), [&]() { return Plot_Charts::Sensitivity_Page(name, result.rows); },
-      output);
+  return Batch::EXIT_OK;
 }
-// The report and chart of varlume-batch conformity, with the CSV it writes.
-int Plot_Conformity(const Batch::TArguments& arguments, const Batch::TLibraries& libraries,
-                    const Batch::TOutput& output)
+
+// The report of varlume-batch conformity; its exit code stands when the chart is written.
+int Conformity_Decisions(const Batch::TArguments& arguments, const Batch::TLibraries& libraries,
+                         const Batch::TOutput& output, Plot_Kinds::TData* data)
 {
-  Conformity::TReport report;
-  const int code = Batch::Conformity_Report(arguments, libraries, output, &report);
-  if(code == Batch::EXIT_USAGE || !report.ok)
+  const int code = Batch::Conformity_Report(arguments, libraries, output, &data->conformity);
+  data->has_conformity = code != Batch::EXIT_USAGE && data->conformity.ok;
+  return code;
+}
+
+int Gather(Plot_Kinds::TSource source, const Batch::TArguments& arguments, const Batch::TLibraries& libraries,
+           const Batch::TOutput& output, Plot_Kinds::TData* data)
+{
+  switch(source)
   {
-    return code;
+  case Plot_Kinds::TSource::MACHINE:
+    return Machine_Errors(arguments, libraries, output, data);
+  case Plot_Kinds::TSource::RESULTS:
+    return Simulated_Results(arguments, libraries, output, data);
+  case Plot_Kinds::TSource::SENSITIVITY:
+    return Sensitivity_Rows(arguments, libraries, output, data);
+  case Plot_Kinds::TSource::CONFORMITY:
+    return Conformity_Decisions(arguments, libraries, output, data);
   }
-  const int written = Write(
-      arguments, Conformity::Csv(report), [&]() { return Conformity_Chart::Page(report); }, output);
-  return written != Batch::EXIT_OK ? written : code;
+  return Batch::EXIT_FAILED;
 }
 
 // The conformity options belong to --kind conformity alone.
-QString Conformity_Kind_Error(const Batch::TArguments& arguments, const QString& kind)
+QString Conformity_Kind_Error(const Batch::TArguments& arguments, const Plot_Kinds::TKind& kind)
 {
-  if(kind == QLatin1String("conformity"))
+  if(kind.source == Plot_Kinds::TSource::CONFORMITY)
   {
     const bool measured = !arguments.Values(QStringLiteral("measured")).isEmpty();
     if(measured == !arguments.measurement_names.isEmpty())
     {
-      return QStringLiteral("plot --kind conformity needs --measurement or --measured (not both)");
+      return QStringLiteral("plot --kind %1 needs --measurement or --measured (not both)")
+          .arg(QLatin1String(kind.name));
     }
-    return arguments.increments.isEmpty() ? Batch::Conformity_Options_Error(arguments)
-                                          : QStringLiteral("plot --kind conformity takes no --increments");
+    return arguments.increments.isEmpty()
+               ? Batch::Conformity_Options_Error(arguments)
+               : QStringLiteral("plot --kind %1 takes no --increments").arg(QLatin1String(kind.name));
   }
   for(const char* option : {"mpe", "test-uncertainty", "rule", "draws", "seed", "measured"})
   {
@@ -211,33 +223,35 @@ namespace Batch
 {
 QString Plot_Usage_Error(const TArguments& arguments)
 {
-  const QString kind = arguments.Value(QStringLiteral("kind"));
+  const QString name = arguments.Value(QStringLiteral("kind"));
   if(arguments.machine_names.size() != 1)
   {
     return QStringLiteral("plot needs one --machine");
   }
-  if(kind != QLatin1String("errors") && kind != QLatin1String("results") && kind != QLatin1String("sensitivity") &&
-     kind != QLatin1String("conformity"))
+  const Plot_Kinds::TKind* kind = Plot_Kinds::Find(name);
+  if(!kind)
   {
-    return kind.isEmpty() ? QStringLiteral("plot needs --kind errors, results, sensitivity or conformity")
-                          : QStringLiteral("unknown --kind '%1': errors, results, sensitivity or conformity").arg(kind);
+    return name.isEmpty() ? QStringLiteral("plot needs --kind %1").arg(Plot_Kinds::Names_Text())
+                          : QStringLiteral("unknown --kind '%1': %2").arg(name, Plot_Kinds::Names_Text());
   }
-  const QString conformity = Conformity_Kind_Error(arguments, kind);
+  const QString conformity = Conformity_Kind_Error(arguments, *kind);
   if(!conformity.isEmpty())
   {
     return conformity;
   }
-  if(kind == QLatin1String("errors") && !arguments.measurement_names.isEmpty())
+  // A kind that takes --measured (conformity) has checked its measurements above.
+  const bool needs_measurements = Plot_Kinds::Needs_Measurements(*kind);
+  if(!needs_measurements && !arguments.measurement_names.isEmpty())
   {
-    return QStringLiteral("plot --kind errors takes no --measurement");
+    return QStringLiteral("plot --kind %1 takes no --measurement").arg(name);
   }
-  if(kind != QLatin1String("errors") && kind != QLatin1String("conformity") && arguments.measurement_names.isEmpty())
+  if(needs_measurements && kind->source != Plot_Kinds::TSource::CONFORMITY && arguments.measurement_names.isEmpty())
   {
-    return QStringLiteral("plot --kind %1 needs at least one --measurement").arg(kind);
+    return QStringLiteral("plot --kind %1 needs at least one --measurement").arg(name);
   }
-  if(kind != QLatin1String("errors") && !arguments.increments.isEmpty())
+  if(kind->source != Plot_Kinds::TSource::MACHINE && !arguments.increments.isEmpty())
   {
-    return QStringLiteral("plot --kind %1 takes no --increments").arg(kind);
+    return QStringLiteral("plot --kind %1 takes no --increments").arg(name);
   }
   const QStringList outputs = arguments.Values(QStringLiteral("output"));
   const QStringList csvs = arguments.Values(QStringLiteral("csv"));
@@ -287,21 +301,20 @@ QString Plot_Usage_Error(const TArguments& arguments)
 int Run_Plot(const TArguments& arguments, const TLibraries& libraries, const TOutput& output)
 {
   const QString& given = arguments.machine_names.front();
-  const QString name = libraries.machines.Machine_Name(libraries.machines.Machine_Id(given));
-  const QString kind = arguments.Value(QStringLiteral("kind"));
-  if(kind == QLatin1String("errors"))
+  const Plot_Kinds::TKind* kind = Plot_Kinds::Find(arguments.Value(QStringLiteral("kind")));
+  VARLUME_ASSERT(kind);
+  Plot_Kinds::TData data;
+  data.machine_name = libraries.machines.Machine_Name(libraries.machines.Machine_Id(given));
+  const int code = Gather(kind->source, arguments, libraries, output, &data);
+  if(!Plot_Kinds::Ready(*kind, data))
   {
-    return Plot_Errors(arguments, libraries, name, output);
+    // Only a problem, already printed, leaves the numbers missing.
+    VARLUME_ASSERT(code != EXIT_OK);
+    return code;
   }
-  if(kind == QLatin1String("results"))
-  {
-    return Plot_Results(arguments, libraries, name, output);
-  }
-  if(kind == QLatin1String("conformity"))
-  {
-    return Plot_Conformity(arguments, libraries, output);
-  }
-  return Plot_Sensitivity(arguments, libraries, name, output);
+  const int written = Write(
+      arguments, kind->csv(data), [&]() { return Plot_Charts::Page(*kind, data); }, output);
+  return written != EXIT_OK ? written : code;
 }
 
 bool Plot_Needs_Widgets(const TArguments& arguments)

@@ -9,10 +9,9 @@ namespace Batch
 {
 QString Plot_Usage_Error(const TArguments& arguments);
 
-// Sets the machine up and writes the chart and the CSV of --kind: errors (the machine's error
-// tables), results (the simulated measurements) or sensitivity (each parameter applied alone).
-// A machine or measurement problem prints the window's error block on out; a file that cannot
-// be written or a sensitivity that the model stops is a message on err. Returns the exit code.
+// Gathers what --kind is drawn from (src/model/plotkinds.h) and writes its chart and CSV. A
+// machine or measurement problem prints the window's error block on out; a file that cannot be
+// written or a sensitivity that the model stops is a message on err. Returns the exit code.
 int Run_Plot(const TArguments& arguments, const TLibraries& libraries, const TOutput& output);
 
 // Only a picture needs the widget and chart classes, and so a QApplication (on the offscreen

@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 #include "tests/test_support.h"
 
@@ -33,6 +34,24 @@ inline void On_Next_Dialog(const std::function<void(QDialog*)>& action)
                          dialog->reject();
                        }
                      });
+}
+
+// Whether call brings up a modal dialog; one that comes up is closed at once.
+inline bool Opens_Dialog(const std::function<void()>& call)
+{
+  const auto opened = std::make_shared<bool>(false);
+  QTimer::singleShot(0,
+                     [opened]()
+                     {
+                       if(QWidget* modal = QApplication::activeModalWidget())
+                       {
+                         *opened = true;
+                         modal->close();
+                       }
+                     });
+  call();
+  QCoreApplication::processEvents();
+  return *opened;
 }
 
 using Test_Support::Read;

@@ -15,8 +15,6 @@
 #include <vector>
 
 #include "src/model/evaluation.h"
-#include "src/model/machinelibrary.h"
-#include "src/model/measurementlibrary.h"
 #include "src/model/simulation.h"
 #include "tests/test_support.h"
 
@@ -65,18 +63,37 @@ inline std::vector<TCase> Stored_Cases()
   };
 }
 
-struct TLibraries
+// The stored case of that file.
+inline TCase Case(const char* file)
 {
-  TMachineLibrary machines;
-  TMeasurementLibrary measurements;
-
-  explicit TLibraries(const QString& directory)
+  for(const TCase& c : Stored_Cases())
   {
-    machines.Set_Data_Path(directory);
-    measurements.Set_Data_Path(directory);
-    machines.Load_Data();
-    measurements.Load_Data();
+    if(qstrcmp(c.file, file) == 0)
+    {
+      return c;
+    }
   }
+  qFatal("no stored evaluation %s", file);
+}
+
+// The columns file, machine and measurements of a table of stored cases.
+inline void Add_Columns()
+{
+  QTest::addColumn<QString>("file");
+  QTest::addColumn<QString>("machine");
+  QTest::addColumn<QStringList>("measurements");
+}
+
+// A row of that table; the caller may append the values of further columns.
+inline QTestData& Add_Row(const TCase& c)
+{
+  return QTest::newRow(c.file) << QString(c.file) << QString(c.machine) << c.measurements;
+}
+
+// The libraries of a data folder, read when made.
+struct TLibraries : Test_Support::TLibraries
+{
+  explicit TLibraries(const QString& directory) { Load(directory); }
 };
 
 // The evaluation file of a machine of the libraries; empty when no machine has the name.

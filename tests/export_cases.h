@@ -5,15 +5,13 @@
 // stored directories in tests/data/export/expected: a machine and measurement library in
 // tests/data/export, and the machine that each stored case exports the measurements on.
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QString>
 #include <QStringList>
 
 #include <vector>
 
-#include "src/model/machinelibrary.h"
-#include "src/model/measurementlibrary.h"
+#include "tests/test_support.h"
 
 namespace Export_Cases
 {
@@ -26,6 +24,17 @@ struct TCase
 inline std::vector<TCase> Stored_Cases()
 {
   return {{"Bridge", "bridge"}, {"Gantry", "gantry"}, {"Arm YZX", "arm_yzx"}};
+}
+
+// The columns machine and directory, and a row for each stored case.
+inline void Add_Rows()
+{
+  QTest::addColumn<QString>("machine");
+  QTest::addColumn<QString>("directory");
+  for(const TCase& c : Stored_Cases())
+  {
+    QTest::newRow(c.directory) << QString(c.machine) << QString(c.directory);
+  }
 }
 
 // Every measurement of the fixture, kinds mixed, ball bars spread over the list.
@@ -53,23 +62,12 @@ inline QString Expected_Directory(const QString& name)
   return QDir(Data_Directory()).filePath(QStringLiteral("expected/") + name);
 }
 
-// varlume-batch sits in the build directory, one level above the tests.
-inline QString Batch_Program()
-{
-  return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../varlume-batch"));
-}
+using Test_Support::Batch_Program;
 
-struct TLibraries
+// The fixture libraries.
+struct TLibraries : Test_Support::TLibraries
 {
-  TMachineLibrary machines;
-  TMeasurementLibrary measurements;
-
-  bool Load()
-  {
-    machines.Set_Data_Path(Data_Directory());
-    measurements.Set_Data_Path(Data_Directory());
-    return machines.Load_Data() && measurements.Load_Data();
-  }
+  bool Load() { return Test_Support::TLibraries::Load(Data_Directory()); }
 };
 } // namespace Export_Cases
 

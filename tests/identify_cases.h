@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -57,6 +59,19 @@ inline void Set_Parameter(TMachineLibrary::TMachineItem* machine, int axis, int 
   }
 }
 
+// The Rx, Ry, Rz and scale expressions of a linear axis; the one named by other_sign, if any,
+// takes the other sign option.
+inline void Set_Axis(TMachineLibrary::TMachineItem* machine, int axis, const std::array<const char*, 4>& expressions,
+                     int other_sign = -1)
+{
+  const int parameters[] = {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ, PARAMETER_SCALE};
+  for(int index = 0; index < 4; ++index)
+  {
+    Set_Parameter(machine, axis, parameters[index], QLatin1String(expressions[index]),
+                  parameters[index] == other_sign ? 1 : 0);
+  }
+}
+
 inline void Disable_All_But(TMachineLibrary::TMachineItem* machine, const std::vector<std::pair<int, int>>& keep)
 {
   for(TMachineLibrary::TMachineAxisItem& axis : machine->axes)
@@ -76,23 +91,23 @@ inline void Disable_All_But(TMachineLibrary::TMachineItem* machine, const std::v
 inline TMachineLibrary::TMachineItem Truth_Machine(int kinematic)
 {
   TMachineLibrary::TMachineItem machine = Zero_Machine(kinematic);
-  Set_Parameter(&machine, AXIS_X, PARAMETER_RX, QStringLiteral("0.0021*L-0.0048*L^2"));
-  Set_Parameter(&machine, AXIS_X, PARAMETER_RY, QStringLiteral("-0.003*L+0.002*L^3"), 1);
-  Set_Parameter(&machine, AXIS_X, PARAMETER_RZ, QStringLiteral("0.004*L-0.001*L^2"));
-  Set_Parameter(&machine, AXIS_X, PARAMETER_SCALE, QStringLiteral("0.005*L+0.0012*L^2"));
-  Set_Parameter(&machine, AXIS_Y, PARAMETER_RX, QStringLiteral("0.002*L"));
-  Set_Parameter(&machine, AXIS_Y, PARAMETER_RY, QStringLiteral("-0.0030*L+0.0015*L^2"));
-  Set_Parameter(&machine, AXIS_Y, PARAMETER_RZ, QStringLiteral("0.0025*L^2-0.001*L^3"), 1);
-  Set_Parameter(&machine, AXIS_Y, PARAMETER_SCALE, QStringLiteral("-0.004*L"));
-  Set_Parameter(&machine, AXIS_Z, PARAMETER_RX, QStringLiteral("0.004*L"));
-  Set_Parameter(&machine, AXIS_Z, PARAMETER_RY, QStringLiteral("-0.002*L+0.003*L^2"));
-  Set_Parameter(&machine, AXIS_Z, PARAMETER_RZ, QStringLiteral("0.0015*L"));
-  Set_Parameter(&machine, AXIS_Z, PARAMETER_SCALE, QStringLiteral("-0.003*L+0.001*L^3"));
+  Set_Axis(&machine, AXIS_X, {"0.0021*L-0.0048*L^2", "-0.003*L+0.002*L^3", "0.004*L-0.001*L^2", "0.005*L+0.0012*L^2"},
+           PARAMETER_RY);
+  Set_Axis(&machine, AXIS_Y, {"0.002*L", "-0.0030*L+0.0015*L^2", "0.0025*L^2-0.001*L^3", "-0.004*L"}, PARAMETER_RZ);
+  Set_Axis(&machine, AXIS_Z, {"0.004*L", "-0.002*L+0.003*L^2", "0.0015*L", "-0.003*L+0.001*L^3"});
   Set_Parameter(&machine, AXIS_SQUARENESS, PARAMETER_QXY, QStringLiteral("0.0125"));
   Set_Parameter(&machine, AXIS_SQUARENESS, PARAMETER_QYZ, QStringLiteral("0.0060"), 1);
   Set_Parameter(&machine, AXIS_SQUARENESS, PARAMETER_QZX, QStringLiteral("-0.0040"));
   Set_Parameter(&machine, AXIS_D, PARAMETER_DEFLECTION, QStringLiteral("0.02"));
   return machine;
+}
+
+// Writes a point's three expressions with that many decimals.
+inline void Set_Point(QString* x, QString* y, QString* z, const TVector3& point, int decimals = 4)
+{
+  *x = QString::number(point.x, 'f', decimals);
+  *y = QString::number(point.y, 'f', decimals);
+  *z = QString::number(point.z, 'f', decimals);
 }
 
 inline std::unique_ptr<TMeasurement> Ballbar(const QString& name, const TVector3& centre, const TVector3& direction,
@@ -101,12 +116,10 @@ inline std::unique_ptr<TMeasurement> Ballbar(const QString& name, const TVector3
   auto ballbar = std::make_unique<TMeasurement_Ballbar>();
   ballbar->d_name = name;
   ballbar->d_probe_offset = probe;
-  ballbar->d_position_x_expression = QString::number(centre.x, 'f', 4);
-  ballbar->d_position_y_expression = QString::number(centre.y, 'f', 4);
-  ballbar->d_position_z_expression = QString::number(centre.z, 'f', 4);
-  ballbar->d_direction_i_expression = QString::number(direction.x, 'f', 6);
-  ballbar->d_direction_j_expression = QString::number(direction.y, 'f', 6);
-  ballbar->d_direction_k_expression = QString::number(direction.z, 'f', 6);
+  Set_Point(&ballbar->d_position_x_expression, &ballbar->d_position_y_expression, &ballbar->d_position_z_expression,
+            centre);
+  Set_Point(&ballbar->d_direction_i_expression, &ballbar->d_direction_j_expression, &ballbar->d_direction_k_expression,
+            direction, 6);
   ballbar->d_length_expression = QString::number(length, 'f', 4);
   return ballbar;
 }
@@ -119,12 +132,8 @@ std::unique_ptr<TMeasurement> Line(const QString& name, const TVector3& start, c
   line->Initialize();
   line->d_name = name;
   line->d_probe_offset = probe;
-  line->d_start_x_expression = QString::number(start.x, 'f', 4);
-  line->d_start_y_expression = QString::number(start.y, 'f', 4);
-  line->d_start_z_expression = QString::number(start.z, 'f', 4);
-  line->d_end_x_expression = QString::number(end.x, 'f', 4);
-  line->d_end_y_expression = QString::number(end.y, 'f', 4);
-  line->d_end_z_expression = QString::number(end.z, 'f', 4);
+  Set_Point(&line->d_start_x_expression, &line->d_start_y_expression, &line->d_start_z_expression, start);
+  Set_Point(&line->d_end_x_expression, &line->d_end_y_expression, &line->d_end_z_expression, end);
   return line;
 }
 
@@ -193,6 +202,19 @@ inline std::vector<const TMeasurement*> Records(const std::vector<std::unique_pt
     records.push_back(measurement.get());
   }
   return records;
+}
+// The measurements of the reference set that keep accepts.
+inline std::vector<std::unique_ptr<TMeasurement>> Reference_Subset(const std::function<bool(const TMeasurement&)>& keep)
+{
+  std::vector<std::unique_ptr<TMeasurement>> subset;
+  for(auto& measurement : Reference_Set())
+  {
+    if(keep(*measurement))
+    {
+      subset.push_back(std::move(measurement));
+    }
+  }
+  return subset;
 }
 } // namespace Identify_Cases
 

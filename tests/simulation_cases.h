@@ -75,6 +75,43 @@ inline std::vector<TCase> Map_Cases()
       {"map_bad_expression", "Bad Expression", {}},
   };
 }
+
+// The cases of these files, results first; the window and the tool run a few end to end.
+inline std::vector<TCase> Cases_Of(const QStringList& files)
+{
+  std::vector<TCase> chosen;
+  for(const std::vector<TCase>& cases : {Results_Cases(), Map_Cases()})
+  {
+    for(const TCase& c : cases)
+    {
+      if(files.isEmpty() || files.contains(QLatin1String(c.file)))
+      {
+        chosen.push_back(c);
+      }
+    }
+  }
+  return chosen;
+}
+
+// Every case.
+inline std::vector<TCase> All_Cases()
+{
+  return Cases_Of({});
+}
+
+// The columns machine, measurements (empty for a map), increment and file (the stored file's
+// path), and a row for each case.
+inline void Add_Rows(const std::vector<TCase>& cases)
+{
+  QTest::addColumn<QString>("machine");
+  QTest::addColumn<QStringList>("measurements");
+  QTest::addColumn<double>("increment");
+  QTest::addColumn<QString>("file");
+  for(const TCase& c : cases)
+  {
+    QTest::newRow(c.file) << QString(c.machine) << c.measurements << c.increment << Expected_File(c.file);
+  }
+}
 } // namespace Simulation_Cases
 
 #endif

@@ -34,9 +34,8 @@ QStringList Snapshot(const QString& directory)
   while(it.hasNext())
   {
     const QString path = it.next();
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    entries.push_back(path + ' ' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex());
+    entries.push_back(path + ' ' +
+                      QCryptographicHash::hash(Test_Support::Read(path), QCryptographicHash::Sha1).toHex());
   }
   entries.sort();
   return entries;
@@ -58,53 +57,53 @@ class TTestBatch : public QObject
   Q_OBJECT
 
 private:
-  QTemporaryDir d_home;
+  Test_Support::TTemporaryHome d_home;
 
   // Runs the tool without a display and with a home of its own.
   TResult Run(const QStringList& arguments)
   {
-    return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(d_home.path()));
+    return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(d_home.Path()));
   }
 
-  static QStringList Case_Arguments(const Simulation_Cases::TCase& c, const QString& data)
+  // The command of a stored case: a map when it names no measurement.
+  static QStringList Case_Arguments(const QString& machine, const QStringList& measurements, double increment)
   {
-    QStringList arguments = {"--data", data, c.measurements.isEmpty() ? "map" : "results", "--machine", c.machine};
-    for(const QString& measurement : c.measurements)
+    QStringList arguments = {"--data", Simulation_Cases::Data_Directory(), measurements.isEmpty() ? "map" : "results",
+                             "--machine", machine};
+    for(const QString& measurement : measurements)
     {
       arguments << "--measurement" << measurement;
     }
-    if(c.measurements.isEmpty() && c.increment != 100.0)
+    if(measurements.isEmpty() && increment != 100.0)
     {
-      arguments << "--increments" << QString::number(c.increment) << QString::number(c.increment)
-                << QString::number(c.increment);
+      arguments << "--increments" << QString::number(increment) << QString::number(increment)
+                << QString::number(increment);
     }
     return arguments;
   }
 
 private slots:
-  void initTestCase() { QVERIFY(d_home.isValid()); }
+  // A fresh home of the tool's own, with an empty data folder.
+  void init() { QVERIFY(d_home.Set_Up()); }
 
+  // One case of each outcome: a result, failed set-ups and measurements, a map with its own
+  // increments and one refused.
   void Stored_Panes_data()
   {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("file");
-    for(const auto& cases : {Simulation_Cases::Results_Cases(), Simulation_Cases::Map_Cases()})
-    {
-      for(const Simulation_Cases::TCase& c : cases)
-      {
-        QTest::newRow(c.file) << Case_Arguments(c, Simulation_Cases::Data_Directory())
-                              << Simulation_Cases::Expected_File(c.file);
-      }
-    }
+    Simulation_Cases::Add_Rows(
+        Simulation_Cases::Cases_Of({"results_bridge", "results_bad_expression", "results_bad_texts", "map_arm_xzy",
+                                    "map_small_9_99", "map_reversed_travel"}));
   }
 
   // The same bytes as the model and the window produce, then one line feed.
   void Stored_Panes()
   {
-    QFETCH(QStringList, arguments);
+    QFETCH(QString, machine);
+    QFETCH(QStringList, measurements);
+    QFETCH(double, increment);
     QFETCH(QString, file);
     const QByteArray expected = Simulation_Cases::Read(file);
-    const TResult result = Run(arguments);
+    const TResult result = Run(Case_Arguments(machine, measurements, increment));
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(result.out, expected + '\n');
     QCOMPARE(result.code, Expected_Code(expected));
@@ -113,12 +112,10 @@ private slots:
   // The sample libraries: every machine's map and every machine with all measurements.
   void Examples()
   {
-    TMachineLibrary machines;
-    TMeasurementLibrary measurements;
-    machines.Set_Data_Path(Examples_Directory());
-    measurements.Set_Data_Path(Examples_Directory());
-    QVERIFY(machines.Load_Data());
-    QVERIFY(measurements.Load_Data());
+    Test_Support::TLibraries libraries;
+    QVERIFY(libraries.Load(Examples_Directory()));
+    const TMachineLibrary& machines = libraries.machines;
+    const TMeasurementLibrary& measurements = libraries.measurements;
     QVERIFY(!machines.Machine_Names().isEmpty());
 
     const TResult list = Run({"list", "--data", Examples_Directory()});
@@ -236,13 +233,7 @@ private slots:
     QCOMPARE(Run({"map", "--machine", "arm xzy", "--increments", "-250", "250", "-250", "--data", data}).out, expected);
     QCOMPARE(Run({"--increments", "250", "250", "250", "--data", data, "map", "--machine", "Arm XZY"}).out, expected);
 
-    const QString home_data = QDir(d_home.path()).filePath(".varlume");
-    QVERIFY(QDir().mkpath(home_data));
-    for(const char* name : {"machines.xml", "measurements.xml"})
-    {
-      QFile::remove(QDir(home_data).filePath(name));
-      QVERIFY(QFile::copy(QDir(data).filePath(name), QDir(home_data).filePath(name)));
-    }
+    QVERIFY(d_home.Set_Up(data));
     QCOMPARE(Run({"map", "--machine", "Arm XZY", "--increments", "250", "250", "250"}).out, expected);
   }
 
@@ -298,15 +289,12 @@ private slots:
     QTemporaryDir data;
     for(const char* name : {"machines.xml", "measurements.xml"})
     {
-      QFile file(QDir(Simulation_Cases::Data_Directory()).filePath(name));
-      QVERIFY(file.open(QIODevice::ReadOnly));
-      QByteArray text = file.readAll();
+      QByteArray text = Test_Support::Read(QDir(Simulation_Cases::Data_Directory()).filePath(name));
       const QByteArray from = name[1] == 'a' ? "<Expression>0.0125</Expression>" : "<Probe_Offset_X>0.0000<";
       QVERIFY(text.contains(from));
       text.replace(text.indexOf(from), from.size(),
                    name[1] == 'a' ? "<Expression>1e309</Expression>" : "<Probe_Offset_X>nan<");
-      QFile copy(QDir(data.path()).filePath(name));
-      QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(text) == text.size());
+      QVERIFY(Write(QDir(data.path()).filePath(name), text));
     }
     const TResult map = Run({"map", "--machine", "Bridge", "--data", data.path()});
     QCOMPARE(map.code, 1);
@@ -342,15 +330,11 @@ private slots:
     QFETCH(QStringList, arguments);
     QTemporaryDir data;
     QTemporaryDir links;
-    const QString home = QDir(d_home.path()).filePath(".varlume");
-    QVERIFY(QDir().mkpath(home));
-    for(const QString& folder : {data.path(), home})
+    QVERIFY(d_home.Set_Up(Simulation_Cases::Data_Directory()));
+    const QString home = d_home.Data_Path();
+    for(const char* name : {"machines.xml", "measurements.xml"})
     {
-      for(const char* name : {"machines.xml", "measurements.xml"})
-      {
-        QFile::remove(QDir(folder).filePath(name));
-        QVERIFY(QFile::copy(QDir(Simulation_Cases::Data_Directory()).filePath(name), QDir(folder).filePath(name)));
-      }
+      QVERIFY(QFile::copy(d_home.Data_File(name), QDir(data.path()).filePath(name)));
     }
     const QString linked = QDir(links.path()).filePath("linked");
     QVERIFY(QFile::link(data.path(), linked));
@@ -367,7 +351,6 @@ private slots:
     QCOMPARE(result.code, 2);
     QVERIFY2(result.err.contains("does not write the library"), result.err.constData());
     QCOMPARE(Snapshot(data.path()) + Snapshot(home), before);
-    QVERIFY(QDir(home).removeRecursively());
   }
 
   // The libraries are read, never written, also when one of them does not load.
@@ -376,10 +359,7 @@ private slots:
     QTemporaryDir data;
     QVERIFY(QFile::copy(QDir(Simulation_Cases::Data_Directory()).filePath("measurements.xml"),
                         QDir(data.path()).filePath("measurements.xml")));
-    QFile broken(QDir(data.path()).filePath("machines.xml"));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("<Machines File_Version=\"2\"><Machine_Item>");
-    broken.close();
+    QVERIFY(Write(QDir(data.path()).filePath("machines.xml"), "<Machines File_Version=\"2\"><Machine_Item>"));
     const QStringList before = Snapshot(data.path());
 
     // A library that does not load fails the run: a partial list would pass for the whole.

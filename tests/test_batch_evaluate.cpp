@@ -1,7 +1,6 @@
 #include <QtTest>
 
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -14,6 +13,9 @@
 namespace
 {
 using TResult = Test_Support::TBatchResult;
+
+// What stands in the output file before a run, to see whether the run replaces it.
+const QByteArray OLDER_EVALUATION("an older evaluation\n");
 
 QStringList Arguments(const QString& data, const QString& machine, const QStringList& measurements,
                       const QString& output)
@@ -41,64 +43,44 @@ class TTestBatchEvaluate : public QObject
   Q_OBJECT
 
 private:
-  QTemporaryDir d_home;
-  std::unique_ptr<QTemporaryDir> d_out;
+  Test_Support::TTemporaryHome d_home;
 
   // Runs the tool without a display and with a home of its own.
   void Start(QProcess* process, const QStringList& arguments)
   {
-    process->setProcessEnvironment(Test_Support::Batch_Environment(d_home.path()));
+    process->setProcessEnvironment(Test_Support::Batch_Environment(d_home.Path()));
     process->start(Program(), arguments);
   }
 
   TResult Run(const QStringList& arguments)
   {
-    return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(d_home.path()));
+    return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(d_home.Path()));
   }
 
-  QString Output(const char* name) const { return QDir(d_out->path()).filePath(QLatin1String(name)); }
+  QString Output(const char* name) const { return QDir(d_home.Output_Path()).filePath(QLatin1String(name)); }
 
 private slots:
   void initTestCase()
   {
-    QVERIFY(d_home.isValid());
     if(!QFileInfo::exists(Program()))
     {
       QSKIP("varlume-batch is not built");
     }
   }
 
-  void init()
-  {
-    d_out = std::make_unique<QTemporaryDir>();
-    QVERIFY(d_out->isValid());
-  }
+  // A fresh home, and an empty output folder in it, for every test.
+  void init() { QVERIFY(d_home.Set_Up()); }
 
-  // The stored files of the model tests, byte for byte; a refused or stopped evaluation
-  // completes its file too and says why on stderr.
+  // A stored file of the model tests, byte for byte; a stopped evaluation completes its file too
+  // and says why on stderr.
   void Stored_Files_data()
   {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QStringList>("measurements");
+    Evaluation_Cases::Add_Columns();
     QTest::addColumn<int>("code");
     QTest::addColumn<QByteArray>("err");
-    for(const Evaluation_Cases::TCase& c : Evaluation_Cases::Stored_Cases())
-    {
-      int code = 0;
-      QByteArray err;
-      if(QByteArray(c.file) == "thin_tower")
-      {
-        code = 1;
-        err = "varlume-batch: evaluation stopped: Deflection axis range invalid.\n";
-      }
-      else if(QByteArray(c.file) == "origin_outside")
-      {
-        // Its set-up fails: see Set_Up_Fails.
-        continue;
-      }
-      QTest::newRow(c.file) << QString(c.file) << QString(c.machine) << c.measurements << code << err;
-    }
+    Evaluation_Cases::Add_Row(Evaluation_Cases::Case("ballbars_yxz")) << 0 << QByteArray();
+    Evaluation_Cases::Add_Row(Evaluation_Cases::Case("thin_tower"))
+        << 1 << QByteArray("varlume-batch: evaluation stopped: Deflection axis range invalid.\n");
   }
 
   void Stored_Files()
@@ -109,10 +91,7 @@ private slots:
     QFETCH(int, code);
     QFETCH(QByteArray, err);
     // An existing file is replaced.
-    QFile old(Output("evaluation.txt"));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("an older evaluation\n");
-    old.close();
+    QVERIFY(Test_Support::Write(Output("evaluation.txt"), OLDER_EVALUATION));
 
     const TResult result =
         Run(Arguments(Evaluation_Cases::Data_Directory(), machine, measurements, Output("evaluation.txt")));
@@ -120,7 +99,7 @@ private slots:
     QCOMPARE(result.err, err);
     QCOMPARE(Evaluation_Cases::Read(Output("evaluation.txt")),
              Evaluation_Cases::Read(Evaluation_Cases::Expected_File(file)));
-    QCOMPARE(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
+    QCOMPARE(QDir(d_home.Output_Path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
   }
 
   // A machine that the window cannot select (a geometry that the model refuses, a deflection on
@@ -142,28 +121,22 @@ private slots:
     QFETCH(QString, directory);
     QFETCH(QString, machine);
     QFETCH(QByteArray, error);
-    QFile old(Output("evaluation.txt"));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("an older evaluation\n");
-    old.close();
+    QVERIFY(Test_Support::Write(Output("evaluation.txt"), OLDER_EVALUATION));
 
     const TResult result = Run(Arguments(directory, machine, {"Ball Bar XY"}, Output("evaluation.txt")));
     QCOMPARE(result.code, 1);
     QVERIFY2(result.out.startsWith("Map Initialization Errors\n"), result.out.constData());
     QVERIFY(result.out.contains(error));
     QCOMPARE(result.err, QByteArray());
-    QCOMPARE(Evaluation_Cases::Read(Output("evaluation.txt")), QByteArray("an older evaluation\n"));
-    QCOMPARE(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
+    QCOMPARE(Evaluation_Cases::Read(Output("evaluation.txt")), OLDER_EVALUATION);
+    QCOMPARE(QDir(d_home.Output_Path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
   }
 
   // A full disk (here a file size limit, which the tool turns into failing writes): the older
   // file stays, nothing else is left behind, and the tool says why.
   void Full_Disk()
   {
-    QFile old(Output("evaluation.txt"));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("an older evaluation\n");
-    old.close();
+    QVERIFY(Test_Support::Write(Output("evaluation.txt"), OLDER_EVALUATION));
 
     // The limit is inherited by the tool; this process writes nothing while it is set.
     const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
@@ -185,8 +158,8 @@ private slots:
     QCOMPARE(process.exitCode(), 1);
     const QByteArray err = process.readAllStandardError();
     QVERIFY2(err.startsWith("varlume-batch: cannot write '") && err.contains("File too large"), err.constData());
-    QCOMPARE(Evaluation_Cases::Read(Output("evaluation.txt")), QByteArray("an older evaluation\n"));
-    QCOMPARE(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
+    QCOMPARE(Evaluation_Cases::Read(Output("evaluation.txt")), OLDER_EVALUATION);
+    QCOMPARE(QDir(d_home.Output_Path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
   }
 
   // Usage errors and unknown names write nothing.
@@ -230,7 +203,7 @@ private slots:
     const TResult result = Run(arguments);
     QCOMPARE(result.code, code);
     QVERIFY2(result.err.startsWith(err), result.err.constData());
-    QVERIFY(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QVERIFY(QDir(d_home.Output_Path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
   }
 
   // Any number of threads writes the same file; more than a few per core are not started, and
@@ -276,7 +249,7 @@ private slots:
     {
       for(const QFileInfo& info : descriptors.entryInfoList(QDir::Files | QDir::System))
       {
-        running = running || (info.symLinkTarget().startsWith(d_out->path()) && info.size() > 0);
+        running = running || (info.symLinkTarget().startsWith(d_home.Output_Path()) && info.size() > 0);
       }
       QTest::qWait(5);
     }
@@ -288,7 +261,7 @@ private slots:
     QCOMPARE(process.exitCode(), 130);
     QVERIFY(process.readAllStandardError().startsWith("varlume-batch: interrupted: '"));
 
-    QCOMPARE(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
+    QCOMPARE(QDir(d_home.Output_Path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
     const QByteArray text = Evaluation_Cases::Read(Output("evaluation.txt"));
     QVERIFY(text.endsWith('\n'));
     QList<QByteArray> lines = text.left(text.size() - 1).split('\n');

@@ -10,6 +10,7 @@
 
 #include "src/model/machinelibrary.h"
 #include "src/model/measurementlibrary.h"
+#include "src/model/plotkinds.h"
 #include "src/model/plotseries.h"
 #include "src/model/report.h"
 #include "src/model/sensitivity.h"
@@ -29,16 +30,15 @@ class TTestBatchPlot : public QObject
   Q_OBJECT
 
 private:
-  QTemporaryDir d_home;
+  Test_Support::TTemporaryHome d_home;
   QTemporaryDir d_runtime;
   QTemporaryDir d_output;
-  TMachineLibrary d_machines;
-  TMeasurementLibrary d_measurements;
+  Test_Support::TLibraries d_libraries;
 
   // Runs the tool without a display; platform, when given, is forced on it.
   TResult Run(QStringList arguments, const QString& platform = QString())
   {
-    QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.path());
+    QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.Path());
     if(!platform.isEmpty())
     {
       environment.insert("QT_QPA_PLATFORM", platform);
@@ -63,12 +63,9 @@ private:
 private slots:
   void initTestCase()
   {
-    QVERIFY(d_home.isValid() && d_runtime.isValid() && d_output.isValid());
+    QVERIFY(d_home.Set_Up() && d_runtime.isValid() && d_output.isValid());
     QFile::setPermissions(d_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    d_machines.Set_Data_Path(Simulation_Cases::Data_Directory());
-    d_measurements.Set_Data_Path(Simulation_Cases::Data_Directory());
-    QVERIFY(d_machines.Load_Data());
-    QVERIFY(d_measurements.Load_Data());
+    QVERIFY(d_libraries.Load(Simulation_Cases::Data_Directory()));
   }
 
   // Each kind writes its picture in the format of the extension and the model's CSV bytes.
@@ -105,10 +102,10 @@ private slots:
     QVERIFY(Read(File(picture)).startsWith(signature));
 
     Simulation::TMachineRecord record;
-    QVERIFY(Simulation::Find_Machine_Record(d_machines, machine_name, &record));
+    QVERIFY(Simulation::Find_Machine_Record(d_libraries.machines, machine_name, &record));
     TMachineComp machine;
     QVERIFY(Simulation::Setup_Machine_Comp(record, &machine, nullptr));
-    std::vector<TMeasurement*> list = d_measurements.Measurements(names);
+    std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(names);
     QByteArray expected;
     if(kind == QLatin1String("errors"))
     {
@@ -137,6 +134,15 @@ private slots:
     QVERIFY(Read(File("alone.csv")).startsWith("axis,position_mm,"));
   }
 
+  // The help texts that list the kinds are written by hand: they name every kind of the table.
+  void Help_Names_Every_Kind()
+  {
+    const QByteArray help = Run({"--help"}).out.simplified();
+    const QByteArray names = Plot_Kinds::Names_Text().toUtf8();
+    QVERIFY(help.contains("--kind " + names + " of"));
+    QVERIFY(help.contains("What to plot: " + names + "."));
+  }
+
   void Failures_data()
   {
     QTest::addColumn<QStringList>("arguments");
@@ -144,7 +150,7 @@ private slots:
     QTest::addColumn<QByteArray>("message");
     const QStringList csv = {"--csv", "unused.csv"};
     QTest::newRow("no kind") << QStringList{"--machine", "Bridge", "--output", "a.png"} << 2
-                             << QByteArray("plot needs --kind");
+                             << QByteArray("plot needs --kind errors, results, sensitivity or conformity\n");
     QTest::newRow("unknown kind") << QStringList{"--machine", "Bridge", "--kind", "map", "--output", "a.png"} << 2
                                   << QByteArray("unknown --kind 'map'");
     QTest::newRow("no file") << QStringList{"--machine", "Bridge", "--kind", "errors"} << 2

@@ -4,7 +4,6 @@
 
 #include <QtTest>
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -17,6 +16,7 @@
 #include "src/model/measurementlibrary.h"
 #include "src/model/propagation.h"
 #include "src/model/simulation.h"
+#include "tests/test_support.h"
 
 Q_DECLARE_METATYPE(Conformity::TRule)
 Q_DECLARE_METATYPE(Conformity::TDecision)
@@ -25,6 +25,7 @@ namespace
 {
 using Conformity::TDecision;
 using Conformity::TRule;
+using Test_Support::Read;
 
 const double INF = std::numeric_limits<double>::infinity();
 
@@ -107,53 +108,29 @@ private:
   TMachineLibrary d_machines;
   TMeasurementLibrary d_measurements;
   QTemporaryDir d_data;
-  QTemporaryDir d_home;
+  Test_Support::TTemporaryHome d_home;
   QTemporaryDir d_output;
 
   const TMachineLibrary::TMachineItem& Machine() const { return d_machines.Machines().front(); }
 
-  struct TRun
-  {
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-  };
-
   // varlume-batch conformity (or another command) on the data directory.
-  TRun Batch(const QStringList& arguments, const QByteArray& jobs = QByteArray(),
-             const QString& command = QStringLiteral("conformity"))
+  Test_Support::TBatchResult Batch(const QStringList& arguments, const QByteArray& jobs = QByteArray(),
+                                   const QString& command = QStringLiteral("conformity"))
   {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", d_home.path());
+    QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.Path());
     if(!jobs.isEmpty())
     {
       environment.insert("VARLUME_JOBS", QString::fromLatin1(jobs));
     }
-    process.setProcessEnvironment(environment);
-    process.start(QDir(QCoreApplication::applicationDirPath()).filePath("../varlume-batch"),
-                  QStringList{command, "--data", d_data.path()} + arguments);
-    TRun run;
-    if(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
-    {
-      run.code = process.exitCode();
-      run.out = process.readAllStandardOutput();
-      run.err = process.readAllStandardError();
-    }
-    return run;
+    return Test_Support::Run_Batch(QStringList{command, "--data", d_data.path()} + arguments, environment, 120000);
   }
 
   QString File(const QString& name) const { return QDir(d_output.path()).filePath(name); }
 
-  static QByteArray Read(const QString& path)
-  {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
-
 private slots:
   void initTestCase()
   {
+    QVERIFY(d_home.Set_Up());
     Make_Machine(&d_machines);
     d_machines.Create_Machine(QStringLiteral("Plain"));
     Make_Measurements(&d_measurements);
@@ -303,12 +280,61 @@ private slots:
     }
   }
 
+  // Rotations of every axis turn the arms and the probe: the linear u, taken through the
+  // chain's angle derivatives, agrees with draws that simulate every set-up in full.
+  void Rotations_Linear_Against_Draws()
+  {
+    TMachineLibrary library;
+    TMachineLibrary::TMachineItem machine = *library.Machine(library.Create_Machine(QStringLiteral("Turned")));
+    QStringList labels;
+    const int parameters[3] = {PARAMETER_RX, PARAMETER_RY, PARAMETER_RZ};
+    const char* names[3] = {"Rx", "Ry", "Rz"};
+    for(const int axis : {AXIS_X, AXIS_Y, AXIS_Z})
+    {
+      const QString axis_name = axis == AXIS_X ? "X" : axis == AXIS_Y ? "Y" : "Z";
+      for(int r = 0; r < 3; ++r)
+      {
+        Enable(&machine, axis, parameters[r], QStringLiteral("0.004 * L - 0.002 * L^2"));
+        labels << QStringLiteral("%1 Axis %2 c1").arg(axis_name, names[r])
+               << QStringLiteral("%1 Axis %2 c2").arg(axis_name, names[r]);
+      }
+      Enable(&machine, axis, PARAMETER_SCALE, QStringLiteral("0.003 * L"));
+      labels << QStringLiteral("%1 Axis Scale c1").arg(axis_name);
+    }
+    machine.covariance_labels = labels;
+    const int size = labels.size();
+    for(int i = 0; i < size; ++i)
+    {
+      for(int j = 0; j < size; ++j)
+      {
+        machine.covariance.push_back((i == j ? 1.0 : 0.2) * 4e-6);
+      }
+    }
+    auto turned =
+        Iso(QStringLiteral("Turned"), {"XMin + 50", "YMax - 50", "ZMin + 50", "XMax - 50", "YMin + 50", "ZMax - 50"});
+    turned->d_probe_offset = TVector3(120.0, -80.0, -200.0);
+    const std::vector<const TMeasurement*> records = {turned.get()};
+
+    const Propagation::TLinear linear = Propagation::Linear(machine, records);
+    const Propagation::TMonteCarlo draws = Propagation::Monte_Carlo(machine, records, 20000, 3);
+    QVERIFY2(linear.ok && draws.ok, qPrintable(linear.error + draws.error));
+    for(std::size_t r = 0; r < linear.readings.size(); ++r)
+    {
+      QVERIFY(linear.readings[r].u > 0.0);
+      QVERIFY2(
+          std::fabs(draws.deviation[r] / linear.readings[r].u - 1.0) < 0.03,
+          qPrintable(
+              QStringLiteral("row %1: %2 against %3").arg(r + 1).arg(draws.deviation[r]).arg(linear.readings[r].u)));
+    }
+  }
+
   void Batch_Run()
   {
     const QStringList identified = {"--machine", "Identified"};
     // The record's MPE, the linear u, a CSV row per simulated row.
-    TRun run = Batch(identified + QStringList{"--measurement", "Along X", "--measurement", "Diagonal",
-                                              "--test-uncertainty", "0.5,1", "--csv", File("linear.csv")});
+    Test_Support::TBatchResult run =
+        Batch(identified + QStringList{"--measurement", "Along X", "--measurement", "Diagonal", "--test-uncertainty",
+                                       "0.5,1", "--csv", File("linear.csv")});
     QCOMPARE(run.code, 0);
     QVERIFY(run.out.contains("Identified: Not proven: 9 rows inconclusive"));
     const QList<QByteArray> lines = Read(File("linear.csv")).split('\n');

@@ -12,19 +12,13 @@
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/progressdialog.h"
+#include "tests/test_support.h"
 
 namespace
 {
 QPushButton* Button(QWidget* parent, const QString& text)
 {
-  for(QPushButton* button : parent->findChildren<QPushButton*>())
-  {
-    if(button->text() == text)
-    {
-      return button;
-    }
-  }
-  return nullptr;
+  return Test_Support::Child_With_Text<QPushButton>(parent, text);
 }
 } // namespace
 

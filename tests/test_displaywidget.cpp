@@ -16,14 +16,7 @@ namespace
 using Test_Support::Read;
 QPushButton* Button(QWidget* parent, const QString& text)
 {
-  for(QPushButton* button : parent->findChildren<QPushButton*>())
-  {
-    if(button->text() == text)
-    {
-      return button;
-    }
-  }
-  return nullptr;
+  return Test_Support::Child_With_Text<QPushButton>(parent, text);
 }
 
 QPlainTextEdit* Pane(TDisplayWidget* display, const char* name)
@@ -130,22 +123,20 @@ private slots:
 
   void Increments_data()
   {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("value");
-
-    QTest::newRow("default") << "100.000" << 100.0;
-    QTest::newRow("negative") << "-50" << 50.0;
-    QTest::newRow("letters") << "abc" << 0.0;
-    QTest::newRow("empty") << "" << 0.0;
-    QTest::newRow("number then letters") << "25mm" << 0.0;
-    QTest::newRow("exponent") << "1.5e2" << 150.0;
-    QTest::newRow("blanks around") << " 12.5 " << 12.5;
-    QTest::newRow("comma decimal") << "12,5" << 0.0;
-    // Accepted by QString::toDouble, but a map stepped by them never ends.
-    QTest::newRow("nan") << "nan" << 0.0;
-    QTest::newRow("infinity") << "inf" << 0.0;
-    QTest::newRow("negative infinity") << "-inf" << 0.0;
-    QTest::newRow("overflow") << "1e999" << 0.0;
+    Test_Support::Add_Rows<QString, double>({"text", "value"}, {{"default", "100.000", 100.0},
+                                                                {"negative", "-50", 50.0},
+                                                                {"letters", "abc", 0.0},
+                                                                {"empty", "", 0.0},
+                                                                {"number then letters", "25mm", 0.0},
+                                                                {"exponent", "1.5e2", 150.0},
+                                                                {"blanks around", " 12.5 ", 12.5},
+                                                                {"comma decimal", "12,5", 0.0},
+                                                                // Accepted by QString::toDouble, but a map
+                                                                // stepped by them never ends.
+                                                                {"nan", "nan", 0.0},
+                                                                {"infinity", "inf", 0.0},
+                                                                {"negative infinity", "-inf", 0.0},
+                                                                {"overflow", "1e999", 0.0}});
   }
 
   void Increments()

@@ -285,12 +285,10 @@ private slots:
   // them), and the column layout that every file keeps.
   void Stored_Files_data()
   {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QStringList>("measurements");
+    Evaluation_Cases::Add_Columns();
     for(const Evaluation_Cases::TCase& c : Evaluation_Cases::Stored_Cases())
     {
-      QTest::newRow(c.file) << QString(c.file) << QString(c.machine) << c.measurements;
+      Evaluation_Cases::Add_Row(c);
     }
   }
 
@@ -306,9 +304,7 @@ private slots:
     const QString path = Evaluation_Cases::Expected_File(file);
     if(qEnvironmentVariableIsSet("VARLUME_REGENERATE_EXPECTED"))
     {
-      QFile out(path);
-      QVERIFY(out.open(QIODevice::WriteOnly));
-      out.write(text);
+      QVERIFY(Test_Support::Write(path, text));
     }
     QCOMPARE(text, Evaluation_Cases::Read(path));
 

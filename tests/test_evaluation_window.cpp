@@ -7,10 +7,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTemporaryDir>
 
 #include <functional>
-#include <memory>
 
 #include "src/gui/measurementdialog.h"
 #include "src/gui/progressdialog.h"
@@ -118,34 +116,23 @@ class TTestEvaluationWindow : public QObject
 
 private:
   Test_Support::TTemporaryHome d_home;
-  std::unique_ptr<QTemporaryDir> d_out;
 
-  QString Output() const { return QDir(d_out->path()).filePath("evaluation.txt"); }
+  QString Output() const { return QDir(d_home.Output_Path()).filePath("evaluation.txt"); }
 
 private slots:
   void init()
   {
     // A home of its own with the fixture libraries: no test touches the real one.
     QVERIFY(d_home.Set_Up(Evaluation_Cases::Data_Directory()));
-    d_out = std::make_unique<QTemporaryDir>();
-    QVERIFY(d_out->isValid());
   }
 
-  // The window writes the stored files of the model tests and gives itself back afterwards,
-  // showing the active machine's results again.
+  // The window writes a stored file of the model tests, also when the evaluation stops early,
+  // and gives itself back afterwards, showing the active machine's results again.
   void Stored_Files_data()
   {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QStringList>("measurements");
-    for(const Evaluation_Cases::TCase& c : Evaluation_Cases::Stored_Cases())
-    {
-      // Its set-up fails, which keeps Evaluate disabled: see Early_Stops.
-      if(QByteArray(c.file) != "origin_outside")
-      {
-        QTest::newRow(c.file) << QString(c.file) << QString(c.machine) << c.measurements;
-      }
-    }
+    Evaluation_Cases::Add_Columns();
+    Evaluation_Cases::Add_Row(Evaluation_Cases::Case("ballbars_yxz"));
+    Evaluation_Cases::Add_Row(Evaluation_Cases::Case("thin_tower"));
   }
 
   void Stored_Files()
@@ -171,7 +158,7 @@ private slots:
     QVERIFY(!progress->isVisible());
     QCOMPARE(Pane(window, "measurement_text"), results);
     QCOMPARE(Rows(window, measurements), rows);
-    QCOMPARE(QDir(d_out->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
+    QCOMPARE(QDir(d_home.Output_Path()).entryList(QDir::Files | QDir::Hidden), QStringList{"evaluation.txt"});
   }
 
   void Progress_Dialog()
@@ -185,8 +172,8 @@ private slots:
     QVERIFY(seen.progress_flags & Qt::FramelessWindowHint);
     QVERIFY(seen.progress_flags & Qt::WindowStaysOnTopHint);
     // One dialog, kept for later evaluations.
-    Evaluate(&window, QDir(d_out->path()).filePath("again.txt"));
-    QVERIFY(QFileInfo::exists(QDir(d_out->path()).filePath("again.txt")));
+    Evaluate(&window, QDir(d_home.Output_Path()).filePath("again.txt"));
+    QVERIFY(QFileInfo::exists(QDir(d_home.Output_Path()).filePath("again.txt")));
     QCOMPARE(window.findChildren<TProgressDialog*>().size(), 1);
   }
 
@@ -286,11 +273,11 @@ private slots:
       QVERIFY(button);
       QVERIFY(!button->isEnabled());
     }
-    const TSeen seen = Evaluate(&window, answer.isEmpty() ? QString() : QDir(d_out->path()).filePath(answer));
+    const TSeen seen = Evaluate(&window, answer.isEmpty() ? QString() : QDir(d_home.Output_Path()).filePath(answer));
     QCOMPARE(seen.asked, asked);
     QVERIFY(!seen.window_disabled);
     QVERIFY(window.isEnabled());
-    QVERIFY(QDir(d_out->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    QVERIFY(QDir(d_home.Output_Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
   }
 
   // The members the evaluation is made of are the window's too.

@@ -49,6 +49,26 @@ template <typename TKind> std::unique_ptr<TMeasurement> Measurement(const QStrin
   return measurement;
 }
 
+// A line measurement from the first three to the last three expressions (a laser run in steps of
+// increment), evaluated and simulated on machine; nullptr when that fails.
+template <typename TKind>
+std::unique_ptr<TKind> Simulated_Line(const TMachineComp& machine, const QString& name, const QStringList& ends,
+                                      const QString& increment = QString())
+{
+  auto line = std::make_unique<TKind>();
+  line->d_name = name;
+  line->d_start_x_expression = ends[0], line->d_start_y_expression = ends[1], line->d_start_z_expression = ends[2];
+  line->d_end_x_expression = ends[3], line->d_end_y_expression = ends[4], line->d_end_z_expression = ends[5];
+  if constexpr(std::is_same_v<TKind, TMeasurement_Laser>)
+  {
+    line->d_increment_expression = increment;
+  }
+  std::vector<TMeasurement*> list = {line.get()};
+  const bool simulated = Simulation::Evaluate_Measurement_Expressions(&machine, &list, nullptr) &&
+                         Simulation::Update_Measurement_Items(&machine, &list);
+  return simulated ? std::move(line) : nullptr;
+}
+
 QStringList Lines(const QString& text)
 {
   QStringList lines = text.split(QLatin1Char('\n'));
@@ -86,27 +106,15 @@ class TTestExport : public QObject
   Q_OBJECT
 
 private:
-  QTemporaryDir d_home;
+  Test_Support::TTemporaryHome d_home;
 
 private slots:
-  void initTestCase()
-  {
-    // The libraries are read from the fixture, but nothing may touch a real home.
-    QVERIFY(d_home.isValid());
-    qputenv("HOME", d_home.path().toLocal8Bit());
-  }
+  // The libraries are read from the fixture, but nothing may touch a real home.
+  void initTestCase() { QVERIFY(d_home.Set_Up()); }
 
   // The fixture libraries exported on machines of three kinematics, against files reviewed line
   // by line. VARLUME_REGENERATE_EXPECTED=1 rewrites them.
-  void Stored_Files_data()
-  {
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QString>("directory");
-    for(const Export_Cases::TCase& c : Export_Cases::Stored_Cases())
-    {
-      QTest::newRow(c.directory) << QString(c.machine) << QString(c.directory);
-    }
-  }
+  void Stored_Files_data() { Export_Cases::Add_Rows(); }
 
   void Stored_Files()
   {
@@ -308,14 +316,9 @@ private slots:
   void Laser_Along_X()
   {
     const TMachineComp machine = Perfect_Machine();
-    auto laser = std::make_unique<TMeasurement_Laser>();
-    laser->d_name = "Laser";
-    laser->d_start_x_expression = "0", laser->d_start_y_expression = "500", laser->d_start_z_expression = "500";
-    laser->d_end_x_expression = "1000", laser->d_end_y_expression = "500", laser->d_end_z_expression = "500";
-    laser->d_increment_expression = "250";
-    std::vector<TMeasurement*> list = {laser.get()};
-    QVERIFY(Simulation::Evaluate_Measurement_Expressions(&machine, &list, nullptr));
-    QVERIFY(Simulation::Update_Measurement_Items(&machine, &list));
+    const auto laser =
+        Simulated_Line<TMeasurement_Laser>(machine, "Laser", {"0", "500", "500", "1000", "500", "500"}, "250");
+    QVERIFY(laser);
 
     const Export::TFilePair texts = Export::Laser_Texts(machine, *laser);
     const QStringList zarnik = Lines(texts.zarnik);
@@ -348,13 +351,8 @@ private slots:
   void ISO_Pairs()
   {
     const TMachineComp machine = Perfect_Machine();
-    auto iso = std::make_unique<TMeasurement_ISO>();
-    iso->d_name = "ISO";
-    iso->d_start_x_expression = "100", iso->d_start_y_expression = "100", iso->d_start_z_expression = "100";
-    iso->d_end_x_expression = "900", iso->d_end_y_expression = "700", iso->d_end_z_expression = "100";
-    std::vector<TMeasurement*> list = {iso.get()};
-    QVERIFY(Simulation::Evaluate_Measurement_Expressions(&machine, &list, nullptr));
-    QVERIFY(Simulation::Update_Measurement_Items(&machine, &list));
+    const auto iso = Simulated_Line<TMeasurement_ISO>(machine, "ISO", {"100", "100", "100", "900", "700", "100"});
+    QVERIFY(iso);
 
     const Export::TFilePair texts = Export::ISO_Texts(machine, *iso);
     const QStringList targets = Lines_Starting(texts.zarnik, "Point:");
@@ -396,15 +394,11 @@ private slots:
 
   void Ballbar_Rows_data()
   {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("name_field");
-    QTest::newRow("short") << "Diagonal 1"
-                           << "Diagonal 1,          ";
-    QTest::newRow("19 characters") << "Name With 19 Chars!"
-                                   << "Name With 19 Chars!, ";
-    QTest::newRow("longer than the field") << "A Name Of Twenty-Five Chr"
-                                           << "A Name Of Twenty-Five Chr, ";
-    QTest::newRow("beyond Latin-1") << QString::fromUtf8("Stab Ω") << "Stab ?,              ";
+    Test_Support::Add_Text_Rows("name", "name_field",
+                                {{"short", "Diagonal 1", "Diagonal 1,          "},
+                                 {"19 characters", "Name With 19 Chars!", "Name With 19 Chars!, "},
+                                 {"longer than the field", "A Name Of Twenty-Five Chr", "A Name Of Twenty-Five Chr, "},
+                                 {"beyond Latin-1", QString::fromUtf8("Stab Ω"), "Stab ?,              "}});
   }
 
   // The name field, then eleven-wide numbers separated by bare commas, negative values inside

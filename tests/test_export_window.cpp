@@ -5,11 +5,8 @@
 #include <QFileDialog>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QStatusBar>
 #include <QTemporaryDir>
-
-#include <memory>
 
 #include "src/gui/varlume.h"
 #include "tests/export_cases.h"
@@ -102,42 +99,31 @@ class TTestExportWindow : public QObject
 
 private:
   Test_Support::TTemporaryHome d_home;
-  std::unique_ptr<QTemporaryDir> d_out;
 
 private slots:
   void init()
   {
     // A home of its own with the fixture libraries: no test touches the real one.
     QVERIFY(d_home.Set_Up(Export_Cases::Data_Directory()));
-    d_out = std::make_unique<QTemporaryDir>();
-    QVERIFY(d_out->isValid());
   }
 
   // The window writes the stored files, and varlume-batch the same bytes for the same selection.
-  void Window_Equals_Batch_data()
-  {
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QString>("expected");
-    for(const Export_Cases::TCase& c : Export_Cases::Stored_Cases())
-    {
-      QTest::newRow(c.directory) << QString(c.machine) << QString(c.directory);
-    }
-  }
+  void Window_Equals_Batch_data() { Export_Cases::Add_Rows(); }
 
   void Window_Equals_Batch()
   {
     QFETCH(QString, machine);
-    QFETCH(QString, expected);
+    QFETCH(QString, directory);
     TVarlume window;
     Select(window, {machine}, Export_Cases::All_Measurements());
     QCOMPARE(window.Selected_Measurements(), Export_Cases::All_Measurements());
-    QVERIFY(Export(&window, d_out->path()));
+    QVERIFY(Export(&window, d_home.Output_Path()));
     QVERIFY(Selection_Pane(window).isEmpty());
-    QVERIFY(Same_Files(d_out->path(), Export_Cases::Expected_Directory(expected)));
+    QVERIFY(Same_Files(d_home.Output_Path(), Export_Cases::Expected_Directory(directory)));
     // The status bar counts the files and names the directory.
     const QString status = window.statusBar()->currentMessage();
-    QVERIFY2(status.startsWith(QString::number(QDir(d_out->path()).entryList(QDir::Files).size()) + " files") &&
-                 status.contains(d_out->path()),
+    QVERIFY2(status.startsWith(QString::number(QDir(d_home.Output_Path()).entryList(QDir::Files).size()) + " files") &&
+                 status.contains(d_home.Output_Path()),
              qPrintable(status));
 
     if(!QFileInfo(Export_Cases::Batch_Program()).isExecutable())
@@ -151,11 +137,8 @@ private slots:
       arguments << "--measurement" << name;
     }
     // The batch tool reads the same libraries from the default data directory of this home.
-    QProcess batch;
-    batch.start(Export_Cases::Batch_Program(), arguments);
-    QVERIFY(batch.waitForFinished(60000));
-    QCOMPARE(batch.exitCode(), 0);
-    QVERIFY(Same_Files(batch_out.path(), d_out->path()));
+    QCOMPARE(Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(d_home.Path())).code, 0);
+    QVERIFY(Same_Files(batch_out.path(), d_home.Output_Path()));
   }
 
   // Cancel, no single machine, a machine that could not be set up, or failing expressions: the
@@ -182,8 +165,8 @@ private slots:
     Select(window, machines, Export_Cases::All_Measurements());
     QCOMPARE(window.Machine_Setup_Failed(), machines == QStringList{"Reversed Travel"});
     const QString pane = Selection_Pane(window);
-    QVERIFY(Export(&window, cancel ? QString() : d_out->path()));
-    QCOMPARE(Files(d_out->path()), QStringList());
+    QVERIFY(Export(&window, cancel ? QString() : d_home.Output_Path()));
+    QCOMPARE(Files(d_home.Output_Path()), QStringList());
     QCOMPARE(Selection_Pane(window), pane);
   }
 
@@ -195,8 +178,8 @@ private slots:
     Select(window, {"Thin Tower"}, {"ISO Y", "MCG Centre"});
     const QString pane = Selection_Pane(window);
     QVERIFY2(pane.startsWith("Measurement Expression Errors\n") && pane.contains("\nISO Y: "), qPrintable(pane));
-    QVERIFY(Export(&window, d_out->path()));
-    QCOMPARE(Files(d_out->path()), QStringList());
+    QVERIFY(Export(&window, d_home.Output_Path()));
+    QCOMPARE(Files(d_home.Output_Path()), QStringList());
     QCOMPARE(Selection_Pane(window), pane);
   }
 
@@ -225,14 +208,14 @@ private slots:
   {
     QFETCH(QStringList, blocked);
     QFETCH(QString, line);
-    const QDir out(d_out->path());
+    const QDir out(d_home.Output_Path());
     for(const QString& name : blocked)
     {
       QVERIFY(out.mkdir(name));
     }
     TVarlume window;
     Select(window, {"Bridge"}, {"Laser X", "MCG Centre", "ISO Y", "Ballbar Diagonal"});
-    QVERIFY(Export(&window, d_out->path()));
+    QVERIFY(Export(&window, d_home.Output_Path()));
 
     const QString pane = Selection_Pane(window);
     if(line.contains("%1"))
@@ -253,7 +236,7 @@ private slots:
       written.removeAll(QString(name).replace("Lumetra", "Zarnik"));
     }
     written.sort();
-    QCOMPARE(Files(d_out->path()), written);
+    QCOMPARE(Files(d_home.Output_Path()), written);
   }
 };
 

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/expression.h"
+#include "tests/test_support.h"
 
 namespace
 {
@@ -36,41 +37,41 @@ class TTestExpression : public QObject
 private slots:
   void Evaluate_Valid_data()
   {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("value");
-
-    QTest::newRow("precedence") << "2+3*4" << 14.0;
-    QTest::newRow("left grouping") << "10-2*3+1" << 5.0;
-    QTest::newRow("left grouping minus") << "1-2*3-4" << -9.0;
-    QTest::newRow("left grouping divide") << "8/2/2" << 2.0;
-    QTest::newRow("power groups right") << "2^3^2" << 512.0;
-    QTest::newRow("power before product") << "2*3^2" << 18.0;
-    QTest::newRow("group") << "(1+2)*3" << 9.0;
-    QTest::newRow("nested groups") << "((1))" << 1.0;
-    QTest::newRow("group after operator") << "2*(3)" << 6.0;
-    QTest::newRow("negative group") << "2*(-3)" << -6.0;
-    QTest::newRow("leading minus number") << "-5+2" << -3.0;
-    QTest::newRow("leading minus is part of the number") << "-2^2" << 4.0;
-    QTest::newRow("leading plus") << "+5" << 5.0;
-    QTest::newRow("leading minus group") << "-(2)" << -2.0;
-    QTest::newRow("leading plus group") << "+(2)" << 2.0;
-    QTest::newRow("leading minus function") << "-SQRT(4)" << -2.0;
-    QTest::newRow("white space and case") << " sqrt ( 1\t6 )\n" << 4.0;
-    QTest::newRow("sqrt") << "sqrt(16)" << 4.0;
-    QTest::newRow("sqrt of group") << "SQRT((1+3)*4)" << 4.0;
-    QTest::newRow("sumsq") << "SUMSQ(3,4)" << 5.0;
-    QTest::newRow("sumsq one part") << "SUMSQ(-3)" << 3.0;
-    QTest::newRow("sumsq group part") << "SUMSQ(3,(4))" << 5.0;
-    QTest::newRow("sumsq three parts") << "SUMSQ(2,3,6)*2" << 14.0;
-    QTest::newRow("function in function") << "SQRT(SUMSQ(3,4)+4)" << 3.0;
-    QTest::newRow("decimals") << "0.1+0.2" << 0.1 + 0.2;
-    QTest::newRow("bare fraction") << "-.5" << -0.5;
-    QTest::newRow("bare point") << "1.*2" << 2.0;
-    QTest::newRow("leading zeros") << "007.50" << 7.5;
-    QTest::newRow("long mantissa") << "0.12345678901234567890" << 0.12345678901234567890;
-    QTest::newRow("division by zero") << "1/0" << Infinity;
-    QTest::newRow("negative zero") << "1/(-0)" << -Infinity;
-    QTest::newRow("long sign") << QString::fromUtf8("\u017Fqrt(4)") << 2.0; // upper case of long s is S
+    const Test_Support::TRows<QString, double> rows = {
+        {"precedence", "2+3*4", 14.0},
+        {"left grouping", "10-2*3+1", 5.0},
+        {"left grouping minus", "1-2*3-4", -9.0},
+        {"left grouping divide", "8/2/2", 2.0},
+        {"power groups right", "2^3^2", 512.0},
+        {"power before product", "2*3^2", 18.0},
+        {"group", "(1+2)*3", 9.0},
+        {"nested groups", "((1))", 1.0},
+        {"group after operator", "2*(3)", 6.0},
+        {"negative group", "2*(-3)", -6.0},
+        {"leading minus number", "-5+2", -3.0},
+        {"leading minus is part of the number", "-2^2", 4.0},
+        {"leading plus", "+5", 5.0},
+        {"leading minus group", "-(2)", -2.0},
+        {"leading plus group", "+(2)", 2.0},
+        {"leading minus function", "-SQRT(4)", -2.0},
+        {"white space and case", " sqrt ( 1\t6 )\n", 4.0},
+        {"sqrt", "sqrt(16)", 4.0},
+        {"sqrt of group", "SQRT((1+3)*4)", 4.0},
+        {"sumsq", "SUMSQ(3,4)", 5.0},
+        {"sumsq one part", "SUMSQ(-3)", 3.0},
+        {"sumsq group part", "SUMSQ(3,(4))", 5.0},
+        {"sumsq three parts", "SUMSQ(2,3,6)*2", 14.0},
+        {"function in function", "SQRT(SUMSQ(3,4)+4)", 3.0},
+        {"decimals", "0.1+0.2", 0.1 + 0.2},
+        {"bare fraction", "-.5", -0.5},
+        {"bare point", "1.*2", 2.0},
+        {"leading zeros", "007.50", 7.5},
+        {"long mantissa", "0.12345678901234567890", 0.12345678901234567890},
+        {"division by zero", "1/0", Infinity},
+        {"negative zero", "1/(-0)", -Infinity},
+        {"long sign", QString::fromUtf8("\u017Fqrt(4)"), 2.0}, // upper case of long s is S
+    };
+    Test_Support::Add_Rows({"text", "value"}, rows);
   }
 
   void Evaluate_Valid()

@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,6 +21,7 @@
 #include "src/model/measurementlibrary.h"
 #include "src/model/simulation.h"
 #include "tests/identify_cases.h"
+#include "tests/test_support.h"
 
 using namespace Identify_Cases;
 
@@ -71,6 +71,24 @@ Identify::TResult Identify_From(const TMachineLibrary::TMachineItem& start,
   return Identify::Run(start, Records(set), Measured::Read({directory}), options);
 }
 
+// Identifies a start machine of degree 1 from the files that the truth machine gives for set, both
+// with only the enabled parameters; start is left as it started. NO_DATA when the export failed.
+Identify::TResult Identify_Only(const std::vector<std::pair<int, int>>& enabled,
+                                const std::vector<std::unique_ptr<TMeasurement>>& set,
+                                TMachineLibrary::TMachineItem* start)
+{
+  *start = Zero_Machine(KINEMATIC_XYZ);
+  Disable_All_But(start, enabled);
+  TMachineLibrary::TMachineItem truth = Truth_Machine(KINEMATIC_XYZ);
+  Disable_All_But(&truth, enabled);
+  QTemporaryDir directory;
+  if(!Export_Set(truth, set, directory.path()))
+  {
+    return Identify::TResult();
+  }
+  return Identify_From(*start, set, directory.path(), 1);
+}
+
 // Largest distance between the simulated points of the two machines on measurements that
 // the fit did not see.
 double Largest_Difference(const TMachineLibrary::TMachineItem& truth, const TMachineLibrary::TMachineItem& identified)
@@ -116,21 +134,8 @@ double Largest_Difference(const TMachineLibrary::TMachineItem& truth, const TMac
   return largest;
 }
 
-QString Write_File(const QString& path, const QByteArray& bytes)
-{
-  QFile file(path);
-  if(file.open(QIODevice::WriteOnly))
-  {
-    file.write(bytes);
-  }
-  return path;
-}
-
-QByteArray Read_File(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using Test_Support::Read;
+using Test_Support::Write;
 
 // Normal numbers of a seeded generator (Box-Muller), the same on every standard library.
 class TNoise
@@ -162,7 +167,7 @@ void Make_Realistic(const QString& directory, std::uint64_t seed, double sigma_u
   const QDir folder(directory);
   for(const QString& name : folder.entryList({QStringLiteral("Lumetra *.dat")}, QDir::Files, QDir::Name))
   {
-    QStringList lines = QString::fromLatin1(Read_File(folder.filePath(name))).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromLatin1(Read(folder.filePath(name))).split(QLatin1Char('\n'));
     const bool laser = !lines.front().contains(QLatin1String("Laser_10360"));
     const double offsets[2] = {noise.Uniform(0.003), noise.Uniform(0.003)};
     const double slopes[2] = {noise.Uniform(0.05), noise.Uniform(0.05)};
@@ -184,12 +189,12 @@ void Make_Realistic(const QString& directory, std::uint64_t seed, double sigma_u
       }
       lines[index] = fields.join(QLatin1Char(','));
     }
-    Write_File(folder.filePath(name), lines.join(QLatin1Char('\n')).toLatin1());
+    QVERIFY(Write(folder.filePath(name), lines.join(QLatin1Char('\n')).toLatin1()));
   }
   const QString ballbar = folder.filePath(QStringLiteral("Ballbar Measurements.dat"));
   if(QFile::exists(ballbar))
   {
-    QStringList lines = QString::fromLatin1(Read_File(ballbar)).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromLatin1(Read(ballbar)).split(QLatin1Char('\n'));
     bool first = true;
     for(QString& line : lines)
     {
@@ -204,11 +209,11 @@ void Make_Realistic(const QString& directory, std::uint64_t seed, double sigma_u
       first = false;
       line = fields.join(QLatin1Char(','));
     }
-    Write_File(ballbar, lines.join(QLatin1Char('\n')).toLatin1());
+    QVERIFY(Write(ballbar, lines.join(QLatin1Char('\n')).toLatin1()));
   }
   for(const QString& name : folder.entryList({QStringLiteral("MCG *.xml")}, QDir::Files, QDir::Name))
   {
-    QString text = QString::fromUtf8(Read_File(folder.filePath(name)));
+    QString text = QString::fromUtf8(Read(folder.filePath(name)));
     const double zero = noise.Uniform(0.003);
     const QRegularExpression point(QStringLiteral("<Point_XYZ>([^<]*)</Point_XYZ>"));
     QString result;
@@ -227,7 +232,7 @@ void Make_Realistic(const QString& directory, std::uint64_t seed, double sigma_u
                     .arg(target.z * factor, 0, 'f', 6);
       last = found.capturedEnd();
     }
-    Write_File(folder.filePath(name), (result + text.mid(last)).toUtf8());
+    QVERIFY(Write(folder.filePath(name), (result + text.mid(last)).toUtf8()));
   }
 }
 
@@ -397,13 +402,8 @@ void TTestIdentify::Null_Directions()
                                                       {AXIS_SQUARENESS, PARAMETER_QZX},
                                                       {AXIS_Z, PARAMETER_RX},
                                                       {AXIS_Z, PARAMETER_RY}};
-    TMachineLibrary::TMachineItem start = Zero_Machine(KINEMATIC_XYZ);
-    Disable_All_But(&start, enabled);
-    TMachineLibrary::TMachineItem truth = Truth_Machine(KINEMATIC_XYZ);
-    Disable_All_But(&truth, enabled);
-    QTemporaryDir directory;
-    QVERIFY(Export_Set(truth, set, directory.path()));
-    const Identify::TResult result = Identify_From(start, set, directory.path(), 1);
+    TMachineLibrary::TMachineItem start;
+    const Identify::TResult result = Identify_Only(enabled, set, &start);
     QCOMPARE(result.status, Identify::TStatus::FITTED);
     if(second_stylus != -150.0)
     {
@@ -430,17 +430,12 @@ void TTestIdentify::Null_Directions()
       set.push_back(Ballbar(QStringLiteral("Bar %1 %2 %3").arg(direction.x).arg(direction.y).arg(direction.z), centre,
                             direction, 500.0));
     }
-    TMachineLibrary::TMachineItem start = Zero_Machine(KINEMATIC_XYZ);
-    const std::vector<std::pair<int, int>> enabled = {{AXIS_SQUARENESS, PARAMETER_QZX},
-                                                      {AXIS_SQUARENESS, PARAMETER_QYZ},
-                                                      {AXIS_Z, PARAMETER_RX},
-                                                      {AXIS_Z, PARAMETER_RY}};
-    Disable_All_But(&start, enabled);
-    TMachineLibrary::TMachineItem truth = Truth_Machine(KINEMATIC_XYZ);
-    Disable_All_But(&truth, enabled);
-    QTemporaryDir directory;
-    QVERIFY(Export_Set(truth, set, directory.path()));
-    const Identify::TResult result = Identify_From(start, set, directory.path(), 1);
+    TMachineLibrary::TMachineItem start;
+    const Identify::TResult result = Identify_Only({{AXIS_SQUARENESS, PARAMETER_QZX},
+                                                    {AXIS_SQUARENESS, PARAMETER_QYZ},
+                                                    {AXIS_Z, PARAMETER_RX},
+                                                    {AXIS_Z, PARAMETER_RY}},
+                                                   set, &start);
     QCOMPARE(result.status, Identify::TStatus::FITTED);
     QCOMPARE(result.unknowns, 4);
     QVERIFY(!result.null_directions.empty());
@@ -463,19 +458,19 @@ void TTestIdentify::Bad_Input()
 
   // A truncated Lumetra file, a garbled ball bar row, a target moved off the record's line, an
   // MCG file that is no XML: each is left out by name, the rest is fitted.
-  const QByteArray lumetra = Read_File(files.filePath("Lumetra Laser X.dat"));
-  Write_File(files.filePath("Lumetra Laser X.dat"), lumetra.left(lumetra.size() / 2));
-  QByteArray ballbar = Read_File(files.filePath("Ballbar Measurements.dat"));
+  const QByteArray lumetra = Read(files.filePath("Lumetra Laser X.dat"));
+  QVERIFY(Write(files.filePath("Lumetra Laser X.dat"), lumetra.left(lumetra.size() / 2)));
+  QByteArray ballbar = Read(files.filePath("Ballbar Measurements.dat"));
   const int row = ballbar.indexOf("Bar XZ,");
   ballbar.replace(ballbar.indexOf('.', row), 1, "x");
-  Write_File(files.filePath("Ballbar Measurements.dat"), ballbar);
-  QByteArray zarnik = Read_File(files.filePath("Zarnik ISO Y.dat"));
+  QVERIFY(Write(files.filePath("Ballbar Measurements.dat"), ballbar));
+  QByteArray zarnik = Read(files.filePath("Zarnik ISO Y.dat"));
   zarnik.replace("Point:2,B,320.00000", "Point:2,B,321.00000");
-  Write_File(files.filePath("Zarnik ISO Y.dat"), zarnik);
-  Write_File(files.filePath("MCG MCG.xml"), "<?xml version=\"1.0\"?>\n<MCG_Measurement_Data><Gauge_Points>");
-  Write_File(files.filePath("Lumetra Unknown.dat"), Read_File(files.filePath("Lumetra Laser Y.dat")));
+  QVERIFY(Write(files.filePath("Zarnik ISO Y.dat"), zarnik));
+  QVERIFY(Write(files.filePath("MCG MCG.xml"), "<?xml version=\"1.0\"?>\n<MCG_Measurement_Data><Gauge_Points>"));
+  QVERIFY(Write(files.filePath("Lumetra Unknown.dat"), Read(files.filePath("Lumetra Laser Y.dat"))));
   // One more line after the block: not a byte copy of Laser Y, which would be read once.
-  Write_File(files.filePath("Zarnik Unknown.dat"), Read_File(files.filePath("Zarnik Laser Y.dat")) + "\n");
+  QVERIFY(Write(files.filePath("Zarnik Unknown.dat"), Read(files.filePath("Zarnik Laser Y.dat")) + "\n"));
 
   Identify::TResult result = Identify_From(Zero_Machine(KINEMATIC_XYZ), set, directory.path());
   QCOMPARE(result.status, Identify::TStatus::FITTED);
@@ -536,33 +531,30 @@ void TTestIdentify::Batch_End_To_End()
     measurements.Append_Measurement(std::move(measurement));
   }
   QVERIFY(measurements.Save());
-  const QByteArray machines_bytes = Read_File(machines.File_Name());
-  const QByteArray measurements_bytes = Read_File(measurements.File_Name());
+  const QByteArray machines_bytes = Read(machines.File_Name());
+  const QByteArray measurements_bytes = Read(measurements.File_Name());
 
-  const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../varlume-batch"));
+  // The tool, with the data folder as its home.
+  const auto run = [&data](const QStringList& arguments)
+  { return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(data.path())); };
   QTemporaryDir exported;
   QStringList arguments{"export", "--data", data.path(), "--machine", "Truth", "--dir", exported.path()};
   for(const QString& name : names)
   {
     arguments << "--measurement" << name;
   }
-  QProcess export_process;
-  export_process.setStandardOutputFile(QProcess::nullDevice());
-  export_process.start(program, arguments);
-  QVERIFY(export_process.waitForFinished(60000));
-  QCOMPARE(export_process.exitCode(), 0);
+  QCOMPARE(run(arguments).code, 0);
 
   const QString output = QDir(data.path()).filePath(QStringLiteral("identified.xml"));
-  QProcess identify;
   const QString json = QDir(data.path()).filePath(QStringLiteral("identified.json"));
-  identify.start(program, {"identify", "--data", data.path(), "--machine", "Start", "--measured", exported.path(),
-                           "--output", output, "--degree", "3", "--json", json, "--absolute-straightness"});
-  QVERIFY(identify.waitForFinished(60000));
-  QCOMPARE(identify.exitCode(), 0);
-  const QString report = QString::fromUtf8(identify.readAllStandardOutput());
+  const Test_Support::TBatchResult identify =
+      run({"identify", "--data", data.path(), "--machine", "Start", "--measured", exported.path(), "--output", output,
+           "--degree", "3", "--json", json, "--absolute-straightness"});
+  QCOMPARE(identify.code, 0);
+  const QString report = QString::fromUtf8(identify.out);
   QVERIFY(report.contains(QStringLiteral("Rank: 40 of 40 unknowns")));
   QVERIFY(report.endsWith(QStringLiteral("Verdict: identified\nIdentified machine: Start identified\n")));
-  const QJsonObject document = QJsonDocument::fromJson(Read_File(json)).object();
+  const QJsonObject document = QJsonDocument::fromJson(Read(json)).object();
   QCOMPARE(document.value(QStringLiteral("identified_machine")).toString(), QStringLiteral("Start identified"));
   QCOMPARE(document.value(QStringLiteral("rank")).toInt(), 40);
   QCOMPARE(document.value(QStringLiteral("alignment_unknowns")).toInt(), 0);
@@ -571,30 +563,27 @@ void TTestIdentify::Batch_End_To_End()
            40);
 
   TMachineLibrary identified;
-  QVERIFY(identified.Load_Data(Read_File(output)));
+  QVERIFY(identified.Load_Data(Read(output)));
   QCOMPARE(identified.Machine_Names(), QStringList{QStringLiteral("Start identified")});
   TMachineLibrary::TMachineItem machine = *identified.Machine(identified.Machine_Id("Start identified"));
   QCOMPARE(machine.kinematic, KINEMATIC_YZX);
   QVERIFY(Largest_Difference(Truth_Machine(KINEMATIC_YZX), machine) < 2e-4);
   // The libraries of --data are read, never written; nor may --output name one of them.
-  QCOMPARE(Read_File(machines.File_Name()), machines_bytes);
-  QCOMPARE(Read_File(measurements.File_Name()), measurements_bytes);
-  QProcess refused;
-  refused.start(program, {"identify", "--data", data.path(), "--machine", "Start", "--measured", exported.path(),
-                          "--output", machines.File_Name()});
-  QVERIFY(refused.waitForFinished(60000));
-  QCOMPARE(refused.exitCode(), 2);
-  QVERIFY(refused.readAllStandardError().contains("identify does not write the library"));
-  QCOMPARE(Read_File(machines.File_Name()), machines_bytes);
+  QCOMPARE(Read(machines.File_Name()), machines_bytes);
+  QCOMPARE(Read(measurements.File_Name()), measurements_bytes);
+  const Test_Support::TBatchResult refused = run({"identify", "--data", data.path(), "--machine", "Start", "--measured",
+                                                  exported.path(), "--output", machines.File_Name()});
+  QCOMPARE(refused.code, 2);
+  QVERIFY(refused.err.contains("identify does not write the library"));
+  QCOMPARE(Read(machines.File_Name()), machines_bytes);
   // Usage errors: one file for both outputs, an uncertainty no reading can carry.
   for(const QStringList& wrong : {QStringList{"--json", output}, QStringList{"--uncertainty", "ballbar=1e-300"}})
   {
-    QProcess usage;
-    usage.start(program, QStringList{"identify", "--data", data.path(), "--machine", "Start", "--measured",
-                                     exported.path(), "--output", output} +
-                             wrong);
-    QVERIFY(usage.waitForFinished(60000));
-    QCOMPARE(usage.exitCode(), 2);
+    QCOMPARE(run(QStringList{"identify", "--data", data.path(), "--machine", "Start", "--measured", exported.path(),
+                             "--output", output} +
+                 wrong)
+                 .code,
+             2);
   }
 }
 
@@ -674,14 +663,8 @@ void TTestIdentify::Fewer_Readings_Than_Unknowns()
 {
   // Six ball bars against 40 unknowns: every direction named as not identified changes no
   // reading at all.
-  std::vector<std::unique_ptr<TMeasurement>> set;
-  for(auto& measurement : Reference_Set())
-  {
-    if(measurement->Type() == Types::MEASUREMENT_BALLBAR)
-    {
-      set.push_back(std::move(measurement));
-    }
-  }
+  const auto set = Reference_Subset([](const TMeasurement& measurement)
+                                    { return measurement.Type() == Types::MEASUREMENT_BALLBAR; });
   QTemporaryDir directory;
   QVERIFY(Export_Set(Truth_Machine(KINEMATIC_XYZ), set, directory.path()));
   Identify::TOptions options = Stated(0.5);
@@ -704,14 +687,8 @@ void TTestIdentify::Physics_And_Stated_Uncertainties()
 {
   // Laser runs along the axes, with their straightness lines unknown, cannot give squareness;
   // taken as absolute (simulated files) they do.
-  std::vector<std::unique_ptr<TMeasurement>> lasers;
-  for(auto& measurement : Reference_Set())
-  {
-    if(measurement->Type() == Types::MEASUREMENT_LASER)
-    {
-      lasers.push_back(std::move(measurement));
-    }
-  }
+  const auto lasers =
+      Reference_Subset([](const TMeasurement& measurement) { return measurement.Type() == Types::MEASUREMENT_LASER; });
   QTemporaryDir directory;
   QVERIFY(Export_Set(Plain_Truth(KINEMATIC_XYZ), lasers, directory.path()));
   const TMachineLibrary::TMachineItem start = Zero_Machine(KINEMATIC_XYZ);
@@ -749,14 +726,8 @@ void TTestIdentify::Physics_And_Stated_Uncertainties()
   }
 
   // ISO lines only: either no machine and exit 1, or a converged fit that names what it lacks.
-  std::vector<std::unique_ptr<TMeasurement>> diagonals;
-  for(auto& measurement : Reference_Set())
-  {
-    if(measurement->d_name.startsWith(QLatin1String("ISO D")))
-    {
-      diagonals.push_back(std::move(measurement));
-    }
-  }
+  const auto diagonals = Reference_Subset([](const TMeasurement& measurement)
+                                          { return measurement.d_name.startsWith(QLatin1String("ISO D")); });
   QTemporaryDir iso;
   QVERIFY(Export_Set(Plain_Truth(KINEMATIC_XYZ), diagonals, iso.path()));
   Make_Realistic(iso.path(), 3, 0.5);

@@ -248,7 +248,7 @@ class TTestLibrary : public QObject
   Q_OBJECT
 
 private:
-  QTemporaryDir d_home;
+  Test_Support::TTemporaryHome d_home;
 
   // A fresh data directory with the given machines.xml (none when empty).
   static QString Data_Directory(QTemporaryDir* tmp, const QString& file_name, const QByteArray& content)
@@ -262,11 +262,7 @@ private:
   }
 
 private slots:
-  void initTestCase()
-  {
-    QVERIFY(d_home.isValid());
-    qputenv("HOME", QFile::encodeName(d_home.path()));
-  }
+  void initTestCase() { QVERIFY(d_home.Set_Up()); }
 
   // ---- Machine library ----
 

@@ -56,26 +56,12 @@ QStringList Texts(const QList<QLineEdit*>& fields)
 
 QPushButton* Button(QWidget* parent, const QString& text)
 {
-  for(QPushButton* button : parent->findChildren<QPushButton*>())
-  {
-    if(button->text() == text)
-    {
-      return button;
-    }
-  }
-  return nullptr;
+  return Test_Support::Child_With_Text<QPushButton>(parent, text);
 }
 
 QRadioButton* Radio(QWidget* parent, const QString& text)
 {
-  for(QRadioButton* radio : parent->findChildren<QRadioButton*>())
-  {
-    if(radio->text() == text)
-    {
-      return radio;
-    }
-  }
-  return nullptr;
+  return Test_Support::Child_With_Text<QRadioButton>(parent, text);
 }
 
 QLineEdit* Field(QWidget* dialog, const char* name)
@@ -151,6 +137,7 @@ QStringList Editor_State(QWidget* dialog)
 }
 
 using Editor_Dialogs::On_Next_Dialog;
+using Editor_Dialogs::Opens_Dialog;
 using Editor_Dialogs::Read;
 } // namespace
 
@@ -882,19 +869,7 @@ private slots:
     auto dialog = New_Machine_Editor();
     TMachineParameterWidget* row = Row(dialog.get(), AXIS_SQUARENESS, PARAMETER_QYZ);
     QVERIFY(!row->findChild<QToolButton*>()->isEnabled());
-    bool opened = false;
-    QTimer::singleShot(0,
-                       [&opened]()
-                       {
-                         if(QWidget* modal = QApplication::activeModalWidget())
-                         {
-                           opened = true;
-                           modal->close();
-                         }
-                       });
-    row->Edit_Expression();
-    QCoreApplication::processEvents();
-    QVERIFY(!opened);
+    QVERIFY(!Opens_Dialog([row]() { row->Edit_Expression(); }));
     QVERIFY(row->findChild<TExpressionDialog*>() == nullptr);
   }
 

@@ -9,22 +9,14 @@
 #include <unistd.h>
 
 #include "src/model/measuredfile.h"
+#include "tests/test_support.h"
 
 namespace
 {
 const QString Exported = QStringLiteral(VARLUME_TEST_DATA "/export/expected/bridge");
 
-QByteArray Read_File(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool Write_File(const QString& path, const QByteArray& data)
-{
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
+using Test_Support::Read;
+using Test_Support::Write;
 
 // The exported file name into folder, under its own name or another.
 QString Copy(const QString& folder, const QString& name, const QString& as = QString())
@@ -63,8 +55,7 @@ private slots:
     QCOMPARE(read.sets.size(), std::size_t(5));
     for(const Measured::TSet& set : read.sets)
     {
-      const QStringList lines =
-          QString::fromLatin1(Read_File(QDir(folder.path()).filePath(set.readings_file))).split('\n');
+      const QStringList lines = QString::fromLatin1(Read(QDir(folder.path()).filePath(set.readings_file))).split('\n');
       for(const Measured::TReading& reading : set.readings)
       {
         const QString line = lines.value(reading.line - 1);
@@ -114,25 +105,25 @@ private slots:
     if(kind == "long line")
     {
       Copy(folder.path(), "Zarnik Laser X.dat");
-      QByteArray lumetra = Read_File(QDir(Exported).filePath("Lumetra Laser X.dat"));
+      QByteArray lumetra = Read(QDir(Exported).filePath("Lumetra Laser X.dat"));
       lumetra.insert(lumetra.indexOf(":Data_Begin\n") + 12, QByteArray(5000, ' ') + "\n");
-      QVERIFY(Write_File(files.filePath("Lumetra Laser X.dat"), lumetra));
+      QVERIFY(Write(files.filePath("Lumetra Laser X.dat"), lumetra));
       given = files.filePath("Lumetra Laser X.dat");
     }
     else if(kind == "many points")
     {
-      QByteArray mcg = Read_File(QDir(Exported).filePath("MCG MCG Centre.xml"));
+      QByteArray mcg = Read(QDir(Exported).filePath("MCG MCG Centre.xml"));
       const QByteArray point = "<Point_XYZ>1,2,3</Point_XYZ>\n";
       mcg.insert(mcg.indexOf("<Point_XYZ>"), point.repeated(100001));
       given = files.filePath("MCG MCG Centre.xml");
-      QVERIFY(Write_File(given, mcg));
+      QVERIFY(Write(given, mcg));
     }
     else if(kind == "many rows" || kind == "too large")
     {
-      QByteArray ballbar = Read_File(QDir(Exported).filePath("Ballbar Measurements.dat"));
+      QByteArray ballbar = Read(QDir(Exported).filePath("Ballbar Measurements.dat"));
       const int row = ballbar.indexOf("Ballbar Diagonal,");
       const QByteArray line = ballbar.mid(row, ballbar.indexOf('\n', row) + 1 - row);
-      QVERIFY(Write_File(given, kind == "many rows" ? ballbar + line.repeated(10001) : ballbar));
+      QVERIFY(Write(given, kind == "many rows" ? ballbar + line.repeated(10001) : ballbar));
       if(kind == "too large")
       {
         // Sparse: no disk space is taken.
@@ -165,24 +156,13 @@ private slots:
   // A file given again, under another path, as a hard link or as a copy is read once and noted.
   void Repeats_data()
   {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("same_as");
-    QTest::newRow("same path") << "same path"
-                               << "Ballbar Measurements.dat"
-                               << "Ballbar Measurements.dat";
-    QTest::newRow("hard link") << "hard link"
-                               << "again.dat"
-                               << "Ballbar Measurements.dat";
-    QTest::newRow("copy") << "copy"
-                          << "again.dat"
-                          << "Ballbar Measurements.dat";
-    QTest::newRow("pair copy") << "pair copy"
-                               << "Lumetra Again.dat"
-                               << "Lumetra Laser X.dat";
-    QTest::newRow("pair by both files") << "pair by both files"
-                                        << "Lumetra Laser X.dat"
-                                        << "Lumetra Laser X.dat";
+    Test_Support::Add_Rows<QString, QString, QString>(
+        {"kind", "file", "same_as"},
+        {{"same path", "same path", "Ballbar Measurements.dat", "Ballbar Measurements.dat"},
+         {"hard link", "hard link", "again.dat", "Ballbar Measurements.dat"},
+         {"copy", "copy", "again.dat", "Ballbar Measurements.dat"},
+         {"pair copy", "pair copy", "Lumetra Again.dat", "Lumetra Laser X.dat"},
+         {"pair by both files", "pair by both files", "Lumetra Laser X.dat", "Lumetra Laser X.dat"}});
   }
 
   void Repeats()

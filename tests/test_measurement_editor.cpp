@@ -111,6 +111,7 @@ QStringList Names(QWidget* dialog)
 }
 
 using Editor_Dialogs::On_Next_Dialog;
+using Editor_Dialogs::Opens_Dialog;
 using Editor_Dialogs::Read;
 } // namespace
 
@@ -291,21 +292,11 @@ private slots:
 
   void Create_Mode_Name_Clash_data()
   {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("created");
-    QTest::addColumn<QString>("next");
-    QTest::newRow("taken in other case") << "mcg 1"
-                                         << "mcg 2"
-                                         << "mcg 3";
-    QTest::newRow("blanks only") << "   "
-                                 << "MCG"
-                                 << "MCG 2";
-    QTest::newRow("number without space") << "Sweep7"
-                                          << "Sweep 7"
-                                          << "Sweep 8";
-    QTest::newRow("free") << "Corner"
-                          << "Corner"
-                          << "Corner 1";
+    Test_Support::Add_Rows<QString, QString, QString>({"typed", "created", "next"},
+                                                      {{"taken in other case", "mcg 1", "mcg 2", "mcg 3"},
+                                                       {"blanks only", "   ", "MCG", "MCG 2"},
+                                                       {"number without space", "Sweep7", "Sweep 7", "Sweep 8"},
+                                                       {"free", "Corner", "Corner", "Corner 1"}});
   }
 
   void Create_Mode_Name_Clash()
@@ -486,19 +477,7 @@ private slots:
 
     // Two selected: no editor opens.
     list->selectAll();
-    bool opened = false;
-    QTimer::singleShot(0,
-                       [&opened]()
-                       {
-                         if(QWidget* modal = QApplication::activeModalWidget())
-                         {
-                           opened = true;
-                           modal->close();
-                         }
-                       });
-    window.Edit_Measurement();
-    QCoreApplication::processEvents();
-    QVERIFY(!opened);
+    QVERIFY(!Opens_Dialog([&window]() { window.Edit_Measurement(); }));
 
     list->clearSelection();
     list->setCurrentRow(2);

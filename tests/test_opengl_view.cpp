@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "core/gui/openglwidget.h"
+#include "tests/test_support.h"
 
 Q_DECLARE_METATYPE(TVector3)
 
@@ -42,6 +43,14 @@ void Fit_Box(TOpenGLWidget* view, const TVector3& low, const TVector3& high)
   view->End_Fit_To_Viewport();
 }
 
+// Fits the view to the 100 x 50 x 10 box at the origin that the zoom tests look at, and hands
+// back the projection that gives.
+TMat4 Fit_Test_Box(TOpenGLWidget* view)
+{
+  Fit_Box(view, TVector3(0, 0, 0), TVector3(100, 50, 10));
+  return view->Projection_Mat();
+}
+
 bool Same(const TMat4& a, const TMat4& b)
 {
   for(int i = 0; i < 16; ++i)
@@ -54,27 +63,29 @@ bool Same(const TMat4& a, const TMat4& b)
   return true;
 }
 
-TOpenGLWidget::TSelectionItemType Segment(const TVector3& p0, const TVector3& p1, int identifier)
+// A selection item of type 1 (a segment) or 0 (a box) from p0 to p1.
+TOpenGLWidget::TSelectionItemType Item(int type, const TVector3& p0, const TVector3& p1, int identifier)
 {
   TOpenGLWidget::TSelectionItemType item;
-  item.type = 1;
+  item.type = type;
   item.p0 = p0;
   item.p1 = p1;
   item.identifier = identifier;
   return item;
 }
 
+TOpenGLWidget::TSelectionItemType Segment(const TVector3& p0, const TVector3& p1, int identifier)
+{
+  return Item(1, p0, p1, identifier);
+}
+
 TOpenGLWidget::TSelectionItemType Box(const TVector3& p0, const TVector3& p1, int identifier)
 {
-  TOpenGLWidget::TSelectionItemType item;
-  item.type = 0;
-  item.p0 = p0;
-  item.p1 = p1;
+  TOpenGLWidget::TSelectionItemType item = Item(0, p0, p1, identifier);
   // Axes given against the diagonal: they are turned round when stored.
   item.a1 = TVector3(-2, 0, 0);
   item.a2 = TVector3(0, 3, 0);
   item.a3 = TVector3(0, 0, -1);
-  item.identifier = identifier;
   return item;
 }
 } // namespace
@@ -86,13 +97,11 @@ class TTestOpenGLView : public QObject
 private slots:
   void Is_Point_Between_data()
   {
-    QTest::addColumn<TVector3>("point");
-    QTest::addColumn<bool>("between");
-    QTest::newRow("inside") << TVector3(5, 100, -7) << true;
-    QTest::newRow("before") << TVector3(-1, 0, 0) << false;
-    QTest::newRow("beyond") << TVector3(11, 0, 0) << false;
-    QTest::newRow("on the first plane") << TVector3(0, 3, 0) << false;
-    QTest::newRow("on the second plane") << TVector3(10, 0, 3) << false;
+    Test_Support::Add_Rows<TVector3, bool>({"point", "between"}, {{"inside", TVector3(5, 100, -7), true},
+                                                                  {"before", TVector3(-1, 0, 0), false},
+                                                                  {"beyond", TVector3(11, 0, 0), false},
+                                                                  {"on the first plane", TVector3(0, 3, 0), false},
+                                                                  {"on the second plane", TVector3(10, 0, 3), false}});
   }
 
   void Is_Point_Between()
@@ -224,8 +233,7 @@ private slots:
     QFETCH(QRect, rect);
     QFETCH(bool, changes);
     TTestView view(400, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
-    const TMat4 before = view.Projection_Mat();
+    const TMat4 before = Fit_Test_Box(&view);
     // The rectangle's centre in view coordinates, from its two corners.
     double vx = 0.0;
     double vy = 0.0;
@@ -255,12 +263,9 @@ private slots:
 
   void Click_Zoom_data()
   {
-    QTest::addColumn<int>("y");
-    QTest::addColumn<double>("factor");
-    QTest::newRow("middle row") << 100 << 1.0;
-    QTest::newRow("top edge") << 200 << 0.5;
-    QTest::newRow("bottom edge") << 0 << 1.5;
-    QTest::newRow("a quarter up") << 150 << 0.75;
+    Test_Support::Add_Rows<int, double>(
+        {"y", "factor"},
+        {{"middle row", 100, 1.0}, {"top edge", 200, 0.5}, {"bottom edge", 0, 1.5}, {"a quarter up", 150, 0.75}});
   }
 
   // Only the row counts: clicks above the middle zoom out, below it zoom in. The depth row stays,
@@ -270,8 +275,7 @@ private slots:
     QFETCH(int, y);
     QFETCH(double, factor);
     TTestView view(300, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
-    const TMat4 before = view.Projection_Mat();
+    const TMat4 before = Fit_Test_Box(&view);
     view.Click_Zoom(10, static_cast<short>(y));
     for(int i : {0, 3, 5, 7})
     {
@@ -284,8 +288,7 @@ private slots:
   void Mousewheel_Zoom()
   {
     TTestView view(300, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
-    const TMat4 fitted = view.Projection_Mat();
+    const TMat4 fitted = Fit_Test_Box(&view);
     view.Mousewheel_Zoom(0);
     QVERIFY(Same(view.Projection_Mat(), fitted));
     view.Mousewheel_Zoom(-120);
@@ -306,7 +309,7 @@ private slots:
   void Resize_Keeps_Centre()
   {
     TTestView view(200, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
+    Fit_Test_Box(&view);
     const TVector3 centre(50, 25, 5);
     view.Set_Viewport_Size(500, 200);
     QVERIFY((view.Ndc(centre)).Length() < 1e-12);
@@ -354,7 +357,7 @@ private slots:
 
     TTestView view(300, 200);
     view.resize(300, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
+    Fit_Test_Box(&view);
     if(mode == 1)
     {
       view.Set_Rotate2D_Mode();
@@ -392,8 +395,7 @@ private slots:
   {
     TTestView view(300, 200);
     view.resize(300, 200);
-    Fit_Box(&view, TVector3(0, 0, 0), TVector3(100, 50, 10));
-    const double scale = view.Projection_Mat()[0];
+    const double scale = Fit_Test_Box(&view)[0];
     QSignalSpy clicks(&view, &TOpenGLWidget::Model_Click_Point);
     Send_Mouse(&view, QEvent::MouseButtonPress, QPoint(100, 50), Qt::LeftButton, Qt::LeftButton);
     Send_Mouse(&view, QEvent::MouseMove, QPoint(120, 60), Qt::NoButton, Qt::LeftButton);

@@ -2,11 +2,9 @@
 // prefix, duplicates, budgets, machines and candidates that cannot be planned, the batch tool.
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -20,6 +18,7 @@
 #include "src/model/plan.h"
 #include "src/model/simulation.h"
 #include "tests/identify_cases.h"
+#include "tests/test_support.h"
 
 using namespace Identify_Cases;
 
@@ -265,20 +264,18 @@ void TTestPlan::Batch_End_To_End()
   }
   QVERIFY(measurements.Save());
 
-  const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../varlume-batch"));
   const QString json = QDir(data.path()).filePath(QStringLiteral("plan.json"));
-  QProcess process;
-  process.start(program, {"plan", "--data", data.path(), "--machine", "Start", "--json", json});
-  QVERIFY(process.waitForFinished(60000));
-  QCOMPARE(process.exitCode(), 0);
-  QFile file(json);
-  QVERIFY(file.open(QIODevice::ReadOnly));
-  const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+  // The tool, with the data folder as its home.
+  const auto run = [&data](const QStringList& arguments)
+  { return Test_Support::Run_Batch(arguments, Test_Support::Batch_Environment(data.path())); };
+  const Test_Support::TBatchResult planned = run({"plan", "--data", data.path(), "--machine", "Start", "--json", json});
+  QCOMPARE(planned.code, 0);
+  const QJsonObject root = QJsonDocument::fromJson(Test_Support::Read(json)).object();
   QCOMPARE(root.value("machine").toString(), QStringLiteral("Start"));
   QCOMPARE(root.value("unknowns").toInt(), 40);
   const QJsonArray steps = root.value("steps").toArray();
   QVERIFY(!steps.isEmpty());
-  const QString report = QString::fromUtf8(process.readAllStandardOutput());
+  const QString report = QString::fromUtf8(planned.out);
   for(int index = 0; index < steps.size(); ++index)
   {
     const QJsonObject step = steps.at(index).toObject();
@@ -289,11 +286,10 @@ void TTestPlan::Batch_End_To_End()
   }
   QCOMPARE(root.value("full_rank").toBool(), root.value("not_identified").toArray().isEmpty());
 
-  QProcess unknown;
-  unknown.start(program, {"plan", "--data", data.path(), "--machine", "Start", "--candidate", "Nothing"});
-  QVERIFY(unknown.waitForFinished(60000));
-  QCOMPARE(unknown.exitCode(), 2);
-  QVERIFY(unknown.readAllStandardError().contains("no measurement named 'Nothing'"));
+  const Test_Support::TBatchResult unknown =
+      run({"plan", "--data", data.path(), "--machine", "Start", "--candidate", "Nothing"});
+  QCOMPARE(unknown.code, 2);
+  QVERIFY(unknown.err.contains("no measurement named 'Nothing'"));
 }
 
 QTEST_GUILESS_MAIN(TTestPlan)

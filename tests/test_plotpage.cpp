@@ -18,12 +18,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <set>
 #include <vector>
 
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
 #include "src/gui/plotswidget.h"
+#include "tests/test_support.h"
 
 using namespace QtCharts;
 
@@ -109,6 +111,20 @@ class TTestPlotPage : public QObject
   Q_OBJECT
 
 private slots:
+  // Every kind of the table is found by its name and draws its own page: a kind without one
+  // would stop the program, two swapped ones would draw each other's.
+  void Every_Kind_Has_Its_Page()
+  {
+    Plot_Kinds::TData data;
+    data.machine_name = QStringLiteral("Bridge");
+    for(const Plot_Kinds::TKind& kind : Plot_Kinds::Kinds())
+    {
+      QCOMPARE(Plot_Kinds::Find(QString::fromLatin1(kind.name)), &kind);
+      const std::unique_ptr<TPlotPage> page(Plot_Charts::Page(kind, data));
+      QVERIFY2(page && page->Header_Lines().value(0).startsWith(QLatin1String(kind.title)), kind.name);
+    }
+  }
+
   void Columns_Follow_The_Width()
   {
     QGraphicsScene scene;
@@ -162,9 +178,7 @@ private slots:
     const QString file_name = directory.filePath("results.svg");
     QString error;
     QVERIFY2(Write_Plot_File(page.data(), file_name, QSize(1200, 900), &error), qPrintable(error));
-    QFile file(file_name);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray svg = file.readAll();
+    const QByteArray svg = Test_Support::Read(file_name);
     QVERIFY(svg.contains("Deviation = actual"));
     QVERIFY(!svg.contains("hover") && !svg.contains("click"));
   }

@@ -68,42 +68,38 @@ class TTestPlotSeries : public QObject
   Q_OBJECT
 
 private:
-  TMachineLibrary d_machines;
-  TMeasurementLibrary d_measurements;
+  Test_Support::TLibraries d_libraries;
 
   void Set_Up(const QString& name, TMachineComp* machine, Simulation::TMachineRecord* record)
   {
-    QVERIFY(Simulation::Find_Machine_Record(d_machines, name, record));
+    QVERIFY(Simulation::Find_Machine_Record(d_libraries.machines, name, record));
     QVERIFY(Simulation::Setup_Machine_Comp(*record, machine, nullptr));
   }
 
-private slots:
-  void initTestCase()
+  // Sets up the machine that the current row of a table of machines names.
+  void Set_Up_Row(TMachineComp* machine, Simulation::TMachineRecord* record)
   {
-    d_machines.Set_Data_Path(Simulation_Cases::Data_Directory());
-    d_measurements.Set_Data_Path(Simulation_Cases::Data_Directory());
-    QVERIFY(d_machines.Load_Data());
-    QVERIFY(d_measurements.Load_Data());
+    QFETCH(QString, machine_name);
+    Set_Up(machine_name, machine, record);
   }
+
+private slots:
+  void initTestCase() { QVERIFY(d_libraries.Load(Simulation_Cases::Data_Directory())); }
 
   // One machine per kinematic order.
   void errors_data()
   {
-    QTest::addColumn<QString>("machine");
-    QTest::newRow("XYZ") << "Bridge";
-    QTest::newRow("YXZ") << "Gantry";
-    QTest::newRow("XZY") << "Arm XZY";
-    QTest::newRow("YZX") << "Arm YZX";
+    Test_Support::Add_Rows<QString>({"machine_name"},
+                                    {{"XYZ", "Bridge"}, {"YXZ", "Gantry"}, {"XZY", "Arm XZY"}, {"YZX", "Arm YZX"}});
   }
 
   // The table holds the 51 positions of each axis from start to end; the curves hold those and
   // the map positions, with the values that the map pane prints.
   void errors()
   {
-    QFETCH(QString, machine);
     TMachineComp model;
     Simulation::TMachineRecord record;
-    Set_Up(machine, &model, &record);
+    Set_Up_Row(&model, &record);
 
     const std::vector<Plot_Series::TAxisErrors> table = Plot_Series::Axis_Error_Table(model);
     QCOMPARE(static_cast<int>(table.size()), 3);
@@ -195,11 +191,10 @@ private slots:
   // the pane prints them; the rows outside the volume are those of the measurements flagged so.
   void results()
   {
-    QFETCH(QString, machine);
     TMachineComp model;
     Simulation::TMachineRecord record;
-    Set_Up(machine, &model, &record);
-    std::vector<TMeasurement*> list = d_measurements.Measurements(Simulation_Cases::All_Valid());
+    Set_Up_Row(&model, &record);
+    std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(Simulation_Cases::All_Valid());
     QStringList lines;
     QVERIFY(Report::Simulate_Measurements(&model, &list, &lines));
 
@@ -224,7 +219,7 @@ private slots:
     for(const Plot_Series::TMeasurementResult& result : results)
     {
       names.push_back(result.name);
-      const TMeasurement* measurement = d_measurements.Measurement(result.id);
+      const TMeasurement* measurement = d_libraries.measurements.Measurement(result.id);
       QVERIFY(measurement);
       QCOMPARE(result.type, measurement->Type());
       QCOMPARE(result.rows.size(), measurement->d_measurement_items.size());
@@ -298,7 +293,7 @@ private slots:
       QStringList readings;
       if(result.type == Types::MEASUREMENT_LASER)
       {
-        const QString lumetra = Export::Laser_Texts(model, *d_measurements.Measurement(result.id)).lumetra;
+        const QString lumetra = Export::Laser_Texts(model, *d_libraries.measurements.Measurement(result.id)).lumetra;
         readings = lumetra.section(QStringLiteral(":Data_Begin\n"), 1).split(QLatin1Char('\n'));
       }
       for(const Plot_Series::TResultRow& row : result.rows)
@@ -334,13 +329,12 @@ private slots:
   // file's single-parameter lines (which compare absolute errors for those kinds).
   void sensitivity()
   {
-    QFETCH(QString, machine);
     TMachineComp model;
     Simulation::TMachineRecord record;
-    Set_Up(machine, &model, &record);
+    Set_Up_Row(&model, &record);
     // A tower on a machine without one: neither applied nor coded.
     record.error_items.push_back({AXIS_D, PARAMETER_DEFLECTION, QString(), 0.02, 1});
-    std::vector<TMeasurement*> list = d_measurements.Measurements(Simulation_Cases::All_Valid());
+    std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(Simulation_Cases::All_Valid());
     QStringList lines;
     QVERIFY(Report::Simulate_Measurements(&model, &list, &lines));
     std::vector<std::vector<TMeasurement::TMeasurementItem>> before;
@@ -441,7 +435,7 @@ private slots:
     for(const QStringList& names :
         {QStringList({"Laser Diagonal", "Laser X", "Laser Z"}), QStringList({"Laser Outside"})})
     {
-      std::vector<TMeasurement*> list = d_measurements.Measurements(names);
+      std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(names);
       const Sensitivity::TResult result = Sensitivity::Compute(record, list);
       QCOMPARE(result.end, Sensitivity::TEnd::FINISHED);
       for(std::size_t j = 0; j < result.rows.size(); ++j)
@@ -501,7 +495,7 @@ private slots:
     TMachineComp model;
     Simulation::TMachineRecord record;
     Set_Up(QStringLiteral("Bridge"), &model, &record);
-    std::vector<TMeasurement*> list = d_measurements.Measurements({QStringLiteral("BallBar X")});
+    std::vector<TMeasurement*> list = d_libraries.measurements.Measurements({QStringLiteral("BallBar X")});
     Sensitivity::TResult result = Sensitivity::Compute(record, list);
     QCOMPARE(result.end, Sensitivity::TEnd::FINISHED);
     QVERIFY(!result.rows.empty());

@@ -123,63 +123,44 @@ class TTestSimulation : public QObject
 
 private slots:
   // The pane texts of the fixture libraries, as the window and varlume-batch must print them.
-  void Stored_Panes_data()
-  {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QStringList>("measurements");
-    QTest::addColumn<double>("increment");
-    for(const auto& cases : {Simulation_Cases::Results_Cases(), Simulation_Cases::Map_Cases()})
-    {
-      for(const Simulation_Cases::TCase& c : cases)
-      {
-        QTest::newRow(c.file) << QString(c.file) << QString(c.machine) << c.measurements << c.increment;
-      }
-    }
-  }
+  void Stored_Panes_data() { Simulation_Cases::Add_Rows(Simulation_Cases::All_Cases()); }
 
   void Stored_Panes()
   {
-    QFETCH(QString, file);
     QFETCH(QString, machine);
     QFETCH(QStringList, measurements);
     QFETCH(double, increment);
+    QFETCH(QString, file);
 
-    TMachineLibrary machines;
-    TMeasurementLibrary library;
-    machines.Set_Data_Path(Simulation_Cases::Data_Directory());
-    library.Set_Data_Path(Simulation_Cases::Data_Directory());
-    QVERIFY2(machines.Load_Data(), qPrintable(machines.Last_Error()));
-    QVERIFY2(library.Load_Data(), qPrintable(library.Last_Error()));
+    Test_Support::TLibraries libraries;
+    QVERIFY2(libraries.Load(Simulation_Cases::Data_Directory()),
+             qPrintable(libraries.machines.Last_Error() + libraries.measurements.Last_Error()));
 
     TMachineComp model;
     QStringList errors;
     QStringList lines;
-    if(!Simulation::Update_Machine_Comp(machines, machine, &model, &errors))
+    if(!Simulation::Update_Machine_Comp(libraries.machines, machine, &model, &errors))
     {
       lines = Report::Map_Initialization_Errors(errors);
     }
-    else if(file.startsWith("map"))
+    else if(measurements.isEmpty())
     {
       lines = Report::Map_Display(model, machine, increment, increment, increment);
     }
     else
     {
-      std::vector<TMeasurement*> list = library.Measurements(measurements);
+      std::vector<TMeasurement*> list = libraries.measurements.Measurements(measurements);
       QCOMPARE(int(list.size()), measurements.size());
       Report::Simulate_Measurements(&model, &list, &lines);
     }
     const QByteArray text = Report::Pane_Text(lines).toLatin1();
 
-    const QString path = Simulation_Cases::Expected_File(file.toLatin1().constData());
     if(qEnvironmentVariableIsSet("VARLUME_REGENERATE_EXPECTED"))
     {
-      QFile out(path);
-      QVERIFY(out.open(QIODevice::WriteOnly));
-      out.write(text);
+      QVERIFY(Test_Support::Write(file, text));
       QSKIP("expectation written; review it before committing");
     }
-    QCOMPARE(text, Simulation_Cases::Read(path));
+    QCOMPARE(text, Simulation_Cases::Read(file));
   }
 
   void Machine_Setup_data()

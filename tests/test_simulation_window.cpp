@@ -48,26 +48,13 @@ QByteArray Pane(QWidget* window, const char* name)
 
 QPushButton* Button(QWidget* window, const QString& text)
 {
-  for(QPushButton* button : window->findChildren<QPushButton*>())
-  {
-    if(button->text() == text)
-    {
-      return button;
-    }
-  }
-  return nullptr;
+  return Test_Support::Child_With_Text<QPushButton>(window, text);
 }
 
 bool Action_Enabled(QWidget* window, const QString& text)
 {
-  for(QAction* action : window->findChildren<QAction*>())
-  {
-    if(action->text() == text)
-    {
-      return action->isEnabled();
-    }
-  }
-  return false;
+  const QAction* action = Test_Support::Child_With_Text<QAction>(window, text);
+  return action && action->isEnabled();
 }
 
 // The increment fields of the map tab, which hold the Update button.
@@ -111,15 +98,11 @@ private slots:
 
   void cleanup() { d_window.reset(); }
 
+  // A result, a machine that cannot be set up, and measurements that fail.
   void Results_data()
   {
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QStringList>("measurements");
-    QTest::addColumn<QString>("file");
-    for(const Simulation_Cases::TCase& c : Simulation_Cases::Results_Cases())
-    {
-      QTest::newRow(c.file) << c.machine << c.measurements << Simulation_Cases::Expected_File(c.file);
-    }
+    Simulation_Cases::Add_Rows(
+        Simulation_Cases::Cases_Of({"results_bridge", "results_bad_expression", "results_bad_texts"}));
   }
 
   // Measurements chosen first, then the machine: its activation simulates them. The panes show
@@ -148,16 +131,8 @@ private slots:
     QCOMPARE(Output_Enabled(), !failed);
   }
 
-  void Maps_data()
-  {
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<double>("increment");
-    QTest::addColumn<QString>("file");
-    for(const Simulation_Cases::TCase& c : Simulation_Cases::Map_Cases())
-    {
-      QTest::newRow(c.file) << c.machine << c.increment << Simulation_Cases::Expected_File(c.file);
-    }
-  }
+  // A map with its own increments, and one refused.
+  void Maps_data() { Simulation_Cases::Add_Rows(Simulation_Cases::Cases_Of({"map_arm_xzy", "map_small_9_99"})); }
 
   void Maps()
   {
@@ -201,7 +176,7 @@ private slots:
     TPlotsWidget* plots = d_window->findChild<TDisplayWidget*>()->Plots_Widget();
     d_window->show();
     d_window->findChild<QTabWidget*>()->setCurrentWidget(plots);
-    for(const TPlotsWidget::TKind kind : {TPlotsWidget::PLOT_ERRORS, TPlotsWidget::PLOT_RESULTS})
+    for(const char* kind : {"errors", "results"})
     {
       plots->Set_Kind(kind);
       QCoreApplication::processEvents();

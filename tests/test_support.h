@@ -1,8 +1,9 @@
 #ifndef TEST_SUPPORT_H
 #define TEST_SUPPORT_H
 
-// What many tests need alike: whole files read and written, a home of their own, a result row,
-// and varlume-batch run as a user runs it.
+// What many tests need alike: whole files read and written, a home of their own, the libraries of
+// a data folder, a widget found by its text, a result row, table rows, and varlume-batch run as a
+// user runs it.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,11 +12,16 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <array>
 #include <memory>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/vector3.h"
+#include "src/model/machinelibrary.h"
 #include "src/model/measurement.h"
+#include "src/model/measurementlibrary.h"
 
 namespace Test_Support
 {
@@ -35,7 +41,8 @@ inline bool Write(const QString& path, const QByteArray& bytes)
 }
 
 // A home of the test's own: HOME points at a new temporary directory with an empty data
-// folder, .varlume, in it, so that nothing touches the real one. Set_Up again for a fresh one.
+// folder, .varlume, in it, so that nothing touches the real one, and an empty folder, output,
+// for the files the test has written. Set_Up again for a fresh one.
 class TTemporaryHome
 {
 public:
@@ -49,7 +56,8 @@ public:
       return false;
     }
     qputenv("HOME", QFile::encodeName(d_directory->path()));
-    if(!QDir(d_directory->path()).mkpath(QStringLiteral(".varlume")))
+    if(!QDir(d_directory->path()).mkpath(QStringLiteral(".varlume")) ||
+       !QDir(d_directory->path()).mkpath(QStringLiteral("output")))
     {
       return false;
     }
@@ -66,11 +74,41 @@ public:
   QString Path() const { return d_directory->path(); }
   // The data folder, <home>/.varlume.
   QString Data_Path() const { return QDir(Path()).filePath(QStringLiteral(".varlume")); }
-  QString Data_File(const char* name) const { return QDir(Data_Path()).filePath(QLatin1String(name)); }
+  QString Data_File(const QString& name) const { return QDir(Data_Path()).filePath(name); }
+  // The folder for what the test writes, <home>/output.
+  QString Output_Path() const { return QDir(Path()).filePath(QStringLiteral("output")); }
 
 private:
   std::unique_ptr<QTemporaryDir> d_directory;
 };
+
+// The machine and the measurement library of one data folder.
+struct TLibraries
+{
+  TMachineLibrary machines;
+  TMeasurementLibrary measurements;
+
+  // Reads both from directory; false when either does not load.
+  bool Load(const QString& directory)
+  {
+    machines.Set_Data_Path(directory);
+    measurements.Set_Data_Path(directory);
+    return machines.Load_Data() && measurements.Load_Data();
+  }
+};
+
+// The first child of the given kind (a button, an action) that shows text; nullptr when none does.
+template <typename TChild> TChild* Child_With_Text(const QObject* parent, const QString& text)
+{
+  for(TChild* child : parent->findChildren<TChild*>())
+  {
+    if(child->text() == text)
+    {
+      return child;
+    }
+  }
+  return nullptr;
+}
 
 // A result row from reference to point on a perfect machine (actual equals nominal), with the
 // usual probe offset.
@@ -107,6 +145,27 @@ inline void Add_Text_Rows(const char* first_column, const char* second_column, c
   }
 }
 
+// Adds a column of each type, named in order.
+template <typename... TValues, std::size_t... Index>
+void Add_Columns(const std::array<const char*, sizeof...(TValues)>& columns, std::index_sequence<Index...>)
+{
+  (QTest::addColumn<TValues>(columns[Index]), ...);
+}
+
+// The rows of a table-driven test: each its name, followed by one value per column.
+template <typename... TValues> using TRows = std::vector<std::tuple<const char*, TValues...>>;
+
+// Adds the columns, of the types of the rows' values, and the rows.
+template <typename... TValues>
+void Add_Rows(const std::array<const char*, sizeof...(TValues)>& columns, const TRows<TValues...>& rows)
+{
+  Add_Columns<TValues...>(columns, std::index_sequence_for<TValues...>());
+  for(const std::tuple<const char*, TValues...>& row : rows)
+  {
+    std::apply([](const char* name, const TValues&... values) { (QTest::newRow(name) << ... << values); }, row);
+  }
+}
+
 // What a run of varlume-batch gave; code is -1 when it did not end by itself.
 struct TBatchResult
 {
@@ -132,14 +191,15 @@ inline QProcessEnvironment Batch_Environment(const QString& home)
   return environment;
 }
 
-// Runs the tool to its end (a minute at most).
-inline TBatchResult Run_Batch(const QStringList& arguments, const QProcessEnvironment& environment)
+// Runs the tool to its end (a minute at most, unless told otherwise).
+inline TBatchResult Run_Batch(const QStringList& arguments, const QProcessEnvironment& environment,
+                              int milliseconds = 60000)
 {
   QProcess process;
   process.setProcessEnvironment(environment);
   process.start(Batch_Program(), arguments);
   TBatchResult result;
-  if(process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+  if(process.waitForFinished(milliseconds) && process.exitStatus() == QProcess::NormalExit)
   {
     result.code = process.exitCode();
     result.out = process.readAllStandardOutput();

@@ -54,14 +54,7 @@ QString Pane_Text(QWidget* window, const char* name)
 
 QAction* Action(QWidget* window, const QString& text)
 {
-  for(QAction* action : window->findChildren<QAction*>())
-  {
-    if(action->text() == text)
-    {
-      return action;
-    }
-  }
-  return nullptr;
+  return Test_Support::Child_With_Text<QAction>(window, text);
 }
 
 // Menu and tool bar contents as texts, "-" for a separator.
@@ -112,23 +105,23 @@ class TTestVarlumeWindow : public QObject
   Q_OBJECT
 
 private:
-  std::unique_ptr<QTemporaryDir> d_home;
+  Test_Support::TTemporaryHome d_home;
 
-  QString Data_File(const QString& name) const { return QDir(d_home->path()).filePath(".varlume/" + name); }
+  QString Data_File(const QString& name) const { return d_home.Data_File(name); }
 
 private slots:
   void init()
   {
     // Every test starts in an empty home of its own: no test touches the real one.
-    d_home = std::make_unique<QTemporaryDir>();
-    QVERIFY(d_home->isValid());
-    qputenv("HOME", d_home->path().toLocal8Bit());
+    QVERIFY(d_home.Set_Up());
   }
 
   void First_Start()
   {
+    // A first start finds no data folder and makes it.
+    QVERIFY(QDir(d_home.Path()).rmdir(".varlume"));
     TVarlume window;
-    QVERIFY(QFileInfo(QDir(d_home->path()).filePath(".varlume")).isDir());
+    QVERIFY(QFileInfo(d_home.Data_Path()).isDir());
 
     const QList<QListWidget*> lists = window.findChildren<QListWidget*>();
     QCOMPARE(lists.size(), 2);
@@ -263,7 +256,6 @@ private slots:
     QFETCH(bool, change_machines);
     QFETCH(bool, change_measurements);
 
-    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
     QVERIFY(Write(Data_File("machines.xml"), Machines_File));
     QVERIFY(Write(Data_File("measurements.xml"), Measurements_File));
 
@@ -291,7 +283,6 @@ private slots:
   // A shutdown or Ctrl+C closes the window as Quit does, so the changes are saved.
   void Termination_Signal_Saves()
   {
-    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
     QVERIFY(Write(Data_File("machines.xml"), Machines_File));
     TVarlume window;
     window.show();
@@ -323,7 +314,6 @@ private slots:
   void Unsaved_Changes_Survive_A_Crash()
   {
     QFETCH(QString, answer);
-    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
     QVERIFY(Write(Data_File("machines.xml"), Machines_File));
     {
       TVarlume window;
@@ -371,7 +361,6 @@ private slots:
   {
     QFETCH(QString, kind);
     QFETCH(QString, said);
-    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
     QVERIFY(Write(Data_File("machines.xml"), Machines_File));
     QTemporaryDir elsewhere;
     const QStringList foreign = {"machines.xml.base", "measurements.xml.base", "machines.xml"};
@@ -415,7 +404,6 @@ private slots:
   // closing it writes nothing, so the first window's changes are what is saved.
   void Second_Window_Is_Read_Only()
   {
-    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
     QVERIFY(Write(Data_File("machines.xml"), Machines_File));
     auto first = std::make_unique<TVarlume>();
     QVERIFY(!first->Read_Only());
@@ -638,7 +626,6 @@ private slots:
     QFETCH(QString, file);
     QFETCH(QString, message);
 
-    QVERIFY(QDir(d_home->path()).mkdir(".varlume"));
     QVERIFY(Write(Data_File(file), "this is not a library"));
     TVarlume window;
     const QString shown = Pane_Text(&window, "selection_text");
@@ -823,7 +810,7 @@ private slots:
   void Close_Asks_When_Save_Fails()
   {
     // A folder where the library file belongs: it can be neither read nor replaced.
-    QVERIFY(QDir(d_home->path()).mkpath(".varlume/machines.xml"));
+    QVERIFY(QDir(d_home.Data_Path()).mkdir("machines.xml"));
     TVarlume window;
     window.show();
     window.findChild<TMachineDialog*>()->Create_Machine("Bridge");

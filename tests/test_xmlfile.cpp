@@ -205,11 +205,8 @@ private slots:
 
   void Version_Attribute_data()
   {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("version");
-    QTest::newRow("number") << "2" << 2;
-    QTest::newRow("not a number") << "two" << 0;
-    QTest::newRow("large") << "99" << 99;
+    Test_Support::Add_Rows<QString, int>({"text", "version"},
+                                         {{"number", "2", 2}, {"not a number", "two", 0}, {"large", "99", 99}});
   }
 
   void Version_Attribute()

@@ -2,13 +2,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,12 +18,12 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "core/gui/windowsize.h"
+#include "src/gui/identifyform.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/plotcharts.h"
@@ -39,26 +37,8 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
 {
   setWindowTitle(tr("Identify Errors"));
 
-  // Left: what to fit.
-  QWidget* inputs = new QWidget(this);
-  QVBoxLayout* input_layout = new QVBoxLayout(inputs);
-  input_layout->setContentsMargins(0, 0, 0, 0);
-
-  QGroupBox* machine_box = new QGroupBox(tr("Machine"), inputs);
-  QFormLayout* machine_layout = new QFormLayout(machine_box);
-  d_machine_combo = new QComboBox(machine_box);
-  d_machine_combo->setObjectName(QStringLiteral("machine_combo"));
-  d_machine_combo->setToolTip(tr("Its geometry, kinematic order and enabled parameters define the unknowns"));
-  machine_layout->addRow(tr("Starting machine:"), d_machine_combo);
-  d_degree_spin = new QSpinBox(machine_box);
-  d_degree_spin->setObjectName(QStringLiteral("degree_spin"));
-  d_degree_spin->setRange(Identify::MINIMUM_DEGREE, Identify::MAXIMUM_DEGREE);
-  d_degree_spin->setValue(Identify::DEFAULT_DEGREE);
-  d_degree_spin->setToolTip(tr("Each enabled axis function is fitted as c1*L + ... + cd*L^d"));
-  machine_layout->addRow(tr("Polynomial degree:"), d_degree_spin);
-  input_layout->addWidget(machine_box);
-
-  QGroupBox* files_box = new QGroupBox(tr("Measured Data"), inputs);
+  // Left: what to fit, around the measured data.
+  QGroupBox* files_box = new QGroupBox(tr("Measured Data"));
   QVBoxLayout* files_layout = new QVBoxLayout(files_box);
   QLabel* files_note = new QLabel(tr("Files as \"Export Measurements\" writes them: the ball bar file, Lumetra and "
                                      "Zarnik pairs, MCG files; or directories holding them. Only files named after a "
@@ -79,57 +59,21 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   file_buttons->addStretch();
   file_buttons->addWidget(d_remove_button);
   files_layout->addLayout(file_buttons);
-  input_layout->addWidget(files_box, 1);
+  d_form = new TIdentifyForm(tr("Starting machine:"), files_box, this);
 
-  QGroupBox* weights_box = new QGroupBox(tr("Standard Uncertainties"), inputs);
-  QFormLayout* weights_layout = new QFormLayout(weights_box);
   const Identify::TOptions defaults;
-  for(int kind = 0; kind < Identify::OBSERVATION_KINDS; ++kind)
-  {
-    QDoubleSpinBox* spin = new QDoubleSpinBox(weights_box);
-    spin->setObjectName(QStringLiteral("uncertainty_%1").arg(kind));
-    spin->setDecimals(3);
-    spin->setRange(0.001, 1000.0);
-    spin->setSingleStep(0.1);
-    spin->setValue(defaults.uncertainties[kind]);
-    spin->setSuffix(QLatin1Char(' ') + Identify::Kind_Unit(kind));
-    weights_layout->addRow(Identify::Kind_Name(kind) + QLatin1Char(':'), spin);
-    d_uncertainty_spins[kind] = spin;
-  }
-  input_layout->addWidget(weights_box);
-
-  QGroupBox* fit_box = new QGroupBox(tr("Fit"), inputs);
-  QFormLayout* fit_layout = new QFormLayout(fit_box);
-  d_resolution_spin = new QDoubleSpinBox(fit_box);
-  d_resolution_spin->setObjectName(QStringLiteral("resolution_spin"));
-  d_resolution_spin->setRange(0.0, 100000.0);
-  d_resolution_spin->setDecimals(1);
-  d_resolution_spin->setValue(defaults.resolution);
-  d_resolution_spin->setSuffix(QString::fromUtf8(" µm, µrad"));
-  d_resolution_spin->setToolTip(tr("A direction counts as identified when one standard uncertainty along it moves no "
-                                   "error function by more than this within the travel; 0 keeps every direction the "
-                                   "readings determine at all"));
-  fit_layout->addRow(tr("Resolution:"), d_resolution_spin);
-  d_alignment_check = new QCheckBox(tr("Fit straightness slopes and radius zeros"), fit_box);
-  d_alignment_check->setObjectName(QStringLiteral("alignment_check"));
-  d_alignment_check->setChecked(!defaults.absolute_straightness);
-  d_alignment_check->setToolTip(tr("Laser optics are never aligned exactly and a gauge's zero is set by hand: fit an "
-                                   "offset and a slope per laser run and direction and a radius zero per gauge. Clear "
-                                   "it for simulated files or set-ups with a reference square."));
-  fit_layout->addRow(d_alignment_check);
-  d_outlier_spin = new QDoubleSpinBox(fit_box);
+  d_outlier_spin = new QDoubleSpinBox(this);
   d_outlier_spin->setObjectName(QStringLiteral("outlier_spin"));
   d_outlier_spin->setRange(1.0, 1000.0);
   d_outlier_spin->setDecimals(1);
   d_outlier_spin->setValue(defaults.outlier_limit);
   d_outlier_spin->setSuffix(QStringLiteral(" u"));
   d_outlier_spin->setToolTip(tr("Readings whose residual exceeds this many standard uncertainties are listed"));
-  fit_layout->addRow(tr("Outlier limit:"), d_outlier_spin);
-  d_reject_check = new QCheckBox(tr("Fit again without the outliers"), fit_box);
+  d_form->Add_Fit_Row(tr("Outlier limit:"), d_outlier_spin);
+  d_reject_check = new QCheckBox(tr("Fit again without the outliers"), this);
   d_reject_check->setObjectName(QStringLiteral("reject_check"));
   d_reject_check->setToolTip(tr("One at a time, largest first; the report lists what was left out"));
-  fit_layout->addRow(d_reject_check);
-  input_layout->addWidget(fit_box);
+  d_form->Add_Fit_Row(QString(), d_reject_check);
 
   // Right: the report.
   QWidget* output = new QWidget(this);
@@ -155,7 +99,7 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   Show_Identified_Errors();
 
   QSplitter* splitter = new QSplitter(Qt::Horizontal, this);
-  splitter->addWidget(inputs);
+  splitter->addWidget(d_form);
   splitter->addWidget(output);
   splitter->setStretchFactor(0, 0);
   splitter->setStretchFactor(1, 1);
@@ -186,13 +130,7 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
 
 void TIdentifyDialog::Reset(const QString& active_machine)
 {
-  d_machine_combo->clear();
-  d_machine_combo->addItems(d_machines->Machine_Names());
-  const int index = d_machine_combo->findText(active_machine);
-  if(index >= 0)
-  {
-    d_machine_combo->setCurrentIndex(index);
-  }
+  d_form->Set_Machines(d_machines->Machine_Names(), active_machine);
   d_result = Identify::TResult();
   d_report_edit->clear();
   d_verdict_label->setText(tr("Choose the measured data and press Identify."));
@@ -218,30 +156,12 @@ QStringList TIdentifyDialog::Measured_Paths() const
   return paths;
 }
 
-void TIdentifyDialog::Set_Measured_Paths(const QStringList& paths)
-{
-  d_path_list->clear();
-  Add_Paths(paths);
-}
-
 Identify::TOptions TIdentifyDialog::Options() const
 {
-  Identify::TOptions options;
-  options.degree = d_degree_spin->value();
-  for(int kind = 0; kind < Identify::OBSERVATION_KINDS; ++kind)
-  {
-    options.uncertainties[kind] = d_uncertainty_spins[kind]->value();
-  }
-  options.resolution = d_resolution_spin->value();
-  options.absolute_straightness = !d_alignment_check->isChecked();
+  Identify::TOptions options = d_form->Options();
   options.outlier_limit = d_outlier_spin->value();
   options.reject_outliers = d_reject_check->isChecked();
   return options;
-}
-
-QString TIdentifyDialog::Report_Text() const
-{
-  return d_report_edit->toPlainText();
 }
 
 QIcon TIdentifyDialog::Command_Icon()
@@ -268,7 +188,7 @@ QIcon TIdentifyDialog::Command_Icon()
 
 void TIdentifyDialog::Identify()
 {
-  const QString machine_name = d_machine_combo->currentText();
+  const QString machine_name = d_form->Machine_Name();
   const TMachineLibrary::TMachineItem* machine = d_machines->Machine(d_machines->Machine_Id(machine_name));
   if(!machine)
   {
@@ -372,7 +292,7 @@ void TIdentifyDialog::Add_Machine()
                            tr("The readings did not identify %n direction(s) of the machine's parameters: there the "
                               "new machine keeps the values of \"%1\". Add it anyway?",
                               nullptr, missing)
-                               .arg(d_machine_combo->currentText()),
+                               .arg(d_form->Machine_Name()),
                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
   {
     return;
@@ -411,7 +331,7 @@ void TIdentifyDialog::Remove_Paths()
 {
   qDeleteAll(d_path_list->selectedItems());
   // The result shown was of files now removed.
-  Reset(d_machine_combo->currentText());
+  Reset(d_form->Machine_Name());
 }
 
 void TIdentifyDialog::Add_Paths(const QStringList& paths)
@@ -435,6 +355,6 @@ void TIdentifyDialog::Add_Paths(const QStringList& paths)
 void TIdentifyDialog::Update_Buttons()
 {
   d_remove_button->setEnabled(!d_path_list->selectedItems().isEmpty());
-  d_identify_button->setEnabled(d_path_list->count() > 0 && d_machine_combo->count() > 0);
+  d_identify_button->setEnabled(d_path_list->count() > 0 && d_form->Has_Machines());
   d_add_button->setEnabled(d_adding_allowed && d_result.status == Identify::TStatus::FITTED);
 }

@@ -10,14 +10,13 @@
 #include "src/model/machinelibrary.h"
 
 class QCheckBox;
-class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
-class QSpinBox;
 class QTabWidget;
+class TIdentifyForm;
 class TPlotView;
 class TMachineDialog;
 class TMeasurementDialog;
@@ -40,9 +39,7 @@ public:
 
   // The paths as the batch tool takes them (files and directories).
   QStringList Measured_Paths() const;
-  void Set_Measured_Paths(const QStringList& paths);
   Identify::TOptions Options() const;
-  QString Report_Text() const;
   // The last fit, FITTED when Add Machine may store it.
   const Identify::TResult& Result() const { return d_result; }
 
@@ -73,13 +70,9 @@ private:
   Identify::TResult d_result;
   QString d_last_directory;
 
-  QComboBox* d_machine_combo;
+  TIdentifyForm* d_form;
   QListWidget* d_path_list;
   QPushButton* d_remove_button;
-  QSpinBox* d_degree_spin;
-  QDoubleSpinBox* d_uncertainty_spins[Identify::OBSERVATION_KINDS];
-  QDoubleSpinBox* d_resolution_spin;
-  QCheckBox* d_alignment_check;
   QDoubleSpinBox* d_outlier_spin;
   QCheckBox* d_reject_check;
   bool d_adding_allowed = true;

@@ -1,12 +1,8 @@
 #include "src/gui/plandialog.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDoubleSpinBox>
 #include <QFontDatabase>
-#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -26,6 +22,7 @@
 #include <QtCharts/QValueAxis>
 
 #include "core/gui/windowsize.h"
+#include "src/gui/identifyform.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 
@@ -63,25 +60,7 @@ TPlanDialog::TPlanDialog(TMachineDialog* machines, TMeasurementDialog* measureme
   setWindowTitle(tr("Plan Tests"));
 
   // Left: the machine, the candidates and the options.
-  QWidget* inputs = new QWidget(this);
-  QVBoxLayout* input_layout = new QVBoxLayout(inputs);
-  input_layout->setContentsMargins(0, 0, 0, 0);
-
-  QGroupBox* machine_box = new QGroupBox(tr("Machine"), inputs);
-  QFormLayout* machine_layout = new QFormLayout(machine_box);
-  d_machine_combo = new QComboBox(machine_box);
-  d_machine_combo->setObjectName(QStringLiteral("machine_combo"));
-  d_machine_combo->setToolTip(tr("Its geometry, kinematic order and enabled parameters define the unknowns"));
-  machine_layout->addRow(tr("Machine:"), d_machine_combo);
-  d_degree_spin = new QSpinBox(machine_box);
-  d_degree_spin->setObjectName(QStringLiteral("degree_spin"));
-  d_degree_spin->setRange(Identify::MINIMUM_DEGREE, Identify::MAXIMUM_DEGREE);
-  d_degree_spin->setValue(Identify::DEFAULT_DEGREE);
-  d_degree_spin->setToolTip(tr("Each enabled axis function is a polynomial c1*L + ... + cd*L^d"));
-  machine_layout->addRow(tr("Polynomial degree:"), d_degree_spin);
-  input_layout->addWidget(machine_box);
-
-  QGroupBox* candidate_box = new QGroupBox(tr("Candidate Measurements"), inputs);
+  QGroupBox* candidate_box = new QGroupBox(tr("Candidate Measurements"));
   QVBoxLayout* candidate_layout = new QVBoxLayout(candidate_box);
   d_candidate_list = new QListWidget(candidate_box);
   d_candidate_list->setObjectName(QStringLiteral("candidate_list"));
@@ -93,44 +72,13 @@ TPlanDialog::TPlanDialog(TMachineDialog* machines, TMeasurementDialog* measureme
   check_buttons->addWidget(none_button);
   check_buttons->addStretch();
   candidate_layout->addLayout(check_buttons);
-  input_layout->addWidget(candidate_box, 1);
-
-  QGroupBox* options_box = new QGroupBox(tr("Options"), inputs);
-  QFormLayout* options_layout = new QFormLayout(options_box);
-  const Identify::TOptions defaults;
-  for(int kind = 0; kind < Identify::OBSERVATION_KINDS; ++kind)
-  {
-    QDoubleSpinBox* spin = new QDoubleSpinBox(options_box);
-    spin->setObjectName(QStringLiteral("uncertainty_%1").arg(kind));
-    spin->setDecimals(3);
-    spin->setRange(0.001, 1000.0);
-    spin->setSingleStep(0.1);
-    spin->setValue(defaults.uncertainties[kind]);
-    spin->setSuffix(QLatin1Char(' ') + Identify::Kind_Unit(kind));
-    options_layout->addRow(Identify::Kind_Name(kind) + QLatin1Char(':'), spin);
-    d_uncertainty_spins[kind] = spin;
-  }
-  d_resolution_spin = new QDoubleSpinBox(options_box);
-  d_resolution_spin->setObjectName(QStringLiteral("resolution_spin"));
-  d_resolution_spin->setRange(0.0, 1e6);
-  d_resolution_spin->setDecimals(3);
-  d_resolution_spin->setValue(defaults.resolution);
-  d_resolution_spin->setSuffix(QString::fromUtf8(" µm, µrad"));
-  d_resolution_spin->setToolTip(tr("A direction counts as identified when one standard uncertainty along it moves no "
-                                   "error function by more than this"));
-  options_layout->addRow(tr("Resolution:"), d_resolution_spin);
-  d_budget_spin = new QSpinBox(options_box);
+  d_form = new TIdentifyForm(tr("Machine:"), candidate_box, this);
+  d_budget_spin = new QSpinBox(this);
   d_budget_spin->setObjectName(QStringLiteral("budget_spin"));
   d_budget_spin->setRange(0, 1000);
   d_budget_spin->setSpecialValueText(tr("No limit"));
   d_budget_spin->setToolTip(tr("The most tests in the plan"));
-  options_layout->addRow(tr("Budget:"), d_budget_spin);
-  d_absolute_check = new QCheckBox(tr("Absolute straightness"), options_box);
-  d_absolute_check->setObjectName(QStringLiteral("absolute_check"));
-  d_absolute_check->setToolTip(tr("Take the laser runs' straightness slopes and offsets and the gauges' radius zeros "
-                                  "as measured instead of fitting them"));
-  options_layout->addRow(QString(), d_absolute_check);
-  input_layout->addWidget(options_box);
+  d_form->Add_Fit_Row(tr("Budget:"), d_budget_spin);
 
   // Right: the plan.
   QWidget* output = new QWidget(this);
@@ -163,7 +111,7 @@ TPlanDialog::TPlanDialog(TMachineDialog* machines, TMeasurementDialog* measureme
   output_layout->addWidget(d_output_tabs);
 
   QSplitter* splitter = new QSplitter(Qt::Horizontal, this);
-  splitter->addWidget(inputs);
+  splitter->addWidget(d_form);
   splitter->addWidget(output);
   splitter->setStretchFactor(0, 0);
   splitter->setStretchFactor(1, 1);
@@ -209,13 +157,7 @@ TPlanDialog::TPlanDialog(TMachineDialog* machines, TMeasurementDialog* measureme
 
 void TPlanDialog::Reset(const QString& active_machine)
 {
-  d_machine_combo->clear();
-  d_machine_combo->addItems(d_machines->Machine_Names());
-  const int index = d_machine_combo->findText(active_machine);
-  if(index >= 0)
-  {
-    d_machine_combo->setCurrentIndex(index);
-  }
+  d_form->Set_Machines(d_machines->Machine_Names(), active_machine);
   {
     const QSignalBlocker blocker(d_candidate_list);
     d_candidate_list->clear();
@@ -248,13 +190,7 @@ QStringList TPlanDialog::Candidates() const
 Plan::TOptions TPlanDialog::Options() const
 {
   Plan::TOptions options;
-  options.identify.degree = d_degree_spin->value();
-  for(int kind = 0; kind < Identify::OBSERVATION_KINDS; ++kind)
-  {
-    options.identify.uncertainties[kind] = d_uncertainty_spins[kind]->value();
-  }
-  options.identify.resolution = d_resolution_spin->value();
-  options.identify.absolute_straightness = d_absolute_check->isChecked();
+  options.identify = d_form->Options();
   options.budget = d_budget_spin->value();
   return options;
 }
@@ -279,7 +215,7 @@ QIcon TPlanDialog::Command_Icon()
 
 void TPlanDialog::Make_Plan()
 {
-  const QString machine_name = d_machine_combo->currentText();
+  const QString machine_name = d_form->Machine_Name();
   const TMachineLibrary::TMachineItem* machine = d_machines->Machine(d_machines->Machine_Id(machine_name));
   if(!machine)
   {
@@ -421,6 +357,6 @@ void TPlanDialog::Show_Chart()
 
 void TPlanDialog::Update_Buttons()
 {
-  d_plan_button->setEnabled(d_machine_combo->count() > 0 && !Candidates().isEmpty());
+  d_plan_button->setEnabled(d_form->Has_Machines() && !Candidates().isEmpty());
   d_select_button->setEnabled(!d_result.steps.empty());
 }

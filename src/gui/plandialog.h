@@ -5,9 +5,6 @@
 
 #include "src/model/plan.h"
 
-class QCheckBox;
-class QComboBox;
-class QDoubleSpinBox;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
@@ -15,6 +12,7 @@ class QPushButton;
 class QSpinBox;
 class QTableWidget;
 class QTabWidget;
+class TIdentifyForm;
 class TMachineDialog;
 class TMeasurementDialog;
 
@@ -64,13 +62,9 @@ private:
   Plan::TResult d_result;
   bool d_planned = false;
 
-  QComboBox* d_machine_combo;
-  QSpinBox* d_degree_spin;
+  TIdentifyForm* d_form;
   QListWidget* d_candidate_list;
-  QDoubleSpinBox* d_uncertainty_spins[Identify::OBSERVATION_KINDS];
-  QDoubleSpinBox* d_resolution_spin;
   QSpinBox* d_budget_spin;
-  QCheckBox* d_absolute_check;
   QLabel* d_verdict_label;
   QTabWidget* d_output_tabs;
   QTableWidget* d_step_table;

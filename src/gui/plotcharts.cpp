@@ -1,21 +1,15 @@
-// The chart pages: the machine's errors, the measurement results and the sensitivity table.
+// The chart pages: the machine's errors, the sensitivity table and the identified errors, with the
+// axes and legends that every page shares; the results page is in plotcharts_results.cpp.
 
 #include "src/gui/plotcharts.h"
 
-#include <QGraphicsRectItem>
-#include <QGraphicsSimpleTextItem>
 #include <QPen>
 #include <QtCharts/QAreaSeries>
-#include <QtCharts/QBarCategoryAxis>
-#include <QtCharts/QBarSet>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
-#include <QtCharts/QPolarChart>
-#include <QtCharts/QScatterSeries>
-#include <QtCharts/QStackedBarSeries>
 #include <QtCharts/QValueAxis>
 
 #include <algorithm>
@@ -23,47 +17,22 @@
 #include <vector>
 
 #include "src/gui/charttick.h"
+#include "src/gui/plotcharts_parts.h"
 #include "src/gui/plotpage.h"
 #include "src/gui/sensitivitytable.h"
 #include "src/model/evaluation.h"
-
 using namespace QtCharts;
+using namespace Plot_Parts;
 
 namespace
 {
-// mm to µm, and mm/m to µrad.
-const double MICRO = 1000.0;
-const QString MICROMETRES = QStringLiteral("µm");
-const QString MICRORADIANS = QStringLiteral("µrad");
 // Legends with more entries go beside the plot, where they can stack.
 const int LEGEND_BELOW_ENTRIES = 6;
-// More rings than this are coloured along a ramp instead of the palette.
-const int RING_LEGEND_ENTRIES = 8;
-// The least height of an MCG chart: its circle, angle labels, title and legend.
-const double POLAR_HEIGHT = 460.0;
-const QColor OUTSIDE_COLOUR(214, 39, 40);
 const char* const HIDDEN_MARKER = "varlume_hidden";
 const char* const TICK_STEP = "varlume_tick_step";
 
-// One colour per component (x, y, z) and a palette for measurements.
+// One colour per component (x, y, z).
 const QColor COMPONENT_COLOURS[3] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44)};
-const QColor PALETTE[8] = {QColor(31, 119, 180), QColor(255, 127, 14),  QColor(44, 160, 44),   QColor(148, 103, 189),
-                           QColor(140, 86, 75),  QColor(227, 119, 194), QColor(127, 127, 127), QColor(23, 190, 207)};
-
-QColor Palette(int index)
-{
-  return PALETTE[index % 8];
-}
-
-QString Micro(double millimetres, const QString& unit)
-{
-  return QStringLiteral("%1 %2").arg(millimetres * MICRO, 0, 'f', 3).arg(unit);
-}
-
-QString Millimetres(double value)
-{
-  return QStringLiteral("%1 mm").arg(value, 0, 'f', 4);
-}
 
 // Labels on multiples of step, written from the multiple's index, so that no label reads
 // 5.6e-17 where a sum of steps missed 0. The axis is a QCategoryAxis: its labels are ours.
@@ -76,48 +45,6 @@ void Set_Ticks(QValueAxis* axis, double step)
   }
   ticks->setProperty(TICK_STEP, step);
   Chart_Tick::Set_Labels(ticks, step);
-}
-
-// A range that shows every value with a little room, ending on ticks; 0 included for
-// deviations.
-void Fit_Range(QValueAxis* axis, double minimum, double maximum, bool with_zero)
-{
-  if(with_zero)
-  {
-    minimum = std::min(minimum, 0.0);
-    maximum = std::max(maximum, 0.0);
-  }
-  if(!(maximum >= minimum))
-  {
-    minimum = -1.0;
-    maximum = 1.0;
-  }
-  if(maximum - minimum < 1e-9)
-  {
-    const double half = std::max(std::fabs(maximum) * 0.1, 1.0);
-    minimum -= half;
-    maximum += half;
-  }
-  const double step = Chart_Tick::Tick_Step(maximum - minimum);
-  // Room on a side only where a value lies, not beyond a zero that is only there for reference.
-  const double low = std::floor(minimum / step - (minimum < 0.0 || !with_zero ? 0.02 : 0.0)) * step;
-  const double high = std::ceil(maximum / step + (maximum > 0.0 || !with_zero ? 0.02 : 0.0)) * step;
-  axis->setRange(low, high);
-  Set_Ticks(axis, step);
-}
-
-// A position axis: the positions' span, as round ends would widen it by up to a tick; with
-// room, a little more, so that the markers at the ends are whole.
-void Fit_Positions(QValueAxis* axis, double minimum, double maximum, bool room = false)
-{
-  if(!(maximum > minimum))
-  {
-    Fit_Range(axis, minimum, maximum, false);
-    return;
-  }
-  const double margin = room ? 0.02 * (maximum - minimum) : 0.0;
-  axis->setRange(minimum - margin, maximum + margin);
-  Set_Ticks(axis, Chart_Tick::Tick_Step((maximum - minimum) * 1.25));
 }
 
 // The range of an axis that holds [minimum, maximum] (0 among them) with its zero at height
@@ -144,10 +71,48 @@ bool Zero_At(double minimum, double maximum, double height, double* low, double*
   }
   return true;
 }
+} // namespace
 
-// Two value axes of one chart with their zeros at the same height, so that a curve at 0 on the
-// right axis does not look like one at the minimum of the left: the height that stretches the
-// two ranges least, each only away from its values.
+namespace Plot_Parts
+{
+void Fit_Range(QValueAxis* axis, double minimum, double maximum, bool with_zero)
+{
+  if(with_zero)
+  {
+    minimum = std::min(minimum, 0.0);
+    maximum = std::max(maximum, 0.0);
+  }
+  if(!(maximum >= minimum))
+  {
+    minimum = -1.0;
+    maximum = 1.0;
+  }
+  if(maximum - minimum < 1e-9)
+  {
+    const double half = std::max(std::fabs(maximum) * 0.1, 1.0);
+    minimum -= half;
+    maximum += half;
+  }
+  const double step = Chart_Tick::Tick_Step(maximum - minimum);
+  // Room on a side only where a value lies, not beyond a zero that is only there for reference.
+  const double low = std::floor(minimum / step - (minimum < 0.0 || !with_zero ? 0.02 : 0.0)) * step;
+  const double high = std::ceil(maximum / step + (maximum > 0.0 || !with_zero ? 0.02 : 0.0)) * step;
+  axis->setRange(low, high);
+  Set_Ticks(axis, step);
+}
+
+void Fit_Positions(QValueAxis* axis, double minimum, double maximum, bool room)
+{
+  if(!(maximum > minimum))
+  {
+    Fit_Range(axis, minimum, maximum, false);
+    return;
+  }
+  const double margin = room ? 0.02 * (maximum - minimum) : 0.0;
+  axis->setRange(minimum - margin, maximum + margin);
+  Set_Ticks(axis, Chart_Tick::Tick_Step((maximum - minimum) * 1.25));
+}
+
 void Align_Zeros(QValueAxis* left, QValueAxis* right)
 {
   QValueAxis* const axes[2] = {left, right};
@@ -214,27 +179,13 @@ QValueAxis* Value_Axis(const QString& title)
   return axis;
 }
 
-QLineSeries* Line(const QString& name, const QColor& colour, Qt::PenStyle style = Qt::SolidLine)
+QLineSeries* Line(const QString& name, const QColor& colour, Qt::PenStyle style)
 {
   QLineSeries* series = new QLineSeries();
   series->setName(name);
   QPen pen(colour);
   pen.setWidthF(2.0);
   pen.setStyle(style);
-  series->setPen(pen);
-  return series;
-}
-
-// Open red rings over the points of rows that used the extrapolated map.
-QScatterSeries* Outside_Series()
-{
-  QScatterSeries* series = new QScatterSeries();
-  series->setName(QStringLiteral("Outside the volume"));
-  series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-  series->setMarkerSize(13.0);
-  series->setBrush(Qt::NoBrush);
-  QPen pen(OUTSIDE_COLOUR);
-  pen.setWidthF(2.0);
   series->setPen(pen);
   return series;
 }
@@ -266,36 +217,10 @@ void Place_Legend(QChart* chart)
   chart->legend()->setVisible(entries > 0);
   chart->legend()->setAlignment(entries > LEGEND_BELOW_ENTRIES ? Qt::AlignRight : Qt::AlignBottom);
 }
+} // namespace Plot_Parts
 
-QString Row_Heading(const Plot_Series::TMeasurementResult& result, const Plot_Series::TResultRow& row)
+namespace
 {
-  QString heading = result.type == Types::MEASUREMENT_BALLBAR
-                        ? result.name
-                        : QStringLiteral("%1, row %2").arg(result.name).arg(row.index + 1);
-  if(row.outside)
-  {
-    heading += QStringLiteral("\noutside the machine volume");
-  }
-  return heading;
-}
-
-QString Length_Tip(const Plot_Series::TMeasurementResult& result, const Plot_Series::TResultRow& row)
-{
-  return QStringLiteral("%1\nNominal %2\nActual %3\nDeviation %4")
-      .arg(Row_Heading(result, row), Millimetres(row.nominal), Millimetres(row.actual),
-           Micro(row.deviation, MICROMETRES));
-}
-
-TPointInfo Row_Info(const Plot_Series::TMeasurementResult& result, const Plot_Series::TResultRow& row,
-                    const QString& tip)
-{
-  TPointInfo info;
-  info.tip = tip;
-  info.id = result.id;
-  info.index = row.index;
-  return info;
-}
-
 // The title of an axis's linear chart: the component along the axis is its scale.
 QString Linear_Title(int axis)
 {
@@ -384,385 +309,6 @@ QStringList Notes_Lines(const Plot_Series::TMachineNotes& notes)
                                  "µrad (1 µrad = 0.001 mm/m)."));
   return lines;
 }
-
-// Ball bars: the deviation of each bar; bars outside the volume in red.
-QChart* Ballbar_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMeasurementResult*>& results)
-{
-  QChart* chart = new QChart();
-  chart->setTitle(QStringLiteral("Ball bar: length deviation"));
-  QBarSet* inside = new QBarSet(QStringLiteral("Deviation"));
-  inside->setColor(Palette(0));
-  QBarSet* outside = new QBarSet(QStringLiteral("Outside the volume"));
-  outside->setColor(OUTSIDE_COLOUR);
-  QStringList categories;
-  std::vector<TPointInfo> info;
-  double minimum = 0.0;
-  double maximum = 0.0;
-  bool any_outside = false;
-  for(const Plot_Series::TMeasurementResult* result : results)
-  {
-    for(const Plot_Series::TResultRow& row : result->rows)
-    {
-      const double value = row.deviation * MICRO;
-      inside->append(row.outside ? 0.0 : value);
-      outside->append(row.outside ? value : 0.0);
-      any_outside = any_outside || row.outside;
-      minimum = std::min(minimum, value);
-      maximum = std::max(maximum, value);
-      // The axis cuts a long name to fit: the number in front keeps two bars apart, and the
-      // page's key and the tooltip have the whole name.
-      categories.push_back(QStringLiteral("%1 %2").arg(categories.size() + 1).arg(result->name));
-      info.push_back(Row_Info(*result, row, Length_Tip(*result, row)));
-    }
-  }
-  QStackedBarSeries* series = new QStackedBarSeries();
-  series->setBarWidth(0.5);
-  series->append(inside);
-  if(any_outside)
-  {
-    series->append(outside);
-  }
-  else
-  {
-    delete outside;
-    outside = nullptr;
-  }
-  QBarCategoryAxis* x_axis = new QBarCategoryAxis();
-  x_axis->append(categories);
-  x_axis->setTitleText(QStringLiteral("Ball bar"));
-  QValueAxis* y_axis = Value_Axis(QStringLiteral("Deviation (%1)").arg(MICROMETRES));
-  chart->addAxis(x_axis, Qt::AlignBottom);
-  chart->addAxis(y_axis, Qt::AlignLeft);
-  Attach(chart, series, x_axis, y_axis);
-  Fit_Range(y_axis, minimum, maximum, true);
-  page->Set_Bar_Info(inside, info);
-  if(outside)
-  {
-    page->Set_Bar_Info(outside, info);
-  }
-  Place_Legend(chart);
-  if(!any_outside)
-  {
-    chart->legend()->setVisible(false);
-  }
-  return chart;
-}
-
-// ISO 10360-2: deviation against the nominal length, one line per measurement.
-QChart* ISO_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMeasurementResult*>& results)
-{
-  QChart* chart = new QChart();
-  chart->setTitle(QStringLiteral("ISO 10360-2: length deviation"));
-  QValueAxis* x_axis = Value_Axis(QStringLiteral("Nominal length (mm)"));
-  QValueAxis* y_axis = Value_Axis(QStringLiteral("Deviation (%1)").arg(MICROMETRES));
-  chart->addAxis(x_axis, Qt::AlignBottom);
-  chart->addAxis(y_axis, Qt::AlignLeft);
-  QScatterSeries* outside = Outside_Series();
-  std::vector<TPointInfo> outside_info;
-  double x_maximum = 0.0;
-  double minimum = 0.0;
-  double maximum = 0.0;
-  int colour = 0;
-  for(const Plot_Series::TMeasurementResult* result : results)
-  {
-    QLineSeries* series = Line(result->name, Palette(colour++));
-    series->setPointsVisible(true);
-    std::vector<TPointInfo> info;
-    for(const Plot_Series::TResultRow& row : result->rows)
-    {
-      const double value = row.deviation * MICRO;
-      series->append(row.nominal, value);
-      info.push_back(Row_Info(*result, row, Length_Tip(*result, row)));
-      if(row.outside)
-      {
-        outside->append(row.nominal, value);
-        outside_info.push_back(info.back());
-      }
-      x_maximum = std::max(x_maximum, row.nominal);
-      minimum = std::min(minimum, value);
-      maximum = std::max(maximum, value);
-    }
-    Attach(chart, series, x_axis, y_axis);
-    page->Set_Point_Info(series, info);
-  }
-  Attach(chart, outside, x_axis, y_axis);
-  page->Set_Point_Info(outside, outside_info);
-  if(outside_info.empty())
-  {
-    Hide_From_Legend(chart, outside);
-  }
-  Fit_Positions(x_axis, 0.0, x_maximum, true);
-  Fit_Range(y_axis, minimum, maximum, true);
-  Place_Legend(chart);
-  return chart;
-}
-
-// Laser: deviations along and across the line (left axis) and the angles (right axis, dashed)
-// against the position along the line. One chart per run: six curves of two runs in one chart
-// could not be told apart.
-QChart* Laser_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& result)
-{
-  QChart* chart = new QChart();
-  chart->setTitle(QStringLiteral("Laser: %1").arg(result.name));
-  QValueAxis* x_axis = Value_Axis(QStringLiteral("Position along the line (mm)"));
-  QValueAxis* y_axis = Value_Axis(QStringLiteral("Deviation (%1)").arg(MICROMETRES));
-  QValueAxis* angle_axis = Value_Axis(QStringLiteral("Angle (%1)").arg(MICRORADIANS));
-  chart->addAxis(x_axis, Qt::AlignBottom);
-  chart->addAxis(y_axis, Qt::AlignLeft);
-  chart->addAxis(angle_axis, Qt::AlignRight);
-  QScatterSeries* outside = Outside_Series();
-  std::vector<TPointInfo> outside_info;
-
-  std::vector<TPointInfo> info;
-  double x_minimum = 0.0;
-  double x_maximum = 0.0;
-  for(const Plot_Series::TResultRow& row : result.rows)
-  {
-    const Report::TLaserRow& laser = row.laser;
-    const QString tip =
-        QStringLiteral("%1\nPosition %2\nScale deviation %3\nXX %4, YY %5\nRa %6, Rb %7, Rc %8")
-            .arg(Row_Heading(result, row), Millimetres(laser.scale_nominal), Micro(laser.scale_deviation, MICROMETRES),
-                 Micro(laser.xx, MICROMETRES), Micro(laser.yy, MICROMETRES), Micro(laser.ra, MICRORADIANS),
-                 Micro(laser.rb, MICRORADIANS), Micro(laser.rc, MICRORADIANS));
-    info.push_back(Row_Info(result, row, tip));
-    if(row.outside)
-    {
-      outside->append(laser.scale_nominal, laser.scale_deviation * MICRO);
-      outside_info.push_back(info.back());
-    }
-    x_minimum = std::min(x_minimum, laser.scale_nominal);
-    x_maximum = std::max(x_maximum, laser.scale_nominal);
-  }
-
-  const char* const names[6] = {"Scale", "XX", "YY", "Ra", "Rb", "Rc"};
-  double minimum[2] = {0.0, 0.0};
-  double maximum[2] = {0.0, 0.0};
-  for(int quantity = 0; quantity < 6; ++quantity)
-  {
-    const bool angle = quantity >= 3;
-    QLineSeries* series =
-        Line(QString::fromLatin1(names[quantity]), Palette(quantity), angle ? Qt::DashLine : Qt::SolidLine);
-    series->setPointsVisible(quantity == 0);
-    QVector<QPointF> points;
-    for(const Plot_Series::TResultRow& row : result.rows)
-    {
-      const Report::TLaserRow& laser = row.laser;
-      const double values[6] = {laser.scale_deviation, laser.xx, laser.yy, laser.ra, laser.rb, laser.rc};
-      const double value = values[quantity] * MICRO;
-      points.push_back(QPointF(laser.scale_nominal, value));
-      minimum[angle ? 1 : 0] = std::min(minimum[angle ? 1 : 0], value);
-      maximum[angle ? 1 : 0] = std::max(maximum[angle ? 1 : 0], value);
-    }
-    series->replace(points);
-    Attach(chart, series, x_axis, angle ? angle_axis : y_axis);
-    page->Set_Point_Info(series, info);
-  }
-  Attach(chart, outside, x_axis, y_axis);
-  page->Set_Point_Info(outside, outside_info);
-  if(outside_info.empty())
-  {
-    Hide_From_Legend(chart, outside);
-  }
-  Fit_Positions(x_axis, x_minimum, x_maximum, true);
-  Fit_Range(y_axis, minimum[0], maximum[0], true);
-  Fit_Range(angle_axis, minimum[1], maximum[1], true);
-  Align_Zeros(y_axis, angle_axis);
-  angle_axis->setGridLineVisible(false);
-  Place_Legend(chart);
-  return chart;
-}
-
-// A blue-to-red ramp over the rings when they are too many for a legend.
-QColor Ramp(double t)
-{
-  const QColor low(49, 54, 149);
-  const QColor high(215, 48, 39);
-  return QColor::fromRgbF(low.redF() + (high.redF() - low.redF()) * t,
-                          low.greenF() + (high.greenF() - low.greenF()) * t,
-                          low.blueF() + (high.blueF() - low.blueF()) * t);
-}
-
-// QPolarChart runs clockwise from the top; the model's azimuth runs anticlockwise from +X. A
-// chart angle of 90° - azimuth draws the plan view: +X on the right, +Y at the top.
-double Chart_Angle(double azimuth)
-{
-  const double angle = std::fmod(90.0 - azimuth, 360.0);
-  return angle < 0.0 ? angle + 360.0 : angle;
-}
-
-// The azimuths around the circle, written where they lie in the plan view; +X and +Y named.
-QCategoryAxis* Azimuth_Axis()
-{
-  QCategoryAxis* axis = new QCategoryAxis();
-  axis->setRange(0.0, 360.0);
-  axis->setStartValue(0.0);
-  axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-  for(int angle = 0; angle < 360; angle += 45)
-  {
-    const int azimuth = (450 - angle) % 360;
-    const QString label = azimuth == 0    ? QStringLiteral("0° +X")
-                          : azimuth == 90 ? QStringLiteral("+Y 90°")
-                                          : QStringLiteral("%1°").arg(azimuth);
-    axis->append(label, angle);
-  }
-  return axis;
-}
-
-// The chart angle along which the deviation labels stand: between +Y and 45°.
-const double RADIAL_LABEL_ANGLE = 22.5;
-
-// The deviation labels, over the rings on a white ground: QtCharts draws its own under the
-// series, where the rings cross them.
-void Overlay_Radial_Labels(QChart* chart, QCategoryAxis* radial, QXYSeries* anchor)
-{
-  radial->setLabelsVisible(false);
-  struct TLabel
-  {
-    QGraphicsRectItem* ground;
-    QGraphicsSimpleTextItem* text;
-    double value;
-  };
-  std::vector<TLabel> labels;
-  for(const QString& text : radial->categoriesLabels())
-  {
-    const double value = radial->endValue(text);
-    if(value < radial->min() - 1e-12 || value > radial->max() + 1e-12)
-    {
-      continue;
-    }
-    QGraphicsRectItem* ground = new QGraphicsRectItem(chart);
-    ground->setBrush(QColor(255, 255, 255, 220));
-    ground->setPen(Qt::NoPen);
-    // Above the series.
-    ground->setZValue(1000.0);
-    QGraphicsSimpleTextItem* label = new QGraphicsSimpleTextItem(text, ground);
-    label->setFont(Plot_Style::Font(Plot_Style::LABEL_PIXELS));
-    label->setBrush(QColor(60, 60, 60));
-    labels.push_back({ground, label, value});
-  }
-  QObject::connect(chart, &QChart::plotAreaChanged, chart,
-                   [chart, anchor, labels]()
-                   {
-                     for(const TLabel& label : labels)
-                     {
-                       const QPointF at = chart->mapToPosition(QPointF(RADIAL_LABEL_ANGLE, label.value), anchor);
-                       const QRectF box = label.text->boundingRect();
-                       label.ground->setRect(QRectF(0.0, 0.0, box.width() + 4.0, box.height()));
-                       label.ground->setPos(at - QPointF(box.width() / 2.0 + 2.0, box.height() / 2.0));
-                       label.text->setPos(2.0, 0.0);
-                     }
-                   });
-}
-
-// MCG: the deviation around the circle of one measurement in plan view, one closed line per
-// elevation ring, the rings named by their elevation.
-QChart* MCG_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& result)
-{
-  // The rows come ring by ring; a ring ends where the nominal elevation changes.
-  std::vector<std::pair<std::size_t, std::size_t>> rings;
-  std::size_t first = 0;
-  for(std::size_t i = 1; i <= result.rows.size(); ++i)
-  {
-    if(i == result.rows.size() || std::fabs(result.rows[i].elevation - result.rows[first].elevation) > 1e-9)
-    {
-      rings.push_back({first, i});
-      first = i;
-    }
-  }
-
-  QPolarChart* chart = new QPolarChart();
-  chart->setTitle(QStringLiteral("MCG: %1").arg(result.name));
-  QCategoryAxis* angle_axis = Azimuth_Axis();
-  // The page's note says what the angles are: the circle keeps the room.
-  angle_axis->setTitleVisible(false);
-  QValueAxis* radial_axis = Value_Axis(QStringLiteral("Deviation (%1)").arg(MICROMETRES));
-  chart->addAxis(angle_axis, QPolarChart::PolarOrientationAngular);
-  chart->addAxis(radial_axis, QPolarChart::PolarOrientationRadial);
-  // Drawn across the rings' labels in the middle of the circle; the legend names the unit.
-  radial_axis->setTitleVisible(false);
-
-  const bool palette = static_cast<int>(rings.size()) <= RING_LEGEND_ENTRIES;
-  double minimum = 0.0;
-  double maximum = 0.0;
-  QScatterSeries* outside = Outside_Series();
-  std::vector<TPointInfo> outside_info;
-  QLineSeries* anchor = nullptr;
-  for(std::size_t r = 0; r < rings.size(); ++r)
-  {
-    const double t = rings.size() > 1 ? static_cast<double>(r) / static_cast<double>(rings.size() - 1) : 0.0;
-    QLineSeries* series = Line(QStringLiteral("%1°").arg(result.rows[rings[r].first].elevation, 0, 'f', 1),
-                               palette ? Palette(static_cast<int>(r)) : Ramp(t));
-    anchor = anchor ? anchor : series;
-    // Around the circle in the chart's angle, closed across 0°/360° where the line between the
-    // last and the first point crosses it.
-    std::vector<std::pair<double, std::size_t>> order;
-    for(std::size_t i = rings[r].first; i < rings[r].second; ++i)
-    {
-      order.push_back({Chart_Angle(result.rows[i].azimuth), i});
-    }
-    std::sort(order.begin(), order.end());
-    std::vector<TPointInfo> info;
-    QVector<QPointF> points;
-    for(const auto& [angle, i] : order)
-    {
-      const Plot_Series::TResultRow& row = result.rows[i];
-      const double value = row.deviation * MICRO;
-      points.push_back(QPointF(angle, value));
-      const QString tip =
-          QStringLiteral("%1\nElevation %2°, azimuth %3°\nArm %4, actual %5\nDeviation %6")
-              .arg(Row_Heading(result, row))
-              .arg(row.elevation, 0, 'f', 1)
-              .arg(row.azimuth, 0, 'f', 1)
-              .arg(Millimetres(row.nominal), Millimetres(row.actual), Micro(row.deviation, MICROMETRES));
-      info.push_back(Row_Info(result, row, tip));
-      if(row.outside)
-      {
-        outside->append(angle, value);
-        outside_info.push_back(info.back());
-      }
-      minimum = std::min(minimum, value);
-      maximum = std::max(maximum, value);
-    }
-    if(points.size() > 1)
-    {
-      const QPointF low = points.front();
-      const QPointF high = points.back();
-      const double gap = low.x() + 360.0 - high.x();
-      const double at_zero = gap > 0.0 ? high.y() + (low.y() - high.y()) * (360.0 - high.x()) / gap : low.y();
-      if(low.x() > 0.0)
-      {
-        points.prepend(QPointF(0.0, at_zero));
-        info.insert(info.begin(), info.front());
-      }
-      points.push_back(QPointF(360.0, at_zero));
-      info.push_back(info.front());
-    }
-    series->replace(points);
-    Attach(chart, series, angle_axis, radial_axis);
-    page->Set_Point_Info(series, info);
-  }
-  Attach(chart, outside, angle_axis, radial_axis);
-  page->Set_Point_Info(outside, outside_info);
-  if(outside_info.empty())
-  {
-    Hide_From_Legend(chart, outside);
-  }
-  Fit_Range(radial_axis, minimum, maximum, true);
-  if(anchor)
-  {
-    Overlay_Radial_Labels(chart, qobject_cast<QCategoryAxis*>(radial_axis), anchor);
-  }
-  Place_Legend(chart);
-  return chart;
-}
-
-// Grid places of n charts: one, two side by side, two by two, then three per row, fewer on a
-// narrow page. No chart spans two cells: a polar chart needs a cell about as high as wide.
-void Place(TPlotPage* page, const std::vector<QChart*>& charts)
-{
-  const std::size_t count = charts.size();
-  page->Flow_Charts(charts, count <= 1 ? 1 : (count <= 4 ? 2 : 3));
-}
 } // namespace
 
 namespace Plot_Charts
@@ -785,90 +331,6 @@ TPlotPage* Errors_Page(const QString& machine_name, const std::vector<Plot_Serie
     charts.push_back(Axis_Chart(page, axis, true));
   }
   page->Flow_Charts(charts, 2);
-  return page;
-}
-
-TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Series::TMeasurementResult>& results)
-{
-  std::vector<const Plot_Series::TMeasurementResult*> kinds[4];
-  bool any_outside = false;
-  for(const Plot_Series::TMeasurementResult& result : results)
-  {
-    if(result.rows.empty())
-    {
-      continue;
-    }
-    kinds[static_cast<int>(result.type)].push_back(&result);
-    for(const Plot_Series::TResultRow& row : result.rows)
-    {
-      any_outside = any_outside || row.outside;
-    }
-  }
-  const QString title = QStringLiteral("Measurement results: %1").arg(machine_name);
-  if(kinds[Types::MEASUREMENT_BALLBAR].empty() && kinds[Types::MEASUREMENT_ISO].empty() &&
-     kinds[Types::MEASUREMENT_LASER].empty() && kinds[Types::MEASUREMENT_MCG].empty())
-  {
-    return Message_Page(title, QStringLiteral("No simulated rows: select measurements to plot their results."));
-  }
-
-  TPlotPage* page = new TPlotPage();
-  QStringList notes;
-  // What the mouse does is said beside the view: a saved picture has no mouse.
-  notes.push_back(QStringLiteral("Deviation = actual - nominal length, in µm."));
-  QStringList bars;
-  for(const Plot_Series::TMeasurementResult* result : kinds[Types::MEASUREMENT_BALLBAR])
-  {
-    for(std::size_t row = 0; row < result->rows.size(); ++row)
-    {
-      // No-break spaces: a wrapped key breaks between the bars, not inside a name.
-      bars.push_back(
-          QStringLiteral("%1\u00a0%2").arg(bars.size() + 1).arg(QString(result->name).replace(' ', QChar(0x00a0))));
-    }
-  }
-  if(bars.size() > 1)
-  {
-    notes.push_back(QStringLiteral("Ball bars: %1.").arg(bars.join(QStringLiteral(",  "))));
-  }
-  if(!kinds[Types::MEASUREMENT_LASER].empty())
-  {
-    notes.push_back(QStringLiteral("Laser: deviations along (scale) and across (XX, YY) the line on the left axis, the "
-                                   "angles Ra, Rb, Rc (dashed) on the right axis, relative to the start."));
-  }
-  if(any_outside)
-  {
-    notes.push_back(QStringLiteral("Red: rows with a point outside the machine volume (extrapolated errors)."));
-  }
-  std::vector<QChart*> charts;
-  if(!kinds[Types::MEASUREMENT_BALLBAR].empty())
-  {
-    charts.push_back(Ballbar_Chart(page, kinds[Types::MEASUREMENT_BALLBAR]));
-  }
-  if(!kinds[Types::MEASUREMENT_ISO].empty())
-  {
-    charts.push_back(ISO_Chart(page, kinds[Types::MEASUREMENT_ISO]));
-  }
-  for(const Plot_Series::TMeasurementResult* result : kinds[Types::MEASUREMENT_LASER])
-  {
-    charts.push_back(Laser_Chart(page, *result));
-  }
-  std::vector<QChart*> polar;
-  for(const Plot_Series::TMeasurementResult* result : kinds[Types::MEASUREMENT_MCG])
-  {
-    polar.push_back(MCG_Chart(page, *result));
-    charts.push_back(polar.back());
-  }
-  if(!polar.empty())
-  {
-    notes.push_back(QStringLiteral("MCG: plan view, azimuth 0° at +X, anticlockwise; deviation in µm from the centre "
-                                   "outwards, one line per elevation ring."));
-  }
-  page->Set_Header(title, notes);
-  Place(page, charts);
-  // Room for a circle of about 300 pixels across, with its labels and legend.
-  for(QChart* chart : polar)
-  {
-    chart->setMinimumSize(TPlotPage::FLOW_CELL_WIDTH, POLAR_HEIGHT);
-  }
   return page;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "src/model/identify.h"
+#include "src/model/plotkinds.h"
 #include "src/model/plotseries.h"
 #include "src/model/sensitivity.h"
 
@@ -33,6 +34,10 @@ TPlotPage* Sensitivity_Page(const QString& machine_name, const std::vector<Sensi
 // +-2u (k = 2); a function the readings did not determine is drawn dashed, without a band.
 TPlotPage* Identified_Page(const QString& machine_name, const std::vector<Identify::TFunctionBand>& bands,
                            const QStringList& notes);
+
+// The page of kind (src/gui/plotcharts_kinds.cpp), from data that holds what kind plots
+// (Plot_Kinds::Ready).
+TPlotPage* Page(const Plot_Kinds::TKind& kind, const Plot_Kinds::TData& data);
 
 // A page that only says something ("Select one machine.").
 TPlotPage* Message_Page(const QString& title, const QString& text);

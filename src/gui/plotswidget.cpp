@@ -1,6 +1,7 @@
 #include "src/gui/plotswidget.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -74,10 +75,10 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
   QHBoxLayout* controls = new QHBoxLayout();
   QLabel* label = new QLabel(tr("Plot:"), this);
   d_kind_box = new QComboBox(this);
-  d_kind_box->addItem(tr("Machine errors"));
-  d_kind_box->addItem(tr("Measurement results"));
-  d_kind_box->addItem(tr("Sensitivity (which test detects which error)"));
-  d_kind_box->addItem(tr("Conformity (ISO 10360-2 tests against the MPE)"));
+  for(const Plot_Kinds::TKind& kind : Plot_Kinds::Kinds())
+  {
+    d_kind_box->addItem(QCoreApplication::translate("Plot_Kinds", kind.choice), QString::fromLatin1(kind.name));
+  }
   label->setBuddy(d_kind_box);
   d_compute_button = new QPushButton(tr("Compute Sensitivity"), this);
   d_save_button = new QPushButton(tr("Save Plot..."), this);
@@ -108,25 +109,25 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
 void TPlotsWidget::Set_Machine(const QString& name, const TMachineComp& machine,
                                const Simulation::TMachineRecord& record, const double increments[3])
 {
-  d_has_machine = true;
-  d_machine_name = name;
+  d_data.has_machine = true;
+  d_data.machine_name = name;
   d_machine_failure.clear();
   d_record = record;
-  d_errors = Plot_Series::Axis_Error_Curves(machine, increments);
-  d_error_table = Plot_Series::Axis_Error_Table(machine);
-  d_notes = Plot_Series::Machine_Notes(machine);
-  d_has_sensitivity = false;
+  d_data.errors = Plot_Series::Axis_Error_Curves(machine, increments);
+  d_data.error_table = Plot_Series::Axis_Error_Table(machine);
+  d_data.notes = Plot_Series::Machine_Notes(machine);
+  d_data.has_sensitivity = false;
   Invalidate();
 }
 
 void TPlotsWidget::Clear_Machine()
 {
-  d_has_machine = false;
+  d_data.has_machine = false;
   d_machine_failure.clear();
   d_has_machine_item = false;
-  d_errors.clear();
-  d_error_table.clear();
-  d_has_sensitivity = false;
+  d_data.errors.clear();
+  d_data.error_table.clear();
+  d_data.has_sensitivity = false;
   Invalidate();
 }
 
@@ -138,21 +139,21 @@ void TPlotsWidget::Set_Machine_Failed(const QString& reason)
 
 void TPlotsWidget::Set_Measurements(const TMachineComp& machine, const std::vector<TMeasurement*>& measurements)
 {
-  d_has_measurements = true;
+  d_data.has_results = true;
   d_failure.clear();
   d_measurements = measurements;
-  d_results = Plot_Series::Results(machine, measurements);
-  d_has_sensitivity = false;
+  d_data.results = Plot_Series::Results(machine, measurements);
+  d_data.has_sensitivity = false;
   Invalidate();
 }
 
 void TPlotsWidget::Clear_Measurements()
 {
-  d_has_measurements = false;
+  d_data.has_results = false;
   d_failure.clear();
   d_measurements.clear();
-  d_results.clear();
-  d_has_sensitivity = false;
+  d_data.results.clear();
+  d_data.has_sensitivity = false;
   Invalidate();
 }
 
@@ -162,14 +163,18 @@ void TPlotsWidget::Set_Measurements_Failed(const QString& reason)
   d_failure = reason;
 }
 
-void TPlotsWidget::Set_Kind(TKind kind)
+void TPlotsWidget::Set_Kind(const QString& name)
 {
-  d_kind_box->setCurrentIndex(static_cast<int>(kind));
+  const int index = d_kind_box->findData(name);
+  VARLUME_ASSERT(index >= 0);
+  d_kind_box->setCurrentIndex(index);
 }
 
-TPlotsWidget::TKind TPlotsWidget::Kind() const
+const Plot_Kinds::TKind& TPlotsWidget::Kind() const
 {
-  return static_cast<TKind>(d_kind_box->currentIndex());
+  const Plot_Kinds::TKind* kind = Plot_Kinds::Find(d_kind_box->currentData().toString());
+  VARLUME_ASSERT(kind);
+  return *kind;
 }
 
 void TPlotsWidget::Invalidate()
@@ -205,65 +210,12 @@ void TPlotsWidget::showEvent(QShowEvent* event)
 void TPlotsWidget::Rebuild()
 {
   d_dirty = false;
-  const TKind kind = Kind();
-  const bool ready = d_has_machine && d_has_measurements;
-  d_compute_button->setVisible(kind == PLOT_SENSITIVITY);
-  Show_Conformity_Controls(kind == PLOT_CONFORMITY);
-  d_compute_button->setEnabled(ready);
-
-  TPlotPage* page = nullptr;
-  const QString no_machine = d_machine_failure.isEmpty() ? tr("Select one machine.") : d_machine_failure;
-  const QString no_results =
-      d_failure.isEmpty() ? tr("Select measurements: their results are plotted once they are simulated.") : d_failure;
-  switch(kind)
-  {
-  case PLOT_ERRORS:
-    page = d_has_machine ? Plot_Charts::Errors_Page(d_machine_name, d_errors, d_notes)
-                         : Plot_Charts::Message_Page(tr("Machine errors"), no_machine);
-    break;
-  case PLOT_RESULTS:
-    if(!d_has_machine)
-    {
-      page = Plot_Charts::Message_Page(tr("Measurement results"), no_machine);
-    }
-    else if(!d_has_measurements)
-    {
-      page = Plot_Charts::Message_Page(tr("Measurement results: %1").arg(d_machine_name), no_results);
-    }
-    else
-    {
-      page = Plot_Charts::Results_Page(d_machine_name, d_results);
-    }
-    break;
-  case PLOT_SENSITIVITY:
-  {
-    const QString title = d_has_machine ? tr("Sensitivity: %1").arg(d_machine_name) : tr("Sensitivity");
-    if(!ready)
-    {
-      page = Plot_Charts::Message_Page(title, d_has_machine ? no_results : no_machine);
-    }
-    else if(!d_has_sensitivity)
-    {
-      page = Plot_Charts::Message_Page(
-          title, tr("Press \"Compute Sensitivity\": each enabled parameter is applied alone to a perfect machine and "
-                    "the selected measurements are simulated on it."));
-    }
-    else if(d_sensitivity.end == Sensitivity::TEnd::FINISHED)
-    {
-      page = Plot_Charts::Sensitivity_Page(d_machine_name, d_sensitivity.rows);
-    }
-    else
-    {
-      page = Plot_Charts::Message_Page(title, d_sensitivity.end == Sensitivity::TEnd::CANCELLED
-                                                  ? tr("Cancelled.")
-                                                  : tr("Not computed: %1").arg(d_sensitivity.message));
-    }
-    break;
-  }
-  case PLOT_CONFORMITY:
-    page = Conformity_Page();
-    break;
-  }
+  const Plot_Kinds::TKind& kind = Kind();
+  const bool sensitivity = kind.source == Plot_Kinds::TSource::SENSITIVITY;
+  d_compute_button->setVisible(sensitivity);
+  Show_Conformity_Controls(kind.source == Plot_Kinds::TSource::CONFORMITY);
+  d_compute_button->setEnabled(d_data.has_machine && d_data.has_results);
+  TPlotPage* page = Page(kind);
   connect(page, &TPlotPage::Row_Clicked, this, &TPlotsWidget::Row_Picked);
   connect(page, &TPlotPage::Point_Clicked, this,
           [this](const QString& tip)
@@ -277,14 +229,47 @@ void TPlotsWidget::Rebuild()
   d_save_button->setEnabled(plotted);
   d_save_button->setToolTip(plotted ? tr("Save the page as a picture (PNG, SVG, PDF) or its numbers (CSV)")
                                     : tr("Nothing to save: this page shows no chart"));
-  d_point_label->setText(kind == PLOT_SENSITIVITY ? tr("Hover a cell for its parameter and test.")
-                                                  : tr("Hover a point for its values; click it to show its row here."));
-  d_point_label->setVisible(kind == PLOT_SENSITIVITY ? d_has_sensitivity : d_has_machine);
+  d_point_label->setText(sensitivity ? tr("Hover a cell for its parameter and test.")
+                                     : tr("Hover a point for its values; click it to show its row here."));
+  d_point_label->setVisible(sensitivity ? d_data.has_sensitivity : d_data.has_machine);
+}
+
+TPlotPage* TPlotsWidget::Page(const Plot_Kinds::TKind& kind)
+{
+  const QString title = QCoreApplication::translate("Plot_Kinds", kind.title);
+  const QString page_title = d_data.has_machine ? tr("%1: %2").arg(title, d_data.machine_name) : title;
+  if(kind.source == Plot_Kinds::TSource::CONFORMITY)
+  {
+    return Conformity_Page(page_title);
+  }
+  if(!d_data.has_machine)
+  {
+    return Plot_Charts::Message_Page(page_title,
+                                     d_machine_failure.isEmpty() ? tr("Select one machine.") : d_machine_failure);
+  }
+  if(Plot_Kinds::Needs_Measurements(kind) && !d_data.has_results)
+  {
+    return Plot_Charts::Message_Page(
+        page_title, d_failure.isEmpty() ? tr("Select measurements: their results are plotted once they are simulated.")
+                                        : d_failure);
+  }
+  if(kind.source == Plot_Kinds::TSource::SENSITIVITY && !Plot_Kinds::Ready(kind, d_data))
+  {
+    return Plot_Charts::Message_Page(
+        page_title,
+        !d_data.has_sensitivity
+            ? tr("Press \"Compute Sensitivity\": each enabled parameter is applied alone to a perfect machine and "
+                 "the selected measurements are simulated on it.")
+        : d_data.sensitivity.end == Sensitivity::TEnd::CANCELLED
+            ? tr("Cancelled.")
+            : tr("Not computed: %1").arg(d_data.sensitivity.message));
+  }
+  return Plot_Charts::Page(kind, d_data);
 }
 
 void TPlotsWidget::Compute_Sensitivity()
 {
-  if(!d_has_machine || !d_has_measurements)
+  if(!d_data.has_machine || !d_data.has_results)
   {
     return;
   }
@@ -292,15 +277,15 @@ void TPlotsWidget::Compute_Sensitivity()
   QProgressDialog progress(tr("Simulating each parameter alone..."), tr("Cancel"), 0, 1, this);
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(300);
-  d_sensitivity = Sensitivity::Compute(d_record, d_measurements,
-                                       [&progress](int done, int count)
-                                       {
-                                         progress.setMaximum(count);
-                                         progress.setValue(done);
-                                         return !progress.wasCanceled();
-                                       });
+  d_data.sensitivity = Sensitivity::Compute(d_record, d_measurements,
+                                            [&progress](int done, int count)
+                                            {
+                                              progress.setMaximum(count);
+                                              progress.setValue(done);
+                                              return !progress.wasCanceled();
+                                            });
   progress.reset();
-  d_has_sensitivity = true;
+  d_data.has_sensitivity = true;
   Invalidate();
 }
 
@@ -335,10 +320,10 @@ void TPlotsWidget::Save_Page()
                                     : filter.startsWith(QLatin1String("CSV")) ? QStringLiteral("csv")
                                                                               : QStringLiteral("png"));
           });
-  const char* const kinds[] = {"errors", "results", "sensitivity", "conformity"};
-  const QString proposed = QString::fromLatin1(kinds[Kind()]);
-  dialog.selectFile((d_has_machine ? Export::Safe_File_Name(d_machine_name) + QLatin1Char(' ') + proposed : proposed) +
-                    QStringLiteral(".png"));
+  const QString proposed = QString::fromLatin1(Kind().name);
+  dialog.selectFile(
+      (d_data.has_machine ? Export::Safe_File_Name(d_data.machine_name) + QLatin1Char(' ') + proposed : proposed) +
+      QStringLiteral(".png"));
   if(dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
   {
     return;
@@ -385,20 +370,11 @@ void TPlotsWidget::Save_Page()
 bool TPlotsWidget::Page_Csv(QByteArray* csv) const
 {
   VARLUME_ASSERT(csv);
-  switch(Kind())
+  const Plot_Kinds::TKind& kind = Kind();
+  if(!Plot_Kinds::Ready(kind, d_data))
   {
-  case PLOT_ERRORS:
-    *csv = Plot_Series::Errors_Csv(d_error_table);
-    return d_has_machine;
-  case PLOT_RESULTS:
-    *csv = Plot_Series::Results_Csv(d_results);
-    return d_has_machine && d_has_measurements;
-  case PLOT_SENSITIVITY:
-    *csv = Sensitivity::Csv(d_sensitivity.rows);
-    return d_has_sensitivity && d_sensitivity.end == Sensitivity::TEnd::FINISHED;
-  case PLOT_CONFORMITY:
-    *csv = Conformity::Csv(d_conformity);
-    return d_has_conformity;
+    return false;
   }
-  return false;
+  *csv = kind.csv(d_data);
+  return true;
 }

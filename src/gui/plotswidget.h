@@ -7,9 +7,8 @@
 
 #include <vector>
 
-#include "src/model/conformity.h"
-#include "src/model/plotseries.h"
-#include "src/model/sensitivity.h"
+#include "src/model/machinelibrary.h"
+#include "src/model/plotkinds.h"
 #include "src/model/simulation.h"
 
 class QComboBox;
@@ -50,14 +49,6 @@ class TPlotsWidget : public QWidget
   Q_OBJECT
 
 public:
-  enum TKind
-  {
-    PLOT_ERRORS = 0,
-    PLOT_RESULTS,
-    PLOT_SENSITIVITY,
-    PLOT_CONFORMITY
-  };
-
   explicit TPlotsWidget(QWidget* parent = nullptr);
 
   // The active machine, set up in machine, with its record (for the sensitivity) and the map
@@ -75,8 +66,9 @@ public:
   // Measurements are selected but could not be simulated: the pages say so, with reason.
   void Set_Measurements_Failed(const QString& reason);
 
-  void Set_Kind(TKind kind);
-  TKind Kind() const;
+  // The kind of plot on show, by its name in Plot_Kinds::Kinds().
+  void Set_Kind(const QString& name);
+  const Plot_Kinds::TKind& Kind() const;
   // Simulates every parameter alone and shows the table (the "Compute" button).
   void Compute_Sensitivity();
   // Writes the page on show as PNG, SVG or PDF at its size on the screen; false with a message.
@@ -100,10 +92,12 @@ private:
   void Invalidate();
   void Rebuild();
   void Save_Page();
+  // The page of kind from the numbers held, or the page that says what is missing.
+  TPlotPage* Page(const Plot_Kinds::TKind& kind);
   // The conformity section (plotswidget_conformity.cpp): the set-up's U and the rule beside the
   // chooser, made when the section is first chosen, and the page of the selected ISO measurements.
   void Show_Conformity_Controls(bool visible);
-  TPlotPage* Conformity_Page();
+  TPlotPage* Conformity_Page(const QString& title);
 
   QComboBox* d_kind_box;
   QPushButton* d_compute_button;
@@ -111,28 +105,18 @@ private:
   TPlotView* d_view;
   QLabel* d_point_label; // under the chart: what the mouse does, or the row last clicked
 
-  bool d_has_machine = false;
-  QString d_machine_name;
+  Plot_Kinds::TData d_data;  // the conformity report is that of the page on show
   QString d_machine_failure; // why the active machine has no model; empty otherwise
   Simulation::TMachineRecord d_record;
-  std::vector<Plot_Series::TAxisErrors> d_errors;      // drawn: the table and the map's positions
-  std::vector<Plot_Series::TAxisErrors> d_error_table; // for the CSV: the 51 table positions
-  Plot_Series::TMachineNotes d_notes;
-  bool d_has_measurements = false;
   std::vector<TMeasurement*> d_measurements;
-  std::vector<Plot_Series::TMeasurementResult> d_results;
   QString d_failure;        // why the selected measurements have no results; empty otherwise
   QString d_save_directory; // of the last plot saved
-  bool d_has_sensitivity = false;
-  Sensitivity::TResult d_sensitivity;
   bool d_has_machine_item = false;
   TMachineLibrary::TMachineItem d_machine_item;
   QHBoxLayout* d_controls;
   QWidget* d_conformity_controls = nullptr;
   QLineEdit* d_test_uncertainty_edit = nullptr;
   QComboBox* d_rule_box = nullptr;
-  bool d_has_conformity = false;
-  Conformity::TReport d_conformity; // of the page on show
   bool d_dirty = true;
   bool d_rebuild_pending = false;
 };

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "src/gui/conformitychart.h"
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotpage.h"
 #include "src/model/evaluation.h"
@@ -54,15 +53,14 @@ void TPlotsWidget::Set_Machine_Item(const TMachineLibrary::TMachineItem& machine
   Invalidate();
 }
 
-TPlotPage* TPlotsWidget::Conformity_Page()
+TPlotPage* TPlotsWidget::Conformity_Page(const QString& title)
 {
-  d_has_conformity = false;
-  const QString title = d_has_machine ? tr("Conformity: %1").arg(d_machine_name) : tr("Conformity");
-  if(!d_has_machine || !d_has_machine_item)
+  d_data.has_conformity = false;
+  if(!d_data.has_machine || !d_has_machine_item)
   {
     return Plot_Charts::Message_Page(title, tr("Select one machine."));
   }
-  if(!d_has_measurements)
+  if(!d_data.has_results)
   {
     return Plot_Charts::Message_Page(
         title,
@@ -80,11 +78,11 @@ TPlotPage* TPlotsWidget::Conformity_Page()
   }
   options.rule = d_rule_box->currentIndex() == 1 ? Conformity::TRule::SIMPLE : Conformity::TRule::GUARDED;
   options.jobs = Evaluation::Parse_Jobs(qEnvironmentVariable("VARLUME_JOBS"));
-  d_conformity = Conformity::Simulated(d_machine_item, {d_measurements.begin(), d_measurements.end()}, options);
-  if(!d_conformity.ok)
+  d_data.conformity = Conformity::Simulated(d_machine_item, {d_measurements.begin(), d_measurements.end()}, options);
+  if(!d_data.conformity.ok)
   {
-    return Plot_Charts::Message_Page(title, d_conformity.errors.join(QLatin1Char('\n')));
+    return Plot_Charts::Message_Page(title, d_data.conformity.errors.join(QLatin1Char('\n')));
   }
-  d_has_conformity = true;
-  return Conformity_Chart::Page(d_conformity);
+  d_data.has_conformity = true;
+  return Plot_Charts::Page(Kind(), d_data);
 }

@@ -3,6 +3,7 @@
 // change also keeps the changed library in "<data>/unsaved/", a clean close removes that folder,
 // and a window that finds it at start (the last one ended without closing) offers the changes
 // back. The library files themselves are still written only when the window closes.
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -116,6 +117,47 @@ bool Loads(bool machines, const QByteArray& bytes)
   }
   TMeasurementLibrary library;
   return library.Load_Data(bytes);
+}
+
+// A kept file that cannot be read, moved to "<file>.bad". The note for the status bar; left when
+// it could not be moved.
+QString Set_Aside(const QString& file_name, const QString& problem, bool* left)
+{
+  const QString aside = file_name + QStringLiteral(".bad");
+  // A rename moves a link or a FIFO itself, never what it points to, and replaces an older
+  // file set aside.
+  *left = ::rename(QFile::encodeName(file_name).constData(), QFile::encodeName(aside).constData()) != 0;
+  if(!*left)
+  {
+    return QCoreApplication::translate("TVarlume",
+                                       "Kept unsaved changes in %1 could not be read (%2) and were set aside as %3.")
+        .arg(QDir::toNativeSeparators(file_name), problem, QDir::toNativeSeparators(aside));
+  }
+  return QCoreApplication::translate(
+             "TVarlume", "Kept unsaved changes in %1 could not be read (%2); they are left as they are, and this "
+                         "window keeps no changes there.")
+      .arg(QDir::toNativeSeparators(file_name), problem);
+}
+
+// The question of the recovery box: the libraries kept (names), when, and which of their files
+// were saved since from elsewhere.
+QString Recovery_Text(const QStringList& names, const QDateTime& last_kept, const QStringList& changed_since)
+{
+  QString text =
+      QCoreApplication::translate(
+          "TVarlume", "Changes to %1 made in that session (last at %2) were not saved, but kept. Restore them? "
+                      "Discard keeps the libraries as they were last saved.")
+          .arg(names.join(QCoreApplication::translate("TVarlume", " and ")),
+               QLocale().toString(last_kept, QLocale::ShortFormat));
+  if(!changed_since.isEmpty())
+  {
+    text += QStringLiteral("\n\n") +
+            QCoreApplication::translate(
+                "TVarlume", "The library file of %1 has been saved since then, from elsewhere: restoring replaces that "
+                            "version (Undo brings it back).")
+                .arg(changed_since.join(QCoreApplication::translate("TVarlume", " and ")));
+  }
+  return text;
 }
 } // namespace
 
@@ -238,25 +280,9 @@ void TVarlume::Offer_Recovery()
     // Never deleted unread: set aside for whoever can read it (another user, a newer version).
     if(state == TKept::UNREADABLE || !Loads(library == LIBRARY_MACHINES, bytes))
     {
-      if(problem.isEmpty())
-      {
-        problem = tr("it does not load");
-      }
-      const QString aside = file_name + QStringLiteral(".bad");
-      // A rename moves a link or a FIFO itself, never what it points to, and replaces an older
-      // file set aside.
-      if(::rename(QFile::encodeName(file_name).constData(), QFile::encodeName(aside).constData()) == 0)
-      {
-        notes << tr("Kept unsaved changes in %1 could not be read (%2) and were set aside as %3.")
-                     .arg(QDir::toNativeSeparators(file_name), problem, QDir::toNativeSeparators(aside));
-      }
-      else
-      {
-        d_recovery_refused = true;
-        notes << tr("Kept unsaved changes in %1 could not be read (%2); they are left as they are, and this "
-                    "window keeps no changes there.")
-                     .arg(QDir::toNativeSeparators(file_name), problem);
-      }
+      bool left = false;
+      notes << Set_Aside(file_name, problem.isEmpty() ? tr("it does not load") : problem, &left);
+      d_recovery_refused = d_recovery_refused || left;
       continue;
     }
     const QString name = library == LIBRARY_MACHINES ? tr("the machines") : tr("the measurements");
@@ -280,16 +306,7 @@ void TVarlume::Offer_Recovery()
     Remove_Recovery();
     return;
   }
-  QString text = tr("Changes to %1 made in that session (last at %2) were not saved, but kept. Restore them? "
-                    "Discard keeps the libraries as they were last saved.")
-                     .arg(names.join(tr(" and ")), QLocale().toString(last_kept, QLocale::ShortFormat));
-  if(!changed_since.isEmpty())
-  {
-    text += QStringLiteral("\n\n") +
-            tr("The library file of %1 has been saved since then, from elsewhere: restoring replaces that "
-               "version (Undo brings it back).")
-                .arg(changed_since.join(tr(" and ")));
-  }
+  const QString text = Recovery_Text(names, last_kept, changed_since);
   d_recovery_pending = true;
 
   QMessageBox* box = new QMessageBox(QMessageBox::Question, tr("Varlume"),

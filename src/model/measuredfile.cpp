@@ -1,21 +1,13 @@
-// Readers of the measured data files and the collection of files from paths and directories.
+// Readers of the measured data files, one layout each; measuredfile_read.cpp collects the files.
 
 #include "src/model/measuredfile.h"
 
 #include <QBuffer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSet>
 #include <QXmlStreamReader>
 
-#include <cerrno>
 #include <cmath>
-#include <memory>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "src/model/measuredfile_type.h"
 
 namespace
 {
@@ -40,12 +32,6 @@ const int MAXIMUM_LINE_READINGS = 1000000;
 const int MAXIMUM_MCG_POINTS = 100000;
 // Each row is a measurement of its own; a few hundred are many.
 const int MAXIMUM_BALLBAR_ROWS = 10000;
-// Text files are read a line at a time; their size only bounds the time spent reading.
-const qint64 MAXIMUM_TEXT_FILE = qint64(256) << 20;
-// An MCG text node is held whole while it is read.
-const qint64 MAXIMUM_MCG_FILE = qint64(16) << 20;
-// How much of a file's start tells its layout.
-const qint64 HEAD_SIZE = 64 * 1024;
 
 // The lines of a text, one at a time, without their line ends (a file written on another
 // system may end them in CR LF). A line longer than MAXIMUM_LINE ends the text.
@@ -139,16 +125,6 @@ struct TTarget
   bool forward = true;
 };
 
-// The name that the export put into a file name with its pattern ("Lumetra %1.dat").
-QString Name_From_File(const QString& file_name, const QString& prefix, const QString& suffix)
-{
-  if(file_name.startsWith(prefix) && file_name.endsWith(suffix) && file_name.size() > prefix.size() + suffix.size())
-  {
-    return file_name.mid(prefix.size(), file_name.size() - prefix.size() - suffix.size());
-  }
-  return QString();
-}
-
 QByteArray First_Line(const QByteArray& text)
 {
   const int end = text.indexOf('\n');
@@ -160,15 +136,15 @@ QByteArray First_Line(const QByteArray& text)
   return line;
 }
 
-enum class TFileType
+// The text of the element the reader is at, with that of its children, as the DOM gives it.
+QString Element_Text(QXmlStreamReader* xml)
 {
-  OTHER,
-  BALLBAR,
-  ZARNIK,
-  LUMETRA,
-  MCG
-};
+  return xml->readElementText(QXmlStreamReader::IncludeChildElements);
+}
+} // namespace
 
+namespace Measured
+{
 // The layout from the start of a file.
 TFileType File_Type(const QByteArray& head)
 {
@@ -192,369 +168,6 @@ TFileType File_Type(const QByteArray& head)
   return TFileType::OTHER;
 }
 
-// Names that the export gives its files: such a file that does not parse is worth a message,
-// any other file of a directory is none of ours.
-bool Export_File_Name(const QString& name)
-{
-  return name == QLatin1String("Ballbar Measurements.dat") ||
-         (name.endsWith(QLatin1String(".dat")) &&
-          (name.startsWith(QLatin1String("Lumetra ")) || name.startsWith(QLatin1String("Zarnik ")))) ||
-         (name.startsWith(QLatin1String("MCG ")) && name.endsWith(QLatin1String(".xml")));
-}
-
-QString Size_Text(qint64 bytes)
-{
-  return QStringLiteral("%1 MiB").arg(bytes >> 20);
-}
-
-// A regular file opened for reading, never through a FIFO or device (which could block or never
-// end), with what tells it from another: device and inode, and size for a comparison of bytes.
-struct TOpened
-{
-  std::unique_ptr<QFile> file;
-  dev_t device = 0;
-  ino_t inode = 0;
-  qint64 size = 0;
-};
-
-// The file opened, or an empty one with the reason in problem.
-TOpened Open_Regular(const QString& path, QString* problem)
-{
-  TOpened opened;
-  const QByteArray name = QFile::encodeName(path);
-  struct stat status;
-  if(::stat(name.constData(), &status) != 0)
-  {
-    *problem = errno == ENOENT ? QStringLiteral("no such file")
-                               : QStringLiteral("cannot be read: %1").arg(qt_error_string(errno));
-    return opened;
-  }
-  if(S_ISDIR(status.st_mode))
-  {
-    *problem = QStringLiteral("is a folder");
-    return opened;
-  }
-  if(!S_ISREG(status.st_mode))
-  {
-    *problem = QStringLiteral("not a regular file (a device, FIFO or socket is not read)");
-    return opened;
-  }
-  const int handle = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if(handle < 0)
-  {
-    *problem = QStringLiteral("cannot be read: %1").arg(qt_error_string(errno));
-    return opened;
-  }
-  // Checked again on what was opened: the name may have been replaced in between.
-  if(::fstat(handle, &status) != 0 || !S_ISREG(status.st_mode))
-  {
-    ::close(handle);
-    *problem = QStringLiteral("not a regular file (a device, FIFO or socket is not read)");
-    return opened;
-  }
-  ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK);
-  opened.file = std::make_unique<QFile>();
-  if(!opened.file->open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-  {
-    ::close(handle);
-    *problem = QStringLiteral("cannot be read: %1").arg(opened.file->errorString());
-    opened.file.reset();
-    return opened;
-  }
-  opened.device = status.st_dev;
-  opened.inode = status.st_ino;
-  opened.size = static_cast<qint64>(status.st_size);
-  return opened;
-}
-
-// Whether two files of one size hold the same bytes, read a block at a time.
-bool Same_Bytes(const QString& first_path, const QString& second_path)
-{
-  QFile first(first_path);
-  QFile second(second_path);
-  if(!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
-  {
-    return false;
-  }
-  const qint64 block = 64 * 1024;
-  while(!first.atEnd() || !second.atEnd())
-  {
-    if(first.read(block) != second.read(block))
-    {
-      return false;
-    }
-  }
-  return true;
-}
-
-class TReader
-{
-public:
-  explicit TReader(Measured::TCollection* collection) : d_collection(collection) {}
-
-  void Path(const QString& argument)
-  {
-    QString name;
-    QString path = argument;
-    // NAME=FILE, unless the whole argument is an existing path.
-    const int equals = argument.indexOf(QLatin1Char('='));
-    if(!QFileInfo::exists(argument) && equals > 0)
-    {
-      name = argument.left(equals);
-      path = argument.mid(equals + 1);
-    }
-    const QFileInfo info(path);
-    if(info.isDir() && !name.isEmpty())
-    {
-      Problem(path, QStringLiteral("is a folder; NAME=FILE takes one file"));
-      return;
-    }
-    if(info.isDir())
-    {
-      Folder(path);
-      return;
-    }
-    File(path, name, false);
-  }
-
-private:
-  // A file read (or refused), by what tells it from others.
-  struct TRead
-  {
-    QString path;
-    QString file_name;
-    dev_t device;
-    ino_t inode;
-    qint64 size;
-  };
-
-  // A laser or ISO pair read, and which of its files was given.
-  struct TPairRead
-  {
-    TRead zarnik;
-    TRead lumetra;
-    bool zarnik_given;
-  };
-
-  void Problem(const QString& file, const QString& reason)
-  {
-    d_collection->problems.push_back(Measured::TProblem{file, reason});
-  }
-
-  void Folder(const QString& path)
-  {
-    const QDir directory(path);
-    const std::size_t sets = d_collection->sets.size();
-    const std::size_t problems = d_collection->problems.size();
-    const std::size_t duplicates = d_collection->duplicates.size();
-    const QStringList entries = directory.entryList(QDir::Files | QDir::Readable, QDir::Name);
-    for(const QString& entry : entries)
-    {
-      File(directory.filePath(entry), QString(), true);
-    }
-    if(d_collection->sets.size() == sets && d_collection->problems.size() == problems &&
-       d_collection->duplicates.size() == duplicates)
-    {
-      // A folder given by mistake would otherwise pass in silence.
-      Problem(path, entries.isEmpty() ? QStringLiteral("the folder holds no file")
-                                      : QStringLiteral("the folder holds no measured data file"));
-    }
-  }
-
-  static bool Same(const TRead& read, const TOpened& opened, const QString& path)
-  {
-    return (read.device == opened.device && read.inode == opened.inode) ||
-           (read.size == opened.size && Same_Bytes(read.path, path));
-  }
-
-  static TRead Identity(const QString& path, const TOpened& opened)
-  {
-    return TRead{path, QFileInfo(path).fileName(), opened.device, opened.inode, opened.size};
-  }
-
-  // Whether the file repeats one read before (the same inode, or the same bytes); a repeat is
-  // noted.
-  bool Repeated(const QString& path, const TOpened& opened)
-  {
-    for(const TRead& read : d_read)
-    {
-      if(Same(read, opened, path))
-      {
-        d_collection->duplicates.push_back(Measured::TDuplicate{QFileInfo(path).fileName(), read.file_name});
-        return true;
-      }
-    }
-    d_read.push_back(Identity(path, opened));
-    return false;
-  }
-
-  // from_directory: a file of a directory listing, which may be something else entirely.
-  void File(const QString& path, const QString& name, bool from_directory)
-  {
-    const QFileInfo info(path);
-    const QString file_name = info.fileName().isEmpty() ? path : info.fileName();
-    QString problem;
-    TOpened opened = Open_Regular(path, &problem);
-    if(!opened.file)
-    {
-      Problem(file_name, problem);
-      return;
-    }
-    const TFileType type = File_Type(opened.file->peek(HEAD_SIZE));
-    // Two runs along one line have the same Zarnik file: a pair repeats only as a whole.
-    if(type == TFileType::ZARNIK || type == TFileType::LUMETRA)
-    {
-      opened.file.reset();
-      Pair(info, name, from_directory);
-      return;
-    }
-    // Only measured data count as repeats: a folder given twice holds other files twice too.
-    if(type == TFileType::OTHER)
-    {
-      if(!from_directory || Export_File_Name(file_name))
-      {
-        Problem(file_name, QStringLiteral("not a measured data file"));
-      }
-      return;
-    }
-    if(Repeated(path, opened))
-    {
-      return;
-    }
-    const qint64 cap = type == TFileType::MCG ? MAXIMUM_MCG_FILE : MAXIMUM_TEXT_FILE;
-    if(opened.size > cap)
-    {
-      Problem(file_name, QStringLiteral("too large: larger than %1, the most read from one file").arg(Size_Text(cap)));
-      return;
-    }
-    QString error;
-    if(type == TFileType::BALLBAR)
-    {
-      std::vector<Measured::TSet> sets;
-      if(!Measured::Parse_Ballbar(opened.file.get(), &sets, &error))
-      {
-        Problem(file_name, error);
-        return;
-      }
-      if(!name.isEmpty() && sets.size() == 1)
-      {
-        sets.front().name = name;
-      }
-      for(Measured::TSet& set : sets)
-      {
-        set.file = file_name;
-        set.readings_file = file_name;
-        d_collection->sets.push_back(std::move(set));
-      }
-      return;
-    }
-    Measured::TSet set;
-    if(!Measured::Parse_MCG(opened.file.get(), &set, &error))
-    {
-      Problem(file_name, error);
-      return;
-    }
-    set.file = file_name;
-    set.readings_file = file_name;
-    set.name = name.isEmpty() ? Name_From_File(file_name, QStringLiteral("MCG "), QStringLiteral(".xml")) : name;
-    if(set.name.isEmpty())
-    {
-      Problem(file_name, QStringLiteral("no measurement name (give it as NAME=FILE)"));
-      return;
-    }
-    d_collection->sets.push_back(std::move(set));
-  }
-
-  // A laser or ISO file given by either of its two files: the other one has the same name with
-  // the other prefix.
-  void Pair(const QFileInfo& info, const QString& name, bool from_directory)
-  {
-    const QString file_name = info.fileName();
-    QString base = Name_From_File(file_name, QStringLiteral("Lumetra "), QStringLiteral(".dat"));
-    if(base.isEmpty())
-    {
-      base = Name_From_File(file_name, QStringLiteral("Zarnik "), QStringLiteral(".dat"));
-    }
-    QString problem;
-    if(base.isEmpty())
-    {
-      Problem(file_name, QStringLiteral("not named \"Lumetra NAME.dat\" or \"Zarnik NAME.dat\": its partner file "
-                                        "cannot be found"));
-      return;
-    }
-    const QDir directory = info.dir();
-    const QString zarnik_path = directory.filePath(QStringLiteral("Zarnik %1.dat").arg(base));
-    const QString lumetra_path = directory.filePath(QStringLiteral("Lumetra %1.dat").arg(base));
-    const QString label = QStringLiteral("Lumetra/Zarnik %1.dat").arg(base);
-    const bool zarnik_given = file_name.startsWith(QLatin1String("Zarnik "));
-    const TOpened zarnik = Open_Regular(zarnik_path, &problem);
-    const TOpened lumetra = Open_Regular(lumetra_path, &problem);
-    if(!zarnik.file || !lumetra.file)
-    {
-      // In a directory the partner of a pair is met too; report the pair once.
-      if(!from_directory || !d_reported_pairs.contains(base))
-      {
-        d_reported_pairs.insert(base);
-        Problem(file_name, zarnik.file ? QStringLiteral("no Lumetra file beside it (%1)").arg(problem)
-                                       : QStringLiteral("no Zarnik file beside it (%1)").arg(problem));
-      }
-      return;
-    }
-    for(const TPairRead& earlier : d_pairs)
-    {
-      if(Same(earlier.zarnik, zarnik, zarnik_path) && Same(earlier.lumetra, lumetra, lumetra_path))
-      {
-        // A directory listing meets the partner of the file that the pair was read by: no news.
-        const bool partner = from_directory && earlier.zarnik_given != zarnik_given &&
-                             earlier.zarnik.inode == zarnik.inode && earlier.zarnik.device == zarnik.device &&
-                             earlier.lumetra.inode == lumetra.inode && earlier.lumetra.device == lumetra.device;
-        if(!partner)
-        {
-          d_collection->duplicates.push_back(
-              Measured::TDuplicate{QFileInfo(lumetra_path).fileName(), earlier.lumetra.file_name});
-        }
-        return;
-      }
-    }
-    d_pairs.push_back(TPairRead{Identity(zarnik_path, zarnik), Identity(lumetra_path, lumetra), zarnik_given});
-    for(const TOpened* opened : {&zarnik, &lumetra})
-    {
-      if(opened->size > MAXIMUM_TEXT_FILE)
-      {
-        Problem(label, QStringLiteral("%1 too large: larger than %2, the most read from one file")
-                           .arg(opened == &zarnik ? QStringLiteral("Zarnik file") : QStringLiteral("Lumetra file"),
-                                Size_Text(MAXIMUM_TEXT_FILE)));
-        return;
-      }
-    }
-    Measured::TSet set;
-    QString error;
-    if(!Measured::Parse_Line(zarnik.file.get(), lumetra.file.get(), &set, &error))
-    {
-      Problem(label, error);
-      return;
-    }
-    set.file = label;
-    set.readings_file = QFileInfo(lumetra_path).fileName();
-    set.name = name.isEmpty() ? base : name;
-    d_collection->sets.push_back(std::move(set));
-  }
-
-  Measured::TCollection* d_collection;
-  std::vector<TRead> d_read;
-  std::vector<TPairRead> d_pairs;
-  QSet<QString> d_reported_pairs;
-};
-
-// The text of the element the reader is at, with that of its children, as the DOM gives it.
-QString Element_Text(QXmlStreamReader* xml)
-{
-  return xml->readElementText(QXmlStreamReader::IncludeChildElements);
-}
-} // namespace
-
-namespace Measured
-{
 bool Parse_Ballbar(QIODevice* device, std::vector<TSet>* sets, QString* error)
 {
   TLineReader lines(device);
@@ -861,12 +474,15 @@ bool Parse_Line(const QByteArray& zarnik_text, const QByteArray& lumetra_text, T
   return Parse_Line(&zarnik, &lumetra, set, error);
 }
 
-bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
+} // namespace Measured
+
+namespace
 {
-  QXmlStreamReader xml(device);
-  xml.setNamespaceProcessing(false);
-  // The first element of each name counts, as the DOM's first child; a fault is reported in
-  // the order of the checks below, so the whole document is read first.
+// What an MCG document holds, gathered in one pass. The first element of each name counts, as
+// the DOM's first child; a fault is reported in the order of Parse_MCG's checks, so the whole
+// document is read first.
+struct TMcgDocument
+{
   bool root = false;
   bool probe_seen = false;
   bool pivot_seen = false;
@@ -875,7 +491,36 @@ bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
   bool location_seen = false;
   QString offset_text;
   QString location_text;
-  QString point_error;
+  QString point_error; // the first gauge point that is not read
+};
+
+// The Point_XYZ element the reader is at: one more reading, unless a point failed before.
+void Read_Point(QXmlStreamReader* xml, std::vector<Measured::TReading>* readings, QString* point_error)
+{
+  Measured::TReading reading;
+  reading.line = static_cast<int>(xml->lineNumber());
+  const QString text = Element_Text(xml);
+  if(!point_error->isEmpty())
+  {
+    return;
+  }
+  if(readings->size() >= static_cast<std::size_t>(MAXIMUM_MCG_POINTS))
+  {
+    *point_error =
+        QStringLiteral("MCG file with more than %1 gauge points, the most read from one file").arg(MAXIMUM_MCG_POINTS);
+  }
+  else if(!Triple(text, &reading.target))
+  {
+    *point_error = QStringLiteral("MCG file with an unreadable gauge point");
+  }
+  else
+  {
+    readings->push_back(reading);
+  }
+}
+
+void Read_MCG_Document(QXmlStreamReader* xml, TMcgDocument* document, std::vector<Measured::TReading>* readings)
+{
   enum
   {
     OTHER,
@@ -884,10 +529,9 @@ bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
     POINTS
   } parent = OTHER;
   int depth = 0;
-  set->readings.clear();
-  while(!xml.atEnd())
+  while(!xml->atEnd())
   {
-    const QXmlStreamReader::TokenType token = xml.readNext();
+    const QXmlStreamReader::TokenType token = xml->readNext();
     if(token == QXmlStreamReader::EndElement)
     {
       --depth;
@@ -898,32 +542,32 @@ bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
       continue;
     }
     ++depth;
-    const QStringRef name = xml.qualifiedName();
+    const QStringRef name = xml->qualifiedName();
     if(depth == 1)
     {
-      root = name == QLatin1String(MCG_ROOT);
+      document->root = name == QLatin1String(MCG_ROOT);
       continue;
     }
-    if(!root)
+    if(!document->root)
     {
       continue;
     }
     if(depth == 2)
     {
       parent = OTHER;
-      if(!probe_seen && name == QLatin1String("Probe"))
+      if(!document->probe_seen && name == QLatin1String("Probe"))
       {
-        probe_seen = true;
+        document->probe_seen = true;
         parent = PROBE;
       }
-      else if(!pivot_seen && name == QLatin1String("Pivot_Sphere_Initial"))
+      else if(!document->pivot_seen && name == QLatin1String("Pivot_Sphere_Initial"))
       {
-        pivot_seen = true;
+        document->pivot_seen = true;
         parent = PIVOT;
       }
-      else if(!points_seen && name == QLatin1String("Gauge_Points"))
+      else if(!document->points_seen && name == QLatin1String("Gauge_Points"))
       {
-        points_seen = true;
+        document->points_seen = true;
         parent = POINTS;
       }
       continue;
@@ -932,63 +576,56 @@ bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
     {
       continue;
     }
-    if(parent == PROBE && !offset_seen && name == QLatin1String("Probe_Offset_XYZ"))
+    if(parent == PROBE && !document->offset_seen && name == QLatin1String("Probe_Offset_XYZ"))
     {
-      offset_seen = true;
-      offset_text = Element_Text(&xml);
+      document->offset_seen = true;
+      document->offset_text = Element_Text(xml);
       --depth;
     }
-    else if(parent == PIVOT && !location_seen && name == QLatin1String("Location_XYZ"))
+    else if(parent == PIVOT && !document->location_seen && name == QLatin1String("Location_XYZ"))
     {
-      location_seen = true;
-      location_text = Element_Text(&xml);
+      document->location_seen = true;
+      document->location_text = Element_Text(xml);
       --depth;
     }
     else if(parent == POINTS && name == QLatin1String("Point_XYZ"))
     {
-      TReading reading;
-      reading.line = static_cast<int>(xml.lineNumber());
-      const QString text = Element_Text(&xml);
+      Read_Point(xml, readings, &document->point_error);
       --depth;
-      if(!point_error.isEmpty())
-      {
-        continue;
-      }
-      if(set->readings.size() >= static_cast<std::size_t>(MAXIMUM_MCG_POINTS))
-      {
-        point_error = QStringLiteral("MCG file with more than %1 gauge points, the most read from one file")
-                          .arg(MAXIMUM_MCG_POINTS);
-      }
-      else if(!Triple(text, &reading.target))
-      {
-        point_error = QStringLiteral("MCG file with an unreadable gauge point");
-      }
-      else
-      {
-        set->readings.push_back(reading);
-      }
     }
   }
+}
+} // namespace
+
+namespace Measured
+{
+bool Parse_MCG(QIODevice* device, TSet* set, QString* error)
+{
+  QXmlStreamReader xml(device);
+  xml.setNamespaceProcessing(false);
+  set->readings.clear();
+  TMcgDocument document;
+  Read_MCG_Document(&xml, &document, &set->readings);
   if(xml.hasError())
   {
     return Fail(error, QStringLiteral("XML error at line %1: %2").arg(xml.lineNumber()).arg(xml.errorString()));
   }
-  if(!root)
+  if(!document.root)
   {
     return Fail(error, QStringLiteral("not an MCG file"));
   }
   set->kind = TKind::MCG;
-  if(!probe_seen || !pivot_seen)
+  if(!document.probe_seen || !document.pivot_seen)
   {
     return Fail(error, QStringLiteral("MCG file without probe or pivot sphere"));
   }
-  if(!Triple(offset_text, &set->probe) || !Triple(location_text, &set->pivot))
+  if(!Triple(document.offset_text, &set->probe) || !Triple(document.location_text, &set->pivot))
   {
     return Fail(error, QStringLiteral("MCG file with an unreadable probe offset or pivot location"));
   }
-  if(!point_error.isEmpty())
+  if(!document.point_error.isEmpty())
   {
-    return Fail(error, point_error);
+    return Fail(error, document.point_error);
   }
   if(set->readings.empty())
   {
@@ -1005,14 +642,4 @@ bool Parse_MCG(const QByteArray& text, TSet* set, QString* error)
   return Parse_MCG(&buffer, set, error);
 }
 
-TCollection Read(const QStringList& paths)
-{
-  TCollection collection;
-  TReader reader(&collection);
-  for(const QString& path : paths)
-  {
-    reader.Path(path);
-  }
-  return collection;
-}
 } // namespace Measured

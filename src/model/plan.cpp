@@ -10,321 +10,33 @@
 #include <algorithm>
 #include <memory>
 
-#include "src/model/evaluation.h"
 #include "src/model/identify_directions.h"
 #include "src/model/identify_fit.h"
 #include "src/model/identify_report.h"
-#include "src/model/plotseries.h"
+#include "src/model/plan_planner.h"
 
 namespace
 {
-using Identify::MatrixXd;
-using Identify::VectorXd;
-
 const double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
-// The function values whose uncertainty is compared: at these shares of the travel.
-const double TRAVEL_SHARES[] = {0.0, 0.25, 0.5, 0.75, 1.0};
 // The names a direction line lists before "and N more".
 const int DIRECTION_NAMES = 4;
 // The directions the report lists before "and N more directions".
 const int DIRECTION_LINES = 12;
 
-// A function value (or a squareness or deflection value) whose uncertainty the plan follows.
-struct TQuantity
+QString Number(double value)
 {
-  std::vector<int> unknowns; // the unknowns it depends on
-  VectorXd basis;            // its value per unit of those unknowns, in µm or µrad
-  QString name;
-  QString unit;
-};
+  return QString::number(value, 'g', 3);
+}
+} // namespace
 
-// What a set of candidates gives.
-struct TEvaluation
+namespace Plan
 {
-  int rank = 0;
-  bool full = false;
-  std::vector<bool> identified; // per quantity
-  std::vector<double> ratio;    // per quantity, u/R; NaN when not identified
-  Identify::TRankDecision decision;
-
-  // The u/R of a quantity that known marks identified: its own, or when this set no longer
-  // identifies it (the unidentified directions turned), what before gave, so that losing a
-  // value never looks like a gain.
-  double Ratio(std::size_t index, const TEvaluation& before) const
-  {
-    return identified[index] ? ratio[index] : before.ratio[index];
-  }
-  // The largest u/R over the quantities that before identified; -1 when none.
-  int Largest(const TEvaluation& before) const
-  {
-    int largest = -1;
-    for(std::size_t index = 0; index < ratio.size(); ++index)
-    {
-      if(before.identified[index] && (largest < 0 || Ratio(index, before) > Ratio(largest, before)))
-      {
-        largest = static_cast<int>(index);
-      }
-    }
-    return largest;
-  }
-  double Sum(const TEvaluation& before) const
-  {
-    double sum = 0.0;
-    for(std::size_t index = 0; index < ratio.size(); ++index)
-    {
-      if(before.identified[index])
-      {
-        sum += Ratio(index, before);
-      }
-    }
-    return sum;
-  }
-};
-
-class TPlanner
-{
-public:
-  TPlanner(const TMachineLibrary::TMachineItem& machine, const Plan::TOptions& options,
-           const Identify::TProgress& progress, Plan::TResult* result)
-      : d_machine(machine), d_options(options), d_progress(progress), d_result(*result)
-  {
-  }
-
-  bool Setup_Machine();
-  bool Simulate(const std::vector<const TMeasurement*>& library, const std::vector<int>& candidates);
-  bool Choose();
-  void Write_Report() const;
-
-private:
-  void Quantities();
-  MatrixXd Compact(const MatrixXd& rows) const;
-  MatrixXd Stack(const MatrixXd& top, const MatrixXd& bottom) const;
-  TEvaluation Evaluate(const MatrixXd& rows) const;
-  TEvaluation Evaluate_Full(const MatrixXd& rows) const;
-  void Ratios(const MatrixXd& covariance, TEvaluation* evaluation) const;
-  int Seen_Rank(const MatrixXd& rows) const;
-  bool Pick(const std::vector<int>& pool, const MatrixXd& current, const TEvaluation& now, bool stop_when_idle,
-            int* best, MatrixXd* best_rows, TEvaluation* best_evaluation) const;
-  bool Shortest_Subset(int greedy_steps, std::vector<int>* subset);
-  void Add_Step(int candidate, const TEvaluation& evaluation);
-  bool Tick();
-  // The first of the candidates with the same rows as candidate.
-  int Group(int candidate) const { return d_duplicate_of[candidate] < 0 ? candidate : d_duplicate_of[candidate]; }
-
-  const TMachineLibrary::TMachineItem& d_machine;
-  const Plan::TOptions& d_options;
-  const Identify::TProgress& d_progress;
-  Plan::TResult& d_result;
-
-  std::unique_ptr<Identify::TModel> d_model;
-  TMachineComp d_start_machine;
-  std::vector<TQuantity> d_quantities;
-  std::vector<QString> d_names;    // per candidate
-  std::vector<QString> d_kinds;    // per candidate
-  std::vector<int> d_readings;     // per candidate
-  std::vector<MatrixXd> d_rows;    // per candidate: compact weighted rows, alignment taken out
-  std::vector<int> d_duplicate_of; // per candidate: an earlier candidate with the same rows, or -1
-  int d_work = 0;
-  int d_total_work = 1;
-};
-
 bool TPlanner::Tick()
 {
   if(d_progress && !d_progress(std::min(d_work, d_total_work - 1), d_total_work))
   {
     d_result.status = Plan::TStatus::CANCELLED;
     return false;
-  }
-  return true;
-}
-
-bool TPlanner::Setup_Machine()
-{
-  const Simulation::TMachineRecord record = Simulation::Machine_Record(d_machine);
-  QStringList errors;
-  if(!Simulation::Setup_Machine_Comp(record, &d_start_machine, &errors))
-  {
-    d_result.status = Plan::TStatus::NO_MACHINE;
-    d_result.failure = errors.isEmpty() ? QStringLiteral("Its geometry is not valid.") : errors.join(QLatin1Char(' '));
-    d_result.report.push_back(QStringLiteral("The machine cannot be set up:"));
-    for(const QString& line : errors.isEmpty() ? QStringList{d_result.failure} : errors)
-    {
-      d_result.report.push_back(QStringLiteral("  ") + line);
-    }
-    return false;
-  }
-  const int degree = std::min(std::max(d_options.identify.degree, Identify::MINIMUM_DEGREE), Identify::MAXIMUM_DEGREE);
-  d_model = std::make_unique<Identify::TModel>(record, degree);
-  d_result.unknowns = d_model->Size();
-  d_result.unknown_names = d_model->Names();
-  Quantities();
-  return true;
-}
-
-void TPlanner::Quantities()
-{
-  for(const Identify::TFunction& function : d_model->Functions())
-  {
-    Evaluation::TErrorItem item;
-    item.axis = function.item.axis;
-    item.parameter = function.item.parameter;
-    const QString name = Evaluation::Item_Label(item);
-    const QString unit =
-        function.item.parameter == PARAMETER_SCALE ? QString::fromUtf8("µm") : QString::fromUtf8("µrad");
-    for(const double share : TRAVEL_SHARES)
-    {
-      TQuantity quantity;
-      for(int k = 0; k < function.degree; ++k)
-      {
-        quantity.unknowns.push_back(function.first + k);
-      }
-      const double position = function.start + share * (function.end - function.start);
-      // Basis coefficients are in mm or mm/m.
-      quantity.basis = 1000.0 * d_model->Basis(function, position / 1000.0);
-      quantity.name = name;
-      quantity.unit = unit;
-      d_quantities.push_back(quantity);
-    }
-  }
-  for(const auto& value : d_model->Values())
-  {
-    Evaluation::TErrorItem item;
-    item.axis = value.first.axis;
-    item.parameter = value.first.parameter;
-    TQuantity quantity;
-    quantity.unknowns.push_back(value.second);
-    quantity.basis = VectorXd::Constant(1, d_model->Unknowns()[value.second].effect);
-    quantity.name = Evaluation::Item_Label(item);
-    quantity.unit = value.first.parameter == PARAMETER_DEFLECTION ? QString::fromUtf8("µm") : QString::fromUtf8("µrad");
-    d_quantities.push_back(quantity);
-  }
-}
-
-bool TPlanner::Simulate(const std::vector<const TMeasurement*>& library, const std::vector<int>& candidates)
-{
-  const int n = d_model->Size();
-  // The records, evaluated in library order as identification and the export evaluate them.
-  std::vector<std::unique_ptr<TMeasurement>> records;
-  std::vector<TMeasurement*> record_list;
-  for(const TMeasurement* measurement : library)
-  {
-    records.push_back(Copy_Measurement(*measurement));
-    record_list.push_back(records.back().get());
-  }
-  QStringList expression_errors;
-  Simulation::Evaluate_Measurement_Expressions(&d_start_machine, &record_list, &expression_errors);
-
-  std::vector<TMeasurement*> used;
-  std::vector<Identify::TObservation> observations;
-  std::vector<int> first_row;
-  for(const int index : candidates)
-  {
-    TMeasurement* measurement = records[index].get();
-    const QString prefix = measurement->d_name + QStringLiteral(": ");
-    const auto expression_error = std::find_if(expression_errors.begin(), expression_errors.end(),
-                                               [&prefix](const QString& line) { return line.startsWith(prefix); });
-    QStringList simulation_errors;
-    std::vector<TMeasurement*> single{measurement};
-    if(expression_error != expression_errors.end() ||
-       !Simulation::Update_Measurement_Items(&d_start_machine, &single, &simulation_errors))
-    {
-      d_result.status = Plan::TStatus::FAILED;
-      d_result.failure = expression_error != expression_errors.end()
-                             ? *expression_error
-                             : prefix + simulation_errors.join(QStringLiteral("; ")).remove(prefix);
-      const QString reason =
-          d_result.failure.startsWith(prefix) ? d_result.failure.mid(prefix.size()) : d_result.failure;
-      d_result.report.push_back(QStringLiteral("The candidate \"%1\" cannot be simulated: %2")
-                                    .arg(Identify::Report_Cut(measurement->d_name), Identify::Report_Cut(reason)));
-      return false;
-    }
-    const std::vector<Identify::TObservation> own = Identify::Record_Observations(*measurement, int(used.size()));
-    first_row.push_back(static_cast<int>(observations.size()));
-    observations.insert(observations.end(), own.begin(), own.end());
-    used.push_back(measurement);
-    d_names.push_back(measurement->d_name);
-    d_kinds.push_back(Plot_Series::Kind_Name(measurement->Type()));
-    d_readings.push_back(static_cast<int>(own.size()));
-  }
-  first_row.push_back(static_cast<int>(observations.size()));
-
-  // Every candidate through the machine without errors at once, then the rows of each.
-  d_total_work = 2 * n + static_cast<int>(candidates.size()) + 1;
-  Identify::TPredictor predictor(*d_model, used, observations);
-  QString error;
-  const auto simulate = [&](const VectorXd& at, VectorXd* values)
-  {
-    ++d_work;
-    return Tick() && predictor.Predict(at, values, &error);
-  };
-  MatrixXd jacobian;
-  if(!Identify::Machine_Jacobian(simulate, VectorXd::Zero(n), static_cast<int>(observations.size()), &jacobian))
-  {
-    if(d_result.status == Plan::TStatus::CANCELLED)
-    {
-      d_result.report.push_back(QStringLiteral("Cancelled."));
-      return false;
-    }
-    d_result.status = Plan::TStatus::FAILED;
-    d_result.failure = error;
-    // The candidate that fails alone is the one to name.
-    for(std::size_t index = 0; index < used.size(); ++index)
-    {
-      std::vector<Identify::TObservation> own(observations.begin() + first_row[index],
-                                              observations.begin() + first_row[index + 1]);
-      for(Identify::TObservation& observation : own)
-      {
-        observation.measurement = 0;
-      }
-      Identify::TPredictor alone(*d_model, {used[index]}, own);
-      VectorXd values;
-      QString reason;
-      if(!alone.Predict(VectorXd::Zero(n), &values, &reason))
-      {
-        d_result.failure = used[index]->d_name + QStringLiteral(": ") + reason;
-        break;
-      }
-    }
-    d_result.report.push_back(QStringLiteral("The simulation failed: %1").arg(Identify::Report_Cut(d_result.failure)));
-    return false;
-  }
-  const VectorXd weights = Identify::Weights(observations, d_options.identify);
-  for(std::size_t index = 0; index < used.size(); ++index)
-  {
-    const int begin = first_row[index];
-    const int count = first_row[index + 1] - begin;
-    MatrixXd rows = weights.segment(begin, count).asDiagonal() * jacobian.middleRows(begin, count);
-    if(!d_options.identify.absolute_straightness && count > 0)
-    {
-      // A candidate's alignment unknowns act on its own readings only, so they are taken out
-      // candidate by candidate as identification takes them out of the whole design.
-      std::vector<Identify::TObservation> own(observations.begin() + begin, observations.begin() + begin + count);
-      QStringList names;
-      std::vector<int> sets;
-      const int alignment = Identify::Number_Alignment(&own, &names, &sets);
-      if(alignment > 0)
-      {
-        const MatrixXd weighted =
-            weights.segment(begin, count).asDiagonal() * Identify::Alignment_Jacobian(own, alignment);
-        Eigen::ColPivHouseholderQR<MatrixXd> qr(weighted);
-        const int rank = static_cast<int>(qr.rank());
-        if(rank > 0)
-        {
-          const MatrixXd q = qr.householderQ() * MatrixXd::Identity(count, rank);
-          rows -= q * (q.transpose() * rows);
-        }
-      }
-    }
-    d_rows.push_back(Compact(rows));
-    d_duplicate_of.push_back(-1);
-    for(std::size_t other = 0; other < index; ++other)
-    {
-      if(d_duplicate_of[other] < 0 && d_rows[other].rows() == d_rows.back().rows() && d_rows[other] == d_rows.back())
-      {
-        d_duplicate_of.back() = static_cast<int>(other);
-        break;
-      }
-    }
   }
   return true;
 }
@@ -562,6 +274,51 @@ void TPlanner::Add_Step(int candidate, const TEvaluation& evaluation)
   d_result.steps.push_back(step);
 }
 
+// Below the highest rank always on: a pair may raise what no single one does.
+bool TPlanner::Greedy(std::vector<int> pool, std::vector<int>* chosen, std::vector<TEvaluation>* evaluations,
+                      MatrixXd* rows, int limit, bool up_to_target)
+{
+  TEvaluation now = evaluations->empty() ? Evaluate(*rows) : evaluations->back();
+  while(static_cast<int>(chosen->size()) < limit && !pool.empty())
+  {
+    if(up_to_target && now.rank >= d_result.reachable_rank)
+    {
+      break;
+    }
+    // A candidate with the rows of one already chosen adds nothing an identification could
+    // tell apart from reading that one twice: not before every parameter is identified.
+    std::vector<int> fresh;
+    for(const int candidate : pool)
+    {
+      const bool repeated =
+          std::any_of(chosen->begin(), chosen->end(), [&](int taken) { return Group(taken) == Group(candidate); });
+      if(!repeated || now.full)
+      {
+        fresh.push_back(candidate);
+      }
+    }
+    int best = -1;
+    MatrixXd best_rows;
+    TEvaluation best_evaluation;
+    const bool below = now.rank < d_result.reachable_rank;
+    if(fresh.empty() || !Pick(fresh, *rows, now, !below, &best, &best_rows, &best_evaluation))
+    {
+      break;
+    }
+    chosen->push_back(best);
+    evaluations->push_back(best_evaluation);
+    *rows = best_rows;
+    now = best_evaluation;
+    pool.erase(std::find(pool.begin(), pool.end(), best));
+    ++d_work;
+    if(!Tick())
+    {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool TPlanner::Choose()
 {
   const int n = d_model->Size();
@@ -584,52 +341,6 @@ bool TPlanner::Choose()
   d_result.directions = Identify::Null_Directions(*d_model, everything.decision, nullptr);
   const int budget = d_options.budget > 0 ? std::min(d_options.budget, count) : count;
 
-  // One at a time: below the highest rank always on (a pair may raise what no single one
-  // does).
-  const auto greedy = [&](std::vector<int> pool, std::vector<int>* chosen, std::vector<TEvaluation>* evaluations,
-                          MatrixXd* rows, int limit, bool up_to_target)
-  {
-    TEvaluation now = evaluations->empty() ? Evaluate(*rows) : evaluations->back();
-    while(static_cast<int>(chosen->size()) < limit && !pool.empty())
-    {
-      if(up_to_target && now.rank >= d_result.reachable_rank)
-      {
-        break;
-      }
-      // A candidate with the rows of one already chosen adds nothing an identification could
-      // tell apart from reading that one twice: not before every parameter is identified.
-      std::vector<int> fresh;
-      for(const int candidate : pool)
-      {
-        const bool repeated =
-            std::any_of(chosen->begin(), chosen->end(), [&](int taken) { return Group(taken) == Group(candidate); });
-        if(!repeated || now.full)
-        {
-          fresh.push_back(candidate);
-        }
-      }
-      int best = -1;
-      MatrixXd best_rows;
-      TEvaluation best_evaluation;
-      const bool below = now.rank < d_result.reachable_rank;
-      if(fresh.empty() || !Pick(fresh, *rows, now, !below, &best, &best_rows, &best_evaluation))
-      {
-        break;
-      }
-      chosen->push_back(best);
-      evaluations->push_back(best_evaluation);
-      *rows = best_rows;
-      now = best_evaluation;
-      pool.erase(std::find(pool.begin(), pool.end(), best));
-      ++d_work;
-      if(!Tick())
-      {
-        return false;
-      }
-    }
-    return true;
-  };
-
   std::vector<int> pool(count);
   for(int index = 0; index < count; ++index)
   {
@@ -638,7 +349,7 @@ bool TPlanner::Choose()
   std::vector<int> chosen;
   std::vector<TEvaluation> evaluations;
   MatrixXd rows(0, n);
-  if(!greedy(pool, &chosen, &evaluations, &rows, count, true))
+  if(!Greedy(pool, &chosen, &evaluations, &rows, count, true))
   {
     d_result.report.push_back(QStringLiteral("Cancelled."));
     return false;
@@ -651,7 +362,7 @@ bool TPlanner::Choose()
     chosen.clear();
     evaluations.clear();
     rows = MatrixXd(0, n);
-    if(!greedy(subset, &chosen, &evaluations, &rows, static_cast<int>(subset.size()), false))
+    if(!Greedy(subset, &chosen, &evaluations, &rows, static_cast<int>(subset.size()), false))
     {
       d_result.report.push_back(QStringLiteral("Cancelled."));
       return false;
@@ -671,7 +382,7 @@ bool TPlanner::Choose()
       rest.push_back(candidate);
     }
   }
-  if(static_cast<int>(chosen.size()) < budget && !greedy(rest, &chosen, &evaluations, &rows, budget, false))
+  if(static_cast<int>(chosen.size()) < budget && !Greedy(rest, &chosen, &evaluations, &rows, budget, false))
   {
     d_result.report.push_back(QStringLiteral("Cancelled."));
     return false;
@@ -686,11 +397,6 @@ bool TPlanner::Choose()
     d_progress(d_total_work, d_total_work);
   }
   return true;
-}
-
-QString Number(double value)
-{
-  return QString::number(value, 'g', 3);
 }
 
 void TPlanner::Write_Report() const
@@ -781,10 +487,7 @@ void TPlanner::Write_Report() const
     report.push_back(QStringLiteral("  and %1 more directions").arg(directions - DIRECTION_LINES));
   }
 }
-} // namespace
 
-namespace Plan
-{
 TResult Run(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& library,
             const std::vector<int>& candidates, const TOptions& options, const Identify::TProgress& progress)
 {

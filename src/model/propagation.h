@@ -12,7 +12,8 @@
 #include "src/model/measurement.h"
 
 // How uncertain a simulated reading is, given the covariance that identification stored with a
-// machine: linear propagation (u² = gᵀCg, g by central differences of the simulation) or Monte
+// machine: linear propagation (u² = gᵀCg; g through the chain's derivatives with respect to each
+// axis's rotation angles, since a parameter of a table moves its stage linearly) or Monte
 // Carlo (draws of the parameters from N(θ, C), each simulated). A reading is a row's simulated
 // length (length_actual, mm). GUI-free; the conformity decision, and later identification and
 // the planner, take it from here.
