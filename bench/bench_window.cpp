@@ -1,6 +1,8 @@
 // The window with large libraries: 10,000 machines and 60,000 measurements. Its start (both
-// libraries read, both lists filled), a refill of the measurement list, and the removal of one
-// measurement (with its undo record and the copy kept for recovery).
+// libraries read, both lists filled), a refill of the measurement list, the removal of one
+// measurement (its undo step, its row, and the copy of the records that the recovery writer
+// writes on its own thread), and the snapshot an undo step of an edit takes. The real window
+// under Xvfb: bench/window_timing.py.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -147,6 +149,19 @@ void Remove_Measurement(benchmark::State& state)
   }
 }
 BENCHMARK(Remove_Measurement)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void Measurement_Snapshot(benchmark::State& state)
+{
+  Home();
+  TMeasurementLibrary measurements;
+  measurements.Set_Data_Path(QDir(QDir::homePath()).filePath(QStringLiteral(".varlume")));
+  measurements.Load_Data();
+  for(auto _ : state)
+  {
+    benchmark::DoNotOptimize(measurements.Snapshot().size());
+  }
+}
+BENCHMARK(Measurement_Snapshot)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv)
