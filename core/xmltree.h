@@ -50,6 +50,8 @@ public:
     TFirstChild firstChild() const;
     bool hasAttribute(const QString& name) const;
     QString attribute(const QString& name) const;
+    // Its place among the tree's elements, which are numbered in document order.
+    int Position() const { return d_index; }
 
   private:
     friend class TXmlTree;

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <deque>
-#include <map>
 
 #include "core/varlume_assert.h"
 #include "core/xmlfile.h"
@@ -99,6 +97,7 @@ void TMeasurementLibrary::Load_Version1(const TXmlTree& xml)
         }
       }
       d_measurements.push_back(std::move(measurement));
+      d_positions.push_back(node.Position());
       node = xml.Get_Sibling_Node(&node, element_name, true);
     }
   }
@@ -165,45 +164,24 @@ void TMeasurementLibrary::Write_Records(TXmlWriter& xml) const
 bool TMeasurementLibrary::Restore(const QByteArray& snapshot)
 {
   const bool restored = TLibraryFile::Restore(snapshot);
-  TXmlFile xml;
-  TXmlTree document;
-  try
+  // A load takes each kind's records in document order; the snapshot's order is where each
+  // record stood in it.
+  VARLUME_ASSERT(d_positions.size() == d_measurements.size());
+  std::vector<std::size_t> order(d_measurements.size());
+  for(std::size_t index = 0; index < order.size(); ++index)
   {
-    xml.Open_Data(snapshot, QStringLiteral("Measurements"), nullptr, true, &document);
+    order[index] = index;
   }
-  catch(const TXmlFileException&)
-  {
-    return restored;
-  }
-  // A load takes each kind's records in document order: the k-th record of a kind in the
-  // snapshot is the k-th of that kind in the library.
-  std::map<int, std::deque<std::unique_ptr<TMeasurement>>> by_kind;
-  for(std::unique_ptr<TMeasurement>& measurement : d_measurements)
-  {
-    by_kind[measurement->Type()].push_back(std::move(measurement));
-  }
+  std::stable_sort(order.begin(), order.end(),
+                   [this](std::size_t a, std::size_t b) { return d_positions[a] < d_positions[b]; });
   std::vector<std::unique_ptr<TMeasurement>> ordered;
-  for(TXmlTree::TElement node = document.Root_Node()->firstChildElement(); !node.isNull();
-      node = node.nextSiblingElement())
+  ordered.reserve(order.size());
+  for(const std::size_t index : order)
   {
-    for(const TKind& kind : KINDS)
-    {
-      std::deque<std::unique_ptr<TMeasurement>>& queue = by_kind[kind.type];
-      if(node.tagName() == QLatin1String(kind.element) && !queue.empty())
-      {
-        ordered.push_back(std::move(queue.front()));
-        queue.pop_front();
-      }
-    }
-  }
-  for(const TKind& kind : KINDS)
-  {
-    for(std::unique_ptr<TMeasurement>& measurement : by_kind[kind.type])
-    {
-      ordered.push_back(std::move(measurement));
-    }
+    ordered.push_back(std::move(d_measurements[index]));
   }
   d_measurements = std::move(ordered);
+  d_positions.clear();
   return restored;
 }
 

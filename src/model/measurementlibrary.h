@@ -69,10 +69,16 @@ private:
   bool Read_Version(const TXmlTree& xml, int version) override;
   void Write_Records(TXmlWriter& xml) const override;
   void Name_Unnamed_Records() override;
-  void Clear_Records() override { d_measurements.clear(); }
+  void Clear_Records() override
+  {
+    d_measurements.clear();
+    d_positions.clear();
+  }
   void Load_Version1(const TXmlTree& xml);
 
   std::vector<std::unique_ptr<TMeasurement>> d_measurements;
+  // Where each record read since the records were last cleared stood in its document (Restore).
+  std::vector<int> d_positions;
 };
 
 #endif
