@@ -247,19 +247,85 @@ bool Add_To_Tree(const QXmlStreamReader& reader, TXmlTree* tree, std::vector<int
   }
 }
 
+// Refuses a character that XML does not allow, which the streaming reader passes on in text and
+// the DOM could not write back.
+void Check_Characters(const QXmlStreamReader& reader, const QString& source, const QStringRef& text)
+{
+  const int index = TXmlFile::First_Invalid_Character(text);
+  if(index >= 0)
+  {
+    const QString code = QStringLiteral("%1").arg(text.at(index).unicode(), 4, 16, QLatin1Char('0')).toUpper();
+    Throw_Refusal(reader, source, QStringLiteral("the character U+%1 is not allowed in XML").arg(code));
+  }
+}
+
+// The checks of one token of Check_Document: a document type, nesting deeper than allowed, too
+// many attributes and characters XML does not allow are refused. Returns the DOM nodes the token
+// makes; depth counts the open elements.
+qint64 Token_Nodes(const QXmlStreamReader& reader, QXmlStreamReader::TokenType token, const QString& source, int* depth)
+{
+  qint64 nodes = 0;
+  switch(token)
+  {
+  case QXmlStreamReader::DTD:
+    Throw_Refusal(reader, source, QStringLiteral("a document type definition is not accepted"));
+  case QXmlStreamReader::StartElement:
+    if(++*depth > TXmlFile::MAXIMUM_DEPTH)
+    {
+      Throw_Refusal(reader, source,
+                    QStringLiteral("elements are nested deeper than %1 levels").arg(TXmlFile::MAXIMUM_DEPTH));
+    }
+    {
+      // One copy, looked at as const: a loop over the reader's own would copy it again.
+      const QXmlStreamAttributes attributes = reader.attributes();
+      if(attributes.size() > TXmlFile::MAXIMUM_ATTRIBUTES)
+      {
+        Throw_Refusal(reader, source,
+                      QStringLiteral("an element has more than %1 attributes").arg(TXmlFile::MAXIMUM_ATTRIBUTES));
+      }
+      nodes = 1 + attributes.size();
+      for(const QXmlStreamAttribute& attribute : attributes)
+      {
+        Check_Characters(reader, source, attribute.value());
+      }
+      break;
+    }
+  case QXmlStreamReader::EndElement:
+    --*depth;
+    break;
+  case QXmlStreamReader::Characters:
+    // White space between elements never becomes a DOM node.
+    nodes = reader.isWhitespace() ? 0 : 1;
+    Check_Characters(reader, source, reader.text());
+    break;
+  case QXmlStreamReader::Comment:
+    nodes = 1;
+    Check_Characters(reader, source, reader.text());
+    break;
+  case QXmlStreamReader::ProcessingInstruction:
+    nodes = 1;
+    Check_Characters(reader, source, reader.processingInstructionData());
+    break;
+  default:
+    nodes = 1;
+    break;
+  }
+  return nodes;
+}
+
 // A streaming pass over the bytes before the DOM sees them. The DOM parser expands entities
 // without limit, builds and frees its tree recursively, costs about a kilobyte per node, and
 // both parsers compare every attribute of an element with every other. So a document type
 // (the only way to declare entities), deep nesting, too many nodes, too many attributes and
-// overlong tags are refused here, where none of them costs much. So are characters that XML
-// does not allow, which this reader passes on in text and the DOM could not write back. The bytes are fed in chunks
-// so that one huge tag is refused before this reader's own quadratic attribute check runs
-// over all of it. Where the document is not well-formed the pass stops; the finding is
-// returned, because the message is the DOM's own (Throw_Parse_Error).
+// overlong tags are refused here, where none of them costs much (Token_Nodes), and so are
+// characters that XML does not allow. The bytes are fed in chunks so that one huge tag is
+// refused before this reader's own quadratic attribute check runs over all of it. Where the document is not well-formed
+// the pass stops; the finding is returned, because the message is the DOM's own (Throw_Parse_Error).
 //
 // With a tree, the same pass builds it. What the DOM's parser would make of a few rarer forms
 // (comments and instructions among the texts, CDATA, character references, carriage returns,
-// namespaces, encodings other than UTF-8) is left to it: the tree is then cleared, and the error's plain flag tells.
+// namespaces, encodings other than UTF-8) is left to it: the tree is then cleared, and the
+// error's plain flag tells.
 TStreamError Check_Document(const QByteArray& data, const QString& source, bool namespace_processing, TXmlTree* tree)
 {
   const int CHUNK_SIZE = 16 * 1024;
@@ -286,16 +352,6 @@ TStreamError Check_Document(const QByteArray& data, const QString& source, bool 
     tree->Reserve(static_cast<std::size_t>(data.size()) / 40);
   }
 
-  const auto check_characters = [&](const QStringRef& text)
-  {
-    const int index = TXmlFile::First_Invalid_Character(text);
-    if(index >= 0)
-    {
-      const QString code = QStringLiteral("%1").arg(text.at(index).unicode(), 4, 16, QLatin1Char('0')).toUpper();
-      Throw_Refusal(reader, source, QStringLiteral("the character U+%1 is not allowed in XML").arg(code));
-    }
-  };
-
   for(;;)
   {
     const QXmlStreamReader::TokenType token = reader.readNext();
@@ -321,51 +377,7 @@ TStreamError Check_Document(const QByteArray& data, const QString& source, bool 
     {
       plain = Add_To_Tree(reader, tree, &open_elements);
     }
-    switch(token)
-    {
-    case QXmlStreamReader::DTD:
-      Throw_Refusal(reader, source, QStringLiteral("a document type definition is not accepted"));
-    case QXmlStreamReader::StartElement:
-      if(++depth > TXmlFile::MAXIMUM_DEPTH)
-      {
-        Throw_Refusal(reader, source,
-                      QStringLiteral("elements are nested deeper than %1 levels").arg(TXmlFile::MAXIMUM_DEPTH));
-      }
-      {
-        // One copy, looked at as const: a loop over the reader's own would copy it again.
-        const QXmlStreamAttributes attributes = reader.attributes();
-        if(attributes.size() > TXmlFile::MAXIMUM_ATTRIBUTES)
-        {
-          Throw_Refusal(reader, source,
-                        QStringLiteral("an element has more than %1 attributes").arg(TXmlFile::MAXIMUM_ATTRIBUTES));
-        }
-        nodes += 1 + attributes.size();
-        for(const QXmlStreamAttribute& attribute : attributes)
-        {
-          check_characters(attribute.value());
-        }
-        break;
-      }
-    case QXmlStreamReader::EndElement:
-      --depth;
-      break;
-    case QXmlStreamReader::Characters:
-      // White space between elements never becomes a DOM node.
-      nodes += reader.isWhitespace() ? 0 : 1;
-      check_characters(reader.text());
-      break;
-    case QXmlStreamReader::Comment:
-      ++nodes;
-      check_characters(reader.text());
-      break;
-    case QXmlStreamReader::ProcessingInstruction:
-      ++nodes;
-      check_characters(reader.processingInstructionData());
-      break;
-    default:
-      ++nodes;
-      break;
-    }
+    nodes += Token_Nodes(reader, token, source, &depth);
     if(nodes > TXmlFile::MAXIMUM_NODES)
     {
       Throw_Refusal(reader, source, QStringLiteral("the document has more than %1 nodes").arg(TXmlFile::MAXIMUM_NODES));
