@@ -1,5 +1,7 @@
 #include "core/xmlwriter.h"
 
+#include <algorithm>
+
 #include "core/varlume_assert.h"
 #include "core/xmlfile.h"
 
@@ -10,7 +12,21 @@ namespace
 void Append_Text(QString* out, const QString& text, bool compact)
 {
   const int size = text.size();
-  for(int index = 0; index < size; ++index)
+  // Most texts are numbers and names with nothing to escape: appended whole.
+  int first = 0;
+  const QChar* data = text.constData();
+  while(first < size && data[first] != QLatin1Char('<') && data[first] != QLatin1Char('&') &&
+        data[first] != QLatin1Char('>') && data[first] != QLatin1Char('\r') && data[first] != QLatin1Char('\n'))
+  {
+    ++first;
+  }
+  if(first == size)
+  {
+    out->append(text);
+    return;
+  }
+  out->append(data, first);
+  for(int index = first; index < size; ++index)
   {
     const QChar c = text.at(index);
     switch(c.unicode())
@@ -70,7 +86,12 @@ void TXmlWriter::Indent(std::size_t depth)
 {
   if(!d_compact)
   {
-    d_text.append(QString(static_cast<int>(depth) * 4, QLatin1Char(' ')));
+    static const char SPACES[] = "                                                                ";
+    // Without a string of its own for every line.
+    for(int left = static_cast<int>(depth) * 4; left > 0; left -= static_cast<int>(sizeof(SPACES) - 1))
+    {
+      d_text.append(QLatin1String(SPACES, std::min(left, static_cast<int>(sizeof(SPACES) - 1))));
+    }
   }
 }
 
