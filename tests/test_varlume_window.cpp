@@ -109,6 +109,18 @@ private:
 
   QString Data_File(const QString& name) const { return d_home.Data_File(name); }
 
+  // An ISO line, a laser run and another ISO line in the window's list, in that order.
+  static TMeasurementDialog* Three_Measurements(TVarlume* window)
+  {
+    TMeasurementDialog* measurements = window->findChild<TMeasurementDialog*>();
+    measurements->Reset(QString(), QString());
+    measurements->Create_ISO_Measurement();
+    measurements->Create_Laser_Measurement();
+    measurements->Create_ISO_Measurement();
+    window->Update_Measurement_Names();
+    return measurements;
+  }
+
 private slots:
   void init()
   {
@@ -509,12 +521,7 @@ private slots:
   void Undo_Rename_Keeps_List()
   {
     TVarlume window;
-    TMeasurementDialog* measurements = window.findChild<TMeasurementDialog*>();
-    measurements->Reset(QString(), QString());
-    measurements->Create_ISO_Measurement();
-    measurements->Create_Laser_Measurement();
-    measurements->Create_ISO_Measurement();
-    window.Update_Measurement_Names();
+    TMeasurementDialog* measurements = Three_Measurements(&window);
     QListWidget* list = window.findChildren<QListWidget*>().value(1);
     const QStringList names = measurements->Measurement_Names();
     QCOMPARE(names.size(), 3);
@@ -550,12 +557,7 @@ private slots:
   void Undo_Removal_In_Place()
   {
     TVarlume window;
-    TMeasurementDialog* measurements = window.findChild<TMeasurementDialog*>();
-    measurements->Reset(QString(), QString());
-    measurements->Create_ISO_Measurement();
-    measurements->Create_Laser_Measurement();
-    measurements->Create_ISO_Measurement();
-    window.Update_Measurement_Names();
+    TMeasurementDialog* measurements = Three_Measurements(&window);
     QListWidget* list = window.findChildren<QListWidget*>().value(1);
     const QStringList names = measurements->Measurement_Names();
     list->item(1)->setSelected(true);
