@@ -45,6 +45,8 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
                                      "measurement of the library are used: the others are left out."),
                                   files_box);
   files_note->setWordWrap(true);
+  // Never squeezed below its lines when the options beside it fill the column.
+  files_note->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
   files_layout->addWidget(files_note);
   d_path_list = new QListWidget(files_box);
   d_path_list->setObjectName(QStringLiteral("path_list"));
