@@ -83,6 +83,9 @@ public:
   void Write_File(bool compact) const;
   // The same for bytes made elsewhere (TXmlWriter), with the same checks and messages.
   static void Write_Bytes(const QString& file_name, const QByteArray& bytes);
+  // The same for bytes written straight into the file by write, which returns false when it
+  // could not write them; an exception from it leaves the old file as it was.
+  static void Write_Through(const QString& file_name, const std::function<bool(TSafeFile*)>& write);
   void Write_Data(QByteArray* data, bool compact) const;
 
   // First child element of that name.
@@ -146,7 +149,6 @@ private:
              bool namespace_processing, TXmlTree* tree);
   template <class TElement> static void Check_Root(const TElement& root, const QString& identification, int* version);
   QByteArray Serialise(bool compact) const;
-  static void Write_Through(const QString& file_name, const std::function<bool(TSafeFile*)>& write);
 
   QDomDocument d_document;
   QDomElement d_root;

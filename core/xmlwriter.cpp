@@ -7,79 +7,118 @@
 
 namespace
 {
-// The DOM's escapes for a text node inside an element: '<' and '&' always, '>' after "]]", a
-// carriage return as a reference. The compact form drops every line feed.
-void Append_Text(QString* out, const QString& text, bool compact)
+// Markup and most texts (numbers, names) are ASCII: copied byte for byte; anything else
+// through Qt's converter.
+void Append_Utf8(QByteArray* out, const QChar* data, int size)
 {
-  const int size = text.size();
-  // Most texts are numbers and names with nothing to escape: appended whole.
-  int first = 0;
-  const QChar* data = text.constData();
-  while(first < size && data[first] != QLatin1Char('<') && data[first] != QLatin1Char('&') &&
-        data[first] != QLatin1Char('>') && data[first] != QLatin1Char('\r') && data[first] != QLatin1Char('\n'))
+  int ascii = 0;
+  while(ascii < size && data[ascii].unicode() < 0x80)
   {
-    ++first;
+    ++ascii;
   }
-  if(first == size)
+  if(ascii == size)
   {
-    out->append(text);
+    const int start = out->size();
+    out->resize(start + size);
+    char* bytes = out->data() + start;
+    for(int index = 0; index < size; ++index)
+    {
+      bytes[index] = static_cast<char>(data[index].unicode());
+    }
     return;
   }
-  out->append(data, first);
-  for(int index = first; index < size; ++index)
+  out->append(QString::fromRawData(data, size).toUtf8());
+}
+
+void Append_Utf8(QByteArray* out, const QString& text)
+{
+  Append_Utf8(out, text.constData(), text.size());
+}
+
+// The DOM's escapes for a text node inside an element: '<' and '&' always, '>' after "]]", a
+// carriage return as a reference. The compact form drops every line feed.
+void Append_Text(QByteArray* out, const QString& text, bool compact)
+{
+  const int size = text.size();
+  const QChar* data = text.constData();
+  int done = 0;
+  for(int index = 0; index < size; ++index)
   {
-    const QChar c = text.at(index);
-    switch(c.unicode())
+    const char16_t c = data[index].unicode();
+    const char* escape = nullptr;
+    switch(c)
     {
     case '<':
-      out->append(QLatin1String("&lt;"));
+      escape = "&lt;";
       break;
     case '&':
-      out->append(QLatin1String("&amp;"));
+      escape = "&amp;";
       break;
     case '>':
-      if(index >= 2 && text.at(index - 1) == QLatin1Char(']') && text.at(index - 2) == QLatin1Char(']'))
+      if(index >= 2 && data[index - 1] == QLatin1Char(']') && data[index - 2] == QLatin1Char(']'))
       {
-        out->append(QLatin1String("&gt;"));
-      }
-      else
-      {
-        out->append(c);
+        escape = "&gt;";
       }
       break;
     case '\r':
-      out->append(QLatin1String("&#xd;"));
+      escape = "&#xd;";
       break;
     case '\n':
-      if(!compact)
+      if(compact)
       {
-        out->append(c);
+        escape = "";
       }
       break;
     default:
-      out->append(c);
       break;
     }
+    if(escape)
+    {
+      Append_Utf8(out, data + done, index - done);
+      out->append(escape);
+      done = index + 1;
+    }
   }
+  Append_Utf8(out, data + done, size - done);
 }
 } // namespace
 
 void TXmlWriter::Reset(const QString& root_name, int version, bool compact)
 {
   d_compact = compact;
-  d_text.clear();
+  // Keeps the room a stream reserved.
+  d_text.resize(0);
   d_open.clear();
-  d_text.append(QLatin1String("<?xml version=\"1.0\" encoding=\"utf-8\"?>"));
+  d_text.append("<?xml version=\"1.0\" encoding=\"utf-8\"?>");
   if(!d_compact)
   {
-    d_text.append(QLatin1Char('\n'));
+    d_text.append('\n');
   }
-  d_text.append(QLatin1Char('<'));
-  d_text.append(root_name);
-  d_text.append(QStringLiteral(" File_Version=\"%1\"").arg(version));
+  d_text.append('<');
+  Append_Utf8(&d_text, root_name);
+  d_text.append(" File_Version=\"");
+  d_text.append(QByteArray::number(version));
+  d_text.append('"');
   d_root.d_depth = 0;
   d_root.d_serial = d_serial++;
   d_open.push_back({root_name, d_root.d_serial, false, false});
+}
+
+void TXmlWriter::Stream(std::function<void(const QByteArray&)> output, int chunk)
+{
+  d_output = std::move(output);
+  d_chunk = chunk;
+  // Reserved, so that the piece's room is kept from one piece to the next.
+  d_text.reserve(chunk + chunk / 4);
+}
+
+void TXmlWriter::Pass_On()
+{
+  if(d_output && d_text.size() >= d_chunk)
+  {
+    d_output(d_text);
+    d_text.resize(0);
+  }
 }
 
 void TXmlWriter::Indent(std::size_t depth)
@@ -90,7 +129,7 @@ void TXmlWriter::Indent(std::size_t depth)
     // Without a string of its own for every line.
     for(int left = static_cast<int>(depth) * 4; left > 0; left -= static_cast<int>(sizeof(SPACES) - 1))
     {
-      d_text.append(QLatin1String(SPACES, std::min(left, static_cast<int>(sizeof(SPACES) - 1))));
+      d_text.append(SPACES, std::min(left, static_cast<int>(sizeof(SPACES) - 1)));
     }
   }
 }
@@ -104,17 +143,17 @@ void TXmlWriter::Close_Innermost()
     {
       Indent(d_open.size() - 1);
     }
-    d_text.append(QLatin1String("</"));
-    d_text.append(inner.name);
-    d_text.append(QLatin1Char('>'));
+    d_text.append("</");
+    Append_Utf8(&d_text, inner.name);
+    d_text.append('>');
   }
   else
   {
-    d_text.append(QLatin1String("/>"));
+    d_text.append("/>");
   }
   if(!d_compact)
   {
-    d_text.append(QLatin1Char('\n'));
+    d_text.append('\n');
   }
   d_open.pop_back();
 }
@@ -132,10 +171,10 @@ void TXmlWriter::Open_Inside(const TElement* element, bool for_element)
   VARLUME_ASSERT(d_compact || !open.content || open.elements == for_element);
   if(!open.content)
   {
-    d_text.append(QLatin1Char('>'));
+    d_text.append('>');
     if(for_element && !d_compact)
     {
-      d_text.append(QLatin1Char('\n'));
+      d_text.append('\n');
     }
     open.content = true;
     open.elements = for_element;
@@ -154,9 +193,10 @@ TXmlWriter::TElement TXmlWriter::Create_Node(TElement* parent, const QString& na
   element.d_depth = parent->d_depth + 1;
   element.d_serial = d_serial++;
   Indent(static_cast<std::size_t>(element.d_depth));
-  d_text.append(QLatin1Char('<'));
-  d_text.append(name);
+  d_text.append('<');
+  Append_Utf8(&d_text, name);
   d_open.push_back({name, element.d_serial, false, false});
+  Pass_On();
   return element;
 }
 
@@ -171,6 +211,7 @@ void TXmlWriter::Write_Text_Node(TElement* node, const QString& text)
   }
   Open_Inside(node, false);
   Append_Text(&d_text, text, d_compact);
+  Pass_On();
 }
 
 void TXmlWriter::Write_Text_Node(TElement* node, const double& value, int precision)
@@ -189,5 +230,5 @@ QByteArray TXmlWriter::Data()
   {
     Close_Innermost();
   }
-  return d_text.toUtf8();
+  return d_text;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 // Writes a document of elements and texts straight to bytes: the same bytes as TXmlFile gives
@@ -30,13 +31,17 @@ public:
   void Reset(const QString& root_name, int version, bool compact);
   TElement* Root_Node() { return &d_root; }
 
+  // Hands the document to output in pieces of about chunk bytes while it is written, so that
+  // a large one is never whole in memory; Data() then returns the last piece.
+  void Stream(std::function<void(const QByteArray&)> output, int chunk);
+
   // As TXmlFile's of the same names.
   TElement Create_Node(TElement* parent, const QString& name);
   void Write_Text_Node(TElement* node, const QString& text);
   void Write_Text_Node(TElement* node, const double& value, int precision);
   void Write_Text_Node(TElement* node, int value);
 
-  // The document, every open element closed.
+  // The document (when streamed, what is left of it), every open element closed.
   QByteArray Data();
 
 private:
@@ -53,12 +58,15 @@ private:
   void Open_Inside(const TElement* element, bool for_element);
   void Close_Innermost();
   void Indent(std::size_t depth);
+  void Pass_On();
 
-  QString d_text;
+  QByteArray d_text; // UTF-8
   bool d_compact = true;
   std::vector<TOpen> d_open;
   int d_serial = 0;
   TElement d_root;
+  std::function<void(const QByteArray&)> d_output;
+  int d_chunk = 0;
 };
 
 #endif

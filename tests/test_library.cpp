@@ -793,6 +793,20 @@ private slots:
     QVERIFY(control.Last_Error().startsWith(
         QStringLiteral("ERR:  Saving machines exception: ERR:  Cannot write node 'Name'")));
     QVERIFY(!QFile::exists(control.File_Name()));
+    // The same when the text comes after the first megabytes went to disk: the old file stays
+    // whole and nothing is left beside it.
+    for(int index = 0; index < 600; ++index)
+    {
+      control.Create_Machine(QStringLiteral("Machine %1").arg(index));
+    }
+    control.Machine(control.Machine_Id(QStringLiteral("Bad\x01Name")))->name = QStringLiteral("Good Name");
+    QVERIFY2(control.Save(), qPrintable(control.Last_Error()));
+    const QByteArray saved = Read(control.File_Name());
+    QVERIFY(saved.size() > 2 << 20);
+    control.Machine(control.Machine_Id(QStringLiteral("Machine 599")))->name = QStringLiteral("Bad\x01Name");
+    QVERIFY(!control.Save());
+    QCOMPARE(Read(control.File_Name()), saved);
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("machines.xml")});
 
     // A file of the user's choice is named once, with the system's reason.
     QVERIFY(!machines.Save_As(QDir(missing).filePath("out.xml")));

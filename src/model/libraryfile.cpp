@@ -77,7 +77,7 @@ int Open(TXmlFile& xml, const QByteArray* data, const QString& identification, T
   return version;
 }
 
-void Write(const QString& file_name, const QByteArray& bytes, bool& keep_unloaded_file)
+void Write(const QString& file_name, const std::function<bool(TSafeFile*)>& write, bool& keep_unloaded_file)
 {
   // A link or a FIFO in the place of the file is neither copied (a FIFO would block) nor
   // replaced.
@@ -92,7 +92,7 @@ void Write(const QString& file_name, const QByteArray& bytes, bool& keep_unloade
     Keep_Copy(file_name);
   }
   keep_unloaded_file = false;
-  TXmlFile::Write_Bytes(file_name, bytes);
+  TXmlFile::Write_Through(file_name, write);
 }
 
 QString Element_Text(const TXmlTree& xml, const TXmlTree::TElement& parent, const QString& name)
@@ -253,12 +253,22 @@ bool TLibraryFile::Save_As(const QString& file_name) const
 
 bool TLibraryFile::Write(const QString& file_name, bool& keep_unloaded_file) const
 {
-  TXmlWriter xml;
   try
   {
-    xml.Reset(QLatin1String(d_identification), d_write_version, false);
-    Write_Records(xml);
-    LibraryFile::Write(file_name, xml.Data(), keep_unloaded_file);
+    LibraryFile::Write(
+        file_name,
+        [this](TSafeFile* file)
+        {
+          // Straight into the file: a library of tens of thousands of records is never held
+          // whole in memory, and a text that cannot be written leaves the old file as it was.
+          // A failed write fails every later one, the last included.
+          TXmlWriter xml;
+          xml.Stream([file](const QByteArray& bytes) { static_cast<void>(file->Write(bytes)); }, 1 << 20);
+          xml.Reset(QLatin1String(d_identification), d_write_version, false);
+          Write_Records(xml);
+          return file->Write(xml.Data());
+        },
+        keep_unloaded_file);
   }
   catch(const TXmlFileException& exception)
   {

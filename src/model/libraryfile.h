@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <unordered_set>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "core/xmltree.h"
 
 class QByteArray;
+class TSafeFile;
 class TXmlFile;
 class TXmlWriter;
 
@@ -114,9 +116,10 @@ QString Take_Free_Name(const TNameParts& parts, qint64& count, QSet<QString>& ta
 // returns the file's version.
 int Open(TXmlFile& xml, const QByteArray* data, const QString& identification, TXmlTree* tree);
 
-// Writes the bytes to the file; when keep_unloaded_file is set and that file exists, it is
-// first kept as a copy; the flag is cleared before the write.
-void Write(const QString& file_name, const QByteArray& bytes, bool& keep_unloaded_file);
+// Writes the document that write streams into the file (through TXmlFile::Write_Through); when
+// keep_unloaded_file is set and that file exists, it is first kept as a copy; the flag is
+// cleared before the write.
+void Write(const QString& file_name, const std::function<bool(TSafeFile*)>& write, bool& keep_unloaded_file);
 
 // The text of the required child element name. An element without text (an empty element,
 // or blanks, which the DOM drops) reads as an empty text instead of failing the whole load.
