@@ -306,6 +306,12 @@ TVarlume::~TVarlume()
   }
 }
 
+void TVarlume::Release_For_Exit()
+{
+  d_recovery_writer.reset();
+  d_lock.reset();
+}
+
 void TVarlume::Setup_Central_Widget()
 {
   QFont notice_font(QStringLiteral("Verdana"), 8);

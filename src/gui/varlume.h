@@ -43,6 +43,11 @@ public:
   explicit TVarlume(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
   ~TVarlume() override;
 
+  // Ends what must end before the process does: the changes kept for recovery are written and
+  // the data folder is unlocked. After it the window may be left to the process's end instead
+  // of being freed record by record.
+  void Release_For_Exit();
+
   // True when another window holds the data folder: the libraries are shown but not changed,
   // and nothing is saved on close, so neither window drops the other's changes.
   bool Read_Only() const { return d_read_only; }
