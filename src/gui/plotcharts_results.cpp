@@ -68,6 +68,18 @@ QScatterSeries* Outside_Series()
   return series;
 }
 
+// The rings go last, over the points; in the legend only when there are any.
+void Attach_Outside(TPlotPage* page, QChart* chart, QScatterSeries* outside, const std::vector<TPointInfo>& info,
+                    QAbstractAxis* x_axis, QAbstractAxis* y_axis)
+{
+  Attach(chart, outside, x_axis, y_axis);
+  page->Set_Point_Info(outside, info);
+  if(info.empty())
+  {
+    Hide_From_Legend(chart, outside);
+  }
+}
+
 QString Row_Heading(const Plot_Series::TMeasurementResult& result, const Plot_Series::TResultRow& row)
 {
   QString heading = result.type == Types::MEASUREMENT_BALLBAR
@@ -197,12 +209,7 @@ QChart* ISO_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMeasure
     Attach(chart, series, x_axis, y_axis);
     page->Set_Point_Info(series, info);
   }
-  Attach(chart, outside, x_axis, y_axis);
-  page->Set_Point_Info(outside, outside_info);
-  if(outside_info.empty())
-  {
-    Hide_From_Legend(chart, outside);
-  }
+  Attach_Outside(page, chart, outside, outside_info, x_axis, y_axis);
   Fit_Positions(x_axis, 0.0, x_maximum, true);
   Fit_Range(y_axis, minimum, maximum, true);
   Place_Legend(chart);
@@ -269,12 +276,7 @@ QChart* Laser_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& resu
     Attach(chart, series, x_axis, angle ? angle_axis : y_axis);
     page->Set_Point_Info(series, info);
   }
-  Attach(chart, outside, x_axis, y_axis);
-  page->Set_Point_Info(outside, outside_info);
-  if(outside_info.empty())
-  {
-    Hide_From_Legend(chart, outside);
-  }
+  Attach_Outside(page, chart, outside, outside_info, x_axis, y_axis);
   Fit_Positions(x_axis, x_minimum, x_maximum, true);
   Fit_Range(y_axis, minimum[0], maximum[0], true);
   Fit_Range(angle_axis, minimum[1], maximum[1], true);
@@ -453,12 +455,7 @@ QChart* MCG_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& result
     Attach(chart, series, angle_axis, radial_axis);
     page->Set_Point_Info(series, info);
   }
-  Attach(chart, outside, angle_axis, radial_axis);
-  page->Set_Point_Info(outside, outside_info);
-  if(outside_info.empty())
-  {
-    Hide_From_Legend(chart, outside);
-  }
+  Attach_Outside(page, chart, outside, outside_info, angle_axis, radial_axis);
   Fit_Range(radial_axis, minimum, maximum, true);
   if(anchor)
   {
