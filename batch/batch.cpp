@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "batch/command.h"
+#include "batch/compensate.h"
 #include "batch/conformity.h"
 #include "batch/evaluate.h"
 #include "batch/export.h"
@@ -44,8 +45,9 @@ const TCommand COMMANDS[] = {
      "--output (Ctrl-C stops it with the lines so far and exit code 130)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Evaluate_Usage_Error, Batch::Run_Evaluate, nullptr},
     {"plot",
-     "the chart of --kind errors, results, sensitivity or conformity of --machine (and the --measurement\n"
-     "names) as a PNG, SVG or PDF file (--output, by its extension) and its numbers as CSV (--csv)",
+     "the chart of --kind errors, results, sensitivity, conformity or compensation of --machine (and the\n"
+     "--measurement names) as a PNG, SVG or PDF file (--output, by its extension) and its numbers as CSV\n"
+     "(--csv)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Plot_Usage_Error, Batch::Run_Plot, Batch::Plot_Needs_Widgets},
     {"identify",
      "the error parameters of --machine fitted to the --measured files: the report on stdout, the\n"
@@ -59,6 +61,10 @@ const TCommand COMMANDS[] = {
      "which --candidate measurements (default every one of the library) to run, in which order, to\n"
      "identify every error parameter of --machine: the steps on stdout, as JSON in --json",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Plan_Usage_Error, Batch::Run_Plan, nullptr},
+    {"compensate",
+     "the corrections built from --machine (full, tables, grid, pitch, skew) and what each leaves on\n"
+     "--against: the report on stdout, the tables into --dir, every row before and after as CSV (--csv)",
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Compensate_Usage_Error, Batch::Run_Compensate, nullptr},
 };
 
 // The options after --help and --version, in the order of --help. A new one is one entry here;
@@ -66,15 +72,15 @@ const TCommand COMMANDS[] = {
 // use in its usage check.
 const TOption OPTIONS[] = {
     {"data", "Data directory with machines.xml and measurements.xml (default ~/.varlume).", "DIR", nullptr},
-    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify conformity plan"},
-    {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot conformity"},
+    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify conformity plan compensate"},
+    {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot conformity compensate"},
     {"increments", "Map increments in mm (default 100 100 100; plot: --kind errors).", "X Y Z", "map plot"},
-    {"dir", "Directory for the files.", "DIR", "export"},
+    {"dir", "Directory for the files.", "DIR", "export compensate"},
     {"output", "File to write (plot: a .png, .svg or .pdf picture).", "FILE", "evaluate plot identify"},
     {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
-    {"kind", "What to plot: errors, results, sensitivity or conformity.", "KIND", "plot"},
+    {"kind", "What to plot: errors, results, sensitivity, conformity or compensation.", "KIND", "plot"},
     {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
-    {"csv", "CSV file of the plotted numbers.", "FILE", "plot conformity"},
+    {"csv", "CSV file of the plotted numbers.", "FILE", "plot conformity compensate"},
     {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH",
      "identify conformity plot"},
     {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify plan"},
@@ -97,18 +103,30 @@ const TOption OPTIONS[] = {
     {"mpe",
      "E0 maximum permissible error A,K,B: MPE = min(A + L/K, B) in micrometres with L in mm; A,K or A,K, for no "
      "cap (default: the machine's).",
-     "A,K,B", "conformity plot"},
+     "A,K,B", "conformity plot compensate"},
     {"test-uncertainty",
      "Expanded uncertainty (k = 2) of the test set-up a,b: U = a + b*L, a in micrometres, b in micrometres per "
      "metre (default 0,0).",
-     "a,b", "conformity plot"},
-    {"rule", "Decision rule: guarded (default; pass only when |E| + U <= MPE) or simple.", "RULE", "conformity plot"},
+     "a,b", "conformity plot compensate"},
+    {"rule", "Decision rule: guarded (default; pass only when |E| + U <= MPE) or simple.", "RULE",
+     "conformity plot compensate"},
     {"draws", "Monte Carlo draws for the uncertainty of the readings (default: linear propagation).", "N",
      "conformity plot"},
     {"seed", "Seed of the Monte Carlo draws (default 1).", "S", "conformity plot"},
     {"candidate", "Measurement that the plan may use; repeat for more (default every measurement of the library).",
      "NAME", "plan"},
     {"budget", "The most tests in the plan (default no limit).", "N", "plan"},
+    {"against",
+     "Machine the correction runs on, of the same kinematic order and travel (default --machine itself; in a "
+     "simulation study the true machine).",
+     "NAME", "compensate plot"},
+    {"form", "Forms of correction, a comma list of full, tables, grid, pitch and skew (default all five).", "LIST",
+     "compensate plot"},
+    {"spacing",
+     "Step of the correction tables and grid in mm, at least 0.1 (default the largest of 1 and the longest travel / "
+     "50).",
+     "MM", "compensate plot"},
+    {"probe", "Probe offset X,Y,Z in mm of the grid and the check grid (default 0,0,0).", "X,Y,Z", "compensate plot"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";

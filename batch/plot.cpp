@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "batch/batch.h"
+#include "batch/compensate.h"
 #include "batch/conformity.h"
 #include "batch/panes.h"
 #include "core/safefile.h"
@@ -176,6 +177,15 @@ int Conformity_Decisions(const Batch::TArguments& arguments, const Batch::TLibra
   return code;
 }
 
+// The result of varlume-batch compensate.
+int Compensation_Rows(const Batch::TArguments& arguments, const Batch::TLibraries& libraries,
+                      const Batch::TOutput& output, Plot_Kinds::TData* data)
+{
+  const int code = Batch::Compensation_Result(arguments, libraries, output, &data->compensation);
+  data->has_compensation = code == Batch::EXIT_OK;
+  return code;
+}
+
 int Gather(Plot_Kinds::TSource source, const Batch::TArguments& arguments, const Batch::TLibraries& libraries,
            const Batch::TOutput& output, Plot_Kinds::TData* data)
 {
@@ -189,11 +199,14 @@ int Gather(Plot_Kinds::TSource source, const Batch::TArguments& arguments, const
     return Sensitivity_Rows(arguments, libraries, output, data);
   case Plot_Kinds::TSource::CONFORMITY:
     return Conformity_Decisions(arguments, libraries, output, data);
+  case Plot_Kinds::TSource::COMPENSATION:
+    return Compensation_Rows(arguments, libraries, output, data);
   }
   return Batch::EXIT_FAILED;
 }
 
-// The conformity options belong to --kind conformity alone.
+// The conformity options belong to --kind conformity and compensation, the compensation options to
+// --kind compensation alone.
 QString Conformity_Kind_Error(const Batch::TArguments& arguments, const Plot_Kinds::TKind& kind)
 {
   if(kind.source == Plot_Kinds::TSource::CONFORMITY)
@@ -208,11 +221,24 @@ QString Conformity_Kind_Error(const Batch::TArguments& arguments, const Plot_Kin
                ? Batch::Conformity_Options_Error(arguments)
                : QStringLiteral("plot --kind %1 takes no --increments").arg(QLatin1String(kind.name));
   }
+  if(kind.source == Plot_Kinds::TSource::COMPENSATION)
+  {
+    return arguments.Values(QStringLiteral("measured")).isEmpty()
+               ? Batch::Compensation_Options_Error(arguments)
+               : QStringLiteral("plot --kind %1 takes no --measured").arg(QLatin1String(kind.name));
+  }
   for(const char* option : {"mpe", "test-uncertainty", "rule", "draws", "seed", "measured"})
   {
     if(!arguments.Values(QLatin1String(option)).isEmpty())
     {
       return QStringLiteral("--%1 is only for plot --kind conformity").arg(QLatin1String(option));
+    }
+  }
+  for(const char* option : {"against", "form", "spacing", "probe"})
+  {
+    if(!arguments.Values(QLatin1String(option)).isEmpty())
+    {
+      return QStringLiteral("--%1 is only for plot --kind compensation").arg(QLatin1String(option));
     }
   }
   return QString();

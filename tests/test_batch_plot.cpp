@@ -150,7 +150,8 @@ private slots:
     QTest::addColumn<QByteArray>("message");
     const QStringList csv = {"--csv", "unused.csv"};
     QTest::newRow("no kind") << QStringList{"--machine", "Bridge", "--output", "a.png"} << 2
-                             << QByteArray("plot needs --kind errors, results, sensitivity or conformity\n");
+                             << QByteArray(
+                                    "plot needs --kind errors, results, sensitivity, conformity or compensation\n");
     QTest::newRow("unknown kind") << QStringList{"--machine", "Bridge", "--kind", "map", "--output", "a.png"} << 2
                                   << QByteArray("unknown --kind 'map'");
     QTest::newRow("no file") << QStringList{"--machine", "Bridge", "--kind", "errors"} << 2

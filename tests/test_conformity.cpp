@@ -29,38 +29,16 @@ using Test_Support::Read;
 
 const double INF = std::numeric_limits<double>::infinity();
 
-TMachineLibrary::TMachineParameterItem* Parameter(TMachineLibrary::TMachineItem* machine, int axis, int parameter)
-{
-  for(TMachineLibrary::TMachineAxisItem& item : machine->axes)
-  {
-    for(TMachineLibrary::TMachineParameterItem& entry : item.parameters)
-    {
-      if(item.axis == axis && entry.parameter == parameter)
-      {
-        return &entry;
-      }
-    }
-  }
-  return nullptr;
-}
-
-void Enable(TMachineLibrary::TMachineItem* machine, int axis, int parameter, const QString& expression)
-{
-  TMachineLibrary::TMachineParameterItem* entry = Parameter(machine, axis, parameter);
-  entry->enabled = true;
-  entry->expression = expression;
-}
-
 // A machine of 1000 mm in each axis with scale errors, a squareness and a covariance over four
 // parameters, the last of which identification did not determine.
 void Make_Machine(TMachineLibrary* library)
 {
   const int id = library->Create_Machine(QStringLiteral("Identified"));
   TMachineLibrary::TMachineItem* machine = library->Machine(id);
-  Enable(machine, AXIS_X, PARAMETER_SCALE, QStringLiteral("0.005 * L"));
-  Enable(machine, AXIS_Y, PARAMETER_SCALE, QStringLiteral("0.003 * L^2"));
-  Enable(machine, AXIS_Z, PARAMETER_SCALE, QStringLiteral("0.002 * L"));
-  Enable(machine, AXIS_SQUARENESS, PARAMETER_QXY, QStringLiteral("0.01"));
+  Test_Support::Enable_Parameter(machine, AXIS_X, PARAMETER_SCALE, QStringLiteral("0.005 * L"));
+  Test_Support::Enable_Parameter(machine, AXIS_Y, PARAMETER_SCALE, QStringLiteral("0.003 * L^2"));
+  Test_Support::Enable_Parameter(machine, AXIS_Z, PARAMETER_SCALE, QStringLiteral("0.002 * L"));
+  Test_Support::Enable_Parameter(machine, AXIS_SQUARENESS, PARAMETER_QXY, QStringLiteral("0.01"));
   machine->has_mpe = true;
   machine->mpe_a = 1.5;
   machine->mpe_k = 333.0;
@@ -294,11 +272,11 @@ private slots:
       const QString axis_name = axis == AXIS_X ? "X" : axis == AXIS_Y ? "Y" : "Z";
       for(int r = 0; r < 3; ++r)
       {
-        Enable(&machine, axis, parameters[r], QStringLiteral("0.004 * L - 0.002 * L^2"));
+        Test_Support::Enable_Parameter(&machine, axis, parameters[r], QStringLiteral("0.004 * L - 0.002 * L^2"));
         labels << QStringLiteral("%1 Axis %2 c1").arg(axis_name, names[r])
                << QStringLiteral("%1 Axis %2 c2").arg(axis_name, names[r]);
       }
-      Enable(&machine, axis, PARAMETER_SCALE, QStringLiteral("0.003 * L"));
+      Test_Support::Enable_Parameter(&machine, axis, PARAMETER_SCALE, QStringLiteral("0.003 * L"));
       labels << QStringLiteral("%1 Axis Scale c1").arg(axis_name);
     }
     machine.covariance_labels = labels;

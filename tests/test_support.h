@@ -110,6 +110,25 @@ template <typename TChild> TChild* Child_With_Text(const QObject* parent, const 
   return nullptr;
 }
 
+// Enables one parameter of a machine record with its expression (a plain number for D and the
+// squareness values) and its sign option (+1 or -1).
+inline void Enable_Parameter(TMachineLibrary::TMachineItem* machine, int axis, int parameter, const QString& expression,
+                             int sign = 1)
+{
+  for(TMachineLibrary::TMachineAxisItem& item : machine->axes)
+  {
+    for(TMachineLibrary::TMachineParameterItem& entry : item.parameters)
+    {
+      if(item.axis == axis && entry.parameter == parameter)
+      {
+        entry.enabled = true;
+        entry.expression = expression;
+        entry.option_state = sign < 0 ? 1 : 0;
+      }
+    }
+  }
+}
+
 // A result row from reference to point on a perfect machine (actual equals nominal), with the
 // usual probe offset.
 inline TMeasurement::TMeasurementItem Row(const TVector3& reference, const TVector3& point,

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/varlume_assert.h"
+#include "src/gui/compensationchart.h"
 #include "src/gui/conformitychart.h"
 #include "src/gui/plotcharts.h"
 
@@ -23,6 +24,7 @@ const TKindPage PAGES[] = {
     {"sensitivity",
      [](const TData& data) { return Plot_Charts::Sensitivity_Page(data.machine_name, data.sensitivity.rows); }},
     {"conformity", [](const TData& data) { return Conformity_Chart::Page(data.conformity); }},
+    {"compensation", [](const TData& data) { return Compensation_Chart::Page(data.compensation); }},
 };
 } // namespace
 

@@ -242,6 +242,10 @@ TPlotPage* TPlotsWidget::Page(const Plot_Kinds::TKind& kind)
   {
     return Conformity_Page(page_title);
   }
+  if(kind.source == Plot_Kinds::TSource::COMPENSATION)
+  {
+    return Compensation_Page(page_title);
+  }
   if(!d_data.has_machine)
   {
     return Plot_Charts::Message_Page(page_title,

@@ -98,6 +98,8 @@ private:
   // chooser, made when the section is first chosen, and the page of the selected ISO measurements.
   void Show_Conformity_Controls(bool visible);
   TPlotPage* Conformity_Page(const QString& title);
+  // The corrections built from the active machine, run on itself with the default options.
+  TPlotPage* Compensation_Page(const QString& title);
 
   QComboBox* d_kind_box;
   QPushButton* d_compute_button;

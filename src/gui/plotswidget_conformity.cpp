@@ -1,5 +1,6 @@
 // The Conformity section of the Plots tab: the test set-up's U and the rule, and the decision
-// of the selected ISO 10360-2 measurements on the active machine.
+// of the selected ISO 10360-2 measurements on the active machine; and the compensation page,
+// which shares the machine's record.
 
 #include "src/gui/plotswidget.h"
 
@@ -84,5 +85,30 @@ TPlotPage* TPlotsWidget::Conformity_Page(const QString& title)
     return Plot_Charts::Message_Page(title, d_data.conformity.errors.join(QLatin1Char('\n')));
   }
   d_data.has_conformity = true;
+  return Plot_Charts::Page(Kind(), d_data);
+}
+
+TPlotPage* TPlotsWidget::Compensation_Page(const QString& title)
+{
+  d_data.has_compensation = false;
+  if(!d_data.has_machine || !d_has_machine_item)
+  {
+    return Plot_Charts::Message_Page(title, tr("Select one machine."));
+  }
+  if(!d_data.has_results)
+  {
+    return Plot_Charts::Message_Page(
+        title, d_failure.isEmpty() ? tr("Select measurements: they are simulated before and after each correction.")
+                                   : d_failure);
+  }
+  Compensation::TOptions options;
+  options.jobs = Evaluation::Parse_Jobs(qEnvironmentVariable("VARLUME_JOBS"));
+  d_data.compensation =
+      Compensation::Run(d_machine_item, d_machine_item, {d_measurements.begin(), d_measurements.end()}, options);
+  if(d_data.compensation.status != Compensation::TStatus::DONE)
+  {
+    return Plot_Charts::Message_Page(title, d_data.compensation.errors.join(QLatin1Char('\n')));
+  }
+  d_data.has_compensation = true;
   return Plot_Charts::Page(Kind(), d_data);
 }

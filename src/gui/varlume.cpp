@@ -35,6 +35,7 @@
 #include "core/gui/windowsize.h"
 #include "core/version.h"
 #include "src/gui/adddialog.h"
+#include "src/gui/compensationdialog.h"
 #include "src/gui/displaywidget.h"
 #include "src/gui/identifydialog.h"
 #include "src/gui/machinedialog.h"
@@ -368,6 +369,9 @@ QAction* TVarlume::Setup_Actions()
   d_identify_action->setToolTip(tr("Identify a machine's errors from measured data files"));
   d_plan_action = new QAction(TPlanDialog::Command_Icon(), tr("Plan Tests..."), this);
   d_plan_action->setToolTip(tr("Plan which measurements identify a machine's errors, in which order"));
+  d_compensation_action = new QAction(TCompensationDialog::Command_Icon(), tr("Compensation..."), this);
+  d_compensation_action->setToolTip(tr("Build the corrections a controller loads from a machine's errors and show "
+                                       "what each leaves behind"));
   d_quit_action = create(QString(), tr("Quit"), QString());
   d_quit_action->setShortcut(QKeySequence::Quit);
 
@@ -411,6 +415,7 @@ void TVarlume::Setup_Menus(QAction* about_action)
   edit_menu->addSeparator();
   edit_menu->addAction(d_identify_action);
   edit_menu->addAction(d_plan_action);
+  edit_menu->addAction(d_compensation_action);
 
   // Filled by Setup_Docks with the docks' own show/hide actions.
   QMenu* view_menu = menuBar()->addMenu(tr("&View"));
@@ -476,6 +481,7 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_identify_action, &QAction::triggered, this, &TVarlume::Identify_Errors);
   connect(d_identify_machine_button, &QToolButton::clicked, this, &TVarlume::Identify_Errors);
   connect(d_plan_action, &QAction::triggered, this, &TVarlume::Plan_Tests);
+  connect(d_compensation_action, &QAction::triggered, this, &TVarlume::Compensate);
   connect(d_plan_machine_button, &QToolButton::clicked, this, &TVarlume::Plan_Tests);
   connect(d_remove_machine_action, &QAction::triggered, this, &TVarlume::Remove_Machine);
   connect(d_remove_machine_button, &QToolButton::clicked, this, &TVarlume::Remove_Machine);

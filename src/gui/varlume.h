@@ -28,6 +28,7 @@ class TMeasurement;
 class TMeasurementDialog;
 class TIdentifyDialog;
 class TPlanDialog;
+class TCompensationDialog;
 class TMessageBox;
 class TProgressDialog;
 class TRecoveryWriter;
@@ -122,6 +123,7 @@ public slots:
   void Export_Measurements();
   void Identify_Errors();
   void Plan_Tests();
+  void Compensate();
   void Help_About();
 
 protected:
@@ -216,6 +218,7 @@ private:
   QAction* d_quit_action;
   QAction* d_identify_action;
   QAction* d_plan_action;
+  QAction* d_compensation_action;
 
   QListWidget* d_machine_list;
   QListWidget* d_measurement_list;
@@ -236,6 +239,7 @@ private:
   TAddDialog* d_add_dialog;
   TIdentifyDialog* d_identify_dialog = nullptr;
   TPlanDialog* d_plan_dialog = nullptr;
+  TCompensationDialog* d_compensation_dialog = nullptr;
   QByteArray d_machines_before_identify; // the machine library before the dialog's next addition
   bool d_recovery_pending = false;       // the question whether to restore is open
   // unsaved/ is not ours to use (a link, or a kept file there that could be neither read nor

@@ -1,10 +1,11 @@
-// The main window's "Identify Errors" and "Plan Tests": the dialogs do the work; the window
-// lists what identification adds and selects what a plan uses.
+// The main window's "Identify Errors", "Plan Tests" and "Compensation": the dialogs do the work;
+// the window lists what identification adds and selects what a plan uses.
 
 #include <QAction>
 #include <QListWidget>
 #include <QToolButton>
 
+#include "src/gui/compensationdialog.h"
 #include "src/gui/identifydialog.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
@@ -74,4 +75,23 @@ void TVarlume::Plan_Tests()
   }
   d_plan_dialog->Reset(Active_Machine_Name());
   d_plan_dialog->exec();
+}
+
+void TVarlume::Compensate()
+{
+  if(Evaluation_Running())
+  {
+    return;
+  }
+  if(!d_compensation_dialog)
+  {
+    d_compensation_dialog = new TCompensationDialog(d_machine_dialog, d_measurement_dialog, this);
+  }
+  QStringList selected;
+  for(const QListWidgetItem* item : d_measurement_list->selectedItems())
+  {
+    selected.push_back(item->text());
+  }
+  d_compensation_dialog->Reset(Active_Machine_Name(), selected);
+  d_compensation_dialog->exec();
 }

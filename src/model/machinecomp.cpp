@@ -70,6 +70,12 @@ bool Inside(const double& value, const double& start, const double& end)
   return value >= start && value <= end;
 }
 
+bool Known_Kinematic(int kinematic)
+{
+  return kinematic == KINEMATIC_XYZ || kinematic == KINEMATIC_YXZ || kinematic == KINEMATIC_XZY ||
+         kinematic == KINEMATIC_YZX;
+}
+
 // Angle for the rotation of the chain: with the sign option "CCW = Pos" a positive table value
 // turns right-handed about its axis, which the convention of TMat4::Rotate needs negated.
 double Rotation_Angle(const double& value, int sign)
@@ -516,24 +522,15 @@ TVector3 TMachineComp::Evaluate_Stages(const TVector3& position, const TVector3&
     return TVector3();
   }
 
-  TVector3 error;
-  switch(d_init_parameters.kinematic)
+  if(!Known_Kinematic(d_init_parameters.kinematic))
   {
-  case KINEMATIC_XYZ:
-    error = Evaluate_XYZ(position, probe_offset, stages);
-    break;
-  case KINEMATIC_YXZ:
-    error = Evaluate_YXZ(position, probe_offset, stages);
-    break;
-  case KINEMATIC_XZY:
-    error = Evaluate_XZY(position, probe_offset, stages);
-    break;
-  case KINEMATIC_YZX:
-    error = Evaluate_YZX(position, probe_offset, stages);
-    break;
-  default:
     Set_Error(QStringLiteral("Map data kinematic is invalid"));
     return position;
+  }
+  TVector3 error = Model_Error(position, probe_offset, stages);
+  if(d_correction)
+  {
+    error = error - d_correction->Error(position, probe_offset);
   }
 
   if(Inside_Volume(position))
@@ -551,6 +548,25 @@ TVector3 TMachineComp::Evaluate_Stages(const TVector3& position, const TVector3&
   }
 
   return position + error;
+}
+
+TVector3 TMachineComp::Model_Error(const TVector3& position, const TVector3& probe_offset,
+                                   const TStage* const* stages) const
+{
+  switch(d_init_parameters.kinematic)
+  {
+  case KINEMATIC_XYZ:
+    return Evaluate_XYZ(position, probe_offset, stages);
+  case KINEMATIC_YXZ:
+    return Evaluate_YXZ(position, probe_offset, stages);
+  case KINEMATIC_XZY:
+    return Evaluate_XZY(position, probe_offset, stages);
+  case KINEMATIC_YZX:
+    return Evaluate_YZX(position, probe_offset, stages);
+  default:
+    break;
+  }
+  return TVector3();
 }
 
 void TMachineComp::Chain_Step(int index, const TStage& stage, TChainState* state) const

@@ -4,11 +4,22 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 #include "core/vector3.h"
 #include "src/model/machine_standardcomp.h"
 #include "src/model/machine_values.h"
+
+// What a controller's correction predicts of a machine's error at a nominal position with a probe
+// offset (mm, actual - nominal); a corrected machine subtracts it. Error must be safe to call
+// from several threads at once.
+class TMachineCorrection
+{
+public:
+  virtual ~TMachineCorrection() = default;
+  virtual TVector3 Error(const TVector3& position, const TVector3& probe_offset) const = 0;
+};
 
 // Geometric error model of a three-axis machine: moves a nominal probe position to where the
 // machine really puts it. "Comp" is short for compensation: the model holds the error parameters
@@ -82,6 +93,12 @@ public:
   // the extrapolated result is still returned and Last_Error says so.
   TVector3 Evaluate(const TVector3& position, const TVector3& probe_offset, bool* inside) const;
 
+  // A correction that Evaluate subtracts from every error from now on (null: none). Copies of
+  // the model share it; a new set-up keeps it. Angles (Get_Angles_RA_RB_RC) are the carriage's
+  // and stay as they are: software corrects coordinates, not the carriage.
+  void Set_Correction(std::shared_ptr<const TMachineCorrection> correction) { d_correction = std::move(correction); }
+  const TMachineCorrection* Correction() const { return d_correction.get(); }
+
   // What axis index of the chain (0 is the base) contributes to Evaluate at a position: the
   // table values and the rotations. It depends on that axis's table and the position only.
   struct TStage
@@ -100,6 +117,11 @@ public:
   // share tables looks each one up only once.
   TVector3 Evaluate(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages,
                     bool* inside) const;
+
+  // The error alone (actual - nominal, without any correction) of a valid model, without the
+  // volume test or the last error: safe on a model shared between threads. stages may be null
+  // (the own tables). Throws like Evaluate.
+  TVector3 Model_Error(const TVector3& position, const TVector3& probe_offset, const TStage* const* stages) const;
 
   // Evaluate in parts, for a run over many set-ups that share tables: the chain one axis
   // stage at a time (index 0, 1, 2 in turn, from a default state), then the terms that the
@@ -191,6 +213,7 @@ private:
   TMachineDeflectionComp d_deflection;
   bool d_initializing = false;
   bool d_valid = false;
+  std::shared_ptr<const TMachineCorrection> d_correction;
 
   // Last error. An evaluation outside the volume only records the position; the text is
   // formatted when asked for, so that Evaluate never allocates.

@@ -21,6 +21,11 @@ QByteArray Conformity_Csv(const Plot_Kinds::TData& data)
 {
   return Conformity::Csv(data.conformity);
 }
+
+QByteArray Compensation_Csv(const Plot_Kinds::TData& data)
+{
+  return Compensation::Csv(data.compensation);
+}
 } // namespace
 
 namespace Plot_Kinds
@@ -39,6 +44,9 @@ const std::vector<TKind>& Kinds()
       {"conformity", QT_TRANSLATE_NOOP("Plot_Kinds", "Conformity"),
        QT_TRANSLATE_NOOP("Plot_Kinds", "Conformity (ISO 10360-2 tests against the MPE)"), TSource::CONFORMITY,
        Conformity_Csv},
+      {"compensation", QT_TRANSLATE_NOOP("Plot_Kinds", "Compensation"),
+       QT_TRANSLATE_NOOP("Plot_Kinds", "Compensation (the tests before and after each correction)"),
+       TSource::COMPENSATION, Compensation_Csv},
   };
   return kinds;
 }
@@ -87,6 +95,8 @@ bool Ready(const TKind& kind, const TData& data)
     return data.has_sensitivity && data.sensitivity.end == Sensitivity::TEnd::FINISHED;
   case TSource::CONFORMITY:
     return data.has_conformity;
+  case TSource::COMPENSATION:
+    return data.has_compensation;
   }
   return false;
 }

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "src/model/compensation/compensation.h"
 #include "src/model/conformity.h"
 #include "src/model/plotseries.h"
 #include "src/model/sensitivity.h"
@@ -21,7 +22,8 @@ enum class TSource
   MACHINE,     // the active machine's error tables
   RESULTS,     // the selected measurements simulated on the machine
   SENSITIVITY, // every parameter applied alone to a perfect machine, computed on demand
-  CONFORMITY   // the ISO 10360-2 rows (simulated or measured) decided against the machine's MPE
+  CONFORMITY,  // the ISO 10360-2 rows (simulated or measured) decided against the machine's MPE
+  COMPENSATION // the tests before and after each form of correction built from the machine
 };
 
 // The numbers of the pages and their CSVs; each part is there or not.
@@ -38,6 +40,8 @@ struct TData
   Sensitivity::TResult sensitivity;
   bool has_conformity = false;
   Conformity::TReport conformity;
+  bool has_compensation = false;
+  Compensation::TResult compensation;
 };
 
 struct TKind
@@ -54,7 +58,7 @@ struct TKind
 const std::vector<TKind>& Kinds();
 // The kind called name; null for none.
 const TKind* Find(const QString& name);
-// The names for a message: "errors, results, sensitivity or conformity".
+// The names for a message: "errors, results, sensitivity, conformity or compensation".
 QString Names_Text();
 
 bool Needs_Measurements(const TKind& kind);
