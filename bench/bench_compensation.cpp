@@ -20,8 +20,8 @@ void Grid_Million_Nodes(benchmark::State& state)
   const TMachineLibrary::TMachineItem machine = Bench::Identified_Horizontal_Arm();
   TMachineComp model;
   Simulation::Setup_Machine_Comp(Simulation::Machine_Record(machine), &model, nullptr);
-  // 2000 x 1700 x 1000 mm every 19.9 mm: 102 x 87 x 52 nodes, a little over a million.
-  const double spacing = 19.9;
+  // 2000 x 1700 x 1000 mm every 15 mm: 136 x 115 x 68 nodes, a little over a million.
+  const double spacing = 15.0;
   QTemporaryDir directory;
   for(auto _ : state)
   {

@@ -57,7 +57,7 @@ QChart* Measurement_Chart(TPlotPage* page, const Compensation::TResult& result, 
   {
     const int index = Form_Index(form.form);
     QScatterSeries* after = new QScatterSeries();
-    after->setName(QStringLiteral("after %1").arg(Compensation::Form_Name(form.form)));
+    after->setName(Compensation::Form_Name(form.form));
     after->setMarkerShape(FORM_SHAPES[index]);
     after->setMarkerSize(7.0);
     after->setColor(FORM_COLOURS[index]);
@@ -88,7 +88,8 @@ QChart* Measurement_Chart(TPlotPage* page, const Compensation::TResult& result, 
     Plot_Parts::Attach(chart, after, x_axis, y_axis);
     page->Set_Point_Info(after, info);
   }
-  Plot_Parts::Fit_Positions(x_axis, 1.0, std::max(2, rows), true);
+  // A single row (a ball bar) stands in the middle of its axis.
+  Plot_Parts::Fit_Positions(x_axis, rows > 1 ? 1.0 : 0.0, rows > 1 ? rows : 2.0, rows > 1);
   Plot_Parts::Fit_Range(y_axis, low, high, true);
   Plot_Parts::Place_Legend(chart);
   return chart;
@@ -106,8 +107,8 @@ TPlotPage* Page(const Compensation::TResult& result)
                                                            "after correction."));
   }
   TPlotPage* page = new TPlotPage();
-  QStringList notes = {QStringLiteral("Deviation of every row before correction (grey line) and after each form "
-                                      "(markers), µm; hover a marker for its numbers.")};
+  QStringList notes = {QStringLiteral("Deviation of every row before correction (grey line) and after each form of "
+                                      "correction (markers named by the form), µm; hover a marker for its numbers.")};
   for(const Compensation::TFormResult& form : result.forms)
   {
     QString line = QStringLiteral("%1: check grid largest |E| %2 µm before, %3 µm after")

@@ -6,7 +6,6 @@
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -68,7 +67,7 @@ QComboBox* Machine_Box(QWidget* parent, const char* name)
   QComboBox* box = new QComboBox(parent);
   box->setObjectName(QLatin1String(name));
   box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  box->setMinimumContentsLength(16);
+  box->setMinimumContentsLength(12);
   return box;
 }
 } // namespace
@@ -117,8 +116,10 @@ TCompensationDialog::TCompensationDialog(TMachineDialog* machines, TMeasurementD
   d_spacing_spin->setRange(0.0, LARGEST_OFFSET);
   d_spacing_spin->setDecimals(3);
   d_spacing_spin->setSuffix(tr(" mm"));
-  d_spacing_spin->setSpecialValueText(tr("Default (1 mm or travel / 50)"));
-  d_spacing_spin->setToolTip(tr("Step of the tables and the grid, at least %1 mm").arg(Compensation::MINIMUM_SPACING));
+  d_spacing_spin->setSpecialValueText(tr("Default"));
+  d_spacing_spin->setToolTip(tr("Step of the tables and the grid, at least %1 mm; by default the largest of 1 mm "
+                                "and the longest travel / 50")
+                                 .arg(Compensation::MINIMUM_SPACING));
   option_layout->addRow(tr("Spacing:"), d_spacing_spin);
   QWidget* probe = new QWidget(option_box);
   QHBoxLayout* probe_layout = new QHBoxLayout(probe);
@@ -127,7 +128,8 @@ TCompensationDialog::TCompensationDialog(TMachineDialog* machines, TMeasurementD
   {
     spin = new QDoubleSpinBox(probe);
     spin->setRange(-LARGEST_OFFSET, LARGEST_OFFSET);
-    spin->setDecimals(3);
+    spin->setDecimals(1);
+    spin->setMinimumWidth(70);
     probe_layout->addWidget(spin);
   }
   probe->setToolTip(tr("Probe offset X, Y, Z in mm: the grid and the check grid hold for this offset"));
@@ -152,9 +154,9 @@ TCompensationDialog::TCompensationDialog(TMachineDialog* machines, TMeasurementD
   bold.setBold(true);
   d_verdict_label->setFont(bold);
   output_layout->addWidget(d_verdict_label);
-  d_form_table = Table({tr("Form"), tr("Largest |E| before (µm)"), tr("Largest |E| after (µm)"),
-                        tr("u of |E| after (µm, k = 1)"), tr("After correction")},
-                       output);
+  d_form_table = Table(
+      {tr("Form"), tr("|E| before (µm)"), tr("|E| after (µm)"), tr("u after (µm, k = 1)"), tr("After correction")},
+      output);
   d_form_table->setObjectName(QStringLiteral("form_table"));
   d_measurement_table = Table({tr("Form"), tr("Measurement"), tr("Kind"), tr("Rows"), tr("Largest |dev.| before (µm)"),
                                tr("Largest |dev.| after (µm)"), tr("Range before (µm)"), tr("Range after (µm)")},
@@ -166,14 +168,18 @@ TCompensationDialog::TCompensationDialog(TMachineDialog* machines, TMeasurementD
       tr("Check grid: %1 x %1 x %1 points over the travel at the probe offset").arg(Compensation::CHECK_POINTS),
       tables));
   tables_layout->addWidget(d_form_table, 1);
-  tables_layout->addWidget(new QLabel(tr("Measurements: deviations before and after"), tables));
+  tables_layout->addWidget(
+      new QLabel(tr("Measurements: the largest |deviation| and the range of the deviations before and after"), tables));
   tables_layout->addWidget(d_measurement_table, 2);
   d_chart_view = new TPlotView(output);
   d_report_edit = new QPlainTextEdit(output);
   d_report_edit->setObjectName(QStringLiteral("report_edit"));
   d_report_edit->setReadOnly(true);
   d_report_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-  d_report_edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  // The report's columns line up only in a fixed-pitch font, whatever the platform's fixed font is.
+  QFont fixed(QStringLiteral("monospace"));
+  fixed.setStyleHint(QFont::TypeWriter);
+  d_report_edit->setFont(fixed);
   QTabWidget* tabs = new QTabWidget(output);
   tabs->addTab(tables, tr("Before and After"));
   tabs->addTab(d_chart_view, tr("Chart"));
@@ -185,6 +191,8 @@ TCompensationDialog::TCompensationDialog(TMachineDialog* machines, TMeasurementD
   splitter->addWidget(output);
   splitter->setStretchFactor(0, 0);
   splitter->setStretchFactor(1, 1);
+  // The form needs no more than its fields; the results take the rest.
+  form->setMaximumWidth(420);
   splitter->setSizes({340, 840});
 
   QDialogButtonBox* buttons = new QDialogButtonBox(this);

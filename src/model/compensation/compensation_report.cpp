@@ -10,6 +10,7 @@
 #include "core/safefile.h"
 #include "src/model/compensation/compensation.h"
 #include "src/model/plotseries.h"
+#include "src/model/propagation_setup.h"
 
 namespace
 {
@@ -266,13 +267,30 @@ bool Write_Files(const TResult& result, const QString& directory, QStringList* w
   if(ok && result.has_grid)
   {
     TSafeFile* file = open("grid.csv");
-    // In pieces, so that a grid of millions of nodes is never held as text whole.
-    const std::size_t piece = 65536;
-    for(std::size_t first = 0; ok && first < result.grid.errors.size(); first += piece)
+    // In rounds of pieces formatted on every core, so that a grid of millions of nodes is never
+    // held as text whole and the numbers' text does not wait on one thread.
+    const std::size_t piece = 32768;
+    const std::size_t round = 16;
+    const std::size_t nodes = result.grid.errors.size();
+    std::vector<QByteArray> texts(round);
+    for(std::size_t first = 0; ok && first < nodes; first += piece * round)
     {
-      QByteArray text;
-      Append_Grid_Csv(result.grid, first, std::min(result.grid.errors.size(), first + piece), &text);
-      ok = write(file, text);
+      Propagation::Run_Tasks(static_cast<int>(round), 0,
+                             [&]()
+                             {
+                               return [&](int task)
+                               {
+                                 const std::size_t begin = first + static_cast<std::size_t>(task) * piece;
+                                 texts[static_cast<std::size_t>(task)].clear();
+                                 Append_Grid_Csv(result.grid, std::min(begin, nodes), std::min(begin + piece, nodes),
+                                                 &texts[static_cast<std::size_t>(task)]);
+                                 return true;
+                               };
+                             });
+      for(std::size_t t = 0; ok && t < round; ++t)
+      {
+        ok = write(file, texts[t]);
+      }
     }
   }
   // Files that belong together: every one flushed before any replaces its old version.
