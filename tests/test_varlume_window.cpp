@@ -198,7 +198,7 @@ private slots:
     QCOMPARE(contents["File"], QStringList({"Add Machine", "Add Measurement", "-", "Quit"}));
     QCOMPARE(contents["Edit"],
              QStringList({"Undo", "Redo", "-", "Edit Machine", "Edit Measurement", "-", "Remove Machine",
-                          "Remove Measurement", "-", "Identify Errors...", "Plan Tests..."}));
+                          "Remove Measurement", "-", "Identify Errors...", "Plan Tests...", "Compensation..."}));
     QCOMPARE(contents["View"], QStringList({"Machines", "Measurements"}));
     QCOMPARE(contents["Help"], QStringList({"About"}));
 
