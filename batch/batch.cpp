@@ -20,6 +20,7 @@
 #include "batch/panes.h"
 #include "batch/plan.h"
 #include "batch/plot.h"
+#include "batch/report.h"
 #include "src/model/report.h"
 
 namespace
@@ -65,6 +66,10 @@ const TCommand COMMANDS[] = {
      "the corrections built from --machine (full, tables, grid, pitch, skew) and what each leaves on\n"
      "--against: the report on stdout, the tables into --dir, every row before and after as CSV (--csv)",
      TNames::MACHINE_AND_MEASUREMENTS, Batch::Compensate_Usage_Error, Batch::Run_Compensate, nullptr},
+    {"report",
+     "the calibration report of --machine as a PDF (--output): the facts of --info, the machine, the\n"
+     "method, the conformity decision of the --measurement names or --measured files, signatures",
+     TNames::MACHINE_AND_MEASUREMENTS, Batch::Report_Usage_Error, Batch::Run_Report, Batch::Report_Needs_Widgets},
 };
 
 // The options after --help and --version, in the order of --help. A new one is one entry here;
@@ -72,17 +77,19 @@ const TCommand COMMANDS[] = {
 // use in its usage check.
 const TOption OPTIONS[] = {
     {"data", "Data directory with machines.xml and measurements.xml (default ~/.varlume).", "DIR", nullptr},
-    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify conformity plan compensate"},
-    {"measurement", "Measurement name; repeat for more.", "NAME", "results export evaluate plot conformity compensate"},
+    {"machine", "Machine name.", "NAME", "map results export evaluate plot identify conformity plan compensate report"},
+    {"measurement", "Measurement name; repeat for more.", "NAME",
+     "results export evaluate plot conformity compensate report"},
     {"increments", "Map increments in mm (default 100 100 100; plot: --kind errors).", "X Y Z", "map plot"},
     {"dir", "Directory for the files.", "DIR", "export compensate"},
-    {"output", "File to write (plot: a .png, .svg or .pdf picture).", "FILE", "evaluate plot identify"},
+    {"output", "File to write (plot: a .png, .svg or .pdf picture; report: the .pdf).", "FILE",
+     "evaluate plot identify report"},
     {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
     {"kind", "What to plot: errors, results, sensitivity, conformity or compensation.", "KIND", "plot"},
     {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
     {"csv", "CSV file of the plotted numbers.", "FILE", "plot conformity compensate"},
     {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH",
-     "identify conformity plot"},
+     "identify conformity plot report"},
     {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify plan"},
     {"uncertainty",
      "Standard uncertainty of a kind of reading, KIND=VALUE in micrometres (microradians for laser-angle); KIND "
@@ -103,16 +110,16 @@ const TOption OPTIONS[] = {
     {"mpe",
      "E0 maximum permissible error A,K,B: MPE = min(A + L/K, B) in micrometres with L in mm; A,K or A,K, for no "
      "cap (default: the machine's).",
-     "A,K,B", "conformity plot compensate"},
+     "A,K,B", "conformity plot compensate report"},
     {"test-uncertainty",
      "Expanded uncertainty (k = 2) of the test set-up a,b: U = a + b*L, a in micrometres, b in micrometres per "
      "metre (default 0,0).",
-     "a,b", "conformity plot compensate"},
+     "a,b", "conformity plot compensate report"},
     {"rule", "Decision rule: guarded (default; pass only when |E| + U <= MPE) or simple.", "RULE",
-     "conformity plot compensate"},
+     "conformity plot compensate report"},
     {"draws", "Monte Carlo draws for the uncertainty of the readings (default: linear propagation).", "N",
-     "conformity plot"},
-    {"seed", "Seed of the Monte Carlo draws (default 1).", "S", "conformity plot"},
+     "conformity plot report"},
+    {"seed", "Seed of the Monte Carlo draws (default 1).", "S", "conformity plot report"},
     {"candidate", "Measurement that the plan may use; repeat for more (default every measurement of the library).",
      "NAME", "plan"},
     {"budget", "The most tests in the plan (default no limit).", "N", "plan"},
@@ -127,6 +134,14 @@ const TOption OPTIONS[] = {
      "50).",
      "MM", "compensate plot"},
     {"probe", "Probe offset X,Y,Z in mm of the grid and the check grid (default 0,0,0).", "X,Y,Z", "compensate plot"},
+    {"info",
+     "JSON object of the report's facts: report_number, laboratory, customer, serial_number, location, "
+     "measurement_date, temperature_c, temperature_variation_k (numbers), operator, approved_by, remarks.",
+     "FILE", "report"},
+    {"identified-from", "The --json of varlume-batch identify, for the identified errors in the report.", "FILE",
+     "report"},
+    {"compensation", "The --csv of varlume-batch compensate, for the before and after table in the report.", "FILE",
+     "report"},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";

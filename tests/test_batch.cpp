@@ -200,8 +200,8 @@ private slots:
     QVERIFY(help.out.contains("--increments"));
     // Each option names the subcommands that take it, and a wrong one is refused with its name.
     QVERIFY(help.out.contains("--output <FILE>") && QString::fromLocal8Bit(help.out).simplified().contains(
-                                                        "File to write (plot: a .png, .svg or .pdf picture). "
-                                                        "Taken by evaluate, plot, identify."));
+                                                        "File to write (plot: a .png, .svg or .pdf picture; report: "
+                                                        "the .pdf). Taken by evaluate, plot, identify, report."));
     QCOMPARE(Run({"list", "--output", "x.txt"}).err,
              QByteArray("varlume-batch: list takes no --output\nTry 'varlume-batch --help'.\n"));
     QCOMPARE(Run({"map", "--machine", "Bridge", "--increments", "100", "abc", "100"}).err,
