@@ -195,7 +195,7 @@ private slots:
       contents[title] = Texts(action->menu()->actions());
     }
     QCOMPARE(titles, QStringList({"File", "Edit", "View", "Help"}));
-    QCOMPARE(contents["File"], QStringList({"Add Machine", "Add Measurement", "-", "Quit"}));
+    QCOMPARE(contents["File"], QStringList({"Add Machine", "Add Measurement", "-", "Export Report...", "-", "Quit"}));
     QCOMPARE(contents["Edit"],
              QStringList({"Undo", "Redo", "-", "Edit Machine", "Edit Measurement", "-", "Remove Machine",
                           "Remove Measurement", "-", "Identify Errors...", "Plan Tests...", "Compensation..."}));

@@ -58,6 +58,9 @@ public:
   void Clear_Machine();
   // The active machine could not be set up: the pages say so, with reason.
   void Set_Machine_Failed(const QString& reason);
+  // The test set-up's U and the rule of the Conformity section (0,0 and guarded until shown); the
+  // MPE is left to the caller.
+  Conformity::TOptions Conformity_Options() const;
   // The active machine's record, for its MPE and covariance (after Set_Machine).
   void Set_Machine_Item(const TMachineLibrary::TMachineItem& machine);
   // The measurements just simulated on machine; they must stay alive until Clear_Measurements.

@@ -47,6 +47,19 @@ void TPlotsWidget::Show_Conformity_Controls(bool visible)
   connect(d_rule_box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this]() { Invalidate(); });
 }
 
+Conformity::TOptions TPlotsWidget::Conformity_Options() const
+{
+  Conformity::TOptions options;
+  QString error;
+  if(d_test_uncertainty_edit)
+  {
+    Conformity::Parse_Test_Uncertainty(d_test_uncertainty_edit->text(), &options.test, &error);
+  }
+  options.rule = d_rule_box && d_rule_box->currentIndex() == 1 ? Conformity::TRule::SIMPLE : Conformity::TRule::GUARDED;
+  options.jobs = Evaluation::Parse_Jobs(qEnvironmentVariable("VARLUME_JOBS"));
+  return options;
+}
+
 void TPlotsWidget::Set_Machine_Item(const TMachineLibrary::TMachineItem& machine)
 {
   d_has_machine_item = true;

@@ -369,6 +369,9 @@ QAction* TVarlume::Setup_Actions()
   d_identify_action->setToolTip(tr("Identify a machine's errors from measured data files"));
   d_plan_action = new QAction(TPlanDialog::Command_Icon(), tr("Plan Tests..."), this);
   d_plan_action->setToolTip(tr("Plan which measurements identify a machine's errors, in which order"));
+  d_report_action = new QAction(tr("Export Report..."), this);
+  d_report_action->setToolTip(tr("Write the calibration report of the active machine and the selected measurements "
+                                 "as a PDF"));
   d_compensation_action = new QAction(TCompensationDialog::Command_Icon(), tr("Compensation..."), this);
   d_compensation_action->setToolTip(tr("Build the corrections a controller loads from a machine's errors and show "
                                        "what each leaves behind"));
@@ -400,6 +403,8 @@ void TVarlume::Setup_Menus(QAction* about_action)
   QMenu* file_menu = menuBar()->addMenu(tr("&File"));
   file_menu->addAction(d_add_machine_action);
   file_menu->addAction(d_add_measurement_action);
+  file_menu->addSeparator();
+  file_menu->addAction(d_report_action);
   file_menu->addSeparator();
   file_menu->addAction(d_quit_action);
 
@@ -482,6 +487,7 @@ void TVarlume::Setup_Connections(QAction* about_action)
   connect(d_identify_machine_button, &QToolButton::clicked, this, &TVarlume::Identify_Errors);
   connect(d_plan_action, &QAction::triggered, this, &TVarlume::Plan_Tests);
   connect(d_compensation_action, &QAction::triggered, this, &TVarlume::Compensate);
+  connect(d_report_action, &QAction::triggered, this, &TVarlume::Export_Report);
   connect(d_plan_machine_button, &QToolButton::clicked, this, &TVarlume::Plan_Tests);
   connect(d_remove_machine_action, &QAction::triggered, this, &TVarlume::Remove_Machine);
   connect(d_remove_machine_button, &QToolButton::clicked, this, &TVarlume::Remove_Machine);

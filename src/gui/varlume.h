@@ -29,6 +29,7 @@ class TMeasurementDialog;
 class TIdentifyDialog;
 class TPlanDialog;
 class TCompensationDialog;
+class TReportDialog;
 class TMessageBox;
 class TProgressDialog;
 class TRecoveryWriter;
@@ -124,6 +125,7 @@ public slots:
   void Identify_Errors();
   void Plan_Tests();
   void Compensate();
+  void Export_Report();
   void Help_About();
 
 protected:
@@ -219,6 +221,7 @@ private:
   QAction* d_identify_action;
   QAction* d_plan_action;
   QAction* d_compensation_action;
+  QAction* d_report_action;
 
   QListWidget* d_machine_list;
   QListWidget* d_measurement_list;
@@ -240,6 +243,7 @@ private:
   TIdentifyDialog* d_identify_dialog = nullptr;
   TPlanDialog* d_plan_dialog = nullptr;
   TCompensationDialog* d_compensation_dialog = nullptr;
+  TReportDialog* d_report_dialog = nullptr;
   QByteArray d_machines_before_identify; // the machine library before the dialog's next addition
   bool d_recovery_pending = false;       // the question whether to restore is open
   // unsaved/ is not ours to use (a link, or a kept file there that could be neither read nor

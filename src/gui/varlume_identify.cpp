@@ -1,15 +1,19 @@
-// The main window's "Identify Errors", "Plan Tests" and "Compensation": the dialogs do the work;
-// the window lists what identification adds and selects what a plan uses.
+// The main window's "Identify Errors", "Plan Tests", "Compensation" and "Export Report": the
+// dialogs do the work; the window lists what identification adds and selects what a plan uses.
 
 #include <QAction>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QToolButton>
 
 #include "src/gui/compensationdialog.h"
+#include "src/gui/displaywidget.h"
 #include "src/gui/identifydialog.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/plandialog.h"
+#include "src/gui/plotswidget.h"
+#include "src/gui/reportdialog.h"
 #include "src/gui/varlume.h"
 
 void TVarlume::Identify_Errors()
@@ -94,4 +98,29 @@ void TVarlume::Compensate()
   }
   d_compensation_dialog->Reset(Active_Machine_Name(), selected);
   d_compensation_dialog->exec();
+}
+
+void TVarlume::Export_Report()
+{
+  const TMachineDialog::TMachineItem* machine =
+      d_machine_dialog->Machine(d_machine_dialog->Machine_Id(Active_Machine_Name()));
+  const QStringList names = Selected_Measurements();
+  if(!machine || names.isEmpty())
+  {
+    QMessageBox::information(this, tr("Export Report"),
+                             tr("Select one machine and its ISO 10360-2 measurements: the report decides their rows "
+                                "against the machine's MPE."));
+    return;
+  }
+  if(!d_report_dialog)
+  {
+    d_report_dialog = new TReportDialog(Settings_File(), this);
+  }
+  std::vector<const TMeasurement*> records;
+  for(const TMeasurement* measurement : d_measurement_dialog->Measurements(names))
+  {
+    records.push_back(measurement);
+  }
+  d_report_dialog->Set_Inputs(*machine, records, d_display_widget->Plots_Widget()->Conformity_Options());
+  d_report_dialog->exec();
 }
