@@ -77,7 +77,41 @@ TCompensationDialog::TCompensationDialog(TMachineDialog* machines, TMeasurementD
 {
   setWindowTitle(tr("Compensation"));
 
-  // Left: what to build and where it runs.
+  QWidget* form = Setup_Form();
+  QWidget* output = Setup_Output();
+  QSplitter* splitter = new QSplitter(Qt::Horizontal, this);
+  splitter->addWidget(form);
+  splitter->addWidget(output);
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 1);
+  // The form needs no more than its fields; the results take the rest.
+  form->setMaximumWidth(420);
+  splitter->setSizes({340, 840});
+
+  QDialogButtonBox* buttons = new QDialogButtonBox(this);
+  d_compute_button = buttons->addButton(tr("Compute"), QDialogButtonBox::ActionRole);
+  d_compute_button->setObjectName(QStringLiteral("compute_button"));
+  d_files_button = buttons->addButton(tr("Save Files..."), QDialogButtonBox::ActionRole);
+  d_files_button->setToolTip(tr("Write the tables a controller loads (tables.csv, constants.csv, grid.csv, "
+                                "pitch.csv) into a folder; they hold errors, the controller applies their negative"));
+  d_csv_button = buttons->addButton(tr("Save CSV..."), QDialogButtonBox::ActionRole);
+  d_csv_button->setToolTip(tr("Write every row before and after each form as CSV"));
+  QPushButton* close_button = buttons->addButton(QDialogButtonBox::Close);
+
+  QVBoxLayout* layout = new QVBoxLayout(this);
+  layout->addWidget(splitter, 1);
+  layout->addWidget(buttons);
+  Resize_Within_Screen(this, QSize(1200, 760));
+
+  connect(d_compute_button, &QPushButton::clicked, this, &TCompensationDialog::Compute);
+  connect(d_files_button, &QPushButton::clicked, this, &TCompensationDialog::Save_Files);
+  connect(d_csv_button, &QPushButton::clicked, this, &TCompensationDialog::Save_Csv);
+  connect(close_button, &QPushButton::clicked, this, &QDialog::reject);
+  Reset(QString(), QStringList());
+}
+
+QWidget* TCompensationDialog::Setup_Form()
+{
   QWidget* form = new QWidget(this);
   QVBoxLayout* form_layout = new QVBoxLayout(form);
   form_layout->setContentsMargins(0, 0, 0, 0);
@@ -143,7 +177,11 @@ TCompensationDialog::TCompensationDialog(TMachineDialog* machines, TMeasurementD
   measurement_layout->addWidget(d_measurement_list);
   form_layout->addWidget(measurement_box, 1);
 
-  // Right: what remains.
+  return form;
+}
+
+QWidget* TCompensationDialog::Setup_Output()
+{
   QWidget* output = new QWidget(this);
   QVBoxLayout* output_layout = new QVBoxLayout(output);
   output_layout->setContentsMargins(0, 0, 0, 0);
@@ -186,35 +224,7 @@ TCompensationDialog::TCompensationDialog(TMachineDialog* machines, TMeasurementD
   tabs->addTab(d_report_edit, tr("Report"));
   output_layout->addWidget(tabs, 1);
 
-  QSplitter* splitter = new QSplitter(Qt::Horizontal, this);
-  splitter->addWidget(form);
-  splitter->addWidget(output);
-  splitter->setStretchFactor(0, 0);
-  splitter->setStretchFactor(1, 1);
-  // The form needs no more than its fields; the results take the rest.
-  form->setMaximumWidth(420);
-  splitter->setSizes({340, 840});
-
-  QDialogButtonBox* buttons = new QDialogButtonBox(this);
-  d_compute_button = buttons->addButton(tr("Compute"), QDialogButtonBox::ActionRole);
-  d_compute_button->setObjectName(QStringLiteral("compute_button"));
-  d_files_button = buttons->addButton(tr("Save Files..."), QDialogButtonBox::ActionRole);
-  d_files_button->setToolTip(tr("Write the tables a controller loads (tables.csv, constants.csv, grid.csv, "
-                                "pitch.csv) into a folder; they hold errors, the controller applies their negative"));
-  d_csv_button = buttons->addButton(tr("Save CSV..."), QDialogButtonBox::ActionRole);
-  d_csv_button->setToolTip(tr("Write every row before and after each form as CSV"));
-  QPushButton* close_button = buttons->addButton(QDialogButtonBox::Close);
-
-  QVBoxLayout* layout = new QVBoxLayout(this);
-  layout->addWidget(splitter, 1);
-  layout->addWidget(buttons);
-  Resize_Within_Screen(this, QSize(1200, 760));
-
-  connect(d_compute_button, &QPushButton::clicked, this, &TCompensationDialog::Compute);
-  connect(d_files_button, &QPushButton::clicked, this, &TCompensationDialog::Save_Files);
-  connect(d_csv_button, &QPushButton::clicked, this, &TCompensationDialog::Save_Csv);
-  connect(close_button, &QPushButton::clicked, this, &QDialog::reject);
-  Reset(QString(), QStringList());
+  return output;
 }
 
 void TCompensationDialog::Reset(const QString& active_machine, const QStringList& selected)

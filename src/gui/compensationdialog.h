@@ -41,6 +41,9 @@ public slots:
   void Compute();
 
 private:
+  // The machines, forms, spacing, probe and measurements; and the tables, chart and report.
+  QWidget* Setup_Form();
+  QWidget* Setup_Output();
   void Show_Result();
   void Save_Files();
   void Save_Csv();

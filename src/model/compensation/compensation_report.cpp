@@ -150,6 +150,39 @@ void Append_Pair(QStringList* fields, const double (&values)[2], bool present)
   fields->push_back(present ? Plot_Series::Number_Text(values[0]) : QString());
   fields->push_back(present ? Plot_Series::Number_Text(values[1]) : QString());
 }
+// grid.csv in rounds of pieces formatted on every core, so that a grid of millions of nodes is
+// never held as text whole and the numbers' text does not wait on one thread.
+bool Write_Grid(const TGrid& grid, TSafeFile* file, QString* error)
+{
+  const std::size_t piece = 32768;
+  const std::size_t round = 16;
+  const std::size_t nodes = grid.errors.size();
+  std::vector<QByteArray> texts(round);
+  for(std::size_t first = 0; file && first < nodes; first += piece * round)
+  {
+    Propagation::Run_Tasks(static_cast<int>(round), 0,
+                           [&]()
+                           {
+                             return [&](int task)
+                             {
+                               const std::size_t begin = first + static_cast<std::size_t>(task) * piece;
+                               QByteArray& text = texts[static_cast<std::size_t>(task)];
+                               text.clear();
+                               Append_Grid_Csv(grid, std::min(begin, nodes), std::min(begin + piece, nodes), &text);
+                               return true;
+                             };
+                           });
+    for(const QByteArray& text : texts)
+    {
+      if(!file->Write(text))
+      {
+        *error = QStringLiteral("cannot write '%1': %2").arg(file->File_Name(), file->Error_String());
+        return false;
+      }
+    }
+  }
+  return file != nullptr;
+}
 } // namespace
 
 namespace Compensation
@@ -266,32 +299,7 @@ bool Write_Files(const TResult& result, const QString& directory, QStringList* w
   }
   if(ok && result.has_grid)
   {
-    TSafeFile* file = open("grid.csv");
-    // In rounds of pieces formatted on every core, so that a grid of millions of nodes is never
-    // held as text whole and the numbers' text does not wait on one thread.
-    const std::size_t piece = 32768;
-    const std::size_t round = 16;
-    const std::size_t nodes = result.grid.errors.size();
-    std::vector<QByteArray> texts(round);
-    for(std::size_t first = 0; ok && first < nodes; first += piece * round)
-    {
-      Propagation::Run_Tasks(static_cast<int>(round), 0,
-                             [&]()
-                             {
-                               return [&](int task)
-                               {
-                                 const std::size_t begin = first + static_cast<std::size_t>(task) * piece;
-                                 texts[static_cast<std::size_t>(task)].clear();
-                                 Append_Grid_Csv(result.grid, std::min(begin, nodes), std::min(begin + piece, nodes),
-                                                 &texts[static_cast<std::size_t>(task)]);
-                                 return true;
-                               };
-                             });
-      for(std::size_t t = 0; ok && t < round; ++t)
-      {
-        ok = write(file, texts[t]);
-      }
-    }
+    ok = Write_Grid(result.grid, open("grid.csv"), error);
   }
   // Files that belong together: every one flushed before any replaces its old version.
   for(std::size_t i = 0; ok && i < files.size(); ++i)
