@@ -3,12 +3,15 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <Eigen/Dense>
+
 #include <algorithm>
 #include <cmath>
 
 #include "core/varlume_assert.h"
 #include "core/xmlfile.h"
 #include "core/xmlwriter.h"
+#include "src/model/conformity.h"
 #include "src/model/libraryfile.h"
 #include "src/model/textformat.h"
 
@@ -188,78 +191,233 @@ TMachineLibrary::TMachineParameterItem Read_Version1_Entry(const TXmlTree& xml, 
   return item;
 }
 
-double Stored_Number(const QString& text, const char* what)
+// An optional part of a record that breaks a rule: the line it is on and the rule.
+struct TLeftOut
 {
-  double value = 0.0;
-  if(!Text::Read_Number(text, &value))
+  int line = 0;
+  QString rule;
+};
+
+// Identification names a few dozen parameters; a matrix far beyond that is no covariance of a
+// machine, and its check alone would take minutes.
+const int MAXIMUM_COVARIANCE_LABELS = 1000;
+// Rounding in the identification leaves a covariance symmetric and positive semi-definite to
+// about 1e-15 of its size; these bounds leave room for that and refuse anything worse.
+const double SYMMETRY_TOLERANCE = 1e-9;
+const double EIGENVALUE_TOLERANCE = 1e-9;
+
+// The stored MPE_E0 into the record, or why it cannot be used: the numbers must make an MPE as
+// the editor and --mpe require one.
+TLeftOut Read_Mpe(const TXmlTree& xml, const TXmlTree::TElement& mpe_node, TMachineLibrary::TMachineItem* machine)
+{
+  double values[3] = {0.0, 0.0, 0.0};
+  const char* names[3] = {"A", "K", "B"};
+  bool has_b = false;
+  for(int index = 0; index < 3; ++index)
   {
-    throw TXmlFileException(QStringLiteral("%1: '%2' is not a number").arg(QLatin1String(what), text),
-                            TXmlFileException::DATA_ERROR);
+    const TXmlTree::TElement node = xml.Get_Node(&mpe_node, QLatin1String(names[index]), true);
+    if(node.isNull() && index < 2)
+    {
+      return TLeftOut{mpe_node.Line(), QStringLiteral("it has no %1").arg(QLatin1String(names[index]))};
+    }
+    if(node.isNull())
+    {
+      continue;
+    }
+    has_b = has_b || index == 2;
+    const QString text = xml.Read_Text_Node(&node, true);
+    if(!Text::Read_Number(text, &values[index]))
+    {
+      return TLeftOut{node.Line(), QStringLiteral("%1 '%2' is not a number").arg(QLatin1String(names[index]), text)};
+    }
   }
-  return value;
+  const QString problem = Conformity::Mpe_Problem(values[0], values[1], has_b, values[2]);
+  if(!problem.isEmpty())
+  {
+    QString stored =
+        QStringLiteral("A = %1, K = %2").arg(Text::Shortest_Number(values[0]), Text::Shortest_Number(values[1]));
+    if(has_b)
+    {
+      stored += QStringLiteral(", B = %1").arg(Text::Shortest_Number(values[2]));
+    }
+    return TLeftOut{mpe_node.Line(), QStringLiteral("%1; stored %2").arg(problem, stored)};
+  }
+  machine->has_mpe = true;
+  machine->mpe_a = values[0];
+  machine->mpe_k = values[1];
+  machine->mpe_has_b = has_b;
+  machine->mpe_b = has_b ? values[2] : 0.0;
+  return TLeftOut();
 }
 
-// The optional MPE and covariance of a record (version 2). Both are refused when they cannot
-// mean anything: a K that is not above 0, a matrix that is not labels x labels.
-void Read_Conformity(const TXmlTree& xml, const TXmlTree::TElement& machine_node,
-                     TMachineLibrary::TMachineItem* machine)
+// The matrix as a covariance matrix must be: no NaN, a variance not negative (inf for a
+// parameter not determined), a covariance finite unless it involves such a variance,
+// symmetric, and positive semi-definite over the determined parameters. rows holds the line of
+// each row.
+TLeftOut Covariance_Problem(const QStringList& labels, const std::vector<double>& values, const std::vector<int>& rows,
+                            int line)
 {
-  using LibraryFile::Element_Text;
-
-  const TXmlTree::TElement mpe_node = xml.Get_Node(&machine_node, QStringLiteral("MPE_E0"), true);
-  if(!mpe_node.isNull())
+  const std::size_t size = static_cast<std::size_t>(labels.size());
+  const auto at = [&](std::size_t i, std::size_t j) { return values[i * size + j]; };
+  for(std::size_t i = 0; i < size; ++i)
   {
-    machine->has_mpe = true;
-    machine->mpe_a = Stored_Number(Element_Text(xml, mpe_node, QStringLiteral("A")), "MPE A");
-    machine->mpe_k = Stored_Number(Element_Text(xml, mpe_node, QStringLiteral("K")), "MPE K");
-    const TXmlTree::TElement b_node = xml.Get_Node(&mpe_node, QStringLiteral("B"), true);
-    machine->mpe_has_b = !b_node.isNull();
-    if(machine->mpe_has_b)
+    for(std::size_t j = 0; j < size; ++j)
     {
-      machine->mpe_b = Stored_Number(xml.Read_Text_Node(&b_node, true), "MPE B");
+      if(std::isnan(at(i, j)))
+      {
+        return TLeftOut{rows[i],
+                        QStringLiteral("the entry of '%1' and '%2' is not a number (nan)").arg(labels[i], labels[j])};
+      }
     }
-    if(!std::isfinite(machine->mpe_a) || !(machine->mpe_k > 0.0) || !std::isfinite(machine->mpe_k) ||
-       (machine->mpe_has_b && !std::isfinite(machine->mpe_b)))
+    if(at(i, i) < 0.0)
     {
-      throw TXmlFileException(QStringLiteral("MPE of '%1' not usable (K must be above 0)").arg(machine->name),
-                              TXmlFileException::DATA_ERROR);
+      return TLeftOut{
+          rows[i],
+          QStringLiteral("the variance of '%1' is negative (%2)").arg(labels[i], Text::Shortest_Number(at(i, i)))};
+    }
+  }
+  for(std::size_t i = 0; i < size; ++i)
+  {
+    for(std::size_t j = 0; j < size; ++j)
+    {
+      const bool determined = std::isfinite(at(i, i)) && std::isfinite(at(j, j));
+      if(i != j && determined && !std::isfinite(at(i, j)))
+      {
+        return TLeftOut{rows[i], QStringLiteral("the covariance of '%1' and '%2' is %3, but both variances are finite")
+                                     .arg(labels[i], labels[j], Text::Shortest_Number(at(i, j)))};
+      }
+      if(j >= i)
+      {
+        continue;
+      }
+      const double upper = at(j, i);
+      const double lower = at(i, j);
+      double scale = std::max(std::fabs(upper), std::fabs(lower));
+      if(determined)
+      {
+        scale = std::max(scale, std::sqrt(at(i, i)) * std::sqrt(at(j, j)));
+      }
+      const bool symmetric = std::isfinite(upper) && std::isfinite(lower)
+                                 ? std::fabs(upper - lower) <= SYMMETRY_TOLERANCE * scale
+                                 : upper == lower;
+      if(!symmetric)
+      {
+        return TLeftOut{rows[i],
+                        QStringLiteral("it is not symmetric: '%1' with '%2' is %3, '%2' with '%1' is %4")
+                            .arg(labels[j], labels[i], Text::Shortest_Number(upper), Text::Shortest_Number(lower))};
+      }
     }
   }
 
-  const TXmlTree::TElement covariance_node = xml.Get_Node(&machine_node, QStringLiteral("Covariance"), true);
-  if(covariance_node.isNull())
+  // Over the determined parameters, which the propagation uses; scaled first so that no
+  // product overflows.
+  std::vector<std::size_t> determined;
+  double largest = 0.0;
+  for(std::size_t i = 0; i < size; ++i)
   {
-    return;
+    if(std::isfinite(at(i, i)))
+    {
+      determined.push_back(i);
+    }
   }
+  for(const std::size_t i : determined)
+  {
+    for(const std::size_t j : determined)
+    {
+      largest = std::max(largest, std::fabs(at(i, j)));
+    }
+  }
+  if(largest == 0.0)
+  {
+    return TLeftOut();
+  }
+  const Eigen::Index n = static_cast<Eigen::Index>(determined.size());
+  Eigen::MatrixXd matrix(n, n);
+  for(Eigen::Index i = 0; i < n; ++i)
+  {
+    for(Eigen::Index j = 0; j < n; ++j)
+    {
+      matrix(i, j) = at(determined[static_cast<std::size_t>(i)], determined[static_cast<std::size_t>(j)]) / largest;
+    }
+  }
+  const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> solver(matrix, Eigen::EigenvaluesOnly);
+  const double lowest = solver.eigenvalues().minCoeff();
+  const double highest = solver.eigenvalues().maxCoeff();
+  if(solver.info() != Eigen::Success || lowest < -EIGENVALUE_TOLERANCE * highest)
+  {
+    return TLeftOut{line,
+                    QStringLiteral("it is not positive semi-definite (an eigenvalue is %1, the largest %2)")
+                        .arg(QString::number(lowest * largest, 'g', 3), QString::number(highest * largest, 'g', 3))};
+  }
+  return TLeftOut();
+}
+
+// The stored Covariance into the record, or why it cannot be used: labels, each once, and a
+// labels x labels matrix of numbers that is a covariance.
+TLeftOut Read_Covariance(const TXmlTree& xml, const TXmlTree::TElement& covariance_node,
+                         TMachineLibrary::TMachineItem* machine)
+{
+  QStringList labels;
+  QSet<QString> seen;
   TXmlTree::TElement label = xml.Get_Node(&covariance_node, QStringLiteral("Label"), true);
   while(!label.isNull())
   {
-    machine->covariance_labels.push_back(xml.Read_Text_Node(&label, true));
+    const QString text = xml.Read_Text_Node(&label, true);
+    if(seen.contains(text))
+    {
+      return TLeftOut{label.Line(), QStringLiteral("the label '%1' is given twice").arg(text)};
+    }
+    if(labels.size() == MAXIMUM_COVARIANCE_LABELS)
+    {
+      return TLeftOut{label.Line(), QStringLiteral("more than %1 labels").arg(MAXIMUM_COVARIANCE_LABELS)};
+    }
+    seen.insert(text);
+    labels.push_back(text);
     label = xml.Get_Sibling_Node(&label, QStringLiteral("Label"), true);
   }
-  const int size = machine->covariance_labels.size();
+  const int size = labels.size();
+  if(size == 0)
+  {
+    return TLeftOut{covariance_node.Line(), QStringLiteral("it has no labels")};
+  }
+  std::vector<double> values;
+  std::vector<int> rows;
   TXmlTree::TElement row = xml.Get_Node(&covariance_node, QStringLiteral("Row"), true);
-  int rows = 0;
   while(!row.isNull())
   {
-    const QStringList values = xml.Read_Text_Node(&row, true).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if(values.size() != size)
+    const QStringList texts = xml.Read_Text_Node(&row, true).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const int number = static_cast<int>(rows.size()) + 1;
+    if(number > size || texts.size() != size)
     {
-      break;
+      return TLeftOut{row.Line(), QStringLiteral("it is not a matrix of its %1 labels (row %2 of %3 numbers)")
+                                      .arg(size)
+                                      .arg(number)
+                                      .arg(texts.size())};
     }
-    for(const QString& value : values)
+    for(const QString& text : texts)
     {
-      machine->covariance.push_back(Stored_Number(value, "Covariance"));
+      double value = 0.0;
+      if(!Text::Read_Number(text, &value))
+      {
+        return TLeftOut{row.Line(), QStringLiteral("'%1' in row %2 is not a number").arg(text).arg(number)};
+      }
+      values.push_back(value);
     }
-    ++rows;
+    rows.push_back(row.Line());
     row = xml.Get_Sibling_Node(&row, QStringLiteral("Row"), true);
   }
-  if(size == 0 || rows != size)
+  if(static_cast<int>(rows.size()) != size)
   {
-    throw TXmlFileException(
-        QStringLiteral("covariance of '%1' is not a matrix of its %2 labels").arg(machine->name).arg(size),
-        TXmlFileException::DATA_ERROR);
+    return TLeftOut{covariance_node.Line(),
+                    QStringLiteral("it is not a matrix of its %1 labels (%2 rows)").arg(size).arg(rows.size())};
   }
+  const TLeftOut problem = Covariance_Problem(labels, values, rows, covariance_node.Line());
+  if(problem.rule.isEmpty())
+  {
+    machine->covariance_labels = labels;
+    machine->covariance = std::move(values);
+  }
+  return problem;
 }
 
 // Written only when the record has them, so that a record without writes what it always did.
@@ -402,7 +560,20 @@ void TMachineLibrary::Load_Version2(const TXmlTree& xml)
       }
       machine.axes.push_back(axis_item);
     }
-    Read_Conformity(xml, machine_node, &machine);
+    // Each on its own: a machine without them is still a machine, and so are the next ones.
+    const TXmlTree::TElement mpe_node = xml.Get_Node(&machine_node, QStringLiteral("MPE_E0"), true);
+    const TLeftOut mpe = mpe_node.isNull() ? TLeftOut() : Read_Mpe(xml, mpe_node, &machine);
+    if(!mpe.rule.isEmpty())
+    {
+      Leave_Out(mpe.line, QStringLiteral("machine '%1': the MPE is not used: %2").arg(machine.name, mpe.rule));
+    }
+    const TXmlTree::TElement covariance_node = xml.Get_Node(&machine_node, QStringLiteral("Covariance"), true);
+    const TLeftOut covariance = covariance_node.isNull() ? TLeftOut() : Read_Covariance(xml, covariance_node, &machine);
+    if(!covariance.rule.isEmpty())
+    {
+      Leave_Out(covariance.line,
+                QStringLiteral("machine '%1': the covariance is not used: %2").arg(machine.name, covariance.rule));
+    }
 
     machine.id = d_next_id++;
     d_machines.push_back(machine);
