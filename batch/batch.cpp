@@ -264,6 +264,12 @@ int Load_Libraries(const QString& data_path, Batch::TLibraries* libraries, const
     output.Message(libraries->measurements.Last_Error());
     code = Batch::EXIT_FAILED;
   }
+  // A part left out of a record (a covariance that is none) does not stop the others from
+  // being used, but it is never passed over in silence.
+  for(const QString& warning : libraries->machines.Load_Warnings() + libraries->measurements.Load_Warnings())
+  {
+    output.Message(warning);
+  }
   return code;
 }
 
