@@ -228,6 +228,11 @@ void Decide_Row(const TOptions& options, TRow* row)
   {
     const double reading = 2.0 * row->u;
     row->expanded = std::isinf(reading) ? reading : std::sqrt(test * test + reading * reading);
+    // A huge but finite u must not come out infinite from the squares alone.
+    if(std::isinf(row->expanded) && std::isfinite(reading) && std::isfinite(test))
+    {
+      row->expanded = std::hypot(test, reading);
+    }
   }
   else
   {
