@@ -439,6 +439,37 @@ private slots:
     }
   }
 
+  // varlume-batch on a library in which one machine's covariance is none: every machine is
+  // listed, that one is decided without the covariance, stderr says where and why, and the
+  // library is left as it is.
+  void Batch_Covariance_Left_Out()
+  {
+    QTemporaryDir data;
+    QByteArray content = Read(QDir(d_data.path()).filePath("machines.xml"));
+    content.replace("<Row>1e-06 2e-07", "<Row>-1e-06 2e-07");
+    const QString file = QDir(data.path()).filePath("machines.xml");
+    QVERIFY(Test_Support::Write(file, content));
+    QVERIFY(
+        QFile::copy(QDir(d_data.path()).filePath("measurements.xml"), QDir(data.path()).filePath("measurements.xml")));
+    const QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.Path());
+    const QByteArray message = QStringLiteral("%1:%2: machine 'Identified': the covariance is not used: the variance")
+                                   .arg(file)
+                                   .arg(content.left(content.indexOf("<Row>-1e-06")).count('\n') + 1)
+                                   .toLocal8Bit();
+
+    Test_Support::TBatchResult run = Test_Support::Run_Batch({"list", "--data", data.path()}, environment);
+    QCOMPARE(run.code, 0);
+    QVERIFY(run.out.startsWith("Identified\nPlain\n"));
+    QVERIFY2(run.err.contains(message), run.err.constData());
+    run = Test_Support::Run_Batch({"conformity", "--data", data.path(), "--machine", "Identified", "--measurement",
+                                   "Along X", "--test-uncertainty", "0.5,1"},
+                                  environment);
+    QCOMPARE(run.code, 0);
+    QVERIFY(run.out.contains("the machine has no covariance"));
+    QVERIFY(run.err.contains(message));
+    QCOMPARE(Read(file), content);
+  }
+
   void Batch_Run()
   {
     const QStringList identified = {"--machine", "Identified"};
