@@ -585,7 +585,8 @@ void TVarlume::Load_Libraries()
     machine_errors.push_front(d_machine_dialog->Last_Error());
   }
   report(machines_loaded, d_machine_dialog->File_Name(), machine_errors);
-  report(measurements_loaded, d_measurement_dialog->File_Name(), QStringList{d_measurement_dialog->Last_Error()});
+  report(measurements_loaded, d_measurement_dialog->File_Name(),
+         measurements_loaded ? QStringList() : QStringList{d_measurement_dialog->Last_Error()});
   if(failures.isEmpty())
   {
     return;
