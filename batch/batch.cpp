@@ -21,6 +21,7 @@
 #include "batch/plan.h"
 #include "batch/plot.h"
 #include "batch/report.h"
+#include "src/model/measuredfile.h"
 #include "src/model/report.h"
 
 namespace
@@ -297,6 +298,12 @@ int Load_Libraries(const QString& data_path, Batch::TLibraries* libraries, const
     output.Message(libraries->measurements.Last_Error());
     code = Batch::EXIT_FAILED;
   }
+  // A part left out of a record (a covariance that is none) does not stop the others from
+  // being used, but it is never passed over in silence.
+  for(const QString& warning : libraries->machines.Load_Warnings() + libraries->measurements.Load_Warnings())
+  {
+    output.Message(warning);
+  }
   return code;
 }
 
@@ -368,9 +375,15 @@ bool Same_File(const QString& first, const QString& second)
   {
     return true;
   }
-  // A folder given in another spelling (through a linked folder) names the same file.
-  if(!first_info.canonicalPath().isEmpty() && first_info.canonicalPath() == second_info.canonicalPath() &&
-     first_info.fileName() == second_info.fileName())
+  // A folder given in another spelling (through a linked folder) names the same file, also one
+  // that does not exist yet; a name whose folder does not exist is no other name of anything.
+  const auto resolved = [](const QFileInfo& info)
+  {
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(info.fileName());
+  };
+  const QString first_resolved = resolved(first_info);
+  if(!first_resolved.isEmpty() && first_resolved == resolved(second_info))
   {
     return true;
   }
@@ -394,6 +407,24 @@ QString Library_Output_Problem(const QString& command, const TArguments& argumen
         return QStringLiteral("%1 does not write the library '%2' ('%3' is that file)")
             .arg(command, library, file_name);
       }
+    }
+  }
+  return QString();
+}
+
+QString Output_Problem(const QString& command, const TArguments& arguments, const QString& file_name)
+{
+  const QString library = Library_Output_Problem(command, arguments, file_name);
+  if(!library.isEmpty())
+  {
+    return library;
+  }
+  for(const QString& input : Measured::Input_Files(arguments.Values(QStringLiteral("measured"))))
+  {
+    if(Same_File(file_name, input))
+    {
+      return QStringLiteral("%1 does not write over the measured file '%2' ('%3' is that file)")
+          .arg(command, input, file_name);
     }
   }
   return QString();

@@ -96,6 +96,11 @@ bool Same_File(const QString& first, const QString& second);
 // writes a file checks each of its outputs with it in its usage check (exit 2).
 QString Library_Output_Problem(const QString& command, const TArguments& arguments, const QString& file_name);
 
+// The same, and why file_name may not be written because it is an input of the run: a
+// --measured file, the partner of a laser or ISO file given, or a file that a --measured folder
+// holds. Every subcommand that takes --measured checks each of its outputs with it.
+QString Output_Problem(const QString& command, const TArguments& arguments, const QString& file_name);
+
 // The usage problem shared by the subcommands that take one machine and a list of measurements:
 // "<command> needs one --machine", "... needs at least one --measurement", "... takes no
 // --increments", or an empty text.

@@ -144,8 +144,7 @@ QString Conformity_Usage_Error(const TArguments& arguments)
     return QStringLiteral("conformity takes no --increments");
   }
   const QString csv = arguments.Value(QStringLiteral("csv"));
-  const QString library =
-      csv.isEmpty() ? QString() : Library_Output_Problem(QStringLiteral("conformity"), arguments, csv);
+  const QString library = csv.isEmpty() ? QString() : Output_Problem(QStringLiteral("conformity"), arguments, csv);
   if(!library.isEmpty())
   {
     return library;

@@ -1,8 +1,6 @@
 #include "batch/identify.h"
 
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFileInfo>
 
 #include <cmath>
 
@@ -55,7 +53,7 @@ QString Identify_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("identify needs --output");
   }
-  const QString library = Library_Output_Problem(QStringLiteral("identify"), arguments, output);
+  const QString library = Output_Problem(QStringLiteral("identify"), arguments, output);
   if(!library.isEmpty())
   {
     return library;
@@ -63,11 +61,12 @@ QString Identify_Usage_Error(const TArguments& arguments)
   const QString json = arguments.Value(QStringLiteral("json"));
   if(!json.isEmpty())
   {
-    if(QFileInfo(json).absoluteFilePath() == QFileInfo(output).absoluteFilePath())
+    // However named: through a linked folder, a link or a hard link.
+    if(Same_File(json, output))
     {
       return QStringLiteral("identify writes --output and --json to two different files");
     }
-    const QString json_library = Library_Output_Problem(QStringLiteral("identify"), arguments, json);
+    const QString json_library = Output_Problem(QStringLiteral("identify"), arguments, json);
     if(!json_library.isEmpty())
     {
       return json_library;

@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "batch/batch.h"
@@ -37,11 +39,17 @@ int main(int argc, char** argv)
   QByteArray out;
   QByteArray err;
   const int code = Batch::Run(QCoreApplication::arguments(), &out, &err);
-  std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+  // A full disk or a closed pipe must not pass for a complete report, nor end without a word.
+  errno = 0;
+  const std::size_t written = std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+  const bool failed =
+      written != static_cast<std::size_t>(out.size()) || std::fflush(stdout) != 0 || std::ferror(stdout);
+  const int error = errno;
   std::fwrite(err.constData(), 1, static_cast<std::size_t>(err.size()), stderr);
-  // A full disk or a closed pipe must not pass for a complete report.
-  if(std::fflush(stdout) != 0 || std::ferror(stdout))
+  if(failed)
   {
+    std::fprintf(stderr, "varlume-batch: cannot write the standard output: %s\n",
+                 error != 0 ? std::strerror(error) : "write error");
     return code == Batch::EXIT_OK ? Batch::EXIT_FAILED : code;
   }
   return code;

@@ -302,7 +302,7 @@ QString Plot_Usage_Error(const TArguments& arguments)
   for(const QString& file_name : {picture, csv})
   {
     const QString library =
-        file_name.isEmpty() ? QString() : Library_Output_Problem(QStringLiteral("plot"), arguments, file_name);
+        file_name.isEmpty() ? QString() : Output_Problem(QStringLiteral("plot"), arguments, file_name);
     if(!library.isEmpty())
     {
       return library;

@@ -2,7 +2,6 @@
 
 #include <QDate>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -29,31 +28,13 @@ bool Read_Input(const QString& file_name, const char* option, QByteArray* bytes,
   return true;
 }
 
-// Every file the run reads, for the check that the report replaces none of them.
+// The files of the options the report reads besides the measured files.
 QStringList Inputs(const Batch::TArguments& arguments)
 {
   QStringList inputs;
   for(const char* option : {"info", "identified-from", "compensation"})
   {
     inputs += arguments.Values(QLatin1String(option));
-  }
-  for(const QString& measured : arguments.Values(QStringLiteral("measured")))
-  {
-    const QString path = measured.contains(QLatin1Char('=')) && !QFileInfo::exists(measured)
-                             ? measured.section(QLatin1Char('='), 1)
-                             : measured;
-    if(QFileInfo(path).isDir())
-    {
-      QDirIterator files(path, QDir::Files, QDirIterator::Subdirectories);
-      while(files.hasNext())
-      {
-        inputs.push_back(files.next());
-      }
-    }
-    else
-    {
-      inputs.push_back(path);
-    }
   }
   return inputs;
 }
@@ -130,10 +111,11 @@ QString Report_Usage_Error(const TArguments& arguments)
   {
     return QStringLiteral("report needs --output FILE.pdf");
   }
-  const QString library = Library_Output_Problem(QStringLiteral("report"), arguments, pdf);
-  if(!library.isEmpty())
+  // The libraries and the measured files.
+  const QString problem = Output_Problem(QStringLiteral("report"), arguments, pdf);
+  if(!problem.isEmpty())
   {
-    return library;
+    return problem;
   }
   for(const QString& input : Inputs(arguments))
   {

@@ -223,7 +223,8 @@ bool Add_To_Tree(const QXmlStreamReader& reader, TXmlTree* tree, std::vector<int
         tree->Add_Root_Attribute(attribute.name().toString(), attribute.value().toString());
       }
     }
-    open_elements->push_back(tree->Add_Element(open_elements->empty() ? -1 : open_elements->back(), reader.name()));
+    open_elements->push_back(tree->Add_Element(open_elements->empty() ? -1 : open_elements->back(), reader.name(),
+                                               static_cast<int>(reader.lineNumber())));
     return true;
   }
   case QXmlStreamReader::EndElement:

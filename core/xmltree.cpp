@@ -56,6 +56,11 @@ TXmlTree::TElement TXmlTree::TElement::nextSiblingElement(const QString& name) c
   return TElement();
 }
 
+int TXmlTree::TElement::Line() const
+{
+  return d_tree ? d_tree->d_nodes[static_cast<std::size_t>(d_index)].line : 0;
+}
+
 TXmlTree::TFirstChild TXmlTree::TElement::firstChild() const
 {
   TFirstChild child;
@@ -147,11 +152,12 @@ void TXmlTree::Flush_Text()
   d_text.clear();
 }
 
-int TXmlTree::Add_Element(int parent, const QStringRef& name)
+int TXmlTree::Add_Element(int parent, const QStringRef& name, int line)
 {
   Flush_Text();
   const int index = static_cast<int>(d_nodes.size());
   d_nodes.emplace_back();
+  d_nodes.back().line = line;
   // A document uses a few dozen names: a look along them beats a hash of each.
   auto known = std::find_if(d_names.rbegin(), d_names.rend(), [&name](const QString& known) { return known == name; });
   if(known == d_names.rend())
@@ -214,7 +220,7 @@ void TXmlTree::Take_Document(const QDomElement& root)
     const int parent = pending.back().second;
     pending.pop_back();
     const QString name = element.tagName();
-    const int index = Add_Element(parent, QStringRef(&name));
+    const int index = Add_Element(parent, QStringRef(&name), element.lineNumber());
     const QDomNode first = element.firstChild();
     TNode& node = d_nodes[static_cast<std::size_t>(index)];
     node.first_kind = first.isNull() ? TFirstChild::NONE : (first.isText() ? TFirstChild::TEXT : TFirstChild::OTHER);

@@ -52,6 +52,8 @@ public:
     QString attribute(const QString& name) const;
     // Its place among the tree's elements, which are numbered in document order.
     int Position() const { return d_index; }
+    // The line of the document its start tag is on (from 1); 0 when not known.
+    int Line() const;
 
   private:
     friend class TXmlTree;
@@ -72,10 +74,10 @@ public:
   QString Read_Text_Node(const TElement* node, bool optional) const;
 
   // Building, for the streaming reader, in document order. A new element is the last child of
-  // parent (-1 for the root); returns its index.
+  // parent (-1 for the root) on the given line of the document; returns its index.
   void Clear();
   void Reserve(std::size_t elements) { d_nodes.reserve(elements); }
-  int Add_Element(int parent, const QStringRef& name);
+  int Add_Element(int parent, const QStringRef& name, int line = 0);
   // Text met in the element; pieces met one after the other are one text.
   void Add_Text(int element, const QStringRef& text);
   void Add_Root_Attribute(const QString& name, const QString& value);
@@ -93,6 +95,7 @@ private:
     int first_child = -1;  // element
     int last_child = -1;   // element
     int next_sibling = -1; // element
+    int line = 0;
     TFirstChild::TKind first_kind = TFirstChild::NONE;
   };
 

@@ -353,6 +353,106 @@ private slots:
     QCOMPARE(Snapshot(data.path()) + Snapshot(home), before);
   }
 
+  // No output replaces a file the run reads: a --measured file, the partner of a laser or ISO
+  // file given, or a file a --measured folder holds, by name, link, linked folder or hard link;
+  // nor are two outputs of one run one file.
+  void Input_Outputs_Refused_data()
+  {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    const QStringList identify = {"identify", "--machine", "Bridge"};
+    const QString measured = "does not write over the measured file '@MEASURED/";
+    QTest::newRow("identify output, a file given")
+        << (identify + QStringList{"--measured", "@MEASURED/Ballbar Measurements.dat", "--output",
+                                   "@MEASURED/Ballbar Measurements.dat"})
+        << measured + "Ballbar Measurements.dat'";
+    QTest::newRow("identify JSON, the partner of a file given")
+        << (identify + QStringList{"--measured", "@MEASURED/Lumetra T.dat", "--output", "@OUTPUT/identified.xml",
+                                   "--json", "@MEASURED/Zarnik T.dat"})
+        << measured + "Zarnik T.dat'";
+    QTest::newRow("identify JSON, in a folder given, through a linked folder")
+        << (identify +
+            QStringList{"--measured", "@MEASURED", "--output", "@OUTPUT/identified.xml", "--json", "@LINKED/notes.txt"})
+        << measured + "notes.txt'";
+    QTest::newRow("conformity CSV, a hard link of NAME=FILE") << QStringList{"conformity",
+                                                                             "--machine",
+                                                                             "Bridge",
+                                                                             "--mpe",
+                                                                             "1,100",
+                                                                             "--measured",
+                                                                             "ISO X=@MEASURED/Lumetra T.dat",
+                                                                             "--csv",
+                                                                             "@OUTPUT/hard.csv"}
+                                                              << measured + "Lumetra T.dat'";
+    QTest::newRow("plot CSV, a link into a folder given")
+        << QStringList{"plot",  "--machine",  "Bridge",  "--kind", "conformity",      "--mpe",
+                       "1,100", "--measured", "@LINKED", "--csv",  "@OUTPUT/link.csv"}
+        << "does not write over the measured file '@LINKED/Ballbar Measurements.dat'";
+    QTest::newRow("identify output and JSON, one new file through a linked folder")
+        << (identify +
+            QStringList{"--measured", "@MEASURED", "--output", "@OUTPUT/new.xml", "--json", "@OUTLINKED/new.xml"})
+        << "identify writes --output and --json to two different files";
+  }
+
+  void Input_Outputs_Refused()
+  {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QTemporaryDir folder;
+    const QDir dir(folder.path());
+    QVERIFY(dir.mkpath("data/measured") && dir.mkpath("output"));
+    const QString measured = dir.filePath("data/measured");
+    for(const char* name : {"Ballbar Measurements.dat", "Lumetra T.dat", "Zarnik T.dat", "notes.txt"})
+    {
+      QVERIFY(Write(QDir(measured).filePath(name), QByteArray("raw readings of ") + name));
+    }
+    QVERIFY(QFile::link(measured, dir.filePath("linked")));
+    QVERIFY(QFile::link(dir.filePath("output"), dir.filePath("outlinked")));
+    QCOMPARE(::link(QFile::encodeName(QDir(measured).filePath("Lumetra T.dat")).constData(),
+                    QFile::encodeName(dir.filePath("output/hard.csv")).constData()),
+             0);
+    QVERIFY(QFile::link(QDir(measured).filePath("Ballbar Measurements.dat"), dir.filePath("output/link.csv")));
+    const QStringList before = Snapshot(folder.path());
+    for(QString& argument : arguments)
+    {
+      argument.replace("@MEASURED", measured)
+          .replace("@LINKED", dir.filePath("linked"))
+          .replace("@OUTPUT", dir.filePath("output"))
+          .replace("@OUTLINKED", dir.filePath("outlinked"));
+    }
+    message.replace("@MEASURED", measured).replace("@LINKED", dir.filePath("linked"));
+    QVERIFY(d_home.Set_Up());
+    const TResult result = Run(QStringList{"--data", Simulation_Cases::Data_Directory()} + arguments);
+    QCOMPARE(result.code, 2);
+    QVERIFY2(result.err.contains(message.toLocal8Bit()), result.err.constData());
+    QCOMPARE(Snapshot(folder.path()), before);
+  }
+
+  // A library file elsewhere is no library of the run, also when the home data folder has none.
+  void New_Library_Elsewhere()
+  {
+    QVERIFY(d_home.Set_Up());
+    const QString output = QDir(d_home.Output_Path()).filePath("machines.xml");
+    const TResult result = Run({"plot", "--data", Simulation_Cases::Data_Directory(), "--machine", "Bridge", "--kind",
+                                "errors", "--csv", output});
+    QVERIFY2(result.code == 0, result.err.constData());
+    QVERIFY(QFileInfo(output).size() > 0);
+  }
+
+  // Output that cannot be written fails the run with the reason.
+  void Full_Standard_Output()
+  {
+    QVERIFY(d_home.Set_Up());
+    QProcess process;
+    process.setProcessEnvironment(Test_Support::Batch_Environment(d_home.Path()));
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(Test_Support::Batch_Program(), {"list", "--data", Simulation_Cases::Data_Directory()});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(process.readAllStandardError().contains("cannot write the standard output: No space left on device"),
+             "no reason given");
+  }
+
   // The libraries are read, never written, also when one of them does not load.
   void Never_Writes()
   {

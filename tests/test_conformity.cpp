@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -214,6 +215,116 @@ private slots:
     QVERIFY(!plain.Snapshot().contains("Covariance"));
   }
 
+  // A stored covariance or MPE that breaks a rule is left out of its machine alone, with the
+  // file, the line and the rule; the machine after it loads whole.
+  void Stored_Rules_data()
+  {
+    QTest::addColumn<QStringList>("replace"); // pairs of texts: the stored one, the one put instead
+    QTest::addColumn<QString>("marker");      // its last place is on the line named
+    QTest::addColumn<QString>("rule");        // the start of the message after the machine; empty: kept
+    const QString covariance = "the covariance is not used: ";
+    const QString mpe = "the MPE is not used: ";
+    QTest::newRow("negative variance") << QStringList{"<Row>1e-06 2e-07", "<Row>-1e-06 2e-07"} << "<Row>-1e-06"
+                                       << covariance + "the variance of 'X Axis Scale c1' is negative (-1e-06)";
+    QTest::newRow("NaN") << QStringList{"<Row>2e-07 4e-06 1e-07", "<Row>2e-07 4e-06 nan", "<Row>0 1e-07", "<Row>0 nan"}
+                         << "<Row>2e-07 4e-06 nan"
+                         << covariance + "the entry of 'Y Axis Scale c2' and 'QXY' is not a number (nan)";
+    QTest::newRow("asymmetric") << QStringList{"<Row>1e-06 2e-07", "<Row>1e-06 9e-07"} << "<Row>2e-07 4e-06"
+                                << covariance + "it is not symmetric: 'X Axis Scale c1' with 'Y Axis Scale c2' is "
+                                                "9e-07, 'Y Axis Scale c2' with 'X Axis Scale c1' is 2e-07";
+    QTest::newRow("infinite covariance of determined parameters")
+        << QStringList{"<Row>1e-06 2e-07", "<Row>1e-06 inf", "<Row>2e-07 4e-06", "<Row>inf 4e-06"} << "<Row>1e-06 inf"
+        << covariance + "the covariance of 'X Axis Scale c1' and 'Y Axis Scale c2' is inf, but both variances are "
+                        "finite";
+    QTest::newRow("label twice") << QStringList{"<Label>QXY<", "<Label>X Axis Scale c1<"} << "<Label>X Axis Scale c1"
+                                 << covariance + "the label 'X Axis Scale c1' is given twice";
+    QTest::newRow("not positive semi-definite")
+        << QStringList{"<Row>1e-06 2e-07", "<Row>1e-06 3e-06", "<Row>2e-07 4e-06", "<Row>3e-06 4e-06"} << "<Covariance>"
+        << covariance + "it is not positive semi-definite (an eigenvalue is -";
+    QTest::newRow("short row") << QStringList{"<Row>0 1e-07 2.5e-05 0<", "<Row>0 1e-07 2.5e-05<"}
+                               << "<Row>0 1e-07 2.5e-05<"
+                               << covariance + "it is not a matrix of its 4 labels (row 3 of 3 numbers)";
+    QTest::newRow("word") << QStringList{"<Row>0 0 0 inf<", "<Row>0 0 0 x<"} << "<Row>0 0 0 x"
+                          << covariance + "'x' in row 4 is not a number";
+    QTest::newRow("rounding asymmetry kept")
+        << QStringList{"<Row>1e-06 2e-07", "<Row>1e-06 2.0000000000001e-07"} << QString() << QString();
+    QTest::newRow("infinite covariances of an undetermined parameter kept")
+        << QStringList{"<Row>0 1e-07 2.5e-05 0<", "<Row>0 1e-07 2.5e-05 inf<", "<Row>0 0 0 inf<", "<Row>0 0 inf inf<"}
+        << QString() << QString();
+    QTest::newRow("singular kept") << QStringList{"<Row>1e-06 2e-07 0 0<",     "<Row>4e-06 4e-06 0 0<",
+                                                  "<Row>2e-07 4e-06 1e-07 0<", "<Row>4e-06 4e-06 0 0<",
+                                                  "<Row>0 1e-07 2.5e-05 0<",   "<Row>0 0 2.5e-05 0<"}
+                                   << QString() << QString();
+    QTest::newRow("A NaN") << QStringList{"<A>1.5<", "<A>nan<"} << "<MPE_E0>"
+                           << mpe + "A must be a number of at least 0 µm; stored A = nan, K = 333, B = 6";
+    QTest::newRow("B infinite") << QStringList{"<B>6<", "<B>inf<"} << "<MPE_E0>"
+                                << mpe + "B must be a number above 0 µm, or left out for no cap; stored A = 1.5, "
+                                         "K = 333, B = inf";
+    QTest::newRow("B below A") << QStringList{"<B>6<", "<B>1<"} << "<MPE_E0>"
+                               << mpe + "B must not be below A; stored A = 1.5, K = 333, B = 1";
+    QTest::newRow("K missing") << QStringList{"<K>333</K>", ""} << "<MPE_E0>" << mpe + "it has no K";
+    QTest::newRow("K a word") << QStringList{"<K>333<", "<K>k<"} << "<K>k" << mpe + "K 'k' is not a number";
+  }
+
+  void Stored_Rules()
+  {
+    QFETCH(QStringList, replace);
+    QFETCH(QString, marker);
+    QFETCH(QString, rule);
+    QByteArray content = Read(QDir(d_data.path()).filePath("machines.xml"));
+    for(int index = 0; index + 1 < replace.size(); index += 2)
+    {
+      QVERIFY2(content.contains(replace[index].toUtf8()), qPrintable(replace[index]));
+      content.replace(replace[index].toUtf8(), replace[index + 1].toUtf8());
+    }
+    QTemporaryDir tmp;
+    QVERIFY(Test_Support::Write(QDir(tmp.path()).filePath("machines.xml"), content));
+    TMachineLibrary library;
+    library.Set_Data_Path(tmp.path());
+    QVERIFY2(library.Load_Data(), qPrintable(library.Last_Error()));
+    QCOMPARE(library.Machine_Names(), (QStringList{"Identified", "Plain"}));
+    const TMachineLibrary::TMachineItem& machine = library.Machines().front();
+    const QStringList warnings = library.Load_Warnings();
+    const bool mpe_left_out = rule.startsWith("the MPE");
+    QCOMPARE(machine.has_mpe, !mpe_left_out);
+    QCOMPARE(Propagation::Has_Covariance(machine), rule.isEmpty() || mpe_left_out);
+    if(rule.isEmpty())
+    {
+      QCOMPARE(warnings, QStringList());
+      return;
+    }
+    const int line = content.left(content.lastIndexOf(marker.toUtf8())).count('\n') + 1;
+    QCOMPARE(warnings.size(), 1);
+    const QString expected =
+        QStringLiteral("%1:%2: machine 'Identified': %3").arg(library.File_Name()).arg(line).arg(rule);
+    QVERIFY2(warnings.front().startsWith(expected), qPrintable(warnings.front() + "\n" + expected));
+  }
+
+  // A number too wide for a column of the report comes in the scientific form.
+  void Wide_Numbers()
+  {
+    Conformity::TReport report;
+    report.ok = true;
+    report.machine = QStringLiteral("Huge");
+    report.propagated = true;
+    report.options.mpe.a = 1.5;
+    report.options.mpe.k = 333.0;
+    Conformity::TRow row;
+    row.measurement = QStringLiteral("Along X");
+    row.length = 160.0;
+    row.deviation = 1.25;
+    row.has_u = true;
+    row.u = 1e157;
+    Conformity::Decide_Row(report.options, &row);
+    report.rows.push_back(row);
+    const QStringList lines = Conformity::Report_Lines(report);
+    const auto found =
+        std::find_if(lines.begin(), lines.end(), [](const QString& line) { return line.startsWith("   1 "); });
+    QVERIFY(found != lines.end());
+    QCOMPARE(*found,
+             QStringLiteral("   1   160.0000     1.2500     1.9805 1.000e+157 2.000e+157     0.6312  inconclusive"));
+  }
+
   // Along X only the X scale acts: u = σ(c1) · L in metres. On the diagonal the undetermined
   // Z scale acts, so u is infinite and the guarded decision inconclusive.
   void Linear_Propagation()
@@ -304,6 +415,37 @@ private slots:
           qPrintable(
               QStringLiteral("row %1: %2 against %3").arg(r + 1).arg(draws.deviation[r]).arg(linear.readings[r].u)));
     }
+  }
+
+  // varlume-batch on a library in which one machine's covariance is none: every machine is
+  // listed, that one is decided without the covariance, stderr says where and why, and the
+  // library is left as it is.
+  void Batch_Covariance_Left_Out()
+  {
+    QTemporaryDir data;
+    QByteArray content = Read(QDir(d_data.path()).filePath("machines.xml"));
+    content.replace("<Row>1e-06 2e-07", "<Row>-1e-06 2e-07");
+    const QString file = QDir(data.path()).filePath("machines.xml");
+    QVERIFY(Test_Support::Write(file, content));
+    QVERIFY(
+        QFile::copy(QDir(d_data.path()).filePath("measurements.xml"), QDir(data.path()).filePath("measurements.xml")));
+    const QProcessEnvironment environment = Test_Support::Batch_Environment(d_home.Path());
+    const QByteArray message = QStringLiteral("%1:%2: machine 'Identified': the covariance is not used: the variance")
+                                   .arg(file)
+                                   .arg(content.left(content.indexOf("<Row>-1e-06")).count('\n') + 1)
+                                   .toLocal8Bit();
+
+    Test_Support::TBatchResult run = Test_Support::Run_Batch({"list", "--data", data.path()}, environment);
+    QCOMPARE(run.code, 0);
+    QVERIFY(run.out.startsWith("Identified\nPlain\n"));
+    QVERIFY2(run.err.contains(message), run.err.constData());
+    run = Test_Support::Run_Batch({"conformity", "--data", data.path(), "--machine", "Identified", "--measurement",
+                                   "Along X", "--test-uncertainty", "0.5,1"},
+                                  environment);
+    QCOMPARE(run.code, 0);
+    QVERIFY(run.out.contains("the machine has no covariance"));
+    QVERIFY(run.err.contains(message));
+    QCOMPARE(Read(file), content);
   }
 
   void Batch_Run()

@@ -642,13 +642,20 @@ private slots:
                                                    QStringLiteral("Untitled 2"), QStringLiteral("Untitled 3")}));
   }
 
-  // A file that exists but does not load is kept beside the new one at the first save.
+  // A file that exists but does not load, or loads without a part that breaks a rule, is kept
+  // beside the new one at the first save, and an older copy is never replaced.
   void Unloaded_File_Is_Kept_data()
   {
     QTest::addColumn<bool>("machines");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("loaded");
     QTest::newRow("machines, broken") << true << QByteArray("<Machines File_Version=\"2\"><Machine_Item>") << false;
+    QTest::newRow("machines, covariance left out")
+        << true
+        << Machines_File({QByteArray(Default_Record())
+                              .replace("</Machine_Item>",
+                                       "<Covariance><Label>QXY</Label><Row>-1</Row></Covariance></Machine_Item>")})
+        << true;
     QTest::newRow("machines, version 99") << true << QByteArray("<Machines File_Version=\"99\"/>") << false;
     QTest::newRow("measurements, broken") << false << QByteArray("\xff\xfe not xml") << false;
     QTest::newRow("measurements, version 99") << false << QByteArray("<Measurements File_Version=\"99\"/>") << false;
@@ -663,9 +670,10 @@ private slots:
     QTemporaryDir tmp;
     const QString name = machines ? QStringLiteral("machines.xml") : QStringLiteral("measurements.xml");
     const QString file = QDir(tmp.path()).filePath(name);
-    const QString copy = file + QStringLiteral(".bak");
+    const QString older = file + QStringLiteral(".bak");
+    const QString copy = file + QStringLiteral(".bak.1");
     QVERIFY(Write(file, content));
-    QVERIFY(Write(copy, "an older copy"));
+    QVERIFY(Write(older, "an older copy"));
 
     TMachineLibrary machine_library;
     TMeasurementLibrary measurement_library;
@@ -686,6 +694,7 @@ private slots:
     const QString load_error = machines ? machine_library.Last_Error() : measurement_library.Last_Error();
     QCOMPARE(load_error.startsWith(QStringLiteral("ERR:  Loading ")), !loaded);
 
+    QCOMPARE(Read(older), QByteArray("an older copy"));
     QCOMPARE(Read(copy), content);
     QVERIFY(Read(file) != content);
     // Later saves replace only the library file.
@@ -700,6 +709,7 @@ private slots:
       QVERIFY(measurement_library.Save_Data());
     }
     QCOMPARE(Read(copy), content);
+    QVERIFY(!QFileInfo::exists(file + QStringLiteral(".bak.2")));
   }
 
   // A FIFO in the place of a library neither blocks the load nor the save, and is left as it

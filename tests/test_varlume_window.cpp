@@ -32,6 +32,7 @@
 #include "src/gui/measurementdialog.h"
 #include "src/gui/signalclose.h"
 #include "src/gui/varlume.h"
+#include "src/model/machinelibrary.h"
 #include "tests/test_support.h"
 
 namespace
@@ -640,6 +641,29 @@ private slots:
     QVERIFY(box && box->isVisible());
     QVERIFY2(box->informativeText().contains(Data_File(file).toHtmlEscaped() + ".bak"),
              qPrintable(box->informativeText()));
+    box->close();
+  }
+
+  // A machine whose stored covariance is none is listed with the others, and the window says
+  // what was left out and that the file is kept.
+  void Left_Out_Part_Is_Shown()
+  {
+    TMachineLibrary library;
+    TMachineLibrary::TMachineItem* first = library.Machine(library.Create_Machine("First"));
+    first->covariance_labels = QStringList{"QXY"};
+    first->covariance = {-1.0};
+    library.Create_Machine("Second");
+    QVERIFY(library.Save_As(Data_File("machines.xml")));
+
+    TVarlume window;
+    QCOMPARE(window.findChildren<QListWidget*>().value(0)->count(), 2);
+    const QString shown = Pane_Text(&window, "selection_text");
+    QVERIFY2(shown.contains("machine 'First': the covariance is not used: the variance of 'QXY' is negative (-1)"),
+             qPrintable(shown));
+    QCoreApplication::processEvents();
+    QMessageBox* box = window.findChild<QMessageBox*>();
+    QVERIFY(box && box->isVisible());
+    QVERIFY(box->informativeText().contains(Data_File("machines.xml").toHtmlEscaped() + ".bak"));
     box->close();
   }
 

@@ -42,6 +42,7 @@ public:
   bool Save_Data() const { return d_library.Save_Data(); }
   bool Save() const { return d_library.Save(); }
   QString Last_Error() const { return d_library.Last_Error(); }
+  QStringList Load_Warnings() const { return d_library.Load_Warnings(); }
   QByteArray Snapshot() const { return d_library.Snapshot(); }
   // The library itself, for the window's undo of removals.
   TMachineLibrary& Library() { return d_library; }

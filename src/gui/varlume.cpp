@@ -561,13 +561,16 @@ void TVarlume::Load_Libraries()
   // or short list, so its message goes where the user looks, and into a message box that
   // says what happens to the file.
   QStringList failures;
-  const auto report = [&](bool loaded, const QString& file_name, const QString& error)
+  const auto report = [&](bool loaded, const QString& file_name, const QStringList& errors)
   {
-    if(loaded || !(QFileInfo::exists(file_name) || QFileInfo(file_name).isSymLink()))
+    if((loaded && errors.isEmpty()) || !(QFileInfo::exists(file_name) || QFileInfo(file_name).isSymLink()))
     {
       return;
     }
-    d_display_widget->Add_Selection_Data_Line(error);
+    for(const QString& error : errors)
+    {
+      d_display_widget->Add_Selection_Data_Line(error);
+    }
     QString fate = tr("It is not a regular file and will not be replaced.");
     if(d_read_only)
     {
@@ -575,15 +578,27 @@ void TVarlume::Load_Libraries()
     }
     else if(QFileInfo(file_name).isFile())
     {
-      fate = tr("The list holds what could be read. The original file is kept as '%1.bak' when the library is "
-                "next saved.")
+      fate = tr("The list holds what could be read. The original file is kept as '%1.bak' (or '.bak.N' beside an "
+                "older copy) when the library is next saved.")
                  .arg(file_name);
     }
+    QStringList escaped;
+    for(const QString& error : errors)
+    {
+      escaped.push_back(error.toHtmlEscaped());
+    }
     failures.push_back(tr("<p><b>%1</b></p><p>%2</p><p>%3</p>")
-                           .arg(file_name.toHtmlEscaped(), error.toHtmlEscaped(), fate.toHtmlEscaped()));
+                           .arg(file_name.toHtmlEscaped(), escaped.join(QStringLiteral("<br>")), fate.toHtmlEscaped()));
   };
-  report(machines_loaded, d_machine_dialog->File_Name(), d_machine_dialog->Last_Error());
-  report(measurements_loaded, d_measurement_dialog->File_Name(), d_measurement_dialog->Last_Error());
+  // A part left out of a record (a covariance that is none) is reported as a failed load is.
+  QStringList machine_errors = d_machine_dialog->Load_Warnings();
+  if(!machines_loaded)
+  {
+    machine_errors.push_front(d_machine_dialog->Last_Error());
+  }
+  report(machines_loaded, d_machine_dialog->File_Name(), machine_errors);
+  report(measurements_loaded, d_measurement_dialog->File_Name(),
+         measurements_loaded ? QStringList() : QStringList{d_measurement_dialog->Last_Error()});
   if(failures.isEmpty())
   {
     return;

@@ -64,6 +64,15 @@ bool Simulate_Copies(const TMachineLibrary::TMachineItem& machine, const std::ve
   return true;
 }
 
+// A column of the report: 4 decimals in 10 characters, or the scientific form for a number too
+// large for that (a huge stored variance would otherwise print as a hundred digits).
+QString Column(double value)
+{
+  const int width = 10;
+  const QString fixed = Text::Number(value, width, 4);
+  return fixed.size() <= width ? fixed : QString::number(value, 'e', 3).rightJustified(width);
+}
+
 QString Rows_Text(int count, const char* what)
 {
   return QStringLiteral("%1 %2 %3")
@@ -127,6 +136,11 @@ QString Mpe_Problem(double a, double k, bool has_b, double b)
   if(has_b && (!std::isfinite(b) || !(b > 0.0)))
   {
     return QStringLiteral("B must be a number above 0 µm, or left out for no cap");
+  }
+  // A cap below the constant term would make the MPE B at every length: a slip of A and B.
+  if(has_b && b < a)
+  {
+    return QStringLiteral("B must not be below A");
   }
   return QString();
 }
@@ -214,6 +228,11 @@ void Decide_Row(const TOptions& options, TRow* row)
   {
     const double reading = 2.0 * row->u;
     row->expanded = std::isinf(reading) ? reading : std::sqrt(test * test + reading * reading);
+    // A huge but finite u must not come out infinite from the squares alone.
+    if(std::isinf(row->expanded) && std::isfinite(reading) && std::isfinite(test))
+    {
+      row->expanded = std::hypot(test, reading);
+    }
   }
   else
   {
@@ -470,16 +489,16 @@ QStringList Report_Lines(const TReport& report)
       lines.push_back(heading);
     }
     QString line = QString::number(row.row).rightJustified(4);
-    line += QLatin1Char(' ') + Text::Number(row.length, 10, 4);
-    line += QLatin1Char(' ') + Text::Number(row.deviation, 10, 4);
-    line += QLatin1Char(' ') + Text::Number(row.mpe, 10, 4);
-    line += QLatin1Char(' ') + (row.has_u ? Text::Number(row.u, 10, 4) : QString(10, QLatin1Char(' ')));
-    line += QLatin1Char(' ') + Text::Number(row.expanded, 10, 4);
-    line += QLatin1Char(' ') + Text::Number(row.utilisation, 10, 4);
+    line += QLatin1Char(' ') + Column(row.length);
+    line += QLatin1Char(' ') + Column(row.deviation);
+    line += QLatin1Char(' ') + Column(row.mpe);
+    line += QLatin1Char(' ') + (row.has_u ? Column(row.u) : QString(10, QLatin1Char(' ')));
+    line += QLatin1Char(' ') + Column(row.expanded);
+    line += QLatin1Char(' ') + Column(row.utilisation);
     line += QStringLiteral("  ") + Decision_Name(row.decision).leftJustified(12);
     if(row.has_interval)
     {
-      line += QStringLiteral(" %1 .. %2").arg(Text::Number(row.low, 10, 4), Text::Number(row.high, 10, 4));
+      line += QStringLiteral(" %1 .. %2").arg(Column(row.low), Column(row.high));
     }
     while(line.endsWith(QLatin1Char(' ')))
     {

@@ -31,8 +31,8 @@ struct TMpe
 
 // The MPE of a record; false when it has none.
 bool Record_Mpe(const TMachineLibrary::TMachineItem& machine, TMpe* mpe);
-// "A,K,B", "A,K" or "A,K," (no cap): A at least 0, K above 0, B above 0, all finite. False with
-// the reason otherwise.
+// "A,K,B", "A,K" or "A,K," (no cap): A at least 0, K above 0, B above 0 and not below A, all
+// finite. False with the reason otherwise.
 bool Parse_Mpe(const QString& text, TMpe* mpe, QString* error);
 // Whether the three numbers make an MPE (the editor's and the parser's rule).
 QString Mpe_Problem(double a, double k, bool has_b, double b);

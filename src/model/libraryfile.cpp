@@ -103,10 +103,12 @@ QString Element_Text(const TXmlTree& xml, const TXmlTree::TElement& parent, cons
 
 void Keep_Copy(const QString& file_name)
 {
-  const QString copy_name = file_name + QStringLiteral(".bak");
-  if(QFile::exists(copy_name))
+  QString copy_name = file_name + QStringLiteral(".bak");
+  // A dangling link counts as taken: it is someone's, and a copy must not go through it.
+  const auto taken = [](const QString& name) { return QFileInfo::exists(name) || QFileInfo(name).isSymLink(); };
+  for(int number = 1; taken(copy_name); ++number)
   {
-    QFile::remove(copy_name);
+    copy_name = QStringLiteral("%1.bak.%2").arg(file_name).arg(number);
   }
   if(!QFile::copy(file_name, copy_name))
   {
@@ -143,6 +145,7 @@ bool TLibraryFile::Load(const QByteArray* data)
   xml.Set_File_Name(File_Name());
   TXmlTree tree;
   bool loaded = true;
+  d_load_warnings.clear();
   if(!data)
   {
     d_keep_unloaded_file = false;
@@ -168,9 +171,19 @@ bool TLibraryFile::Load(const QByteArray* data)
     }
     loaded = false;
   }
+  // A save would drop what was left out: the file as it was is kept first.
+  if(!data && !d_load_warnings.isEmpty() && QFileInfo(File_Name()).isFile())
+  {
+    d_keep_unloaded_file = true;
+  }
 
   Name_Unnamed_Records();
   return loaded;
+}
+
+void TLibraryFile::Leave_Out(int line, const QString& reason)
+{
+  d_load_warnings.push_back(QStringLiteral("%1:%2: %3").arg(File_Name()).arg(line).arg(reason));
 }
 
 bool TLibraryFile::Save_Data() const

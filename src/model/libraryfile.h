@@ -3,6 +3,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <functional>
@@ -53,6 +54,10 @@ public:
   // A copy of the records alone, for a Snapshot on another thread while this library changes.
   virtual std::unique_ptr<TLibraryFile> Copy_Records() const = 0;
   QString Last_Error() const { return d_last_error; }
+  // What the last load left out of records that it otherwise read (an optional element that
+  // breaks a rule of its own), one line each: "<file>:<line>: <what and why>". The file is then
+  // kept as a copy before the first save replaces it, as a file that did not load.
+  QStringList Load_Warnings() const { return d_load_warnings; }
   bool Is_Modified() const { return d_modified; }
   void Set_Modified(bool modified) { d_modified = modified; }
 
@@ -64,6 +69,9 @@ protected:
   TLibraryFile& operator=(const TLibraryFile&) = default;
 
   mutable bool d_modified = false;
+
+  // For Read_Version: a part of a record on that line of the file was left out, for the reason.
+  void Leave_Out(int line, const QString& reason);
 
 private:
   bool Load(const QByteArray* data);
@@ -86,6 +94,7 @@ private:
   const char* d_what;
   QString d_data_path;
   mutable QString d_last_error;
+  QStringList d_load_warnings;
   // The file exists but did not load: keep it before the first save replaces it.
   mutable bool d_keep_unloaded_file = false;
 };
@@ -173,8 +182,10 @@ template <class TRecord> void Put_Back_Records(std::vector<TRecord>* records, TT
   *records = std::move(merged);
 }
 
-// Copies the file to "<file>.bak", replacing an older copy; throws TXmlFileException
-// (DATA_ERROR) when that fails, so that the file is not replaced without its copy.
+// Copies the file to "<file>.bak", or to "<file>.bak.N" with the first N not taken when an older
+// copy is there: a copy is the only trace of what did not load and is never replaced. Throws
+// TXmlFileException (DATA_ERROR) when that fails, so that the file is not replaced without its
+// copy.
 void Keep_Copy(const QString& file_name);
 } // namespace LibraryFile
 

@@ -4,13 +4,12 @@
 #include <QSet>
 
 #include <algorithm>
-#include <cmath>
 
 #include "core/varlume_assert.h"
 #include "core/xmlfile.h"
 #include "core/xmlwriter.h"
 #include "src/model/libraryfile.h"
-#include "src/model/textformat.h"
+#include "src/model/machinelibrary_conformity.h"
 
 namespace
 {
@@ -188,118 +187,6 @@ TMachineLibrary::TMachineParameterItem Read_Version1_Entry(const TXmlTree& xml, 
   return item;
 }
 
-double Stored_Number(const QString& text, const char* what)
-{
-  double value = 0.0;
-  if(!Text::Read_Number(text, &value))
-  {
-    throw TXmlFileException(QStringLiteral("%1: '%2' is not a number").arg(QLatin1String(what), text),
-                            TXmlFileException::DATA_ERROR);
-  }
-  return value;
-}
-
-// The optional MPE and covariance of a record (version 2). Both are refused when they cannot
-// mean anything: a K that is not above 0, a matrix that is not labels x labels.
-void Read_Conformity(const TXmlTree& xml, const TXmlTree::TElement& machine_node,
-                     TMachineLibrary::TMachineItem* machine)
-{
-  using LibraryFile::Element_Text;
-
-  const TXmlTree::TElement mpe_node = xml.Get_Node(&machine_node, QStringLiteral("MPE_E0"), true);
-  if(!mpe_node.isNull())
-  {
-    machine->has_mpe = true;
-    machine->mpe_a = Stored_Number(Element_Text(xml, mpe_node, QStringLiteral("A")), "MPE A");
-    machine->mpe_k = Stored_Number(Element_Text(xml, mpe_node, QStringLiteral("K")), "MPE K");
-    const TXmlTree::TElement b_node = xml.Get_Node(&mpe_node, QStringLiteral("B"), true);
-    machine->mpe_has_b = !b_node.isNull();
-    if(machine->mpe_has_b)
-    {
-      machine->mpe_b = Stored_Number(xml.Read_Text_Node(&b_node, true), "MPE B");
-    }
-    if(!std::isfinite(machine->mpe_a) || !(machine->mpe_k > 0.0) || !std::isfinite(machine->mpe_k) ||
-       (machine->mpe_has_b && !std::isfinite(machine->mpe_b)))
-    {
-      throw TXmlFileException(QStringLiteral("MPE of '%1' not usable (K must be above 0)").arg(machine->name),
-                              TXmlFileException::DATA_ERROR);
-    }
-  }
-
-  const TXmlTree::TElement covariance_node = xml.Get_Node(&machine_node, QStringLiteral("Covariance"), true);
-  if(covariance_node.isNull())
-  {
-    return;
-  }
-  TXmlTree::TElement label = xml.Get_Node(&covariance_node, QStringLiteral("Label"), true);
-  while(!label.isNull())
-  {
-    machine->covariance_labels.push_back(xml.Read_Text_Node(&label, true));
-    label = xml.Get_Sibling_Node(&label, QStringLiteral("Label"), true);
-  }
-  const int size = machine->covariance_labels.size();
-  TXmlTree::TElement row = xml.Get_Node(&covariance_node, QStringLiteral("Row"), true);
-  int rows = 0;
-  while(!row.isNull())
-  {
-    const QStringList values = xml.Read_Text_Node(&row, true).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if(values.size() != size)
-    {
-      break;
-    }
-    for(const QString& value : values)
-    {
-      machine->covariance.push_back(Stored_Number(value, "Covariance"));
-    }
-    ++rows;
-    row = xml.Get_Sibling_Node(&row, QStringLiteral("Row"), true);
-  }
-  if(size == 0 || rows != size)
-  {
-    throw TXmlFileException(
-        QStringLiteral("covariance of '%1' is not a matrix of its %2 labels").arg(machine->name).arg(size),
-        TXmlFileException::DATA_ERROR);
-  }
-}
-
-// Written only when the record has them, so that a record without writes what it always did.
-void Write_Conformity(TXmlWriter& xml, TXmlWriter::TElement& machine_node, const TMachineLibrary::TMachineItem& machine)
-{
-  if(machine.has_mpe)
-  {
-    auto mpe_node = xml.Create_Node(&machine_node, QStringLiteral("MPE_E0"));
-    auto node = xml.Create_Node(&mpe_node, QStringLiteral("A"));
-    xml.Write_Text_Node(&node, Text::Shortest_Number(machine.mpe_a));
-    node = xml.Create_Node(&mpe_node, QStringLiteral("K"));
-    xml.Write_Text_Node(&node, Text::Shortest_Number(machine.mpe_k));
-    if(machine.mpe_has_b)
-    {
-      node = xml.Create_Node(&mpe_node, QStringLiteral("B"));
-      xml.Write_Text_Node(&node, Text::Shortest_Number(machine.mpe_b));
-    }
-  }
-  const int size = machine.covariance_labels.size();
-  if(size == 0 || machine.covariance.size() != static_cast<std::size_t>(size) * static_cast<std::size_t>(size))
-  {
-    return;
-  }
-  auto covariance_node = xml.Create_Node(&machine_node, QStringLiteral("Covariance"));
-  for(const QString& label : machine.covariance_labels)
-  {
-    auto node = xml.Create_Node(&covariance_node, QStringLiteral("Label"));
-    xml.Write_Text_Node(&node, label);
-  }
-  for(int row = 0; row < size; ++row)
-  {
-    QStringList values;
-    for(int column = 0; column < size; ++column)
-    {
-      values.push_back(Text::Shortest_Number(machine.covariance[static_cast<std::size_t>(row * size + column)]));
-    }
-    auto node = xml.Create_Node(&covariance_node, QStringLiteral("Row"));
-    xml.Write_Text_Node(&node, values.join(QLatin1Char(' ')));
-  }
-}
 } // namespace
 
 TMachineLibrary::TMachineLibrary() : TLibraryFile("machines.xml", "Machines", FILE_VERSION, "machines") {}
@@ -402,7 +289,23 @@ void TMachineLibrary::Load_Version2(const TXmlTree& xml)
       }
       machine.axes.push_back(axis_item);
     }
-    Read_Conformity(xml, machine_node, &machine);
+    // Each on its own: a machine without them is still a machine, and so are the next ones.
+    const TXmlTree::TElement mpe_node = xml.Get_Node(&machine_node, QStringLiteral("MPE_E0"), true);
+    const Machine_Conformity::TLeftOut mpe =
+        mpe_node.isNull() ? Machine_Conformity::TLeftOut() : Machine_Conformity::Read_Mpe(xml, mpe_node, &machine);
+    if(!mpe.rule.isEmpty())
+    {
+      Leave_Out(mpe.line, QStringLiteral("machine '%1': the MPE is not used: %2").arg(machine.name, mpe.rule));
+    }
+    const TXmlTree::TElement covariance_node = xml.Get_Node(&machine_node, QStringLiteral("Covariance"), true);
+    const Machine_Conformity::TLeftOut covariance =
+        covariance_node.isNull() ? Machine_Conformity::TLeftOut()
+                                 : Machine_Conformity::Read_Covariance(xml, covariance_node, &machine);
+    if(!covariance.rule.isEmpty())
+    {
+      Leave_Out(covariance.line,
+                QStringLiteral("machine '%1': the covariance is not used: %2").arg(machine.name, covariance.rule));
+    }
 
     machine.id = d_next_id++;
     d_machines.push_back(machine);
@@ -542,7 +445,7 @@ void TMachineLibrary::Write_Records(TXmlWriter& xml) const
         }
       }
     }
-    Write_Conformity(xml, machine_node, machine);
+    Machine_Conformity::Write(xml, machine_node, machine);
   }
 }
 

@@ -98,6 +98,10 @@ bool Parse_MCG(const QByteArray& text, TSet* set, QString* error);
 // bytes) is read once and noted in duplicates, a pair by its Lumetra files; a directory that
 // gives nothing at all, and a folder given as NAME=FILE, are problems.
 TCollection Read(const QStringList& paths);
+// Every file that Read would take its data from, for the writers that must not replace one: a
+// file given (with the partner of a laser or ISO file) and everything a folder given holds, as
+// the paths would reach them, whether or not they hold measured data.
+QStringList Input_Files(const QStringList& paths);
 } // namespace Measured
 
 #endif

@@ -133,6 +133,31 @@ bool Same_Bytes(const QString& first_path, const QString& second_path)
   return true;
 }
 
+// NAME=FILE into its name and path, unless the whole argument is an existing path.
+void Split_Argument(const QString& argument, QString* name, QString* path)
+{
+  *path = argument;
+  const int equals = argument.indexOf(QLatin1Char('='));
+  if(!QFileInfo::exists(argument) && equals > 0)
+  {
+    *name = argument.left(equals);
+    *path = argument.mid(equals + 1);
+  }
+}
+
+// The other file of a laser or ISO pair by its name, or an empty text.
+QString Partner(const QFileInfo& info)
+{
+  const QString file_name = info.fileName();
+  QString base = Name_From_File(file_name, QStringLiteral("Lumetra "), QStringLiteral(".dat"));
+  if(!base.isEmpty())
+  {
+    return info.dir().filePath(QStringLiteral("Zarnik %1.dat").arg(base));
+  }
+  base = Name_From_File(file_name, QStringLiteral("Zarnik "), QStringLiteral(".dat"));
+  return base.isEmpty() ? QString() : info.dir().filePath(QStringLiteral("Lumetra %1.dat").arg(base));
+}
+
 class TReader
 {
 public:
@@ -141,14 +166,8 @@ public:
   void Path(const QString& argument)
   {
     QString name;
-    QString path = argument;
-    // NAME=FILE, unless the whole argument is an existing path.
-    const int equals = argument.indexOf(QLatin1Char('='));
-    if(!QFileInfo::exists(argument) && equals > 0)
-    {
-      name = argument.left(equals);
-      path = argument.mid(equals + 1);
-    }
+    QString path;
+    Split_Argument(argument, &name, &path);
     const QFileInfo info(path);
     if(info.isDir() && !name.isEmpty())
     {
@@ -395,6 +414,35 @@ private:
 
 namespace Measured
 {
+QStringList Input_Files(const QStringList& paths)
+{
+  QStringList files;
+  for(const QString& argument : paths)
+  {
+    QString name;
+    QString path;
+    Split_Argument(argument, &name, &path);
+    const QFileInfo info(path);
+    if(info.isDir())
+    {
+      const QDir directory(path);
+      for(const QString& entry :
+          directory.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name))
+      {
+        files.push_back(directory.filePath(entry));
+      }
+      continue;
+    }
+    files.push_back(path);
+    const QString partner = Partner(info);
+    if(!partner.isEmpty())
+    {
+      files.push_back(partner);
+    }
+  }
+  return files;
+}
+
 TCollection Read(const QStringList& paths)
 {
   TCollection collection;
