@@ -277,6 +277,18 @@ private slots:
     options.forms = {TForm::PITCH, TForm::SKEW};
     QVERIFY(Compensation::Run(perfect, perfect, {}, options).status == Compensation::TStatus::DONE);
 
+    // A tower whose arm has no travel cannot be evaluated anywhere: a failure, not an end.
+    TMachineItem tower = Machine(KINEMATIC_YZX, 1);
+    tower.axis_minimum.x = 0.0;
+    tower.axis_maximum.x = 0.0005;
+    tower.math_origin.x = 0.0;
+    tower.mechanical_origin.x = 0.0;
+    options.forms = {TForm::GRID};
+    options.spacing = 0.0;
+    result = Compensation::Run(tower, tower, {}, options);
+    QVERIFY(result.status == Compensation::TStatus::MACHINE_FAILED);
+    QVERIFY(result.errors.join(' ').contains("Deflection axis range invalid."));
+
     TMachineItem other = Machine(KINEMATIC_XYZ, 1);
     QVERIFY(Compensation::Run(other, perfect, {}, {}).status == Compensation::TStatus::REFUSED);
     other.kinematic = perfect.kinematic;

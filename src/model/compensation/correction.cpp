@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <mutex>
 
 #include "src/model/propagation_setup.h"
 #include "src/model/units.h"
@@ -382,7 +383,10 @@ TGrid Grid(const TMachineComp& source, double spacing, const TVector3& probe, in
   grid.probe = probe;
   const std::size_t plane = grid.x.size() * grid.y.size();
   grid.errors.resize(plane * grid.z.size());
-  // One task per z plane; each node is written by one thread only.
+  // One task per z plane; each node is written by one thread only. A degenerate tower throws:
+  // the message crosses back to this thread, as an exception must not leave a worker.
+  std::mutex mutex;
+  QString failure;
   Propagation::Run_Tasks(static_cast<int>(grid.z.size()), jobs,
                          [&]()
                          {
@@ -390,16 +394,29 @@ TGrid Grid(const TMachineComp& source, double spacing, const TVector3& probe, in
                            {
                              TVector3* errors = &grid.errors[static_cast<std::size_t>(k) * plane];
                              const double z = grid.z[static_cast<std::size_t>(k)];
-                             for(const double y : grid.y)
+                             try
                              {
-                               for(const double x : grid.x)
+                               for(const double y : grid.y)
                                {
-                                 *errors++ = source.Model_Error(TVector3(x, y, z), probe, nullptr);
+                                 for(const double x : grid.x)
+                                 {
+                                   *errors++ = source.Model_Error(TVector3(x, y, z), probe, nullptr);
+                                 }
                                }
+                             }
+                             catch(const TMachineAxisException& exception)
+                             {
+                               const std::lock_guard<std::mutex> lock(mutex);
+                               failure = exception.Message();
+                               return false;
                              }
                              return true;
                            };
                          });
+  if(!failure.isEmpty())
+  {
+    throw TMachineAxisException(failure);
+  }
   return grid;
 }
 
