@@ -230,20 +230,13 @@ void TIdentifyDialog::Identify()
 
   d_report_edit->setPlainText(d_result.report.join(QLatin1Char('\n')));
   Show_Identified_Errors();
-  // The report's own verdict, as varlume-batch prints it.
-  QString verdict;
-  for(const QString& line : d_result.report)
-  {
-    if(line.startsWith(QLatin1String("Verdict: ")))
-    {
-      verdict = line;
-    }
-  }
+  // The run's own verdict, as varlume-batch prints it.
+  QString verdict = QStringLiteral("Verdict: ") + Identify::Verdict_Text(d_result);
   if(d_result.status == Identify::TStatus::CANCELLED)
   {
     verdict = tr("Cancelled: nothing was identified.");
   }
-  else if(verdict.isEmpty() || d_result.status == Identify::TStatus::NO_DATA)
+  else if(d_result.status == Identify::TStatus::NO_DATA)
   {
     verdict = tr("Nothing was identified: see the report.");
   }

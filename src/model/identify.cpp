@@ -37,6 +37,37 @@ Types::TMeasurementType Record_Type(Measured::TKind kind)
   return Types::MEASUREMENT_BALLBAR;
 }
 
+// Why a record's rows do not fit the machine's travel (the first row outside it, within the
+// margin the machine allows), or an empty text.
+QString Travel_Problem(const TMachineComp& machine, const TMeasurement& record)
+{
+  const std::vector<TMeasurement::TMeasurementItem>& items = record.d_measurement_items;
+  for(std::size_t row = 0; row < items.size(); ++row)
+  {
+    for(const TVector3& point : {items[row].reference_nominal, items[row].point_nominal})
+    {
+      if(machine.Inside_Volume(point))
+      {
+        continue;
+      }
+      const TVector3 low = machine.Map_Data_Min();
+      const TVector3 high = machine.Map_Data_Max();
+      return QStringLiteral("row %1 at %2, %3, %4 mm lies outside the machine's travel X %5 to %6, Y %7 to %8, "
+                            "Z %9 to %10 mm (5 mm margin)")
+          .arg(row + 1)
+          .arg(point.x, 0, 'f', 3)
+          .arg(point.y, 0, 'f', 3)
+          .arg(point.z, 0, 'f', 3)
+          .arg(low.x)
+          .arg(high.x)
+          .arg(low.y)
+          .arg(high.y)
+          .arg(low.z)
+          .arg(high.z);
+    }
+  }
+  return QString();
+}
 } // namespace
 
 namespace Identify
@@ -150,6 +181,14 @@ void TRun::Match(const std::vector<const TMeasurement*>& library, const Measured
       left_out.push_back(QStringLiteral("%1: %2").arg(label, simulation_errors.join(QStringLiteral("; "))));
       continue;
     }
+    // A file of another machine, or of this one set up elsewhere: its rows cannot be explained.
+    const QString travel = Travel_Problem(d_start_machine, *measurement);
+    if(!travel.isEmpty())
+    {
+      left_out.push_back(QStringLiteral("%1: %2").arg(label, travel));
+      d_travel_rows += static_cast<int>(set.readings.size());
+      continue;
+    }
     auto position = std::find(d_used.begin(), d_used.end(), measurement);
     const int used_index = static_cast<int>(position - d_used.begin());
     const QString reason =
@@ -165,6 +204,7 @@ void TRun::Match(const std::vector<const TMeasurement*>& library, const Measured
       d_used.push_back(measurement);
     }
     rows[static_cast<int>(set.kind)] += static_cast<int>(set.readings.size());
+    d_kept_rows += static_cast<int>(set.readings.size());
   }
 
   d_report.push_back(QStringLiteral("Rows used: ball bar %1, ISO %2, laser %3, MCG %4")
@@ -195,6 +235,15 @@ bool TRun::Prepare()
   if(n == 0)
   {
     d_report.push_back(QStringLiteral("The machine has no enabled error parameter to identify."));
+  }
+  if(n > 0 && d_travel_rows > 0 && (m == 0 || d_travel_rows > d_kept_rows))
+  {
+    d_result.status = TStatus::OUTSIDE_TRAVEL;
+    d_report.push_back(
+        QStringLiteral("Rows outside the machine's travel: %1, rows kept: %2").arg(d_travel_rows).arg(d_kept_rows));
+    d_report.push_back(QStringLiteral("Rank: 0 of %1 unknowns").arg(n));
+    d_report.push_back(QStringLiteral("Verdict: ") + Verdict_Text(d_result));
+    return false;
   }
   if(m == 0)
   {
@@ -375,6 +424,8 @@ bool TRun::Fit()
 {
   const auto simulate = [this](const VectorXd& at, VectorXd* values) { return Simulate(at, values); };
   VectorXd weights = d_weights;
+  // The fit corrects the start: what its functions hold beyond the basis stays.
+  d_model->Keep_Start();
   d_state.u = d_start;
   d_state.alignment = VectorXd::Zero(d_result.alignment_unknowns);
   if(!Simulate(d_state.u, &d_state.predicted))

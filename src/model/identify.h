@@ -79,7 +79,18 @@ enum class TStatus
   CANCELLED,      // progress returned false
   NOT_CONVERGED,  // the fit did not converge (the report says why); no machine
   NOT_IDENTIFIED, // the readings determine no direction to the resolution; no machine
-  IMPLAUSIBLE     // a reading is far from anything a machine could give (named in the report)
+  IMPLAUSIBLE,    // a reading is far from anything a machine could give (named in the report)
+  WORSE,          // the fitted machine explains the readings worse than the start; no machine
+  OUTSIDE_TRAVEL  // the files do not fit the machine's travel (named in the report); no machine
+};
+
+// What a run says of the machine: every direction identified, some of them, or nothing usable
+// (the status says why).
+enum class TVerdict
+{
+  IDENTIFIED,
+  PARTLY_IDENTIFIED,
+  NOT_IDENTIFIED
 };
 
 // One fitted parameter, in the units of the machine's expressions (the coefficient of L^power
@@ -90,6 +101,17 @@ struct TParameter
   double value = 0.0;
   double u = 0.0; // k = 1; meaningless when not identified
   bool identified = false;
+  // Not identified, yet changed by the fit: an identified combination holds it, so its value is
+  // one of many that fit equally well.
+  bool moved = false;
+};
+
+// A change of the model that would explain more of the readings: an error parameter the start
+// leaves disabled, or one degree more for an enabled function.
+struct TSuggestion
+{
+  QString label;             // "Enable Y Axis Scale", "Degree 4 for X Axis Rz"
+  double chi2_per_dof = 0.0; // expected after the change
 };
 
 struct TNullDirection
@@ -133,7 +155,13 @@ struct TFunctionBand
 struct TResult
 {
   TStatus status = TStatus::NO_DATA;
-  QString machine_name; // the starting machine
+  TVerdict verdict = TVerdict::NOT_IDENTIFIED;
+  // Rank above 0 and yet no parameter identified on its own.
+  bool none_alone = false;
+  // More readings beyond the outlier limit, or a larger scatter, than a right model gives.
+  bool misfit = false;
+  std::vector<TSuggestion> suggestions; // best first, when misfit
+  QString machine_name;                 // the starting machine
   QStringList report;
   TMachineLibrary::TMachineItem machine; // the identified machine when FITTED
   int unknowns = 0;
@@ -181,6 +209,11 @@ struct TResult
   std::vector<TFunctionBand> bands;
   QStringList notices;
 };
+
+// "identified", "partly identified", "not identified".
+QString Verdict_Name(TVerdict verdict);
+// The verdict as the report's line states it after "Verdict: ", with its reason.
+QString Verdict_Text(const TResult& result);
 
 // The machine-readable report (JSON, UTF-8).
 QByteArray Json(const TResult& result);

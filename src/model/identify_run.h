@@ -35,6 +35,9 @@ private:
   void Turn_Signs();
   VectorXd Weighted_Residuals(const VectorXd& predicted) const;
   void List_Outliers(const VectorXd& residuals);
+  // More misfit than noise gives (src/model/identify_misfit.cpp), and what would explain it.
+  bool Misfit(const VectorXd& residuals) const;
+  void Suggest(const VectorXd& residuals, double chi2, int freedom);
   void Build_Machine(const VectorXd& values, const MatrixXd& covariance);
   void Build_Alignment();
   void Build_Directions();
@@ -71,6 +74,8 @@ private:
   std::vector<std::pair<int, double>> d_rejected; // reading, normalized residual when rejected
   QString d_error;
   int d_total_work = 0;
+  int d_travel_rows = 0; // rows of the sets left out because they lie outside the travel
+  int d_kept_rows = 0;
 };
 } // namespace Identify
 
