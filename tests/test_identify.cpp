@@ -314,6 +314,9 @@ private slots:
   void Batch_End_To_End();
   void Start_Kept_data();
   void Start_Kept();
+  void Misfit_data();
+  void Misfit();
+  void Partial_And_Travel();
 };
 
 // A machine of the zero machine's kind moved along a direction over the unknowns.
@@ -839,6 +842,122 @@ void TTestIdentify::Start_Kept()
     }
   }
   QVERIFY(Largest_Difference(truth, result.machine) < 1e-4);
+}
+
+void TTestIdentify::Misfit_data()
+{
+  // The start lacks what the truth has: a parameter, or degrees.
+  QTest::addColumn<int>("axis");
+  QTest::addColumn<int>("parameter");
+  QTest::addColumn<int>("degree");
+  QTest::addColumn<QString>("first");
+  QTest::newRow("no Y scale") << int(AXIS_Y) << int(PARAMETER_SCALE) << 3 << "Enable Y Axis Scale";
+  QTest::newRow("no X Rz") << int(AXIS_X) << int(PARAMETER_RZ) << 3 << "Enable X Axis Rz";
+  QTest::newRow("no QXY") << int(AXIS_SQUARENESS) << int(PARAMETER_QXY) << 3 << "Enable QXY";
+  QTest::newRow("degree 1") << -1 << -1 << 1 << "Degree 2 for ";
+}
+
+void TTestIdentify::Misfit()
+{
+  QFETCH(int, axis);
+  QFETCH(int, parameter);
+  QFETCH(int, degree);
+  QFETCH(QString, first);
+  const TMachineLibrary::TMachineItem truth = Plain_Truth(KINEMATIC_XYZ);
+  TMachineLibrary::TMachineItem start = Zero_Machine(KINEMATIC_XYZ);
+  for(auto& entry : start.axes)
+  {
+    for(auto& item : entry.parameters)
+    {
+      item.enabled = !(entry.axis == axis && item.parameter == parameter);
+    }
+  }
+  const auto set = Reference_Set();
+  for(std::uint64_t seed = 1; seed <= 3; ++seed)
+  {
+    QTemporaryDir directory;
+    QVERIFY(Export_Set(truth, set, directory.path()));
+    Make_Realistic(directory.path(), seed, 0.5);
+    Identify::TOptions options = Stated(0.5);
+    options.degree = degree;
+    const Identify::TResult result = Identify::Run(start, Records(set), Measured::Read({directory.path()}), options);
+    QVERIFY(result.misfit);
+    QVERIFY(!result.suggestions.empty());
+    qInfo() << seed << result.chi2_per_dof << result.suggestions.front().label
+            << result.suggestions.front().chi2_per_dof;
+    QVERIFY2(result.suggestions.front().label.startsWith(first), qPrintable(result.suggestions.front().label));
+    QVERIFY(result.suggestions.front().chi2_per_dof < result.chi2_per_dof);
+    // Said before anything else, and the residuals listed are the largest twenty.
+    QVERIFY(result.report.at(1).startsWith(QLatin1String("The model misses an error: ")));
+    const QString expected = QString::fromUtf8("  %1: χ²/ν %2 → %3")
+                                 .arg(result.suggestions.front().label)
+                                 .arg(result.chi2_per_dof, 0, 'f', 2)
+                                 .arg(result.suggestions.front().chi2_per_dof, 0, 'f', 2);
+    QCOMPARE(result.report.at(3), expected);
+    if(result.outliers.size() > 20)
+    {
+      QVERIFY(result.report.contains(QStringLiteral("  and %1 more").arg(result.outliers.size() - 20)));
+    }
+  }
+  // The right model on the same kind of files is no misfit.
+  if(degree == 3)
+  {
+    QTemporaryDir directory;
+    QVERIFY(Export_Set(truth, set, directory.path()));
+    Make_Realistic(directory.path(), 1, 0.5);
+    const Identify::TResult result =
+        Identify::Run(Zero_Machine(KINEMATIC_XYZ), Records(set), Measured::Read({directory.path()}), Stated(0.5));
+    QVERIFY(!result.misfit);
+    QVERIFY(result.suggestions.empty());
+  }
+}
+
+void TTestIdentify::Partial_And_Travel()
+{
+  // ISO lines determine part of the machine: the verdict says how much, and a parameter moved
+  // only through an identified combination says so.
+  const TMachineLibrary::TMachineItem truth = Plain_Truth(KINEMATIC_XYZ);
+  const auto some =
+      Reference_Subset([](const TMeasurement& measurement) { return measurement.Type() == Types::MEASUREMENT_ISO; });
+  QTemporaryDir directory;
+  QVERIFY(Export_Set(truth, some, directory.path()));
+  Make_Realistic(directory.path(), 2, 0.5);
+  const Identify::TResult partial =
+      Identify::Run(Zero_Machine(KINEMATIC_XYZ), Records(some), Measured::Read({directory.path()}), Stated(0.5));
+  QCOMPARE(partial.status, Identify::TStatus::FITTED);
+  QCOMPARE(partial.verdict, Identify::TVerdict::PARTLY_IDENTIFIED);
+  QVERIFY(partial.rank > 0 && partial.rank < partial.unknowns);
+  QCOMPARE(partial.report.at(partial.report.size() - 2).left(48),
+           QStringLiteral("Verdict: partly identified: %1 of %2 directions").arg(partial.rank).arg(partial.unknowns));
+  QCOMPARE(QJsonDocument::fromJson(Identify::Json(partial)).object().value("verdict").toString(),
+           QStringLiteral("partly identified"));
+  const auto moved = std::find_if(partial.parameters.begin(), partial.parameters.end(),
+                                  [](const Identify::TParameter& parameter) { return parameter.moved; });
+  QVERIFY(moved != partial.parameters.end());
+  QVERIFY(!moved->identified);
+  const auto line = std::find_if(partial.report.begin(), partial.report.end(),
+                                 [&moved](const QString& text)
+                                 { return text.startsWith(QStringLiteral("  %1 ").arg(moved->label, -26)); });
+  QVERIFY(line != partial.report.end());
+  QVERIFY(line->endsWith(QStringLiteral("  not identified on its own; moved by an identified combination (the value "
+                                        "written is one of many that fit)")));
+
+  // A machine 200 mm shorter in X than the one measured: the files that reach beyond it are left
+  // out by name, and as they outweigh the rest nothing is identified.
+  const auto set = Reference_Set();
+  QTemporaryDir full;
+  QVERIFY(Export_Set(truth, set, full.path()));
+  TMachineLibrary::TMachineItem shorter = Zero_Machine(KINEMATIC_XYZ);
+  shorter.axis_maximum.x = 800.0;
+  const Identify::TResult outside =
+      Identify::Run(shorter, Records(set), Measured::Read({full.path()}), Identify::TOptions());
+  QCOMPARE(outside.status, Identify::TStatus::OUTSIDE_TRAVEL);
+  QCOMPARE(outside.verdict, Identify::TVerdict::NOT_IDENTIFIED);
+  QCOMPARE(outside.report.back(),
+           QStringLiteral("Verdict: not identified: the files do not fit this machine's travel"));
+  QVERIFY(outside.report.contains(QStringLiteral(
+      "  Lumetra/Zarnik ISO X.dat: row 5 at 1000.000, 0.000, -600.000 mm lies outside the machine's travel "
+      "X 0 to 800, Y 0 to 800, Z -600 to 0 mm (5 mm margin)")));
 }
 
 QTEST_GUILESS_MAIN(TTestIdentify)

@@ -21,6 +21,16 @@ const double MISFIT_CHI2 = 4.0;
 const int SHOWN_SUGGESTIONS = 5;
 // A candidate's derivative that the fitted columns take up to within this share adds nothing.
 const double SEEN_SHARE = 1e-6;
+// The standard normal quantile of the chance (1e-6) that noise alone gives a candidate's drop:
+// tried on some twenty candidates, a model without a missing error is not suspected.
+const double SIGNIFICANCE_Z = 4.753;
+
+// The chi-squared quantile of that chance with k degrees of freedom (Wilson-Hilferty).
+double Chi2_Quantile(int k)
+{
+  const double a = 2.0 / (9.0 * k);
+  return k * std::pow(1.0 - a + SIGNIFICANCE_Z * std::sqrt(a), 3);
+}
 
 struct TCandidate
 {
@@ -44,7 +54,7 @@ QString Item_Label(int axis, int parameter)
 
 namespace Identify
 {
-bool TRun::Misfit(const VectorXd& residuals) const
+bool TRun::Beyond_Noise(const VectorXd& residuals) const
 {
   int beyond = 0;
   int used = 0;
@@ -59,8 +69,9 @@ bool TRun::Misfit(const VectorXd& residuals) const
   return beyond > MISFIT_SHARE * used || (std::isfinite(d_result.chi2_per_dof) && d_result.chi2_per_dof > MISFIT_CHI2);
 }
 
-void TRun::Suggest(const VectorXd& residuals, double chi2, int freedom)
+bool TRun::Suggest(const VectorXd& residuals, double chi2, int freedom)
 {
+  bool significant = false;
   // Every parameter of the machine enabled, one degree more than the fit's.
   TMachineLibrary::TMachineItem extended = d_machine;
   for(TMachineLibrary::TMachineAxisItem& axis : extended.axes)
@@ -140,7 +151,7 @@ void TRun::Suggest(const VectorXd& residuals, double chi2, int freedom)
   }
   if(columns.empty())
   {
-    return;
+    return false;
   }
   // The derivatives about the machine without errors, as the fitted directions were decided.
   TPredictor predictor(model, d_used, d_observations);
@@ -151,7 +162,7 @@ void TRun::Suggest(const VectorXd& residuals, double chi2, int freedom)
   if(!Machine_Columns(simulate, VectorXd::Zero(model.Size()), columns, static_cast<int>(d_observations.size()),
                       &derivatives))
   {
-    return;
+    return false;
   }
   derivatives = d_weights.asDiagonal() * derivatives;
   const MatrixXd design = d_problem->Weighted_Design();
@@ -191,7 +202,11 @@ void TRun::Suggest(const VectorXd& residuals, double chi2, int freedom)
     }
     const MatrixXd q = MatrixXd(qr.householderQ()) * MatrixXd::Identity(block.rows(), added);
     const double drop = (q.transpose() * residuals).squaredNorm();
-    suggestions.push_back({entry.label, std::max(chi2 - drop, 0.0) / (freedom - added)});
+    const double after = std::max(chi2 - drop, 0.0) / (freedom - added);
+    suggestions.push_back({entry.label, after});
+    // Judged against the scatter that would be left, so that understated uncertainties alone
+    // make nothing significant.
+    significant = significant || (after > 0.0 && drop / after > Chi2_Quantile(added));
   }
   std::stable_sort(suggestions.begin(), suggestions.end(),
                    [](const TSuggestion& a, const TSuggestion& b) { return a.chi2_per_dof < b.chi2_per_dof; });
@@ -200,5 +215,6 @@ void TRun::Suggest(const VectorXd& residuals, double chi2, int freedom)
     suggestions.resize(SHOWN_SUGGESTIONS);
   }
   d_result.suggestions = suggestions;
+  return significant;
 }
 } // namespace Identify

@@ -111,10 +111,16 @@ void TRun::Build()
   // Never more certain than the scatter of the readings allows; never less than stated.
   d_result.birge = freedom > 0 && chi2 / freedom > 1.0 ? std::sqrt(chi2 / freedom) : 1.0;
   List_Outliers(after);
-  d_result.misfit = d_result.converged && Misfit(after);
-  if(d_result.misfit)
+  // A misfit shows in the residuals, or in one change of the model that explains far more of
+  // them than noise could: the fit may have bent other errors to take up a missing one.
+  if(d_result.converged)
   {
-    Suggest(after, chi2, freedom);
+    const bool significant = Suggest(after, chi2, freedom);
+    d_result.misfit = significant || Beyond_Noise(after);
+    if(!d_result.misfit)
+    {
+      d_result.suggestions.clear();
+    }
   }
 
   // The parameters as monomial coefficients with their covariance.

@@ -35,9 +35,10 @@ private:
   void Turn_Signs();
   VectorXd Weighted_Residuals(const VectorXd& predicted) const;
   void List_Outliers(const VectorXd& residuals);
-  // More misfit than noise gives (src/model/identify_misfit.cpp), and what would explain it.
-  bool Misfit(const VectorXd& residuals) const;
-  void Suggest(const VectorXd& residuals, double chi2, int freedom);
+  // More misfit than noise gives (src/model/identify_misfit.cpp); what would explain it, true
+  // when one change would explain clearly more than noise could.
+  bool Beyond_Noise(const VectorXd& residuals) const;
+  bool Suggest(const VectorXd& residuals, double chi2, int freedom);
   void Build_Machine(const VectorXd& values, const MatrixXd& covariance);
   void Build_Alignment();
   void Build_Directions();
