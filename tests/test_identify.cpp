@@ -317,6 +317,8 @@ private slots:
   void Misfit_data();
   void Misfit();
   void Partial_And_Travel();
+  void Resolution_From_Machine_data();
+  void Resolution_From_Machine();
 };
 
 // A machine of the zero machine's kind moved along a direction over the unknowns.
@@ -958,6 +960,50 @@ void TTestIdentify::Partial_And_Travel()
   QVERIFY(outside.report.contains(QStringLiteral(
       "  Lumetra/Zarnik ISO X.dat: row 5 at 1000.000, 0.000, -600.000 mm lies outside the machine's travel "
       "X 0 to 800, Y 0 to 800, Z -600 to 0 mm (5 mm margin)")));
+}
+
+void TTestIdentify::Resolution_From_Machine_data()
+{
+  QTest::addColumn<bool>("lasers");
+  QTest::newRow("every test") << true;
+  QTest::newRow("no laser") << false;
+}
+
+void TTestIdentify::Resolution_From_Machine()
+{
+  // Readings twice as noisy as stated against the A of the machine's MPE: the rank counts no
+  // direction, and the report prints no uncertainty, above the resolution once scaled.
+  QFETCH(bool, lasers);
+  TMachineLibrary::TMachineItem start = Zero_Machine(KINEMATIC_XYZ);
+  start.has_mpe = true;
+  start.mpe_a = 1.5;
+  start.mpe_k = 333.0;
+  const auto set = Reference_Subset([lasers](const TMeasurement& measurement)
+                                    { return lasers || measurement.Type() != Types::MEASUREMENT_LASER; });
+  QTemporaryDir directory;
+  QVERIFY(Export_Set(Plain_Truth(KINEMATIC_XYZ), set, directory.path()));
+  Make_Realistic(directory.path(), 4, 1.0);
+  Identify::TOptions options = Stated(0.5);
+  options.resolution_from_machine = true;
+  const Identify::TResult result = Identify::Run(start, Records(set), Measured::Read({directory.path()}), options);
+  QCOMPARE(result.status, Identify::TStatus::FITTED);
+  QCOMPARE(result.resolution, 1.5);
+  QVERIFY(result.report.contains(QString::fromUtf8("Resolution: 1.5 from the machine's MPE (µm for scale and "
+                                                   "deflection, µrad for angles and squareness, within the travel)")));
+  QVERIFY(result.birge > 1.5);
+  double largest = 0.0;
+  for(const Identify::TFunctionBand& band : result.bands)
+  {
+    for(const double u : band.u)
+    {
+      largest = std::max(largest, u * 1000.0);
+    }
+  }
+  qInfo() << "rank" << result.rank << "birge" << result.birge << "largest u" << largest;
+  QVERIFY(largest <= 1.5);
+  // Without the machine's MPE, or with a resolution given, as before.
+  options.resolution_from_machine = false;
+  QCOMPARE(Identify::Run(start, Records(set), Measured::Read({directory.path()}), options).resolution, 100.0);
 }
 
 QTEST_GUILESS_MAIN(TTestIdentify)

@@ -20,6 +20,8 @@ const double PLAUSIBLE_DEVIATION = 10.0;
 const double PLAUSIBLE_ANGLE = 100.0;
 // Rejections are one at a time; a data set that keeps giving outliers is not worth more.
 const int MAXIMUM_REJECTIONS = 100;
+// Each rescaling drops at least one direction: at most one round per unknown.
+const int MAXIMUM_RESCALES = 200;
 
 Types::TMeasurementType Record_Type(Measured::TKind kind)
 {
@@ -434,8 +436,8 @@ bool TRun::Fit()
   }
   for(int rejections = 0;; ++rejections)
   {
-    d_decision = Decide_Rank(*d_model, weights.asDiagonal() * d_structural, weights.asDiagonal() * d_alignment,
-                             d_options.resolution, d_options.threshold);
+    d_decision = Decide_Rank(*d_model, weights.asDiagonal() * d_structural, weights.asDiagonal() * d_alignment, d_limit,
+                             d_options.threshold);
     d_problem =
         std::make_unique<TFitProblem>(*d_model, d_structural, d_alignment, weights, d_measured, d_decision.identified);
     d_state.converged = false;
@@ -492,10 +494,80 @@ bool TRun::Final()
   return true;
 }
 
+double TRun::Largest_Printed_U(double birge) const
+{
+  double largest = 0.0;
+  for(const TFunction& function : d_model->Functions())
+  {
+    const MatrixXd block = d_covariance.block(function.first, function.first, function.degree, function.degree);
+    for(const double position : function.positions)
+    {
+      const VectorXd basis = d_model->Basis(function, position / 1000.0);
+      largest = std::max(largest, 1000.0 * birge * std::sqrt(std::max(basis.dot(block * basis), 0.0)));
+    }
+  }
+  for(const auto& value : d_model->Values())
+  {
+    const double variance = std::max(d_covariance(value.second, value.second), 0.0);
+    largest = std::max(largest, birge * std::sqrt(variance) * d_model->Unknowns()[value.second].effect);
+  }
+  return largest;
+}
+
+bool TRun::Rescale()
+{
+  if(!d_result.failure.isEmpty() || !(d_options.resolution > 0.0) || d_decision.rank == 0 ||
+     d_decision.identified_u.size() != d_decision.rank)
+  {
+    return false;
+  }
+  const VectorXd residuals = d_problem->Residuals(d_state);
+  int used = 0;
+  for(int row = 0; row < d_weights.size(); ++row)
+  {
+    used += d_weights(row) > 0.0 ? 1 : 0;
+  }
+  const int freedom = used - d_decision.rank - d_problem->Alignment_Rank();
+  const double ratio = freedom > 0 ? residuals.squaredNorm() / freedom : 0.0;
+  const double birge = ratio > 1.0 ? std::sqrt(ratio) : 1.0;
+  // A direction above the resolution once scaled goes; failing that, when a printed function
+  // (the sum of its directions) exceeds the resolution, the weakest direction goes.
+  double limit = d_options.resolution / birge;
+  if(!(d_decision.identified_u.maxCoeff() > limit))
+  {
+    if(!(Largest_Printed_U(birge) > d_options.resolution))
+    {
+      return false;
+    }
+    limit = d_decision.identified_u.maxCoeff() * (1.0 - 1e-9);
+  }
+  const TRankDecision scaled = Decide_Rank(*d_model, d_weights.asDiagonal() * d_structural,
+                                           d_weights.asDiagonal() * d_alignment, limit, d_options.threshold);
+  if(scaled.rank >= d_decision.rank)
+  {
+    return false;
+  }
+  d_limit = limit;
+  return true;
+}
+
+bool Resolve_Resolution(const TMachineLibrary::TMachineItem& machine, TOptions* options)
+{
+  if(!options->resolution_from_machine || !machine.has_mpe || !(machine.mpe_a > 0.0) || !std::isfinite(machine.mpe_a))
+  {
+    return false;
+  }
+  options->resolution = machine.mpe_a;
+  return true;
+}
+
 TResult Run(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& library,
-            const Measured::TCollection& measured, const TOptions& options, const TProgress& progress)
+            const Measured::TCollection& measured, const TOptions& given, const TProgress& progress)
 {
   TResult result;
+  TOptions options = given;
+  result.resolution_from_mpe = Resolve_Resolution(machine, &options);
+  result.resolution = options.resolution;
   result.machine_name = machine.name;
   const int degree = std::min(std::max(options.degree, MINIMUM_DEGREE), MAXIMUM_DEGREE);
   result.report.push_back(QStringLiteral("Identification of the machine \"%1\"").arg(Report_Cut(machine.name)));
@@ -509,6 +581,15 @@ TResult Run(const TMachineLibrary::TMachineItem& machine, const std::vector<cons
   if(!run.Prepare() || !run.Check_Plausible() || !run.Structural() || !run.Fit() || !run.Final())
   {
     return result;
+  }
+  // The rank is decided with the uncertainties as the report prints them: when the scatter
+  // multiplies them, directions that then exceed the resolution are fitted no more.
+  for(int round = 0; round < MAXIMUM_RESCALES && run.Rescale(); ++round)
+  {
+    if(!run.Fit() || !run.Final())
+    {
+      return result;
+    }
   }
   run.Build();
   Write_Report(options, &result);

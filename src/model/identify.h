@@ -57,6 +57,8 @@ struct TOptions
   // more than this within the travel: µm for scale functions and the deflection's effect, µrad
   // for angles and squareness. 0 keeps every direction the readings determine at all.
   double resolution = 100.0;
+  // Take the machine's E0 MPE A instead, when it has one: the resolution was not given.
+  bool resolution_from_machine = false;
   // Trust the straightness slopes and offsets of the laser runs and the gauges' radius zeros
   // (simulated files, set-ups with a reference square) instead of fitting them.
   bool absolute_straightness = false;
@@ -67,6 +69,10 @@ struct TOptions
   // The name of the identified machine (the caller makes it unique in its library).
   QString identified_name;
 };
+
+// The options with the resolution the machine gives when it was not given (the A of its E0
+// MPE); true when it came from the machine.
+bool Resolve_Resolution(const TMachineLibrary::TMachineItem& machine, TOptions* options);
 
 // Called with the work done and the work in all, in simulations; returning false cancels.
 using TProgress = std::function<bool(int done, int total)>;
@@ -190,7 +196,9 @@ struct TResult
   QString failure;            // why the fit did not converge
   double smallest_kept = 0.0; // singular values of the scaled design matrix; NaN when none
   double largest_dropped = 0.0;
-  double birge = 1.0; // the factor the uncertainties were multiplied by
+  double birge = 1.0;      // the factor the uncertainties were multiplied by
+  double resolution = 0.0; // as used
+  bool resolution_from_mpe = false;
 
   bool converged = false;
   int iterations = 0;

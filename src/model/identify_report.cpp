@@ -109,9 +109,10 @@ void Write_Statistics(const TOptions& options, TResult* result)
   }
   report.push_back(QStringLiteral("Stated standard uncertainties (k = 1): ") + stated.join(QStringLiteral(", ")));
   report.push_back(options.resolution > 0.0
-                       ? QString::fromUtf8("Resolution: %1 (µm for scale and deflection, µrad for angles and "
+                       ? QString::fromUtf8("Resolution: %1%2 (µm for scale and deflection, µrad for angles and "
                                            "squareness, within the travel)")
                              .arg(options.resolution)
+                             .arg(result->resolution_from_mpe ? QStringLiteral(" from the machine's MPE") : QString())
                        : QStringLiteral("Resolution: 0 (every direction the readings determine at all)"));
   report.push_back(options.absolute_straightness
                        ? QStringLiteral("Alignment: straightness slopes and radius zeros taken as measured")

@@ -198,6 +198,9 @@ struct TRankDecision
   MatrixXd unidentified;
   std::vector<bool> structural; // per unidentified direction: singular value at the noise level
   VectorXd identified_values;   // singular values of the identified directions
+  // Per identified direction, what one standard uncertainty along it moves an error function by
+  // at most (µm, µrad; from the stated uncertainties); empty without a resolution.
+  VectorXd identified_u;
   VectorXd unidentified_values;
   std::vector<bool> parameter_identified; // per unknown
 };
