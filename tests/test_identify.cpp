@@ -585,6 +585,22 @@ void TTestIdentify::Batch_End_To_End()
   QCOMPARE(refused.code, 2);
   QVERIFY(refused.err.contains("identify does not write the library"));
   QCOMPARE(Read(machines.File_Name()), machines_bytes);
+  // Ball bars alone: partly identified, exit 0, or 3 for a script that asks.
+  const QStringList partial{"identify",
+                            "--data",
+                            data.path(),
+                            "--machine",
+                            "Start",
+                            "--measured",
+                            QDir(exported.path()).filePath("Ballbar Measurements.dat"),
+                            "--output",
+                            output,
+                            "--json",
+                            json};
+  QCOMPARE(run(partial).code, 0);
+  QCOMPARE(QJsonDocument::fromJson(Read(json)).object().value(QStringLiteral("verdict")).toString(),
+           QStringLiteral("partly identified"));
+  QCOMPARE(run(partial + QStringList{"--exit-code"}).code, 3);
   // Usage errors: one file for both outputs, an uncertainty no reading can carry.
   for(const QStringList& wrong : {QStringList{"--json", output}, QStringList{"--uncertainty", "ballbar=1e-300"}})
   {
