@@ -319,6 +319,7 @@ private slots:
   void Partial_And_Travel();
   void Resolution_From_Machine_data();
   void Resolution_From_Machine();
+  void Noisier_Than_Stated();
 };
 
 // A machine of the zero machine's kind moved along a direction over the unknowns.
@@ -699,6 +700,27 @@ void TTestIdentify::Fewer_Readings_Than_Unknowns()
   QCOMPARE(result.unknowns, 40);
   QVERIFY(result.rank <= 6);
   QCOMPARE(static_cast<int>(result.null_directions.size()), 40 - result.rank);
+  // The JSON writes each direction whole, every term however small.
+  const QJsonArray written =
+      QJsonDocument::fromJson(Identify::Json(result)).object().value("null_directions").toArray();
+  QCOMPARE(written.size(), static_cast<int>(result.null_directions.size()));
+  for(int index = 0; index < written.size(); ++index)
+  {
+    std::vector<double> direction(result.unknown_names.size(), 0.0);
+    for(const QJsonValue& term : written.at(index).toObject().value("terms").toArray())
+    {
+      direction[result.unknown_names.indexOf(term.toObject().value("label").toString())] =
+          term.toObject().value("coefficient").toDouble();
+    }
+    // The vector has its largest component 1, the JSON its leading term's coefficient.
+    const double largest = std::fabs(*std::max_element(direction.begin(), direction.end(),
+                                                       [](double a, double b) { return std::fabs(a) < std::fabs(b); }));
+    const std::vector<double>& vector = result.null_directions[index];
+    for(std::size_t j = 0; j < vector.size(); ++j)
+    {
+      QVERIFY(std::fabs(direction[j] / largest - vector[j]) <= 1e-12);
+    }
+  }
   for(const std::vector<double>& direction : result.null_directions)
   {
     QTemporaryDir moved_directory;
@@ -1020,6 +1042,54 @@ void TTestIdentify::Resolution_From_Machine()
   // Without the machine's MPE, or with a resolution given, as before.
   options.resolution_from_machine = false;
   QCOMPARE(Identify::Run(start, Records(set), Measured::Read({directory.path()}), options).resolution, 100.0);
+}
+
+void TTestIdentify::Noisier_Than_Stated()
+{
+  // Readings twice as noisy as stated, outliers rejected one at a time: each refit has its own
+  // iteration budget, and each rejected reading is listed once.
+  const auto set = Reference_Set();
+  for(std::uint64_t seed = 1; seed <= 3; ++seed)
+  {
+    QTemporaryDir directory;
+    QVERIFY(Export_Set(Plain_Truth(KINEMATIC_XYZ), set, directory.path()));
+    Make_Realistic(directory.path(), seed, 1.0);
+    Identify::TOptions options = Stated(0.5);
+    options.reject_outliers = true;
+    const Identify::TResult result =
+        Identify::Run(Zero_Machine(KINEMATIC_XYZ), Records(set), Measured::Read({directory.path()}), options);
+    QVERIFY2(result.converged, qPrintable(result.failure));
+    QVERIFY(std::count_if(result.outliers.begin(), result.outliers.end(),
+                          [](const Identify::TOutlier& outlier) { return outlier.rejected; }) > 0);
+    for(std::size_t a = 0; a < result.outliers.size(); ++a)
+    {
+      for(std::size_t b = a + 1; b < result.outliers.size(); ++b)
+      {
+        QVERIFY(result.outliers[a].file != result.outliers[b].file ||
+                result.outliers[a].line != result.outliers[b].line ||
+                result.outliers[a].quantity != result.outliers[b].quantity);
+      }
+    }
+    if(seed > 1)
+    {
+      continue;
+    }
+    // The functions as printed, at exact quarters of the travel, in the JSON too.
+    const QJsonObject json = QJsonDocument::fromJson(Identify::Json(result)).object();
+    QCOMPARE(json.value("birge_ratio").toDouble(), result.birge);
+    QVERIFY(json.value("alignment").toArray().at(0).toObject().value("u").toDouble() > 0.0);
+    const QJsonObject z = json.value("functions").toArray().at(11).toObject();
+    QCOMPARE(z.value("label").toString(), QStringLiteral("Z Axis Scale"));
+    QCOMPARE(z.value("unit").toString(), QString::fromUtf8("µm"));
+    const QJsonArray positions = z.value("positions").toArray();
+    QCOMPARE(positions.size(), 5);
+    QCOMPARE(positions.at(1).toObject().value("position_mm").toDouble(), -450.0);
+    const QString line = QString::fromUtf8("  Z Axis Scale      -600 mm: %1 ± %2  -450 mm: ")
+                             .arg(positions.at(0).toObject().value("value").toDouble(), 0, 'f', 3)
+                             .arg(positions.at(0).toObject().value("u").toDouble(), 0, 'f', 3);
+    QVERIFY(std::any_of(result.report.begin(), result.report.end(),
+                        [&line](const QString& text) { return text.startsWith(line); }));
+  }
 }
 
 QTEST_GUILESS_MAIN(TTestIdentify)

@@ -123,7 +123,8 @@ struct TSuggestion
 struct TNullDirection
 {
   bool structural = true; // the tests cannot see it at all (else: seen, but below the resolution)
-  std::vector<std::pair<QString, double>> terms; // every term, largest share first
+  std::vector<std::pair<QString, double>> terms;     // the terms that matter, largest share first
+  std::vector<std::pair<QString, double>> all_terms; // every non-zero term, the same order
   QString hint;
 };
 
@@ -156,6 +157,10 @@ struct TFunctionBand
   std::vector<double> positions; // mm
   std::vector<double> values;    // mm or mm/m
   std::vector<double> u;         // k = 1; empty when the function is not identified
+  // The same at 0, 1/4, 1/2, 3/4 and all of the travel, as the report prints them.
+  std::vector<double> printed_positions;
+  std::vector<double> printed_values;
+  std::vector<double> printed_u;
 };
 
 struct TResult

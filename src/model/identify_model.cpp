@@ -563,6 +563,25 @@ bool TModel::Setup(const VectorXd& u, TMachineComp* machine, QString* error) con
   return result;
 }
 
+double TModel::Function_Value_At(const TFunction& function, double position, const VectorXd& u) const
+{
+  const VectorXd basis = Basis(function, position / 1000.0);
+  double value = basis.dot(u.segment(function.first, function.degree));
+  if(!function.remainder.empty())
+  {
+    // The start's own value there, less its part in the basis.
+    TExpression expression;
+    expression.Add_Variable(QStringLiteral("L"), position / 1000.0);
+    bool ok = false;
+    const double start = expression.Evaluate(function.item.expression, &ok);
+    if(ok && std::isfinite(start))
+    {
+      value += start - basis.dot(function.start_coefficients);
+    }
+  }
+  return value;
+}
+
 QString TModel::Function_Text(const TFunction& function, const VectorXd& u) const
 {
   VectorXd a = u.segment(function.first, function.degree);

@@ -200,16 +200,13 @@ void Write_Functions(TResult* result)
     item.axis = band.axis;
     item.parameter = band.parameter;
     QString line = QStringLiteral("  %1").arg(Evaluation::Item_Label(item), -16);
-    const int last = static_cast<int>(band.positions.size()) - 1;
-    for(int quarter = 0; quarter <= 4; ++quarter)
+    for(std::size_t index = 0; index < band.printed_positions.size(); ++index)
     {
-      // The table holds 51 positions: every quarter is one of them.
-      const int index = last * quarter / 4;
       line += QStringLiteral("  %1 mm: %2")
-                  .arg(band.positions[index], 0, 'f', 0)
-                  .arg(band.values[index] * 1000.0, 0, 'f', 3);
-      line += band.u.empty() ? QStringLiteral(" (not identified)")
-                             : QString::fromUtf8(" ± %1").arg(band.u[index] * 1000.0, 0, 'f', 3);
+                  .arg(Fixed(band.printed_positions[index], 3))
+                  .arg(band.printed_values[index] * 1000.0, 0, 'f', 3);
+      line += band.printed_u.empty() ? QStringLiteral(" (not identified)")
+                                     : QString::fromUtf8(" ± %1").arg(band.printed_u[index] * 1000.0, 0, 'f', 3);
     }
     report.push_back(line);
   }
@@ -544,6 +541,7 @@ QByteArray Json(const TResult& result)
   root.insert(QStringLiteral("rank"), result.rank);
   root.insert(QStringLiteral("verdict"), Verdict_Name(result.verdict));
   root.insert(QStringLiteral("chi2_per_dof"), Json_Number(result.chi2_per_dof));
+  root.insert(QStringLiteral("birge_ratio"), Json_Number(result.birge));
   root.insert(QStringLiteral("normalized_rms"),
               QJsonObject{{QStringLiteral("before"), Json_Number(result.normalized_rms_before)},
                           {QStringLiteral("after"), Json_Number(result.normalized_rms_after)}});
@@ -575,7 +573,7 @@ QByteArray Json(const TResult& result)
   for(const TNullDirection& direction : result.directions)
   {
     QJsonArray terms;
-    for(const auto& term : direction.terms)
+    for(const auto& term : direction.all_terms)
     {
       terms.append(QJsonObject{{QStringLiteral("label"), term.first},
                                {QStringLiteral("coefficient"), Json_Number(term.second)}});
@@ -609,10 +607,33 @@ QByteArray Json(const TResult& result)
     alignment.append(QJsonObject{{QStringLiteral("file"), value.file},
                                  {QStringLiteral("name"), value.name},
                                  {QStringLiteral("value"), Json_Number(value.value)},
+                                 {QStringLiteral("u"), Json_Number(value.u)},
                                  {QStringLiteral("unit"), value.unit}});
   }
   root.insert(QStringLiteral("alignment"), alignment);
   root.insert(QStringLiteral("notices"), QJsonArray::fromStringList(result.notices));
+  QJsonArray functions;
+  for(const TFunctionBand& band : result.bands)
+  {
+    TMachineLibrary::TMapErrorItem item;
+    item.axis = band.axis;
+    item.parameter = band.parameter;
+    QJsonArray positions;
+    for(std::size_t index = 0; index < band.printed_positions.size(); ++index)
+    {
+      positions.append(
+          QJsonObject{{QStringLiteral("position_mm"), Json_Number(band.printed_positions[index])},
+                      {QStringLiteral("value"), Json_Number(band.printed_values[index] * 1000.0)},
+                      {QStringLiteral("u"), band.printed_u.empty() ? QJsonValue(QJsonValue::Null)
+                                                                   : Json_Number(band.printed_u[index] * 1000.0)}});
+    }
+    functions.append(
+        QJsonObject{{QStringLiteral("label"), Evaluation::Item_Label(item)},
+                    {QStringLiteral("unit"),
+                     band.parameter == PARAMETER_SCALE ? QString::fromUtf8("µm") : QString::fromUtf8("µrad")},
+                    {QStringLiteral("positions"), positions}});
+  }
+  root.insert(QStringLiteral("functions"), functions);
   root.insert(QStringLiteral("misfit"), result.misfit);
   QJsonArray suggestions;
   for(const TSuggestion& suggestion : result.suggestions)

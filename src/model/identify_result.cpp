@@ -35,9 +35,15 @@ void TRun::List_Outliers(const VectorXd& residuals)
     outlier.rejected = rejected;
     d_result.outliers.push_back(outlier);
   };
+  std::vector<int> listed;
   for(const auto& rejected : d_rejected)
   {
-    add(rejected.first, rejected.second, true);
+    // Once each, whatever the rounds of fitting that saw it.
+    if(std::find(listed.begin(), listed.end(), rejected.first) == listed.end())
+    {
+      listed.push_back(rejected.first);
+      add(rejected.first, rejected.second, true);
+    }
   }
   std::vector<int> rows;
   for(int row = 0; row < residuals.size(); ++row)
@@ -241,6 +247,17 @@ void TRun::Build_Bands(double factor)
       if(identified)
       {
         band.u.push_back(std::sqrt(std::max(basis.dot(covariance * basis), 0.0)));
+      }
+    }
+    for(int quarter = 0; quarter <= 4; ++quarter)
+    {
+      const double position = function.start + quarter * (function.end - function.start) / 4.0;
+      const VectorXd basis = d_model->Basis(function, position / 1000.0);
+      band.printed_positions.push_back(position);
+      band.printed_values.push_back(d_model->Function_Value_At(function, position, d_state.u));
+      if(identified)
+      {
+        band.printed_u.push_back(std::sqrt(std::max(basis.dot(covariance * basis), 0.0)));
       }
     }
     d_result.bands.push_back(band);

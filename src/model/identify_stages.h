@@ -138,6 +138,8 @@ public:
   QString Function_Text(const TFunction& function, const VectorXd& u) const;
   // The function's values at its table positions, the kept remainder included.
   double Function_Value(const TFunction& function, int position, const VectorXd& u) const;
+  // The same at any position (mm) of the travel.
+  double Function_Value_At(const TFunction& function, double position, const VectorXd& u) const;
   // Per unknown, the effect of one unit of its monomial coefficient at the end of the travel in
   // µm or µrad (the values: their own effect): the basis in which shares are compared.
   VectorXd Monomial_Effects() const;

@@ -531,7 +531,8 @@ QByteArray Json(const TResult& result)
   QJsonArray steps;
   for(const TStep& step : result.steps)
   {
-    const bool known = step.full_rank && std::isfinite(step.largest_ratio);
+    // As the text gives it: of every function once all are identified, else of those that are.
+    const bool known = std::isfinite(step.largest_ratio) && !step.largest_function.isEmpty();
     steps.append(QJsonObject{{QStringLiteral("measurement"), step.measurement},
                              {QStringLiteral("readings"), step.readings},
                              {QStringLiteral("rank"), step.rank},

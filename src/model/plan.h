@@ -84,8 +84,8 @@ TResult Run(const TMachineLibrary::TMachineItem& machine, const std::vector<cons
             const Identify::TProgress& progress = Identify::TProgress());
 
 // {"machine", "unknowns", "steps": [{"measurement", "readings", "rank", "largest_u",
-// "largest_u_function"}], "not_identified", "full_rank"}; largest_u is u/R, null while a
-// parameter is not identified.
+// "largest_u_function"}], "not_identified", "full_rank"}; largest_u is u/R of the identified
+// functions, null while none is.
 QByteArray Json(const TResult& result);
 } // namespace Plan
 
