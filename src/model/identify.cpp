@@ -551,6 +551,19 @@ bool TRun::Rescale()
   return true;
 }
 
+QStringList Matching_Records(const std::vector<const TMeasurement*>& records, Measured::TKind kind)
+{
+  QStringList names;
+  for(const TMeasurement* record : records)
+  {
+    if(record->Type() == Record_Type(kind))
+    {
+      names.push_back(record->d_name);
+    }
+  }
+  return names;
+}
+
 bool Resolve_Resolution(const TMachineLibrary::TMachineItem& machine, TOptions* options)
 {
   if(!options->resolution_from_machine || !machine.has_mpe || !(machine.mpe_a > 0.0) || !std::isfinite(machine.mpe_a))

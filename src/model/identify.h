@@ -231,6 +231,9 @@ QString Verdict_Text(const TResult& result);
 // The machine-readable report (JSON, UTF-8).
 QByteArray Json(const TResult& result);
 
+// The names of the records (in their order) that a measured set of this kind can be read as.
+QStringList Matching_Records(const std::vector<const TMeasurement*>& records, Measured::TKind kind);
+
 // The fit of machine to the measured sets. records are the measurement library's records (the
 // nominal geometry); they are copied, never changed.
 TResult Run(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& records,
