@@ -70,6 +70,8 @@ private slots:
     QVERIFY(QFile::copy(own, renamed));
 
     TIdentifyDialog dialog(&machines, &measurements);
+    // The resolution is the machine's MPE A unless one is given, as in varlume-batch.
+    QVERIFY(dialog.Options().resolution_from_machine);
     dialog.Add_Paths({own, renamed, directory.path()});
     const QTreeWidget* list = dialog.findChild<QTreeWidget*>("path_list");
     QCOMPARE(list->topLevelItemCount(), 3);
