@@ -254,6 +254,19 @@ void TTestPlan::Budget_And_Unknowns()
     QVERIFY(step.value("largest_u").isNull());
   }
   QCOMPARE(json.value("full_rank").toBool(), false);
+
+  // Without a resolution given, the A of the machine's MPE is the resolution, as identification
+  // takes it, and the report says so.
+  TMachineLibrary::TMachineItem with_mpe = Zero_Machine(KINEMATIC_XYZ);
+  with_mpe.has_mpe = true;
+  with_mpe.mpe_a = 2.5;
+  with_mpe.mpe_k = 300.0;
+  Plan::TOptions from_machine;
+  from_machine.budget = 1;
+  from_machine.identify.resolution_from_machine = true;
+  const Plan::TResult mpe = Plan::Run(with_mpe, Records(set), All(set), from_machine);
+  QVERIFY(mpe.report.contains(
+      QString::fromUtf8("Uncertainties (k = 1) compared as u/R with R = 2.5 µm or µrad (from the machine's MPE)")));
 }
 
 void TTestPlan::Batch_End_To_End()
