@@ -927,6 +927,10 @@ void TTestIdentify::Misfit()
             << result.suggestions.front().chi2_per_dof;
     QVERIFY2(result.suggestions.front().label.startsWith(first), qPrintable(result.suggestions.front().label));
     QVERIFY(result.suggestions.front().chi2_per_dof < result.chi2_per_dof);
+    const QJsonObject best =
+        QJsonDocument::fromJson(Identify::Json(result)).object().value("suggestions").toArray().at(0).toObject();
+    QCOMPARE(best.value("label").toString(), result.suggestions.front().label);
+    QCOMPARE(best.value("chi2_per_dof").toDouble(), result.suggestions.front().chi2_per_dof);
     // Said before anything else, and the residuals listed are the largest twenty.
     QVERIFY(result.report.at(1).startsWith(QLatin1String("The model misses an error: ")));
     const QString expected = QString::fromUtf8("  %1: χ²/ν %2 → %3")
