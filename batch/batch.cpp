@@ -99,7 +99,7 @@ const TOption OPTIONS[] = {
     {"resolution",
      "Identify: a direction counts as identified when one standard uncertainty along it moves no error function "
      "by more than this within the travel, in micrometres (microradians for angles and squareness); 0 keeps "
-     "every direction the readings determine (default 100).",
+     "every direction the readings determine (default: the A of the machine's E0 MPE, else 100).",
      "R", "identify plan"},
     {"absolute-straightness",
      "Take the laser runs' straightness slopes and offsets and the gauges' radius zeros as measured instead of "
@@ -108,6 +108,10 @@ const TOption OPTIONS[] = {
     {"outlier-limit", "Readings whose |residual| / u exceeds this are listed (default 4).", "N", "identify"},
     {"reject-outliers", "Fit again without the listed outliers, one at a time, largest first.", nullptr, "identify"},
     {"json", "File for the machine-readable report.", "FILE", "identify plan"},
+    {"exit-code",
+     "The verdict as the exit code: conformity 0 conforms, 3 does not conform, 4 not proven; identify 3 for "
+     "partly identified.",
+     nullptr, "identify conformity"},
     {"mpe",
      "E0 maximum permissible error A,K,B: MPE = min(A + L/K, B) in micrometres with L in mm; A,K or A,K, for no "
      "cap (default: the machine's).",
@@ -177,7 +181,8 @@ QString Help_Description()
          QStringLiteral("\nExit codes: 0 done; 1 a library file did not load, or the machine set-up, an expression or "
                         "the\nsimulation failed (the error block is printed as the window shows it); 2 usage errors, "
                         "unknown names,\nmap increments below 10, a data directory that is missing or holds no "
-                        "library.");
+                        "library; with --exit-code,\n3 conformity does not conform or identify is partly identified, "
+                        "4 conformity not proven.");
 }
 
 // The option's description in --help, with the subcommands that take it.

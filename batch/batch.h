@@ -14,7 +14,12 @@ enum TExitCode
 {
   EXIT_OK = 0,
   EXIT_FAILED = 1, // the machine set-up, an expression or the simulation failed
-  EXIT_USAGE = 2   // usage errors, unknown names, map increments below 10
+  EXIT_USAGE = 2,  // usage errors, unknown names, map increments below 10
+  // With --exit-code: conformity not conforming, identify partly identified; conformity not
+  // proven (an inconclusive row, or no row to judge).
+  EXIT_NOT_CONFORMING = 3,
+  EXIT_PARTLY_IDENTIFIED = 3,
+  EXIT_NOT_PROVEN = 4
 };
 
 // Whether the command line draws charts (plot with --output): main then makes a QApplication,

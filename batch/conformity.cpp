@@ -1,5 +1,7 @@
 #include "batch/conformity.h"
 
+#include <QCommandLineParser>
+
 #include <limits>
 
 #include "batch/batch.h"
@@ -226,6 +228,19 @@ int Run_Conformity(const TArguments& arguments, const TLibraries& libraries, con
   {
     output.Message(QStringLiteral("cannot write '%1': %2").arg(csv, error));
     return EXIT_FAILED;
+  }
+  // For scripts: the verdict as the exit code, once the report is complete.
+  if(code == EXIT_OK && arguments.parser->isSet(QStringLiteral("exit-code")))
+  {
+    switch(Conformity::Verdict(report))
+    {
+    case Conformity::TVerdict::CONFORMS:
+      return EXIT_OK;
+    case Conformity::TVerdict::DOES_NOT_CONFORM:
+      return EXIT_NOT_CONFORMING;
+    case Conformity::TVerdict::NOT_PROVEN:
+      return EXIT_NOT_PROVEN;
+    }
   }
   return code;
 }

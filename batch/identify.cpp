@@ -124,6 +124,10 @@ int Run_Identify(const TArguments& arguments, const TLibraries& libraries, const
     output.Message(identified.Last_Error());
     return EXIT_FAILED;
   }
+  if(result.verdict == Identify::TVerdict::PARTLY_IDENTIFIED && arguments.parser->isSet(QStringLiteral("exit-code")))
+  {
+    return EXIT_PARTLY_IDENTIFIED;
+  }
   return EXIT_OK;
 }
 } // namespace Batch

@@ -64,6 +64,7 @@ QString Read_Identify_Options(const TArguments& arguments, Identify::TOptions* o
     }
   }
   const QString resolution = arguments.Value(QStringLiteral("resolution"));
+  options->resolution_from_machine = resolution.isEmpty();
   if(!resolution.isEmpty())
   {
     bool ok = false;

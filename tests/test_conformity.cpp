@@ -457,6 +457,11 @@ private slots:
                                        "0.5,1", "--csv", File("linear.csv")});
     QCOMPARE(run.code, 0);
     QVERIFY(run.out.contains("Identified: Not proven: 9 rows inconclusive"));
+    // For scripts, the verdict as the exit code: not proven, conforms, does not conform.
+    const QStringList along = identified + QStringList{"--measurement", "Along X", "--exit-code"};
+    QCOMPARE(Batch(along + QStringList{"--test-uncertainty", "0.5,1"}).code, 4);
+    QCOMPARE(Batch(along + QStringList{"--mpe", "1000,1"}).code, 0);
+    QCOMPARE(Batch(along + QStringList{"--mpe", "0.001,1000000", "--rule", "simple"}).code, 3);
     const QList<QByteArray> lines = Read(File("linear.csv")).split('\n');
     QCOMPARE(lines.size(), 12);
     QCOMPARE(lines[0],

@@ -1,17 +1,23 @@
 #include <QtTest>
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include "core/gui/messagebox.h"
 #include "src/gui/adddialog.h"
+#include "src/gui/identifydialog.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/progressdialog.h"
+#include "src/model/export.h"
+#include "src/model/simulation.h"
 #include "tests/test_support.h"
 
 namespace
@@ -39,6 +45,46 @@ private slots:
       QVERIFY2(dialog->width() < screen.width() && dialog->height() < screen.height(),
                qPrintable(dialog->windowTitle()));
     }
+  }
+
+  // A measured file named as the user likes is read as the measurement chosen in its row; one
+  // named after a measurement has it chosen already.
+  void Identify_Measurement_Column()
+  {
+    const QString examples = QStringLiteral(VARLUME_TEST_DATA "/../../examples");
+    TMachineDialog machines;
+    machines.Set_Data_Path(examples);
+    QVERIFY(machines.Load_Data());
+    TMeasurementDialog measurements;
+    measurements.Set_Data_Path(examples);
+    QVERIFY(measurements.Load_Data());
+    TMachineComp model;
+    QStringList errors;
+    QVERIFY(Simulation::Update_Machine_Comp(machines.Library(), "Bridge XYZ", &model, &errors));
+    std::vector<TMeasurement*> gauge = measurements.Measurements({"MCG Centre"});
+    QTemporaryDir directory;
+    Export::TResult exported;
+    QCOMPARE(Export::Export_Measurements(&model, &gauge, directory.path(), &exported), Export::TStatus::WRITTEN);
+    const QString own = QDir(directory.path()).filePath("MCG MCG Centre.xml");
+    const QString renamed = QDir(directory.path()).filePath("gauge on Monday.xml");
+    QVERIFY(QFile::copy(own, renamed));
+
+    TIdentifyDialog dialog(&machines, &measurements);
+    // The resolution is the machine's MPE A unless one is given, as in varlume-batch.
+    QVERIFY(dialog.Options().resolution_from_machine);
+    dialog.Add_Paths({own, renamed, directory.path()});
+    const QTreeWidget* list = dialog.findChild<QTreeWidget*>("path_list");
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QComboBox* named = qobject_cast<QComboBox*>(list->itemWidget(list->topLevelItem(0), 1));
+    QComboBox* other = qobject_cast<QComboBox*>(list->itemWidget(list->topLevelItem(1), 1));
+    QVERIFY(named && other);
+    QVERIFY(!list->itemWidget(list->topLevelItem(2), 1));
+    // Only gauges are offered for a gauge's file.
+    QCOMPARE(other->count(), 2);
+    QCOMPARE(named->currentText(), QStringLiteral("MCG Centre"));
+    QCOMPARE(other->currentIndex(), 0);
+    other->setCurrentIndex(1);
+    QCOMPARE(dialog.Measured_Paths(), (QStringList{"MCG Centre=" + own, "MCG Centre=" + renamed, directory.path()}));
   }
 
   void Add_Dialog_Enabling_data()

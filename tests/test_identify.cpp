@@ -13,6 +13,7 @@
 #include <cmath>
 #include <random>
 
+#include "core/expression.h"
 #include "src/model/evaluation.h"
 #include "src/model/export.h"
 #include "src/model/identify.h"
@@ -311,6 +312,14 @@ private slots:
   void Physics_And_Stated_Uncertainties();
   void Gross_Error();
   void Batch_End_To_End();
+  void Start_Kept_data();
+  void Start_Kept();
+  void Misfit_data();
+  void Misfit();
+  void Partial_And_Travel();
+  void Resolution_From_Machine_data();
+  void Resolution_From_Machine();
+  void Noisier_Than_Stated();
 };
 
 // A machine of the zero machine's kind moved along a direction over the unknowns.
@@ -365,7 +374,7 @@ void TTestIdentify::Null_Directions()
     QCOMPARE(result.unknowns, 40);
     QCOMPARE(result.rank, 12);
     QVERIFY(result.report.contains(QStringLiteral("Rank: 12 of 40 unknowns")));
-    QVERIFY(result.report.contains(QStringLiteral("Verdict: identified except 28 directions")));
+    QVERIFY(result.report.contains(QStringLiteral("Verdict: partly identified: 12 of 40 directions")));
     QCOMPARE(static_cast<int>(result.null_directions.size()), 28);
     for(std::size_t index = 0; index < result.null_directions.size(); ++index)
     {
@@ -491,7 +500,8 @@ void TTestIdentify::Bad_Input()
   result = Identify_From(Zero_Machine(KINEMATIC_XYZ), one, single.path());
   QCOMPARE(result.status, Identify::TStatus::FITTED);
   QCOMPARE(result.rank, 1);
-  QVERIFY(result.report.contains(QStringLiteral("Verdict: identified except 39 directions")));
+  QVERIFY(result.report.contains(
+      QStringLiteral("Verdict: partly identified: 1 of 40 directions; no error function is determined on its own")));
 
   // No enabled parameter, no file at all, rows that match no record: nothing is fitted.
   TMachineLibrary::TMachineItem none = Zero_Machine(KINEMATIC_XYZ);
@@ -576,6 +586,22 @@ void TTestIdentify::Batch_End_To_End()
   QCOMPARE(refused.code, 2);
   QVERIFY(refused.err.contains("identify does not write the library"));
   QCOMPARE(Read(machines.File_Name()), machines_bytes);
+  // Ball bars alone: partly identified, exit 0, or 3 for a script that asks.
+  const QStringList partial{"identify",
+                            "--data",
+                            data.path(),
+                            "--machine",
+                            "Start",
+                            "--measured",
+                            QDir(exported.path()).filePath("Ballbar Measurements.dat"),
+                            "--output",
+                            output,
+                            "--json",
+                            json};
+  QCOMPARE(run(partial).code, 0);
+  QCOMPARE(QJsonDocument::fromJson(Read(json)).object().value(QStringLiteral("verdict")).toString(),
+           QStringLiteral("partly identified"));
+  QCOMPARE(run(partial + QStringList{"--exit-code"}).code, 3);
   // Usage errors: one file for both outputs, an uncertainty no reading can carry.
   for(const QStringList& wrong : {QStringList{"--json", output}, QStringList{"--uncertainty", "ballbar=1e-300"}})
   {
@@ -674,6 +700,27 @@ void TTestIdentify::Fewer_Readings_Than_Unknowns()
   QCOMPARE(result.unknowns, 40);
   QVERIFY(result.rank <= 6);
   QCOMPARE(static_cast<int>(result.null_directions.size()), 40 - result.rank);
+  // The JSON writes each direction whole, every term however small.
+  const QJsonArray written =
+      QJsonDocument::fromJson(Identify::Json(result)).object().value("null_directions").toArray();
+  QCOMPARE(written.size(), static_cast<int>(result.null_directions.size()));
+  for(int index = 0; index < written.size(); ++index)
+  {
+    std::vector<double> direction(result.unknown_names.size(), 0.0);
+    for(const QJsonValue& term : written.at(index).toObject().value("terms").toArray())
+    {
+      direction[result.unknown_names.indexOf(term.toObject().value("label").toString())] =
+          term.toObject().value("coefficient").toDouble();
+    }
+    // The vector has its largest component 1, the JSON its leading term's coefficient.
+    const double largest = std::fabs(*std::max_element(direction.begin(), direction.end(),
+                                                       [](double a, double b) { return std::fabs(a) < std::fabs(b); }));
+    const std::vector<double>& vector = result.null_directions[index];
+    for(std::size_t j = 0; j < vector.size(); ++j)
+    {
+      QVERIFY(std::fabs(direction[j] / largest - vector[j]) <= 1e-12);
+    }
+  }
   for(const std::vector<double>& direction : result.null_directions)
   {
     QTemporaryDir moved_directory;
@@ -773,6 +820,280 @@ void TTestIdentify::Gross_Error()
   QCOMPARE(rejected.outliers.front().line, 7);
   QCOMPARE(rejected.readings, listed.readings - 1);
   QVERIFY(rejected.chi2_per_dof < 1.5);
+}
+
+void TTestIdentify::Start_Kept_data()
+{
+  // Parts of a start that the polynomials of the fit cannot express: a value at the axis zero,
+  // a degree above the fit's, a function of another kind.
+  QTest::addColumn<QString>("angle");
+  QTest::addColumn<QString>("scale");
+  QTest::newRow("constant terms") << "0.0087-0.0085*L"
+                                  << "0.004-0.002*L";
+  QTest::newRow("other kinds") << "0.002*SQRT(L+1)"
+                               << "0.001*L^5-0.0005*SQRT(L+1)";
+  QTest::newRow("polynomial") << "0.0021*L-0.0048*L^2"
+                              << "0.005*L+0.0012*L^2";
+}
+
+void TTestIdentify::Start_Kept()
+{
+  // A start that is the truth: identified from its own files it stays where it is, and the
+  // machine written keeps what the fit cannot express.
+  QFETCH(QString, angle);
+  QFETCH(QString, scale);
+  TMachineLibrary::TMachineItem truth = Plain_Truth(KINEMATIC_XYZ);
+  Set_Parameter(&truth, AXIS_X, PARAMETER_RZ, angle);
+  Set_Parameter(&truth, AXIS_Y, PARAMETER_RX, angle);
+  Set_Parameter(&truth, AXIS_Z, PARAMETER_SCALE, scale);
+  Set_Parameter(&truth, AXIS_X, PARAMETER_SCALE, scale);
+  const auto set = Reference_Set();
+  QTemporaryDir directory;
+  QVERIFY(Export_Set(truth, set, directory.path()));
+  Identify::TOptions options = Stated(0.5);
+  options.absolute_straightness = true;
+  const Identify::TResult result = Identify::Run(truth, Records(set), Measured::Read({directory.path()}), options);
+  QCOMPARE(result.status, Identify::TStatus::FITTED);
+  qInfo() << "residual / u before" << result.normalized_rms_before << "after" << result.normalized_rms_after;
+  QVERIFY(result.normalized_rms_after < 0.05);
+  QVERIFY(result.normalized_rms_after <= result.normalized_rms_before);
+  // Every function within 0.1 µm or µrad of the start along its whole travel.
+  for(const Identify::TFunctionBand& band : result.bands)
+  {
+    QString expression;
+    for(const auto& axis : truth.axes)
+    {
+      for(const auto& parameter : axis.parameters)
+      {
+        if(axis.axis == band.axis && parameter.parameter == band.parameter)
+        {
+          expression = parameter.expression;
+        }
+      }
+    }
+    for(std::size_t index = 0; index < band.positions.size(); ++index)
+    {
+      TExpression evaluator;
+      evaluator.Add_Variable(QStringLiteral("L"), band.positions[index] / 1000.0);
+      bool ok = false;
+      const double start = evaluator.Evaluate(expression, &ok);
+      QVERIFY(ok);
+      QVERIFY2(std::fabs(band.values[index] - start) * 1000.0 < 0.1, qPrintable(expression));
+    }
+  }
+  QVERIFY(Largest_Difference(truth, result.machine) < 1e-4);
+}
+
+void TTestIdentify::Misfit_data()
+{
+  // The start lacks what the truth has: a parameter, or degrees.
+  QTest::addColumn<int>("axis");
+  QTest::addColumn<int>("parameter");
+  QTest::addColumn<int>("degree");
+  QTest::addColumn<QString>("first");
+  QTest::newRow("no Y scale") << int(AXIS_Y) << int(PARAMETER_SCALE) << 3 << "Enable Y Axis Scale";
+  QTest::newRow("no X Rz") << int(AXIS_X) << int(PARAMETER_RZ) << 3 << "Enable X Axis Rz";
+  QTest::newRow("no QXY") << int(AXIS_SQUARENESS) << int(PARAMETER_QXY) << 3 << "Enable QXY";
+  QTest::newRow("degree 1") << -1 << -1 << 1 << "Degree 2 for ";
+}
+
+void TTestIdentify::Misfit()
+{
+  QFETCH(int, axis);
+  QFETCH(int, parameter);
+  QFETCH(int, degree);
+  QFETCH(QString, first);
+  const TMachineLibrary::TMachineItem truth = Plain_Truth(KINEMATIC_XYZ);
+  TMachineLibrary::TMachineItem start = Zero_Machine(KINEMATIC_XYZ);
+  for(auto& entry : start.axes)
+  {
+    for(auto& item : entry.parameters)
+    {
+      item.enabled = !(entry.axis == axis && item.parameter == parameter);
+    }
+  }
+  const auto set = Reference_Set();
+  for(std::uint64_t seed = 1; seed <= 3; ++seed)
+  {
+    QTemporaryDir directory;
+    QVERIFY(Export_Set(truth, set, directory.path()));
+    Make_Realistic(directory.path(), seed, 0.5);
+    Identify::TOptions options = Stated(0.5);
+    options.degree = degree;
+    const Identify::TResult result = Identify::Run(start, Records(set), Measured::Read({directory.path()}), options);
+    QVERIFY(result.misfit);
+    QVERIFY(!result.suggestions.empty());
+    qInfo() << seed << result.chi2_per_dof << result.suggestions.front().label
+            << result.suggestions.front().chi2_per_dof;
+    QVERIFY2(result.suggestions.front().label.startsWith(first), qPrintable(result.suggestions.front().label));
+    QVERIFY(result.suggestions.front().chi2_per_dof < result.chi2_per_dof);
+    const QJsonObject best =
+        QJsonDocument::fromJson(Identify::Json(result)).object().value("suggestions").toArray().at(0).toObject();
+    QCOMPARE(best.value("label").toString(), result.suggestions.front().label);
+    QCOMPARE(best.value("chi2_per_dof").toDouble(), result.suggestions.front().chi2_per_dof);
+    // Said before anything else, and the residuals listed are the largest twenty.
+    QVERIFY(result.report.at(1).startsWith(QLatin1String("The model misses an error: ")));
+    const QString expected = QString::fromUtf8("  %1: χ²/ν %2 → %3")
+                                 .arg(result.suggestions.front().label)
+                                 .arg(result.chi2_per_dof, 0, 'f', 2)
+                                 .arg(result.suggestions.front().chi2_per_dof, 0, 'f', 2);
+    QCOMPARE(result.report.at(3), expected);
+    if(result.outliers.size() > 20)
+    {
+      QVERIFY(result.report.contains(QStringLiteral("  and %1 more").arg(result.outliers.size() - 20)));
+    }
+  }
+  // The right model on the same kind of files is no misfit.
+  if(degree == 3)
+  {
+    QTemporaryDir directory;
+    QVERIFY(Export_Set(truth, set, directory.path()));
+    Make_Realistic(directory.path(), 1, 0.5);
+    const Identify::TResult result =
+        Identify::Run(Zero_Machine(KINEMATIC_XYZ), Records(set), Measured::Read({directory.path()}), Stated(0.5));
+    QVERIFY(!result.misfit);
+    QVERIFY(result.suggestions.empty());
+  }
+}
+
+void TTestIdentify::Partial_And_Travel()
+{
+  // ISO lines determine part of the machine: the verdict says how much, and a parameter moved
+  // only through an identified combination says so.
+  const TMachineLibrary::TMachineItem truth = Plain_Truth(KINEMATIC_XYZ);
+  const auto some =
+      Reference_Subset([](const TMeasurement& measurement) { return measurement.Type() == Types::MEASUREMENT_ISO; });
+  QTemporaryDir directory;
+  QVERIFY(Export_Set(truth, some, directory.path()));
+  Make_Realistic(directory.path(), 2, 0.5);
+  const Identify::TResult partial =
+      Identify::Run(Zero_Machine(KINEMATIC_XYZ), Records(some), Measured::Read({directory.path()}), Stated(0.5));
+  QCOMPARE(partial.status, Identify::TStatus::FITTED);
+  QCOMPARE(partial.verdict, Identify::TVerdict::PARTLY_IDENTIFIED);
+  QVERIFY(partial.rank > 0 && partial.rank < partial.unknowns);
+  QCOMPARE(partial.report.at(partial.report.size() - 2).left(48),
+           QStringLiteral("Verdict: partly identified: %1 of %2 directions").arg(partial.rank).arg(partial.unknowns));
+  QCOMPARE(QJsonDocument::fromJson(Identify::Json(partial)).object().value("verdict").toString(),
+           QStringLiteral("partly identified"));
+  const auto moved = std::find_if(partial.parameters.begin(), partial.parameters.end(),
+                                  [](const Identify::TParameter& parameter) { return parameter.moved; });
+  QVERIFY(moved != partial.parameters.end());
+  QVERIFY(!moved->identified);
+  const auto line = std::find_if(partial.report.begin(), partial.report.end(),
+                                 [&moved](const QString& text)
+                                 { return text.startsWith(QStringLiteral("  %1 ").arg(moved->label, -26)); });
+  QVERIFY(line != partial.report.end());
+  QVERIFY(line->endsWith(QStringLiteral("  not identified on its own; moved by an identified combination (the value "
+                                        "written is one of many that fit)")));
+
+  // A machine 200 mm shorter in X than the one measured: the files that reach beyond it are left
+  // out by name, and as they outweigh the rest nothing is identified.
+  const auto set = Reference_Set();
+  QTemporaryDir full;
+  QVERIFY(Export_Set(truth, set, full.path()));
+  TMachineLibrary::TMachineItem shorter = Zero_Machine(KINEMATIC_XYZ);
+  shorter.axis_maximum.x = 800.0;
+  const Identify::TResult outside =
+      Identify::Run(shorter, Records(set), Measured::Read({full.path()}), Identify::TOptions());
+  QCOMPARE(outside.status, Identify::TStatus::OUTSIDE_TRAVEL);
+  QCOMPARE(outside.verdict, Identify::TVerdict::NOT_IDENTIFIED);
+  QCOMPARE(outside.report.back(),
+           QStringLiteral("Verdict: not identified: the files do not fit this machine's travel"));
+  QVERIFY(outside.report.contains(QStringLiteral(
+      "  Lumetra/Zarnik ISO X.dat: row 5 at 1000.000, 0.000, -600.000 mm lies outside the machine's travel "
+      "X 0 to 800, Y 0 to 800, Z -600 to 0 mm (5 mm margin)")));
+}
+
+void TTestIdentify::Resolution_From_Machine_data()
+{
+  QTest::addColumn<bool>("lasers");
+  QTest::newRow("every test") << true;
+  QTest::newRow("no laser") << false;
+}
+
+void TTestIdentify::Resolution_From_Machine()
+{
+  // Readings twice as noisy as stated against the A of the machine's MPE: the rank counts no
+  // direction, and the report prints no uncertainty, above the resolution once scaled.
+  QFETCH(bool, lasers);
+  TMachineLibrary::TMachineItem start = Zero_Machine(KINEMATIC_XYZ);
+  start.has_mpe = true;
+  start.mpe_a = 1.5;
+  start.mpe_k = 333.0;
+  const auto set = Reference_Subset([lasers](const TMeasurement& measurement)
+                                    { return lasers || measurement.Type() != Types::MEASUREMENT_LASER; });
+  QTemporaryDir directory;
+  QVERIFY(Export_Set(Plain_Truth(KINEMATIC_XYZ), set, directory.path()));
+  Make_Realistic(directory.path(), 4, 1.0);
+  Identify::TOptions options = Stated(0.5);
+  options.resolution_from_machine = true;
+  const Identify::TResult result = Identify::Run(start, Records(set), Measured::Read({directory.path()}), options);
+  QCOMPARE(result.status, Identify::TStatus::FITTED);
+  QCOMPARE(result.resolution, 1.5);
+  QVERIFY(result.report.contains(QString::fromUtf8("Resolution: 1.5 from the machine's MPE (µm for scale and "
+                                                   "deflection, µrad for angles and squareness, within the travel)")));
+  QVERIFY(result.birge > 1.5);
+  double largest = 0.0;
+  for(const Identify::TFunctionBand& band : result.bands)
+  {
+    for(const double u : band.u)
+    {
+      largest = std::max(largest, u * 1000.0);
+    }
+  }
+  qInfo() << "rank" << result.rank << "birge" << result.birge << "largest u" << largest;
+  QVERIFY(largest <= 1.5);
+  // Without the machine's MPE, or with a resolution given, as before.
+  options.resolution_from_machine = false;
+  QCOMPARE(Identify::Run(start, Records(set), Measured::Read({directory.path()}), options).resolution, 100.0);
+}
+
+void TTestIdentify::Noisier_Than_Stated()
+{
+  // Readings twice as noisy as stated, outliers rejected one at a time: each refit has its own
+  // iteration budget, and each rejected reading is listed once.
+  const auto set = Reference_Set();
+  for(std::uint64_t seed = 1; seed <= 3; ++seed)
+  {
+    QTemporaryDir directory;
+    QVERIFY(Export_Set(Plain_Truth(KINEMATIC_XYZ), set, directory.path()));
+    Make_Realistic(directory.path(), seed, 1.0);
+    Identify::TOptions options = Stated(0.5);
+    options.reject_outliers = true;
+    const Identify::TResult result =
+        Identify::Run(Zero_Machine(KINEMATIC_XYZ), Records(set), Measured::Read({directory.path()}), options);
+    QVERIFY2(result.converged, qPrintable(result.failure));
+    QVERIFY(std::count_if(result.outliers.begin(), result.outliers.end(),
+                          [](const Identify::TOutlier& outlier) { return outlier.rejected; }) > 0);
+    for(std::size_t a = 0; a < result.outliers.size(); ++a)
+    {
+      for(std::size_t b = a + 1; b < result.outliers.size(); ++b)
+      {
+        QVERIFY(result.outliers[a].file != result.outliers[b].file ||
+                result.outliers[a].line != result.outliers[b].line ||
+                result.outliers[a].quantity != result.outliers[b].quantity);
+      }
+    }
+    if(seed > 1)
+    {
+      continue;
+    }
+    // The functions as printed, at exact quarters of the travel, in the JSON too.
+    const QJsonObject json = QJsonDocument::fromJson(Identify::Json(result)).object();
+    QCOMPARE(json.value("birge_ratio").toDouble(), result.birge);
+    QVERIFY(json.value("alignment").toArray().at(0).toObject().value("u").toDouble() > 0.0);
+    const QJsonObject z = json.value("functions").toArray().at(11).toObject();
+    QCOMPARE(z.value("label").toString(), QStringLiteral("Z Axis Scale"));
+    QCOMPARE(z.value("unit").toString(), QString::fromUtf8("µm"));
+    const QJsonArray positions = z.value("positions").toArray();
+    QCOMPARE(positions.size(), 5);
+    QCOMPARE(positions.at(1).toObject().value("position_mm").toDouble(), -450.0);
+    const QString line = QString::fromUtf8("  Z Axis Scale      -600 mm: %1 ± %2  -450 mm: ")
+                             .arg(positions.at(0).toObject().value("value").toDouble(), 0, 'f', 3)
+                             .arg(positions.at(0).toObject().value("u").toDouble(), 0, 'f', 3);
+    QVERIFY(std::any_of(result.report.begin(), result.report.end(),
+                        [&line](const QString& text) { return text.startsWith(line); }));
+  }
 }
 
 QTEST_GUILESS_MAIN(TTestIdentify)

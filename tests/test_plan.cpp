@@ -242,8 +242,31 @@ void TTestPlan::Budget_And_Unknowns()
                                    .arg(plan.reachable_rank)));
   const QJsonObject json = QJsonDocument::fromJson(Plan::Json(plan)).object();
   QCOMPARE(json.value("steps").toArray().size(), 1);
-  QVERIFY(json.value("steps").toArray().at(0).toObject().value("largest_u").isNull());
+  // The step's largest u as its text line gives it, though the plan stops short.
+  const QJsonObject step = json.value("steps").toArray().at(0).toObject();
+  if(std::isfinite(plan.steps.front().largest_ratio))
+  {
+    QCOMPARE(step.value("largest_u").toDouble(), plan.steps.front().largest_ratio);
+    QCOMPARE(step.value("largest_u_function").toString(), plan.steps.front().largest_function);
+  }
+  else
+  {
+    QVERIFY(step.value("largest_u").isNull());
+  }
   QCOMPARE(json.value("full_rank").toBool(), false);
+
+  // Without a resolution given, the A of the machine's MPE is the resolution, as identification
+  // takes it, and the report says so.
+  TMachineLibrary::TMachineItem with_mpe = Zero_Machine(KINEMATIC_XYZ);
+  with_mpe.has_mpe = true;
+  with_mpe.mpe_a = 2.5;
+  with_mpe.mpe_k = 300.0;
+  Plan::TOptions from_machine;
+  from_machine.budget = 1;
+  from_machine.identify.resolution_from_machine = true;
+  const Plan::TResult mpe = Plan::Run(with_mpe, Records(set), All(set), from_machine);
+  QVERIFY(mpe.report.contains(
+      QString::fromUtf8("Uncertainties (k = 1) compared as u/R with R = 2.5 µm or µrad (from the machine's MPE)")));
 }
 
 void TTestPlan::Batch_End_To_End()
@@ -283,6 +306,10 @@ void TTestPlan::Batch_End_To_End()
     QVERIFY(report.contains(QStringLiteral("Rank: %1 of 40 unknowns").arg(step.value("rank").toInt())));
     QVERIFY(step.value("readings").toInt() > 0);
     QVERIFY(step.value("largest_u").isNull() || step.value("largest_u").isDouble());
+    // Every step whose text names its largest u has it here too.
+    const QString function = step.value("largest_u_function").toString();
+    QCOMPARE(step.value("largest_u").isDouble(), !function.isEmpty());
+    QVERIFY(function.isEmpty() || report.contains(QStringLiteral(") of %1").arg(function)));
   }
   QCOMPARE(root.value("full_rank").toBool(), root.value("not_identified").toArray().isEmpty());
 

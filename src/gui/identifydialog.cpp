@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
@@ -9,8 +10,8 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "core/gui/windowsize.h"
@@ -48,9 +50,12 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   // Never squeezed below its lines when the options beside it fill the column.
   files_note->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
   files_layout->addWidget(files_note);
-  d_path_list = new QListWidget(files_box);
+  d_path_list = new QTreeWidget(files_box);
   d_path_list->setObjectName(QStringLiteral("path_list"));
   d_path_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  d_path_list->setRootIsDecorated(false);
+  d_path_list->setHeaderLabels({tr("File"), tr("Measurement")});
+  d_path_list->header()->setStretchLastSection(true);
   files_layout->addWidget(d_path_list);
   QHBoxLayout* file_buttons = new QHBoxLayout();
   QPushButton* add_files_button = new QPushButton(tr("Add Files..."), files_box);
@@ -123,7 +128,7 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   connect(add_files_button, &QPushButton::clicked, this, &TIdentifyDialog::Add_Files);
   connect(add_directory_button, &QPushButton::clicked, this, &TIdentifyDialog::Add_Directory);
   connect(d_remove_button, &QPushButton::clicked, this, &TIdentifyDialog::Remove_Paths);
-  connect(d_path_list, &QListWidget::itemSelectionChanged, this, &TIdentifyDialog::Update_Buttons);
+  connect(d_path_list, &QTreeWidget::itemSelectionChanged, this, &TIdentifyDialog::Update_Buttons);
   connect(d_identify_button, &QPushButton::clicked, this, &TIdentifyDialog::Identify);
   connect(d_add_button, &QPushButton::clicked, this, &TIdentifyDialog::Add_Machine);
   connect(close_button, &QPushButton::clicked, this, &QDialog::reject);
@@ -148,12 +153,26 @@ void TIdentifyDialog::Set_Adding_Allowed(bool allowed)
   Update_Buttons();
 }
 
+QStringList TIdentifyDialog::Added_Paths() const
+{
+  QStringList paths;
+  for(int row = 0; row < d_path_list->topLevelItemCount(); ++row)
+  {
+    paths.push_back(d_path_list->topLevelItem(row)->data(0, Qt::UserRole).toString());
+  }
+  return paths;
+}
+
 QStringList TIdentifyDialog::Measured_Paths() const
 {
   QStringList paths;
-  for(int row = 0; row < d_path_list->count(); ++row)
+  for(int row = 0; row < d_path_list->topLevelItemCount(); ++row)
   {
-    paths.push_back(d_path_list->item(row)->data(Qt::UserRole).toString());
+    QTreeWidgetItem* item = d_path_list->topLevelItem(row);
+    const QString path = item->data(0, Qt::UserRole).toString();
+    const QComboBox* choice = qobject_cast<QComboBox*>(d_path_list->itemWidget(item, 1));
+    // The first entry reads the file by the name it gives itself.
+    paths.push_back(choice && choice->currentIndex() > 0 ? choice->currentText() + QLatin1Char('=') + path : path);
   }
   return paths;
 }
@@ -197,7 +216,7 @@ void TIdentifyDialog::Identify()
     d_verdict_label->setText(tr("Choose a machine."));
     return;
   }
-  if(d_path_list->count() == 0)
+  if(d_path_list->topLevelItemCount() == 0)
   {
     d_verdict_label->setText(tr("Add measured files or a directory first."));
     return;
@@ -230,24 +249,21 @@ void TIdentifyDialog::Identify()
 
   d_report_edit->setPlainText(d_result.report.join(QLatin1Char('\n')));
   Show_Identified_Errors();
-  // The report's own verdict, as varlume-batch prints it.
-  QString verdict;
-  for(const QString& line : d_result.report)
-  {
-    if(line.startsWith(QLatin1String("Verdict: ")))
-    {
-      verdict = line;
-    }
-  }
+  // The run's own verdict, as varlume-batch prints it.
+  QString verdict = QStringLiteral("Verdict: ") + Identify::Verdict_Text(d_result);
   if(d_result.status == Identify::TStatus::CANCELLED)
   {
     verdict = tr("Cancelled: nothing was identified.");
   }
-  else if(verdict.isEmpty() || d_result.status == Identify::TStatus::NO_DATA)
+  else if(d_result.status == Identify::TStatus::NO_DATA)
   {
     verdict = tr("Nothing was identified: see the report.");
   }
-  if(!d_result.outliers.empty())
+  if(d_result.misfit)
+  {
+    verdict += tr(" (the model misses an error: see the suggestions in the report)");
+  }
+  else if(!d_result.outliers.empty())
   {
     verdict += tr(" (%n outlier(s): see the report)", nullptr, static_cast<int>(d_result.outliers.size()));
   }
@@ -338,7 +354,12 @@ void TIdentifyDialog::Remove_Paths()
 
 void TIdentifyDialog::Add_Paths(const QStringList& paths)
 {
-  const QStringList present = Measured_Paths();
+  const QStringList present = Added_Paths();
+  std::vector<const TMeasurement*> records;
+  for(const TMeasurement* measurement : d_measurements->Measurements(d_measurements->Measurement_Names()))
+  {
+    records.push_back(measurement);
+  }
   for(const QString& path : paths)
   {
     if(present.contains(path))
@@ -346,17 +367,46 @@ void TIdentifyDialog::Add_Paths(const QStringList& paths)
       continue;
     }
     const QFileInfo info(path);
-    QListWidgetItem* item = new QListWidgetItem(
-        info.isDir() ? tr("%1 (directory)").arg(QDir::toNativeSeparators(path)) : info.fileName(), d_path_list);
-    item->setData(Qt::UserRole, path);
-    item->setToolTip(QDir::toNativeSeparators(path));
+    QTreeWidgetItem* item = new QTreeWidgetItem(d_path_list);
+    item->setText(0, info.isDir() ? tr("%1 (directory)").arg(QDir::toNativeSeparators(path)) : info.fileName());
+    item->setData(0, Qt::UserRole, path);
+    item->setToolTip(0, QDir::toNativeSeparators(path));
+    if(info.isDir())
+    {
+      continue;
+    }
+    // A file of one measurement may be read as any of the library's measurements of its kind;
+    // the one of its own name is chosen when there is one.
+    Measured::TCollection read = Measured::Read({path});
+    bool unnamed = false;
+    if(read.sets.size() != 1)
+    {
+      // A file whose name names no measurement is read under a stand-in for its kind.
+      read = Measured::Read({QStringLiteral("*=") + path});
+      unnamed = true;
+    }
+    if(read.sets.size() != 1)
+    {
+      continue;
+    }
+    const Measured::TSet& set = read.sets.front();
+    QComboBox* choice = new QComboBox(d_path_list);
+    choice->setObjectName(QStringLiteral("measurement_combo"));
+    choice->addItem(unnamed ? tr("(choose: the file names none)") : tr("(as named: %1)").arg(set.name));
+    const QStringList names = Identify::Matching_Records(records, set.kind);
+    choice->addItems(names);
+    const int own = unnamed ? -1 : names.indexOf(set.name);
+    choice->setCurrentIndex(own >= 0 ? own + 1 : 0);
+    choice->setToolTip(tr("The measurement of the library that this file is read as"));
+    d_path_list->setItemWidget(item, 1, choice);
   }
+  d_path_list->resizeColumnToContents(0);
   Update_Buttons();
 }
 
 void TIdentifyDialog::Update_Buttons()
 {
   d_remove_button->setEnabled(!d_path_list->selectedItems().isEmpty());
-  d_identify_button->setEnabled(d_path_list->count() > 0 && d_form->Has_Machines());
+  d_identify_button->setEnabled(d_path_list->topLevelItemCount() > 0 && d_form->Has_Machines());
   d_add_button->setEnabled(d_adding_allowed && d_result.status == Identify::TStatus::FITTED);
 }

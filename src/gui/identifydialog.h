@@ -12,7 +12,7 @@
 class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;
-class QListWidget;
+class QTreeWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
@@ -37,7 +37,11 @@ public:
   // Off in a read-only window, which saves nothing: Add Machine stays disabled.
   void Set_Adding_Allowed(bool allowed);
 
-  // The paths as the batch tool takes them (files and directories).
+  // Adds files and directories to the measured data, each once; a file of one measurement gets
+  // the choice of the library's measurements of its kind, its own name chosen when there is one.
+  void Add_Paths(const QStringList& paths);
+  // The paths as the batch tool takes them (files and directories; NAME=FILE for a file whose
+  // measurement was chosen in its row).
   QStringList Measured_Paths() const;
   Identify::TOptions Options() const;
   // The last fit, FITTED when Add Machine may store it.
@@ -61,7 +65,8 @@ private slots:
   void Update_Buttons();
 
 private:
-  void Add_Paths(const QStringList& paths);
+  // The paths as added, without the measurement chosen.
+  QStringList Added_Paths() const;
   // The error functions of the identified machine in the "Identified Errors" tab.
   void Show_Identified_Errors();
 
@@ -71,7 +76,8 @@ private:
   QString d_last_directory;
 
   TIdentifyForm* d_form;
-  QListWidget* d_path_list;
+  // Each path given, and for a file of one measurement the library's measurement it is read as.
+  QTreeWidget* d_path_list;
   QPushButton* d_remove_button;
   QDoubleSpinBox* d_outlier_spin;
   QCheckBox* d_reject_check;

@@ -51,13 +51,17 @@ TIdentifyForm::TIdentifyForm(const QString& machine_label, QWidget* middle, QWid
   d_fit_layout = new QFormLayout(fit_box);
   d_resolution_spin = new QDoubleSpinBox(fit_box);
   d_resolution_spin->setObjectName(QStringLiteral("resolution_spin"));
-  d_resolution_spin->setRange(0.0, 1e6);
+  // Below 0 the spin box says "from the machine's MPE", the default, as varlume-batch has it.
+  d_resolution_spin->setRange(-1.0, 1e6);
   d_resolution_spin->setDecimals(3);
-  d_resolution_spin->setValue(defaults.resolution);
+  d_resolution_spin->setSpecialValueText(tr("A of the machine's MPE, else %1").arg(defaults.resolution));
+  d_resolution_spin->setValue(-1.0);
   d_resolution_spin->setSuffix(QString::fromUtf8(" µm, µrad"));
   d_resolution_spin->setToolTip(tr("A direction counts as identified when one standard uncertainty along it moves no "
                                    "error function by more than this within the travel; 0 keeps every direction the "
-                                   "readings determine at all"));
+                                   "readings determine at all; the lowest value takes the A of the machine's E0 MPE, "
+                                   "or %1 for a machine without one")
+                                    .arg(defaults.resolution));
   d_fit_layout->addRow(tr("Resolution:"), d_resolution_spin);
   d_alignment_check = new QCheckBox(tr("Fit straightness slopes and radius zeros"), fit_box);
   d_alignment_check->setObjectName(QStringLiteral("alignment_check"));
@@ -110,7 +114,11 @@ Identify::TOptions TIdentifyForm::Options() const
   {
     options.uncertainties[kind] = d_uncertainty_spins[kind]->value();
   }
-  options.resolution = d_resolution_spin->value();
+  options.resolution_from_machine = d_resolution_spin->value() < 0.0;
+  if(!options.resolution_from_machine)
+  {
+    options.resolution = d_resolution_spin->value();
+  }
   options.absolute_straightness = !d_alignment_check->isChecked();
   return options;
 }

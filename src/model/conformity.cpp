@@ -402,6 +402,19 @@ TReport Measured(const TMachineLibrary::TMachineItem& machine, const std::vector
   return report;
 }
 
+TVerdict Verdict(const TReport& report)
+{
+  const auto any = [&report](TDecision decision)
+  {
+    return std::any_of(report.rows.begin(), report.rows.end(),
+                       [decision](const TRow& row) { return row.decision == decision; });
+  };
+  return report.rows.empty()            ? TVerdict::NOT_PROVEN
+         : any(TDecision::FAIL)         ? TVerdict::DOES_NOT_CONFORM
+         : any(TDecision::INCONCLUSIVE) ? TVerdict::NOT_PROVEN
+                                        : TVerdict::CONFORMS;
+}
+
 QString Summary(const TReport& report)
 {
   int fail = 0;
@@ -412,21 +425,18 @@ QString Summary(const TReport& report)
     inconclusive += row.decision == TDecision::INCONCLUSIVE ? 1 : 0;
   }
   QString verdict;
-  if(report.rows.empty())
+  switch(Verdict(report))
   {
-    verdict = QStringLiteral("Not proven: no rows");
-  }
-  else if(fail > 0)
-  {
-    verdict = QStringLiteral("Does not conform: ") + Rows_Text(fail, "fail");
-  }
-  else if(inconclusive > 0)
-  {
-    verdict = QStringLiteral("Not proven: ") + Rows_Text(inconclusive, "inconclusive");
-  }
-  else
-  {
+  case TVerdict::CONFORMS:
     verdict = QStringLiteral("Conforms");
+    break;
+  case TVerdict::DOES_NOT_CONFORM:
+    verdict = QStringLiteral("Does not conform: ") + Rows_Text(fail, "fail");
+    break;
+  case TVerdict::NOT_PROVEN:
+    verdict = report.rows.empty() ? QStringLiteral("Not proven: no rows")
+                                  : QStringLiteral("Not proven: ") + Rows_Text(inconclusive, "inconclusive");
+    break;
   }
   const QString rule = report.options.rule == TRule::SIMPLE ? QStringLiteral("simple acceptance")
                                                             : QStringLiteral("guarded acceptance, ISO 14253-1");

@@ -130,6 +130,16 @@ TReport Simulated(const TMachineLibrary::TMachineItem& machine, const std::vecto
 TReport Measured(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& library,
                  const std::vector<Measured::TSet>& sets, const TOptions& options);
 
+// What the rows say together: every row passes; some row fails; or, without a failing row,
+// some row is inconclusive or there is no row to judge.
+enum class TVerdict
+{
+  CONFORMS,
+  DOES_NOT_CONFORM,
+  NOT_PROVEN
+};
+TVerdict Verdict(const TReport& report);
+
 // "Conforms", "Not proven: N rows inconclusive" or "Does not conform: N rows fail", with the
 // rule and k.
 QString Summary(const TReport& report);

@@ -20,6 +20,8 @@ const double PLAUSIBLE_DEVIATION = 10.0;
 const double PLAUSIBLE_ANGLE = 100.0;
 // Rejections are one at a time; a data set that keeps giving outliers is not worth more.
 const int MAXIMUM_REJECTIONS = 100;
+// Each rescaling drops at least one direction: at most one round per unknown.
+const int MAXIMUM_RESCALES = 200;
 
 Types::TMeasurementType Record_Type(Measured::TKind kind)
 {
@@ -37,6 +39,37 @@ Types::TMeasurementType Record_Type(Measured::TKind kind)
   return Types::MEASUREMENT_BALLBAR;
 }
 
+// Why a record's rows do not fit the machine's travel (the first row outside it, within the
+// margin the machine allows), or an empty text.
+QString Travel_Problem(const TMachineComp& machine, const TMeasurement& record)
+{
+  const std::vector<TMeasurement::TMeasurementItem>& items = record.d_measurement_items;
+  for(std::size_t row = 0; row < items.size(); ++row)
+  {
+    for(const TVector3& point : {items[row].reference_nominal, items[row].point_nominal})
+    {
+      if(machine.Inside_Volume(point))
+      {
+        continue;
+      }
+      const TVector3 low = machine.Map_Data_Min();
+      const TVector3 high = machine.Map_Data_Max();
+      return QStringLiteral("row %1 at %2, %3, %4 mm lies outside the machine's travel X %5 to %6, Y %7 to %8, "
+                            "Z %9 to %10 mm (5 mm margin)")
+          .arg(row + 1)
+          .arg(point.x, 0, 'f', 3)
+          .arg(point.y, 0, 'f', 3)
+          .arg(point.z, 0, 'f', 3)
+          .arg(low.x)
+          .arg(high.x)
+          .arg(low.y)
+          .arg(high.y)
+          .arg(low.z)
+          .arg(high.z);
+    }
+  }
+  return QString();
+}
 } // namespace
 
 namespace Identify
@@ -150,6 +183,14 @@ void TRun::Match(const std::vector<const TMeasurement*>& library, const Measured
       left_out.push_back(QStringLiteral("%1: %2").arg(label, simulation_errors.join(QStringLiteral("; "))));
       continue;
     }
+    // A file of another machine, or of this one set up elsewhere: its rows cannot be explained.
+    const QString travel = Travel_Problem(d_start_machine, *measurement);
+    if(!travel.isEmpty())
+    {
+      left_out.push_back(QStringLiteral("%1: %2").arg(label, travel));
+      d_travel_rows += static_cast<int>(set.readings.size());
+      continue;
+    }
     auto position = std::find(d_used.begin(), d_used.end(), measurement);
     const int used_index = static_cast<int>(position - d_used.begin());
     const QString reason =
@@ -165,6 +206,7 @@ void TRun::Match(const std::vector<const TMeasurement*>& library, const Measured
       d_used.push_back(measurement);
     }
     rows[static_cast<int>(set.kind)] += static_cast<int>(set.readings.size());
+    d_kept_rows += static_cast<int>(set.readings.size());
   }
 
   d_report.push_back(QStringLiteral("Rows used: ball bar %1, ISO %2, laser %3, MCG %4")
@@ -195,6 +237,15 @@ bool TRun::Prepare()
   if(n == 0)
   {
     d_report.push_back(QStringLiteral("The machine has no enabled error parameter to identify."));
+  }
+  if(n > 0 && d_travel_rows > 0 && (m == 0 || d_travel_rows > d_kept_rows))
+  {
+    d_result.status = TStatus::OUTSIDE_TRAVEL;
+    d_report.push_back(
+        QStringLiteral("Rows outside the machine's travel: %1, rows kept: %2").arg(d_travel_rows).arg(d_kept_rows));
+    d_report.push_back(QStringLiteral("Rank: 0 of %1 unknowns").arg(n));
+    d_report.push_back(QStringLiteral("Verdict: ") + Verdict_Text(d_result));
+    return false;
   }
   if(m == 0)
   {
@@ -375,6 +426,8 @@ bool TRun::Fit()
 {
   const auto simulate = [this](const VectorXd& at, VectorXd* values) { return Simulate(at, values); };
   VectorXd weights = d_weights;
+  // The fit corrects the start: what its functions hold beyond the basis stays.
+  d_model->Keep_Start();
   d_state.u = d_start;
   d_state.alignment = VectorXd::Zero(d_result.alignment_unknowns);
   if(!Simulate(d_state.u, &d_state.predicted))
@@ -383,8 +436,8 @@ bool TRun::Fit()
   }
   for(int rejections = 0;; ++rejections)
   {
-    d_decision = Decide_Rank(*d_model, weights.asDiagonal() * d_structural, weights.asDiagonal() * d_alignment,
-                             d_options.resolution, d_options.threshold);
+    d_decision = Decide_Rank(*d_model, weights.asDiagonal() * d_structural, weights.asDiagonal() * d_alignment, d_limit,
+                             d_options.threshold);
     d_problem =
         std::make_unique<TFitProblem>(*d_model, d_structural, d_alignment, weights, d_measured, d_decision.identified);
     d_state.converged = false;
@@ -441,10 +494,93 @@ bool TRun::Final()
   return true;
 }
 
+double TRun::Largest_Printed_U(double birge) const
+{
+  double largest = 0.0;
+  for(const TFunction& function : d_model->Functions())
+  {
+    const MatrixXd block = d_covariance.block(function.first, function.first, function.degree, function.degree);
+    for(const double position : function.positions)
+    {
+      const VectorXd basis = d_model->Basis(function, position / 1000.0);
+      largest = std::max(largest, 1000.0 * birge * std::sqrt(std::max(basis.dot(block * basis), 0.0)));
+    }
+  }
+  for(const auto& value : d_model->Values())
+  {
+    const double variance = std::max(d_covariance(value.second, value.second), 0.0);
+    largest = std::max(largest, birge * std::sqrt(variance) * d_model->Unknowns()[value.second].effect);
+  }
+  return largest;
+}
+
+bool TRun::Rescale()
+{
+  if(!d_result.failure.isEmpty() || !(d_options.resolution > 0.0) || d_decision.rank == 0 ||
+     d_decision.identified_u.size() != d_decision.rank)
+  {
+    return false;
+  }
+  const VectorXd residuals = d_problem->Residuals(d_state);
+  int used = 0;
+  for(int row = 0; row < d_weights.size(); ++row)
+  {
+    used += d_weights(row) > 0.0 ? 1 : 0;
+  }
+  const int freedom = used - d_decision.rank - d_problem->Alignment_Rank();
+  const double ratio = freedom > 0 ? residuals.squaredNorm() / freedom : 0.0;
+  const double birge = ratio > 1.0 ? std::sqrt(ratio) : 1.0;
+  // A direction above the resolution once scaled goes; failing that, when a printed function
+  // (the sum of its directions) exceeds the resolution, the weakest direction goes.
+  double limit = d_options.resolution / birge;
+  if(!(d_decision.identified_u.maxCoeff() > limit))
+  {
+    if(!(Largest_Printed_U(birge) > d_options.resolution))
+    {
+      return false;
+    }
+    limit = d_decision.identified_u.maxCoeff() * (1.0 - 1e-9);
+  }
+  const TRankDecision scaled = Decide_Rank(*d_model, d_weights.asDiagonal() * d_structural,
+                                           d_weights.asDiagonal() * d_alignment, limit, d_options.threshold);
+  if(scaled.rank >= d_decision.rank)
+  {
+    return false;
+  }
+  d_limit = limit;
+  return true;
+}
+
+QStringList Matching_Records(const std::vector<const TMeasurement*>& records, Measured::TKind kind)
+{
+  QStringList names;
+  for(const TMeasurement* record : records)
+  {
+    if(record->Type() == Record_Type(kind))
+    {
+      names.push_back(record->d_name);
+    }
+  }
+  return names;
+}
+
+bool Resolve_Resolution(const TMachineLibrary::TMachineItem& machine, TOptions* options)
+{
+  if(!options->resolution_from_machine || !machine.has_mpe || !(machine.mpe_a > 0.0) || !std::isfinite(machine.mpe_a))
+  {
+    return false;
+  }
+  options->resolution = machine.mpe_a;
+  return true;
+}
+
 TResult Run(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& library,
-            const Measured::TCollection& measured, const TOptions& options, const TProgress& progress)
+            const Measured::TCollection& measured, const TOptions& given, const TProgress& progress)
 {
   TResult result;
+  TOptions options = given;
+  result.resolution_from_mpe = Resolve_Resolution(machine, &options);
+  result.resolution = options.resolution;
   result.machine_name = machine.name;
   const int degree = std::min(std::max(options.degree, MINIMUM_DEGREE), MAXIMUM_DEGREE);
   result.report.push_back(QStringLiteral("Identification of the machine \"%1\"").arg(Report_Cut(machine.name)));
@@ -458,6 +594,15 @@ TResult Run(const TMachineLibrary::TMachineItem& machine, const std::vector<cons
   if(!run.Prepare() || !run.Check_Plausible() || !run.Structural() || !run.Fit() || !run.Final())
   {
     return result;
+  }
+  // The rank is decided with the uncertainties as the report prints them: when the scatter
+  // multiplies them, directions that then exceed the resolution are fitted no more.
+  for(int round = 0; round < MAXIMUM_RESCALES && run.Rescale(); ++round)
+  {
+    if(!run.Fit() || !run.Final())
+    {
+      return result;
+    }
   }
   run.Build();
   Write_Report(options, &result);

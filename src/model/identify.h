@@ -57,6 +57,8 @@ struct TOptions
   // more than this within the travel: µm for scale functions and the deflection's effect, µrad
   // for angles and squareness. 0 keeps every direction the readings determine at all.
   double resolution = 100.0;
+  // Take the machine's E0 MPE A instead, when it has one: the resolution was not given.
+  bool resolution_from_machine = false;
   // Trust the straightness slopes and offsets of the laser runs and the gauges' radius zeros
   // (simulated files, set-ups with a reference square) instead of fitting them.
   bool absolute_straightness = false;
@@ -67,6 +69,10 @@ struct TOptions
   // The name of the identified machine (the caller makes it unique in its library).
   QString identified_name;
 };
+
+// The options with the resolution the machine gives when it was not given (the A of its E0
+// MPE); true when it came from the machine.
+bool Resolve_Resolution(const TMachineLibrary::TMachineItem& machine, TOptions* options);
 
 // Called with the work done and the work in all, in simulations; returning false cancels.
 using TProgress = std::function<bool(int done, int total)>;
@@ -79,7 +85,18 @@ enum class TStatus
   CANCELLED,      // progress returned false
   NOT_CONVERGED,  // the fit did not converge (the report says why); no machine
   NOT_IDENTIFIED, // the readings determine no direction to the resolution; no machine
-  IMPLAUSIBLE     // a reading is far from anything a machine could give (named in the report)
+  IMPLAUSIBLE,    // a reading is far from anything a machine could give (named in the report)
+  WORSE,          // the fitted machine explains the readings worse than the start; no machine
+  OUTSIDE_TRAVEL  // the files do not fit the machine's travel (named in the report); no machine
+};
+
+// What a run says of the machine: every direction identified, some of them, or nothing usable
+// (the status says why).
+enum class TVerdict
+{
+  IDENTIFIED,
+  PARTLY_IDENTIFIED,
+  NOT_IDENTIFIED
 };
 
 // One fitted parameter, in the units of the machine's expressions (the coefficient of L^power
@@ -90,12 +107,24 @@ struct TParameter
   double value = 0.0;
   double u = 0.0; // k = 1; meaningless when not identified
   bool identified = false;
+  // Not identified, yet changed by the fit: an identified combination holds it, so its value is
+  // one of many that fit equally well.
+  bool moved = false;
+};
+
+// A change of the model that would explain more of the readings: an error parameter the start
+// leaves disabled, or one degree more for an enabled function.
+struct TSuggestion
+{
+  QString label;             // "Enable Y Axis Scale", "Degree 4 for X Axis Rz"
+  double chi2_per_dof = 0.0; // expected after the change
 };
 
 struct TNullDirection
 {
   bool structural = true; // the tests cannot see it at all (else: seen, but below the resolution)
-  std::vector<std::pair<QString, double>> terms; // every term, largest share first
+  std::vector<std::pair<QString, double>> terms;     // the terms that matter, largest share first
+  std::vector<std::pair<QString, double>> all_terms; // every non-zero term, the same order
   QString hint;
 };
 
@@ -128,12 +157,22 @@ struct TFunctionBand
   std::vector<double> positions; // mm
   std::vector<double> values;    // mm or mm/m
   std::vector<double> u;         // k = 1; empty when the function is not identified
+  // The same at 0, 1/4, 1/2, 3/4 and all of the travel, as the report prints them.
+  std::vector<double> printed_positions;
+  std::vector<double> printed_values;
+  std::vector<double> printed_u;
 };
 
 struct TResult
 {
   TStatus status = TStatus::NO_DATA;
-  QString machine_name; // the starting machine
+  TVerdict verdict = TVerdict::NOT_IDENTIFIED;
+  // Rank above 0 and yet no parameter identified on its own.
+  bool none_alone = false;
+  // More readings beyond the outlier limit, or a larger scatter, than a right model gives.
+  bool misfit = false;
+  std::vector<TSuggestion> suggestions; // best first, when misfit
+  QString machine_name;                 // the starting machine
   QStringList report;
   TMachineLibrary::TMachineItem machine; // the identified machine when FITTED
   int unknowns = 0;
@@ -162,7 +201,9 @@ struct TResult
   QString failure;            // why the fit did not converge
   double smallest_kept = 0.0; // singular values of the scaled design matrix; NaN when none
   double largest_dropped = 0.0;
-  double birge = 1.0; // the factor the uncertainties were multiplied by
+  double birge = 1.0;      // the factor the uncertainties were multiplied by
+  double resolution = 0.0; // as used
+  bool resolution_from_mpe = false;
 
   bool converged = false;
   int iterations = 0;
@@ -182,8 +223,16 @@ struct TResult
   QStringList notices;
 };
 
+// "identified", "partly identified", "not identified".
+QString Verdict_Name(TVerdict verdict);
+// The verdict as the report's line states it after "Verdict: ", with its reason.
+QString Verdict_Text(const TResult& result);
+
 // The machine-readable report (JSON, UTF-8).
 QByteArray Json(const TResult& result);
+
+// The names of the records (in their order) that a measured set of this kind can be read as.
+QStringList Matching_Records(const std::vector<const TMeasurement*>& records, Measured::TKind kind);
 
 // The fit of machine to the measured sets. records are the measurement library's records (the
 // nominal geometry); they are copied, never changed.

@@ -57,10 +57,26 @@ std::vector<TNullDirection> Null_Directions(const TModel& model, const TRankDeci
               [&scaled](int a, int b) { return std::fabs(scaled(a)) > std::fabs(scaled(b)); });
     // The leading term with the coefficient 1, as a reader writes such a relation.
     coefficients /= std::fabs(coefficients(order.front()));
-    std::vector<double> vector(n, 0.0);
     for(const int j : order)
     {
       direction.terms.emplace_back(names[j], coefficients(j));
+    }
+    // The direction itself has every term, however small: the text may leave those out, a
+    // direction written from the vector must change no reading.
+    std::vector<int> every;
+    for(int j = 0; j < n; ++j)
+    {
+      if(coefficients(j) != 0.0)
+      {
+        every.push_back(j);
+      }
+    }
+    std::stable_sort(every.begin(), every.end(),
+                     [&scaled](int a, int b) { return std::fabs(scaled(a)) > std::fabs(scaled(b)); });
+    std::vector<double> vector(n, 0.0);
+    for(const int j : every)
+    {
+      direction.all_terms.emplace_back(names[j], coefficients(j));
       vector[j] = coefficients(j);
     }
     direction.hint = Direction_Hint(order, model);

@@ -74,9 +74,11 @@ bool TFitProblem::Solve(const TSimulate& simulate, TFitState* state, QString* fa
   double cost = residuals.squaredNorm();
   double damping = 0.0;
   state->converged = columns == 0;
+  // Every solve has its own budget: a fit repeated without an outlier starts where it stood.
+  const int first = state->iterations;
   while(!state->converged)
   {
-    if(state->iterations >= MAXIMUM_ITERATIONS)
+    if(state->iterations - first >= MAXIMUM_ITERATIONS)
     {
       *failure = QStringLiteral("the fit did not converge in %1 iterations").arg(MAXIMUM_ITERATIONS);
       return false;

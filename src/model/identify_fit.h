@@ -39,6 +39,8 @@ public:
   // of the alignment unknowns.
   MatrixXd Covariance(MatrixXd* alignment_covariance) const;
   int Alignment_Rank() const;
+  // The weighted design of the fitted directions and the alignment (readings x columns).
+  MatrixXd Weighted_Design() const { return d_weights.asDiagonal() * d_reduced; }
 
 private:
   MatrixXd d_machine_jacobian;

@@ -22,6 +22,8 @@ using TItem = TMeasurement::TMeasurementItem;
 const double DERIVATIVE_STEP = 0.01;
 // A table of 51 positions, as the machine's error tables have.
 const int TABLE_INTERVALS = 50;
+// A start's part outside the basis below this (mm, mm/m) changes no reading: not kept.
+const double KEPT_REMAINDER = 1e-12;
 
 bool Is_Function(const TMachineLibrary::TMapErrorItem& item)
 {
@@ -418,24 +420,83 @@ bool TModel::Start(VectorXd* u) const
   }
   for(const TFunction& function : d_functions)
   {
-    const int rows = static_cast<int>(function.positions.size());
-    MatrixXd basis(rows, function.degree);
-    VectorXd values(rows);
-    TExpression expression;
-    for(int i = 0; i < rows; ++i)
+    VectorXd coefficients;
+    if(!Start_Function(function, &coefficients, nullptr))
     {
-      expression.Add_Variable(QStringLiteral("L"), function.positions[i] / 1000.0);
-      bool ok = false;
-      values(i) = expression.Evaluate(function.item.expression, &ok);
-      if(!ok || !std::isfinite(values(i)))
-      {
-        return false;
-      }
-      basis.row(i) = Basis(function, function.positions[i] / 1000.0).transpose();
+      return false;
     }
-    u->segment(function.first, function.degree) = basis.colPivHouseholderQr().solve(values);
+    u->segment(function.first, function.degree) = coefficients;
   }
   return true;
+}
+
+bool TModel::Start_Function(const TFunction& function, VectorXd* coefficients, std::vector<double>* remainder) const
+{
+  const int rows = static_cast<int>(function.positions.size());
+  MatrixXd basis(rows, function.degree);
+  VectorXd values(rows);
+  TExpression expression;
+  const auto evaluate = [&](double l, double* value)
+  {
+    expression.Add_Variable(QStringLiteral("L"), l);
+    bool ok = false;
+    *value = expression.Evaluate(function.item.expression, &ok);
+    return ok && std::isfinite(*value);
+  };
+  for(int i = 0; i < rows; ++i)
+  {
+    if(!evaluate(function.positions[i] / 1000.0, &values(i)))
+    {
+      return false;
+    }
+    basis.row(i) = Basis(function, function.positions[i] / 1000.0).transpose();
+  }
+  // The basis is zero at L = 0: the value there is no part of the polynomial (an expression that
+  // does not evaluate at 0 has none).
+  double at_zero = 0.0;
+  if(!evaluate(0.0, &at_zero))
+  {
+    at_zero = 0.0;
+  }
+  *coefficients = basis.colPivHouseholderQr().solve((values.array() - at_zero).matrix());
+  if(remainder)
+  {
+    const VectorXd rest = values - basis * *coefficients;
+    remainder->assign(rest.data(), rest.data() + rest.size());
+  }
+  return true;
+}
+
+bool TModel::Keep_Start()
+{
+  for(TFunction& function : d_functions)
+  {
+    VectorXd coefficients;
+    std::vector<double> remainder;
+    if(!Start_Function(function, &coefficients, &remainder))
+    {
+      return false;
+    }
+    // A start the basis expresses (to far below any reading) is written as the fit gives it.
+    double largest = 0.0;
+    for(const double value : remainder)
+    {
+      largest = std::max(largest, std::fabs(value));
+    }
+    if(largest > KEPT_REMAINDER)
+    {
+      function.remainder = remainder;
+      function.start_coefficients = coefficients;
+    }
+  }
+  return true;
+}
+
+double TModel::Function_Value(const TFunction& function, int position, const VectorXd& u) const
+{
+  const double value =
+      Basis(function, function.positions[position] / 1000.0).dot(u.segment(function.first, function.degree));
+  return function.remainder.empty() ? value : value + function.remainder[position];
 }
 
 bool TModel::Setup(const VectorXd& u, TMachineComp* machine, QString* error) const
@@ -453,10 +514,9 @@ bool TModel::Setup(const VectorXd& u, TMachineComp* machine, QString* error) con
     values.axis_start = function.start;
     values.axis_end = function.end;
     values.values.reserve(function.positions.size());
-    const VectorXd coefficients = u.segment(function.first, function.degree);
-    for(const double position : function.positions)
+    for(std::size_t position = 0; position < function.positions.size(); ++position)
     {
-      values.values.push_back(Basis(function, position / 1000.0).dot(coefficients));
+      values.values.push_back(Function_Value(function, static_cast<int>(position), u));
     }
     const TMachineLibrary::TMapErrorItem& item = function.item;
     bool ok = true;
@@ -503,11 +563,47 @@ bool TModel::Setup(const VectorXd& u, TMachineComp* machine, QString* error) con
   return result;
 }
 
+double TModel::Function_Value_At(const TFunction& function, double position, const VectorXd& u) const
+{
+  const VectorXd basis = Basis(function, position / 1000.0);
+  double value = basis.dot(u.segment(function.first, function.degree));
+  if(!function.remainder.empty())
+  {
+    // The start's own value there, less its part in the basis.
+    TExpression expression;
+    expression.Add_Variable(QStringLiteral("L"), position / 1000.0);
+    bool ok = false;
+    const double start = expression.Evaluate(function.item.expression, &ok);
+    if(ok && std::isfinite(start))
+    {
+      value += start - basis.dot(function.start_coefficients);
+    }
+  }
+  return value;
+}
+
 QString TModel::Function_Text(const TFunction& function, const VectorXd& u) const
 {
-  const VectorXd c = function.transform * u.segment(function.first, function.degree);
+  VectorXd a = u.segment(function.first, function.degree);
+  if(!function.remainder.empty())
+  {
+    a -= function.start_coefficients;
+  }
+  const VectorXd c = function.transform * a;
   const double extent = std::max(std::fabs(function.start), std::fabs(function.end)) / 1000.0;
-  return Identify::Polynomial_Text(std::vector<double>(c.data(), c.data() + c.size()), extent > 0.0 ? extent : 1.0);
+  const QString polynomial =
+      Identify::Polynomial_Text(std::vector<double>(c.data(), c.data() + c.size()), extent > 0.0 ? extent : 1.0);
+  if(function.remainder.empty())
+  {
+    return polynomial;
+  }
+  if(polynomial == QLatin1String("0"))
+  {
+    return function.item.expression;
+  }
+  return QStringLiteral("(%1)%2%3")
+      .arg(function.item.expression, polynomial.startsWith(QLatin1Char('-')) ? QString() : QStringLiteral("+"),
+           polynomial);
 }
 
 std::vector<std::pair<int, int>> TModel::Sign_Groups() const
@@ -637,11 +733,23 @@ bool TPredictor::Predict(const TMachineComp& machine, VectorXd* predicted, QStri
 
 bool Machine_Jacobian(const TSimulate& simulate, const VectorXd& u, int readings, MatrixXd* jacobian)
 {
-  jacobian->resize(readings, u.size());
-  VectorXd plus;
-  VectorXd minus;
+  std::vector<int> columns(static_cast<std::size_t>(u.size()));
   for(int column = 0; column < u.size(); ++column)
   {
+    columns[static_cast<std::size_t>(column)] = column;
+  }
+  return Machine_Columns(simulate, u, columns, readings, jacobian);
+}
+
+bool Machine_Columns(const TSimulate& simulate, const VectorXd& u, const std::vector<int>& columns, int readings,
+                     MatrixXd* jacobian)
+{
+  jacobian->resize(readings, static_cast<int>(columns.size()));
+  VectorXd plus;
+  VectorXd minus;
+  for(std::size_t index = 0; index < columns.size(); ++index)
+  {
+    const int column = columns[index];
     VectorXd shifted = u;
     shifted(column) = u(column) + DERIVATIVE_STEP;
     if(!simulate(shifted, &plus))
@@ -653,7 +761,7 @@ bool Machine_Jacobian(const TSimulate& simulate, const VectorXd& u, int readings
     {
       return false;
     }
-    jacobian->col(column) = (plus - minus) / (2.0 * DERIVATIVE_STEP);
+    jacobian->col(static_cast<int>(index)) = (plus - minus) / (2.0 * DERIVATIVE_STEP);
   }
   return true;
 }

@@ -102,6 +102,7 @@ TRankDecision Decide_Rank(const TModel& model, const MatrixXd& weighted_machine,
   const MatrixXd& v = svd.matrixV();
   const double largest = values.size() > 0 ? values(0) : 0.0;
   std::vector<int> identified;
+  std::vector<double> identified_u;
   std::vector<int> unidentified;
   const std::vector<std::vector<VectorXd>> tables =
       resolution > 0.0 ? Basis_Tables(model) : std::vector<std::vector<VectorXd>>();
@@ -109,10 +110,12 @@ TRankDecision Decide_Rank(const TModel& model, const MatrixXd& weighted_machine,
   {
     const double value = index < values.size() ? values(index) : 0.0;
     const bool seen = largest > 0.0 && value > threshold * largest;
-    const bool fine = resolution <= 0.0 || (seen && Largest_Effect(model, tables, v.col(index)) / value <= resolution);
+    const double u = resolution > 0.0 && seen ? Largest_Effect(model, tables, v.col(index)) / value : 0.0;
+    const bool fine = resolution <= 0.0 || (seen && u <= resolution);
     if(seen && fine)
     {
       identified.push_back(index);
+      identified_u.push_back(u);
     }
     else
     {
@@ -123,6 +126,10 @@ TRankDecision Decide_Rank(const TModel& model, const MatrixXd& weighted_machine,
   decision.rank = static_cast<int>(identified.size());
   decision.identified.resize(n, decision.rank);
   decision.identified_values.resize(decision.rank);
+  if(resolution > 0.0)
+  {
+    decision.identified_u = Eigen::Map<const VectorXd>(identified_u.data(), decision.rank);
+  }
   for(int index = 0; index < decision.rank; ++index)
   {
     decision.identified.col(index) = v.col(identified[index]);

@@ -18,6 +18,7 @@ using namespace Identify;
 
 const double CORRELATION_LIMIT = 0.9;
 const int LARGEST_CORRELATIONS = 20;
+const int LARGEST_OUTLIERS = 20;
 const int DIRECTION_TERMS = 4;
 const int LONGEST_TEXT = 200;
 
@@ -108,9 +109,10 @@ void Write_Statistics(const TOptions& options, TResult* result)
   }
   report.push_back(QStringLiteral("Stated standard uncertainties (k = 1): ") + stated.join(QStringLiteral(", ")));
   report.push_back(options.resolution > 0.0
-                       ? QString::fromUtf8("Resolution: %1 (µm for scale and deflection, µrad for angles and "
+                       ? QString::fromUtf8("Resolution: %1%2 (µm for scale and deflection, µrad for angles and "
                                            "squareness, within the travel)")
                              .arg(options.resolution)
+                             .arg(result->resolution_from_mpe ? QStringLiteral(" from the machine's MPE") : QString())
                        : QStringLiteral("Resolution: 0 (every direction the readings determine at all)"));
   report.push_back(options.absolute_straightness
                        ? QStringLiteral("Alignment: straightness slopes and radius zeros taken as measured")
@@ -175,6 +177,8 @@ void Write_Parameters(TResult* result)
   {
     QString line = QStringLiteral("  %1 %2").arg(parameter.label, -name_width).arg(parameter.value, 18, 'e', 9);
     line += parameter.identified ? QString::fromUtf8("  ± %1").arg(parameter.u, 9, 'e', 2)
+            : parameter.moved    ? QStringLiteral("  not identified on its own; moved by an identified combination "
+                                                     "(the value written is one of many that fit)")
                                  : QStringLiteral("  not identified");
     report.push_back(line);
   }
@@ -196,16 +200,13 @@ void Write_Functions(TResult* result)
     item.axis = band.axis;
     item.parameter = band.parameter;
     QString line = QStringLiteral("  %1").arg(Evaluation::Item_Label(item), -16);
-    const int last = static_cast<int>(band.positions.size()) - 1;
-    for(int quarter = 0; quarter <= 4; ++quarter)
+    for(std::size_t index = 0; index < band.printed_positions.size(); ++index)
     {
-      // The table holds 51 positions: every quarter is one of them.
-      const int index = last * quarter / 4;
       line += QStringLiteral("  %1 mm: %2")
-                  .arg(band.positions[index], 0, 'f', 0)
-                  .arg(band.values[index] * 1000.0, 0, 'f', 3);
-      line += band.u.empty() ? QStringLiteral(" (not identified)")
-                             : QString::fromUtf8(" ± %1").arg(band.u[index] * 1000.0, 0, 'f', 3);
+                  .arg(Fixed(band.printed_positions[index], 3))
+                  .arg(band.printed_values[index] * 1000.0, 0, 'f', 3);
+      line += band.printed_u.empty() ? QStringLiteral(" (not identified)")
+                                     : QString::fromUtf8(" ± %1").arg(band.printed_u[index] * 1000.0, 0, 'f', 3);
     }
     report.push_back(line);
   }
@@ -265,8 +266,12 @@ void Write_Alignment_And_Outliers(const TOptions& options, TResult* result)
   {
     report.push_back(QString());
     report.push_back(QStringLiteral("Outliers (|residual| / u above %1):").arg(options.outlier_limit));
-    for(const TOutlier& outlier : result->outliers)
+    // A model that misses an error puts many readings here: the largest tell enough.
+    const int shown = result->misfit ? std::min(LARGEST_OUTLIERS, static_cast<int>(result->outliers.size()))
+                                     : static_cast<int>(result->outliers.size());
+    for(int index = 0; index < shown; ++index)
     {
+      const TOutlier& outlier = result->outliers[static_cast<std::size_t>(index)];
       report.push_back(QStringLiteral("  %1 line %2: %3 %4, residual %5 (%6 u)%7")
                            .arg(Report_Cut(outlier.file))
                            .arg(outlier.line)
@@ -275,6 +280,10 @@ void Write_Alignment_And_Outliers(const TOptions& options, TResult* result)
                            .arg(outlier.residual, 0, 'f', 3)
                            .arg(outlier.normalized_residual, 0, 'f', 1)
                            .arg(outlier.rejected ? QStringLiteral(", rejected") : QString()));
+    }
+    if(shown < static_cast<int>(result->outliers.size()))
+    {
+      report.push_back(QStringLiteral("  and %1 more").arg(static_cast<int>(result->outliers.size()) - shown));
     }
   }
 }
@@ -304,18 +313,52 @@ void Write_Rank(TResult* result)
     }
     report.push_back(line);
   }
-  const int missing = result->unknowns - result->rank;
-  if(!result->converged)
-  {
-    report.push_back(QStringLiteral("Verdict: not identified: %1").arg(result->failure));
-    return;
-  }
-  report.push_back(result->rank == 0 ? QStringLiteral("Verdict: not identified")
-                   : missing == 0    ? QStringLiteral("Verdict: identified")
-                                     : QStringLiteral("Verdict: identified except %1 directions").arg(missing));
-  if(result->status == TStatus::FITTED || result->rank > 0)
+  report.push_back(QStringLiteral("Verdict: ") + Verdict_Text(*result));
+  if(result->status == TStatus::FITTED)
   {
     report.push_back(QStringLiteral("Identified machine: %1").arg(Report_Cut(result->machine.name)));
+  }
+}
+
+// Said first, after the title: the rest of the report is read in its light.
+void Write_Misfit(const TOptions& options, TResult* result)
+{
+  if(!result->misfit)
+  {
+    return;
+  }
+  int beyond = 0;
+  for(const TOutlier& outlier : result->outliers)
+  {
+    beyond += outlier.rejected ? 0 : 1;
+  }
+  QStringList lines;
+  lines.push_back(QString::fromUtf8("The model misses an error: %1 of %2 readings beyond the outlier limit %3, "
+                                    "χ²/ν %4")
+                      .arg(beyond)
+                      .arg(result->readings)
+                      .arg(options.outlier_limit)
+                      .arg(std::isfinite(result->chi2_per_dof) ? Fixed(result->chi2_per_dof, 2) : QStringLiteral("-")));
+  if(!result->suggestions.empty())
+  {
+    lines.push_back(QStringLiteral("What would explain more of the readings, best first:"));
+    for(const TSuggestion& suggestion : result->suggestions)
+    {
+      lines.push_back(QString::fromUtf8("  %1: χ²/ν %2 → %3")
+                          .arg(suggestion.label)
+                          .arg(result->chi2_per_dof, 0, 'f', 2)
+                          .arg(suggestion.chi2_per_dof, 0, 'f', 2));
+    }
+  }
+  else
+  {
+    lines.push_back(QStringLiteral("No disabled parameter or higher degree would explain the rest: check the readings "
+                                   "and their stated uncertainties."));
+  }
+  lines.push_back(QString());
+  for(int index = 0; index < lines.size(); ++index)
+  {
+    result->report.insert(std::min(1 + index, static_cast<int>(result->report.size())), lines[index]);
   }
 }
 
@@ -327,6 +370,51 @@ QJsonValue Json_Number(double value)
 
 namespace Identify
 {
+QString Verdict_Name(TVerdict verdict)
+{
+  switch(verdict)
+  {
+  case TVerdict::IDENTIFIED:
+    return QStringLiteral("identified");
+  case TVerdict::PARTLY_IDENTIFIED:
+    return QStringLiteral("partly identified");
+  case TVerdict::NOT_IDENTIFIED:
+    break;
+  }
+  return QStringLiteral("not identified");
+}
+
+QString Verdict_Text(const TResult& result)
+{
+  QString text = Verdict_Name(result.verdict);
+  if(result.verdict == TVerdict::PARTLY_IDENTIFIED)
+  {
+    text += QStringLiteral(": %1 of %2 directions").arg(result.rank).arg(result.unknowns);
+    if(result.none_alone)
+    {
+      text += QStringLiteral("; no error function is determined on its own");
+    }
+  }
+  else if(result.verdict == TVerdict::NOT_IDENTIFIED)
+  {
+    switch(result.status)
+    {
+    case TStatus::NOT_CONVERGED:
+      text += QStringLiteral(": ") + result.failure;
+      break;
+    case TStatus::WORSE:
+      text += QStringLiteral(": the fit is worse than the starting machine");
+      break;
+    case TStatus::OUTSIDE_TRAVEL:
+      text += QStringLiteral(": the files do not fit this machine's travel");
+      break;
+    default:
+      break;
+    }
+  }
+  return text;
+}
+
 QString Kind_Name(int kind)
 {
   switch(kind)
@@ -430,6 +518,7 @@ QString Direction_Hint(const std::vector<int>& unknowns, const TModel& model)
 
 void Write_Report(const TOptions& options, TResult* result)
 {
+  Write_Misfit(options, result);
   Write_Statistics(options, result);
   Write_Parameters(result);
   Write_Functions(result);
@@ -450,7 +539,9 @@ QByteArray Json(const TResult& result)
   root.insert(QStringLiteral("unknowns"), result.unknowns);
   root.insert(QStringLiteral("alignment_unknowns"), result.alignment_unknowns);
   root.insert(QStringLiteral("rank"), result.rank);
+  root.insert(QStringLiteral("verdict"), Verdict_Name(result.verdict));
   root.insert(QStringLiteral("chi2_per_dof"), Json_Number(result.chi2_per_dof));
+  root.insert(QStringLiteral("birge_ratio"), Json_Number(result.birge));
   root.insert(QStringLiteral("normalized_rms"),
               QJsonObject{{QStringLiteral("before"), Json_Number(result.normalized_rms_before)},
                           {QStringLiteral("after"), Json_Number(result.normalized_rms_after)}});
@@ -482,7 +573,7 @@ QByteArray Json(const TResult& result)
   for(const TNullDirection& direction : result.directions)
   {
     QJsonArray terms;
-    for(const auto& term : direction.terms)
+    for(const auto& term : direction.all_terms)
     {
       terms.append(QJsonObject{{QStringLiteral("label"), term.first},
                                {QStringLiteral("coefficient"), Json_Number(term.second)}});
@@ -516,10 +607,41 @@ QByteArray Json(const TResult& result)
     alignment.append(QJsonObject{{QStringLiteral("file"), value.file},
                                  {QStringLiteral("name"), value.name},
                                  {QStringLiteral("value"), Json_Number(value.value)},
+                                 {QStringLiteral("u"), Json_Number(value.u)},
                                  {QStringLiteral("unit"), value.unit}});
   }
   root.insert(QStringLiteral("alignment"), alignment);
   root.insert(QStringLiteral("notices"), QJsonArray::fromStringList(result.notices));
+  QJsonArray functions;
+  for(const TFunctionBand& band : result.bands)
+  {
+    TMachineLibrary::TMapErrorItem item;
+    item.axis = band.axis;
+    item.parameter = band.parameter;
+    QJsonArray positions;
+    for(std::size_t index = 0; index < band.printed_positions.size(); ++index)
+    {
+      positions.append(
+          QJsonObject{{QStringLiteral("position_mm"), Json_Number(band.printed_positions[index])},
+                      {QStringLiteral("value"), Json_Number(band.printed_values[index] * 1000.0)},
+                      {QStringLiteral("u"), band.printed_u.empty() ? QJsonValue(QJsonValue::Null)
+                                                                   : Json_Number(band.printed_u[index] * 1000.0)}});
+    }
+    functions.append(
+        QJsonObject{{QStringLiteral("label"), Evaluation::Item_Label(item)},
+                    {QStringLiteral("unit"),
+                     band.parameter == PARAMETER_SCALE ? QString::fromUtf8("µm") : QString::fromUtf8("µrad")},
+                    {QStringLiteral("positions"), positions}});
+  }
+  root.insert(QStringLiteral("functions"), functions);
+  root.insert(QStringLiteral("misfit"), result.misfit);
+  QJsonArray suggestions;
+  for(const TSuggestion& suggestion : result.suggestions)
+  {
+    suggestions.append(QJsonObject{{QStringLiteral("label"), suggestion.label},
+                                   {QStringLiteral("chi2_per_dof"), Json_Number(suggestion.chi2_per_dof)}});
+  }
+  root.insert(QStringLiteral("suggestions"), suggestions);
   return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 } // namespace Identify

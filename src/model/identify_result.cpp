@@ -12,6 +12,10 @@
 namespace
 {
 const double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
+// A parameter that moves its function by less than this (µm, µrad) has not moved.
+const double MOVED = 1e-6;
+// Rounding of the weighted squares that does not make a fit worse.
+const double WORSE_MARGIN = 1e-9;
 } // namespace
 
 namespace Identify
@@ -31,9 +35,15 @@ void TRun::List_Outliers(const VectorXd& residuals)
     outlier.rejected = rejected;
     d_result.outliers.push_back(outlier);
   };
+  std::vector<int> listed;
   for(const auto& rejected : d_rejected)
   {
-    add(rejected.first, rejected.second, true);
+    // Once each, whatever the rounds of fitting that saw it.
+    if(std::find(listed.begin(), listed.end(), rejected.first) == listed.end())
+    {
+      listed.push_back(rejected.first);
+      add(rejected.first, rejected.second, true);
+    }
   }
   std::vector<int> rows;
   for(int row = 0; row < residuals.size(); ++row)
@@ -107,10 +117,23 @@ void TRun::Build()
   // Never more certain than the scatter of the readings allows; never less than stated.
   d_result.birge = freedom > 0 && chi2 / freedom > 1.0 ? std::sqrt(chi2 / freedom) : 1.0;
   List_Outliers(after);
+  // A misfit shows in the residuals, or in one change of the model that explains far more of
+  // them than noise could: the fit may have bent other errors to take up a missing one.
+  if(d_result.converged)
+  {
+    const bool significant = Suggest(after, chi2, freedom);
+    d_result.misfit = significant || Beyond_Noise(after);
+    if(!d_result.misfit)
+    {
+      d_result.suggestions.clear();
+    }
+  }
 
   // The parameters as monomial coefficients with their covariance.
   const MatrixXd monomials = d_model->Monomials();
   const VectorXd values = monomials * d_state.u;
+  const VectorXd start_values = monomials * d_start;
+  const VectorXd effects = d_model->Monomial_Effects();
   const double factor = d_result.birge * d_result.birge;
   const MatrixXd covariance = d_result.converged ? MatrixXd(factor * monomials * d_covariance * monomials.transpose())
                                                  : MatrixXd(MatrixXd::Zero(n, n));
@@ -122,6 +145,8 @@ void TRun::Build()
     parameter.value = values(index);
     parameter.identified = d_result.converged && d_decision.parameter_identified[index];
     parameter.u = parameter.identified ? std::sqrt(std::max(covariance(index, index), 0.0)) : NOT_A_NUMBER;
+    parameter.moved = d_result.converged && !parameter.identified &&
+                      std::fabs(values(index) - start_values(index)) * effects(index) > MOVED;
     if(parameter.identified)
     {
       identified.push_back(index);
@@ -149,8 +174,18 @@ void TRun::Build()
     d_result.status = TStatus::NOT_IDENTIFIED;
     return;
   }
+  // Never better on paper than in fact: a fit that explains the readings worse than the start
+  // (outside the directions it moved, or by a step control that gave way) is no result.
+  if(chi2 > chi2_before * (1.0 + WORSE_MARGIN) + WORSE_MARGIN)
+  {
+    d_result.status = TStatus::WORSE;
+    return;
+  }
+  d_result.none_alone = std::none_of(d_result.parameters.begin(), d_result.parameters.end(),
+                                     [](const TParameter& parameter) { return parameter.identified; });
   Build_Machine(values, covariance);
   d_result.status = TStatus::FITTED;
+  d_result.verdict = d_decision.rank == n ? TVerdict::IDENTIFIED : TVerdict::PARTLY_IDENTIFIED;
 }
 
 void TRun::Build_Alignment()
@@ -203,15 +238,26 @@ void TRun::Build_Bands(double factor)
         identified
             ? MatrixXd(factor * d_covariance.block(function.first, function.first, function.degree, function.degree))
             : MatrixXd();
-    const VectorXd coefficients = d_state.u.segment(function.first, function.degree);
-    for(const double position : function.positions)
+    for(std::size_t index = 0; index < function.positions.size(); ++index)
     {
+      const double position = function.positions[index];
       const VectorXd basis = d_model->Basis(function, position / 1000.0);
       band.positions.push_back(position);
-      band.values.push_back(basis.dot(coefficients));
+      band.values.push_back(d_model->Function_Value(function, static_cast<int>(index), d_state.u));
       if(identified)
       {
         band.u.push_back(std::sqrt(std::max(basis.dot(covariance * basis), 0.0)));
+      }
+    }
+    for(int quarter = 0; quarter <= 4; ++quarter)
+    {
+      const double position = function.start + quarter * (function.end - function.start) / 4.0;
+      const VectorXd basis = d_model->Basis(function, position / 1000.0);
+      band.printed_positions.push_back(position);
+      band.printed_values.push_back(d_model->Function_Value_At(function, position, d_state.u));
+      if(identified)
+      {
+        band.printed_u.push_back(std::sqrt(std::max(basis.dot(covariance * basis), 0.0)));
       }
     }
     d_result.bands.push_back(band);

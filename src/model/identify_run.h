@@ -16,7 +16,8 @@ class TRun
 public:
   TRun(const TMachineLibrary::TMachineItem& machine, const TOptions& options, const TProgress& progress,
        TResult* result)
-      : d_machine(machine), d_options(options), d_progress(progress), d_result(*result), d_report(result->report)
+      : d_machine(machine), d_options(options), d_progress(progress), d_result(*result), d_report(result->report),
+        d_limit(options.resolution)
   {
   }
 
@@ -27,6 +28,11 @@ public:
   bool Structural();
   bool Fit();
   bool Final();
+  // True when the scatter of the residuals, multiplying the uncertainties, puts some identified
+  // direction above the resolution: the fit is to be made again without it.
+  bool Rescale();
+  // The largest uncertainty of an error function or value as the report prints it (µm, µrad).
+  double Largest_Printed_U(double birge) const;
   void Build();
 
 private:
@@ -35,6 +41,10 @@ private:
   void Turn_Signs();
   VectorXd Weighted_Residuals(const VectorXd& predicted) const;
   void List_Outliers(const VectorXd& residuals);
+  // More misfit than noise gives (src/model/identify_misfit.cpp); what would explain it, true
+  // when one change would explain clearly more than noise could.
+  bool Beyond_Noise(const VectorXd& residuals) const;
+  bool Suggest(const VectorXd& residuals, double chi2, int freedom);
   void Build_Machine(const VectorXd& values, const MatrixXd& covariance);
   void Build_Alignment();
   void Build_Directions();
@@ -71,6 +81,9 @@ private:
   std::vector<std::pair<int, double>> d_rejected; // reading, normalized residual when rejected
   QString d_error;
   int d_total_work = 0;
+  double d_limit = 0.0;  // the resolution the rank is decided with (lowered by the scatter)
+  int d_travel_rows = 0; // rows of the sets left out because they lie outside the travel
+  int d_kept_rows = 0;
 };
 } // namespace Identify
 

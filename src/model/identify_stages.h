@@ -87,6 +87,11 @@ struct TFunction
   double beta = 0.0;
   // c = transform * a: the monomial coefficients (L in metres) of the basis coefficients.
   MatrixXd transform;
+  // What the basis cannot express of the starting function (its value at L = 0, terms of a higher
+  // degree or of another kind), per table position, kept in every machine once the model keeps
+  // the start; empty when the start is a polynomial of the basis.
+  std::vector<double> remainder;
+  VectorXd start_coefficients; // of the basis, when a remainder is kept
 };
 
 // One unknown of the machine.
@@ -112,9 +117,14 @@ public:
   // "X Axis Rx c2", "QXY", per unknown.
   QStringList Names() const;
 
-  // The unknowns of the record's own parameters (each function's least-squares polynomial over
-  // the table positions); false when an expression does not evaluate.
+  // The unknowns of the record's own parameters (each function less its value at L = 0, as a
+  // least-squares polynomial over the table positions); false when an expression does not
+  // evaluate.
   bool Start(VectorXd* u) const;
+  // From now on every machine keeps what the basis cannot express of the start's functions, so
+  // that the unknowns are corrections on top of the start: at the start's unknowns the machine is
+  // the starting machine. Before, the unknowns describe the whole function (0: no error).
+  bool Keep_Start();
   // Sets machine up with the unknowns u; false with the model's message when it fails.
   bool Setup(const VectorXd& u, TMachineComp* machine, QString* error) const;
 
@@ -123,7 +133,13 @@ public:
   // The monomial coefficients (L in metres) per unknown: c = Monomials() * u (block diagonal;
   // the values map to themselves).
   MatrixXd Monomials() const;
+  // The function's text: the polynomial, or the start's own text with the correction added when
+  // the start is kept.
   QString Function_Text(const TFunction& function, const VectorXd& u) const;
+  // The function's values at its table positions, the kept remainder included.
+  double Function_Value(const TFunction& function, int position, const VectorXd& u) const;
+  // The same at any position (mm) of the travel.
+  double Function_Value_At(const TFunction& function, double position, const VectorXd& u) const;
   // Per unknown, the effect of one unit of its monomial coefficient at the end of the travel in
   // µm or µrad (the values: their own effect): the basis in which shares are compared.
   VectorXd Monomial_Effects() const;
@@ -133,6 +149,9 @@ public:
   void Flip_Sign(int first);
 
 private:
+  // A function's start: its basis coefficients and, when asked, what they leave at each position.
+  bool Start_Function(const TFunction& function, VectorXd* coefficients, std::vector<double>* remainder) const;
+
   TMachineComp::TInitParameters d_init;
   std::vector<TUnknown> d_unknowns;
   std::vector<TFunction> d_functions;
@@ -163,6 +182,9 @@ using TSimulate = std::function<bool(const VectorXd& at, VectorXd* values)>;
 // The derivatives of the readings by the machine's unknowns at u, by central differences
 // (unweighted, readings x unknowns); false when a simulation fails or is stopped.
 bool Machine_Jacobian(const TSimulate& simulate, const VectorXd& u, int readings, MatrixXd* jacobian);
+// The same for the named columns only (readings x columns, in their order).
+bool Machine_Columns(const TSimulate& simulate, const VectorXd& u, const std::vector<int>& columns, int readings,
+                     MatrixXd* jacobian);
 // The derivatives by the alignment unknowns (exact: offsets and slopes add to the readings).
 MatrixXd Alignment_Jacobian(const std::vector<TObservation>& observations, int alignment_unknowns);
 
@@ -178,6 +200,9 @@ struct TRankDecision
   MatrixXd unidentified;
   std::vector<bool> structural; // per unidentified direction: singular value at the noise level
   VectorXd identified_values;   // singular values of the identified directions
+  // Per identified direction, what one standard uncertainty along it moves an error function by
+  // at most (µm, µrad; from the stated uncertainties); empty without a resolution.
+  VectorXd identified_u;
   VectorXd unidentified_values;
   std::vector<bool> parameter_identified; // per unknown
 };

@@ -410,7 +410,9 @@ void TPlanner::Write_Report() const
   const double resolution = d_options.identify.resolution;
   report.push_back(
       resolution > 0.0
-          ? QString::fromUtf8("Uncertainties (k = 1) compared as u/R with R = %1 µm or µrad").arg(resolution)
+          ? QString::fromUtf8("Uncertainties (k = 1) compared as u/R with R = %1 µm or µrad%2")
+                .arg(resolution)
+                .arg(d_result.resolution_from_mpe ? QStringLiteral(" (from the machine's MPE)") : QString())
           : QString::fromUtf8("Uncertainties (k = 1) compared as u/R with R = 1 µm or µrad"));
   report.push_back(QString());
   if(d_result.candidates == 0)
@@ -489,9 +491,11 @@ void TPlanner::Write_Report() const
 }
 
 TResult Run(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& library,
-            const std::vector<int>& candidates, const TOptions& options, const Identify::TProgress& progress)
+            const std::vector<int>& candidates, const TOptions& given, const Identify::TProgress& progress)
 {
   TResult result;
+  TOptions options = given;
+  result.resolution_from_mpe = Identify::Resolve_Resolution(machine, &options.identify);
   result.machine_name = machine.name;
   result.candidates = static_cast<int>(candidates.size());
   const int degree = std::min(std::max(options.identify.degree, Identify::MINIMUM_DEGREE), Identify::MAXIMUM_DEGREE);
@@ -527,7 +531,8 @@ QByteArray Json(const TResult& result)
   QJsonArray steps;
   for(const TStep& step : result.steps)
   {
-    const bool known = step.full_rank && std::isfinite(step.largest_ratio);
+    // As the text gives it: of every function once all are identified, else of those that are.
+    const bool known = std::isfinite(step.largest_ratio) && !step.largest_function.isEmpty();
     steps.append(QJsonObject{{QStringLiteral("measurement"), step.measurement},
                              {QStringLiteral("readings"), step.readings},
                              {QStringLiteral("rank"), step.rank},

@@ -66,7 +66,8 @@ struct TResult
   int unknowns = 0;
   QStringList unknown_names;
   int candidates = 0;
-  bool exhaustive = false; // the steps to the highest rank were found by trying subsets
+  bool exhaustive = false;          // the steps to the highest rank were found by trying subsets
+  bool resolution_from_mpe = false; // the resolution is the A of the machine's E0 MPE
   std::vector<TStep> steps;
   int reachable_rank = 0;                           // with every candidate
   QStringList not_identified;                       // parameters that every candidate together leaves unknown
@@ -83,8 +84,8 @@ TResult Run(const TMachineLibrary::TMachineItem& machine, const std::vector<cons
             const Identify::TProgress& progress = Identify::TProgress());
 
 // {"machine", "unknowns", "steps": [{"measurement", "readings", "rank", "largest_u",
-// "largest_u_function"}], "not_identified", "full_rank"}; largest_u is u/R, null while a
-// parameter is not identified.
+// "largest_u_function"}], "not_identified", "full_rank"}; largest_u is u/R of the identified
+// functions, null while none is.
 QByteArray Json(const TResult& result);
 } // namespace Plan
 
