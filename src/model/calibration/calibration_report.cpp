@@ -302,12 +302,16 @@ TSection Identified_Section(const TIdentified& identified, int number)
     for(const TIdentified::TValue& value : function.values)
     {
       rows.push_back({function.label, function.unit, Number(value.position, 1), Number(value.value, 4),
-                      Number(value.u, 4), Number(2.0 * value.u, 4)});
+                      value.has_u ? Number(value.u, 4) : QStringLiteral("not determined"),
+                      value.has_u ? Number(2.0 * value.u, 4) : QString()});
     }
   }
   for(const TIdentified::TParameter& parameter : identified.parameters)
   {
-    rows.push_back({parameter.label, QString(), QString(), Number(parameter.value, 6),
+    // A coefficient of an older file's function has the unit of its power; a value is in mm/m.
+    const bool coefficient = parameter.label.contains(QRegularExpression(QStringLiteral(" c[0-9]+$")));
+    rows.push_back({parameter.label, coefficient ? QString() : QStringLiteral("mm/m"), QString(),
+                    Number(parameter.value, 6),
                     parameter.identified ? Number(parameter.u, 6) : QStringLiteral("not identified"),
                     parameter.identified ? Number(2.0 * parameter.u, 6) : QString()});
   }
@@ -494,21 +498,24 @@ bool Read_Identified(const QByteArray& json, const QString& name, TIdentified* i
       for(const QJsonValue& point : object.value(list).toArray())
       {
         const QJsonObject value = point.toObject();
-        function.values.push_back({value.value(QStringLiteral("position_mm")).toDouble(),
-                                   value.value(QStringLiteral("value")).toDouble(),
-                                   value.value(QStringLiteral("u")).toDouble()});
+        function.values.push_back(
+            {value.value(QStringLiteral("position_mm")).toDouble(), value.value(QStringLiteral("value")).toDouble(),
+             value.value(QStringLiteral("u")).toDouble(), value.value(QStringLiteral("u")).isDouble()});
       }
     }
     read.functions.push_back(function);
   }
-  if(read.functions.empty())
+  // Coefficients of functions are in the functions' values already.
+  static const QRegularExpression COEFFICIENT(QStringLiteral(" c[0-9]+$"));
+  for(const QJsonValue& entry : root.value(QStringLiteral("parameters")).toArray())
   {
-    for(const QJsonValue& entry : root.value(QStringLiteral("parameters")).toArray())
+    const QJsonObject object = entry.toObject();
+    const QString label = object.value(QStringLiteral("label")).toString();
+    if(read.functions.empty() || !COEFFICIENT.match(label).hasMatch())
     {
-      const QJsonObject object = entry.toObject();
-      read.parameters.push_back(
-          {object.value(QStringLiteral("label")).toString(), object.value(QStringLiteral("value")).toDouble(),
-           object.value(QStringLiteral("u")).toDouble(), object.value(QStringLiteral("identified")).toBool()});
+      read.parameters.push_back({label, object.value(QStringLiteral("value")).toDouble(),
+                                 object.value(QStringLiteral("u")).toDouble(),
+                                 object.value(QStringLiteral("identified")).toBool()});
     }
   }
   *identified = read;

@@ -59,6 +59,7 @@ struct TIdentified
     double position = 0.0; // mm
     double value = 0.0;
     double u = 0.0; // k = 1
+    bool has_u = true;
   };
   struct TFunction
   {
@@ -74,7 +75,9 @@ struct TIdentified
     double u = 0.0;
     bool identified = false;
   };
-  std::vector<TParameter> parameters; // when the file has no functions
+  // The values that are no functions (squareness, deflection); every parameter when the file has
+  // no functions.
+  std::vector<TParameter> parameters;
 };
 bool Read_Identified(const QByteArray& json, const QString& name, TIdentified* identified, QString* error);
 
