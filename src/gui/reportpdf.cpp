@@ -14,6 +14,7 @@
 #include <QTextObjectInterface>
 #include <QTextTable>
 
+#include <cmath>
 #include <memory>
 
 #include "core/safefile.h"
@@ -217,6 +218,35 @@ void Fill(QTextDocument* text, const Calibration_Report::TDocument& document)
   cursor.endEditBlock();
 }
 
+// The signatures and the end line on one page: when they would run over a page break, the last
+// section starts on a new page.
+void Keep_End_Together(QTextDocument* text, const Calibration_Report::TDocument& document, double page_height)
+{
+  if(document.sections.empty())
+  {
+    return;
+  }
+  QAbstractTextDocumentLayout* layout = text->documentLayout();
+  const QString heading = document.sections.back().heading;
+  for(QTextBlock block = text->lastBlock(); block.isValid(); block = block.previous())
+  {
+    if(block.text() != heading)
+    {
+      continue;
+    }
+    const double top = layout->blockBoundingRect(block).top();
+    const double bottom = layout->blockBoundingRect(text->lastBlock()).bottom();
+    if(std::floor(top / page_height) != std::floor(bottom / page_height))
+    {
+      QTextCursor cursor(block);
+      QTextBlockFormat format = block.blockFormat();
+      format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+      cursor.setBlockFormat(format);
+    }
+    return;
+  }
+}
+
 void Draw_Footer(QPainter* painter, const QRectF& footer, const QString& number, int page, int pages)
 {
   painter->save();
@@ -254,6 +284,7 @@ bool Draw(const Calibration_Report::TDocument& document, QByteArray* pdf, QStrin
   TChartObject chart(document.conformity);
   text.documentLayout()->registerHandler(CHART_OBJECT, &chart);
   Fill(&text, document);
+  Keep_End_Together(&text, document, body.height());
   const int pages = text.pageCount();
 
   QPainter painter;
