@@ -325,6 +325,25 @@ private slots:
     QCOMPARE(errors, QStringList{"A: Probe_Offset invalid"});
   }
 
+  // Prepared records keep each one's problems apart, also where one name begins with another
+  // and a colon ("A" and "A: B"), which matching the window's lines by name would mix up.
+  void Prepared_Records_Problems()
+  {
+    const TMachineComp machine = Machine();
+    TOwned owned;
+    owned.push_back(Make("iso", "A: B", {"0", "0", "0", "bad(", "0", "0"}));
+    owned.push_back(Make("iso", "A", {"0", "0", "0", "100", "0", "0"}));
+    const std::vector<TMeasurement*> list = Pointers(owned);
+    const Simulation::TPreparedRecords prepared =
+        Simulation::Prepare_Records(machine, std::vector<const TMeasurement*>(list.begin(), list.end()));
+    QCOMPARE(prepared.lines[0], QStringList{"A: B: ISO_Measurement Expression: End_Position_X invalid"});
+    QCOMPARE(prepared.messages[0], QStringList{"ISO_Measurement Expression: End_Position_X invalid"});
+    QVERIFY(prepared.lines[1].isEmpty());
+    QString message;
+    QVERIFY(Simulation::Simulate_One(machine, prepared.copies[1].get(), &message));
+    QCOMPARE(prepared.copies[1]->d_measurement_items.size(), std::size_t(5));
+  }
+
   void Evaluated_Values()
   {
     const TMachineComp machine = Machine(KINEMATIC_XYZ, TVector3(-100, 0, -800), TVector3(1100, 500, 0));

@@ -340,15 +340,8 @@ TReport Measured(const TMachineLibrary::TMachineItem& machine, const std::vector
   }
   // The records evaluated in library order, as the export evaluates them, then matched to the
   // sets as identification matches them; a record whose texts fail only leaves its sets out.
-  std::vector<std::unique_ptr<TMeasurement>> copies;
-  std::vector<TMeasurement*> list;
-  for(const TMeasurement* record : library)
-  {
-    copies.push_back(Copy_Measurement(*record));
-    list.push_back(copies.back().get());
-  }
-  QStringList expression_errors;
-  Simulation::Evaluate_Measurement_Expressions(&model, &list, &expression_errors);
+  const Simulation::TPreparedRecords prepared = Simulation::Prepare_Records(model, library);
+  const std::vector<std::unique_ptr<TMeasurement>>& copies = prepared.copies;
   for(std::size_t index = 0; index < sets.size(); ++index)
   {
     const Measured::TSet& set = sets[index];
@@ -365,18 +358,14 @@ TReport Measured(const TMachineLibrary::TMachineItem& machine, const std::vector
       continue;
     }
     TMeasurement& record = *copies[static_cast<std::size_t>(found)];
-    const QString prefix = record.d_name + QStringLiteral(": ");
-    const auto expression_error = std::find_if(expression_errors.begin(), expression_errors.end(),
-                                               [&prefix](const QString& line) { return line.startsWith(prefix); });
-    std::vector<TMeasurement*> single{&record};
-    QStringList simulation_errors;
-    if(expression_error != expression_errors.end() ||
-       !Simulation::Update_Measurement_Items(&model, &single, &simulation_errors))
+    const QStringList& problems = prepared.lines[static_cast<std::size_t>(found)];
+    QString message;
+    if(!problems.isEmpty() || !Simulation::Simulate_One(model, &record, &message))
     {
       report.notes.push_back(QStringLiteral("%1: %2, left out")
-                                 .arg(set.file, expression_error != expression_errors.end()
-                                                    ? *expression_error
-                                                    : simulation_errors.join(QStringLiteral("; "))));
+                                 .arg(set.file, !problems.isEmpty()
+                                                    ? problems.front()
+                                                    : QStringLiteral("%1: %2").arg(record.d_name, message)));
       continue;
     }
     std::vector<Identify::TObservation> readings;

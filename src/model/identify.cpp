@@ -136,14 +136,8 @@ bool TRun::Setup_Machine()
 void TRun::Match(const std::vector<const TMeasurement*>& library, const Measured::TCollection& measured)
 {
   // The records, evaluated in library order as the export evaluates them, then matched.
-  std::vector<TMeasurement*> record_list;
-  for(const TMeasurement* measurement : library)
-  {
-    d_records.push_back(Copy_Measurement(*measurement));
-    record_list.push_back(d_records.back().get());
-  }
-  QStringList expression_errors;
-  Simulation::Evaluate_Measurement_Expressions(&d_start_machine, &record_list, &expression_errors);
+  Simulation::TPreparedRecords prepared = Simulation::Prepare_Records(d_start_machine, library);
+  d_records = std::move(prepared.copies);
 
   QStringList left_out;
   int rows[4] = {0, 0, 0, 0};
@@ -167,20 +161,17 @@ void TRun::Match(const std::vector<const TMeasurement*>& library, const Measured
       left_out.push_back(QStringLiteral("%1: the measurement '%2' is of another kind").arg(label, measurement->d_name));
       continue;
     }
-    const QString prefix = measurement->d_name + QStringLiteral(": ");
-    const auto expression_error = std::find_if(expression_errors.begin(), expression_errors.end(),
-                                               [&prefix](const QString& line) { return line.startsWith(prefix); });
-    if(expression_error != expression_errors.end())
+    const QStringList& problems = prepared.lines[static_cast<std::size_t>(index)];
+    if(!problems.isEmpty())
     {
-      left_out.push_back(QStringLiteral("%1: %2").arg(label, *expression_error));
+      left_out.push_back(QStringLiteral("%1: %2").arg(label, problems.front()));
       continue;
     }
     // The nominal expansion; the same record may have more than one measured set.
-    std::vector<TMeasurement*> single{measurement};
-    QStringList simulation_errors;
-    if(!Simulation::Update_Measurement_Items(&d_start_machine, &single, &simulation_errors))
+    QString message;
+    if(!Simulation::Simulate_One(d_start_machine, measurement, &message))
     {
-      left_out.push_back(QStringLiteral("%1: %2").arg(label, simulation_errors.join(QStringLiteral("; "))));
+      left_out.push_back(QStringLiteral("%1: %2: %3").arg(label, measurement->d_name, message));
       continue;
     }
     // A file of another machine, or of this one set up elsewhere: its rows cannot be explained.

@@ -83,15 +83,8 @@ bool TPlanner::Simulate(const std::vector<const TMeasurement*>& library, const s
 {
   const int n = d_model->Size();
   // The records, evaluated in library order as identification and the export evaluate them.
-  std::vector<std::unique_ptr<TMeasurement>> records;
-  std::vector<TMeasurement*> record_list;
-  for(const TMeasurement* measurement : library)
-  {
-    records.push_back(Copy_Measurement(*measurement));
-    record_list.push_back(records.back().get());
-  }
-  QStringList expression_errors;
-  Simulation::Evaluate_Measurement_Expressions(&d_start_machine, &record_list, &expression_errors);
+  const Simulation::TPreparedRecords prepared = Simulation::Prepare_Records(d_start_machine, library);
+  const std::vector<std::unique_ptr<TMeasurement>>& records = prepared.copies;
 
   std::vector<TMeasurement*> used;
   std::vector<Identify::TObservation> observations;
@@ -99,20 +92,15 @@ bool TPlanner::Simulate(const std::vector<const TMeasurement*>& library, const s
   for(const int index : candidates)
   {
     TMeasurement* measurement = records[index].get();
-    const QString prefix = measurement->d_name + QStringLiteral(": ");
-    const auto expression_error = std::find_if(expression_errors.begin(), expression_errors.end(),
-                                               [&prefix](const QString& line) { return line.startsWith(prefix); });
-    QStringList simulation_errors;
-    std::vector<TMeasurement*> single{measurement};
-    if(expression_error != expression_errors.end() ||
-       !Simulation::Update_Measurement_Items(&d_start_machine, &single, &simulation_errors))
+    const std::size_t at = static_cast<std::size_t>(index);
+    const bool evaluated = prepared.lines[at].isEmpty();
+    QString message;
+    if(!evaluated || !Simulation::Simulate_One(d_start_machine, measurement, &message))
     {
       d_result.status = Plan::TStatus::FAILED;
-      d_result.failure = expression_error != expression_errors.end()
-                             ? *expression_error
-                             : prefix + simulation_errors.join(QStringLiteral("; ")).remove(prefix);
-      const QString reason =
-          d_result.failure.startsWith(prefix) ? d_result.failure.mid(prefix.size()) : d_result.failure;
+      d_result.failure =
+          evaluated ? QStringLiteral("%1: %2").arg(measurement->d_name, message) : prepared.lines[at].front();
+      const QString reason = evaluated ? message : prepared.messages[at].front();
       d_result.report.push_back(QStringLiteral("The candidate \"%1\" cannot be simulated: %2")
                                     .arg(Identify::Report_Cut(measurement->d_name), Identify::Report_Cut(reason)));
       return false;

@@ -41,6 +41,10 @@ class TEvaluator
 public:
   explicit TEvaluator(QStringList* errors) : d_errors(errors) {}
 
+  // Each measurement's messages as well, by its place in the list (may be null).
+  void Keep_Per_Measurement(Simulation::TPreparedRecords* prepared) { d_prepared = prepared; }
+  void Set_Index(std::size_t index) { d_index = index; }
+
   // The value of text, stored by the caller whatever happens. An invalid text, or one whose
   // value is not finite (0/0, 1/0, SQRT(-1)), yields 0 and valid false.
   double Value(const QString& text, bool* valid)
@@ -61,9 +65,15 @@ public:
   // Appends "<name>: <message>" without spoiling the result.
   void Note(const TMeasurement& measurement, const QString& message)
   {
+    const QString line = QStringLiteral("%1: ").arg(measurement.d_name) + message;
     if(d_errors)
     {
-      d_errors->push_back(QStringLiteral("%1: ").arg(measurement.d_name) + message);
+      d_errors->push_back(line);
+    }
+    if(d_prepared)
+    {
+      d_prepared->lines[d_index].push_back(line);
+      d_prepared->messages[d_index].push_back(message);
     }
   }
 
@@ -73,6 +83,8 @@ public:
 private:
   TExpression d_expression;
   QStringList* d_errors;
+  Simulation::TPreparedRecords* d_prepared = nullptr;
+  std::size_t d_index = 0;
   bool d_result = true;
 };
 
@@ -439,17 +451,10 @@ bool Setup_Machine_Comp(const TMachineRecord& record, TMachineComp* machine, QSt
   return result;
 }
 
-bool Evaluate_Measurement_Expressions(const TMachineComp* active_machine, std::vector<TMeasurement*>* measurements,
-                                      QStringList* errors)
+namespace
 {
-  VARLUME_ASSERT(active_machine);
-  VARLUME_ASSERT(measurements);
-
-  if(errors)
-  {
-    errors->clear();
-  }
-  TEvaluator evaluator(errors);
+bool Evaluate_All(const TMachineComp* active_machine, std::vector<TMeasurement*>* measurements, TEvaluator& evaluator)
+{
 
   const TVector3 minimum = active_machine->Map_Data_Min();
   const TVector3 maximum = active_machine->Map_Data_Max();
@@ -467,9 +472,11 @@ bool Evaluate_Measurement_Expressions(const TMachineComp* active_machine, std::v
   evaluator.Add_Variable("AxisMin", std::fmin(travel.x, std::fmin(travel.y, travel.z)));
   evaluator.Add_Variable("AxisMax", std::fmax(travel.x, std::fmax(travel.y, travel.z)));
 
-  for(TMeasurement* measurement : *measurements)
+  for(std::size_t index = 0; index < measurements->size(); ++index)
   {
+    TMeasurement* measurement = (*measurements)[index];
     VARLUME_ASSERT(measurement);
+    evaluator.Set_Index(index);
     // The probe offset is a plain number from the file or the editor, not an expression; a
     // value that is not finite would give rows of nan.
     const TVector3& probe = measurement->d_probe_offset;
@@ -494,6 +501,38 @@ bool Evaluate_Measurement_Expressions(const TMachineComp* active_machine, std::v
     }
   }
   return evaluator.Result();
+}
+} // namespace
+
+bool Evaluate_Measurement_Expressions(const TMachineComp* active_machine, std::vector<TMeasurement*>* measurements,
+                                      QStringList* errors)
+{
+  VARLUME_ASSERT(active_machine);
+  VARLUME_ASSERT(measurements);
+
+  if(errors)
+  {
+    errors->clear();
+  }
+  TEvaluator evaluator(errors);
+  return Evaluate_All(active_machine, measurements, evaluator);
+}
+
+TPreparedRecords Prepare_Records(const TMachineComp& machine, const std::vector<const TMeasurement*>& records)
+{
+  TPreparedRecords prepared;
+  std::vector<TMeasurement*> list;
+  for(const TMeasurement* record : records)
+  {
+    prepared.copies.push_back(Copy_Measurement(*record));
+    list.push_back(prepared.copies.back().get());
+  }
+  prepared.lines.resize(list.size());
+  prepared.messages.resize(list.size());
+  TEvaluator evaluator(nullptr);
+  evaluator.Keep_Per_Measurement(&prepared);
+  Evaluate_All(&machine, &list, evaluator);
+  return prepared;
 }
 
 long long Expected_Row_Count(const TMeasurement& measurement)

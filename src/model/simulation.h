@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 #include "core/vector3.h"
@@ -85,6 +86,24 @@ bool Evaluate_Measurement_Expressions(const TMachineComp* machine, std::vector<T
 // measurements of the list (the list itself is not changed).
 bool Update_Measurement_Items(const TMachineComp* machine, std::vector<TMeasurement*>* measurements,
                               QStringList* errors = nullptr);
+
+// Copies of records evaluated together against a machine's volume (in list order, so that the
+// variables a ball bar or MCG defines pass on as in the window), each with its own problems, ready
+// to be simulated one by one. What identification, planning and conformity share: a record whose
+// texts fail is left out by its caller, the others go on.
+struct TPreparedRecords
+{
+  std::vector<std::unique_ptr<TMeasurement>> copies;
+  // Per copy, its expression messages: whole ("<name>: <message>", as the window lists them) and
+  // without the name. Empty when its texts evaluated.
+  std::vector<QStringList> lines;
+  std::vector<QStringList> messages;
+};
+TPreparedRecords Prepare_Records(const TMachineComp& machine, const std::vector<const TMeasurement*>& records);
+
+// Simulates one measurement on machine; false with the model's message (without the name) when
+// the model gave up.
+bool Simulate_One(const TMachineComp& machine, TMeasurement* measurement, QString* message);
 
 // The number of rows that a measurement's evaluated values expand into (64-bit: an unchecked
 // MCG can ask for more than an int holds).

@@ -230,6 +230,31 @@ void Simulate(const TMachineComp& machine, TMeasurement* measurement)
 
 namespace Simulation
 {
+bool Simulate_One(const TMachineComp& machine, TMeasurement* measurement, QString* message)
+{
+  VARLUME_ASSERT(measurement);
+  measurement->d_measurement_items.clear();
+  measurement->d_outside_volume = false;
+  const long long rows = Expected_Row_Count(*measurement);
+  if(rows > MAXIMUM_ROWS)
+  {
+    return true;
+  }
+  measurement->d_measurement_items.reserve(static_cast<std::size_t>(rows));
+  try
+  {
+    Simulate(machine, measurement);
+  }
+  catch(const TMachineAxisException& exception)
+  {
+    measurement->d_measurement_items.clear();
+    measurement->d_outside_volume = false;
+    *message = exception.Message();
+    return false;
+  }
+  return true;
+}
+
 bool Update_Measurement_Items(const TMachineComp* machine, std::vector<TMeasurement*>* measurements,
                               QStringList* errors)
 {
@@ -240,30 +265,18 @@ bool Update_Measurement_Items(const TMachineComp* machine, std::vector<TMeasurem
   for(TMeasurement* measurement : *measurements)
   {
     VARLUME_ASSERT(measurement);
-    measurement->d_measurement_items.clear();
-    measurement->d_outside_volume = false;
-
     // After a failure the rest keep no rows either: none of them may show another machine's.
-    const long long rows = Expected_Row_Count(*measurement);
-    if(!result || rows > MAXIMUM_ROWS)
-    {
-      continue;
-    }
-
-    measurement->d_measurement_items.reserve(static_cast<std::size_t>(rows));
-    try
-    {
-      Simulate(*machine, measurement);
-    }
-    catch(const TMachineAxisException& exception)
+    if(!result)
     {
       measurement->d_measurement_items.clear();
       measurement->d_outside_volume = false;
-      if(errors)
-      {
-        errors->push_back(QStringLiteral("%1: %2").arg(measurement->d_name, exception.Message()));
-      }
-      result = false;
+      continue;
+    }
+    QString message;
+    result = Simulate_One(*machine, measurement, &message);
+    if(!result && errors)
+    {
+      errors->push_back(QStringLiteral("%1: %2").arg(measurement->d_name, message));
     }
   }
   return result;
