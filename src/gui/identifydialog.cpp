@@ -284,7 +284,7 @@ void TIdentifyDialog::Show_Identified_Errors()
   QStringList notes;
   for(const Identify::TParameter& parameter : d_result.parameters)
   {
-    if(parameter.label.contains(QLatin1String(" c")))
+    if(parameter.key.power > 0)
     {
       continue;
     }

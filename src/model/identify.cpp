@@ -1,6 +1,7 @@
 // The identification run: the stages in order, from the measured sets to the identified machine.
 
 #include "src/model/identify.h"
+#include "src/model/evaluation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -403,8 +404,11 @@ void TRun::Turn_Signs()
     d_structural = best_matrix;
     current_squares = best_squares;
     d_model->Flip_Sign(groups[best].first);
-    const QString name = d_result.unknown_names[groups[best].first];
-    d_result.turned.push_back(name.left(name.lastIndexOf(QStringLiteral(" c"))));
+    const TResult::TUnknownKey& key = d_result.unknown_keys[static_cast<std::size_t>(groups[best].first)];
+    TMachineLibrary::TMapErrorItem item;
+    item.axis = key.axis;
+    item.parameter = key.parameter;
+    d_result.turned.push_back(Evaluation::Item_Label(item));
   }
 }
 

@@ -101,9 +101,19 @@ enum class TVerdict
 
 // One fitted parameter, in the units of the machine's expressions (the coefficient of L^power
 // as written, L in metres; mm for scale, mm/m for angles and squareness).
+// Which parameter an unknown is: the axis and error parameter of the record, and for a fitted
+// function the power of L (metres) of its coefficient; 0 for a squareness or deflection value.
+struct TParameterKey
+{
+  int axis = 0;
+  int parameter = 0;
+  int power = 0;
+};
+
 struct TParameter
 {
   QString label;
+  TParameterKey key;
   double value = 0.0;
   double u = 0.0; // k = 1; meaningless when not identified
   bool identified = false;
@@ -182,12 +192,7 @@ struct TResult
   // in metres), its largest component 1.
   std::vector<std::vector<double>> null_directions;
   QStringList unknown_names; // "X Axis Rz c1", "QXY", in the order of the vectors
-  struct TUnknownKey
-  {
-    int axis = 0;
-    int parameter = 0;
-    int power = 0; // 0 for a squareness or deflection value
-  };
+  using TUnknownKey = TParameterKey;
   std::vector<TUnknownKey> unknown_keys; // the same order
   // Largest residual per kind before and after the fit (µm, µrad); 0 for a kind not measured.
   std::vector<double> largest_before;
@@ -212,9 +217,10 @@ struct TResult
   double chi2_per_dof = 0.0; // NaN when there is no degree of freedom
   double normalized_rms_before = 0.0;
   double normalized_rms_after = 0.0;
-  std::vector<TParameter> parameters; // every unknown of the machine, report order
-  QStringList covariance_labels;      // the identified parameters
-  std::vector<double> covariance;     // labels x labels, row by row, k = 1
+  std::vector<TParameter> parameters;         // every unknown of the machine, report order
+  QStringList covariance_labels;              // the identified parameters
+  std::vector<TParameterKey> covariance_keys; // the same parameters
+  std::vector<double> covariance;             // labels x labels, row by row, k = 1
   std::vector<TNullDirection> directions;
   std::vector<TOutlier> outliers;
   std::vector<Measured::TDuplicate> duplicates;

@@ -90,13 +90,6 @@ QString Direction_Text(const TNullDirection& direction)
   return text;
 }
 
-// The function a parameter label belongs to ("X Axis Rx c2" -> "X Axis Rx").
-QString Function_Of(const QString& label)
-{
-  const int c = label.lastIndexOf(QStringLiteral(" c"));
-  return c > 0 ? label.left(c) : label;
-}
-
 void Write_Statistics(const TOptions& options, TResult* result)
 {
   QStringList& report = result->report;
@@ -222,7 +215,10 @@ void Write_Correlations(TResult* result)
     {
       const QString& first = result->covariance_labels[i];
       const QString& second = result->covariance_labels[j];
-      if(Function_Of(first) == Function_Of(second))
+      // Coefficients of one function correlate by the basis alone.
+      const TParameterKey& first_key = result->covariance_keys[static_cast<std::size_t>(i)];
+      const TParameterKey& second_key = result->covariance_keys[static_cast<std::size_t>(j)];
+      if(first_key.axis == second_key.axis && first_key.parameter == second_key.parameter)
       {
         continue;
       }

@@ -142,6 +142,7 @@ void TRun::Build()
   {
     TParameter parameter;
     parameter.label = d_result.unknown_names[index];
+    parameter.key = d_result.unknown_keys[static_cast<std::size_t>(index)];
     parameter.value = values(index);
     parameter.identified = d_result.converged && d_decision.parameter_identified[index];
     parameter.u = parameter.identified ? std::sqrt(std::max(covariance(index, index), 0.0)) : NOT_A_NUMBER;
@@ -156,6 +157,7 @@ void TRun::Build()
   for(const int i : identified)
   {
     d_result.covariance_labels.push_back(d_result.unknown_names[i]);
+    d_result.covariance_keys.push_back(d_result.unknown_keys[static_cast<std::size_t>(i)]);
     for(const int j : identified)
     {
       d_result.covariance.push_back(covariance(i, j));
