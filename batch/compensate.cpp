@@ -9,6 +9,7 @@
 #include "batch/conformity.h"
 #include "core/safefile.h"
 #include "src/model/evaluation.h"
+#include "src/model/option_limits.h"
 #include "src/model/textformat.h"
 
 namespace
@@ -123,7 +124,7 @@ QString Compensation_Options_Error(const TArguments& arguments)
      (!Parse_Number(arguments.Value(QStringLiteral("spacing")), &spacing) || spacing < Compensation::MINIMUM_SPACING))
   {
     return QStringLiteral("--spacing must be a number of at least %1 mm, got '%2'")
-        .arg(Compensation::MINIMUM_SPACING)
+        .arg(Option_Limits::SPACING.minimum)
         .arg(arguments.Value(QStringLiteral("spacing")));
   }
   TVector3 probe;

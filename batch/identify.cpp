@@ -9,6 +9,7 @@
 #include "core/safefile.h"
 #include "src/model/identify.h"
 #include "src/model/measuredfile.h"
+#include "src/model/option_limits.h"
 
 namespace
 {
@@ -25,9 +26,12 @@ QString Read_Options(const Batch::TArguments& arguments, Identify::TOptions* opt
   {
     bool ok = false;
     options->outlier_limit = limit.toDouble(&ok);
-    if(!ok || !(options->outlier_limit > 0.0) || !std::isfinite(options->outlier_limit))
+    if(!ok || !Option_Limits::OUTLIER_LIMIT.Contains(options->outlier_limit))
     {
-      return QStringLiteral("--outlier-limit must be a number above 0; got '%1'").arg(limit);
+      return QStringLiteral("--outlier-limit must be a number from %1 to %2; got '%3'")
+          .arg(Option_Limits::OUTLIER_LIMIT.minimum)
+          .arg(Option_Limits::OUTLIER_LIMIT.maximum)
+          .arg(limit);
     }
   }
   options->reject_outliers = arguments.parser->isSet(QStringLiteral("reject-outliers"));

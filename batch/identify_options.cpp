@@ -69,9 +69,11 @@ QString Read_Identify_Options(const TArguments& arguments, Identify::TOptions* o
   {
     bool ok = false;
     options->resolution = resolution.toDouble(&ok);
-    if(!ok || !(options->resolution >= 0.0) || !std::isfinite(options->resolution))
+    if(!ok || !Option_Limits::RESOLUTION.Contains(options->resolution))
     {
-      return QStringLiteral("--resolution must be a number of 0 or more; got '%1'").arg(resolution);
+      return QStringLiteral("--resolution must be a number from 0 to %1; got '%2'")
+          .arg(Option_Limits::RESOLUTION.maximum)
+          .arg(resolution);
     }
   }
   options->absolute_straightness = arguments.parser->isSet(QStringLiteral("absolute-straightness"));

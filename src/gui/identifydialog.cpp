@@ -31,6 +31,7 @@
 #include "src/gui/plotcharts.h"
 #include "src/gui/plotswidget.h"
 #include "src/model/measuredfile.h"
+#include "src/model/option_limits.h"
 #include "src/model/plotseries.h"
 #include "src/model/simulation.h"
 
@@ -71,8 +72,8 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   const Identify::TOptions defaults;
   d_outlier_spin = new QDoubleSpinBox(this);
   d_outlier_spin->setObjectName(QStringLiteral("outlier_spin"));
-  d_outlier_spin->setRange(1.0, 1000.0);
-  d_outlier_spin->setDecimals(1);
+  d_outlier_spin->setRange(Option_Limits::OUTLIER_LIMIT.minimum, Option_Limits::OUTLIER_LIMIT.maximum);
+  d_outlier_spin->setDecimals(Option_Limits::OUTLIER_LIMIT.decimals);
   d_outlier_spin->setValue(defaults.outlier_limit);
   d_outlier_spin->setSuffix(QStringLiteral(" u"));
   d_outlier_spin->setToolTip(tr("Readings whose residual exceeds this many standard uncertainties are listed"));

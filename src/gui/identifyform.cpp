@@ -37,8 +37,8 @@ TIdentifyForm::TIdentifyForm(const QString& machine_label, QWidget* middle, QWid
   {
     QDoubleSpinBox* spin = new QDoubleSpinBox(weights_box);
     spin->setObjectName(QStringLiteral("uncertainty_%1").arg(kind));
-    spin->setDecimals(3);
-    spin->setRange(0.001, 1000.0);
+    spin->setDecimals(Option_Limits::UNCERTAINTY.decimals);
+    spin->setRange(Option_Limits::UNCERTAINTY.minimum, Option_Limits::UNCERTAINTY.maximum);
     spin->setSingleStep(0.1);
     spin->setValue(defaults.uncertainties[kind]);
     spin->setSuffix(QLatin1Char(' ') + Identify::Kind_Unit(kind));
@@ -52,8 +52,8 @@ TIdentifyForm::TIdentifyForm(const QString& machine_label, QWidget* middle, QWid
   d_resolution_spin = new QDoubleSpinBox(fit_box);
   d_resolution_spin->setObjectName(QStringLiteral("resolution_spin"));
   // Below 0 the spin box says "from the machine's MPE", the default, as varlume-batch has it.
-  d_resolution_spin->setRange(-1.0, 1e6);
-  d_resolution_spin->setDecimals(3);
+  d_resolution_spin->setRange(-1.0, Option_Limits::RESOLUTION.maximum);
+  d_resolution_spin->setDecimals(Option_Limits::RESOLUTION.decimals);
   d_resolution_spin->setSpecialValueText(tr("A of the machine's MPE, else %1").arg(defaults.resolution));
   d_resolution_spin->setValue(-1.0);
   d_resolution_spin->setSuffix(QString::fromUtf8(" µm, µrad"));

@@ -10,6 +10,7 @@
 #include "src/model/machinelibrary.h"
 #include "src/model/measuredfile.h"
 #include "src/model/measurement.h"
+#include "src/model/option_limits.h"
 
 // The inverse of the simulation: the error parameters of a machine that explain measured data.
 // Every enabled axis function becomes a polynomial c1*L + ... + cd*L^d (fitted in a Legendre
@@ -42,8 +43,8 @@ inline constexpr int MINIMUM_DEGREE = 1;
 inline constexpr int MAXIMUM_DEGREE = 5;
 inline constexpr int DEFAULT_DEGREE = 3;
 // The range of stated standard uncertainties (µm, µrad) that a reading can sensibly carry.
-inline constexpr double SMALLEST_UNCERTAINTY = 1e-6;
-inline constexpr double LARGEST_UNCERTAINTY = 1e6;
+inline constexpr double SMALLEST_UNCERTAINTY = Option_Limits::UNCERTAINTY.minimum;
+inline constexpr double LARGEST_UNCERTAINTY = Option_Limits::UNCERTAINTY.maximum;
 
 struct TOptions
 {

@@ -9,6 +9,7 @@
 
 #include "core/vector3.h"
 #include "src/model/machinecomp.h"
+#include "src/model/option_limits.h"
 
 // The corrections a controller takes, built from a source machine's error model: what each
 // predicts of the machine's error (actual - nominal), and the tables it holds. A controller
@@ -33,7 +34,7 @@ QString Form_Name(TForm form);
 bool Parse_Forms(const QString& text, std::vector<TForm>* forms, QString* error);
 
 // The smallest spacing of tables and grids (mm); finer steps only add rounding to the files.
-inline constexpr double MINIMUM_SPACING = 0.1;
+inline constexpr double MINIMUM_SPACING = Option_Limits::SPACING.minimum;
 // The most nodes of a grid, and the most positions of one axis's table: a grid file of this size
 // is already about 700 MB.
 inline constexpr long long MAXIMUM_NODES = 10000000;
