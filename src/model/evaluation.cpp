@@ -3,6 +3,8 @@
 
 #include "src/model/evaluation.h"
 
+#include "src/model/machine_labels.h"
+
 #include "core/varlume_assert.h"
 #include "src/model/report.h"
 
@@ -225,59 +227,7 @@ const char* Item_Code(const TErrorItem& item, int kinematic)
 
 QString Item_Label(const TErrorItem& item)
 {
-  switch(item.parameter)
-  {
-  case PARAMETER_QXY:
-    return QStringLiteral("QXY");
-  case PARAMETER_QYZ:
-    return QStringLiteral("QYZ");
-  case PARAMETER_QZX:
-    return QStringLiteral("QZX");
-  default:
-    break;
-  }
-
-  QString axis;
-  switch(item.axis)
-  {
-  case AXIS_X:
-    axis = QStringLiteral("X Axis");
-    break;
-  case AXIS_Y:
-    axis = QStringLiteral("Y Axis");
-    break;
-  case AXIS_Z:
-    axis = QStringLiteral("Z Axis");
-    break;
-  case AXIS_D:
-    axis = QStringLiteral("D Axis");
-    break;
-  default:
-    // Only a hand-made file puts an angle or a scale among the squareness values.
-    axis = QStringLiteral("Squareness");
-    break;
-  }
-
-  QString parameter;
-  switch(item.parameter)
-  {
-  case PARAMETER_RX:
-    parameter = QStringLiteral("Rx");
-    break;
-  case PARAMETER_RY:
-    parameter = QStringLiteral("Ry");
-    break;
-  case PARAMETER_RZ:
-    parameter = QStringLiteral("Rz");
-    break;
-  case PARAMETER_SCALE:
-    parameter = QStringLiteral("Scale");
-    break;
-  default:
-    parameter = QStringLiteral("Deflection");
-    break;
-  }
-  return axis + QLatin1Char(' ') + parameter;
+  return Machine_Labels::Parameter_Label(item.axis, item.parameter);
 }
 
 QString Heading(const QString& machine_name, const std::vector<TErrorItem>& items)

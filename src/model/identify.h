@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "src/model/machine_labels.h"
 #include "src/model/machinelibrary.h"
 #include "src/model/measuredfile.h"
 #include "src/model/measurement.h"
@@ -102,15 +103,6 @@ enum class TVerdict
 
 // One fitted parameter, in the units of the machine's expressions (the coefficient of L^power
 // as written, L in metres; mm for scale, mm/m for angles and squareness).
-// Which parameter an unknown is: the axis and error parameter of the record, and for a fitted
-// function the power of L (metres) of its coefficient; 0 for a squareness or deflection value.
-struct TParameterKey
-{
-  int axis = 0;
-  int parameter = 0;
-  int power = 0;
-};
-
 struct TParameter
 {
   QString label;

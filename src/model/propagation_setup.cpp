@@ -3,11 +3,10 @@
 
 #include "src/model/propagation_setup.h"
 
-#include <QRegularExpression>
-
 #include <cmath>
 #include <memory>
 
+#include "src/model/machine_labels.h"
 #include "src/model/propagation.h"
 
 namespace
@@ -56,26 +55,21 @@ bool TPerturbedMachine::Prepare(const TMachineLibrary::TMachineItem& machine, QS
     d_positions[index] = positions.values;
   }
 
-  static const QRegularExpression POWER(QStringLiteral("^(.*) c([1-9][0-9]?)$"));
   for(const QString& label : machine.covariance_labels)
   {
     TParameter parameter;
     parameter.item = -1;
-    const QRegularExpressionMatch match = POWER.match(label);
-    for(std::size_t index = 0; index < d_items.size(); ++index)
+    TParameterKey key;
+    const bool read = Machine_Labels::Read_Key_Label(label, &key);
+    for(std::size_t index = 0; read && index < d_items.size(); ++index)
     {
       const TMapErrorItem& item = d_items[index];
-      const QString name = Evaluation::Item_Label(item);
-      // A parameter listed twice takes its last entry, as the set-up does.
-      if(Is_Function(item) && match.hasMatch() && match.captured(1) == name)
+      // A function's coefficients are labelled with their power, a value without one. A
+      // parameter listed twice takes its last entry, as the set-up does.
+      if(Machine_Labels::Same_Parameter(key, {item.axis, item.parameter, 0}) && Is_Function(item) == (key.power > 0))
       {
         parameter.item = static_cast<int>(index);
-        parameter.power = match.captured(2).toInt();
-      }
-      else if(!Is_Function(item) && label == name)
-      {
-        parameter.item = static_cast<int>(index);
-        parameter.power = 0;
+        parameter.power = key.power;
       }
     }
     if(parameter.item < 0)

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "src/model/evaluation.h"
+#include "src/model/machine_labels.h"
 #include "src/model/plotseries.h"
 #include "src/model/report.h"
 #include "src/model/simulation.h"
@@ -309,7 +310,8 @@ TSection Identified_Section(const TIdentified& identified, int number)
   for(const TIdentified::TParameter& parameter : identified.parameters)
   {
     // A coefficient of an older file's function has the unit of its power; a value is in mm/m.
-    const bool coefficient = parameter.label.contains(QRegularExpression(QStringLiteral(" c[0-9]+$")));
+    TParameterKey key;
+    const bool coefficient = Machine_Labels::Read_Key_Label(parameter.label, &key) && key.power > 0;
     rows.push_back({parameter.label, coefficient ? QString() : QStringLiteral("mm/m"), QString(),
                     Number(parameter.value, 6),
                     parameter.identified ? Number(parameter.u, 6) : QStringLiteral("not identified"),
@@ -506,12 +508,12 @@ bool Read_Identified(const QByteArray& json, const QString& name, TIdentified* i
     read.functions.push_back(function);
   }
   // Coefficients of functions are in the functions' values already.
-  static const QRegularExpression COEFFICIENT(QStringLiteral(" c[0-9]+$"));
   for(const QJsonValue& entry : root.value(QStringLiteral("parameters")).toArray())
   {
     const QJsonObject object = entry.toObject();
     const QString label = object.value(QStringLiteral("label")).toString();
-    if(read.functions.empty() || !COEFFICIENT.match(label).hasMatch())
+    TParameterKey key;
+    if(read.functions.empty() || !Machine_Labels::Read_Key_Label(label, &key) || key.power == 0)
     {
       read.parameters.push_back({label, object.value(QStringLiteral("value")).toDouble(),
                                  object.value(QStringLiteral("u")).toDouble(),
