@@ -232,17 +232,25 @@ QChart* Laser_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& resu
   QScatterSeries* outside = Outside_Series();
   std::vector<TPointInfo> outside_info;
 
+  // "XX (straightness in Y)", "Rc (roll, Rx)": what each reading of this run is on the machine.
+  QStringList names = result.laser_names;
+  if(names.size() != 5)
+  {
+    names = QStringList{QStringLiteral("XX"), QStringLiteral("YY"), QStringLiteral("Ra"), QStringLiteral("Rb"),
+                        QStringLiteral("Rc")};
+  }
   std::vector<TPointInfo> info;
   double x_minimum = 0.0;
   double x_maximum = 0.0;
   for(const Plot_Series::TResultRow& row : result.rows)
   {
     const Report::TLaserRow& laser = row.laser;
-    const QString tip =
-        QStringLiteral("%1\nPosition %2\nScale deviation %3\nXX %4, YY %5\nRa %6, Rb %7, Rc %8")
-            .arg(Row_Heading(result, row), Millimetres(laser.scale_nominal), Micro(laser.scale_deviation, MICROMETRES),
-                 Micro(laser.xx, MICROMETRES), Micro(laser.yy, MICROMETRES), Micro(laser.ra, MICRORADIANS),
-                 Micro(laser.rb, MICRORADIANS), Micro(laser.rc, MICRORADIANS));
+    const QString tip = QStringLiteral("%1\nPosition %2\nScale deviation %3\n%4 %5\n%6 %7\n%8 %9")
+                            .arg(Row_Heading(result, row), Millimetres(laser.scale_nominal),
+                                 Micro(laser.scale_deviation, MICROMETRES), names[0], Micro(laser.xx, MICROMETRES),
+                                 names[1], Micro(laser.yy, MICROMETRES), names[2], Micro(laser.ra, MICRORADIANS)) +
+                        QStringLiteral("\n%1 %2\n%3 %4")
+                            .arg(names[3], Micro(laser.rb, MICRORADIANS), names[4], Micro(laser.rc, MICRORADIANS));
     info.push_back(Row_Info(result, row, tip));
     if(row.outside)
     {
@@ -253,14 +261,13 @@ QChart* Laser_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& resu
     x_maximum = std::max(x_maximum, laser.scale_nominal);
   }
 
-  const char* const names[6] = {"Scale", "XX", "YY", "Ra", "Rb", "Rc"};
+  const QString series_names[6] = {QStringLiteral("Scale"), names[0], names[1], names[2], names[3], names[4]};
   double minimum[2] = {0.0, 0.0};
   double maximum[2] = {0.0, 0.0};
   for(int quantity = 0; quantity < 6; ++quantity)
   {
     const bool angle = quantity >= 3;
-    QLineSeries* series =
-        Line(QString::fromLatin1(names[quantity]), Palette(quantity), angle ? Qt::DashLine : Qt::SolidLine);
+    QLineSeries* series = Line(series_names[quantity], Palette(quantity), angle ? Qt::DashLine : Qt::SolidLine);
     series->setPointsVisible(quantity == 0);
     QVector<QPointF> points;
     for(const Plot_Series::TResultRow& row : result.rows)
