@@ -87,6 +87,11 @@ const TOption OPTIONS[] = {
     {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
     {"kind", "What to plot: errors, results, sensitivity, conformity or compensation.", "KIND", "plot"},
     {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
+    {"per-unit",
+     "Sensitivity per unit of each error parameter: a scale error or an angle growing in proportion to the position "
+     "to 1 micrometre or 1 microradian at the end of travel farther from the axis zero, 1 microradian of squareness "
+     "or deflection; the table and CSV in micrometres and microradians per unit (plot: --kind sensitivity).",
+     nullptr, "plot"},
     {"csv", "CSV file (plot: the plotted numbers; conformity: the decisions; compensate: every row before and after).",
      "FILE", "plot conformity compensate"},
     {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH",
