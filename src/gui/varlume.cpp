@@ -41,6 +41,7 @@
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/plandialog.h"
+#include "src/gui/plotswidget.h"
 #include "src/gui/progressdialog.h"
 #include "src/gui/quickstart.h"
 #include "src/gui/recoverywriter.h"
@@ -323,6 +324,13 @@ void TVarlume::Setup_Central_Widget()
   QGridLayout* layout = new QGridLayout(central);
 
   d_display_widget = new TDisplayWidget(central);
+  // Measured files on the conformity page are matched to the library's records by name.
+  d_display_widget->Plots_Widget()->Set_Library_Records(
+      [this]()
+      {
+        const std::vector<TMeasurement*> all = d_measurement_dialog->Library().All_Measurements();
+        return std::vector<const TMeasurement*>(all.begin(), all.end());
+      });
   layout->addWidget(d_display_widget, 0, 0);
 
   QHBoxLayout* bottom_layout = new QHBoxLayout();
