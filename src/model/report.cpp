@@ -316,19 +316,23 @@ QStringList Laser_Reading_Names(const TMeasurement& measurement)
   {
     return names;
   }
-  const auto letter = [](int axis) {
-    return axis == AXIS_X ? QStringLiteral("X") : axis == AXIS_Y ? QStringLiteral("Y") : QStringLiteral("Z");
+  const auto letter = [](int axis, bool lower)
+  {
+    const QString name = axis == AXIS_X   ? QStringLiteral("X")
+                         : axis == AXIS_Y ? QStringLiteral("Y")
+                                          : QStringLiteral("Z");
+    return lower ? name.toLower() : name;
   };
   // A horizontal line turns about the vertical (yaw) and about the other horizontal axis
   // (pitch); a vertical one has no such names, only its two axes.
   const bool vertical = on.line == AXIS_Z;
-  names[0] = QStringLiteral("XX (straightness in %1)").arg(letter(on.xx));
-  names[1] = QStringLiteral("YY (straightness in %1)").arg(letter(on.yy));
-  names[2] =
-      vertical ? QStringLiteral("Ra (R%1)").arg(letter(on.ra)) : QStringLiteral("Ra (yaw, R%1)").arg(letter(on.ra));
-  names[3] =
-      vertical ? QStringLiteral("Rb (R%1)").arg(letter(on.rb)) : QStringLiteral("Rb (pitch, R%1)").arg(letter(on.rb));
-  names[4] = QStringLiteral("Rc (roll, R%1)").arg(letter(on.line));
+  names[0] = QStringLiteral("XX (straightness in %1)").arg(letter(on.xx, false));
+  names[1] = QStringLiteral("YY (straightness in %1)").arg(letter(on.yy, false));
+  names[2] = vertical ? QStringLiteral("Ra (R%1)").arg(letter(on.ra, true))
+                      : QStringLiteral("Ra (yaw, R%1)").arg(letter(on.ra, true));
+  names[3] = vertical ? QStringLiteral("Rb (R%1)").arg(letter(on.rb, true))
+                      : QStringLiteral("Rb (pitch, R%1)").arg(letter(on.rb, true));
+  names[4] = QStringLiteral("Rc (roll, R%1)").arg(letter(on.line, true));
   return names;
 }
 
