@@ -113,6 +113,10 @@ const TOption OPTIONS[] = {
     {"outlier-limit", "Readings whose |residual| / u exceeds this are listed (default 4).", "N", "identify"},
     {"reject-outliers", "Fit again without the listed outliers, one at a time, largest first.", nullptr, "identify"},
     {"json", "File for the machine-readable report.", "FILE", "identify plan"},
+    {"residuals",
+     "CSV file of every reading used after the fit: file,line,quantity,reading,residual,u,normalized (the reading as "
+     "the file holds it, mm or mm/m; residual and u in micrometres or microradians; normalized = residual / u).",
+     "FILE", "identify"},
     {"mpe",
      "E0 maximum permissible error A,K,B: MPE = min(A + L/K, B) in micrometres with L in mm; A,K or A,K, for no "
      "cap (default: the machine's).",

@@ -114,6 +114,7 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   d_add_button->setObjectName(QStringLiteral("add_button"));
   d_add_button->setToolTip(tr("Store the identified machine in the machine library"));
   QPushButton* close_button = buttons->addButton(QDialogButtonBox::Close);
+  Add_Keeping(buttons);
 
   QVBoxLayout* layout = new QVBoxLayout(this);
   layout->addWidget(splitter, 1);
@@ -137,6 +138,8 @@ void TIdentifyDialog::Reset(const QString& active_machine)
   d_report_edit->clear();
   d_verdict_label->setText(tr("Choose the measured data and press Identify."));
   Show_Identified_Errors();
+  Show_Residuals();
+  d_kept = true;
   Update_Buttons();
 }
 
@@ -230,6 +233,8 @@ void TIdentifyDialog::Identify()
 
   d_report_edit->setPlainText(d_result.report.join(QLatin1Char('\n')));
   Show_Identified_Errors();
+  Show_Residuals();
+  d_kept = false;
   // The report's own verdict, as varlume-batch prints it.
   QString verdict;
   for(const QString& line : d_result.report)
@@ -304,6 +309,7 @@ void TIdentifyDialog::Add_Machine()
   // Stored once; another fit makes the next one.
   d_result.status = Identify::TStatus::NO_DATA;
   Update_Buttons();
+  d_kept = true;
   emit Machine_Added(name);
 }
 

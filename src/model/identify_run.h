@@ -35,6 +35,8 @@ private:
   void Turn_Signs();
   VectorXd Weighted_Residuals(const VectorXd& predicted) const;
   void List_Outliers(const VectorXd& residuals);
+  // Every reading used, after the fit, into the result's residuals.
+  void List_Residuals(const VectorXd& residuals);
   void Build_Machine(const VectorXd& values, const MatrixXd& covariance);
   void Build_Alignment();
   void Build_Directions();
