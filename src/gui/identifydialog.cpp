@@ -91,7 +91,11 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   d_report_edit->setObjectName(QStringLiteral("report_edit"));
   d_report_edit->setReadOnly(true);
   d_report_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-  d_report_edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  // The report is fixed-column text: a family that is surely fixed pitch, as the result panes.
+  QFont report_font(QStringLiteral("Courier New"));
+  report_font.setFixedPitch(true);
+  report_font.setStyleHint(QFont::TypeWriter);
+  d_report_edit->setFont(report_font);
   // The identified error functions as charts, beside the numbers.
   d_plot_view = new TPlotView(output);
   d_output_tabs = new QTabWidget(output);

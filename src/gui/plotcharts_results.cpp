@@ -551,10 +551,11 @@ QChart* MCG_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& result
 
 // Grid places of n charts: one, two side by side, two by two, then three per row, fewer on a
 // narrow page. No chart spans two cells: a polar chart needs a cell about as high as wide.
-void Place(TPlotPage* page, const std::vector<QChart*>& charts)
+void Place(TPlotPage* page, const std::vector<QChart*>& charts, bool laser)
 {
   const std::size_t count = charts.size();
-  page->Flow_Charts(charts, count <= 1 ? 1 : (count <= 4 ? 2 : 3));
+  // A laser chart carries its legend beside it: three across leave its curves a sliver.
+  page->Flow_Charts(charts, count <= 1 ? 1 : (count <= 4 || laser ? 2 : 3));
 }
 } // namespace
 
@@ -636,7 +637,7 @@ TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Seri
                                    "outwards, one line per elevation ring."));
   }
   page->Set_Header(title, notes);
-  Place(page, charts);
+  Place(page, charts, !kinds[Types::MEASUREMENT_LASER].empty());
   // Room for a circle of about 300 pixels across, with its labels and legend.
   for(QChart* chart : polar)
   {

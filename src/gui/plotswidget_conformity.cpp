@@ -101,7 +101,7 @@ void TPlotsWidget::Show_Conformity_Table()
     d_conformity_table->setObjectName(QStringLiteral("conformity_table"));
     d_conformity_table->setColumnCount(9);
     d_conformity_table->setHorizontalHeaderLabels({tr("Measurement"), tr("Row"), tr("L (mm)"), tr("E (µm)"),
-                                                   tr("MPE (µm)"), tr("u of the reading (µm)"), tr("U (µm, k = 2)"),
+                                                   tr("MPE (µm)"), tr("u reading (µm)"), tr("U (µm, k = 2)"),
                                                    tr("|E|/MPE"), tr("Decision")});
     d_conformity_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     d_conformity_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -109,7 +109,8 @@ void TPlotsWidget::Show_Conformity_Table()
     // Under the page, in a splitter: the engineer shares the height between chart and rows.
     d_splitter->addWidget(d_conformity_table);
     d_splitter->setStretchFactor(1, 1);
-    d_splitter->setSizes({3 * d_splitter->height() / 4, d_splitter->height() / 4});
+    // In proportion, whatever the height is yet: the chart three parts, the rows one.
+    d_splitter->setSizes({3000, 1000});
   }
   const bool shown = Kind().source == Plot_Kinds::TSource::CONFORMITY && d_data.has_conformity;
   d_conformity_table->setVisible(shown);

@@ -59,6 +59,7 @@ TPlotPage* Page(const Identify::TResult& result, double outlier_limit)
   double high = outlier_limit;
   int index = 0;
   int file_index = 0;
+  QStringList files;
   std::size_t first = 0;
   while(first < result.residuals.size())
   {
@@ -67,8 +68,13 @@ TPlotPage* Page(const Identify::TResult& result, double outlier_limit)
     {
       ++end;
     }
+    // Numbered in the legend, named in the page's key: file names are too long for a legend
+    // under a chart half the dialog wide.
     QLineSeries* series = new QLineSeries();
-    series->setName(result.residuals[first].file);
+    series->setName(QString::number(file_index + 1));
+    files.push_back(QStringLiteral("%1\u00a0%2")
+                        .arg(file_index + 1)
+                        .arg(QString(result.residuals[first].file).replace(QLatin1Char(' '), QChar(0x00a0))));
     QPen pen(FILE_COLOURS[file_index % FILE_COLOUR_COUNT]);
     pen.setWidthF(1.2);
     series->setPen(pen);
@@ -86,16 +92,22 @@ TPlotPage* Page(const Identify::TResult& result, double outlier_limit)
     ++file_index;
     first = end;
   }
+  // Ticks on whole readings.
+  const double step = std::max(1.0, std::round(Chart_Tick::Tick_Step(index + 1.0)));
+  x_axis->setRange(0.0, std::ceil((index + 1.0) / step) * step);
+  x_axis->setTickType(QValueAxis::TicksDynamic);
+  x_axis->setTickAnchor(0.0);
+  x_axis->setTickInterval(step);
   for(const double sign : {1.0, -1.0})
   {
     QLineSeries* limit = new QLineSeries();
-    limit->setName(QStringLiteral("±%1 u: outlier limit").arg(outlier_limit));
+    limit->setName(QStringLiteral("±%1 u").arg(outlier_limit));
     QPen pen(QColor(200, 40, 40));
     pen.setStyle(Qt::DashLine);
     pen.setWidthF(1.5);
     limit->setPen(pen);
     limit->append(0.0, sign * outlier_limit);
-    limit->append(index + 1.0, sign * outlier_limit);
+    limit->append(x_axis->max(), sign * outlier_limit);
     chart->addSeries(limit);
     limit->attachAxis(x_axis);
     limit->attachAxis(y_axis);
@@ -107,7 +119,7 @@ TPlotPage* Page(const Identify::TResult& result, double outlier_limit)
       }
     }
   }
-  x_axis->setRange(0.0, index + 1.0);
+
   Fit(y_axis, low * 1.05, high * 1.05);
   chart->legend()->setAlignment(Qt::AlignBottom);
 
@@ -116,7 +128,9 @@ TPlotPage* Page(const Identify::TResult& result, double outlier_limit)
                                .arg(result.normalized_rms_after, 0, 'f', 3)
                                .arg(result.residuals.size()),
                            QStringLiteral("A curve within one file: an error the model misses; a spike beyond the "
-                                          "dashed lines: an outlier (listed in the report).")});
+                                          "dashed lines (±%1 u, the outlier limit): an outlier (listed in the report).")
+                               .arg(outlier_limit),
+                           QStringLiteral("Files: %1.").arg(files.join(QStringLiteral(",  ")))});
   page->Flow_Charts({chart}, 1);
   return page;
 }
