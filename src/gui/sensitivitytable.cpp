@@ -73,13 +73,18 @@ QString Row_Label(const Sensitivity::TRow& row)
   return row.unit.isEmpty() ? row.label : QStringLiteral("%1, per %2").arg(row.label, row.unit);
 }
 
-// The widest label a row of these can have.
+// Room for the longest label of these rows, and never less than the usual table has: a label
+// per unit is longer, and sizing for the longest one possible would push the table past a
+// 1024-pixel screen.
 double Label_Width(const QFontMetricsF& metrics, const std::vector<Sensitivity::TRow>& rows)
 {
-  const bool per_unit = !rows.empty() && !rows.front().unit.isEmpty();
-  return metrics.horizontalAdvance(per_unit ? QStringLiteral("RXX   X Axis Deflection, per µrad")
-                                            : QStringLiteral("RXX   X Axis Deflection")) +
-         3 * CELL_PADDING;
+  double width = metrics.horizontalAdvance(QStringLiteral("RXX   X Axis Deflection")) + 3 * CELL_PADDING;
+  for(const Sensitivity::TRow& row : rows)
+  {
+    // The label is drawn from x = 50, after the code.
+    width = std::max(width, 50.0 + metrics.horizontalAdvance(Row_Label(row)) + 2 * CELL_PADDING);
+  }
+  return width;
 }
 
 QString Value_Text(const Sensitivity::TRow& row, int column)
