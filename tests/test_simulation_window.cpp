@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,6 +15,7 @@
 #include <memory>
 
 #include "src/gui/displaywidget.h"
+#include "src/gui/machinedialog.h"
 #include "src/gui/opengldisplay.h"
 #include "src/gui/plotpage.h"
 #include "src/gui/plotswidget.h"
@@ -148,6 +150,39 @@ private slots:
     Set_Increments(d_window.get(), increment);
     Button(d_window.get(), "Update")->click();
     QCOMPARE(Pane("map_text"), Simulation_Cases::Read(file));
+  }
+
+  // A machine whose parameters all read zero (a new one, planned from) gives a sensitivity of
+  // zeros: the Plots tab shows it per unit instead, and says so.
+  void Sensitivity_Per_Unit_On_A_Zero_Machine()
+  {
+    TMachineDialog* machines = d_window->findChild<TMachineDialog*>();
+    TMachineLibrary::TMachineItem* bridge = machines->Library().Machine(machines->Machine_Id("Bridge"));
+    QVERIFY(bridge);
+    for(TMachineLibrary::TMachineAxisItem& axis : bridge->axes)
+    {
+      for(TMachineLibrary::TMachineParameterItem& entry : axis.parameters)
+      {
+        entry.expression = QStringLiteral("0");
+      }
+    }
+    Select(Machines(), {"Bridge"});
+    Select(Measurements(), {"ISO X", "Laser X"});
+    TPlotsWidget* plots = d_window->findChild<TDisplayWidget*>()->Plots_Widget();
+    d_window->show();
+    d_window->findChild<QTabWidget*>()->setCurrentWidget(plots);
+    plots->Set_Kind("sensitivity");
+    QCheckBox* per_unit = plots->findChild<QCheckBox*>();
+    QVERIFY(per_unit && !per_unit->isChecked());
+    plots->Compute_Sensitivity();
+    QCoreApplication::processEvents();
+    QVERIFY(per_unit->isChecked());
+    QVERIFY(plots->View()->Page()->Header_Lines().value(0).startsWith("Sensitivity per unit: Bridge"));
+    // Unticked, the table as given: all zeros, and the box stays as the engineer set it.
+    per_unit->setChecked(false);
+    QCoreApplication::processEvents();
+    QVERIFY(plots->View()->Page()->Header_Lines().value(0).startsWith("Sensitivity: Bridge"));
+    QVERIFY(!per_unit->isChecked());
   }
 
   // A machine that cannot be set up never shows, keeps or simulates the one selected before.

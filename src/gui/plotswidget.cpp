@@ -121,6 +121,8 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
           [this]()
           {
             d_chose_per_unit = false;
+            // The engineer's choice stands until another machine is set.
+            d_scale_chosen = true;
             if(d_data.has_sensitivity)
             {
               Compute_Sensitivity();
@@ -134,6 +136,7 @@ void TPlotsWidget::Set_Machine(const QString& name, const TMachineComp& machine,
                                const Simulation::TMachineRecord& record, const double increments[3])
 {
   d_data.has_machine = true;
+  d_scale_chosen = d_scale_chosen && name == d_data.machine_name;
   d_data.machine_name = name;
   d_machine_failure.clear();
   d_record = record;
@@ -326,7 +329,7 @@ void TPlotsWidget::Compute_Sensitivity()
   d_data.sensitivity =
       compute(d_per_unit_box->isChecked() ? Sensitivity::TScale::PER_UNIT : Sensitivity::TScale::AS_GIVEN);
   // A machine whose errors are all still zero (a new one, planned from) shows nothing as given.
-  if(d_data.sensitivity.end == Sensitivity::TEnd::FINISHED && !d_data.sensitivity.rows.empty() &&
+  if(!d_scale_chosen && d_data.sensitivity.end == Sensitivity::TEnd::FINISHED && !d_data.sensitivity.rows.empty() &&
      d_data.sensitivity.scale == Sensitivity::TScale::AS_GIVEN && Sensitivity::All_Zero(d_data.sensitivity.rows))
   {
     const QSignalBlocker blocker(d_per_unit_box);

@@ -122,6 +122,7 @@ private:
   QPushButton* d_compute_button;
   QCheckBox* d_per_unit_box;     // sensitivity per unit of each parameter
   bool d_chose_per_unit = false; // the box was ticked for the user: every parameter reads zero
+  bool d_scale_chosen = false;   // the user set the box for this machine: it is not ticked for them
   QPushButton* d_save_button;
   TPlotView* d_view;
   QSplitter* d_splitter; // the view, and under it the conformity rows
