@@ -97,7 +97,7 @@ TPlanDialog::TPlanDialog(TMachineDialog* machines, TMeasurementDialog* measureme
   output_layout->addWidget(d_verdict_label);
   d_step_table = new QTableWidget(0, COLUMNS, output);
   d_step_table->setObjectName(QStringLiteral("step_table"));
-  d_step_table->setHorizontalHeaderLabels({tr("Measurement"), tr("Kind"), tr("Readings"), tr("Rank reached"),
+  d_step_table->setHorizontalHeaderLabels({tr("Measurement"), tr("Kind"), tr("Rows"), tr("Rank reached"),
                                            tr("Largest u (k = 1)"), tr("Largest u/R"),
                                            tr("Function of the largest u")});
   d_step_table->horizontalHeader()->setStretchLastSection(true);
@@ -275,7 +275,10 @@ void TPlanDialog::Show_Result()
     const bool known = !step.largest_function.isEmpty();
     d_step_table->setItem(row, COLUMN_MEASUREMENT, Cell(step.measurement, false));
     d_step_table->setItem(row, COLUMN_KIND, Cell(step.kind, false));
-    d_step_table->setItem(row, COLUMN_READINGS, Cell(QString::number(step.readings), true));
+    // Rows as identification counts its "Rows used"; the readings they hold on hover.
+    QTableWidgetItem* rows = Cell(QString::number(step.rows), true);
+    rows->setToolTip(tr("%n reading(s)", nullptr, step.readings));
+    d_step_table->setItem(row, COLUMN_READINGS, rows);
     d_step_table->setItem(row, COLUMN_RANK, Cell(tr("%1 of %2").arg(step.rank).arg(d_result.unknowns), true));
     d_step_table->setItem(
         row, COLUMN_LARGEST_U,
