@@ -18,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -105,7 +107,14 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   Show_Identified_Errors();
 
   QSplitter* splitter = new QSplitter(Qt::Horizontal, this);
-  splitter->addWidget(d_form);
+  // The form is taller than a 768-pixel screen leaves a dialog: it scrolls instead.
+  QScrollArea* form_area = new QScrollArea(this);
+  form_area->setWidget(d_form);
+  form_area->setWidgetResizable(true);
+  form_area->setFrameShape(QFrame::NoFrame);
+  form_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  form_area->setMinimumWidth(d_form->sizeHint().width() + form_area->verticalScrollBar()->sizeHint().width());
+  splitter->addWidget(form_area);
   splitter->addWidget(output);
   splitter->setStretchFactor(0, 0);
   splitter->setStretchFactor(1, 1);
@@ -281,10 +290,11 @@ void TIdentifyDialog::Show_Identified_Errors()
     {
       continue;
     }
-    notes.push_back(parameter.identified ? QString::fromUtf8("%1: %2 ± %3 mm/m (k = 2)")
+    // In µrad, as every chart: the model's mm/m times 1000.
+    notes.push_back(parameter.identified ? QString::fromUtf8("%1: %2 ± %3 µrad (k = 2)")
                                                .arg(parameter.label)
-                                               .arg(parameter.value, 0, 'f', 5)
-                                               .arg(2.0 * parameter.u, 0, 'f', 5)
+                                               .arg(1000.0 * parameter.value, 0, 'f', 2)
+                                               .arg(2000.0 * parameter.u, 0, 'f', 2)
                                          : tr("%1: not identified").arg(parameter.label));
   }
   d_plot_view->Set_Page(Plot_Charts::Identified_Page(d_result.machine.name, d_result.bands,
