@@ -88,7 +88,13 @@ const TOption OPTIONS[] = {
     {"jobs", "Threads that work the patterns out (default one per core).", "N", "evaluate"},
     {"kind", "What to plot: errors, results, sensitivity, conformity or compensation.", "KIND", "plot"},
     {"size", "Picture size in pixels (default 1200x800).", "WxH", "plot"},
-    {"csv", "CSV file of the plotted numbers.", "FILE", "plot conformity compensate"},
+    {"per-unit",
+     "Sensitivity per unit of each error parameter: a scale error or an angle growing in proportion to the position "
+     "to 1 micrometre or 1 microradian at the end of travel farther from the axis zero, 1 microradian of squareness "
+     "or deflection; the table and CSV in micrometres and microradians per unit (plot: --kind sensitivity).",
+     nullptr, "plot"},
+    {"csv", "CSV file (plot: the plotted numbers; conformity: the decisions; compensate: every row before and after).",
+     "FILE", "plot conformity compensate"},
     {"measured", "Measured data: a file, a directory, or NAME=FILE; repeat for more.", "PATH",
      "identify conformity plot report"},
     {"degree", "Polynomial degree of the fitted axis functions, 1 to 5 (default 3).", "D", "identify plan"},
@@ -112,6 +118,10 @@ const TOption OPTIONS[] = {
      "The verdict as the exit code: conformity 0 conforms, 3 does not conform, 4 not proven; identify 3 for "
      "partly identified.",
      nullptr, "identify conformity"},
+    {"residuals",
+     "CSV file of every reading used after the fit: file,line,quantity,reading,residual,u,normalized (the reading as "
+     "the file holds it, mm or mm/m; residual and u in micrometres or microradians; normalized = residual / u).",
+     "FILE", "identify"},
     {"mpe",
      "E0 maximum permissible error A,K,B: MPE = min(A + L/K, B) in micrometres with L in mm; A,K or A,K, for no "
      "cap (default: the machine's).",
@@ -147,6 +157,29 @@ const TOption OPTIONS[] = {
      "report"},
     {"compensation", "The --csv of varlume-batch compensate, for the before and after table in the report.", "FILE",
      "report"},
+};
+
+// An option whose meaning depends on the command: its description in that command's --help,
+// which the engineer reads when the general one would leave the file's kind to guess.
+struct TCommandOption
+{
+  const char* command;
+  const char* option;
+  const char* description;
+};
+
+const TCommandOption COMMAND_OPTIONS[] = {
+    {"evaluate", "output", "Evaluation text file to write: one line per combination, as \"Evaluate\" in the window."},
+    {"plot", "output", "Picture file to write: .png, .svg or .pdf, by its extension."},
+    {"identify", "output",
+     "Machine library file to write (the form of machines.xml) holding the identified machine; never the "
+     "library of --data."},
+    {"report", "output", "PDF file of the calibration report to write."},
+    {"plot", "csv", "CSV file of the plotted numbers."},
+    {"conformity", "csv",
+     "CSV file of the decisions: one row per length with its deviation, MPE, uncertainties, utilisation and "
+     "decision."},
+    {"compensate", "csv", "CSV file of every row before and after each form of correction."},
 };
 
 const char* const INCREMENTS_OPTION = "--increments";
@@ -354,9 +387,11 @@ void TOutput::Message(const QString& text) const
   *err += (QStringLiteral("varlume-batch: ") + text + QLatin1Char('\n')).toLocal8Bit();
 }
 
-int TOutput::Usage(const QString& text) const
+int TOutput::Usage(const QString& text, const char* command) const
 {
-  Message(text + QStringLiteral("\nTry 'varlume-batch --help'."));
+  // Once the command is known, its own help is where the missing or wrong option is explained.
+  Message(text + (command ? QStringLiteral("\nTry 'varlume-batch %1 --help'.").arg(QLatin1String(command))
+                          : QStringLiteral("\nTry 'varlume-batch --help'.")));
   return EXIT_USAGE;
 }
 
@@ -468,6 +503,19 @@ void Add_Options(QCommandLineParser* parser)
   parser->addPositionalArgument(QStringLiteral("command"), Command_Names());
 }
 
+// The option's description in the --help of command: its own one where the table has it.
+QString Command_Option_Description(const TCommand& command, const TOption& option)
+{
+  for(const TCommandOption& own : COMMAND_OPTIONS)
+  {
+    if(qstrcmp(own.command, command.name) == 0 && qstrcmp(own.option, option.name) == 0)
+    {
+      return QString::fromLatin1(own.description);
+    }
+  }
+  return QString::fromLatin1(option.description);
+}
+
 // "varlume-batch identify --help": the subcommand's line of the command list and the options it
 // takes, the general ones included.
 QString Command_Help(const TCommand& command)
@@ -482,7 +530,7 @@ QString Command_Help(const TCommand& command)
     if(!option.commands ||
        QString::fromLatin1(option.commands).split(QLatin1Char(' ')).contains(QLatin1String(command.name)))
     {
-      parser.addOption(QCommandLineOption(QLatin1String(option.name), QString::fromLatin1(option.description),
+      parser.addOption(QCommandLineOption(QLatin1String(option.name), Command_Option_Description(command, option),
                                           QLatin1String(option.value_name)));
     }
   }
@@ -604,7 +652,7 @@ int Run(const QStringList& command_line, QByteArray* out, QByteArray* err)
   }
   if(!problem.isEmpty())
   {
-    return output.Usage(problem);
+    return output.Usage(problem, command->name);
   }
 
   const QString data_path = Data_Path(parsed);

@@ -44,8 +44,9 @@ struct TOutput
 
   // "varlume-batch: <text>" and a line feed on err, as every message of the tool.
   void Message(const QString& text) const;
-  // A usage error: the message and the hint to --help. Returns EXIT_USAGE.
-  int Usage(const QString& text) const;
+  // A usage error: the message and the hint to --help, or to "COMMAND --help" when command is
+  // given. Returns EXIT_USAGE.
+  int Usage(const QString& text, const char* command = nullptr) const;
   // A pane's text as the window's "Save Text" writes it (Latin-1), then one line feed.
   void Pane(const QStringList& lines) const;
 };

@@ -76,6 +76,22 @@ QString Identify_Usage_Error(const TArguments& arguments)
       return json_library;
     }
   }
+  const QString residuals = arguments.Value(QStringLiteral("residuals"));
+  if(!residuals.isEmpty())
+  {
+    for(const QString& other : {output, json})
+    {
+      if(!other.isEmpty() && Same_File(residuals, other))
+      {
+        return QStringLiteral("identify writes --residuals to a file of its own, not '%1'").arg(other);
+      }
+    }
+    const QString residuals_library = Library_Output_Problem(QStringLiteral("identify"), arguments, residuals);
+    if(!residuals_library.isEmpty())
+    {
+      return residuals_library;
+    }
+  }
   Identify::TOptions options;
   return Read_Options(arguments, &options);
 }
@@ -110,6 +126,16 @@ int Run_Identify(const TArguments& arguments, const TLibraries& libraries, const
     if(!file.Open() || !file.Write(Identify::Json(result)) || !file.Commit())
     {
       output.Message(QStringLiteral("cannot write '%1': %2").arg(json, file.Error_String()));
+      return EXIT_FAILED;
+    }
+  }
+  const QString residuals = arguments.Value(QStringLiteral("residuals"));
+  if(!residuals.isEmpty() && result.status == Identify::TStatus::FITTED)
+  {
+    TSafeFile file(residuals);
+    if(!file.Open() || !file.Write(Identify::Residuals_Csv(result)) || !file.Commit())
+    {
+      output.Message(QStringLiteral("cannot write '%1': %2").arg(residuals, file.Error_String()));
       return EXIT_FAILED;
     }
   }

@@ -1,5 +1,6 @@
 #include "batch/plot.h"
 
+#include <QCommandLineParser>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -152,7 +153,10 @@ int Sensitivity_Rows(const Batch::TArguments& arguments, const Batch::TLibraries
   Simulation::Find_Machine_Record(libraries.machines, data->machine_name, &record);
   const std::vector<TMeasurement*> measurements = libraries.measurements.Measurements(arguments.measurement_names);
   data->has_sensitivity = true;
-  data->sensitivity = Sensitivity::Compute(record, measurements);
+  data->sensitivity =
+      Sensitivity::Compute(record, measurements, Sensitivity::TProgress(),
+                           arguments.parser->isSet(QStringLiteral("per-unit")) ? Sensitivity::TScale::PER_UNIT
+                                                                               : Sensitivity::TScale::AS_GIVEN);
   switch(data->sensitivity.end)
   {
   case Sensitivity::TEnd::FINISHED:
@@ -278,6 +282,10 @@ QString Plot_Usage_Error(const TArguments& arguments)
   if(kind->source != Plot_Kinds::TSource::MACHINE && !arguments.increments.isEmpty())
   {
     return QStringLiteral("plot --kind %1 takes no --increments").arg(name);
+  }
+  if(kind->source != Plot_Kinds::TSource::SENSITIVITY && arguments.parser->isSet(QStringLiteral("per-unit")))
+  {
+    return QStringLiteral("plot --kind %1 takes no --per-unit").arg(name);
   }
   const QStringList outputs = arguments.Values(QStringLiteral("output"));
   const QStringList csvs = arguments.Values(QStringLiteral("csv"));

@@ -203,9 +203,12 @@ private slots:
                                                         "File to write (plot: a .png, .svg or .pdf picture; report: "
                                                         "the .pdf). Taken by evaluate, plot, identify, report."));
     QCOMPARE(Run({"list", "--output", "x.txt"}).err,
-             QByteArray("varlume-batch: list takes no --output\nTry 'varlume-batch --help'.\n"));
+             QByteArray("varlume-batch: list takes no --output\nTry 'varlume-batch list --help'.\n"));
     QCOMPARE(Run({"map", "--machine", "Bridge", "--increments", "100", "abc", "100"}).err,
-             QByteArray("varlume-batch: --increments: 'abc' is not a number\nTry 'varlume-batch --help'.\n"));
+             QByteArray("varlume-batch: --increments: 'abc' is not a number\nTry 'varlume-batch map --help'.\n"));
+    QCOMPARE(Run({"identify", "--machine", "Bridge", "--measured", "x.txt"}).err,
+             QByteArray("varlume-batch: identify needs --output\nTry 'varlume-batch identify --help'.\n"));
+    QCOMPARE(Run({"show"}).err, QByteArray("varlume-batch: unknown command 'show'\nTry 'varlume-batch --help'.\n"));
     // After a command, its own usage: the options it takes, and no others.
     for(const QStringList& arguments : {QStringList({"identify", "--help"}), QStringList({"--help", "identify"})})
     {
@@ -222,6 +225,43 @@ private slots:
     const TResult version = Run({"--version"});
     QCOMPARE(version.code, 0);
     QCOMPARE(version.out, QByteArray("varlume-batch 3.0\n"));
+  }
+
+  // An option that means another file to each command is described in that command's help.
+  void Command_Help_Names_Its_Files_data()
+  {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("description");
+    QTest::newRow("identify output") << "identify"
+                                     << "--output <FILE>"
+                                     << "Machine library file to write";
+    QTest::newRow("evaluate output") << "evaluate"
+                                     << "--output <FILE>"
+                                     << "Evaluation text file to write";
+    QTest::newRow("plot output") << "plot"
+                                 << "--output <FILE>"
+                                 << "Picture file to write";
+    QTest::newRow("report output") << "report"
+                                   << "--output <FILE>"
+                                   << "PDF file of the calibration report";
+    QTest::newRow("conformity csv") << "conformity"
+                                    << "--csv <FILE>"
+                                    << "CSV file of the decisions";
+    QTest::newRow("compensate csv") << "compensate"
+                                    << "--csv <FILE>"
+                                    << "CSV file of every row before and after";
+  }
+
+  void Command_Help_Names_Its_Files()
+  {
+    QFETCH(QString, command);
+    QFETCH(QString, option);
+    QFETCH(QString, description);
+    const QString help = QString::fromLocal8Bit(Run({command, "--help"}).out).simplified();
+    const int at = help.indexOf(option);
+    QVERIFY2(at >= 0, qPrintable(help));
+    QVERIFY2(help.mid(at + option.size()).trimmed().startsWith(description), qPrintable(help.mid(at)));
   }
 
   // --data may stand on either side of the command; without it the home's .varlume is read.

@@ -80,6 +80,8 @@ private slots:
                                  << "results.svg" << QByteArray("<?xml");
     QTest::newRow("sensitivity pdf") << "sensitivity"
                                      << "sensitivity.PDF" << QByteArray("%PDF");
+    QTest::newRow("sensitivity per unit png") << "sensitivity"
+                                              << "per_unit.png" << QByteArray("\x89PNG");
   }
 
   void Files()
@@ -94,6 +96,11 @@ private slots:
     if(kind != QLatin1String("errors"))
     {
       arguments += With_Measurements(names);
+    }
+    const bool per_unit = picture.startsWith(QLatin1String("per_unit"));
+    if(per_unit)
+    {
+      arguments.push_back(QStringLiteral("--per-unit"));
     }
     const TResult result = Run(arguments);
     QCOMPARE(result.err, QByteArray());
@@ -119,7 +126,8 @@ private slots:
     }
     else
     {
-      expected = Sensitivity::Csv(Sensitivity::Compute(record, list).rows);
+      const Sensitivity::TScale scale = per_unit ? Sensitivity::TScale::PER_UNIT : Sensitivity::TScale::AS_GIVEN;
+      expected = Sensitivity::Csv(Sensitivity::Compute(record, list, Sensitivity::TProgress(), scale).rows, scale);
     }
     QCOMPARE(Read(File(kind + ".csv")), expected);
   }
@@ -164,6 +172,8 @@ private slots:
     QTest::newRow("errors with measurement")
         << (QStringList{"--machine", "Bridge", "--kind", "errors", "--measurement", "ISO X"} + csv) << 2
         << QByteArray("takes no --measurement");
+    QTest::newRow("per unit of errors") << (QStringList{"--machine", "Bridge", "--kind", "errors", "--per-unit"} + csv)
+                                        << 2 << QByteArray("plot --kind errors takes no --per-unit");
     QTest::newRow("results without measurement") << (QStringList{"--machine", "Bridge", "--kind", "results"} + csv) << 2
                                                  << QByteArray("needs at least one --measurement");
     QTest::newRow("unknown machine") << (QStringList{"--machine", "Nowhere", "--kind", "errors"} + csv) << 2

@@ -557,10 +557,24 @@ void TTestIdentify::Batch_End_To_End()
 
   const QString output = QDir(data.path()).filePath(QStringLiteral("identified.xml"));
   const QString json = QDir(data.path()).filePath(QStringLiteral("identified.json"));
+  const QString residuals = QDir(data.path()).filePath(QStringLiteral("residuals.csv"));
   const Test_Support::TBatchResult identify =
       run({"identify", "--data", data.path(), "--machine", "Start", "--measured", exported.path(), "--output", output,
-           "--degree", "3", "--json", json, "--absolute-straightness"});
+           "--degree", "3", "--json", json, "--absolute-straightness", "--residuals", residuals});
   QCOMPARE(identify.code, 0);
+  // One row per reading used; the RMS of the normalized column is the report's.
+  const QList<QByteArray> rows = Read(residuals).trimmed().split('\n');
+  QCOMPARE(rows.front(), QByteArray("file,line,quantity,reading,residual,u,normalized"));
+  QCOMPARE(rows.size() - 1, QJsonDocument::fromJson(Read(json)).object().value(QStringLiteral("readings")).toInt());
+  double squares = 0.0;
+  for(int row = 1; row < rows.size(); ++row)
+  {
+    squares += std::pow(rows[row].split(',').back().toDouble(), 2);
+  }
+  const QString rms = QString::number(std::sqrt(squares / (rows.size() - 1)), 'f', 3);
+  QVERIFY2(QString::fromUtf8(identify.out).contains(QStringLiteral("Residual / u, RMS: before ")) &&
+               QString::fromUtf8(identify.out).contains(QStringLiteral(", after %1\n").arg(rms)),
+           qPrintable(rms));
   const QString report = QString::fromUtf8(identify.out);
   QVERIFY(report.contains(QStringLiteral("Rank: 40 of 40 unknowns")));
   QVERIFY(report.endsWith(QStringLiteral("Verdict: identified\nIdentified machine: Start identified\n")));
@@ -811,6 +825,32 @@ void TTestIdentify::Gross_Error()
   QCOMPARE(listed.outliers.front().file, QStringLiteral("Ballbar Measurements.dat"));
   QCOMPARE(listed.outliers.front().line, 7);
   QVERIFY(!listed.outliers.front().rejected);
+  // Every reading used has its residual, in reading order; their normalized RMS is the
+  // report's, and each outlier listed is among them with its value.
+  QCOMPARE(static_cast<int>(listed.residuals.size()), listed.readings);
+  double squares = 0.0;
+  for(std::size_t i = 0; i < listed.residuals.size(); ++i)
+  {
+    const Identify::TResidual& residual = listed.residuals[i];
+    squares += residual.normalized * residual.normalized;
+    QVERIFY(std::fabs(residual.residual - residual.normalized * residual.u) <= 1e-9 * std::fabs(residual.residual));
+    if(i > 0 && residual.file == listed.residuals[i - 1].file)
+    {
+      QVERIFY(residual.line >= listed.residuals[i - 1].line);
+    }
+  }
+  QVERIFY(std::fabs(std::sqrt(squares / listed.readings) - listed.normalized_rms_after) < 1e-12);
+  for(const Identify::TOutlier& outlier : listed.outliers)
+  {
+    QVERIFY(std::any_of(listed.residuals.begin(), listed.residuals.end(),
+                        [&](const Identify::TResidual& residual)
+                        {
+                          return residual.file == outlier.file && residual.line == outlier.line &&
+                                 residual.quantity == outlier.quantity &&
+                                 residual.normalized == outlier.normalized_residual;
+                        }));
+  }
+  QCOMPARE(Identify::Residuals_Csv(listed).count('\n'), listed.readings + 1);
   options.reject_outliers = true;
   const Identify::TResult rejected =
       Identify::Run(Zero_Machine(KINEMATIC_XYZ), Records(set), Measured::Read({directory.path()}), options);

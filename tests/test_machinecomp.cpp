@@ -1151,6 +1151,46 @@ private slots:
         Set_Up(&machine, Cube(KINEMATIC_XYZ),
                "Rx X 1 -1; Ry X 2 -1; Rz X 3 -1; Rx Y 4 -1; Ry Y 5 -1; Rz Y 6 -1; Rx Z 7 -1; Ry Z 8 -1; Rz Z 9 -1"));
     QVERIFY(Near(machine.Get_Angles_RA_RB_RC(direction, probe, TVector3(100, 200, 300)), angles));
+
+    // The names a chart gives the readings say what the two splits do.
+    const TMachineComp::TLineReadings on = TMachineComp::Line_Readings(direction, probe);
+    const auto index = [](int axis) { return axis == AXIS_X ? 0 : axis == AXIS_Y ? 1 : 2; };
+    if(on.line == 0)
+    {
+      QVERIFY(Near(angles, TVector3()));
+      return;
+    }
+    const auto table = [&](int line, int about) { return 3.0 * index(line) + index(about) + 1.0; };
+    QVERIFY(Near(angles, TVector3(table(on.line, on.ra), table(on.line, on.rb), table(on.line, on.line))));
+    const double deviation[3] = {0.1, 0.2, 0.3};
+    const TVector3 split = machine.Calculate_Scale_XX_YY_Error(direction, probe, TVector3(), TVector3(0.1, 0.2, 0.3));
+    QCOMPARE(split.y, deviation[index(on.xx)]);
+    QCOMPARE(split.z, deviation[index(on.yy)]);
+  }
+
+  void Map_Positions_data()
+  {
+    QTest::addColumn<double>("first");
+    QTest::addColumn<double>("last");
+    QTest::addColumn<double>("increment");
+    QTest::addColumn<QVector<double>>("positions");
+    QTest::newRow("whole steps") << 0.0 << 300.0 << 100.0 << QVector<double>{0, 100, 200, 300};
+    QTest::newRow("downwards") << -300.0 << -100.0 << 100.0 << QVector<double>{-100, -200, -300};
+    // A step that is no binary fraction: each position is i times the step, not a running sum,
+    // so the tenth is 317 and the far end on the step is reached.
+    QTest::newRow("step of 31.7") << 0.0 << 317.0 << 31.7
+                                  << QVector<double>{0.0,      31.7,     2 * 31.7, 3 * 31.7, 4 * 31.7, 5 * 31.7,
+                                                     6 * 31.7, 7 * 31.7, 8 * 31.7, 9 * 31.7, 317.0};
+  }
+
+  void Map_Positions()
+  {
+    QFETCH(double, first);
+    QFETCH(double, last);
+    QFETCH(double, increment);
+    QFETCH(QVector<double>, positions);
+    const std::vector<double> got = TMachineComp::Map_Positions(first, last, increment);
+    QCOMPARE(QVector<double>(got.begin(), got.end()), positions);
   }
 
   void Angles_With_Deflection()

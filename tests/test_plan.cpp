@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -127,6 +128,7 @@ void TTestPlan::Prefix_Ranks()
 
   std::vector<int> prefix;
   double previous = INFINITY;
+  int rows = 0;
   for(const Plan::TStep& step : plan.steps)
   {
     prefix.push_back(step.candidate);
@@ -135,6 +137,15 @@ void TTestPlan::Prefix_Ranks()
     const Identify::TResult identified =
         Identify::Run(start, Records(*set), Measured::Read({directory.path()}), options.identify);
     QCOMPARE(step.rank, identified.rank);
+    // The plan counts rows as identification does: its "Rows used" of the same files.
+    rows += step.rows;
+    const QString used = identified.report.filter(QStringLiteral("Rows used: ")).value(0);
+    int counted = 0;
+    for(const QString& word : used.split(QRegularExpression(QStringLiteral("[ ,]+"))))
+    {
+      counted += word.toInt();
+    }
+    QVERIFY2(!used.isEmpty() && counted == rows, qPrintable(used));
     if(step.full_rank)
     {
       QVERIFY(step.largest_ratio <= previous);

@@ -123,7 +123,9 @@ private slots:
         const TMachineComp& view = model;
         view.Axis_Table(axis.axis)->Data(i, &position, &angular, &linear);
         const Plot_Series::TErrorSample& sample = axis.samples[static_cast<std::size_t>(i)];
-        QCOMPARE(sample.position, position);
+        // The table sums its steps; the samples stand where the steps are meant to end.
+        QCOMPARE(sample.position, i == 50 ? last : first + i * ((last - first) / 50.0));
+        QVERIFY(std::fabs(sample.position - position) < 1e-9);
         QVERIFY(std::fabs(sample.linear.x - linear.x) < 1e-15 && std::fabs(sample.linear.y - linear.y) < 1e-15 &&
                 std::fabs(sample.linear.z - linear.z) < 1e-15);
         QVERIFY(std::fabs(sample.angular.x - angular.x) < 1e-15 && std::fabs(sample.angular.y - angular.y) < 1e-15 &&
@@ -144,6 +146,9 @@ private slots:
       for(std::size_t i = 1; i < samples.size(); ++i)
       {
         QVERIFY(samples[i - 1].position < samples[i].position);
+        // No 90.00000000000001 beside 90, no rounding noise in the CSV.
+        QVERIFY2(Plot_Series::Number_Text(samples[i].position).size() <= 7,
+                 qPrintable(Plot_Series::Number_Text(samples[i].position)));
       }
       for(const QString& line : reports[a].mid(4))
       {
@@ -487,6 +492,72 @@ private slots:
         }
       }
     }
+  }
+
+  // Per unit, a machine whose parameters are all zero reads what one unit of each shows: the
+  // same as that machine with the one parameter written out by hand as 1 µm or 1 µrad.
+  void sensitivity_per_unit_data()
+  {
+    QTest::addColumn<int>("axis");
+    QTest::addColumn<int>("parameter");
+    QTest::addColumn<QString>("expression"); // in L (metres), for a travel whose far end is end_m
+    QTest::addColumn<double>("value");       // squareness
+    QTest::addColumn<QString>("unit");
+    QTest::newRow("X scale") << AXIS_X << PARAMETER_SCALE << "0.001*L/(%1)" << 0.0 << "µm";
+    QTest::newRow("Y roll") << AXIS_Y << PARAMETER_RY << "0.001*L/(%1)" << 0.0 << "µrad";
+    QTest::newRow("Z pitch") << AXIS_Z << PARAMETER_RX << "0.001*L/(%1)" << 0.0 << "µrad";
+    QTest::newRow("squareness XY") << AXIS_SQUARENESS << PARAMETER_QXY << QString() << 0.001 << "µrad";
+  }
+
+  void sensitivity_per_unit()
+  {
+    QFETCH(int, axis);
+    QFETCH(int, parameter);
+    QFETCH(QString, expression);
+    QFETCH(double, value);
+    QFETCH(QString, unit);
+    TMachineComp model;
+    Simulation::TMachineRecord record;
+    Set_Up(QStringLiteral("Bridge"), &model, &record);
+    std::vector<TMeasurement*> list = d_libraries.measurements.Measurements(Simulation_Cases::All_Valid());
+
+    Simulation::TMachineRecord zero = record;
+    zero.error_items = {{axis, parameter, QStringLiteral("0"), 0.0, -1}};
+    const Sensitivity::TResult as_given = Sensitivity::Compute(zero, list);
+    QCOMPARE(as_given.end, Sensitivity::TEnd::FINISHED);
+    QVERIFY(Sensitivity::All_Zero(as_given.rows));
+    const Sensitivity::TResult per_unit =
+        Sensitivity::Compute(zero, list, Sensitivity::TProgress(), Sensitivity::TScale::PER_UNIT);
+    QCOMPARE(per_unit.end, Sensitivity::TEnd::FINISHED);
+    QCOMPARE(static_cast<int>(per_unit.rows.size()), 1);
+    QVERIFY(!Sensitivity::All_Zero(per_unit.rows));
+    QCOMPARE(per_unit.rows.front().unit, unit);
+
+    const double start = axis == AXIS_X   ? record.axis_start.x
+                         : axis == AXIS_Y ? record.axis_start.y
+                                          : record.axis_start.z;
+    const double end = axis == AXIS_X ? record.axis_end.x : axis == AXIS_Y ? record.axis_end.y : record.axis_end.z;
+    const double far = (std::fabs(end) >= std::fabs(start) ? end : start) / 1000.0;
+    Simulation::TMachineRecord by_hand = record;
+    by_hand.error_items = {{axis, parameter, expression.isEmpty() ? QString() : expression.arg(far), value, 1}};
+    const Sensitivity::TResult expected = Sensitivity::Compute(by_hand, list);
+    const Sensitivity::TRow& got = per_unit.rows.front();
+    const Sensitivity::TRow& want = expected.rows.front();
+    for(int kind = 0; kind < Sensitivity::KIND_COUNT; ++kind)
+    {
+      QCOMPARE(got.present[kind], want.present[kind]);
+      QVERIFY(std::fabs(got.value[kind] - want.value[kind]) <= 1e-12);
+    }
+    QVERIFY(std::fabs(got.laser_straightness - want.laser_straightness) <= 1e-12);
+    QVERIFY(std::fabs(got.laser_angle - want.laser_angle) <= 1e-12);
+
+    // Its CSV is of a kind of its own, in µm and µrad per unit.
+    const QList<QByteArray> lines = Sensitivity::Csv(per_unit.rows, per_unit.scale).split('\n');
+    QCOMPARE(lines[0], QByteArray("parameter,unit,ballbar_um,iso_um,mcg_um,laser_um,laser_straightness_um,"
+                                  "laser_angle_urad"));
+    const QList<QByteArray> fields = lines[1].split(',');
+    QCOMPARE(QString::fromUtf8(fields[1]), unit);
+    QCOMPARE(fields[3].toDouble(), got.value[Sensitivity::KIND_ISO] * 1000.0);
   }
 
   // A kind without rows is an empty field; cancelling keeps what was done.

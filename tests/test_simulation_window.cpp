@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QListWidget>
@@ -9,15 +10,20 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include <memory>
 
 #include "src/gui/displaywidget.h"
+#include "src/gui/machinedialog.h"
+#include "src/gui/measurementdialog.h"
 #include "src/gui/opengldisplay.h"
 #include "src/gui/plotpage.h"
 #include "src/gui/plotswidget.h"
 #include "src/gui/varlume.h"
+#include "src/model/conformity.h"
+#include "src/model/measuredfile.h"
 #include "src/model/report.h"
 #include "tests/simulation_cases.h"
 #include "tests/test_support.h"
@@ -148,6 +154,74 @@ private slots:
     Set_Increments(d_window.get(), increment);
     Button(d_window.get(), "Update")->click();
     QCOMPARE(Pane("map_text"), Simulation_Cases::Read(file));
+  }
+
+  // A machine whose parameters all read zero (a new one, planned from) gives a sensitivity of
+  // zeros: the Plots tab shows it per unit instead, and says so.
+  void Sensitivity_Per_Unit_On_A_Zero_Machine()
+  {
+    TMachineDialog* machines = d_window->findChild<TMachineDialog*>();
+    TMachineLibrary::TMachineItem* bridge = machines->Library().Machine(machines->Machine_Id("Bridge"));
+    QVERIFY(bridge);
+    for(TMachineLibrary::TMachineAxisItem& axis : bridge->axes)
+    {
+      for(TMachineLibrary::TMachineParameterItem& entry : axis.parameters)
+      {
+        entry.expression = QStringLiteral("0");
+      }
+    }
+    Select(Machines(), {"Bridge"});
+    Select(Measurements(), {"ISO X", "Laser X"});
+    TPlotsWidget* plots = d_window->findChild<TDisplayWidget*>()->Plots_Widget();
+    d_window->show();
+    d_window->findChild<QTabWidget*>()->setCurrentWidget(plots);
+    plots->Set_Kind("sensitivity");
+    QCheckBox* per_unit = plots->findChild<QCheckBox*>();
+    QVERIFY(per_unit && !per_unit->isChecked());
+    plots->Compute_Sensitivity();
+    QCoreApplication::processEvents();
+    QVERIFY(per_unit->isChecked());
+    QVERIFY(plots->View()->Page()->Header_Lines().value(0).startsWith("Sensitivity per unit: Bridge"));
+    // Unticked, the table as given: all zeros, and the box stays as the engineer set it.
+    per_unit->setChecked(false);
+    QCoreApplication::processEvents();
+    QVERIFY(plots->View()->Page()->Header_Lines().value(0).startsWith("Sensitivity: Bridge"));
+    QVERIFY(!per_unit->isChecked());
+  }
+
+  // Measured ISO files are judged in the window as varlume-batch conformity --measured judges
+  // them: the banner is the report's summary, the table holds its rows.
+  void Conformity_Of_Measured_Files()
+  {
+    QTemporaryDir measured;
+    const Test_Support::TBatchResult exported =
+        Test_Support::Run_Batch({"export", "--machine", "Bridge", "--measurement", "ISO X", "--dir", measured.path()},
+                                Test_Support::Batch_Environment(d_home.Path()));
+    QCOMPARE(exported.code, 0);
+    TMachineDialog* machines = d_window->findChild<TMachineDialog*>();
+    TMachineLibrary::TMachineItem* bridge = machines->Library().Machine(machines->Machine_Id("Bridge"));
+    bridge->has_mpe = true;
+    bridge->mpe_a = 1.5;
+    bridge->mpe_k = 400.0;
+    Select(Machines(), {"Bridge"});
+    TPlotsWidget* plots = d_window->findChild<TDisplayWidget*>()->Plots_Widget();
+    d_window->show();
+    d_window->findChild<QTabWidget*>()->setCurrentWidget(plots);
+    plots->Set_Kind("conformity");
+    plots->Set_Measured_Paths({measured.path()});
+    QCoreApplication::processEvents();
+
+    Conformity::TOptions options = plots->Conformity_Options();
+    QVERIFY(Conformity::Record_Mpe(*bridge, &options.mpe));
+    const std::vector<TMeasurement*> all = d_window->findChild<TMeasurementDialog*>()->Library().All_Measurements();
+    const Conformity::TReport expected =
+        Conformity::Measured(*bridge, std::vector<const TMeasurement*>(all.begin(), all.end()),
+                             Measured::Read({measured.path()}).sets, options);
+    QVERIFY(expected.ok && !expected.rows.empty());
+    QCOMPARE(plots->View()->Page()->Banner_Text(), Conformity::Summary(expected));
+    QTableWidget* table = plots->findChild<QTableWidget*>("conformity_table");
+    QVERIFY(table && table->isVisible());
+    QCOMPARE(table->rowCount(), static_cast<int>(expected.rows.size()));
   }
 
   // A machine that cannot be set up never shows, keeps or simulates the one selected before.

@@ -30,6 +30,7 @@
 #include "src/gui/displaywidget.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
+#include "src/gui/quickstart.h"
 #include "src/gui/signalclose.h"
 #include "src/gui/varlume.h"
 #include "src/model/machinelibrary.h"
@@ -195,13 +196,18 @@ private slots:
       titles.push_back(title);
       contents[title] = Texts(action->menu()->actions());
     }
-    QCOMPARE(titles, QStringList({"File", "Edit", "View", "Help"}));
+    QCOMPARE(titles, QStringList({"File", "Edit", "Calibration", "View", "Help"}));
     QCOMPARE(contents["File"], QStringList({"Add Machine", "Add Measurement", "-", "Export Report...", "-", "Quit"}));
-    QCOMPARE(contents["Edit"],
-             QStringList({"Undo", "Redo", "-", "Edit Machine", "Edit Measurement", "-", "Remove Machine",
-                          "Remove Measurement", "-", "Identify Errors...", "Plan Tests...", "Compensation..."}));
+    QCOMPARE(contents["Edit"], QStringList({"Undo", "Redo", "-", "Edit Machine", "Edit Measurement", "-",
+                                            "Remove Machine", "Remove Measurement"}));
+    QCOMPARE(contents["Calibration"], QStringList({"Identify Errors...", "Plan Tests...", "Compensation..."}));
     QCOMPARE(contents["View"], QStringList({"Machines", "Measurements"}));
-    QCOMPARE(contents["Help"], QStringList({"About"}));
+    QCOMPARE(contents["Help"], QStringList({"Quick Start", "About"}));
+
+    // Quick Start is the README's "Using Varlume", built into the program, up to the next section.
+    const QString guide = Quick_Start::Section(QString::fromUtf8(Read(":/help/README.md")));
+    QVERIFY(guide.startsWith("# Quick Start\n") && guide.contains("### From the command line"));
+    QVERIFY(!guide.contains("\n## "));
 
     QToolBar* tool_bar = window.findChild<QToolBar*>();
     QVERIFY(tool_bar);

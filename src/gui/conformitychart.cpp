@@ -23,6 +23,13 @@ namespace
 const QColor MPE_COLOUR(90, 90, 90);
 const QColor BAR_COLOUR(150, 150, 150);
 const QColor DECISION_COLOURS[3] = {QColor(44, 160, 44), QColor(214, 39, 40), QColor(255, 127, 14)};
+// The banner's grounds, darker than the rings so that white text reads on them.
+const QColor BANNER_COLOURS[3] = {QColor(46, 125, 50), QColor(183, 28, 28), QColor(200, 90, 0)};
+// The ISO lines: blues, purples and greys, clear of the decisions' green, red and orange.
+const QColor LINE_COLOURS[] = {QColor(31, 119, 180),  QColor(148, 103, 189), QColor(23, 190, 207),
+                               QColor(127, 127, 127), QColor(140, 86, 75),   QColor(188, 189, 34),
+                               QColor(227, 119, 194), QColor(0, 0, 128)};
+const int LINE_COLOUR_COUNT = static_cast<int>(sizeof(LINE_COLOURS) / sizeof(LINE_COLOURS[0]));
 
 QString Tip(const Conformity::TRow& row)
 {
@@ -140,20 +147,29 @@ QChart* Chart(TPlotPage* page, const Conformity::TReport& report, bool* infinite
     Attach(chart, bar, x_axis, y_axis, false);
   }
 
-  const Conformity::TDecision decisions[3] = {Conformity::TDecision::PASS, Conformity::TDecision::FAIL,
-                                              Conformity::TDecision::INCONCLUSIVE};
-  for(int kind = 0; kind < 3; ++kind)
+  // One colour per ISO line, named in the legend; a fail or an inconclusive row gets a ring of
+  // its decision's colour around it, so that both the line and the decision read at a glance.
+  QStringList lines;
+  for(const Conformity::TRow& row : report.rows)
+  {
+    if(!lines.contains(row.measurement))
+    {
+      lines.push_back(row.measurement);
+    }
+  }
+  for(int line = 0; line < lines.size(); ++line)
   {
     QScatterSeries* points = new QScatterSeries();
-    points->setName(Conformity::Decision_Name(decisions[kind]));
-    points->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    points->setName(lines[line]);
+    points->setMarkerShape(line % 2 == 0 ? QScatterSeries::MarkerShapeCircle : QScatterSeries::MarkerShapeRectangle);
     points->setMarkerSize(9.0);
-    points->setColor(DECISION_COLOURS[kind]);
-    points->setBorderColor(DECISION_COLOURS[kind].darker(130));
+    const QColor colour = LINE_COLOURS[line % LINE_COLOUR_COUNT];
+    points->setColor(colour);
+    points->setBorderColor(colour.darker(130));
     std::vector<TPointInfo> info;
     for(const Conformity::TRow& row : report.rows)
     {
-      if(row.decision != decisions[kind])
+      if(row.measurement != lines[line])
       {
         continue;
       }
@@ -164,8 +180,28 @@ QChart* Chart(TPlotPage* page, const Conformity::TReport& report, bool* infinite
       point.tip = Tip(row);
       info.push_back(point);
     }
-    Attach(chart, points, x_axis, y_axis, !info.empty());
+    Attach(chart, points, x_axis, y_axis, true);
     page->Set_Point_Info(points, info);
+  }
+  const Conformity::TDecision marked[2] = {Conformity::TDecision::FAIL, Conformity::TDecision::INCONCLUSIVE};
+  for(int kind = 0; kind < 2; ++kind)
+  {
+    QScatterSeries* rings = new QScatterSeries();
+    rings->setName(Conformity::Decision_Name(marked[kind]));
+    rings->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    rings->setMarkerSize(17.0);
+    rings->setColor(Qt::transparent);
+    QPen pen(DECISION_COLOURS[kind + 1]);
+    pen.setWidthF(2.5);
+    rings->setPen(pen);
+    for(const Conformity::TRow& row : report.rows)
+    {
+      if(row.decision == marked[kind])
+      {
+        rings->append(row.length, row.deviation);
+      }
+    }
+    Attach(chart, rings, x_axis, y_axis, rings->count() > 0);
   }
   Fit(x_axis, 0.0, longest);
   Fit(y_axis, low * 1.05, high * 1.05);
@@ -188,12 +224,22 @@ TPlotPage* Page(const Conformity::TReport& report)
   QChart* chart = Chart(page, report, &infinite);
   const QStringList lines = Conformity::Report_Lines(report);
   // The MPE, the set-up's U, where u comes from and the rule: the report's heading lines.
-  QStringList notes = {Conformity::Summary(report)};
+  // The decision first, in its colour; the summary text is the report's own.
+  int decision = 0;
+  for(const Conformity::TRow& row : report.rows)
+  {
+    decision = row.decision == Conformity::TDecision::FAIL                            ? 1
+               : row.decision == Conformity::TDecision::INCONCLUSIVE && decision == 0 ? 2
+                                                                                      : decision;
+  }
+  page->Set_Banner(Conformity::Summary(report), BANNER_COLOURS[decision]);
+  QStringList notes;
   for(int index = 2; index < lines.size() && !lines[index].isEmpty(); ++index)
   {
     notes.push_back(lines[index]);
   }
-  notes.push_back(QStringLiteral("Bars: ±U (k = 2) about E; hover a point for its numbers."));
+  notes.push_back(QStringLiteral("Bars: ±U (k = 2) about E; rings: rows that fail or are inconclusive; hover a point "
+                                 "for its numbers."));
   if(infinite)
   {
     notes.push_back(QStringLiteral("Rows whose reading depends on a direction identification did not determine have "

@@ -51,6 +51,8 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
   d_graphical_view = new TOpenGLDisplayWidget(graphical_tab);
   graphical_layout->addWidget(d_graphical_view);
 
+  graphical_layout->addWidget(Create_Units_Label(tr("Picked row: lengths and deviation in mm (1 mm = 1000 µm)."),
+                                                 QStringLiteral("selection_units"), graphical_tab));
   d_selection_text = Create_Text_Pane(graphical_tab);
   d_selection_text->setObjectName(QStringLiteral("selection_text"));
   d_selection_text->setMaximumHeight(100);
@@ -60,6 +62,10 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
   // Measurement Results: the results pane over the output buttons.
   QWidget* measurement_tab = new QWidget();
   QVBoxLayout* measurement_layout = new QVBoxLayout(measurement_tab);
+  measurement_layout->addWidget(Create_Units_Label(
+      tr("Positions, lengths, deviations, Scale and XX, YY (straightness) in mm; Ra, Rb, Rc (laser angles) in "
+         "mm/m (1 mm/m = 1000 µrad); MCG elevations in degrees."),
+      QStringLiteral("measurement_units"), measurement_tab));
   d_measurement_text = Create_Text_Pane(measurement_tab);
   d_measurement_text->setObjectName(QStringLiteral("measurement_text"));
   measurement_layout->addWidget(d_measurement_text);
@@ -100,6 +106,10 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
   d_update_button->setAutoDefault(false);
   increment_layout->addWidget(d_update_button);
   map_layout->addLayout(increment_layout);
+  map_layout->addWidget(Create_Units_Label(tr("Pos and Lx, Ly, Lz (scale and straightness) in mm; Rx, Ry, Rz "
+                                              "(angles) and squareness in mm/m (1 mm/m = 1000 µrad). Sign options "
+                                              "not applied."),
+                                           QStringLiteral("map_units"), map_tab));
   d_map_text = Create_Text_Pane(map_tab);
   d_map_text->setObjectName(QStringLiteral("map_text"));
   map_layout->addWidget(d_map_text);
@@ -134,6 +144,16 @@ TDisplayWidget::TDisplayWidget(QWidget* parent, Qt::WindowFlags flags) : QWidget
             d_graphical_view->Clear_Selection();
             emit Item_Selected(id, index);
           });
+}
+
+QLabel* TDisplayWidget::Create_Units_Label(const QString& text, const QString& name, QWidget* parent)
+{
+  // Above the pane, not in it: Save Text and varlume-batch write the pane's text unchanged.
+  QLabel* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  label->setWordWrap(true);
+  label->setContentsMargins(4, 2, 4, 2);
+  return label;
 }
 
 QPlainTextEdit* TDisplayWidget::Create_Text_Pane(QWidget* parent)

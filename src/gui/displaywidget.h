@@ -7,6 +7,7 @@
 #include <vector>
 
 class QFrame;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -101,6 +102,8 @@ public slots:
 
 private:
   static QPlainTextEdit* Create_Text_Pane(QWidget* parent);
+  // The line above a pane that names the units of its numbers.
+  static QLabel* Create_Units_Label(const QString& text, const QString& name, QWidget* parent);
   static double Increment(const QLineEdit* edit);
   void Update_Save_Text_Button();
 

@@ -19,6 +19,8 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -97,7 +99,11 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   d_report_edit->setObjectName(QStringLiteral("report_edit"));
   d_report_edit->setReadOnly(true);
   d_report_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-  d_report_edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  // The report is fixed-column text: a family that is surely fixed pitch, as the result panes.
+  QFont report_font(QStringLiteral("Courier New"));
+  report_font.setFixedPitch(true);
+  report_font.setStyleHint(QFont::TypeWriter);
+  d_report_edit->setFont(report_font);
   // The identified error functions as charts, beside the numbers.
   d_plot_view = new TPlotView(output);
   d_output_tabs = new QTabWidget(output);
@@ -107,7 +113,14 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   Show_Identified_Errors();
 
   QSplitter* splitter = new QSplitter(Qt::Horizontal, this);
-  splitter->addWidget(d_form);
+  // The form is taller than a 768-pixel screen leaves a dialog: it scrolls instead.
+  QScrollArea* form_area = new QScrollArea(this);
+  form_area->setWidget(d_form);
+  form_area->setWidgetResizable(true);
+  form_area->setFrameShape(QFrame::NoFrame);
+  form_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  form_area->setMinimumWidth(d_form->sizeHint().width() + form_area->verticalScrollBar()->sizeHint().width());
+  splitter->addWidget(form_area);
   splitter->addWidget(output);
   splitter->setStretchFactor(0, 0);
   splitter->setStretchFactor(1, 1);
@@ -120,6 +133,7 @@ TIdentifyDialog::TIdentifyDialog(TMachineDialog* machines, TMeasurementDialog* m
   d_add_button->setObjectName(QStringLiteral("add_button"));
   d_add_button->setToolTip(tr("Store the identified machine in the machine library"));
   QPushButton* close_button = buttons->addButton(QDialogButtonBox::Close);
+  Add_Keeping(buttons);
 
   QVBoxLayout* layout = new QVBoxLayout(this);
   layout->addWidget(splitter, 1);
@@ -143,6 +157,8 @@ void TIdentifyDialog::Reset(const QString& active_machine)
   d_report_edit->clear();
   d_verdict_label->setText(tr("Choose the measured data and press Identify."));
   Show_Identified_Errors();
+  Show_Residuals();
+  d_kept = true;
   Update_Buttons();
 }
 
@@ -250,6 +266,8 @@ void TIdentifyDialog::Identify()
 
   d_report_edit->setPlainText(d_result.report.join(QLatin1Char('\n')));
   Show_Identified_Errors();
+  Show_Residuals();
+  d_kept = false;
   // The run's own verdict, as varlume-batch prints it.
   QString verdict = QStringLiteral("Verdict: ") + Identify::Verdict_Text(d_result);
   if(d_result.status == Identify::TStatus::CANCELLED)
@@ -289,10 +307,11 @@ void TIdentifyDialog::Show_Identified_Errors()
     {
       continue;
     }
-    notes.push_back(parameter.identified ? QString::fromUtf8("%1: %2 ± %3 mm/m (k = 2)")
+    // In µrad, as every chart: the model's mm/m times 1000.
+    notes.push_back(parameter.identified ? QString::fromUtf8("%1: %2 ± %3 µrad (k = 2)")
                                                .arg(parameter.label)
-                                               .arg(parameter.value, 0, 'f', 5)
-                                               .arg(2.0 * parameter.u, 0, 'f', 5)
+                                               .arg(1000.0 * parameter.value, 0, 'f', 2)
+                                               .arg(2000.0 * parameter.u, 0, 'f', 2)
                                          : tr("%1: not identified").arg(parameter.label));
   }
   d_plot_view->Set_Page(Plot_Charts::Identified_Page(d_result.machine.name, d_result.bands,
@@ -321,6 +340,7 @@ void TIdentifyDialog::Add_Machine()
   // Stored once; another fit makes the next one.
   d_result.status = Identify::TStatus::NO_DATA;
   Update_Buttons();
+  d_kept = true;
   emit Machine_Added(name);
 }
 

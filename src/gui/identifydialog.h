@@ -10,6 +10,7 @@
 #include "src/model/machinelibrary.h"
 
 class QCheckBox;
+class QDialogButtonBox;
 class QDoubleSpinBox;
 class QLabel;
 class QTreeWidget;
@@ -57,6 +58,8 @@ signals:
 public slots:
   void Identify();
   void Add_Machine();
+  // Asks before a fit that was neither saved nor added is thrown away (Esc, Close).
+  void reject() override;
 
 private slots:
   void Add_Files();
@@ -69,6 +72,16 @@ private:
   QStringList Added_Paths() const;
   // The error functions of the identified machine in the "Identified Errors" tab.
   void Show_Identified_Errors();
+  // The "Residuals" tab and the Save button with its menu (identifydialog_keep.cpp).
+  void Add_Keeping(QDialogButtonBox* buttons);
+  void Show_Residuals();
+  QString Ask_File(const QString& title, const QString& filter, const QString& suffix);
+  // Writes bytes to file_name (nothing for an empty name), or says why not.
+  void Save_Bytes(const QString& title, const QString& file_name, const QByteArray& bytes);
+  void Save_Report();
+  void Save_Chart();
+  void Save_Json();
+  void Save_Residuals();
 
   TMachineDialog* d_machines;
   TMeasurementDialog* d_measurements;
@@ -88,6 +101,9 @@ private:
   QLabel* d_verdict_label;
   QPushButton* d_identify_button;
   QPushButton* d_add_button;
+  TPlotView* d_residuals_view = nullptr;
+  QPushButton* d_save_button = nullptr;
+  bool d_kept = true; // the last fit was saved or added, or there is none
 };
 
 #endif

@@ -9,7 +9,9 @@
 #include <QPainter>
 #include <QVector4D>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace
 {
@@ -475,12 +477,18 @@ void TOpenGLDisplay::Draw_Overlay()
     const std::pair<const char*, TVector3> labels[3] = {{"X", d_axis_origin + TVector3(l, 0, 0)},
                                                         {"Y", d_axis_origin + TVector3(0, l, 0)},
                                                         {"Z", d_axis_origin + TVector3(0, 0, l)}};
+    // Labels that would overlap one already drawn are left out: a heap of names over each other
+    // reads as none. The triad's come first; a ball bar left out is still named by its pick.
+    std::vector<QRect> drawn;
     for(const auto& label : labels)
     {
       int x = 0;
       int y = 0;
       Point_Raster_Position(x, y, label.second);
-      painter.drawText(QRect(x - 20, y - 12, 40, 24), Qt::AlignCenter, QString::fromLatin1(label.first));
+      const QRect box(x - 20, y - 12, 40, 24);
+      painter.drawText(box, Qt::AlignCenter, QString::fromLatin1(label.first));
+      // The box of a letter is mostly empty: only its middle keeps a name away.
+      drawn.push_back(box.adjusted(12, 4, -12, -4));
     }
 
     painter.setFont(QFont(painter.font().family(), painter.font().pointSize()));
@@ -492,6 +500,11 @@ void TOpenGLDisplay::Draw_Overlay()
       Point_Raster_Position(x, y, item.label_position);
       const QSize text_size = metrics.size(Qt::TextSingleLine, item.label_text);
       const QRect box(x - 1, y - 1, text_size.width() + 3, text_size.height() + 3);
+      if(std::any_of(drawn.begin(), drawn.end(), [&box](const QRect& other) { return other.intersects(box); }))
+      {
+        continue;
+      }
+      drawn.push_back(box);
       painter.fillRect(box, QColor(224, 224, 224, 160));
       painter.setPen(QColor(0, 0, 0));
       painter.drawText(box, Qt::AlignCenter, item.label_text);

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
+#include <QPen>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -20,6 +21,9 @@
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
+
+#include <algorithm>
+#include <cmath>
 
 #include "core/gui/windowsize.h"
 #include "src/gui/identifyform.h"
@@ -93,8 +97,9 @@ TPlanDialog::TPlanDialog(TMachineDialog* machines, TMeasurementDialog* measureme
   output_layout->addWidget(d_verdict_label);
   d_step_table = new QTableWidget(0, COLUMNS, output);
   d_step_table->setObjectName(QStringLiteral("step_table"));
-  d_step_table->setHorizontalHeaderLabels(
-      {tr("Measurement"), tr("Kind"), tr("Readings"), tr("Rank"), tr("Largest u"), tr("u/R"), tr("Of")});
+  d_step_table->setHorizontalHeaderLabels({tr("Measurement"), tr("Kind"), tr("Rows"), tr("Rank reached"),
+                                           tr("Largest u (k = 1)"), tr("Largest u/R"),
+                                           tr("Function of the largest u")});
   d_step_table->horizontalHeader()->setStretchLastSection(true);
   d_step_table->setSelectionBehavior(QAbstractItemView::SelectRows);
   d_chart_view = new QChartView(output);
@@ -270,7 +275,10 @@ void TPlanDialog::Show_Result()
     const bool known = !step.largest_function.isEmpty();
     d_step_table->setItem(row, COLUMN_MEASUREMENT, Cell(step.measurement, false));
     d_step_table->setItem(row, COLUMN_KIND, Cell(step.kind, false));
-    d_step_table->setItem(row, COLUMN_READINGS, Cell(QString::number(step.readings), true));
+    // Rows as identification counts its "Rows used"; the readings they hold on hover.
+    QTableWidgetItem* rows = Cell(QString::number(step.rows), true);
+    rows->setToolTip(tr("%n reading(s)", nullptr, step.readings));
+    d_step_table->setItem(row, COLUMN_READINGS, rows);
     d_step_table->setItem(row, COLUMN_RANK, Cell(tr("%1 of %2").arg(step.rank).arg(d_result.unknowns), true));
     d_step_table->setItem(
         row, COLUMN_LARGEST_U,
@@ -310,14 +318,27 @@ void TPlanDialog::Show_Result()
   }
 }
 
+namespace
+{
+// Ticks on whole numbers only, a dozen at most: a rank or a count of 2.5 means nothing.
+void Integer_Ticks(QValueAxis* axis, double largest)
+{
+  const double step = std::max(1.0, std::ceil(largest / 12.0));
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(0.0);
+  axis->setTickInterval(step);
+  axis->setLabelFormat(QStringLiteral("%d"));
+}
+} // namespace
+
 void TPlanDialog::Show_Chart()
 {
   QChart* chart = new QChart();
-  chart->setTitle(tr("Rank and largest u/R against the number of tests"));
+  chart->setTitle(tr("Rank and largest u/R per test"));
   QLineSeries* rank = new QLineSeries(chart);
   rank->setName(tr("Rank"));
   QLineSeries* ratio = new QLineSeries(chart);
-  ratio->setName(tr("Largest u/R of the identified values"));
+  ratio->setName(tr("Largest u/R"));
   double largest_ratio = 0.0;
   for(std::size_t index = 0; index < d_result.steps.size(); ++index)
   {
@@ -329,20 +350,31 @@ void TPlanDialog::Show_Chart()
       largest_ratio = std::max(largest_ratio, step.largest_ratio);
     }
   }
+  const double test_count = std::max<double>(1.0, static_cast<double>(d_result.steps.size()));
+  // Where u/R reaches 1 one standard uncertainty moves a function by the resolution R: below the
+  // line the identified values are good enough.
+  QLineSeries* limit = new QLineSeries(chart);
+  limit->setName(tr("u/R = 1"));
+  QPen limit_pen(QColor(200, 40, 40));
+  limit_pen.setStyle(Qt::DashLine);
+  limit_pen.setWidthF(1.5);
+  limit->setPen(limit_pen);
+  limit->append(0.0, 1.0);
+  limit->append(test_count, 1.0);
   chart->addSeries(rank);
   chart->addSeries(ratio);
+  chart->addSeries(limit);
   QValueAxis* tests = new QValueAxis(chart);
-  tests->setTitleText(tr("Tests"));
-  tests->setRange(0.0, std::max<double>(1.0, static_cast<double>(d_result.steps.size())));
-  tests->setLabelFormat(QStringLiteral("%d"));
-  tests->setTickCount(std::max(2, std::min(11, static_cast<int>(d_result.steps.size()) + 1)));
+  tests->setTitleText(tr("Tests in the plan"));
+  tests->setRange(0.0, test_count);
+  Integer_Ticks(tests, test_count);
   QValueAxis* ranks = new QValueAxis(chart);
-  ranks->setTitleText(tr("Rank"));
+  ranks->setTitleText(tr("Rank (of %1 unknowns)").arg(d_result.unknowns));
   ranks->setRange(0.0, std::max(1, d_result.unknowns));
-  ranks->setLabelFormat(QStringLiteral("%d"));
+  Integer_Ticks(ranks, std::max(1, d_result.unknowns));
   QValueAxis* ratios = new QValueAxis(chart);
-  ratios->setTitleText(tr("Largest u/R"));
-  ratios->setRange(0.0, largest_ratio > 0.0 ? 1.1 * largest_ratio : 1.0);
+  ratios->setTitleText(tr("Largest u/R (u ÷ resolution R)"));
+  ratios->setRange(0.0, std::max(1.2, 1.1 * largest_ratio));
   chart->addAxis(tests, Qt::AlignBottom);
   chart->addAxis(ranks, Qt::AlignLeft);
   chart->addAxis(ratios, Qt::AlignRight);
@@ -350,6 +382,9 @@ void TPlanDialog::Show_Chart()
   rank->attachAxis(ranks);
   ratio->attachAxis(tests);
   ratio->attachAxis(ratios);
+  limit->attachAxis(tests);
+  limit->attachAxis(ratios);
+  chart->legend()->setAlignment(Qt::AlignBottom);
   QChart* previous = d_chart_view->chart();
   d_chart_view->setChart(chart);
   delete previous;

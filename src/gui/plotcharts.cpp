@@ -334,17 +334,24 @@ TPlotPage* Errors_Page(const QString& machine_name, const std::vector<Plot_Serie
   return page;
 }
 
-TPlotPage* Sensitivity_Page(const QString& machine_name, const std::vector<Sensitivity::TRow>& rows)
+TPlotPage* Sensitivity_Page(const QString& machine_name, const Sensitivity::TResult& result)
 {
-  const QString title = QStringLiteral("Sensitivity: %1").arg(machine_name);
+  const std::vector<Sensitivity::TRow>& rows = result.rows;
+  const bool per_unit = result.scale == Sensitivity::TScale::PER_UNIT;
+  const QString title = per_unit ? QStringLiteral("Sensitivity per unit: %1").arg(machine_name)
+                                 : QStringLiteral("Sensitivity: %1").arg(machine_name);
   if(rows.empty())
   {
     return Message_Page(title, QStringLiteral("The machine has no enabled parameter that the evaluation applies."));
   }
   TPlotPage* page = new TPlotPage();
   page->Set_Header(title,
-                   {QStringLiteral("Largest |actual - nominal length| over all rows of each test, in µm, with "
-                                   "each parameter applied alone to a perfect machine."),
+                   {per_unit ? QStringLiteral("Largest |actual - nominal length| over all rows of each test, in µm, "
+                                              "with one unit of each parameter applied alone to a perfect machine: "
+                                              "scale or angle growing with the position to 1 µm or 1 µrad at the end "
+                                              "of travel farther from zero; 1 µrad of squareness or deflection.")
+                             : QStringLiteral("Largest |actual - nominal length| over all rows of each test, in µm, "
+                                              "with each parameter applied alone to a perfect machine."),
                     QStringLiteral("Laser straightness (after each run's line is taken off) and angle: the "
                                    "largest readings relative to the start; rows outside the machine volume "
                                    "are left out of these two columns."),

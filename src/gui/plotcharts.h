@@ -28,7 +28,7 @@ TPlotPage* Errors_Page(const QString& machine_name, const std::vector<Plot_Serie
 TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Series::TMeasurementResult>& results);
 
 // The parameter x test table, coloured by the size of the largest deviation.
-TPlotPage* Sensitivity_Page(const QString& machine_name, const std::vector<Sensitivity::TRow>& rows);
+TPlotPage* Sensitivity_Page(const QString& machine_name, const Sensitivity::TResult& result);
 
 // The fitted error functions of an identification, each in its own chart with its band of
 // +-2u (k = 2); a function the readings did not determine is drawn dashed, without a band.

@@ -22,7 +22,7 @@ const TKindPage PAGES[] = {
     {"errors", [](const TData& data) { return Plot_Charts::Errors_Page(data.machine_name, data.errors, data.notes); }},
     {"results", [](const TData& data) { return Plot_Charts::Results_Page(data.machine_name, data.results); }},
     {"sensitivity",
-     [](const TData& data) { return Plot_Charts::Sensitivity_Page(data.machine_name, data.sensitivity.rows); }},
+     [](const TData& data) { return Plot_Charts::Sensitivity_Page(data.machine_name, data.sensitivity); }},
     {"conformity", [](const TData& data) { return Conformity_Chart::Page(data.conformity); }},
     {"compensation", [](const TData& data) { return Compensation_Chart::Page(data.compensation); }},
 };

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "src/gui/charttick.h"
@@ -133,9 +134,9 @@ QChart* Ballbar_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMea
       any_outside = any_outside || row.outside;
       minimum = std::min(minimum, value);
       maximum = std::max(maximum, value);
-      // The axis cuts a long name to fit: the number in front keeps two bars apart, and the
-      // page's key and the tooltip have the whole name.
-      categories.push_back(QStringLiteral("%1 %2").arg(categories.size() + 1).arg(result->name));
+      // The axis would cut a name to the bar's width ("1 BallBar XY Di..."): the bars are
+      // numbered, and the page's key and the tooltip have the whole name.
+      categories.push_back(QString::number(categories.size() + 1));
       info.push_back(Row_Info(*result, row, Length_Tip(*result, row)));
     }
   }
@@ -153,7 +154,7 @@ QChart* Ballbar_Chart(TPlotPage* page, const std::vector<const Plot_Series::TMea
   }
   QBarCategoryAxis* x_axis = new QBarCategoryAxis();
   x_axis->append(categories);
-  x_axis->setTitleText(QStringLiteral("Ball bar"));
+  x_axis->setTitleText(QStringLiteral("Ball bar (named in the key above)"));
   QValueAxis* y_axis = Value_Axis(QStringLiteral("Deviation (%1)").arg(MICROMETRES));
   chart->addAxis(x_axis, Qt::AlignBottom);
   chart->addAxis(y_axis, Qt::AlignLeft);
@@ -232,17 +233,25 @@ QChart* Laser_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& resu
   QScatterSeries* outside = Outside_Series();
   std::vector<TPointInfo> outside_info;
 
+  // "XX (straightness in Y)", "Rc (roll, Rx)": what each reading of this run is on the machine.
+  QStringList names = result.laser_names;
+  if(names.size() != 5)
+  {
+    names = QStringList{QStringLiteral("XX"), QStringLiteral("YY"), QStringLiteral("Ra"), QStringLiteral("Rb"),
+                        QStringLiteral("Rc")};
+  }
   std::vector<TPointInfo> info;
   double x_minimum = 0.0;
   double x_maximum = 0.0;
   for(const Plot_Series::TResultRow& row : result.rows)
   {
     const Report::TLaserRow& laser = row.laser;
-    const QString tip =
-        QStringLiteral("%1\nPosition %2\nScale deviation %3\nXX %4, YY %5\nRa %6, Rb %7, Rc %8")
-            .arg(Row_Heading(result, row), Millimetres(laser.scale_nominal), Micro(laser.scale_deviation, MICROMETRES),
-                 Micro(laser.xx, MICROMETRES), Micro(laser.yy, MICROMETRES), Micro(laser.ra, MICRORADIANS),
-                 Micro(laser.rb, MICRORADIANS), Micro(laser.rc, MICRORADIANS));
+    const QString tip = QStringLiteral("%1\nPosition %2\nScale deviation %3\n%4 %5\n%6 %7\n%8 %9")
+                            .arg(Row_Heading(result, row), Millimetres(laser.scale_nominal),
+                                 Micro(laser.scale_deviation, MICROMETRES), names[0], Micro(laser.xx, MICROMETRES),
+                                 names[1], Micro(laser.yy, MICROMETRES), names[2], Micro(laser.ra, MICRORADIANS)) +
+                        QStringLiteral("\n%1 %2\n%3 %4")
+                            .arg(names[3], Micro(laser.rb, MICRORADIANS), names[4], Micro(laser.rc, MICRORADIANS));
     info.push_back(Row_Info(result, row, tip));
     if(row.outside)
     {
@@ -253,14 +262,19 @@ QChart* Laser_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& resu
     x_maximum = std::max(x_maximum, laser.scale_nominal);
   }
 
-  const char* const names[6] = {"Scale", "XX", "YY", "Ra", "Rb", "Rc"};
+  // The legend beside a chart a third of the page wide: "XX (in Y)", the tooltip says it whole.
+  const QString series_names[6] = {QStringLiteral("Scale"),
+                                   QString(names[0]).replace(QStringLiteral("straightness in "), QStringLiteral("in ")),
+                                   QString(names[1]).replace(QStringLiteral("straightness in "), QStringLiteral("in ")),
+                                   names[2],
+                                   names[3],
+                                   names[4]};
   double minimum[2] = {0.0, 0.0};
   double maximum[2] = {0.0, 0.0};
   for(int quantity = 0; quantity < 6; ++quantity)
   {
     const bool angle = quantity >= 3;
-    QLineSeries* series =
-        Line(QString::fromLatin1(names[quantity]), Palette(quantity), angle ? Qt::DashLine : Qt::SolidLine);
+    QLineSeries* series = Line(series_names[quantity], Palette(quantity), angle ? Qt::DashLine : Qt::SolidLine);
     series->setPointsVisible(quantity == 0);
     QVector<QPointF> points;
     for(const Plot_Series::TResultRow& row : result.rows)
@@ -283,6 +297,9 @@ QChart* Laser_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& resu
   Align_Zeros(y_axis, angle_axis);
   angle_axis->setGridLineVisible(false);
   Place_Legend(chart);
+  // Beside the chart, one entry a line: below it the names of what each reading is on the
+  // machine ("Rc (roll, Rx)") would be cut to a few letters.
+  chart->legend()->setAlignment(Qt::AlignRight);
   return chart;
 }
 
@@ -322,12 +339,57 @@ QCategoryAxis* Azimuth_Axis()
   return axis;
 }
 
-// The chart angle along which the deviation labels stand: between +Y and 45°.
+// The chart angle along which the deviation labels stand when nothing is in the way: between
+// +Y and 45°.
 const double RADIAL_LABEL_ANGLE = 22.5;
 
+// The value of a closed ring (points sorted by chart angle, 0 to 360) at a chart angle.
+double Ring_Value(const QVector<QPointF>& ring, double angle)
+{
+  for(int i = 1; i < ring.size(); ++i)
+  {
+    if(angle <= ring[i].x())
+    {
+      const double width = ring[i].x() - ring[i - 1].x();
+      const double t = width > 0.0 ? (angle - ring[i - 1].x()) / width : 0.0;
+      return ring[i - 1].y() + (ring[i].y() - ring[i - 1].y()) * t;
+    }
+  }
+  return ring.isEmpty() ? 0.0 : ring.back().y();
+}
+
+// The chart angle whose labels lie farthest from every ring: a label over a curve hides it.
+double Clear_Label_Angle(const std::vector<QVector<QPointF>>& rings, const std::vector<double>& labels)
+{
+  double best_angle = RADIAL_LABEL_ANGLE;
+  double best_gap = -1.0;
+  // From 22.5° round, so that among equally clear angles the usual one wins.
+  for(int step = 0; step < 48; ++step)
+  {
+    const double angle = std::fmod(RADIAL_LABEL_ANGLE + step * 7.5, 360.0);
+    double gap = std::numeric_limits<double>::infinity();
+    for(const QVector<QPointF>& ring : rings)
+    {
+      const double value = Ring_Value(ring, angle);
+      for(const double label : labels)
+      {
+        gap = std::min(gap, std::fabs(value - label));
+      }
+    }
+    if(gap > best_gap + 1e-12)
+    {
+      best_gap = gap;
+      best_angle = angle;
+    }
+  }
+  return best_angle;
+}
+
 // The deviation labels, over the rings on a white ground: QtCharts draws its own under the
-// series, where the rings cross them.
-void Overlay_Radial_Labels(QChart* chart, QCategoryAxis* radial, QXYSeries* anchor)
+// series, where the rings cross them. They stand along the chart angle where they are clearest
+// of the rings.
+void Overlay_Radial_Labels(QChart* chart, QCategoryAxis* radial, QXYSeries* anchor,
+                           const std::vector<QVector<QPointF>>& rings)
 {
   radial->setLabelsVisible(false);
   struct TLabel
@@ -354,12 +416,18 @@ void Overlay_Radial_Labels(QChart* chart, QCategoryAxis* radial, QXYSeries* anch
     label->setBrush(QColor(60, 60, 60));
     labels.push_back({ground, label, value});
   }
+  std::vector<double> values;
+  for(const TLabel& label : labels)
+  {
+    values.push_back(label.value);
+  }
+  const double angle = Clear_Label_Angle(rings, values);
   QObject::connect(chart, &QChart::plotAreaChanged, chart,
-                   [chart, anchor, labels]()
+                   [chart, anchor, labels, angle]()
                    {
                      for(const TLabel& label : labels)
                      {
-                       const QPointF at = chart->mapToPosition(QPointF(RADIAL_LABEL_ANGLE, label.value), anchor);
+                       const QPointF at = chart->mapToPosition(QPointF(angle, label.value), anchor);
                        const QRectF box = label.text->boundingRect();
                        label.ground->setRect(QRectF(0.0, 0.0, box.width() + 4.0, box.height()));
                        label.ground->setPos(at - QPointF(box.width() / 2.0 + 2.0, box.height() / 2.0));
@@ -401,6 +469,7 @@ QChart* MCG_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& result
   QScatterSeries* outside = Outside_Series();
   std::vector<TPointInfo> outside_info;
   QLineSeries* anchor = nullptr;
+  std::vector<QVector<QPointF>> drawn;
   for(std::size_t r = 0; r < rings.size(); ++r)
   {
     const double t = rings.size() > 1 ? static_cast<double>(r) / static_cast<double>(rings.size() - 1) : 0.0;
@@ -452,14 +521,29 @@ QChart* MCG_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& result
       info.push_back(info.front());
     }
     series->replace(points);
+    drawn.push_back(points);
     Attach(chart, series, angle_axis, radial_axis);
     page->Set_Point_Info(series, info);
   }
   Attach_Outside(page, chart, outside, outside_info, angle_axis, radial_axis);
   Fit_Range(radial_axis, minimum, maximum, true);
+  // Zero deviation, the circle the rings are read against, stronger than the grid.
+  if(radial_axis->min() < 0.0 && radial_axis->max() > 0.0)
+  {
+    QLineSeries* zero = new QLineSeries();
+    QPen pen(QColor(70, 70, 70));
+    pen.setWidthF(1.6);
+    zero->setPen(pen);
+    for(int angle = 0; angle <= 360; angle += 5)
+    {
+      zero->append(angle, 0.0);
+    }
+    Attach(chart, zero, angle_axis, radial_axis);
+    Hide_From_Legend(chart, zero);
+  }
   if(anchor)
   {
-    Overlay_Radial_Labels(chart, qobject_cast<QCategoryAxis*>(radial_axis), anchor);
+    Overlay_Radial_Labels(chart, qobject_cast<QCategoryAxis*>(radial_axis), anchor, drawn);
   }
   Place_Legend(chart);
   return chart;
@@ -467,10 +551,11 @@ QChart* MCG_Chart(TPlotPage* page, const Plot_Series::TMeasurementResult& result
 
 // Grid places of n charts: one, two side by side, two by two, then three per row, fewer on a
 // narrow page. No chart spans two cells: a polar chart needs a cell about as high as wide.
-void Place(TPlotPage* page, const std::vector<QChart*>& charts)
+void Place(TPlotPage* page, const std::vector<QChart*>& charts, bool laser)
 {
   const std::size_t count = charts.size();
-  page->Flow_Charts(charts, count <= 1 ? 1 : (count <= 4 ? 2 : 3));
+  // A laser chart carries its legend beside it: three across leave its curves a sliver.
+  page->Flow_Charts(charts, count <= 1 ? 1 : (count <= 4 || laser ? 2 : 3));
 }
 } // namespace
 
@@ -513,14 +598,15 @@ TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Seri
           QStringLiteral("%1\u00a0%2").arg(bars.size() + 1).arg(QString(result->name).replace(' ', QChar(0x00a0))));
     }
   }
-  if(bars.size() > 1)
+  if(!bars.isEmpty())
   {
     notes.push_back(QStringLiteral("Ball bars: %1.").arg(bars.join(QStringLiteral(",  "))));
   }
   if(!kinds[Types::MEASUREMENT_LASER].empty())
   {
-    notes.push_back(QStringLiteral("Laser: deviations along (scale) and across (XX, YY) the line on the left axis, the "
-                                   "angles Ra, Rb, Rc (dashed) on the right axis, relative to the start."));
+    notes.push_back(QStringLiteral("Laser: deviations along (scale) and across (XX, YY: straightness in the machine "
+                                   "axis named) the line on the left axis, the angles Ra, Rb, Rc (dashed; the "
+                                   "machine's rotation named) on the right axis, relative to the start."));
   }
   if(any_outside)
   {
@@ -551,7 +637,7 @@ TPlotPage* Results_Page(const QString& machine_name, const std::vector<Plot_Seri
                                    "outwards, one line per elevation ring."));
   }
   page->Set_Header(title, notes);
-  Place(page, charts);
+  Place(page, charts, !kinds[Types::MEASUREMENT_LASER].empty());
   // Room for a circle of about 300 pixels across, with its labels and legend.
   for(QChart* chart : polar)
   {

@@ -177,10 +177,23 @@ QSizeF TPlotText::sizeHint(Qt::SizeHint which, const QSizeF& constraint) const
   return QSizeF(which == Qt::MinimumSize ? 100.0 : 600.0, Lay_Out_Lines(width, nullptr));
 }
 
+void TPlotText::Set_Ground(const QColor& ground)
+{
+  d_ground = ground;
+  update();
+}
+
 void TPlotText::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget)
 {
   Q_UNUSED(option);
   Q_UNUSED(widget);
+  if(d_ground.isValid())
+  {
+    painter->fillRect(rect(), d_ground);
+    painter->setPen(Qt::white);
+    Lay_Out_Lines(size().width(), painter);
+    return;
+  }
   painter->setPen(Qt::black);
   Lay_Out_Lines(size().width(), painter);
 }
@@ -226,6 +239,22 @@ void TPlotPage::Style(QChart* chart)
 QStringList TPlotPage::Header_Lines() const
 {
   return d_header->Lines();
+}
+
+void TPlotPage::Set_Banner(const QString& text, const QColor& ground)
+{
+  if(!d_banner)
+  {
+    d_banner = new TPlotText();
+    static_cast<QGraphicsLinearLayout*>(layout())->insertItem(1, d_banner);
+  }
+  d_banner->Set_Lines(text, {});
+  d_banner->Set_Ground(ground);
+}
+
+QString TPlotPage::Banner_Text() const
+{
+  return d_banner ? d_banner->Lines().value(0) : QString();
 }
 
 void TPlotPage::Add_Item(QGraphicsWidget* item, int row, int column, int row_span, int column_span)

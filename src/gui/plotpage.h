@@ -1,6 +1,7 @@
 #ifndef PLOTPAGE_H
 #define PLOTPAGE_H
 
+#include <QColor>
 #include <QFont>
 #include <QGraphicsWidget>
 #include <QHash>
@@ -42,6 +43,8 @@ public:
   void Set_Lines(const QString& title, const QStringList& notes);
   // The title, then the notes.
   QStringList Lines() const { return QStringList(d_title) + d_notes; }
+  // A band of this colour behind the lines, which are then white; none when invalid.
+  void Set_Ground(const QColor& ground);
 
   void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
 
@@ -54,6 +57,7 @@ private:
 
   QString d_title;
   QStringList d_notes;
+  QColor d_ground;
 };
 
 // What one point of a series stands for: its tooltip, and the result row that clicking it
@@ -77,6 +81,9 @@ public:
 
   void Set_Header(const QString& title, const QStringList& notes);
   QStringList Header_Lines() const;
+  // A line in a coloured band between the header and the charts: a decision read first.
+  void Set_Banner(const QString& text, const QColor& ground);
+  QString Banner_Text() const;
   // The page takes the item.
   void Add_Item(QGraphicsWidget* item, int row, int column, int row_span = 1, int column_span = 1);
   // The page takes the charts and gives them the common look. In reading order, at most most_columns per row, fewer
@@ -118,6 +125,7 @@ private:
   const TPointInfo* Nearest(QtCharts::QXYSeries* series, const QPointF& value) const;
 
   TPlotText* d_header;
+  TPlotText* d_banner = nullptr;
   QGraphicsGridLayout* d_grid;
   std::vector<QtCharts::QChart*> d_flow;
   int d_flow_most = 1;

@@ -1,5 +1,6 @@
 #include "src/gui/plotswidget.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 
@@ -80,6 +82,10 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
     d_kind_box->addItem(QCoreApplication::translate("Plot_Kinds", kind.choice), QString::fromLatin1(kind.name));
   }
   label->setBuddy(d_kind_box);
+  // Sized for a useful part of the longest choice, not all of it: the row must fit a 1024-pixel
+  // screen beside the docks.
+  d_kind_box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  d_kind_box->setMinimumContentsLength(26);
   d_compute_button = new QPushButton(tr("Compute Sensitivity"), this);
   d_save_button = new QPushButton(tr("Save Plot..."), this);
   for(QPushButton* button : {d_compute_button, d_save_button})
@@ -88,13 +94,21 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
   }
   controls->addWidget(label);
   controls->addWidget(d_kind_box);
-  d_controls = controls;
+  d_controls = layout;
   controls->addStretch(1);
+  d_per_unit_box = new QCheckBox(tr("Per unit"), this);
+  d_per_unit_box->setToolTip(tr("One unit of each parameter alone: 1 µm of scale or 1 µrad of angle at the end of "
+                                "travel farther from zero, 1 µrad of squareness or deflection"));
+  controls->addWidget(d_per_unit_box);
   controls->addWidget(d_compute_button);
   controls->addWidget(d_save_button);
   layout->addLayout(controls);
-  d_view = new TPlotView(this);
-  layout->addWidget(d_view, 1);
+  d_splitter = new QSplitter(Qt::Vertical, this);
+  d_splitter->setChildrenCollapsible(false);
+  d_view = new TPlotView(d_splitter);
+  d_splitter->addWidget(d_view);
+  d_splitter->setStretchFactor(0, 3);
+  layout->addWidget(d_splitter, 1);
   d_point_label = new QLabel(this);
   d_point_label->setWordWrap(true);
   d_point_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -102,6 +116,18 @@ TPlotsWidget::TPlotsWidget(QWidget* parent) : QWidget(parent)
 
   connect(d_kind_box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this]() { Invalidate(); });
   connect(d_compute_button, &QPushButton::clicked, this, &TPlotsWidget::Compute_Sensitivity);
+  // A table on show follows the box; one not yet computed waits for Compute.
+  connect(d_per_unit_box, &QCheckBox::toggled, this,
+          [this]()
+          {
+            d_chose_per_unit = false;
+            // The engineer's choice stands until another machine is set.
+            d_scale_chosen = true;
+            if(d_data.has_sensitivity)
+            {
+              Compute_Sensitivity();
+            }
+          });
   connect(d_save_button, &QPushButton::clicked, this, &TPlotsWidget::Save_Page);
   Rebuild();
 }
@@ -110,6 +136,7 @@ void TPlotsWidget::Set_Machine(const QString& name, const TMachineComp& machine,
                                const Simulation::TMachineRecord& record, const double increments[3])
 {
   d_data.has_machine = true;
+  d_scale_chosen = d_scale_chosen && name == d_data.machine_name;
   d_data.machine_name = name;
   d_machine_failure.clear();
   d_record = record;
@@ -213,6 +240,7 @@ void TPlotsWidget::Rebuild()
   const Plot_Kinds::TKind& kind = Kind();
   const bool sensitivity = kind.source == Plot_Kinds::TSource::SENSITIVITY;
   d_compute_button->setVisible(sensitivity);
+  d_per_unit_box->setVisible(sensitivity);
   Show_Conformity_Controls(kind.source == Plot_Kinds::TSource::CONFORMITY);
   d_compute_button->setEnabled(d_data.has_machine && d_data.has_results);
   TPlotPage* page = Page(kind);
@@ -221,6 +249,7 @@ void TPlotsWidget::Rebuild()
           [this](const QString& tip)
           { d_point_label->setText(QString(tip).replace(QLatin1Char('\n'), QStringLiteral("; "))); });
   d_view->Set_Page(page);
+  Show_Conformity_Table();
   bool plotted = false;
   for(QGraphicsItem* item : page->childItems())
   {
@@ -229,8 +258,12 @@ void TPlotsWidget::Rebuild()
   d_save_button->setEnabled(plotted);
   d_save_button->setToolTip(plotted ? tr("Save the page as a picture (PNG, SVG, PDF) or its numbers (CSV)")
                                     : tr("Nothing to save: this page shows no chart"));
-  d_point_label->setText(sensitivity ? tr("Hover a cell for its parameter and test.")
-                                     : tr("Hover a point for its values; click it to show its row here."));
+  d_point_label->setText(
+      !sensitivity ? tr("Hover a point for its values; click it to show its row here.")
+      : d_chose_per_unit
+          ? tr("Every parameter of this machine reads zero, so the table shows what one unit of each would do "
+               "(Per unit). Hover a cell for its parameter and test.")
+          : tr("Hover a cell for its parameter and test."));
   d_point_label->setVisible(sensitivity ? d_data.has_sensitivity : d_data.has_machine);
 }
 
@@ -281,13 +314,29 @@ void TPlotsWidget::Compute_Sensitivity()
   QProgressDialog progress(tr("Simulating each parameter alone..."), tr("Cancel"), 0, 1, this);
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(300);
-  d_data.sensitivity = Sensitivity::Compute(d_record, d_measurements,
-                                            [&progress](int done, int count)
-                                            {
-                                              progress.setMaximum(count);
-                                              progress.setValue(done);
-                                              return !progress.wasCanceled();
-                                            });
+  const auto compute = [&](Sensitivity::TScale scale)
+  {
+    return Sensitivity::Compute(
+        d_record, d_measurements,
+        [&progress](int done, int count)
+        {
+          progress.setMaximum(count);
+          progress.setValue(done);
+          return !progress.wasCanceled();
+        },
+        scale);
+  };
+  d_data.sensitivity =
+      compute(d_per_unit_box->isChecked() ? Sensitivity::TScale::PER_UNIT : Sensitivity::TScale::AS_GIVEN);
+  // A machine whose errors are all still zero (a new one, planned from) shows nothing as given.
+  if(!d_scale_chosen && d_data.sensitivity.end == Sensitivity::TEnd::FINISHED && !d_data.sensitivity.rows.empty() &&
+     d_data.sensitivity.scale == Sensitivity::TScale::AS_GIVEN && Sensitivity::All_Zero(d_data.sensitivity.rows))
+  {
+    const QSignalBlocker blocker(d_per_unit_box);
+    d_per_unit_box->setChecked(true);
+    d_chose_per_unit = true;
+    d_data.sensitivity = compute(Sensitivity::TScale::PER_UNIT);
+  }
   progress.reset();
   d_data.has_sensitivity = true;
   Invalidate();

@@ -5,17 +5,22 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <vector>
 
 #include "src/model/machinelibrary.h"
 #include "src/model/plotkinds.h"
 #include "src/model/simulation.h"
 
+class QCheckBox;
 class QComboBox;
 class QHBoxLayout;
+class QVBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSplitter;
+class QTableWidget;
 class TPlotPage;
 
 // Shows one plot page, fitted to the view; a page larger than its minimum never gets squeezed
@@ -61,6 +66,12 @@ public:
   // The test set-up's U and the rule of the Conformity section (0,0 and guarded until shown); the
   // MPE is left to the caller.
   Conformity::TOptions Conformity_Options() const;
+  // Where the conformity page finds the library's records that measured files are matched to
+  // by name (the window's measurement library).
+  void Set_Library_Records(std::function<std::vector<const TMeasurement*>()> records);
+  // The measured ISO 10360-2 files (or folders) the conformity page judges instead of the
+  // simulated selection; none for the simulated one.
+  void Set_Measured_Paths(const QStringList& paths);
   // The active machine's record, for its MPE and covariance (after Set_Machine).
   void Set_Machine_Item(const TMachineLibrary::TMachineItem& machine);
   // The measurements just simulated on machine; they must stay alive until Clear_Measurements.
@@ -100,14 +111,21 @@ private:
   // The conformity section (plotswidget_conformity.cpp): the set-up's U and the rule beside the
   // chooser, made when the section is first chosen, and the page of the selected ISO measurements.
   void Show_Conformity_Controls(bool visible);
+  // The table under the page: the conformity rows when the page decided some, hidden otherwise.
+  void Show_Conformity_Table();
+  void Choose_Measured_Files();
   TPlotPage* Conformity_Page(const QString& title);
   // The corrections built from the active machine, run on itself with the default options.
   TPlotPage* Compensation_Page(const QString& title);
 
   QComboBox* d_kind_box;
   QPushButton* d_compute_button;
+  QCheckBox* d_per_unit_box;     // sensitivity per unit of each parameter
+  bool d_chose_per_unit = false; // the box was ticked for the user: every parameter reads zero
+  bool d_scale_chosen = false;   // the user set the box for this machine: it is not ticked for them
   QPushButton* d_save_button;
   TPlotView* d_view;
+  QSplitter* d_splitter; // the view, and under it the conformity rows
   QLabel* d_point_label; // under the chart: what the mouse does, or the row last clicked
 
   Plot_Kinds::TData d_data;  // the conformity report is that of the page on show
@@ -118,10 +136,15 @@ private:
   QString d_save_directory; // of the last plot saved
   bool d_has_machine_item = false;
   TMachineLibrary::TMachineItem d_machine_item;
-  QHBoxLayout* d_controls;
+  QVBoxLayout* d_controls; // the page's layout: the chooser's row, then the view
   QWidget* d_conformity_controls = nullptr;
   QLineEdit* d_test_uncertainty_edit = nullptr;
   QComboBox* d_rule_box = nullptr;
+  QPushButton* d_measured_button = nullptr;
+  QPushButton* d_simulated_button = nullptr;
+  QTableWidget* d_conformity_table = nullptr; // the rows of the decision on show, as the CSV has them
+  QStringList d_measured_paths;
+  std::function<std::vector<const TMeasurement*>()> d_library_records;
   bool d_dirty = true;
   bool d_rebuild_pending = false;
 };

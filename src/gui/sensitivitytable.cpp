@@ -67,6 +67,26 @@ double Minimum_Column(const QFontMetricsF& metrics)
          2 * CELL_PADDING;
 }
 
+// "X Axis Rx", or per unit "X Axis Rx, per µrad".
+QString Row_Label(const Sensitivity::TRow& row)
+{
+  return row.unit.isEmpty() ? row.label : QStringLiteral("%1, per %2").arg(row.label, row.unit);
+}
+
+// Room for the longest label of these rows, and never less than the usual table has: a label
+// per unit is longer, and sizing for the longest one possible would push the table past a
+// 1024-pixel screen.
+double Label_Width(const QFontMetricsF& metrics, const std::vector<Sensitivity::TRow>& rows)
+{
+  double width = metrics.horizontalAdvance(QStringLiteral("RXX   X Axis Deflection")) + 3 * CELL_PADDING;
+  for(const Sensitivity::TRow& row : rows)
+  {
+    // The label is drawn from x = 50, after the code.
+    width = std::max(width, 50.0 + metrics.horizontalAdvance(Row_Label(row)) + 2 * CELL_PADDING);
+  }
+  return width;
+}
+
 QString Value_Text(const Sensitivity::TRow& row, int column)
 {
   return Present(row, column) ? QString::number(Value(row, column) * MICRO, 'f', 3) : QStringLiteral("--");
@@ -108,7 +128,7 @@ TSensitivityTable::TGeometry TSensitivityTable::Geometry() const
   const QFontMetricsF metrics(Plot_Style::Font(Plot_Style::LABEL_PIXELS + 1));
   TGeometry geometry;
   geometry.row_height = std::max(metrics.height() + 8.0, 24.0);
-  geometry.label_width = metrics.horizontalAdvance(QStringLiteral("RXX   X Axis Deflection")) + 3 * CELL_PADDING;
+  geometry.label_width = Label_Width(metrics, d_rows);
   geometry.left = geometry.label_width;
   // Two lines of column titles: the laser's are long.
   geometry.top = 2.0 * geometry.row_height;
@@ -126,7 +146,7 @@ QSizeF TSensitivityTable::sizeHint(Qt::SizeHint which, const QSizeF& constraint)
   }
   const QFontMetricsF metrics(Plot_Style::Font(Plot_Style::LABEL_PIXELS + 1));
   const double row_height = std::max(metrics.height() + 8.0, 24.0);
-  const double label_width = metrics.horizontalAdvance(QStringLiteral("RXX   X Axis Deflection")) + 3 * CELL_PADDING;
+  const double label_width = Label_Width(metrics, d_rows);
   const double column = Minimum_Column(metrics);
   // Header rows, the rows, then a gap and the colour key with its labels.
   const double height =
@@ -162,7 +182,8 @@ void TSensitivityTable::paint(QPainter* painter, const QStyleOptionGraphicsItem*
     painter->setPen(Qt::black);
     painter->drawText(QRectF(0.0, y, 50.0, g.row_height), Qt::AlignLeft | Qt::AlignVCenter, row.code);
     painter->setFont(font);
-    painter->drawText(QRectF(50.0, y, g.label_width - 50.0, g.row_height), Qt::AlignLeft | Qt::AlignVCenter, row.label);
+    painter->drawText(QRectF(50.0, y, g.label_width - 50.0, g.row_height), Qt::AlignLeft | Qt::AlignVCenter,
+                      Row_Label(row));
     for(int column = 0; column < COLUMN_COUNT; ++column)
     {
       const QRectF cell(g.left + column * g.column_width, y, g.column_width, g.row_height);
@@ -230,7 +251,7 @@ void TSensitivityTable::hoverMoveEvent(QGraphicsSceneHoverEvent* event)
   {
     text = entry.laser_present
                ? QStringLiteral("%1 (%2) alone\nLaser: largest %3 %4 inside the volume")
-                     .arg(entry.label, entry.code,
+                     .arg(Row_Label(entry), entry.code,
                           column == ANGLE_COLUMN ? QStringLiteral("angle") : QStringLiteral("straightness"),
                           Value_Text(entry, column) +
                               (column == ANGLE_COLUMN ? QStringLiteral(" µrad") : QStringLiteral(" µm")))
@@ -240,7 +261,7 @@ void TSensitivityTable::hoverMoveEvent(QGraphicsSceneHoverEvent* event)
   {
     text = entry.present[column]
                ? QStringLiteral("%1 (%2) alone\n%3: largest deviation %4 µm")
-                     .arg(entry.label, entry.code, Sensitivity::Kind_Title(column), Value_Text(entry, column))
+                     .arg(Row_Label(entry), entry.code, Sensitivity::Kind_Title(column), Value_Text(entry, column))
                : QStringLiteral("%1 (%2)\nNo %3 measurement selected")
                      .arg(entry.label, entry.code, Sensitivity::Kind_Title(column));
   }

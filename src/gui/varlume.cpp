@@ -41,7 +41,9 @@
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
 #include "src/gui/plandialog.h"
+#include "src/gui/plotswidget.h"
 #include "src/gui/progressdialog.h"
+#include "src/gui/quickstart.h"
 #include "src/gui/recoverywriter.h"
 
 namespace
@@ -322,6 +324,13 @@ void TVarlume::Setup_Central_Widget()
   QGridLayout* layout = new QGridLayout(central);
 
   d_display_widget = new TDisplayWidget(central);
+  // Measured files on the conformity page are matched to the library's records by name.
+  d_display_widget->Plots_Widget()->Set_Library_Records(
+      [this]()
+      {
+        const std::vector<TMeasurement*> all = d_measurement_dialog->Library().All_Measurements();
+        return std::vector<const TMeasurement*>(all.begin(), all.end());
+      });
   layout->addWidget(d_display_widget, 0, 0);
 
   QHBoxLayout* bottom_layout = new QHBoxLayout();
@@ -417,16 +426,21 @@ void TVarlume::Setup_Menus(QAction* about_action)
   edit_menu->addSeparator();
   edit_menu->addAction(d_remove_machine_action);
   edit_menu->addAction(d_remove_measurement_action);
-  edit_menu->addSeparator();
-  edit_menu->addAction(d_identify_action);
-  edit_menu->addAction(d_plan_action);
-  edit_menu->addAction(d_compensation_action);
+
+  // The work of a calibration, apart from the editing of the libraries.
+  QMenu* calibration_menu = menuBar()->addMenu(tr("&Calibration"));
+  calibration_menu->addAction(d_identify_action);
+  calibration_menu->addAction(d_plan_action);
+  calibration_menu->addAction(d_compensation_action);
 
   // Filled by Setup_Docks with the docks' own show/hide actions.
   QMenu* view_menu = menuBar()->addMenu(tr("&View"));
   view_menu->setObjectName(QStringLiteral("view_menu"));
 
   QMenu* help_menu = menuBar()->addMenu(tr("&Help"));
+  QAction* quick_start_action = help_menu->addAction(tr("Quick Start"));
+  quick_start_action->setShortcut(QKeySequence::HelpContents);
+  connect(quick_start_action, &QAction::triggered, this, [this]() { Quick_Start::Show(this); });
   help_menu->addAction(about_action);
 }
 

@@ -142,6 +142,18 @@ struct TOutlier
   bool rejected = false;
 };
 
+// One reading used by the fit, after it: what the residuals page and its CSV show.
+struct TResidual
+{
+  QString file;
+  int line = 0;
+  QString quantity;
+  double reading = 0.0;  // as the file holds it, mm or mm/m
+  double residual = 0.0; // µm or µrad
+  double u = 0.0;        // stated, µm or µrad
+  double normalized = 0.0;
+};
+
 struct TAlignmentValue
 {
   QString file;
@@ -216,6 +228,8 @@ struct TResult
   std::vector<double> covariance;             // labels x labels, row by row, k = 1
   std::vector<TNullDirection> directions;
   std::vector<TOutlier> outliers;
+  // Every reading used, in the order of the readings (file by file, line by line).
+  std::vector<TResidual> residuals;
   std::vector<Measured::TDuplicate> duplicates;
   std::vector<TAlignmentValue> alignment;
   std::vector<TFunctionBand> bands;
@@ -232,6 +246,11 @@ QByteArray Json(const TResult& result);
 
 // The names of the records (in their order) that a measured set of this kind can be read as.
 QStringList Matching_Records(const std::vector<const TMeasurement*>& records, Measured::TKind kind);
+
+// "file,line,quantity,reading,residual,u,normalized", then one line per reading used, in the
+// order of result.residuals: the reading as the file holds it (mm, mm/m), residual and u in µm
+// or µrad, normalized = residual / u. UTF-8, line feeds.
+QByteArray Residuals_Csv(const TResult& result);
 
 // The fit of machine to the measured sets. records are the measurement library's records (the
 // nominal geometry); they are copied, never changed.

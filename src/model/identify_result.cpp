@@ -61,6 +61,32 @@ void TRun::List_Outliers(const VectorXd& residuals)
   }
 }
 
+void TRun::List_Residuals(const VectorXd& residuals)
+{
+  // The same rows and the same u as the outliers and the RMS after the fit, so that the CSV
+  // and the report agree.
+  for(int row = 0; row < residuals.size(); ++row)
+  {
+    const TObservation& observation = d_observations[row];
+    if(d_weights(row) == 0.0 || observation.set < 0)
+    {
+      continue;
+    }
+    TResidual residual;
+    residual.file = d_sets[observation.set]->readings_file;
+    residual.line = observation.line;
+    residual.quantity = Quantity_Name(observation.quantity);
+    residual.reading = observation.measured;
+    residual.u = 1000.0 / d_stated(row);
+    residual.normalized = residuals(row);
+    residual.residual = residuals(row) * residual.u;
+    d_result.residuals.push_back(residual);
+  }
+  std::stable_sort(d_result.residuals.begin(), d_result.residuals.end(),
+                   [](const TResidual& a, const TResidual& b)
+                   { return a.file != b.file ? a.file < b.file : a.line < b.line; });
+}
+
 void TRun::Build()
 {
   const int n = d_model->Size();
@@ -128,6 +154,7 @@ void TRun::Build()
       d_result.suggestions.clear();
     }
   }
+  List_Residuals(after);
 
   // The parameters as monomial coefficients with their covariance.
   const MatrixXd monomials = d_model->Monomials();

@@ -45,6 +45,8 @@ private:
   // when one change would explain clearly more than noise could.
   bool Beyond_Noise(const VectorXd& residuals) const;
   bool Suggest(const VectorXd& residuals, double chi2, int freedom);
+  // Every reading used, after the fit, into the result's residuals.
+  void List_Residuals(const VectorXd& residuals);
   void Build_Machine(const VectorXd& values, const MatrixXd& covariance);
   void Build_Alignment();
   void Build_Directions();

@@ -181,6 +181,20 @@ public:
   TVector3 Get_Angles_RA_RB_RC(const TVector3& axis_direction, const TVector3& probe_direction,
                                const TVector3& position) const;
 
+  // Which machine axis (AXIS_X, AXIS_Y, AXIS_Z, or 0 for none) each reading of a line along
+  // axis_direction is about, as Get_Angles_RA_RB_RC and Calculate_Scale_XX_YY_Error split them:
+  // the straightness XX and YY lie along xx and yy, the angles Ra and Rb turn about ra and rb,
+  // and Rc about the line itself. All 0 for a line not along an axis.
+  struct TLineReadings
+  {
+    int line = 0;
+    int xx = 0;
+    int yy = 0;
+    int ra = 0;
+    int rb = 0;
+  };
+  static TLineReadings Line_Readings(const TVector3& axis_direction, const TVector3& probe_direction);
+
   // The deviation actual - nominal split into (along the line, XX, YY across it).
   TVector3 Calculate_Scale_XX_YY_Error(const TVector3& axis_direction, const TVector3& probe_direction,
                                        const TVector3& nominal, const TVector3& actual) const;

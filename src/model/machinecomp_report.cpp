@@ -38,8 +38,11 @@ std::vector<double> Report_Positions(const double& first, const double& last, co
   std::vector<double> positions;
   const bool downwards = std::fabs(last) <= std::fabs(first);
   const double step = downwards ? -increment : increment;
-  double position = downwards ? last : first;
-  while(downwards ? position >= first : position <= last)
+  const double origin = downwards ? last : first;
+  // origin + i * step, not a running sum: a sum carries its rounding into every later position
+  // (317.00000000000006 in a CSV) and can drop a far end that lies on the step.
+  double position = origin;
+  for(long long i = 1; downwards ? position >= first : position <= last; ++i)
   {
     if(positions.size() >= static_cast<std::size_t>(TMachineComp::MAXIMUM_MAP_ROWS))
     {
@@ -47,7 +50,7 @@ std::vector<double> Report_Positions(const double& first, const double& last, co
       break;
     }
     positions.push_back(position);
-    const double next = position + step;
+    const double next = origin + static_cast<double>(i) * step;
     if(next == position)
     {
       break;
@@ -315,6 +318,27 @@ TVector3 TMachineComp::Get_Angles_RA_RB_RC(const TVector3& axis_direction, const
   }
 
   return TVector3();
+}
+
+TMachineComp::TLineReadings TMachineComp::Line_Readings(const TVector3& axis_direction, const TVector3& probe_direction)
+{
+  // The same tests, in the same order, as the two functions that split the readings.
+  TLineReadings readings;
+  if(std::fabs(axis_direction ^ TVector3(1, 0, 0)) > ALONG_AXIS)
+  {
+    return TLineReadings{AXIS_X, AXIS_Y, AXIS_Z, AXIS_Z, AXIS_Y};
+  }
+  if(std::fabs(axis_direction ^ TVector3(0, 1, 0)) > ALONG_AXIS)
+  {
+    return TLineReadings{AXIS_Y, AXIS_X, AXIS_Z, AXIS_Z, AXIS_X};
+  }
+  if(std::fabs(axis_direction ^ TVector3(0, 0, 1)) > ALONG_AXIS)
+  {
+    const bool probe_along_x = std::fabs(probe_direction ^ TVector3(1, 0, 0)) > PROBE_ALONG_X;
+    return probe_along_x ? TLineReadings{AXIS_Z, AXIS_Y, AXIS_X, AXIS_X, AXIS_Y}
+                         : TLineReadings{AXIS_Z, AXIS_X, AXIS_Y, AXIS_Y, AXIS_X};
+  }
+  return readings;
 }
 
 TVector3 TMachineComp::Calculate_Scale_XX_YY_Error(const TVector3& axis_direction, const TVector3& probe_direction,

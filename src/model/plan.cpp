@@ -260,6 +260,7 @@ void TPlanner::Add_Step(int candidate, const TEvaluation& evaluation)
   step.measurement = d_names[candidate];
   step.kind = d_kinds[candidate];
   step.readings = d_readings[candidate];
+  step.rows = d_file_rows[candidate];
   step.rank = evaluation.rank;
   step.full_rank = evaluation.full;
   const int largest = evaluation.Largest(evaluation);
@@ -428,14 +429,17 @@ void TPlanner::Write_Report() const
             : QStringLiteral("%1 %2 %3 (u/R %4) of %5")
                   .arg(step.full_rank ? QStringLiteral("largest u") : QStringLiteral("largest u of the identified"),
                        Number(step.largest_u), step.largest_unit, Number(step.largest_ratio), step.largest_function);
-    report.push_back(QStringLiteral("%1. %2 (%3, %4 reading%5): Rank: %6 of %7 unknowns; %8")
+    // Rows as identification counts its "Rows used", then the readings they hold.
+    report.push_back(QStringLiteral("%1. %2 (%3, %4 row%5, %6 reading%7): Rank: %8 of %9 unknowns; ")
                          .arg(index + 1)
                          .arg(Identify::Report_Cut(step.measurement), step.kind)
+                         .arg(step.rows)
+                         .arg(step.rows == 1 ? QString() : QStringLiteral("s"))
                          .arg(step.readings)
                          .arg(step.readings == 1 ? QString() : QStringLiteral("s"))
                          .arg(step.rank)
-                         .arg(d_result.unknowns)
-                         .arg(largest));
+                         .arg(d_result.unknowns) +
+                     largest);
   }
   report.push_back(QString());
   if(d_result.full_rank)

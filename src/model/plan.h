@@ -38,8 +38,10 @@ struct TStep
 {
   int candidate = 0; // index into the candidates
   QString measurement;
-  QString kind; // "ballbar", "iso", "laser", "mcg"
-  int readings = 0;
+  QString kind;     // "ballbar", "iso", "laser", "mcg"
+  int readings = 0; // scalar readings: a laser row gives six
+  // Rows of its measured file, as identification counts its "Rows used".
+  int rows = 0;
   int rank = 0;
   // The largest uncertainty (k = 1) of the function values identified so far, in µm or µrad,
   // as u/R, and the function it belongs to; NaN and empty when none is identified.

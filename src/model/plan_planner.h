@@ -123,6 +123,7 @@ private:
   std::vector<QString> d_names;    // per candidate
   std::vector<QString> d_kinds;    // per candidate
   std::vector<int> d_readings;     // per candidate
+  std::vector<int> d_file_rows;    // per candidate, rows of its file as identification counts them
   std::vector<MatrixXd> d_rows;    // per candidate: compact weighted rows, alignment taken out
   std::vector<int> d_duplicate_of; // per candidate: an earlier candidate with the same rows, or -1
   int d_work = 0;

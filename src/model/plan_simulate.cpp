@@ -112,6 +112,8 @@ bool TPlanner::Simulate(const std::vector<const TMeasurement*>& library, const s
     d_names.push_back(measurement->d_name);
     d_kinds.push_back(Plot_Series::Kind_Name(measurement->Type()));
     d_readings.push_back(static_cast<int>(own.size()));
+    // A laser row holds six readings (scale and two straightness values, three angles).
+    d_file_rows.push_back(static_cast<int>(own.size()) / (measurement->Type() == Types::MEASUREMENT_LASER ? 6 : 1));
   }
   first_row.push_back(static_cast<int>(observations.size()));
 

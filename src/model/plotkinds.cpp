@@ -14,7 +14,7 @@ QByteArray Results_Csv(const Plot_Kinds::TData& data)
 
 QByteArray Sensitivity_Csv(const Plot_Kinds::TData& data)
 {
-  return Sensitivity::Csv(data.sensitivity.rows);
+  return Sensitivity::Csv(data.sensitivity.rows, data.sensitivity.scale);
 }
 
 QByteArray Conformity_Csv(const Plot_Kinds::TData& data)

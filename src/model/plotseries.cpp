@@ -72,15 +72,20 @@ std::vector<Plot_Series::TAxisErrors> Axis_Errors(const TMachineComp& machine, c
       continue;
     }
     const std::array<std::vector<TVector2>, 6> columns = Table_Columns(*table);
+    // The table's positions as start + i * step: the table sums its steps, and its rounding
+    // (90.00000000000001) would show in the CSV and keep a map position of the same place apart.
     std::vector<double> positions;
-    for(const TVector2& point : columns[0])
+    const std::size_t nodes = columns[0].size();
+    const double step = nodes > 1 ? (table->d_axis_end - table->d_axis_start) / static_cast<double>(nodes - 1) : 0.0;
+    for(std::size_t i = 0; i < nodes; ++i)
     {
-      positions.push_back(point.x);
+      positions.push_back(i + 1 == nodes && nodes > 1 ? table->d_axis_end
+                                                      : table->d_axis_start + static_cast<double>(i) * step);
     }
     if(increments)
     {
       const std::vector<double> map =
-          TMachineComp::Map_Positions(columns[0].front().x, columns[0].back().x, increments[a]);
+          TMachineComp::Map_Positions(table->d_axis_start, table->d_axis_end, increments[a]);
       positions.insert(positions.end(), map.begin(), map.end());
       std::sort(positions.begin(), positions.end());
       positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
@@ -111,6 +116,7 @@ Plot_Series::TMeasurementResult Measurement_Result(const TMachineComp& machine, 
   {
     laser = Report::Laser_Rows(machine, measurement);
     readings = Export::Laser_Readings(machine, measurement);
+    result.laser_names = Report::Laser_Reading_Names(measurement);
   }
   const std::vector<TMeasurement::TMeasurementItem>& items = measurement.d_measurement_items;
   result.rows.reserve(items.size());

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -81,6 +82,8 @@ struct TMeasurementResult
   int id = 0; // the measurement's id: id + index names a row as a pick in the 3-D view does
   Types::TMeasurementType type = Types::MEASUREMENT_ISO;
   std::vector<TResultRow> rows;
+  // Laser runs: XX, YY, Ra, Rb, Rc named with what each shows (Report::Laser_Reading_Names).
+  QStringList laser_names;
 };
 
 // The simulated measurements in the order of the results tab: every measurement that is not a

@@ -252,6 +252,16 @@ QStringList Ballbar_Report(const TMeasurement& measurement)
   return lines;
 }
 
+// The horizontal direction of the probe offset, or straight down without one: which side of a
+// vertical line the laser reads.
+TVector3 Probe_Direction(const TItem& item)
+{
+  const TVector3 horizontal(item.probe_offset.x, item.probe_offset.y, 0.0);
+  const double length = horizontal.Length();
+  return length > MINIMUM_PROBE_LENGTH ? TVector3(horizontal.x / length, horizontal.y / length, horizontal.z / length)
+                                       : TVector3(0.0, 0.0, -1.0);
+}
+
 bool Summarised(const TMeasurement* measurement)
 {
   return measurement->Type() == Types::MEASUREMENT_BALLBAR && measurement->d_measurement_items.size() == 1;
@@ -270,11 +280,7 @@ std::vector<TLaserRow> Laser_Rows(const TMachineComp& machine, const TMeasuremen
   {
     if(rows.empty())
     {
-      const TVector3 horizontal(item.probe_offset.x, item.probe_offset.y, 0.0);
-      const double length = horizontal.Length();
-      probe_direction = length > MINIMUM_PROBE_LENGTH
-                            ? TVector3(horizontal.x / length, horizontal.y / length, horizontal.z / length)
-                            : TVector3(0.0, 0.0, -1.0);
+      probe_direction = Probe_Direction(item);
       reference_error = machine.Calculate_Scale_XX_YY_Error(item.axis_nominal, probe_direction, item.reference_nominal,
                                                             item.reference_actual);
     }
@@ -294,6 +300,40 @@ std::vector<TLaserRow> Laser_Rows(const TMachineComp& machine, const TMeasuremen
     rows.push_back(row);
   }
   return rows;
+}
+
+QStringList Laser_Reading_Names(const TMeasurement& measurement)
+{
+  QStringList names = {QStringLiteral("XX"), QStringLiteral("YY"), QStringLiteral("Ra"), QStringLiteral("Rb"),
+                       QStringLiteral("Rc")};
+  if(measurement.d_measurement_items.empty())
+  {
+    return names;
+  }
+  const TItem& first = measurement.d_measurement_items.front();
+  const TMachineComp::TLineReadings on = TMachineComp::Line_Readings(first.axis_nominal, Probe_Direction(first));
+  if(on.line == 0)
+  {
+    return names;
+  }
+  const auto letter = [](int axis, bool lower)
+  {
+    const QString name = axis == AXIS_X   ? QStringLiteral("X")
+                         : axis == AXIS_Y ? QStringLiteral("Y")
+                                          : QStringLiteral("Z");
+    return lower ? name.toLower() : name;
+  };
+  // A horizontal line turns about the vertical (yaw) and about the other horizontal axis
+  // (pitch); a vertical one has no such names, only its two axes.
+  const bool vertical = on.line == AXIS_Z;
+  names[0] = QStringLiteral("XX (straightness in %1)").arg(letter(on.xx, false));
+  names[1] = QStringLiteral("YY (straightness in %1)").arg(letter(on.yy, false));
+  names[2] = vertical ? QStringLiteral("Ra (R%1)").arg(letter(on.ra, true))
+                      : QStringLiteral("Ra (yaw, R%1)").arg(letter(on.ra, true));
+  names[3] = vertical ? QStringLiteral("Rb (R%1)").arg(letter(on.rb, true))
+                      : QStringLiteral("Rb (pitch, R%1)").arg(letter(on.rb, true));
+  names[4] = QStringLiteral("Rc (roll, R%1)").arg(letter(on.line, true));
+  return names;
 }
 
 QStringList Measurement_Item(const TMachineComp& machine, const TMeasurement& measurement)

@@ -47,6 +47,11 @@ struct TLaserRow
 // The rows of a laser measurement in row order; machine splits the deviations.
 std::vector<TLaserRow> Laser_Rows(const TMachineComp& machine, const TMeasurement& measurement);
 
+// The names of a laser run's XX, YY, Ra, Rb, Rc with the machine's straightness or rotation
+// each shows on this run: "XX (straightness in Y)", "Ra (yaw, Rz)", "Rc (roll, Rx)". The bare
+// names for a run not along an axis or without rows.
+QStringList Laser_Reading_Names(const TMeasurement& measurement);
+
 // The ball bar summary over the ball bars that hold exactly one row: heading, length extremes,
 // mean and range, column heading and their lines in list order. Empty when there is none.
 QStringList Ballbar_Summary(const std::vector<TMeasurement*>& measurements);

@@ -143,10 +143,48 @@ private:
 
 namespace Sensitivity
 {
+Evaluation::TErrorItem Unit_Item(const Evaluation::TErrorItem& item, const Simulation::TMachineRecord& record)
+{
+  // 1 µm or 1 µrad in the model's units: mm for scale, mm/m for angles.
+  const double unit = 0.001;
+  Evaluation::TErrorItem unit_item = item;
+  unit_item.sign = 1;
+  unit_item.value = unit;
+  const int axis = item.axis == AXIS_Y ? 1 : item.axis == AXIS_Z ? 2 : 0;
+  const double start = axis == 0 ? record.axis_start.x : axis == 1 ? record.axis_start.y : record.axis_start.z;
+  const double end = axis == 0 ? record.axis_end.x : axis == 1 ? record.axis_end.y : record.axis_end.z;
+  // The expressions see L in metres; the end of travel farther from the axis zero.
+  const double far = (std::fabs(end) >= std::fabs(start) ? end : start) / 1000.0;
+  // In parentheses: the expressions take no sign straight after an operator.
+  unit_item.expression = std::fabs(far) > 1e-9 ? QStringLiteral("(%1)*L").arg(QString::number(unit / far, 'g', 17))
+                                               : QString::number(unit);
+  return unit_item;
+}
+
+bool All_Zero(const std::vector<TRow>& rows)
+{
+  for(const TRow& row : rows)
+  {
+    for(int kind = 0; kind < KIND_COUNT; ++kind)
+    {
+      if(row.present[kind] && row.value[kind] != 0.0)
+      {
+        return false;
+      }
+    }
+    if(row.laser_present && (row.laser_straightness != 0.0 || row.laser_angle != 0.0))
+    {
+      return false;
+    }
+  }
+  return true;
+}
+
 TResult Compute(const Simulation::TMachineRecord& record, std::vector<TMeasurement*> measurements,
-                const TProgress& progress)
+                const TProgress& progress, TScale scale)
 {
   TResult result;
+  result.scale = scale;
   TMachineComp::TInitParameters parameters;
   if(!Simulation::Init_Parameters(record, &parameters))
   {
@@ -194,7 +232,7 @@ TResult Compute(const Simulation::TMachineRecord& record, std::vector<TMeasureme
     machine.Initialize_Begin(parameters);
     // As in the evaluation, a parameter whose set-up fails part way is simulated with what the
     // model made of it.
-    Simulation::Apply_Error_Item(&machine, *single.item);
+    Simulation::Apply_Error_Item(&machine, scale == TScale::PER_UNIT ? Unit_Item(*single.item, record) : *single.item);
     try
     {
       machine.Initialize_End();
@@ -217,6 +255,10 @@ TResult Compute(const Simulation::TMachineRecord& record, std::vector<TMeasureme
     row.code = QString::fromLatin1(single.code).remove(QLatin1Char('|'));
     row.label = Evaluation::Item_Label(*single.item);
     Take_Extremes(machine, measurements, &row);
+    if(scale == TScale::PER_UNIT)
+    {
+      row.unit = single.item->parameter == PARAMETER_SCALE ? QString::fromUtf8("µm") : QString::fromUtf8("µrad");
+    }
     result.rows.push_back(row);
   }
   if(progress)
@@ -244,18 +286,29 @@ QString Kind_Title(int kind)
   return QString();
 }
 
-QByteArray Csv(const std::vector<TRow>& rows)
+QByteArray Csv(const std::vector<TRow>& rows, TScale scale)
 {
-  QByteArray text("parameter,ballbar_mm,iso_mm,mcg_mm,laser_mm,laser_straightness_mm,laser_angle_mm_per_m\n");
+  const bool per_unit = scale == TScale::PER_UNIT;
+  // Per unit is a file of its own kind, in µm and µrad; the other keeps the model's mm and mm/m.
+  QByteArray text(per_unit
+                      ? "parameter,unit,ballbar_um,iso_um,mcg_um,laser_um,laser_straightness_um,laser_angle_urad\n"
+                      : "parameter,ballbar_mm,iso_mm,mcg_mm,laser_mm,laser_straightness_mm,laser_angle_mm_per_m\n");
+  // The values are mm and mm/m; 1000 of a unit is exact in double only for the rounding of the
+  // product, so the text is the shortest of the scaled value.
+  const auto number = [per_unit](double value) { return Plot_Series::Number_Text(per_unit ? value * 1000.0 : value); };
   for(const TRow& row : rows)
   {
     QString line = Plot_Series::Csv_Field(row.code);
+    if(per_unit)
+    {
+      line += QLatin1Char(',') + row.unit;
+    }
     for(int kind = 0; kind < KIND_COUNT; ++kind)
     {
       line += QLatin1Char(',');
       if(row.present[kind])
       {
-        line += Plot_Series::Number_Text(row.value[kind]);
+        line += number(row.value[kind]);
       }
     }
     for(const double value : {row.laser_straightness, row.laser_angle})
@@ -263,7 +316,7 @@ QByteArray Csv(const std::vector<TRow>& rows)
       line += QLatin1Char(',');
       if(row.laser_present)
       {
-        line += Plot_Series::Number_Text(value);
+        line += number(value);
       }
     }
     text += line.toUtf8();

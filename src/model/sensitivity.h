@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "src/model/evaluation.h"
 #include "src/model/measurement.h"
 #include "src/model/simulation.h"
 
@@ -41,6 +42,20 @@ struct TRow
   bool laser_present = false;
   double laser_straightness = 0.0;
   double laser_angle = 0.0;
+  // Per unit only: the unit the parameter was given, "µm" (scale) or "µrad" (angles,
+  // squareness, deflection); empty otherwise.
+  QString unit;
+};
+
+// What each parameter is set to while it is applied alone.
+enum class TScale
+{
+  AS_GIVEN, // the machine's own expression or value
+  // One unit of the parameter: a scale error growing in proportion to the position from 0 at the
+  // axis zero to 1 µm at the end of travel farther from it, an angle the same way to 1 µrad,
+  // 1 µrad of squareness or of tower deflection. The table then says what one unit of each
+  // parameter shows, also on a new machine whose expressions are all zero.
+  PER_UNIT
 };
 
 enum class TEnd
@@ -55,6 +70,7 @@ struct TResult
 {
   TEnd end = TEnd::FINISHED;
   QString message;
+  TScale scale = TScale::AS_GIVEN;
   std::vector<TRow> rows;
 };
 
@@ -68,15 +84,23 @@ using TProgress = std::function<bool(int done, int count)>;
 // copied): their values are evaluated against the record's volume, as the evaluation does; their
 // rows are put back as they were.
 TResult Compute(const Simulation::TMachineRecord& record, std::vector<TMeasurement*> measurements,
-                const TProgress& progress = TProgress());
+                const TProgress& progress = TProgress(), TScale scale = TScale::AS_GIVEN);
+
+// The parameter as PER_UNIT applies it (sign +1) on a machine of the record's travel.
+Evaluation::TErrorItem Unit_Item(const Evaluation::TErrorItem& item, const Simulation::TMachineRecord& record);
+
+// Whether every row reads zero in every column: the machine's parameters are all zero, and
+// only a table per unit says anything.
+bool All_Zero(const std::vector<TRow>& rows);
 
 // The kind's column title ("Ball Bar", "ISO 10360-2", "MCG", "Laser").
 QString Kind_Title(int kind);
 
 // "parameter,ballbar_mm,iso_mm,mcg_mm,laser_mm,laser_straightness_mm,laser_angle_mm_per_m",
 // then one line per row; a kind without rows is an empty field. UTF-8, lines end with a line
-// feed.
-QByteArray Csv(const std::vector<TRow>& rows);
+// feed. Per unit: "parameter,unit,ballbar_um,iso_um,mcg_um,laser_um,laser_straightness_um,
+// laser_angle_urad", each value what one unit of the parameter shows.
+QByteArray Csv(const std::vector<TRow>& rows, TScale scale = TScale::AS_GIVEN);
 } // namespace Sensitivity
 
 #endif

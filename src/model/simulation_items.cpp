@@ -157,10 +157,14 @@ void Simulate_Laser(TSimulator* simulator, TMeasurement_Laser* laser)
   // Below 1 mm the step counts as 10 mm, not as the minimum of 20: deliberate (expressions
   // refuse any step under 20 mm), and it keeps the count finite when rows are made anyway.
   const double increment = laser->d_increment < 1.0 ? 10.0 : laser->d_increment;
-  // The caller has checked the number of targets, so the distance always moves on.
-  for(double distance = 0.0; distance <= line.length; distance += increment)
+  // The caller has checked the number of targets, so the distance always moves on. Each target
+  // is i * increment: a running sum would write 317.00000000000006 for the tenth of 31.7 and
+  // miss an end of travel that lies on the step.
+  double distance = 0.0;
+  for(long long i = 1; distance <= line.length; ++i)
   {
     Add_Line_Row(simulator, line, distance, &laser->d_measurement_items);
+    distance = static_cast<double>(i) * increment;
   }
 }
 
