@@ -21,25 +21,11 @@ using Compensation::TForm;
 using Test_Support::Enable_Parameter;
 using TMachineItem = TMachineLibrary::TMachineItem;
 
-std::unique_ptr<TMeasurement> Iso(const QString& name, const QStringList& ends)
-{
-  auto iso = std::make_unique<TMeasurement_ISO>();
-  iso->Initialize();
-  iso->d_name = name;
-  iso->d_start_x_expression = ends[0];
-  iso->d_start_y_expression = ends[1];
-  iso->d_start_z_expression = ends[2];
-  iso->d_end_x_expression = ends[3];
-  iso->d_end_y_expression = ends[4];
-  iso->d_end_z_expression = ends[5];
-  return iso;
-}
-
 // Every kind of test: an ISO space diagonal, a laser along Y, a ball bar and an MCG.
 void Make_Measurements(TMeasurementLibrary* library)
 {
-  library->Append_Measurement(
-      Iso(QStringLiteral("Diagonal"), {"XMin + 50", "YMin + 50", "ZMin + 50", "XMax - 50", "YMax - 50", "ZMax - 50"}));
+  library->Append_Measurement(Test_Support::Iso(
+      QStringLiteral("Diagonal"), {"XMin + 50", "YMin + 50", "ZMin + 50", "XMax - 50", "YMax - 50", "ZMax - 50"}));
   auto laser = std::make_unique<TMeasurement_Laser>();
   laser->Initialize();
   laser->d_name = QStringLiteral("Laser Y");

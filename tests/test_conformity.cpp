@@ -49,27 +49,13 @@ void Make_Machine(TMachineLibrary* library)
   machine->covariance = {1e-6, 2e-7, 0.0, 0.0, 2e-7, 4e-6, 1e-7, 0.0, 0.0, 1e-7, 2.5e-5, 0.0, 0.0, 0.0, 0.0, INF};
 }
 
-std::unique_ptr<TMeasurement> Iso(const QString& name, const QStringList& ends)
-{
-  auto iso = std::make_unique<TMeasurement_ISO>();
-  iso->Initialize();
-  iso->d_name = name;
-  iso->d_start_x_expression = ends[0];
-  iso->d_start_y_expression = ends[1];
-  iso->d_start_z_expression = ends[2];
-  iso->d_end_x_expression = ends[3];
-  iso->d_end_y_expression = ends[4];
-  iso->d_end_z_expression = ends[5];
-  return iso;
-}
-
 // A line along X (sees X scale alone) and a space diagonal (sees Z scale as well).
 void Make_Measurements(TMeasurementLibrary* library)
 {
   library->Append_Measurement(
-      Iso(QStringLiteral("Along X"), {"XMin + 100", "YMid", "ZMid", "XMax - 100", "YMid", "ZMid"}));
-  library->Append_Measurement(
-      Iso(QStringLiteral("Diagonal"), {"XMin + 50", "YMin + 50", "ZMin + 50", "XMax - 50", "YMax - 50", "ZMax - 50"}));
+      Test_Support::Iso(QStringLiteral("Along X"), {"XMin + 100", "YMid", "ZMid", "XMax - 100", "YMid", "ZMid"}));
+  library->Append_Measurement(Test_Support::Iso(
+      QStringLiteral("Diagonal"), {"XMin + 50", "YMin + 50", "ZMin + 50", "XMax - 50", "YMax - 50", "ZMax - 50"}));
 }
 
 std::vector<const TMeasurement*> Records(const TMeasurementLibrary& library)
@@ -399,8 +385,8 @@ private slots:
         machine.covariance.push_back((i == j ? 1.0 : 0.2) * 4e-6);
       }
     }
-    auto turned =
-        Iso(QStringLiteral("Turned"), {"XMin + 50", "YMax - 50", "ZMin + 50", "XMax - 50", "YMin + 50", "ZMax - 50"});
+    auto turned = Test_Support::Iso(QStringLiteral("Turned"),
+                                    {"XMin + 50", "YMax - 50", "ZMin + 50", "XMax - 50", "YMin + 50", "ZMax - 50"});
     turned->d_probe_offset = TVector3(120.0, -80.0, -200.0);
     const std::vector<const TMeasurement*> records = {turned.get()};
 

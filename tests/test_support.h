@@ -129,6 +129,21 @@ inline void Enable_Parameter(TMachineLibrary::TMachineItem* machine, int axis, i
   }
 }
 
+// An ISO 10360-2 line from its six end texts (start x, y, z, end x, y, z).
+inline std::unique_ptr<TMeasurement> Iso(const QString& name, const QStringList& ends)
+{
+  auto iso = std::make_unique<TMeasurement_ISO>();
+  iso->Initialize();
+  iso->d_name = name;
+  iso->d_start_x_expression = ends[0];
+  iso->d_start_y_expression = ends[1];
+  iso->d_start_z_expression = ends[2];
+  iso->d_end_x_expression = ends[3];
+  iso->d_end_y_expression = ends[4];
+  iso->d_end_z_expression = ends[5];
+  return iso;
+}
+
 // A result row from reference to point on a perfect machine (actual equals nominal), with the
 // usual probe offset.
 inline TMeasurement::TMeasurementItem Row(const TVector3& reference, const TVector3& point,

@@ -22,6 +22,7 @@
 
 #include "core/gui/windowsize.h"
 #include "core/safefile.h"
+#include "src/gui/checklist.h"
 #include "src/gui/compensationchart.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
@@ -237,29 +238,10 @@ void TCompensationDialog::Reset(const QString& active_machine, const QStringList
     const int index = box->findText(active_machine);
     box->setCurrentIndex(index >= 0 ? index : 0);
   }
-  d_measurement_list->clear();
-  for(const QString& name : d_measurements->Measurement_Names())
-  {
-    QListWidgetItem* item = new QListWidgetItem(name, d_measurement_list);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
-    item->setCheckState(selected.contains(name) ? Qt::Checked : Qt::Unchecked);
-  }
+  Check_List::Fill(d_measurement_list, d_measurements->Measurement_Names(), selected);
   d_result = Compensation::TResult();
   d_computed = false;
   Show_Result();
-}
-
-QStringList TCompensationDialog::Checked_Measurements() const
-{
-  QStringList names;
-  for(int row = 0; row < d_measurement_list->count(); ++row)
-  {
-    if(d_measurement_list->item(row)->checkState() == Qt::Checked)
-    {
-      names.push_back(d_measurement_list->item(row)->text());
-    }
-  }
-  return names;
 }
 
 Compensation::TOptions TCompensationDialog::Options() const
@@ -320,7 +302,7 @@ void TCompensationDialog::Compute()
     return;
   }
   std::vector<const TMeasurement*> records;
-  for(const TMeasurement* measurement : d_measurements->Measurements(Checked_Measurements()))
+  for(const TMeasurement* measurement : d_measurements->Measurements(Check_List::Checked(d_measurement_list)))
   {
     records.push_back(measurement);
   }

@@ -47,7 +47,6 @@ private:
   void Show_Result();
   void Save_Files();
   void Save_Csv();
-  QStringList Checked_Measurements() const;
 
   TMachineDialog* d_machines;
   TMeasurementDialog* d_measurements;

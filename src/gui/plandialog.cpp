@@ -26,6 +26,7 @@
 #include <cmath>
 
 #include "core/gui/windowsize.h"
+#include "src/gui/checklist.h"
 #include "src/gui/identifyform.h"
 #include "src/gui/machinedialog.h"
 #include "src/gui/measurementdialog.h"
@@ -163,16 +164,8 @@ TPlanDialog::TPlanDialog(TMachineDialog* machines, TMeasurementDialog* measureme
 void TPlanDialog::Reset(const QString& active_machine)
 {
   d_form->Set_Machines(d_machines->Machine_Names(), active_machine);
-  {
-    const QSignalBlocker blocker(d_candidate_list);
-    d_candidate_list->clear();
-    for(const QString& name : d_measurements->Measurement_Names())
-    {
-      QListWidgetItem* item = new QListWidgetItem(name, d_candidate_list);
-      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
-      item->setCheckState(Qt::Checked);
-    }
-  }
+  const QStringList names = d_measurements->Measurement_Names();
+  Check_List::Fill(d_candidate_list, names, names);
   d_result = Plan::TResult();
   d_planned = false;
   Show_Result();
@@ -181,15 +174,7 @@ void TPlanDialog::Reset(const QString& active_machine)
 
 QStringList TPlanDialog::Candidates() const
 {
-  QStringList names;
-  for(int row = 0; row < d_candidate_list->count(); ++row)
-  {
-    if(d_candidate_list->item(row)->checkState() == Qt::Checked)
-    {
-      names.push_back(d_candidate_list->item(row)->text());
-    }
-  }
-  return names;
+  return Check_List::Checked(d_candidate_list);
 }
 
 Plan::TOptions TPlanDialog::Options() const
