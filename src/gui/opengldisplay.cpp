@@ -95,6 +95,12 @@ TOpenGLDisplay::TOpenGLDisplay(QWidget* parent, Qt::WindowFlags flags)
 TOpenGLDisplay::~TOpenGLDisplay()
 {
   Release_GL_Resources();
+  // The base class destroys the context after this part of the object is gone: its
+  // aboutToBeDestroyed must no longer call a slot of this class.
+  if(context())
+  {
+    disconnect(context(), nullptr, this, nullptr);
+  }
 }
 
 TVector3 TOpenGLDisplay::Tinted_Colour(const TVector3& colour, bool selected, bool flagged, TTint tint)
