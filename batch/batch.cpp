@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
 #include <vector>
 
 #include "batch/command.h"
@@ -21,6 +19,7 @@
 #include "batch/plan.h"
 #include "batch/plot.h"
 #include "batch/report.h"
+#include "core/safefile.h"
 #include "src/model/measuredfile.h"
 #include "src/model/report.h"
 
@@ -409,30 +408,7 @@ QString Data_Path(const TArguments& arguments)
 
 bool Same_File(const QString& first, const QString& second)
 {
-  const QFileInfo first_info(first);
-  const QFileInfo second_info(second);
-  if(QDir::cleanPath(first_info.absoluteFilePath()) == QDir::cleanPath(second_info.absoluteFilePath()))
-  {
-    return true;
-  }
-  // A folder given in another spelling (through a linked folder) names the same file, also one
-  // that does not exist yet; a name whose folder does not exist is no other name of anything.
-  const auto resolved = [](const QFileInfo& info)
-  {
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return folder.isEmpty() ? QString() : QDir(folder).filePath(info.fileName());
-  };
-  const QString first_resolved = resolved(first_info);
-  if(!first_resolved.isEmpty() && first_resolved == resolved(second_info))
-  {
-    return true;
-  }
-  // Followed through links: a link to a file, or another name of its inode, is that file.
-  struct stat first_status;
-  struct stat second_status;
-  return ::stat(QFile::encodeName(first).constData(), &first_status) == 0 &&
-         ::stat(QFile::encodeName(second).constData(), &second_status) == 0 &&
-         first_status.st_dev == second_status.st_dev && first_status.st_ino == second_status.st_ino;
+  return SafeFile::Same_File(first, second);
 }
 
 QString Library_Output_Problem(const QString& command, const TArguments& arguments, const QString& file_name)

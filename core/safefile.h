@@ -79,6 +79,9 @@ QString Target_Problem(const QString& file_name);
 // block on one.
 QString Source_Problem(const QString& file_name);
 
+// Whether the two names are one file: the same path, the same path through linked folders or a
+// link, or two hard links of one file (also for a name that does not exist yet).
+bool Same_File(const QString& first, const QString& second);
 // Writes bytes into file_name through TSafeFile; false with the reason in error (may be null).
 bool Write_File(const QString& file_name, const QByteArray& bytes, QString* error);
 

@@ -395,6 +395,15 @@ void TCompensationDialog::Save_Csv()
     return;
   }
   d_save_directory = QFileInfo(file_name).absolutePath();
+  // The libraries are the user's data, held in this window until it closes.
+  for(const QString& library : {d_machines->File_Name(), d_measurements->File_Name()})
+  {
+    if(SafeFile::Same_File(file_name, library))
+    {
+      d_verdict_label->setText(tr("\"%1\" is a library file: choose another name.").arg(file_name));
+      return;
+    }
+  }
   QString error;
   d_verdict_label->setText(SafeFile::Write_File(file_name, Compensation::Csv(d_result), &error)
                                ? tr("Written: %1").arg(file_name)

@@ -78,8 +78,10 @@ TReportDialog::TReportDialog(const QString& settings_file, QWidget* parent)
 }
 
 void TReportDialog::Set_Inputs(const TMachineLibrary::TMachineItem& machine,
-                               const std::vector<const TMeasurement*>& records, const Conformity::TOptions& options)
+                               const std::vector<const TMeasurement*>& records, const Conformity::TOptions& options,
+                               const QStringList& libraries)
 {
+  d_libraries = libraries;
   d_machine = machine;
   d_records = records;
   d_options = options;
@@ -112,9 +114,26 @@ void TReportDialog::Remember() const
   }
 }
 
+bool TReportDialog::Writable(const QString& file_name)
+{
+  for(const QString& library : d_libraries)
+  {
+    if(SafeFile::Same_File(file_name, library))
+    {
+      d_message_label->setText(tr("\"%1\" is a library file: choose another name.").arg(file_name));
+      return false;
+    }
+  }
+  return true;
+}
+
 bool TReportDialog::Export(const QString& file_name)
 {
   Remember();
+  if(!Writable(file_name))
+  {
+    return false;
+  }
   const TInfo info = Info();
   for(std::size_t i = 0; i < d_edits.size(); ++i)
   {
@@ -194,7 +213,7 @@ void TReportDialog::Save_Info()
   const QString file_name = QFileDialog::getSaveFileName(this, tr("Save Facts"),
                                                          QDir(d_directory).filePath(QStringLiteral("report-info.json")),
                                                          tr("JSON Files (*.json)"));
-  if(file_name.isEmpty())
+  if(file_name.isEmpty() || !Writable(file_name))
   {
     return;
   }

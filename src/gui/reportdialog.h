@@ -24,9 +24,9 @@ public:
   // settings_file holds the remembered facts (the window's settings).
   TReportDialog(const QString& settings_file, QWidget* parent = nullptr);
 
-  // What the next export reports on.
+  // What the next export reports on; libraries are the files no export may replace.
   void Set_Inputs(const TMachineLibrary::TMachineItem& machine, const std::vector<const TMeasurement*>& records,
-                  const Conformity::TOptions& options);
+                  const Conformity::TOptions& options, const QStringList& libraries);
 
   Calibration_Report::TInfo Info() const;
   void Set_Info(const Calibration_Report::TInfo& info);
@@ -39,12 +39,15 @@ private:
   void Load_Info();
   void Save_Info();
   void Export_Pdf();
+  // False with the reason shown when file_name is a library file.
+  bool Writable(const QString& file_name);
 
   QString d_settings_file;
   QString d_directory;
   TMachineLibrary::TMachineItem d_machine;
   std::vector<const TMeasurement*> d_records;
   Conformity::TOptions d_options;
+  QStringList d_libraries;
   std::vector<QLineEdit*> d_edits; // by the index of TInfo::Fields()
   QLabel* d_message_label;
 };

@@ -121,6 +121,7 @@ void TVarlume::Export_Report()
   {
     records.push_back(measurement);
   }
-  d_report_dialog->Set_Inputs(*machine, records, d_display_widget->Plots_Widget()->Conformity_Options());
+  d_report_dialog->Set_Inputs(*machine, records, d_display_widget->Plots_Widget()->Conformity_Options(),
+                              {d_machine_dialog->File_Name(), d_measurement_dialog->File_Name()});
   d_report_dialog->exec();
 }
