@@ -212,6 +212,12 @@ QStringList Report_Lines(const TResult& result)
   lines.push_back(QStringLiteral("Values are errors (actual - nominal); a controller applies their negative."));
   lines.push_back(QStringLiteral("Table and grid spacing %1 mm; probe offset %2 mm")
                       .arg(Plot_Series::Number_Text(result.spacing), Point_Text(result.probe)));
+  lines.push_back(
+      result.has_covariance
+          ? QStringLiteral("u (k = 1): what remains is as uncertain as '%1', by linear propagation of "
+                           "its covariance")
+                .arg(result.source)
+          : QStringLiteral("'%1' has no covariance: what remains has no stated uncertainty").arg(result.source));
   for(const QString& note : result.notes)
   {
     lines.push_back(note);
